@@ -1,0 +1,76 @@
+// The script line reader: line buffers, cursor cells, #include nesting and
+// the small string operations the reader shares with the rest of the program.
+#pragma once
+
+#include <array>
+#include <string>
+#include <string_view>
+
+namespace qv::jobctl {
+
+// Length of every script line buffer.
+constexpr int LINMAX = 1200;
+// Deepest include nesting the reader accepts (the script itself is depth 1).
+constexpr int MAXINC = 100;
+// Unit of the first include file; each deeper level takes the next unit.
+constexpr int INCUN1 = 15;
+
+// The three line buffers, each exactly LINMAX characters (column c is [c-1]).
+struct Linbuf {
+  std::string PRVLIN = std::string(LINMAX, ' ');  // LINE before the last RDLINE
+  std::string LINE = std::string(LINMAX, ' ');    // current line: upper case, controls blanked, comment blanked
+  std::string RAWLIN = std::string(LINMAX, ' ');  // current line as read (own case), comment blanked
+  std::string WORK = std::string(LINMAX, ' ');    // left-justified line before upper-casing
+  int META = 0;                                   // the current line is a "!@" meta line
+  void reset() { *this = Linbuf(); }
+};
+inline Linbuf LINBUF;
+
+// Cursor cells shared by the reader and the lexer.
+struct Cursor {
+  int ICOL = 0;       // 1-based column of the current character in LINE; 0 after end of input
+  int LLEN = 0;       // trimmed length of LINE
+  int NEWLIN = 0;     // 1 right after a new line was fetched
+  int SEPSEN = 0;     // word skip: a blank or comma has been passed
+  int IVALUE = 0;     // integer result of the last number
+  double RVALUE = 0;  // real result of the last number
+  int RANGFL = 0;     // the number just read was followed by a range mark
+  int EOFOK = 0;      // caller accepts end of input while a number is sought (-1 when it happened)
+  int CMPOK = 0;      // ELADDR accepts computed matrices
+  int ELOFF = 0;      // ELADDR: element position, or the matrix's number of stored elements
+  void reset() { *this = Cursor(); }
+};
+inline Cursor CURSOR;
+
+// Include state.  The line number itself is MAINPR.LINENO.
+struct Incstk {
+  int INUNIT = 5;                        // unit being read
+  int INCDEP = 1;                        // files open for reading (1 = the script)
+  std::array<int, MAXINC + 2> UNITS{};   // UNITS[k]: unit read at depth k (k from 1)
+  std::array<int, MAXINC + 2> LINSAV{};  // LINSAV[k]: parent's line number saved when depth k opened
+  std::string FILNAM = std::string(80, ' ');  // scratch name of the last OPEN
+  std::string INCNAM = std::string(80, ' ');  // name of the include file opened last
+  Incstk() { UNITS[1] = 5; }
+  void reset() { *this = Incstk(); }
+};
+inline Incstk INCSTK;
+
+// Fetches the next interpretable line into LINBUF; CURSOR.ICOL >= 1 on the
+// first non-blank column, or 0 at end of input.  NEWLIN := 1.
+void RDLINE();
+
+// Opens the file named on the current "#include" line as the next input level.
+void OPENINC(int& INUNIT, std::array<int, MAXINC + 2>& UNITS, int& INCDEP);
+
+// Length of s without its trailing blanks and control characters (codes 0-31).
+int LENTRM(std::string_view s);
+
+// Removes the leading blanks of s in place (the freed tail becomes blanks) and
+// returns the result padded or cut to LINMAX characters.
+std::string LJUST(std::string& s);
+
+// Upper-cases positions 1..N of s in place and turns control characters into
+// blanks; returns 0.
+int UPCASE(std::string& s, int N);
+
+}  // namespace qv::jobctl
