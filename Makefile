@@ -1,0 +1,32 @@
+# make run   installs what is missing, builds, and runs the bundled example
+#            script through qvt.
+# make test  installs what is missing, builds, and runs every test; then runs
+#            the whole suite again in a build with AddressSanitizer and
+#            UndefinedBehaviorSanitizer.
+JOBS ?= $(shell nproc 2>/dev/null || echo 2)
+
+.PHONY: all deps build run test test-asan clean
+
+all: build
+
+deps:
+	@bash tools/install-deps.sh
+
+build: deps
+	cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build build -j $(JOBS)
+
+run: build
+	cd examples && ../build/bin/qvt < example.qv
+
+test: build
+	cd build && ctest --output-on-failure -j $(JOBS)
+	$(MAKE) test-asan
+
+test-asan: deps
+	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DQV_SANITIZE=ON
+	cmake --build build-asan -j $(JOBS)
+	cd build-asan && ASAN_OPTIONS=detect_leaks=0 ctest --output-on-failure -j $(JOBS)
+
+clean:
+	rm -rf build build-asan
