@@ -1,0 +1,197 @@
+#include "jobctl/workspace.hpp"
+
+#include <algorithm>
+#include <climits>
+
+#include "jobctl/errmsg.hpp"
+#include "jobctl/mainprog.hpp"
+#include "runtime/units.hpp"
+
+namespace qv::jobctl {
+
+using runtime::kStdout;
+using runtime::write_list;
+
+std::string Labtab::get(int k) const {
+  if (k < 1 || k > kLabSlots) return std::string(kLabLen, ' ');
+  return std::string(T.data() + static_cast<std::size_t>(k - 1) * kLabLen, kLabLen);
+}
+
+void Labtab::put(int k, std::string_view text) {
+  CHKLAB(k);
+  char* p = T.data() + static_cast<std::size_t>(k - 1) * kLabLen;
+  for (int i = 0; i < kLabLen; ++i)
+    p[i] = static_cast<std::size_t>(i) < text.size() ? text[static_cast<std::size_t>(i)] : ' ';
+}
+
+void CHKLAB(int k) {
+  if (k >= 1 && k <= kLabSlots) return;
+  write_list(kStdout, {" Available label slots", kLabSlots});
+  write_list(kStdout, {" Problem needs over ", k});
+  ERRMSG(119);
+}
+
+void CHKMEM(int top) {
+  auto& m = MAINPR;
+  if (top > m.WSLIM) {
+    write_list(kStdout, {" Available memory (double precision words)", m.WSLIM});
+    write_list(kStdout, {" Problem needs over ", top});
+    ERRMSG(119);
+    return;
+  }
+  m.WSMAXD = std::max(m.WSMAXD, top);
+}
+
+void CHKIMEM(int top) {
+  auto& m = MAINPR;
+  if (top > m.WSLIM) {
+    write_list(kStdout, {" Available memory for integers ", m.WSLIM});
+    write_list(kStdout, {" Problem needs over ", top});
+    ERRMSG(119);
+    return;
+  }
+  m.WSMAXI = std::max(m.WSMAXI, top);
+}
+
+void INITGP(Vec1<int> IX, int NG) {
+  // The integer group table ends at IX(2 + 10*NG + NG); refuse a count of
+  // groups whose table would not fit before writing any of it.
+  const long long top = 11LL * NG + 3;
+  CHKIMEM(static_cast<int>(std::min<long long>(top, INT_MAX)));
+  for (int g = 1; g <= NG; ++g) {
+    IGRPTB(IX, NG, 6, g) = 0;
+    IGRPTB(IX, NG, 7, g) = 0;
+    IGRPTB(IX, NG, 1, g) = 1;
+  }
+  MAINPR.IWSTOP = static_cast<int>(top);
+}
+
+int NELEM(int& type, int rows, int cols) {
+  if (type == -11 || type == -10 || type == -1) type = 9;
+  if (type == 0) type = 8;
+  const long long r = rows;
+  long long n;
+  if (type < 5) {
+    n = 0;
+  } else if (type == 5) {
+    n = r;
+  } else if (type == 8 || type == 10) {
+    n = r * (r + 1) / 2;
+  } else if (type == 9) {
+    n = r * cols;
+  } else if (type == 11) {
+    n = 0;
+  } else {
+    n = r * (r - 1) / 2;
+  }
+  // A count beyond the integer range cannot fit the workspace anyway; the
+  // largest integer makes the caller's CHKMEM refuse it.
+  return static_cast<int>(std::clamp<long long>(n, INT_MIN, INT_MAX));
+}
+
+namespace {
+// Base of group g's matrix table, 0 when the group has none yet.
+int mattab_base(Vec1<double> X, int g, int NG) {
+  return static_cast<int>(GRPTAB(X, NG, 7, g));
+}
+}  // namespace
+
+void MATDSC(Vec1<double> X, int g, int NG, int L, int& addr, int& type, int& rows, int& cols,
+            int& nel, int& fifth, int keep) {
+  const int B = mattab_base(X, g, NG);
+  if (B < 1) {
+    // A group without a matrix table has no matrices.
+    addr = 0;
+    type = 99;
+    rows = 0;
+    cols = 0;
+    nel = 0;
+    fifth = 0;
+    return;
+  }
+  const int stored = static_cast<int>(X(B + L - 1));
+  type = stored;
+  rows = static_cast<int>(X(B + 26 + L - 1));
+  cols = static_cast<int>(X(B + 52 + L - 1));
+  addr = static_cast<int>(X(B + 78 + L - 1));
+  fifth = static_cast<int>(X(B + 104 + L - 1));
+  nel = NELEM(type, rows, cols);
+  if (keep == 0) type = stored;
+}
+
+void GRPLST(Vec1<double> X, int g, int NG, int& WSTOP) {
+  const int B = mattab_base(X, g, NG);
+  const int left_out = static_cast<int>(GRPTAB(X, NG, 28, g));
+  std::array<int, 26> letters{};
+  int count = 0;
+  if (B >= 1) {
+    for (int L = 1; L <= 26; ++L) {
+      const int type = static_cast<int>(X(B + L - 1));
+      if (type >= 5 && type <= 10 && L != left_out) letters[static_cast<std::size_t>(count++)] = L;
+    }
+  }
+  CHKMEM(WSTOP + count);
+  GRPTAB(X, NG, 37, g) = WSTOP;
+  X(WSTOP) = count;
+  for (int i = 1; i <= count; ++i) X(WSTOP + i) = letters[static_cast<std::size_t>(i - 1)];
+  WSTOP += count + 1;
+}
+
+void ADDMAT(Vec1<double> X, int g, int NG, int& RDPTR, int slot, int code, int& where) {
+  const int B = mattab_base(X, g, NG);
+  CHKMEM(RDPTR + 1);
+  X(B + 131 + code) = RDPTR;
+  where = RDPTR;
+  X(RDPTR) = slot;
+  X(RDPTR + 1) = slot;
+  RDPTR += 2;
+}
+
+void ALLOCI(Vec1<int> IX, int NG, int g, int key, int v1, int v2, int& IWSTOP) {
+  int& head = IGRPTB(IX, NG, 7, g);
+  if (head == 0) {
+    // The list holds its count and 26 entries of three words.
+    CHKIMEM(IWSTOP + kLinkWords - 1);
+    head = IWSTOP;
+    IX(head) = 0;
+    IWSTOP += kLinkWords;
+  }
+  const int a = head;
+  const int n = IX(a);
+  for (int e = 1; e <= n; ++e) {
+    const int p = a + 3 * (e - 1) + 1;
+    if (IX(p) == key) {
+      IX(p + 1) = v1;
+      IX(p + 2) = v2;
+      return;
+    }
+  }
+  if (n >= kMaxLinks) {
+    ERRMSG(212);
+    return;
+  }
+  const int p = a + 3 * n + 1;
+  IX(p) = key;
+  IX(p + 1) = v1;
+  IX(p + 2) = v2;
+  IX(a) = n + 1;
+}
+
+void DELENT(Vec1<int> IX, int NG, int g, int key) {
+  const int a = IGRPTB(IX, NG, 7, g);
+  if (a == 0) return;
+  const int n = IX(a);
+  for (int e = 1; e <= n; ++e) {
+    const int p = a + 3 * (e - 1) + 1;
+    if (IX(p) == key) {
+      const int last = a + 3 * (n - 1) + 1;
+      IX(p) = IX(last);
+      IX(p + 1) = IX(last + 1);
+      IX(p + 2) = IX(last + 2);
+      IX(a) = n - 1;
+      return;
+    }
+  }
+}
+
+}  // namespace qv::jobctl

@@ -1,0 +1,105 @@
+// The two workspaces of a job, the label table, and the routines that keep
+// the group table, the matrix tables and the per-group link lists in them.
+//
+// WORKSP holds, per job: X(1) = NG, the group table GRPTAB (attribute column
+// k of group g at X(1 + k*NG + g), 43 columns), then each group's matrix table
+// MATTAB, matrix storage, data, formulas and lists, then free space from
+// WSTOP.  IWORKS holds the integer per-group columns IX(2 + k*NG + g) and the
+// integer blocks of record data and of the optimizer.  Both are checked
+// against WSLIM by CHKMEM/CHKIMEM before words are used.
+#pragma once
+
+#include <array>
+#include <string>
+#include <string_view>
+
+#include "runtime/view1.hpp"
+
+namespace qv::jobctl {
+
+using runtime::Vec1;
+
+// Size of each workspace in words.
+constexpr int kWsWords = 1000000;
+
+struct Worksp {
+  std::array<double, kWsWords> X{};
+  // One-based view: x()(1) is the first word.
+  Vec1<double> x() { return Vec1<double>(X.data(), kWsWords); }
+  void reset() { X.fill(0.0); }
+};
+inline Worksp WORKSP;
+
+struct Iworks {
+  std::array<int, kWsWords> IX{};
+  Vec1<int> ix() { return Vec1<int>(IX.data(), kWsWords); }
+  void reset() { IX.fill(0); }
+};
+inline Iworks IWORKS;
+
+// Label table: 32-character slots numbered from 1 (group titles in four
+// pieces, variable and element labels, formula texts, output-file names).
+constexpr int kLabSlots = 20000;
+constexpr int kLabLen = 32;
+
+struct Labtab {
+  std::array<char, static_cast<std::size_t>(kLabSlots) * kLabLen> T{};
+  // Slot k (1..kLabSlots) as its 32 characters.
+  std::string get(int k) const;
+  // Stores text into slot k, cut or blank-padded to 32 characters.  A slot
+  // past the table is error 119 (after the memory lines of CHKLAB).
+  void put(int k, std::string_view text);
+  void reset() { T.fill(' '); }
+  Labtab() { T.fill(' '); }
+};
+inline Labtab LABTAB;
+
+// Stops with error 119 when label slot k lies past the table.
+void CHKLAB(int k);
+
+// Group-table cell: column k (0..42) of group g (1..NG).
+inline double& GRPTAB(Vec1<double> X, int NG, int k, int g) { return X(1 + k * NG + g); }
+// Integer group column k of group g in IWORKS.
+inline int& IGRPTB(Vec1<int> IX, int NG, int k, int g) { return IX(2 + k * NG + g); }
+
+// Number of columns of the group table.
+constexpr int kGrpCols = 43;
+// Words of one group's matrix table; the group's matrix storage follows it.
+constexpr int kMattabWords = 162;
+
+// Checks that WORKSP position top may be used: past WSLIM it writes the
+// available and needed sizes and raises error 119; otherwise it raises the
+// high-water mark WSMAXD.
+void CHKMEM(int top);
+// The same for IWORKS and WSMAXI.
+void CHKIMEM(int top);
+
+// Sets the integer group columns of all NG groups (6 and 7 := 0, 1 := 1)
+// and IWSTOP := 11*NG + 3.
+void INITGP(Vec1<int> IX, int NG);
+
+// Number of stored elements of a matrix of the given type and order.  The
+// type is changed in place first: -11, -10 and -1 become 9 (full), 0 becomes
+// 8 (symmetric).
+int NELEM(int& type, int rows, int cols);
+
+// Reads letter L's matrix-table words of group g.  With keep 0 the type
+// returned is the stored code; otherwise the code as NELEM changed it.
+void MATDSC(Vec1<double> X, int g, int NG, int L, int& addr, int& type, int& rows, int& cols,
+            int& nel, int& fifth, int keep);
+
+// Stores group g's parameter-matrix list at WSTOP (count, then the letters
+// of types DI..LO, except the letter in column 28) and advances WSTOP.
+void GRPLST(Vec1<double> X, int g, int NG, int& WSTOP);
+
+// Places a formula head at RDPTR for formula slot code of group g: the
+// slot word of MATTAB := RDPTR, two words := slot, RDPTR += 2.
+void ADDMAT(Vec1<double> X, int g, int NG, int& RDPTR, int slot, int code, int& where);
+
+// Equality links of group g: a count and up to 26 entries (key, v1, v2).
+constexpr int kMaxLinks = 26;
+constexpr int kLinkWords = 1 + 3 * kMaxLinks;
+void ALLOCI(Vec1<int> IX, int NG, int g, int key, int v1, int v2, int& IWSTOP);
+void DELENT(Vec1<int> IX, int NG, int g, int key);
+
+}  // namespace qv::jobctl
