@@ -53,3 +53,21 @@ class UnitCapture {
 };
 
 }  // namespace qv::numlib::test
+
+namespace qv::numlib::test {
+
+// The two lines of a soft failure reported under name with error number err.
+inline std::vector<std::string> soft_exit(const std::string& name, int err) {
+  char num[16];
+  std::snprintf(num, sizeof num, "%6d", err);
+  return {" ** ABNORMAL EXIT from Numerical Library routine " + name + ": IFAIL =" + num,
+          " ** Library soft failure - control returned"};
+}
+
+// records followed by the soft-failure lines.
+inline std::vector<std::string> soft_report(std::vector<std::string> records, const std::string& name, int err) {
+  for (auto& s : soft_exit(name, err)) records.push_back(s);
+  return records;
+}
+
+}  // namespace qv::numlib::test
