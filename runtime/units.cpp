@@ -53,23 +53,24 @@ UnitTable& table() {
   return t;
 }
 
-std::string describe(int unit) {
+std::string describe(int unit, const std::string& opening = "") {
   if (unit < 0 || unit > 99) return "unit " + std::to_string(unit);
   const Unit& u = table().u[static_cast<std::size_t>(unit)];
+  if (!opening.empty()) return "unit " + std::to_string(unit) + ", file \"" + opening + "\"";
   std::string f = u.stream ? (unit == 5 ? "standard input" : unit == 6 ? "standard output" : "standard error")
                            : u.scratch ? "scratch file" : u.file.empty() ? "fort." + std::to_string(unit) : u.file;
   return "unit " + std::to_string(unit) + ", file \"" + f + "\"";
 }
 
 // Reports an I/O error that no caller handles and ends the run.
-[[noreturn]] void fail(int unit, const std::string& cause) {
+[[noreturn]] void fail(int unit, const std::string& cause, const std::string& opening = "") {
   std::fflush(stdout);
-  std::fprintf(stderr, "Qv I/O error on %s: %s\n", describe(unit).c_str(), cause.c_str());
+  std::fprintf(stderr, "Qv I/O error on %s: %s\n", describe(unit, opening).c_str(), cause.c_str());
   abort_run();
 }
 
-IoStat failed(int unit, OnErr on, IoStat st, const std::string& cause) {
-  if (on == OnErr::Abort) fail(unit, cause);
+IoStat failed(int unit, OnErr on, IoStat st, const std::string& cause, const std::string& opening = "") {
+  if (on == OnErr::Abort) fail(unit, cause, opening);
   return st;
 }
 
@@ -170,11 +171,11 @@ IoStat open_unit(int unit, const OpenSpec& spec, OnErr on) {
     fp = std::tmpfile();  // removed by the system as soon as it is closed, whatever ends the run
     scratch = true;
   } else if (status == "OLD") {
-    if (!exists) return failed(unit, on, IoStat::Error, "file \"" + name + "\" does not exist");
+    if (!exists) return failed(unit, on, IoStat::Error, "the file does not exist", name);
     fp = open_file(name, "r+");
     if (!fp) fp = open_file(name, "r");
   } else if (status == "NEW") {
-    if (exists) return failed(unit, on, IoStat::Error, "file \"" + name + "\" already exists");
+    if (exists) return failed(unit, on, IoStat::Error, "the file already exists", name);
     fp = open_file(name, "w+");
   } else if (status == "REPLACE") {
     fp = open_file(name, "w+");
@@ -182,9 +183,9 @@ IoStat open_unit(int unit, const OpenSpec& spec, OnErr on) {
     fp = exists ? open_file(name, "r+") : open_file(name, "w+");
     if (!fp && exists) fp = open_file(name, "r");
   } else {
-    return failed(unit, on, IoStat::Error, "unknown OPEN status \"" + status + "\"");
+    return failed(unit, on, IoStat::Error, "unknown OPEN status \"" + status + "\"", name);
   }
-  if (!fp) return failed(unit, on, IoStat::Error, std::strerror(errno));
+  if (!fp) return failed(unit, on, IoStat::Error, std::strerror(errno), status == "SCRATCH" ? "scratch file" : name);
   u = Unit{};
   u.fp = fp;
   u.file = scratch ? "" : name;

@@ -5,7 +5,7 @@
 #   tests/scripts/refresh.sh <case> [<case> ...]      (run from the project root)
 set -eu
 root=$(cd "$(dirname "$0")/../.." && pwd)
-bin=${QV_BIN:-$root/build/bin}
+bin=$(cd "${QV_BIN:-$root/build/bin}" && pwd)
 for c in "$@"; do
   bash "$root/tests/scripts/run_case.sh" "$root/tests/scripts/cases/$c" "$bin" --refresh
 done

@@ -11,7 +11,7 @@
 # the timing table vary from run to run and are masked before comparing.
 set -u
 case_dir=$(cd "$1" && pwd)
-bin_dir=$2
+bin_dir=$(cd "$2" && pwd)
 mode=${3:-}
 name=$(basename "$case_dir")
 prog=$(tr -d ' \n' < "$case_dir/prog")
