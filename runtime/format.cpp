@@ -857,7 +857,7 @@ class Reader {
       *v.bp = parse_logical(field(x.w));
       return;
     }
-    if (code == 'I') {
+    if (code == 'I' || (code == 'G' && v.kind == In::Kind::Int)) {
       std::string f = x.w < 0 ? token() : field(x.w);
       long long n = parse_int(f);
       if (v.kind == In::Kind::Int) {

@@ -253,6 +253,8 @@ const char* const kProgramFormats[] = {
     R"~((999(I5)))~",
     R"~((I   3))~",
     R"~((999I   9))~",
+    R"~((999(:,1P,E 24. 16)))~",
+    R"~((F 10.4))~",
 };
 
 TEST(FormatCompile, EveryProgramFormatCompiles) {
@@ -751,7 +753,14 @@ TEST(FormatRead, ArraysAndConversions) {
   EXPECT_EQ(read_recs("(F5.1)", {"  3.0"}, {n}).st, IoStat::Ok);  // whole number into an integer
   EXPECT_EQ(n, 3);
   EXPECT_EQ(read_recs("(F5.1)", {"  3.5"}, {n}).st, IoStat::Error);
+  EXPECT_EQ(read_recs("(G5.2)", {"   12"}, {n}).st, IoStat::Ok);  // G reads an integer as I
+  EXPECT_EQ(n, 12);
   bool flag = false;
+  EXPECT_EQ(read_recs("(G5.2)", {"    T"}, {flag}).st, IoStat::Ok);  // and a logical as L
+  EXPECT_TRUE(flag);
+  std::string text(2, ' ');
+  EXPECT_EQ(read_recs("(G5.2)", {"abcde"}, {text}).st, IoStat::Ok);  // and a text as A
+  EXPECT_EQ(text, "de");
   EXPECT_EQ(read_recs("(I5)", {"    1"}, {flag}).st, IoStat::Error);
 }
 
