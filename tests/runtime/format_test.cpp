@@ -389,6 +389,7 @@ const std::vector<WriteCase>& write_cases() {
       {"F.0 exact fit", "(f3.0)", {12.0}, {"12."}},
       {"F.0 overflow", "(f3.0)", {123.0}, {"***"}},
       {"F rounds", "(F6.2)", {2.718281828}, {"  2.72"}},
+      {"F exact half-way rounds to even", "(2F5.2)", {0.125, 0.375}, {" 0.12 0.38"}},
       {"F rounds into a new digit", "(F5.1)", {99.96}, {"100.0"}},
       {"F rounds past the width", "(F4.1)", {99.96}, {"****"}},
       {"F large", "(f12.0)", {1234567.0}, {"    1234567."}},
