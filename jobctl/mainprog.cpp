@@ -3,8 +3,19 @@
 #include <cmath>
 #include <limits>
 #include <string>
+#include <string_view>
+#include <vector>
 
+#include "fit/fit.hpp"
 #include "fit/htmlrep.hpp"
+#include "jobctl/errmsg.hpp"
+#include "jobctl/grpline.hpp"
+#include "jobctl/hashcmd.hpp"
+#include "jobctl/lexer.hpp"
+#include "jobctl/matutil.hpp"
+#include "jobctl/rdline.hpp"
+#include "jobctl/workspace.hpp"
+#include "runtime/stop.hpp"
 #include "runtime/fixedstr.hpp"
 #include "runtime/stop.hpp"
 #include "runtime/units.hpp"
@@ -14,6 +25,31 @@ namespace qv::jobctl {
 using runtime::kStdout;
 using runtime::write_fmt;
 using runtime::write_list;
+
+void Fitopt::newjob() {
+  OPTFIT = 1;
+  LSML = 0;
+  ISCHI = 0;
+  APPEND = 0;
+  TH = 0.0;
+  FE = 0.0;
+  OP = 0.0;
+  DB = 0;
+  PE = 0;
+  IT = -1;
+  STE = 0.0;
+  FU = 0.0;
+  DE = 0;
+  CH = 0;
+  CI = 0;
+  NU = 0;
+  SAT = 0;
+  PO = 0;
+  DF = 0;
+  PS = 1.0;
+  JI = 0;
+  ML = 0;
+}
 
 double WALLSEC() { return runtime::wall_seconds(); }
 
@@ -91,14 +127,432 @@ void ENDRUN() {
   if (FESTAT.FEACTV != 0 && FESTAT.MACHOUT != 0) write_fmt(kStdout, "(a10)", {"!@machine;"});
 }
 
+namespace {
+
+// Column c (1-based) of the current line onward, as far as its length.
+std::string_view line_from_cursor() {
+  const auto& c = CURSOR;
+  if (c.ICOL < 1 || c.ICOL > c.LLEN) return {};
+  return std::string_view(LINBUF.LINE).substr(static_cast<std::size_t>(c.ICOL - 1),
+                                              static_cast<std::size_t>(c.LLEN - c.ICOL + 1));
+}
+
+bool begins(std::string_view word) { return line_from_cursor().substr(0, word.size()) == word; }
+
+// The current line as the reader keeps it, up to its length.
+std::string_view current_line() {
+  return std::string_view(LINBUF.LINE).substr(0, static_cast<std::size_t>(std::max(CURSOR.LLEN, 0)));
+}
+
+// The words of the current line from the cursor (blank- or comma-separated).
+std::vector<std::string_view> words_of_line() {
+  std::vector<std::string_view> out;
+  const std::string_view s = line_from_cursor();
+  std::size_t i = 0;
+  while (i < s.size()) {
+    while (i < s.size() && (s[i] == ' ' || s[i] == ',')) ++i;
+    const std::size_t b = i;
+    while (i < s.size() && s[i] != ' ' && s[i] != ',') ++i;
+    if (i > b) out.push_back(s.substr(b, i - b));
+  }
+  return out;
+}
+
+// How the reading of a group's material ended.
+enum class GroupEnd { End, Restart };
+
+// Quit command: the run ends at once.
+[[noreturn]] void quit_run() {
+  write_list(kStdout, {" ** Qv quitting **"});
+  write_fmt(kStdout, "(a10)", {"!@machine;"});
+  runtime::stop();
+}
+
+// "!@BYE" / "!@EXIT" where a statement is expected: quit when the model is
+// saved or the command ends with "!", otherwise warn and read on.
+void bye_command() {
+  if (MAINPR.SAVED == 1 || begins("!@BYE!") || begins("!@EXIT!")) quit_run();
+  fit::WARNHD();
+  write_list(kStdout, {" Unsaved changes exist.  Use !@BYE! to quit without saving"});
+}
+
+// Front-end words where a model statement is expected.  Returns true when
+// the line was one of them (the caller then reads on), and sets restart for
+// "!@NEW".
+bool statement_meta(bool& restart) {
+  restart = false;
+  if (!begins("!@")) return false;
+  if (begins("!@NEW")) {
+    RESTRT();
+    restart = true;
+  } else if (begins("!@BYE") || begins("!@EXIT")) {
+    bye_command();
+  } else if (begins("!@GO")) {
+    if (FESTAT.SCRDONE == 0) write_list(kStdout, {" Cannot !@go yet because last end statement not yet read"});
+  } else if (begins("!@SAVE")) {
+    // The binary save file writer takes over here.
+    if (FESTAT.SCRDONE == 0) ERRMSG(179);
+  }
+  // "!@DUMP": the job description writer takes over here.
+  return true;
+}
+
+// Options line (first word OP, OU or EX).  OU and EX clear the multiple-fit
+// request; the word MU sets it.  A line ending with a blank and "C" goes on
+// on the next line.  Returns true when the line ends the group (OU, EX).
+bool options_line() {
+  auto& m = MAINPR;
+  const bool ends_group = !begins("OP");
+  if (ends_group) {
+    m.MUREQ = 0;
+    m.MULFIT = 0;
+  }
+  LINBUF.PRVLIN = LINBUF.LINE;
+  for (;;) {
+    for (std::string_view w : words_of_line())
+      if (w.substr(0, 2) == "MU") m.MUREQ = 1;
+    const std::string_view line = current_line();
+    if (line.size() >= 2 && line.substr(line.size() - 2) == " C") {
+      RDLINE();
+      if (CURSOR.ICOL != 0) continue;
+    }
+    break;
+  }
+  m.NOREAD = 0.0;
+  return ends_group;
+}
+
+// The rest of a group after its group line: data keywords, matrices,
+// statements and options, up to the End that closes the group.  Entered
+// with the first line of that material read.  The readers of the data and
+// of the model take over here; until then their lines are passed over, and
+// only what ends the group is acted on: an "EN" line (other than the End
+// of a matrix or algebra section), an options line that begins OU or EX,
+// and the end of input.
+GroupEnd GRPREST() {
+  for (;;) {
+    if (CURSOR.ICOL == 0) {
+      fit::WARNHD();
+      write_list(kStdout, {" End of input file but End statement missing!"});
+      write_list(kStdout, {" End statement automatically added... "});
+      return GroupEnd::End;
+    }
+    bool restart = false;
+    if (statement_meta(restart)) {
+      if (restart) return GroupEnd::Restart;
+    } else if (begins("EN")) {
+      const auto w = words_of_line();
+      const std::string_view next = w.size() > 1 ? w[1].substr(0, 2) : std::string_view{};
+      if (next != "MA" && next != "AL") return GroupEnd::End;
+    } else if (begins("OP") || begins("OU") || begins("EX")) {
+      if (options_line()) return GroupEnd::End;
+      if (CURSOR.ICOL == 0) continue;
+    }
+    RDLINE();
+  }
+}
+
+// Checks and bookkeeping when a group has ended.  Returns true when it was
+// the last group to read.
+bool end_of_group() {
+  auto& m = MAINPR;
+  auto X = WORKSP.x();
+  m.NOREAD = 0.0;
+  const int NG = m.NG;
+  const int g = m.IGRP;
+  if (NG < 1 || g < 1 || g > NG) return true;  // nothing of the group is stored
+
+  auto col = [&](int k) -> double& { return GRPTAB(X, NG, k, g); };
+  const int fit = static_cast<int>(col(11));
+  if (fit == 1 && m.NPDFLG == 1) {
+    write_list(kStdout, {" INPUT COVARIANCE MATRIX"});
+    const int a = static_cast<int>(col(4));
+    const int ni = static_cast<int>(col(2));
+    for (int i = 1; i <= ni && a >= 1; ++i) {
+      const int first = a + i * (i - 1) / 2;
+      write_fmt(kStdout, "(8F10.4)",
+                {std::span<const double>(X.ptr(first), static_cast<std::size_t>(i))});
+    }
+    ERRMSG(31);
+  }
+  if (fit == 2 && col(18) == 0.0 && m.NOGRP == 0 && col(1) == 0.0) ERRMSG(151);
+  if (fit == 8 || fit == 9 || fit == 10) {
+    if (col(29) == 0.0) ERRMSG(113);
+    if (col(8) == 0.0) ERRMSG(114);
+  } else if (fit == 11) {
+    if (col(29) == 0.0) ERRMSG(129);
+    if (col(8) == 0.0) ERRMSG(130);
+  } else if (fit == 2 || (fit == 1 && FITOPT.ML != 0)) {
+    if ((col(21) != 0.0) != (col(29) != 0.0)) ERRMSG(138);
+  }
+  if (col(34) != 0.0) {
+    if (col(33) == 0.0 && m.MULFIT != 1) {
+      const int ni = static_cast<int>(col(2));
+      CHKMEM(m.RDPTR + ni);
+      col(33) = m.RDPTR;
+      for (int i = 1; i <= ni; ++i) X(m.RDPTR + i - 1) = i;
+      m.RDPTR += ni;
+    }
+    if (static_cast<int>(col(11)) != 14) col(11) = 10;
+  }
+  m.RDPTR += 1;
+  m.USEDWS = m.RDPTR - (43 * NG + 3);
+
+  if (m.CONTJOB != 0) return true;
+  if (g < NG) return false;
+  GRPTAB(X, NG, 6, 1) = m.RDPTR;
+  if (m.RDPTR >= 1000001) ERRMSG(10);
+  // Trailing calculation groups are evaluated, not fitted.
+  for (int k = NG; k >= 1 && GRPTAB(X, NG, 18, k) == 2.0; --k) GRPTAB(X, NG, 11, k) = 99;
+  return true;
+}
+
+// Preparation of the model after the last group (or a continuation).
+void prepare() {
+  auto& m = MAINPR;
+  auto X = WORKSP.x();
+  const int NG = m.NG;
+  m.WSTOP = m.RDPTR;
+  CHKMEM(m.WSTOP);
+  for (int g = 1; g <= NG; ++g) GRPLST(X, g, NG, m.WSTOP);
+  if (NG >= 1) GRPTAB(X, NG, 6, 1) = m.WSTOP;
+  for (int g = 1; g <= NG; ++g) {
+    // The formula machine evaluates the group's computed matrices and its
+    // covariance formula here, and the order of the expected matrix is
+    // checked against NI.
+    if (static_cast<int>(GRPTAB(X, NG, 11, g)) == 14) {
+      const int rec = static_cast<int>(GRPTAB(X, NG, 34, g));
+      if (rec >= 2) PATUPD(X.from(rec - 1));
+    }
+  }
+  // The numerical library's message units are set to the report here.
+  FESTAT.SCRDONE = 1;
+}
+
+// The end-of-job summary: workspace share, timing table and warnings.
+void summary() {
+  auto& m = MAINPR;
+  write_list(kStdout, {});
+  write_fmt(kStdout, "(a,f4.1,a)",
+            {" This problem used ", static_cast<double>(m.WSMAXD) * 100.0 / 1000000.0, "% of my workspace"});
+  const double exec = WALLSEC() - m.TSTART - m.TREAD;
+  write_list(kStdout, {});
+  write_fmt(kStdout, "(a,a15)", {" Task                     Time elapsed (DD:HH:MM:SS)"});
+  write_fmt(kStdout, "(a,a15)", {" Reading script & data    ", FMTTIM(m.TREAD)});
+  write_fmt(kStdout, "(a,a15)", {" Execution                ", FMTTIM(exec)});
+  write_fmt(kStdout, "(a,a15)", {" TOTAL                    ", FMTTIM(m.TREAD + exec)});
+  write_list(kStdout, {});
+  if (m.HTMLON == 1) write_list(kStdout, {" <A NAME=Warning", fit::HTANCH(m.JOBNO, 0), "><H4>"});
+  write_list(kStdout, {"Total number of warnings issued:", m.NWARN});
+  if (m.HTMLON == 1) {
+    write_list(kStdout, {" </H4></A> Warnings issued this job:"});
+    for (int k = m.NWARN0 + 1; k <= m.NWARN; ++k)
+      write_list(kStdout, {"<A HREF=", "\"", "#Warning", fit::HTANCH(k, 1), "\"", ">", k, "</A>"});
+  }
+  m.NWARN0 = m.NWARN;
+  write_list(kStdout, {std::string(78, '_')});
+}
+
+// Runs the prepared job: the fit, the front-end description, the summary.
+void run_job() {
+  auto& m = MAINPR;
+  m.TREAD = WALLSEC() - m.TSTART;
+  if (m.MUREQ == 1) m.MULFIT = 1;
+  fit::FIT(WORKSP.x(), 1000000, IWORKS.ix(), LABTAB, m.LABSLOT);
+  FESTAT.JOBRUN = 1;
+  // With a front end and automatic dump the job description is sent here.
+  summary();
+}
+
+// Waits for "!@GO" (front end without automatic dump).  Returns false when
+// a new job is to start instead.
+bool wait_for_go() {
+  auto& m = MAINPR;
+  RDLINE();
+  m.SAVED = 0;
+  for (;;) {
+    if (CURSOR.ICOL == 0) {
+      // The input ended before "!@GO": the run ends as at the end of input.
+      ENDRUN();
+      runtime::stop();
+    }
+    if (begins("!@GO")) return true;
+    if (begins("!@SAVE")) {
+      // The binary save file writer takes over here; it sets SAVED.
+    } else if (begins("!@BYE") || begins("!@EXIT")) {
+      bye_command();
+    } else if (begins("!@NEW")) {
+      RESTRT();
+      return false;
+    }
+    // "!@DUMP" and statements that edit the prepared model are served by
+    // their readers here.
+    RDLINE();
+  }
+}
+
+// Per-job reset of a new job (not a continuation).
+void new_job_reset() {
+  auto& m = MAINPR;
+  auto& fe = FESTAT;
+  m.CONTJOB = 0;
+  FITOPT.newjob();
+  m.MUREQ = 0;
+  m.EPSRF = 1.0E-10f;
+  m.EPOPT = 1.0E-6f;
+  m.IGRP = 0;
+  m.PAFLAG = 0;
+  m.SPFLAG = 0;
+  m.VAFLAG = 0;
+  m.LABSLOT = 1;
+  m.NPDFLG = 0;
+  m.USEDWS = 0;
+  m.DATUNT = 11;
+  NAMVAR.reset();
+  m.NUNCNT = 10000;
+  m.NFREE = 0;
+  // The counters of multivariate-normal problems and the first-call flag of
+  // the constraint routine are reset here by their owners.
+  m.NIGRP = 0;
+  m.NG = 0;
+  m.NGSET = 0;
+  m.NOREAD = 0.0;
+  m.GRPSEL = 0;
+  fe.SCRDONE = 0;
+  auto X = WORKSP.x();
+  for (int k = 1; k <= m.WSMAXD; ++k) X(k) = 0.0;
+  m.WSMAXD = 0;
+  // The integer workspace is cleared as far as the last job used it, so
+  // that no integer group column carries over from one job to the next.
+  auto IX = IWORKS.ix();
+  for (int k = 1; k <= m.WSMAXI; ++k) IX(k) = 0;
+  m.WSMAXI = 2;
+  if (fe.FEACTV != 0 && fe.JOBRUN != 0 && fe.MACHOUT != 0) {
+    write_fmt(kStdout, "(a10)", {"!@machine;"});
+    write_list(kStdout, {" !@NEWJOB"});
+    write_fmt(kStdout, "(a8)", {"!@human;"});
+  }
+  fe.MACHOUT = 1;
+}
+
+// Reads the lines ahead of a group's title and the title.  Returns false
+// when "!@NEW" restarts.
+bool read_title(bool first) {
+  auto& m = MAINPR;
+  if (first) {
+    write_fmt(kStdout, "(1x,a)", {current_line()});
+  } else {
+    RDLINE();
+  }
+  for (;;) {
+    if (CURSOR.ICOL == 0) ERRMSG(m.IGRP == 0 ? 3 : 75);
+    if (begins("#D")) {
+      int unused = 0;
+      HASHCMD(WORKSP.x(), unused);
+      RDLINE();
+      continue;
+    }
+    if (begins("#NG") && WORKSP.x()(1) == 0.0) {
+      int n = 0;
+      if (!NUMONL(n)) ERRMSG(210);
+      SETNG(n);
+      write_list(kStdout, {" Note: #NGroup set number of groups to", m.NG});
+      write_list(kStdout, {});
+      RDLINE();
+      continue;
+    }
+    if (begins("!@NEW")) {
+      if (m.SAVED == 1 || begins("!@NEW!")) {
+        RESTRT();
+        return false;
+      }
+      fit::WARNHD();
+      write_list(kStdout, {" Unsaved changes exist.  Use !@NEW! to restart without", " saving"});
+    }
+    break;
+  }
+  runtime::fassign(m.GRPTTL, std::string_view(LINBUF.RAWLIN).substr(0, static_cast<std::size_t>(CURSOR.LLEN)));
+  if (m.GRPTTL.find("!@") != std::string::npos) ERRMSG(166);
+  m.IGRP += 1;
+  DATFLG.reset();
+  m.SAVED = 0;
+  m.NMGRP = 1;
+  m.NOGRP = 0;
+  m.GRPKIND = 0;
+  m.MAGRP = -1;
+  m.NBOUND = 0;
+  return true;
+}
+
+// One job from its first line.  Returns when the job has been summarised or
+// a new job is to start.
+void job() {
+  auto& m = MAINPR;
+  auto& fe = FESTAT;
+  m.ECHOLN = 1;
+  m.JOBNO += 1;
+  if (m.HTMLON == 1) fit::HTJOB(m.JOBNO, 1);
+
+  if (m.MULFIT == 1) {
+    write_list(kStdout, {});
+    if (fe.FEACTV != 0 && fe.MACHOUT != 0) {
+      write_fmt(kStdout, "(a10)", {"!@machine;"});
+      write_list(kStdout, {" !@SUBJOB"});
+      write_fmt(kStdout, "(a8)", {"!@human;"});
+    }
+    write_list(kStdout, {" Multiple fit option in effect."});
+    write_list(kStdout, {});
+    write_list(kStdout, {" The following QV script lines have been read:"});
+    write_list(kStdout, {});
+    write_fmt(kStdout, "(1x,a)", {current_line()});
+    m.CONTJOB = 1;
+    if (m.NG >= 1) m.WSTOP = m.RDPTR = static_cast<int>(GRPTAB(WORKSP.x(), m.NG, 6, 1));
+    if (GRPREST() == GroupEnd::Restart) return;
+    end_of_group();
+  } else {
+    new_job_reset();
+    bool first = true;
+    for (;;) {
+      write_list(kStdout, {});
+      write_list(kStdout, {});
+      write_fmt(kStdout, "(a,i3)", {" The following QV script lines were read for group", m.IGRP + 1});
+      write_list(kStdout, {});
+      if (!read_title(first)) return;
+      first = false;
+      const GrpNext next = GRPLIN();
+      if (next == GrpNext::Get) {
+        // The restored model is edited as in a continuation.
+        RDLINE();
+        m.SAVED = 0;
+        m.CONTJOB = 1;
+      }
+      if (GRPREST() == GroupEnd::Restart) return;
+      if (end_of_group()) break;
+    }
+  }
+
+  prepare();
+  if (fe.FEACTV != 0 && fe.AUTODMP == 0 && !wait_for_go()) return;
+  run_job();
+}
+
+}  // namespace
+
 void MAINPROG(bool html) {
   STARTUP(html);
-  // Job loop: until the script reader exists every line is skipped, so an
-  // input ends the run as an empty script does.
-  std::string line;
-  while (runtime::read_record(runtime::kStdin, line, runtime::OnErr::Return) == runtime::IoStat::Ok) {
+  auto& m = MAINPR;
+  auto& fe = FESTAT;
+  for (;;) {
+    m.TSTART = WALLSEC();
+    m.ECHOLN = 0;
+    if (fe.FEACTV != 0 && fe.JOBRUN != 0 && fe.MACHOUT != 0) write_list(kStdout, {" !@ready; !@human;"});
+    RDLINE();
+    if (CURSOR.ICOL == 0) {
+      ENDRUN();
+      return;
+    }
+    job();
   }
-  ENDRUN();
 }
 
 }  // namespace qv::jobctl
