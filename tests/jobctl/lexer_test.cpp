@@ -127,7 +127,7 @@ TEST_F(LexerTest, WordsAndSkips) {
   EXPECT_EQ(w, runtime::fpad("DEF", 32));
   EXPECT_EQ(CURSOR.ICOL, 10);  // blanks after the word are passed
   NEXTWD();
-  EXPECT_EQ(CURSOR.ICOL, 10);  // on the second element  // past "G," to H
+  EXPECT_EQ(CURSOR.ICOL, 12);  // past "G," to H
   NEXTWD();
   EXPECT_EQ(CURSOR.ICOL, 15);
   EXPECT_EQ(CURSOR.NEWLIN, 0);
