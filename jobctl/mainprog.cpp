@@ -329,8 +329,9 @@ void prepare() {
   FESTAT.SCRDONE = 1;
 }
 
-// The end-of-job summary: workspace share, timing table and warnings.
-void summary() {
+}  // namespace
+
+void JOBSUM() {
   auto& m = MAINPR;
   write_list(kStdout, {});
   write_fmt(kStdout, "(a,f4.1,a)",
@@ -353,6 +354,8 @@ void summary() {
   write_list(kStdout, {std::string(78, '_')});
 }
 
+namespace {
+
 // Runs the prepared job: the fit, the front-end description, the summary.
 void run_job() {
   auto& m = MAINPR;
@@ -361,7 +364,7 @@ void run_job() {
   fit::FIT(WORKSP.x(), 1000000, IWORKS.ix(), LABTAB, m.LABSLOT);
   FESTAT.JOBRUN = 1;
   // With a front end and automatic dump the job description is sent here.
-  summary();
+  JOBSUM();
 }
 
 // Waits for "!@GO" (front end without automatic dump).  Returns false when

@@ -137,6 +137,10 @@ double WALLSEC();
 // A duration in seconds as "DDD:HH:MM:SS.ss" in 15 characters.
 std::string FMTTIM(double t);
 
+// The end of a job: the share of the workspace used, the timing table,
+// the warnings count (and in HTML the job's warning links) and the rule.
+void JOBSUM();
+
 // " ** Qv will restart for new script **" and leave multiple-fit mode.
 void RESTRT();
 
