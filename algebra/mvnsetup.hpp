@@ -1,0 +1,78 @@
+// Multivariate normal problem set-up and integrand.
+//
+// A probability P(a_i < X_i < b_i, i = 1..n) of a standard multivariate
+// normal with correlation matrix R becomes an integral over the unit cube of
+// dimension m - 1 (m = the variables not unbounded on both sides) by
+// sequential conditioning with variable reordering.  MVNSETUP prepares one
+// problem in the static area MVNSTA; MVNINTG samples it.  Only one problem
+// can be prepared at a time.
+//
+// Problem description: LOWER, UPPER and KIND per variable (KIND negative:
+// unbounded, the variable is dropped; 0: (-inf, UPPER]; 1: [LOWER, +inf);
+// 2: [LOWER, UPPER]); RHO the strict lower triangle of R by rows, the
+// correlation of variables i and j (j < i) at position j + (i-2)(i-1)/2.
+// Limits that the flags mark as infinite are never read.
+#pragma once
+
+#include <array>
+#include <span>
+
+namespace qv::algebra {
+
+// Capacity of the set-up: variables and packed-triangle words.
+constexpr int kMvnMaxVar = 100;
+constexpr int kMvnMaxFact = kMvnMaxVar * (kMvnMaxVar + 1) / 2;
+
+// Termination codes shared by the multivariate integrators.
+constexpr int kMvnOk = 0;         // tolerance met
+constexpr int kMvnBudget = 1;     // evaluation budget reached
+constexpr int kMvnRange = 2;      // N outside the accepted range
+constexpr int kMvnNotPosDef = 4;  // correlation matrix not positive semi-definite
+
+// State of the prepared problem (the sorted variables).
+struct Mvnsta {
+  std::array<double, kMvnMaxVar> A{};     // lower limits / Cholesky diagonal (0 when infinite)
+  std::array<double, kMvnMaxVar> B{};     // upper limits / Cholesky diagonal (0 when infinite)
+  std::array<int, kMvnMaxVar> KINDS{};    // flags of the sorted variables, dropped ones last
+  std::array<double, kMvnMaxFact> FACT{}; // packed rows: R, then its scaled Cholesky factor
+  std::array<double, kMvnMaxVar> Y{};     // conditioning values, then the sample's deviates
+  double D = 0.0;                         // Phi of the first variable's lower limit
+  double E = 1.0;                         // Phi of the first variable's upper limit
+  int NDROP = 0;                          // number of dropped variables
+  // Scratch of the semi-definiteness check: a full order-m matrix.
+  std::array<double, kMvnMaxVar * kMvnMaxVar> PDWORK{};
+  void reset();
+};
+inline Mvnsta MVNSTA;
+
+// Prepares the problem.  Returns 0, or kMvnNotPosDef when the correlation
+// matrix of the kept variables is not positive semi-definite (or holds a
+// value that is not a number), or kMvnRange when N is outside 0..100 or an
+// array is shorter than N (nothing is read then).  NDROP, D and E as in
+// MVNSTA; with two kept variables the exact probability is E - D.
+int MVNSETUP(int N, std::span<const double> RHO, std::span<const double> LOWER,
+             std::span<const double> UPPER, std::span<const int> KIND, int& NDROP, double& D,
+             double& E);
+
+// The integrand at the point W(1..M) of the unit cube, M = N - NDROP - 1.
+double MVNINTG(int M, std::span<const double> W);
+
+// Standard normal distribution function Phi(z).
+double PHITL(double z);
+// Its inverse; -9 for p <= 0 and 9 for p >= 1.
+double PHINV(double p);
+// d := 0, e := 1; flag < 0 leaves them; flag != 0: d := Phi(a); flag != 1: e := Phi(b).
+void PHILIM(double a, double b, int flag, double& d, double& e);
+// Bivariate normal probability of the rectangle given by two limit pairs and flags.
+double BVNRECT(std::span<const double> LOWER, std::span<const double> UPPER,
+               std::span<const int> KIND, double r);
+// P(X > h, Y > k) for the standard bivariate normal with correlation r.
+double BVNUPP(double h, double k, double r);
+
+// The sort of the set-up: fills MVNSTA from the problem.
+void MVNSORT(int N, std::span<const double> LOWER, std::span<const double> UPPER,
+             std::span<const double> RHO, std::span<const int> KIND, Mvnsta& S);
+// Exchanges the sorted variables p < q in the limits, flags and packed triangle.
+void MVNSWAP(int p, int q, Mvnsta& S, int N);
+
+}  // namespace qv::algebra
