@@ -1,10 +1,15 @@
 // The main program's own pieces: the duration format and the job summary.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <fstream>
 #include <string>
 
 #include "fit/htmlrep.hpp"
 #include "jobctl/mainprog.hpp"
+#include "jobctl/rdline.hpp"
+#include "jobctl/workspace.hpp"
+#include "runtime/units.hpp"
 
 namespace qv::jobctl {
 namespace {
@@ -80,6 +85,88 @@ TEST(Restart, LeavesMultipleFitMode) {
   RESTRT();
   EXPECT_EQ(::testing::internal::GetCapturedStdout(), " ** Qv will restart for new script **\n");
   EXPECT_EQ(MAINPR.MULFIT, 0);
+}
+
+}  // namespace
+}  // namespace qv::jobctl
+
+namespace qv::jobctl {
+namespace {
+
+// Runs the main program on a script read from a file unit and returns the
+// report.
+std::string run_script(const std::string& text) {
+  static int n = 0;
+  const std::string path = ::testing::TempDir() + "mainprog_" + std::to_string(::getpid()) + "_" +
+                           std::to_string(++n) + ".qv";
+  std::ofstream(path) << text;
+  runtime::close_unit(15);
+  runtime::OpenSpec spec;
+  spec.file = path;
+  spec.status = "OLD";
+  runtime::open_unit(15, spec);
+  INCSTK.reset();
+  INCSTK.INUNIT = 15;
+  CURSOR.reset();
+  LINBUF.reset();
+  WORKSP.reset();
+  IWORKS.reset();
+  ::testing::internal::CaptureStdout();
+  MAINPROG(false);
+  return ::testing::internal::GetCapturedStdout();
+}
+
+double col(int k, int g) { return GRPTAB(WORKSP.x(), MAINPR.NG, k, g); }
+
+TEST(JobLoop, TrailingCalculationGroupsAreNotFitted) {
+  run_script(
+      "Calc first\n Calculation NG=4\nEnd\n"
+      "Data\n Data NI=2 NO=10\nEnd\n"
+      "Calc 3\n Calculation\nEnd\n"
+      "Calc 4\n Calculation\nEnd\n");
+  EXPECT_EQ(MAINPR.JOBNO, 1);
+  EXPECT_EQ(MAINPR.NG, 4);
+  EXPECT_EQ(col(11, 1), 2);  // followed by a data group: keeps its code
+  EXPECT_EQ(col(11, 2), 2);
+  EXPECT_EQ(col(11, 3), 99);
+  EXPECT_EQ(col(11, 4), 99);
+  EXPECT_EQ(col(18, 1), 2);
+  EXPECT_EQ(col(18, 2), 0);
+}
+
+TEST(JobLoop, GroupMaterialAndParameterLists) {
+  run_script("G1\n Data NG=2 NI=3 NO=10\nEnd\nG2\n Data NI=2 NO=5\nEnd\n");
+  const int base = 43 * 2 + 3;
+  // Each group ends one word past its material; the second starts there.
+  EXPECT_EQ(MAINPR.USEDWS, 2);
+  EXPECT_EQ(MAINPR.RDPTR, base + 2);
+  // After the last group: the parameter-matrix lists (empty), then WSTOP.
+  EXPECT_EQ(col(37, 1), base + 2);
+  EXPECT_EQ(col(37, 2), base + 3);
+  EXPECT_EQ(MAINPR.WSTOP, base + 4);
+  EXPECT_EQ(col(6, 1), base + 4);
+  EXPECT_EQ(col(27, 2), 5);
+  EXPECT_EQ(FESTAT.SCRDONE, 1);
+  EXPECT_EQ(MAINPR.WSMAXD, base + 3);
+}
+
+TEST(JobLoop, NgroupsDirectiveBeforeTheFirstTitle) {
+  const std::string out = run_script("#NGroups=2\nG1\n Data NI=2 NO=10\nEnd\nG2\n Data NI=2 NO=5\nEnd\n");
+  EXPECT_NE(out.find(" Note: #NGroup set number of groups to 2\n"), std::string::npos) << out;
+  EXPECT_EQ(MAINPR.NG, 2);
+  // The integer group table was set up although no group title had been read.
+  EXPECT_EQ(IGRPTB(IWORKS.ix(), 2, 1, 2), 1);
+}
+
+TEST(JobLoop, NewJobClearsWhatThePreviousJobUsed) {
+  run_script("Job one\n Data NG=3 NI=2 NO=10\nEnd\nG2\n Data NI=2 NO=10\nEnd\nG3\n Data NI=2 NO=10\nEnd\n"
+             "Job two\n Data NG=1 NI=4 NO=10\nEnd\n");
+  EXPECT_EQ(MAINPR.JOBNO, 2);
+  EXPECT_EQ(MAINPR.NG, 1);
+  // Words of job one's group table that job two does not use read 0.
+  EXPECT_EQ(MAINPR.WSTOP, 43 + 3 + 2);
+  for (int k = MAINPR.WSTOP; k <= 43 * 3 + 10; ++k) EXPECT_EQ(WORKSP.x()(k), 0.0) << k;
+  EXPECT_EQ(col(0, 1), 4);
 }
 
 }  // namespace
