@@ -174,6 +174,25 @@ TEST_F(LexerDeathTest, SkipErrors) {
   EXPECT_QV_ERROR(RDWORD(w, 0), 165);
 }
 
+TEST_F(LexerTest, CharacterAndNumberSearches) {
+  start("ABC\nX ; Y\n  +4");
+  const std::string out = capture([] { FINDCH(';', 1); });
+  EXPECT_EQ(out, " Searching for character;\n Character not found; reading next line\n");
+  EXPECT_EQ(line(), "X ; Y");
+  EXPECT_EQ(CURSOR.ICOL, 3);
+  SKIPNUM();
+  EXPECT_EQ(line(), "+4");
+  EXPECT_EQ(CURSOR.ICOL, 1);
+}
+
+TEST_F(LexerDeathTest, SearchesAtEndOfInput) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  start("ABC");
+  EXPECT_QV_ERROR(FINDCH(';', 0), 160);
+  start("ABC");
+  EXPECT_QV_ERROR(SKIPNUM(), 50);
+}
+
 TEST(LexerSmall, LettersDigitsWordsShift) {
   int flag = -1;
   EXPECT_EQ(LETIDX('A', flag), 1);
