@@ -1,0 +1,203 @@
+#include "algebra/packed.hpp"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <span>
+#include <string>
+
+#include "jobctl/errmsg.hpp"
+#include "jobctl/matutil.hpp"
+#include "jobctl/syminv.hpp"
+#include "jobctl/workspace.hpp"
+#include "numlib/inverse.hpp"
+#include "runtime/units.hpp"
+
+namespace qv::algebra {
+
+using runtime::kStdout;
+using runtime::write_fmt;
+using runtime::write_list;
+
+namespace {
+
+// Fills the rows x cols array (row by row) from the stored values of a
+// matrix; value(k) gives stored element k, fixed(v) turns a fixed entry
+// into the array's element type.
+template <class T, class Get>
+void expand(Vec1<T> full, int type, int rows, int cols, Get value, bool st_diag_one) {
+  const int r = rows, c = cols;
+  auto at = [&](int i, int j) -> T& { return full((i - 1) * c + j); };
+  for (int i = 1; i <= r; ++i)
+    for (int j = 1; j <= c; ++j) at(i, j) = T(0);
+  switch (type) {
+    case 1:  // ZE
+      break;
+    case 2:  // ID
+    case 3:  // IZ: identity on the left, zeros to the right
+      for (int i = 1; i <= r; ++i)
+        if (i <= c) at(i, i) = T(1);
+      break;
+    case 4:  // ZI: zeros on the left, identity on the right
+      for (int i = 1; i <= r; ++i)
+        for (int j = 1; j <= c; ++j)
+          if (j - i == c - r) at(i, j) = T(1);
+      break;
+    case 5:  // DI
+      for (int i = 1; i <= r && i <= c; ++i) at(i, i) = value(i);
+      break;
+    case 6:  // SD: strict lower triangle, zero on and above the diagonal
+    case 7:  // ST: strict lower triangle mirrored, unit diagonal
+    {
+      int k = 0;
+      for (int i = 2; i <= r; ++i)
+        for (int j = 1; j < i && j <= c; ++j) {
+          at(i, j) = value(++k);
+          if (type == 7 && i <= c && j <= r) at(j, i) = at(i, j);
+        }
+      if (type == 7 && st_diag_one)
+        for (int i = 1; i <= r && i <= c; ++i) at(i, i) = T(1);
+      break;
+    }
+    case 0:
+    case 8:   // SY: lower triangle mirrored
+    case 10:  // LO: lower triangle, zero above
+    {
+      int k = 0;
+      for (int i = 1; i <= r; ++i)
+        for (int j = 1; j <= i && j <= c; ++j) {
+          at(i, j) = value(++k);
+          if (type != 10 && i <= c && j <= r) at(j, i) = at(i, j);
+        }
+      break;
+    }
+    case 9:  // FU
+      for (int k = 1; k <= r * c; ++k) full(k) = value(k);
+      break;
+    case 11:  // UN
+      for (int k = 1; k <= r * c; ++k) full(k) = T(1);
+      break;
+    default:
+      break;
+  }
+}
+
+}  // namespace
+
+void EXPMAT(Vec1<double> full, Vec1<double> stored, int type, int rows, int cols, int count) {
+  if (type < 0 || type > 11) jobctl::ERRMSG(36);
+  expand<double>(full, type, rows, cols, [&](int k) { return stored(k); }, true);
+}
+
+void EXPPAT(Vec1<int> full, Vec1<double> stored, int type, int rows, int cols, int count) {
+  if (type < 0 || type > 11) jobctl::ERRMSG(36);
+  expand<int>(full, type, rows, cols, [&](int k) { return static_cast<int>(stored(k)); }, false);
+}
+
+void CHOLPK(Vec1<double> A, int n, Vec1<double> L, int& nullity, int& fault) {
+  if (n <= 0) {
+    fault = 1;
+    return;
+  }
+  fault = 2;
+  nullity = 0;
+  auto pk = [](int i, int j) { return i * (i - 1) / 2 + j; };
+  for (int i = 1; i <= n; ++i) {
+    for (int j = 1; j <= i; ++j) {
+      double w = A(pk(i, j));
+      for (int k = 1; k < j; ++k) w -= L(pk(i, k)) * L(pk(j, k));
+      if (j < i) {
+        const double d = L(pk(j, j));
+        L(pk(i, j)) = d == 0.0 ? 0.0 : w / d;
+      } else {
+        if (std::fabs(w) < std::fabs(1e-9 * A(pk(i, i)))) {
+          L(pk(i, i)) = 0.0;
+          nullity += 1;
+        } else if (w < 0.0) {
+          return;
+        } else {
+          L(pk(i, i)) = std::sqrt(w);
+        }
+      }
+    }
+  }
+  fault = 0;
+}
+
+void INVMAT(Vec1<double> A, Vec1<double> B, int rows, int cols, Vec1<double> work) {
+  if (rows != cols) jobctl::ERRMSG(29);
+  const int n = rows;
+  // A square matrix is transposed by swapping, so the cycle marks are not
+  // needed; TRNSPI still wants a positive count of them.
+  std::array<int, 1> move{};
+  int iok = 0;
+  jobctl::TRNSPI(A, n, n, n * n, Vec1<int>(move.data(), 1), std::max((rows + cols) / 2, 1), iok);
+  if (iok != 0) jobctl::ERRMSG(30);
+
+  if (jobctl::ISSYM(A, n, n) == 1) {
+    const int p = n * (n + 1) / 2;
+    Vec1<double> P = work;
+    Vec1<double> C = work.from(p + 1);
+    Vec1<double> W = work.from(2 * p + 1);
+    int k = 0;
+    for (int i = 1; i <= n; ++i)
+      for (int j = 1; j <= i; ++j) P(++k) = A((j - 1) * n + i);
+    double det = 0.0;
+    int nullity = 0, fault = 0;
+    jobctl::SYMINV(P, n, C, W, det, 0, nullity, fault);
+    if (fault == 0) {
+      k = 0;
+      for (int i = 1; i <= n; ++i)
+        for (int j = 1; j <= i; ++j) {
+          ++k;
+          B((i - 1) * n + j) = C(k);
+          B((j - 1) * n + i) = C(k);
+        }
+      return;
+    }
+  }
+
+  int ifail = 1;
+  numlib::F01AAF(A.span().first(static_cast<std::size_t>(n) * n), n, n,
+                 B.span().first(static_cast<std::size_t>(n) * n), n, work.span(), ifail);
+  if (ifail != 0) {
+    write_list(kStdout, {});
+    write_list(kStdout, {" Failure to invert matrix of order", n});
+    write_list(kStdout, {" Matrix itself is"});
+    // Each row of A (column-major here) in one record; B is free as scratch.
+    for (int i = 1; i <= n; ++i) {
+      for (int j = 1; j <= n; ++j) B(j) = A((j - 1) * n + i);
+      write_fmt(kStdout, "(6(1x,e12.4))", {std::span<const double>(B.ptr(1), static_cast<std::size_t>(n))});
+    }
+    jobctl::ERRMSG(43);
+  }
+}
+
+void PATPUT(Vec1<double> X, int g, int NG, int ignored, int n, int offset, int keys) {
+  const int list = static_cast<int>(jobctl::GRPTAB(X, NG, 37, g));
+  if (list < 1) return;
+  const int count = static_cast<int>(X(list));
+  for (int m = 1; m <= count; ++m) {
+    const int L = static_cast<int>(X(list + m));
+    int addr = 0, type = 0, rows = 0, cols = 0, nel = 0, fifth = 0;
+    jobctl::MATDSC(X, g, NG, L, addr, type, rows, cols, nel, fifth, 1);
+    for (int e = 0; e < nel; ++e) {
+      const double s = X(addr + e);
+      if (s >= 0.0) continue;
+      int found = 0;
+      for (int k = 0; k < n; ++k) {
+        if (X(keys + k) == s) {
+          found = keys + k;
+          break;
+        }
+      }
+      if (found == 0) {
+        write_list(kStdout, {" Subroutine PATPUT confused"});
+        jobctl::ERRMSG(136);
+      }
+      X(addr + nel + e) = X(found + offset);
+    }
+  }
+}
+
+}  // namespace qv::algebra

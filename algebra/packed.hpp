@@ -1,0 +1,45 @@
+// Expansion of packed matrix storage to full arrays, the matrix inverse of
+// the formula operator "~", the packed Cholesky factorisation under the
+// symmetric inverse, and the pattern fill PATPUT.
+//
+// Full arrays are stored row by row (element (i, j) of an r x c matrix at
+// (i-1)*c + j).  Packed triangles run row by row over the lower triangle:
+// element (i, j), i >= j, at i(i-1)/2 + j; the strict lower triangle
+// (2,1), (3,1), (3,2), ... at (i-1)(i-2)/2 + j.
+#pragma once
+
+#include "runtime/view1.hpp"
+
+namespace qv::algebra {
+
+using runtime::Vec1;
+
+// Writes the rows x cols array full from the count stored values of a
+// matrix of the given type (1..11; 0 is read as symmetric).  A type outside
+// 0..11 is error 36.
+void EXPMAT(Vec1<double> full, Vec1<double> stored, int type, int rows, int cols, int count);
+
+// The same expansion of specification numbers into integers (each stored
+// value truncated); a standardised (ST) matrix has 0 on its diagonal here.
+void EXPPAT(Vec1<int> full, Vec1<double> stored, int type, int rows, int cols, int count);
+
+// Inverse of the square matrix A (rows x cols, row by row) into B.  A is
+// overwritten by its transpose; B holds the inverse in the layout the caller
+// transposes back.  work: at least n(n+1) + n + 1 doubles.  A non-square
+// matrix is error 29, a failed transposition error 30, a failed inversion
+// error 43 after the matrix is printed.
+void INVMAT(Vec1<double> A, Vec1<double> B, int rows, int cols, Vec1<double> work);
+
+// Lower Cholesky factor L (packed by rows; L may be A itself) of the packed
+// symmetric positive semi-definite A of order n.  Pivots below 1e-9 of
+// their diagonal count as zero (nullity).  fault: 0 success, 1 n <= 0,
+// 2 not positive semi-definite.
+void CHOLPK(Vec1<double> A, int n, Vec1<double> L, int& nullity, int& fault);
+
+// For the letters listed at the address in GRPTAB column 37 of group g:
+// every stored element whose specification number s is negative takes the
+// value X(p + offset), p the position of the first of the n keys
+// X(keys), X(keys+1), ... equal to s.  A number not found is error 136.
+void PATPUT(Vec1<double> X, int g, int NG, int ignored, int n, int offset, int keys);
+
+}  // namespace qv::algebra

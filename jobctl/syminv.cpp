@@ -1,0 +1,134 @@
+#include "jobctl/syminv.hpp"
+
+#include <cmath>
+
+#include "algebra/packed.hpp"
+#include "numlib/inverse.hpp"
+#include "numlib/machconst.hpp"
+
+extern "C" {
+void dpotrf_(const char* uplo, const int* n, double* a, const int* lda, int* info, std::size_t uplo_len);
+void dpotri_(const char* uplo, const int* n, double* a, const int* lda, int* info, std::size_t uplo_len);
+}
+
+namespace qv::jobctl {
+
+namespace {
+int pk(int i, int j) { return i >= j ? i * (i - 1) / 2 + j : j * (j - 1) / 2 + i; }
+}  // namespace
+
+void SYMINV(Vec1<double> A, int n, Vec1<double> C, Vec1<double> W, double& det, int wantdet, int& nullity,
+            int& fault) {
+  if (n <= 0) {
+    fault = 1;
+    return;
+  }
+  fault = 0;
+  algebra::CHOLPK(A, n, C, nullity, fault);
+  if (wantdet != 0) {
+    det = 1.0;
+    for (int i = 1; i <= n; ++i) {
+      const double d = C(i * (i + 1) / 2);
+      det *= d * d;
+    }
+  }
+  if (fault != 0) return;
+
+  // Healy's inversion of the factor, last row first: element (c, r) of the
+  // inverse, c = n down to r, from the rows already formed below row r.
+  for (int r = n; r >= 1; --r) {
+    const int t = r * (r + 1) / 2;
+    if (C(t) == 0.0) {
+      for (int k = 1; k <= n; ++k) C(pk(r, k)) = 0.0;
+      continue;
+    }
+    for (int k = r; k <= n; ++k) W(k) = C(pk(k, r));
+    for (int c = n; c >= r; --c) {
+      double s = c == r ? 1.0 / W(r) : 0.0;
+      for (int k = r + 1; k <= n; ++k) s -= W(k) * C(pk(k, c));
+      C(pk(c, r)) = s / W(r);
+    }
+  }
+}
+
+void CHOLINV(Vec1<double> A, int n, int& info) {
+  info = 0;
+  dpotrf_("L", &n, A.ptr(1), &n, &info, 1);
+  // A failed factorisation leaves no inverse to form.
+  if (info != 0) return;
+  dpotri_("L", &n, A.ptr(1), &n, &info, 1);
+}
+
+void SYMINF(Vec1<double> A, Vec1<double> Ainv, int lda, double& det, int unused, int n, Vec1<double> C,
+            int& nullity, int& fault) {
+  int k = 0;
+  for (int i = 1; i <= n; ++i)
+    for (int j = 1; j <= i; ++j) C(++k) = A((j - 1) * lda + i);
+  double d = 0.0;
+  SYMINV(C, n, C, Ainv, d, 0, nullity, fault);
+  k = 0;
+  for (int i = 1; i <= n; ++i)
+    for (int j = 1; j <= i; ++j) {
+      ++k;
+      Ainv((j - 1) * lda + i) = C(k);
+      Ainv((i - 1) * lda + j) = C(k);
+    }
+}
+
+double MOMDET(Vec1<double> S, int n) {
+  // The factorisation works on a copy, so S keeps its values and symmetry.
+  auto& st = MOMSTA;
+  for (int j = 1; j <= n; ++j)
+    for (int i = 1; i <= n; ++i) {
+      const double v = S((j - 1) * kMomMax + i);
+      st.T[static_cast<std::size_t>((j - 1) * kMomMax + i - 1)] = v;
+    }
+  double det = 0.0;
+  int ifail = 1;
+  numlib::F03ABF(std::span<double>(st.T), kMomMax, n, det, std::span<double>(st.Z), ifail);
+  return det;
+}
+
+void MOMINV(Vec1<double> S, int n, Vec1<double> R) {
+  auto& st = MOMSTA;
+  const int ld = kMomMax + 1;
+  for (int j = 1; j <= n; ++j)
+    for (int i = 1; i <= n; ++i) st.U[static_cast<std::size_t>((j - 1) * ld + i - 1)] = S((j - 1) * kMomMax + i);
+  int ifail = 1;
+  numlib::F01ABF(std::span<double>(st.U), ld, n, R.span(), kMomMax, std::span<double>(st.Z), ifail);
+  for (int j = 1; j <= n; ++j)
+    for (int i = j + 1; i <= n; ++i) R((i - 1) * kMomMax + j) = R((j - 1) * kMomMax + i);
+}
+
+double MOMINT(int n, std::span<const double> x) {
+  auto& st = MOMSTA;
+  if (st.recompute != 0) {
+    Vec1<double> S(st.S.data(), static_cast<std::ptrdiff_t>(st.S.size()));
+    Vec1<double> R(st.R.data(), static_cast<std::ptrdiff_t>(st.R.size()));
+    st.d = MOMDET(S, n);
+    MOMINV(S, n, R);
+    st.recompute = 0;
+  }
+  const bool centred = st.K[kMomMax] == 1;
+  for (int i = 0; i < n; ++i)
+    st.Z[static_cast<std::size_t>(i)] = centred ? x[static_cast<std::size_t>(i)] - st.m[static_cast<std::size_t>(i)]
+                                                : x[static_cast<std::size_t>(i)];
+  double q = 0.0;
+  for (int j = 0; j < n; ++j)
+    for (int i = 0; i < n; ++i)
+      q += st.Z[static_cast<std::size_t>(i)] * st.R[static_cast<std::size_t>(j * kMomMax + i)] *
+           st.Z[static_cast<std::size_t>(j)];
+  const double v = -q / 2.0 - std::log(st.d) / 2.0 - (n / 2.0) * std::log(2.0 * numlib::PICONST());
+  double f = std::exp(v);
+  for (int i = 0; i < n; ++i) {
+    const double z = st.Z[static_cast<std::size_t>(i)];
+    const int k = st.K[static_cast<std::size_t>(i)];
+    if (k == 1)
+      f *= z;
+    else if (k == 2)
+      f *= z * z;
+  }
+  return f;
+}
+
+}  // namespace qv::jobctl

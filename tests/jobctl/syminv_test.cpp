@@ -1,0 +1,128 @@
+// Symmetric inverses (packed, LAPACK and full-storage forms) and the moment
+// integrand.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+#include "jobctl/syminv.hpp"
+
+namespace qv::jobctl {
+namespace {
+
+Vec1<double> v1(std::vector<double>& v) { return Vec1<double>(v.data(), static_cast<std::ptrdiff_t>(v.size())); }
+
+TEST(Syminv, OneByOneWithDeterminant) {
+  std::vector<double> a = {4}, c(1), w(1);
+  double det = 0;
+  int nullity = -1, fault = -1;
+  SYMINV(v1(a), 1, v1(c), v1(w), det, 1, nullity, fault);
+  EXPECT_EQ(fault, 0);
+  EXPECT_EQ(nullity, 0);
+  EXPECT_DOUBLE_EQ(c[0], 0.25);
+  EXPECT_DOUBLE_EQ(det, 4.0);
+  EXPECT_EQ(a[0], 4.0);  // A is not changed
+}
+
+TEST(Syminv, ThreeByThreeAgainstProduct) {
+  // A = [[4,2,0.6],[2,5,1],[0.6,1,3]] packed.
+  std::vector<double> a = {4, 2, 5, 0.6, 1, 3}, c(6), w(3);
+  double det = 0;
+  int nullity = -1, fault = -1;
+  SYMINV(v1(a), 3, v1(c), v1(w), det, 1, nullity, fault);
+  ASSERT_EQ(fault, 0);
+  auto el = [](const std::vector<double>& p, int i, int j) {
+    if (i < j) std::swap(i, j);
+    return p[static_cast<std::size_t>(i * (i - 1) / 2 + j - 1)];
+  };
+  for (int i = 1; i <= 3; ++i)
+    for (int j = 1; j <= 3; ++j) {
+      double s = 0;
+      for (int k = 1; k <= 3; ++k) s += el(a, i, k) * el(c, k, j);
+      EXPECT_NEAR(s, i == j ? 1.0 : 0.0, 1e-12) << i << "," << j;
+    }
+  const double d = 4 * (5 * 3 - 1) - 2 * (2 * 3 - 0.6) + 0.6 * (2 * 1 - 5 * 0.6);
+  EXPECT_NEAR(det, d, 1e-12);
+  // In place (C the same array as A) gives the same result.
+  std::vector<double> b = a;
+  SYMINV(v1(b), 3, v1(b), v1(w), det, 0, nullity, fault);
+  for (int k = 0; k < 6; ++k) EXPECT_NEAR(b[k], c[k], 1e-14);
+}
+
+TEST(Syminv, SingularGivesGeneralisedInverseIndefiniteFaults) {
+  std::vector<double> ones = {1, 1, 1}, c(3), w(2);
+  double det = 0;
+  int nullity = -1, fault = -1;
+  SYMINV(v1(ones), 2, v1(c), v1(w), det, 0, nullity, fault);
+  EXPECT_EQ(fault, 0);
+  EXPECT_EQ(nullity, 1);
+  EXPECT_EQ(c, (std::vector<double>{1, 0, 0}));
+
+  std::vector<double> ind = {1, 2, 1};
+  SYMINV(v1(ind), 2, v1(c), v1(w), det, 0, nullity, fault);
+  EXPECT_EQ(fault, 2);
+  EXPECT_EQ(c[0], 1.0);  // the partial factor
+  SYMINV(v1(ind), 0, v1(c), v1(w), det, 0, nullity, fault);
+  EXPECT_EQ(fault, 1);
+}
+
+TEST(Cholinv, InverseAndRefusedFactorisation) {
+  std::vector<double> a = {4, 2, 2, 5};
+  int info = -1;
+  CHOLINV(v1(a), 2, info);
+  EXPECT_EQ(info, 0);
+  EXPECT_NEAR(a[0], 5.0 / 16, 1e-15);
+  EXPECT_NEAR(a[1], -2.0 / 16, 1e-15);
+  EXPECT_NEAR(a[3], 4.0 / 16, 1e-15);
+  // Indefinite: the factorisation's failure is returned, no inverse is formed.
+  std::vector<double> b = {1, 2, 2, 1};
+  CHOLINV(v1(b), 2, info);
+  EXPECT_EQ(info, 2);
+}
+
+TEST(Syminf, FullStorageWrapper) {
+  // lda 3 holding a 2x2 matrix.
+  std::vector<double> a = {4, 2, 99, 2, 5, 99}, ainv(6, 0.0), c(3);
+  double det = 0;
+  int nullity = -1, fault = -1;
+  SYMINF(v1(a), v1(ainv), 3, det, 0, 2, v1(c), nullity, fault);
+  EXPECT_EQ(fault, 0);
+  EXPECT_NEAR(ainv[0], 5.0 / 16, 1e-15);
+  EXPECT_NEAR(ainv[1], -2.0 / 16, 1e-15);
+  EXPECT_NEAR(ainv[3], -2.0 / 16, 1e-15);
+  EXPECT_NEAR(ainv[4], 4.0 / 16, 1e-15);
+}
+
+TEST(Momint, DensityAndPowers) {
+  MOMSTA.reset();
+  MOMSTA.S[0] = 1.0;
+  MOMSTA.recompute = 1;
+  std::vector<double> x = {0.0};
+  EXPECT_NEAR(MOMINT(1, x), 1.0 / std::sqrt(2.0 * M_PI), 1e-15);
+  EXPECT_EQ(MOMSTA.recompute, 0);
+
+  // Two variables, correlation 0.5, x = (1, -1), power 1 on the first, 2 on
+  // the second, centred at m = (0.5, 0).
+  MOMSTA.reset();
+  MOMSTA.S[0] = 1.0;
+  MOMSTA.S[1] = 0.5;
+  MOMSTA.S[kMomMax] = 0.5;
+  MOMSTA.S[kMomMax + 1] = 1.0;
+  MOMSTA.m[0] = 0.5;
+  MOMSTA.K[0] = 1;
+  MOMSTA.K[1] = 2;
+  MOMSTA.K[kMomMax] = 1;
+  MOMSTA.recompute = 1;
+  std::vector<double> y = {1.0, -1.0};
+  const double z1 = 0.5, z2 = -1.0, d = 0.75;
+  const double q = (z1 * z1 - 2 * 0.5 * z1 * z2 + z2 * z2) / d;
+  const double f = std::exp(-q / 2) / (2 * M_PI * std::sqrt(d)) * z1 * z2 * z2;
+  EXPECT_NEAR(MOMINT(2, y), f, 1e-14);
+  // S keeps its values.
+  EXPECT_EQ(MOMSTA.S[1], 0.5);
+  EXPECT_EQ(MOMSTA.S[kMomMax], 0.5);
+  EXPECT_NEAR(MOMSTA.d, d, 1e-14);
+}
+
+}  // namespace
+}  // namespace qv::jobctl
