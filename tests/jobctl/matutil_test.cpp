@@ -260,6 +260,32 @@ TEST(MatUtil, PatupdMarksChangedRecords) {
   EXPECT_EQ(P[14], 1);
 }
 
+TEST(MatUtil, ElposvTellsFreeElements) {
+  WORKSP.reset();
+  auto X = WORKSP.x();
+  const int B = 43 + 3;
+  const int a = B + 162;
+  X(1) = 1;
+  GRPTAB(X, 1, 7, 1) = B;
+  X(B + 0) = 9;       // A: FU 2 x 2
+  X(B + 26) = 2;
+  X(B + 52) = 2;
+  X(B + 78) = a;
+  X(a + 1) = 3;       // element (1, 2) is free parameter 3
+  X(a + 2) = -1;      // element (2, 1) carries a non-positive number
+  int i = 1, j = 2, rows = 0, cols = 0, type = 0;
+  EXPECT_EQ(ELPOSV(X, 1, 0, 1, i, j, rows, cols, type), 1);
+  EXPECT_EQ(rows, 2);
+  EXPECT_EQ(cols, 2);
+  EXPECT_EQ(type, 9);
+  i = 2;
+  j = 1;
+  EXPECT_EQ(ELPOSV(X, 1, 0, 1, i, j, rows, cols, type), 0);
+  i = 1;
+  j = 1;
+  EXPECT_EQ(ELPOSV(X, 1, 0, 1, i, j, rows, cols, type), 0);
+}
+
 TEST(MatUtil, UncalledHelpers) {
   EXPECT_DOUBLE_EQ(NDENS(0.0, 0.0), 1.0 / std::sqrt(2.0 * 3.141592653589793));
   EXPECT_EQ(NDENS(20.0, 0.0), 0.0);
