@@ -3,7 +3,10 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 
+#include "optim/kernels.hpp"
+#include "optim/machine.hpp"
 #include "runtime/view1.hpp"
 
 namespace qv::optim {
@@ -17,7 +20,503 @@ inline char letter(std::string_view opt) {
   return opt.empty() ? ' ' : static_cast<char>(std::toupper(static_cast<unsigned char>(opt[0])));
 }
 
+// The common guard of the rotation kernels.
+inline bool out_of_range(int n, int k1, int k2) { return std::min(n, k1) < 1 || k1 >= k2 || k2 > n; }
+
+// ROTGEN on copies, so that an output array element may also be an input.
+inline void rotgen_copy(double a_in, double b_in, double& r, double& c, double& s) {
+  double a = a_in, b = b_in, cc = 0.0, ss = 0.0;
+  ROTGEN(a, b, cc, ss);
+  r = a;
+  c = cc;
+  s = ss;
+}
+
+template <class PermAt>
+void permute(char sd, char tr, int n, int k, const Mat1<double>& B, PermAt perm_at) {
+  if (std::min(n, k) == 0) return;
+  auto swap_rows = [&](int r1, int r2) {
+    for (int j = 1; j <= k; ++j) std::swap(B(r1, j), B(r2, j));
+  };
+  auto swap_cols = [&](int c1, int c2) {
+    for (int i = 1; i <= k; ++i) std::swap(B(i, c1), B(i, c2));
+  };
+  if (sd == 'L' && tr == 'T') {
+    for (int i = 1; i <= n; ++i) {
+      const int p = perm_at(i);
+      if (p != i) swap_rows(i, p);
+    }
+  } else if (sd == 'L' && tr == 'N') {
+    for (int i = n; i >= 1; --i) {
+      const int p = perm_at(i);
+      if (p != i) swap_rows(p, i);
+    }
+  } else if (sd == 'R' && tr == 'T') {
+    for (int i = n; i >= 1; --i) {
+      const int p = perm_at(i);
+      if (p != i) swap_cols(i, p);
+    }
+  } else if (sd == 'R' && tr == 'N') {
+    for (int i = 1; i <= n; ++i) {
+      const int p = perm_at(i);
+      if (p != i) swap_cols(p, i);
+    }
+  }
+}
+
 }  // namespace
+
+void MATCPY(std::string_view shape, int m, int n, std::span<const double> a, int lda, std::span<double> b,
+            int ldb) {
+  const char sh = letter(shape);
+  const Mat1<const double> A(a, lda);
+  const Mat1<double> B(b, ldb);
+  if (sh == 'G') {
+    for (int j = 1; j <= n; ++j)
+      for (int i = 1; i <= m; ++i) B(i, j) = A(i, j);
+  } else if (sh == 'U') {
+    for (int j = 1; j <= n; ++j)
+      for (int i = 1; i <= std::min(j, m); ++i) B(i, j) = A(i, j);
+  } else if (sh == 'L') {
+    for (int j = 1; j <= std::min(m, n); ++j)
+      for (int i = j; i <= m; ++i) B(i, j) = A(i, j);
+  }
+}
+
+double MATNRM(std::string_view norm, std::string_view shape, int m, int n, std::span<const double> a, int lda) {
+  if (std::min(m, n) <= 0) return 0.0;
+  const char nm = letter(norm);
+  const char sh = letter(shape);
+  const bool upper_sym = sh == 'S' || sh == 'H';
+  const bool lower_sym = sh == 'E' || sh == 'Y';
+  if (sh != 'G' && sh != 'U' && sh != 'L' && !upper_sym && !lower_sym) return 0.0;
+  const Mat1<const double> A(a, lda);
+
+  if (nm == '1' || nm == 'O') {
+    double best = 0.0;
+    for (int j = 1; j <= n; ++j) {
+      double sum = 0.0;
+      if (sh == 'G') {
+        for (int i = 1; i <= m; ++i) sum += std::abs(A(i, j));
+      } else if (sh == 'U') {
+        for (int i = 1; i <= std::min(j, m); ++i) sum += std::abs(A(i, j));
+      } else if (sh == 'L') {
+        if (j <= std::min(m, n))
+          for (int i = j; i <= m; ++i) sum += std::abs(A(i, j));
+      } else if (upper_sym) {
+        for (int i = 1; i <= j; ++i) sum += std::abs(A(i, j));
+        for (int k = j + 1; k <= n; ++k) sum += std::abs(A(j, k));
+      } else {
+        for (int k = 1; k <= j - 1; ++k) sum += std::abs(A(j, k));
+        for (int i = j; i <= n; ++i) sum += std::abs(A(i, j));
+      }
+      best = std::max(best, sum);
+    }
+    return best;
+  }
+
+  if (nm == 'M') {
+    double best = 0.0;
+    if (sh == 'G') {
+      for (int j = 1; j <= n; ++j)
+        for (int i = 1; i <= m; ++i) best = std::max(best, std::abs(A(i, j)));
+    } else if (sh == 'L' || lower_sym) {
+      for (int j = 1; j <= std::min(m, n); ++j)
+        for (int i = j; i <= m; ++i) best = std::max(best, std::abs(A(i, j)));
+    } else {
+      for (int j = 1; j <= n; ++j)
+        for (int i = 1; i <= std::min(j, m); ++i) best = std::max(best, std::abs(A(i, j)));
+    }
+    return best;
+  }
+
+  if (nm == 'E' || nm == 'F') {
+    double scale = 0.0;
+    double sum = 1.0;
+    auto add = [&](double v) {
+      if (v == 0.0) return;
+      const double av = std::abs(v);
+      if (av > scale) {
+        const double q = scale / av;
+        sum = 1.0 + sum * (q * q);
+        scale = av;
+      } else {
+        const double q = av / scale;
+        sum = sum + q * q;
+      }
+    };
+    if (sh == 'G') {
+      for (int j = 1; j <= n; ++j)
+        for (int i = 1; i <= m; ++i) add(A(i, j));
+    } else if (sh == 'U') {
+      for (int j = 1; j <= n; ++j)
+        for (int i = 1; i <= std::min(j, m); ++i) add(A(i, j));
+    } else if (sh == 'L') {
+      for (int j = 1; j <= std::min(m, n); ++j)
+        for (int i = j; i <= m; ++i) add(A(i, j));
+    } else {
+      if (upper_sym) {
+        for (int j = 2; j <= n; ++j)
+          for (int i = 1; i <= j - 1; ++i) add(A(i, j));
+      } else {
+        for (int j = 1; j <= n - 1; ++j)
+          for (int i = j + 1; i <= n; ++i) add(A(i, j));
+      }
+      sum = 2.0 * sum;
+      for (int i = 1; i <= n; ++i) add(A(i, i));
+    }
+    const double flmax = wmach(7);
+    const double root = std::sqrt(sum);
+    if (scale < flmax / root) return scale * root;
+    return flmax;
+  }
+  return 0.0;
+}
+
+void MATSET(std::string_view shape, int m, int n, double cnst, double diag, std::span<double> a, int lda) {
+  const char sh = letter(shape);
+  const Mat1<double> A(a, lda);
+  if (sh == 'G') {
+    for (int j = 1; j <= n; ++j)
+      for (int i = 1; i <= m; ++i) A(i, j) = cnst;
+  } else if (sh == 'U') {
+    for (int j = 1; j <= n; ++j)
+      for (int i = 1; i <= std::min(j, m); ++i) A(i, j) = cnst;
+  } else if (sh == 'L') {
+    for (int j = 1; j <= std::min(m, n); ++j)
+      for (int i = j; i <= m; ++i) A(i, j) = cnst;
+  }
+  if (diag != cnst)
+    for (int i = 1; i <= std::min(m, n); ++i) A(i, i) = diag;
+}
+
+void IPERMAP(std::string_view side, std::string_view trans, int n, std::span<const int> perm, int k,
+             std::span<double> b, int ldb) {
+  const Vec1<const int> P(perm);
+  permute(letter(side), letter(trans), n, k, Mat1<double>(b, ldb), [&](int i) { return P(i); });
+}
+
+void PERMAP(std::string_view side, std::string_view trans, int n, std::span<const double> perm, int k,
+            std::span<double> b, int ldb) {
+  const Vec1<const double> P(perm);
+  permute(letter(side), letter(trans), n, k, Mat1<double>(b, ldb), [&](int i) { return static_cast<int>(P(i)); });
+}
+
+void ROTUP1(std::string_view side, int n, int k1, int k2, std::span<double> sv, std::span<double> a, int lda) {
+  if (out_of_range(n, k1, k2)) return;
+  const char sd = letter(side);
+  const Vec1<double> S(sv);
+  const Mat1<double> A(a, lda);
+  if (sd == 'L') {
+    for (int i = n; i >= k1; --i) {
+      if (i >= k2) {
+        const double t = A(k2, i);
+        for (int r = k2; r >= k1 + 1; --r) A(r, i) = A(r - 1, i);
+        A(k1, i) = t;
+      } else {
+        S(i) = A(i, i);
+        for (int r = i; r >= k1 + 1; --r) A(r, i) = A(r - 1, i);
+        A(k1, i) = 0.0;
+      }
+    }
+  } else if (sd == 'R') {
+    for (int i = k1; i <= k2 - 1; ++i) {
+      for (int r = 1; r <= i; ++r) std::swap(A(r, i), A(r, i + 1));
+      S(i) = A(i + 1, i + 1);
+      A(i + 1, i + 1) = 0.0;
+    }
+  }
+}
+
+void ROTUP2(std::string_view side, int n, int k1, int k2, std::span<double> cv, std::span<double> sv,
+            std::span<double> a, int lda) {
+  if (out_of_range(n, k1, k2)) return;
+  const char sd = letter(side);
+  const Vec1<double> C(cv);
+  const Vec1<double> S(sv);
+  const Mat1<double> A(a, lda);
+  if (sd == 'L') {
+    for (int j = k1; j <= n; ++j) {
+      double carried = A(k1, j);
+      for (int i = k1; i <= std::min(k2, j) - 1; ++i) {
+        const double x = carried;
+        const double y = A(i + 1, j);
+        A(i, j) = C(i) * x + S(i) * y;
+        carried = C(i) * y - S(i) * x;
+      }
+      if (j < k2) {
+        double r = 0.0, c = 0.0, s = 0.0;
+        rotgen_copy(carried, S(j), r, c, s);
+        C(j) = c;
+        S(j) = s;
+        A(j, j) = r;
+      } else {
+        A(k2, j) = carried;
+      }
+    }
+  } else if (sd == 'R') {
+    for (int l = k2 - 1; l >= k1; --l) {
+      double r = 0.0, c = 0.0, s = 0.0;
+      rotgen_copy(A(l + 1, l + 1), S(l), r, c, s);
+      A(l + 1, l + 1) = r;
+      C(l) = c;
+      S(l) = -s;
+      if (c == 1.0 && s == 0.0) continue;
+      for (int i = l; i >= 1; --i) {
+        const double x = A(i, l);
+        const double y = A(i, l + 1);
+        A(i, l + 1) = c * y + s * x;
+        A(i, l) = c * x - s * y;
+      }
+    }
+  }
+}
+
+void ROTUP3(std::string_view side, int n, int k1, int k2, std::span<double> cv, std::span<double> sv,
+            std::span<double> a, int lda) {
+  if (out_of_range(n, k1, k2)) return;
+  const char sd = letter(side);
+  const Vec1<double> C(cv);
+  const Vec1<double> S(sv);
+  const Mat1<double> A(a, lda);
+  if (sd == 'L') {
+    for (int l = k1; l <= k2 - 1; ++l) {
+      double spike = S(l);
+      for (int i = k1; i <= l - 1; ++i) {
+        const double x = A(i, l);
+        A(i, l) = C(i) * x + S(i) * spike;
+        spike = C(i) * spike - S(i) * x;
+      }
+      double r = 0.0, c = 0.0, s = 0.0;
+      rotgen_copy(A(l, l), spike, r, c, s);
+      A(l, l) = r;
+      C(l) = c;
+      S(l) = s;
+    }
+    for (int j = k2; j <= n; ++j) {
+      double carried = A(k2, j);
+      for (int i = k1; i <= k2 - 1; ++i) {
+        const double x = A(i, j);
+        A(i, j) = C(i) * x + S(i) * carried;
+        carried = C(i) * carried - S(i) * x;
+      }
+      A(k2, j) = carried;
+    }
+  } else if (sd == 'R') {
+    for (int m = k2; m >= k1 + 1; --m) {
+      double r = 0.0, c = 0.0, s = 0.0;
+      rotgen_copy(A(m, m), S(m - 1), r, c, s);
+      A(m, m) = r;
+      C(m - 1) = c;
+      S(m - 1) = -s;
+      const double t = -s;
+      if (c == 1.0 && t == 0.0) continue;
+      for (int b = m - 1; b >= k1 + 1; --b) {
+        const double x = S(b - 1);
+        const double y = A(b, m);
+        S(b - 1) = c * x + t * y;
+        A(b, m) = c * y - t * x;
+      }
+      for (int i = k1; i >= 1; --i) {
+        const double x = A(i, k1);
+        const double y = A(i, m);
+        A(i, k1) = c * x + t * y;
+        A(i, m) = c * y - t * x;
+      }
+    }
+  }
+}
+
+void ROTUP4(std::string_view side, int n, int k1, int k2, std::span<double> cv, std::span<double> sv,
+            std::span<double> a, int lda) {
+  if (out_of_range(n, k1, k2)) return;
+  const char sd = letter(side);
+  const Vec1<double> C(cv);
+  const Vec1<double> S(sv);
+  const Mat1<double> A(a, lda);
+  if (sd == 'L') {
+    // The given rotations from the left on the columns to the right of k1.
+    for (int j = k1 + 1; j <= n; ++j) {
+      for (int i = k1; i <= std::min(k2 - 1, j - 1); ++i) {
+        const double x = A(i, j);
+        const double y = A(i + 1, j);
+        A(i, j) = C(i) * x + S(i) * y;
+        A(i + 1, j) = C(i) * y - S(i) * x;
+      }
+    }
+    // Each created sub-diagonal element is removed from the right.
+    for (int k = k1; k <= k2 - 1; ++k) {
+      const double created = -S(k) * A(k, k);
+      A(k, k) = C(k) * A(k, k);
+      double r = 0.0, c = 0.0, s = 0.0;
+      rotgen_copy(A(k + 1, k + 1), created, r, c, s);
+      A(k + 1, k + 1) = r;
+      C(k) = c;
+      S(k) = -s;
+      if (c == 1.0 && s == 0.0) continue;
+      for (int i = 1; i <= k; ++i) {
+        const double x = A(i, k);
+        const double y = A(i, k + 1);
+        A(i, k + 1) = c * y + s * x;
+        A(i, k) = c * x - s * y;
+      }
+    }
+  } else if (sd == 'R') {
+    for (int k = k2 - 1; k >= k1; --k) {
+      if (C(k) == 1.0 && S(k) == 0.0) continue;
+      for (int i = 1; i <= k; ++i) {
+        const double x = A(i, k);
+        const double y = A(i, k + 1);
+        A(i, k + 1) = C(k) * y - S(k) * x;
+        A(i, k) = C(k) * x + S(k) * y;
+      }
+      const double created = S(k) * A(k + 1, k + 1);
+      A(k + 1, k + 1) = C(k) * A(k + 1, k + 1);
+      double r = 0.0, c = 0.0, s = 0.0;
+      rotgen_copy(A(k, k), created, r, c, s);
+      A(k, k) = r;
+      C(k) = c;
+      S(k) = s;
+    }
+    for (int j = n; j >= k1 + 1; --j) {
+      const int top = std::min(j, k2) - 1;
+      double carried = A(top + 1, j);
+      for (int i = top; i >= k1; --i) {
+        const double x = A(i, j);
+        A(i + 1, j) = C(i) * carried - S(i) * x;
+        carried = C(i) * x + S(i) * carried;
+      }
+      A(k1, j) = carried;
+    }
+  }
+}
+
+void ROTUP5(std::string_view side, int n, int k1, int k2, std::span<double> cv, std::span<double> sv,
+            std::span<double> a, int lda) {
+  if (out_of_range(n, k1, k2)) return;
+  const char sd = letter(side);
+  const Vec1<double> C(cv);
+  const Vec1<double> S(sv);
+  const Mat1<double> A(a, lda);
+  if (sd == 'L') {
+    for (int j = n; j >= k1; --j) {
+      double carried;
+      if (j < k2) {
+        carried = C(j) * A(j, j);
+        S(j) = -S(j) * A(j, j);
+      } else {
+        carried = A(k2, j);
+      }
+      for (int i = std::min(j, k2) - 1; i >= k1; --i) {
+        const double x = A(i, j);
+        A(i + 1, j) = C(i) * carried - S(i) * x;
+        carried = C(i) * x + S(i) * carried;
+      }
+      A(k1, j) = carried;
+    }
+  } else if (sd == 'R') {
+    for (int k = k1; k <= k2 - 1; ++k) {
+      if (C(k) == 1.0 && S(k) == 0.0) continue;
+      for (int i = 1; i <= k; ++i) {
+        const double x = A(i, k);
+        const double y = A(i, k + 1);
+        A(i, k + 1) = C(k) * y - S(k) * x;
+        A(i, k) = C(k) * x + S(k) * y;
+      }
+      S(k) = S(k) * A(k + 1, k + 1);
+      A(k + 1, k + 1) = C(k) * A(k + 1, k + 1);
+    }
+  }
+}
+
+void ROTUP6(std::string_view side, int n, int k1, int k2, std::span<double> cv, std::span<double> sv,
+            std::span<double> a, int lda) {
+  if (out_of_range(n, k1, k2)) return;
+  const char sd = letter(side);
+  const Vec1<double> C(cv);
+  const Vec1<double> S(sv);
+  const Mat1<double> A(a, lda);
+  if (sd == 'L') {
+    for (int j = n; j >= k2; --j) {
+      double carried = A(k2, j);
+      for (int i = k2 - 1; i >= k1; --i) {
+        const double x = A(i, j);
+        A(i, j) = C(i) * x + S(i) * carried;
+        carried = C(i) * carried - S(i) * x;
+      }
+      A(k2, j) = carried;
+    }
+    for (int k = k2 - 1; k >= k1; --k) {
+      double spike = -S(k) * A(k, k);
+      A(k, k) = C(k) * A(k, k);
+      for (int i = k - 1; i >= k1; --i) {
+        const double x = A(i, k);
+        A(i, k) = C(i) * x + S(i) * spike;
+        spike = C(i) * spike - S(i) * x;
+      }
+      S(k) = spike;
+    }
+  } else if (sd == 'R') {
+    for (int j = k1 + 1; j <= k2; ++j) {
+      const double c = C(j - 1);
+      const double s = S(j - 1);
+      if (c == 1.0 && s == 0.0) continue;
+      for (int i = 1; i <= k1; ++i) {
+        const double x = A(i, k1);
+        const double y = A(i, j);
+        A(i, k1) = c * x + s * y;
+        A(i, j) = c * y - s * x;
+      }
+      for (int i = k1 + 1; i <= j - 1; ++i) {
+        const double x = S(i - 1);
+        const double y = A(i, j);
+        S(i - 1) = c * x + s * y;
+        A(i, j) = c * y - s * x;
+      }
+      S(j - 1) = s * A(j, j);
+      A(j, j) = c * A(j, j);
+    }
+  }
+}
+
+void ROTCRM(std::string_view mode, int n, int k1, int k2, std::span<double> cv, std::span<double> sv,
+            std::span<double> a, int lda) {
+  if (out_of_range(n, k1, k2)) return;
+  const char md = letter(mode);
+  const Vec1<double> C(cv);
+  const Vec1<double> S(sv);
+  const Mat1<double> A(a, lda);
+  if (md == 'C') {
+    for (int k = k1; k <= k2 - 1; ++k) {
+      const double c = C(k);
+      const double s = S(k);
+      if (c == 1.0 && s == 0.0) continue;
+      S(k) = s * A(n - k, k + 1);
+      A(n - k, k + 1) = c * A(n - k, k + 1);
+      for (int i = n - k + 1; i <= n; ++i) {
+        const double x = A(i, k);
+        const double y = A(i, k + 1);
+        A(i, k + 1) = c * y - s * x;
+        A(i, k) = c * x + s * y;
+      }
+    }
+  } else if (md == 'R') {
+    for (int k = k2 - 1; k >= k1; --k) {
+      double r = 0.0, c = 0.0, s = 0.0;
+      rotgen_copy(A(n - k, k + 1), S(k), r, c, s);
+      A(n - k, k + 1) = r;
+      C(k) = c;
+      S(k) = -s;
+      if (c == 1.0 && s == 0.0) continue;
+      for (int i = n - k + 1; i <= n; ++i) {
+        const double x = A(i, k);
+        const double y = A(i, k + 1);
+        A(i, k + 1) = c * y + s * x;
+        A(i, k) = c * x - s * y;
+      }
+    }
+  }
+}
 
 void ROTSAP(std::string_view side, std::string_view pivot, std::string_view direction, int m, int n,
             int k1, int k2, std::span<const double> c, std::span<const double> s, std::span<double> a,
