@@ -72,6 +72,7 @@ void STARTUP(bool html) {
   auto& m = MAINPR;
   m.reset();
   FESTAT.reset();
+  FITOPT.ISNULL = 0;
   fit::HTMLST.reset();
 
   m.WSLIM = 1000000;
