@@ -544,6 +544,10 @@ void job() {
 
 void MAINPROG(bool html) {
   STARTUP(html);
+  JOBLOOP();
+}
+
+void JOBLOOP() {
   auto& m = MAINPR;
   auto& fe = FESTAT;
   for (;;) {

@@ -127,6 +127,10 @@ inline Fitopt FITOPT;
 // a normal end of input; the caller then stops with status 0.
 void MAINPROG(bool html);
 
+// The job loop after start-up: jobs until the input ends (then the end of
+// the run) or a quit command stops the program.
+void JOBLOOP();
+
 // Start-up lines and the HTML head; the end of the run at end of input.
 void STARTUP(bool html);
 void ENDRUN();

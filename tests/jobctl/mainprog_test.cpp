@@ -171,3 +171,85 @@ TEST(JobLoop, NewJobClearsWhatThePreviousJobUsed) {
 
 }  // namespace
 }  // namespace qv::jobctl
+
+namespace qv::jobctl {
+namespace {
+
+// The job loop in front-end mode, started after the start-up lines.
+std::string run_front_end(const std::string& text, int autodump, bool capture = true) {
+  static int n = 0;
+  const std::string path = ::testing::TempDir() + "frontend_" + std::to_string(::getpid()) + "_" +
+                           std::to_string(++n) + ".qv";
+  std::ofstream(path) << text;
+  runtime::close_unit(15);
+  runtime::OpenSpec spec;
+  spec.file = path;
+  spec.status = "OLD";
+  runtime::open_unit(15, spec);
+  INCSTK.reset();
+  INCSTK.INUNIT = 15;
+  CURSOR.reset();
+  LINBUF.reset();
+  WORKSP.reset();
+  IWORKS.reset();
+  if (capture) ::testing::internal::CaptureStdout();
+  STARTUP(false);
+  FESTAT.FEACTV = 1;
+  FESTAT.AUTODMP = autodump;
+  JOBLOOP();
+  return capture ? ::testing::internal::GetCapturedStdout() : std::string();
+}
+
+TEST(FrontEnd, JobsAreAnnouncedAndFramed) {
+  const std::string out = run_front_end(
+      "Job one\n Data NG=1 NI=2 NO=10\n Output MU\n"
+      "Continued\n Output\n"
+      "Job three\n Data NG=1 NI=2 NO=10\nEnd\n",
+      1);
+  const std::string rule = " " + std::string(78, '_') + "\n";
+  // No ready line before the first job has run.
+  EXPECT_EQ(out.find(" !@ready"), out.find(rule) + rule.size()) << out;
+  EXPECT_NE(out.find(rule + " !@ready; !@human;\n\n!@machine;\n !@SUBJOB\n!@human;\n Multiple fit option in effect.\n"),
+            std::string::npos)
+      << out;
+  EXPECT_NE(out.find(" !@ready; !@human;\n!@machine;\n !@NEWJOB\n!@human;\n\n\n The following QV script"),
+            std::string::npos)
+      << out;
+  // The end of input closes with the machine token.
+  EXPECT_EQ(out.substr(out.size() - 11), "!@machine;\n");
+}
+
+TEST(FrontEnd, PreparedJobWaitsForGo) {
+  const std::string out = run_front_end(
+      "Job one\n Data NG=1 NI=2 NO=10\nEnd\n"
+      "!@GO\n",
+      0);
+  EXPECT_NE(out.find(" END\n !@GO\n\n This problem used"), std::string::npos) << out;
+}
+
+TEST(FrontEnd, GoBeforeTheEndAndUnsavedQuit) {
+  const std::string out = run_front_end(
+      "Job one\n Data NG=1 NI=2 NO=10\n !@GO\nEnd\n"
+      "!@BYE\n!@NEW\nJob two\n Data NG=1 NI=2 NO=10\nEnd\n!@GO\n",
+      0);
+  EXPECT_NE(out.find(" !@GO\n Cannot !@go yet because last end statement not yet read\n"), std::string::npos)
+      << out;
+  EXPECT_NE(out.find(" !@BYE\n *** WARNING! ***\n Unsaved changes exist.  Use !@BYE! to quit without saving\n"
+                     " !@NEW\n ** Qv will restart for new script **\n"),
+            std::string::npos)
+      << out;
+  EXPECT_EQ(MAINPR.JOBNO, 2);
+  EXPECT_NE(out.find(" This problem used"), std::string::npos);
+}
+
+TEST(FrontEnd, QuitWithoutSaving) {
+  EXPECT_EXIT(
+      {
+        ::dup2(2, 1);
+        run_front_end("Job one\n Data NG=1 NI=2 NO=10\nEnd\n!@EXIT!\n", 0, false);
+      },
+      ::testing::ExitedWithCode(0), " !@EXIT!\n \\*\\* Qv quitting \\*\\*\n!@machine;\n$");
+}
+
+}  // namespace
+}  // namespace qv::jobctl
