@@ -33,6 +33,23 @@ const std::array<std::string_view, 22> kNpSecondDict = {
     "PRINT",     "RUN",         "STEP",   "TOLERANCE",        "VARIABLES", "YES",
 };
 
+const std::array<std::string_view, 28> kLsMainDict = {
+    "BEGIN",  "COLD",   "CONSTRAINTS",      "CRASH",  "DEBUG",      "DEFAULTS", "END",     "FEASIBILITY",
+    "HOT",    "INFINITE", "IPRMLS",         "ITERATIONS", "ITERS:ITERATIONS", "ITNS :ITERATIONS", "LINEAR",
+    "LIST",   "LOWER",  "NOLIST",           "OPTIMALITY", "PRINT",      "PROBLEM",  "RANK",    "RPRMLS",
+    "START",  "SUMMARY", "UPPER",           "VARIABLES",  "WARM",
+};
+
+const std::array<std::string_view, 12> kLsSecondDict = {
+    "BOUND", "CONSTRAINTS", "FILE", "LEVEL", "NO", "NO.      :NUMBER", "NUMBER", "PHASE", "STEP", "TOLERANCE",
+    "TYPE",  "YES",
+};
+
+const std::array<std::string_view, 16> kLsTypeDict = {
+    "FP",  "LEAST       :LS1", "LINEAR       :LP", "LP",  "LS          :LS1", "LS1", "LS2", "LS3",
+    "LS4", "LSQ         :LS1", "QP          :QP2", "QP1", "QP2", "QP3",             "QP4", "QUADRATIC   :QP2",
+};
+
 namespace {
 
 constexpr std::size_t kTokLen = 16;
@@ -457,6 +474,185 @@ void NPOPLN(std::string_view line) {
 
   if (st.listop) runtime::write_fmt(st.nout, "( 6x, a )", {buffer});
   NPOPTL(st.listop ? st.nout : 0, buffer, key);
+  if (feq(key, "LIST")) st.listop = true;
+  if (feq(key, "NOLIST")) st.listop = false;
+}
+
+void LSOPTL(int unit, std::string_view line, std::string& key) {
+  Lsostat& st = LSOSTAT;
+  Npopts& o = NPOPTS;
+  if (st.parser_first) {
+    st.parser_first = false;
+    o.iprmls.fill(kUnsetInt);
+    o.rprmls.fill(kUnsetReal);
+  }
+  key = std::string(kTokLen, ' ');
+  auto message = [&](std::string_view text, std::string_view what) {
+    if (unit > 0) runtime::write_fmt(unit, "(a, a)", {text, what});
+  };
+
+  const std::size_t star = line.find('*');
+  const std::string_view sig = star == std::string_view::npos ? line : line.substr(0, star);
+  if (runtime::len_trim(sig) == 0) return;
+  std::array<std::string, 10> tok;
+  int ntok = 10;
+  TOKSPLT(sig, ntok, tok);
+  key = tok[0];
+  if (feq(key, "") || feq(key, "BEGIN") || feq(key, "LIST") || feq(key, "NOLIST") || feq(key, "END")) return;
+
+  double value = 0.0;
+  std::string vtoken;
+  for (int i = 1; i < 10; ++i) {
+    if (NUMTOK(tok[static_cast<std::size_t>(i)])) {
+      vtoken = tok[static_cast<std::size_t>(i)];
+      if (!read_real_token(vtoken, value)) {
+        message(" XXX  Value cannot be read:          ", vtoken);
+        return;
+      }
+      break;
+    }
+  }
+
+  std::string k1 = key;
+  std::string k2 = tok[1];
+  int loc1 = 0, loc2 = 0;
+  DICTLK(static_cast<int>(kLsMainDict.size()), kLsMainDict, true, k1, loc1);
+  DICTLK(static_cast<int>(kLsSecondDict.size()), kLsSecondDict, true, k2, loc2);
+  if (loc1 <= 0) {
+    message(" XXX  Keyword not recognized:         ", key);
+    return;
+  }
+  key = k1;
+  const std::string_view kw = runtime::trim_right(k1);
+  const std::string_view k2w = loc2 > 0 ? runtime::trim_right(k2) : std::string_view{};
+  auto second_unknown = [&]() {
+    if (loc2 <= 0) {
+      message(" XXX  Second keyword not recognized:  ", tok[1]);
+      return true;
+    }
+    return false;
+  };
+  auto set_int = [&](int& s) {
+    const double t = std::trunc(value);
+    if (t < static_cast<double>(INT_MIN) || t > static_cast<double>(INT_MAX)) {
+      message(" XXX  Value out of integer range:     ", vtoken);
+      return;
+    }
+    s = static_cast<int>(t);
+  };
+
+  namespace sl = slot;
+  if (kw == "COLD") {
+    o.ils(sl::kStart) = 0;
+  } else if (kw == "CONSTRAINTS" || kw == "LINEAR") {
+    set_int(o.inp(sl::kLinearConstraints));
+  } else if (kw == "CRASH") {
+    o.rls(sl::kCrashTol) = value;
+  } else if (kw == "DEBUG") {
+    set_int(o.ils(sl::kMinorDebugLevel));
+  } else if (kw == "DEFAULTS") {
+    o.iprmls.fill(kUnsetInt);
+    o.rprmls.fill(kUnsetReal);
+  } else if (kw == "FEASIBILITY") {
+    if (second_unknown()) return;
+    if (k2w == "PHASE") set_int(o.ils(sl::kFeasPhaseIterations));
+    if (k2w == "TOLERANCE") o.rls(sl::kLinearFeasTol) = value;
+  } else if (kw == "HOT") {
+    o.ils(sl::kStart) = 2;
+  } else if (kw == "INFINITE") {
+    if (second_unknown()) return;
+    if (k2w == "BOUND") o.rls(sl::kInfiniteBound) = value * static_cast<double>(0.99999f);
+    if (k2w == "STEP") o.rls(sl::kInfiniteStep) = value;
+  } else if (kw == "IPRMLS" || kw == "RPRMLS") {
+    const double t = std::trunc(value);
+    if (t < static_cast<double>(INT_MIN) || t > static_cast<double>(INT_MAX)) {
+      message(" XXX  Value out of integer range:     ", vtoken);
+      return;
+    }
+    const int idx = static_cast<int>(t);
+    if (idx < 1 || idx > 30) {
+      if (unit > 0) runtime::write_fmt(unit, "(a, i10)", {" XXX  The parm subscript is out of range:", idx});
+      return;
+    }
+    if (kw == "IPRMLS") {
+      int iv = 0;
+      bool in_range = true;
+      if (!read_int_token(tok[2], iv, in_range)) {
+        message(in_range ? " XXX  Value cannot be read:          " : " XXX  Value out of integer range:     ",
+                tok[2]);
+        return;
+      }
+      o.ils(idx) = iv;
+    } else {
+      double rv = 0.0;
+      if (!read_real_token(tok[2], rv)) {
+        message(" XXX  Value cannot be read:          ", tok[2]);
+        return;
+      }
+      o.rls(idx) = rv;
+    }
+  } else if (kw == "ITERATIONS" || kw == "OPTIMALITY") {
+    set_int(o.ils(sl::kMinorIterations));
+  } else if (kw == "LOWER") {
+    o.rnp(sl::kLowerBound) = value;
+  } else if (kw == "PRINT") {
+    if (second_unknown()) return;
+    if (k2w == "FILE") set_int(o.ils(sl::kPrintFile));
+    if (k2w == "LEVEL") set_int(o.ils(sl::kMinorPrintLevel));
+  } else if (kw == "PROBLEM") {
+    if (k2w == "NUMBER") set_int(o.inp(sl::kProblemNumber));
+    if (k2w == "TYPE") {
+      std::string k3 = tok[2];
+      int loc3 = 0;
+      DICTLK(static_cast<int>(kLsTypeDict.size()), kLsTypeDict, true, k3, loc3);
+      if (loc3 <= 0) {
+        message(" XXX  Third  keyword not recognized:  ", tok[2]);
+        return;
+      }
+      const std::string_view t3 = runtime::trim_right(k3);
+      int type = 0;
+      if (t3 == "FP") type = 1;
+      if (t3 == "LP") type = 2;
+      if (t3.size() == 3 && t3.substr(0, 2) == "QP") type = 3 + (t3[2] - '1');
+      if (t3.size() == 3 && t3.substr(0, 2) == "LS") type = 7 + (t3[2] - '1');
+      if (type > 0) o.ils(sl::kProblemType) = type;
+    }
+  } else if (kw == "RANK") {
+    o.rls(sl::kRankTol) = value;
+  } else if (kw == "START") {
+    set_int(o.ils(sl::kQpStartSlot));
+  } else if (kw == "SUMMARY") {
+    set_int(o.ils(sl::kSummaryFile));
+  } else if (kw == "UPPER") {
+    o.rnp(sl::kUpperBound) = value;
+  } else if (kw == "VARIABLES") {
+    set_int(o.inp(sl::kVariables));
+  } else if (kw == "WARM") {
+    o.ils(sl::kStart) = 1;
+  }
+}
+
+void LSOPLN(std::string_view line) {
+  Lsostat& st = LSOSTAT;
+  if (st.lsopln_first) {
+    st.lsopln_first = false;
+    MCHSET();
+    st.nout = static_cast<int>(MCHTAB(11));
+  }
+  const std::string buffer = fpad(line, kLineLen);
+  std::string key;
+  if (st.newopt) {
+    st.newopt = false;
+    LSOPTL(st.nout, buffer, key);
+    st.listop = !feq(key, "NOLIST");
+    if (st.listop) {
+      runtime::write_fmt(st.nout, "(// a / a /)", {" Calls to Option Routine", " -----------------------"});
+      runtime::write_fmt(st.nout, "( 6x, a )", {buffer});
+    }
+    return;
+  }
+  if (st.listop) runtime::write_fmt(st.nout, "( 6x, a )", {buffer});
+  LSOPTL(st.listop ? st.nout : 0, buffer, key);
   if (feq(key, "LIST")) st.listop = true;
   if (feq(key, "NOLIST")) st.listop = false;
 }

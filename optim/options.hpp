@@ -127,6 +127,18 @@ struct Npostat {
 };
 inline Npostat NPOSTAT;
 
+// State of the QP solver's option routine and parser.
+struct Lsostat {
+  bool parser_first = true;
+  bool lsopln_first = true;
+  bool newopt = true;
+  bool listop = true;
+  int nout = 7;
+
+  void reset() { *this = Lsostat{}; }
+};
+inline Lsostat LSOSTAT;
+
 // Takes one option line (its first 72 characters, blank-padded), echoes it on
 // the print unit and sets the option it names.  Never fails: lines that
 // cannot be used are reported on the print unit (while listing is on) and
@@ -136,6 +148,13 @@ void NPOPLN(std::string_view line);
 // Parses one line; messages go to unit (0: none).  key returns the first
 // keyword (16 characters), expanded to its dictionary word when found.
 void NPOPTL(int unit, std::string_view line, std::string& key);
+
+// The QP solver's option routine and parser: the same scheme as NPOPLN and
+// NPOPTL with the QP solver's dictionaries; LSOPTL resets only the QP
+// solver's 60 slots (first call and "Defaults").  No routine of the system
+// calls them.
+void LSOPLN(std::string_view line);
+void LSOPTL(int unit, std::string_view line, std::string& key);
 
 // Applies the defaults for a run with n variables, nclin linear and nnlcon
 // nonlinear constraints, marks the next option line as the start of a new
@@ -168,5 +187,9 @@ void DICTLK(int n, std::span<const std::string_view> dict, bool sorted, std::str
 // The keyword dictionaries of NPOPTL.
 extern const std::array<std::string_view, 43> kNpMainDict;
 extern const std::array<std::string_view, 22> kNpSecondDict;
+// The keyword dictionaries of LSOPTL.
+extern const std::array<std::string_view, 28> kLsMainDict;
+extern const std::array<std::string_view, 12> kLsSecondDict;
+extern const std::array<std::string_view, 16> kLsTypeDict;
 
 }  // namespace qv::optim

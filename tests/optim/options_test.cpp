@@ -576,5 +576,69 @@ TEST_F(OptionsTest, HotStartPrintsTitleButNoTable) {
   EXPECT_EQ(lines[6], std::string(21, ' ') + std::string(40, '='));
 }
 
+TEST_F(OptionsTest, QpSolverParserAndItsDictionaries) {
+  LSOSTAT.reset();
+  auto QI = [](int k) { return [k] { return static_cast<double>(NPOPTS.ils(k)); }; };
+  auto QR = [](int k) { return [k] { return NPOPTS.rls(k); }; };
+  auto I = [](int k) { return [k] { return static_cast<double>(NPOPTS.inp(k)); }; };
+  const SlotCase cases[] = {
+      {"Feasibility phase iterations 40", "FEASIBILITY", QI(sl::kFeasPhaseIterations), 40},
+      {"Feasibility tolerance 1e-6", "FEASIBILITY", QR(sl::kLinearFeasTol), 1e-6},
+      {"Iterations 60", "ITERATIONS", QI(sl::kMinorIterations), 60},
+      {"Optimality phase iterations 70", "OPTIMALITY", QI(sl::kMinorIterations), 70},
+      {"Debug 2", "DEBUG", QI(sl::kMinorDebugLevel), 2},
+      {"Print level 4", "PRINT", QI(sl::kMinorPrintLevel), 4},
+      {"Print file 12", "PRINT", QI(sl::kPrintFile), 12},
+      {"Rank tolerance 1e-9", "RANK", QR(sl::kRankTol), 1e-9},
+      {"Start 3", "START", QI(sl::kQpStartSlot), 3},
+      {"Linear anything 5", "LINEAR", I(sl::kLinearConstraints), 5},
+      {"Problem type QP", "PROBLEM", QI(sl::kProblemType), 4},
+      {"Problem type Least", "PROBLEM", QI(sl::kProblemType), 7},
+      {"Problem type LP", "PROBLEM", QI(sl::kProblemType), 2},
+      {"Problem type Linear", "PROBLEM", QI(sl::kProblemType), 2},
+      {"Problem type FP", "PROBLEM", QI(sl::kProblemType), 1},
+      {"Problem type LS4", "PROBLEM", QI(sl::kProblemType), 10},
+      {"Problem type QP1", "PROBLEM", QI(sl::kProblemType), 3},
+      {"Infinite bound 1e10", "INFINITE", QR(sl::kInfiniteBound), 1e10 * static_cast<double>(0.99999f)},
+      {"Warm start", "WARM", QI(sl::kStart), 1},
+      {"IPRMLS 9 6", "IPRMLS", QI(9), 6},
+  };
+  for (const SlotCase& c : cases) {
+    std::string key;
+    LSOPTL(7, c.line, key);
+    EXPECT_EQ(key, pad(c.key, 16)) << c.line;
+    EXPECT_EQ(c.slot(), c.expected) << c.line;
+  }
+  EXPECT_TRUE(printed().empty());
+
+  std::string key;
+  LSOPTL(7, "Problem type XYZ", key);
+  LSOPTL(7, "Major iterations 5", key);  // not an LS keyword
+  const std::vector<std::string> messages = {
+      " XXX  Third  keyword not recognized:  XYZ             ",
+      " XXX  Keyword not recognized:         MAJOR           ",
+  };
+  EXPECT_EQ(printed(), messages);
+
+  // Defaults resets only the QP solver's slots.
+  NPOPTS.inp(sl::kMajorIterations) = 99;
+  LSOPTL(0, "Defaults", key);
+  EXPECT_EQ(NPOPTS.inp(sl::kMajorIterations), 99);
+  EXPECT_EQ(NPOPTS.iprmls, Npopts{}.iprmls);
+  EXPECT_EQ(NPOPTS.rprmls, Npopts{}.rprmls);
+
+  // The option routine lists the same way as NPOPLN.
+  LSOPLN("Rank tolerance 1e-8");
+  LSOPLN("NOLIST");
+  LSOPLN("Crash tolerance 0.2");
+  const std::vector<std::string> listed = {
+      "", "", " Calls to Option Routine", " -----------------------", "",
+      "      " + pad("Rank tolerance 1e-8", 72), "      " + pad("NOLIST", 72),
+  };
+  EXPECT_EQ(printed(), listed);
+  EXPECT_EQ(NPOPTS.rls(sl::kCrashTol), 0.2);
+  LSOSTAT.reset();
+}
+
 }  // namespace
 }  // namespace qv::optim
