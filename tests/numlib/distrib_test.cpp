@@ -1,0 +1,377 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "capture.hpp"
+#include "numlib/distrib.hpp"
+
+namespace qv::numlib {
+namespace {
+
+using test::soft_report;
+using test::UnitCapture;
+
+// erfc from mpmath at 40 digits (run outside the project).
+TEST(Normal, Erfc) {
+  struct C {
+    double x, want;
+  };
+  const std::vector<C> cases = {
+      {-6.4, 2.0},
+      {-1.5, 1.9661051464753108},
+      {-0.3, 1.3286267594591274},
+      {0.0, 1.0},
+      {0.2, 0.77729741078952153},
+      {1.0, 0.15729920705028513},
+      {2.5, 0.00040695201744495892},
+      {5.0, 1.5374597944280349e-12},
+      {9.4, 2.5212336392626998e-40},
+  };
+  for (const auto& c : cases) {
+    int f = 5;
+    EXPECT_NEAR(ERFCOMP(c.x, f), c.want, c.want * 1e-14) << c.x;
+    EXPECT_EQ(f, 0);
+  }
+  int f = 0;
+  EXPECT_EQ(ERFCOMP(9.5, f), 0.0);
+  EXPECT_EQ(ERFCOMP(30, f), 0.0);
+  EXPECT_EQ(ERFCOMP(-6.5, f), 2.0);
+  EXPECT_EQ(PNORMLO(0, f), 0.5);
+  EXPECT_EQ(PNORMUP(0, f), 0.5);
+  // P(|Z| > 1) = erfc(1/sqrt 2) = 0.31731050786291409.
+  EXPECT_NEAR(PNORMUP(1, f) * 2, 0.31731050786291409, 3e-16);
+  EXPECT_NEAR(PNORMLO(-1, f) * 2, 0.31731050786291409, 3e-16);
+  EXPECT_NEAR(PNORMLO(1, f), 1 - 0.31731050786291409 / 2, 3e-16);
+}
+
+// Normal deviates: roots of the 40-digit normal integral (mpmath), on each
+// side of the region boundaries |P - 0.5| = 0.3 and 0.42.
+TEST(Normal, Deviates) {
+  struct C {
+    double p, z;
+  };
+  const std::vector<C> cases = {
+      {0.5, 0.0},
+      {0.6, 0.25334710313579972},
+      {0.79, 0.80642124701824036},
+      {0.8, 0.84162123357291441},
+      {0.2, -0.84162123357291418},
+      {0.85, 1.0364333894937894},
+      {0.92, 1.4050715603096329},
+      {0.08, -1.4050715603096327},
+      {0.925, 1.4395314709384561},
+      {0.975, 1.9599639845400538},
+      {0.05, -1.6448536269514726},
+      {0.999, 3.0902323061678132},
+      {1e-5, -4.2648907939228247},
+      {1e-20, -9.262340089798407},
+      {1e-100, -21.273453560965326},
+      {1e-300, -37.047096299361201},
+  };
+  for (const auto& c : cases) {
+    int f = 1;
+    const double tol = std::fabs(c.p) < 1e-50 ? 1e-10 : 4e-15;
+    EXPECT_NEAR(G01CEF(c.p, f), c.z, std::fabs(c.z) * tol + 1e-16) << c.p;
+    EXPECT_EQ(f, 0);
+  }
+  for (double p : {0.0, 1.0, -0.5, 1.5}) {
+    UnitCapture cap;
+    int f = -1;
+    EXPECT_EQ(G01CEF(p, f), 0.0);
+    EXPECT_EQ(f, 1);
+    EXPECT_EQ(cap.lines(), soft_report({}, "G01CEF", 1)) << p;  // no record
+  }
+}
+
+// Chi-squared tails: P(DF/2, X/2) from mpmath, taken through every method of
+// the incomplete gamma function; the routine works to 5e-6.
+TEST(ChiSquared, Tails) {
+  struct C {
+    double x, df, p;
+  };
+  const std::vector<C> cases = {
+      {2, 2, 0.63212055882855767},      // power series
+      {4.0, 1, 0.95449973610364158},    // continued fraction
+      {2.8, 1, 0.90573569315878966},    // Taylor series
+      {3.0, 2.4, 0.71106860777948278},  // Taylor at X/2 = 1.5
+      {20, 10, 0.97074731192303898},    // continued fraction
+      {28, 40, 0.076504940241857056},   // Temme, x = 0.7a
+      {56, 40, 0.95219289082856584},    // Temme, x = 1.4a
+      {50, 50, 0.52660153144365063},    // Temme
+      {1800, 2000, 0.00054990226571178288},
+  };
+  for (const auto& c : cases) {
+    int f = 1;
+    EXPECT_NEAR(G01ECF('L', c.x, c.df, f), c.p, 1e-5 * c.p) << c.x << " " << c.df;
+    EXPECT_NEAR(G01ECF('u', c.x, c.df, f), 1 - c.p, 1e-5 * (1 - c.p)) << c.x << " " << c.df;
+    EXPECT_EQ(f, 0);
+  }
+  int f = 1;
+  EXPECT_EQ(G01ECF('U', 0, 2, f), 1.0);
+  EXPECT_EQ(G01ECF('l', 0, 2, f), 0.0);
+}
+
+TEST(ChiSquared, TailErrors) {
+  struct E {
+    char tail;
+    double x, df;
+    int err;
+    std::string rec;
+  };
+  const std::vector<E> cases = {
+      {'L', -1, 2, 2, " ** On entry, X.lt.0.0: X =  -1.00000D+00"},
+      {'L', 1, 0, 3, " ** On entry, DF.le.0.0: DF =   0.00000D+00"},
+      {'X', 1, 2, 1, " ** On entry, TAIL is not valid: TAIL = X"},
+      {'X', -1, -1, 2, " ** On entry, X.lt.0.0: X =  -1.00000D+00"},  // X is tested first
+      {'L', std::nan(""), 2, 4, " ** Full accuracy has not been achieved."},
+  };
+  for (const auto& e : cases) {
+    UnitCapture cap;
+    int f = -1;
+    const double r = G01ECF(e.tail, e.x, e.df, f);
+    EXPECT_EQ(f, e.err);
+    if (e.err != 4) EXPECT_EQ(r, 0.0);
+    EXPECT_EQ(cap.lines(), soft_report({e.rec}, "G01ECF", e.err));
+  }
+}
+
+// Chi-squared deviates: roots found by bisection of the 30-digit regularised
+// incomplete gamma function (mpmath); DF = 2 has the closed form -2 ln(1 - P).
+// Each start of the iteration is taken: small shape (DF < -1.24 ln P), DF <=
+// 0.32, Wilson-Hilferty and its logarithmic reset, and the direct
+// Wilson-Hilferty form above DF = 1e5.
+TEST(ChiSquared, Deviates) {
+  struct C {
+    double p, df, x;
+  };
+  const std::vector<C> cases = {
+      {0.95, 1, 3.8414588206941245},
+      {0.95, 2, -2 * std::log(0.05)},
+      {0.5, 10, 9.3418177655919674},
+      {0.05, 3, 0.35184631774927139},
+      {0.1, 0.5, 0.00013500124771267933},  // small shape
+      {0.01, 0.1, 1.1689264114573063e-40}, // small shape, tiny deviate
+      {0.99, 0.3, 3.8611867548333678},     // DF <= 0.32
+      {0.5, 0.3, 0.012469611517980433},    // small shape: 0.3 < -1.24 ln 0.5
+      {0.999, 1, 10.827566170662731},      // Wilson-Hilferty reset to the logarithmic form
+      {0.999999, 4, 33.37684158165888},
+      {0.5, 1e5, 99999.333334123468},      // iteration, at the limit
+      {0.95, 200000, 201041.43256313179},  // direct Wilson-Hilferty
+  };
+  for (const auto& c : cases) {
+    int f = 1;
+    const double tol = c.df > 1e5 ? 1e-6 : 1e-5;
+    EXPECT_NEAR(G01FCF(c.p, c.df, f), c.x, c.x * tol) << c.p << " " << c.df;
+    EXPECT_EQ(f, 0) << c.p << " " << c.df;
+  }
+  int f = 1;
+  EXPECT_EQ(G01FCF(0, 5, f), 0.0);
+  EXPECT_EQ(f, 0);
+}
+
+TEST(ChiSquared, DeviateErrors) {
+  struct E {
+    double p, df;
+    int err;
+    std::vector<std::string> rec;
+  };
+  const std::vector<E> cases = {
+      {-0.1, 2, 1, {" ** On entry, P.lt.0 .OR. P.gt.1: P =  -1.00000D-01"}},
+      {1.5, 2, 1, {" ** On entry, P.lt.0 .OR. P.gt.1: P =   1.50000D+00"}},
+      // P = 1 has no finite deviate, on either path.
+      {1.0, 2, 1, {" ** On entry, P.lt.0 .OR. P.gt.1: P =   1.00000D+00"}},
+      {1.0, 2e5, 1, {" ** On entry, P.lt.0 .OR. P.gt.1: P =   1.00000D+00"}},
+      {0.5, 0, 2, {" ** On entry, DF.le.0.0 : DF =   0.00000D+00"}},
+      // the start underflows: ln x = 2 ln P + ... for DF = 1
+      // (the record's trailing blank is cut when written)
+      {1e-300, 1, 3, {" ** P is too close to 0.0 or 1.0"}},
+      {std::nan(""), 2, 1, {" ** On entry, P.lt.0 .OR. P.gt.1: P =           NaN"}},
+      // far in the lower tail of 200 DF the correction step leaves the range
+      {1e-100, 200, 5, {" ** Convergence fails in incomplete gamma function."}},
+  };
+  for (const auto& e : cases) {
+    UnitCapture cap;
+    int f = -1;
+    EXPECT_EQ(G01FCF(e.p, e.df, f), 0.0);
+    EXPECT_EQ(f, e.err) << e.p << " " << e.df;
+    EXPECT_EQ(cap.lines(), soft_report(e.rec, "G01FCF", e.err)) << e.p << " " << e.df;
+  }
+  // The iteration stalls above its tolerance: error 4 with the last value.
+  UnitCapture cap;
+  int f = -1;
+  EXPECT_GT(G01FCF(1e-300, 31622.776601683792, f), 20000.0);
+  EXPECT_EQ(f, 4);
+  EXPECT_EQ(cap.lines(), soft_report({" ** Solution has failed to converge"}, "G01FCF", 4));
+}
+
+TEST(GammaDeviate, Errors) {
+  struct E {
+    double p, a, b;
+    int err;
+    std::string rec;
+  };
+  const std::vector<E> cases = {
+      {1.0, 1, 1, 1, " ** On entry, P.lt.0.0 .OR. P.ge.1.0: P =   0.10000D+01"},
+      {0.5, 0, 1, 2, " ** On entry, A.le.0.0 : A =   0.00000D+00"},
+      {0.5, 2e6, 1, 2, " ** On entry, A is too large: A =   0.20000D+07"},
+      {0.5, 1, -1, 2, " ** On entry, B .le. 0.0 : B =  -0.10000D+01"},
+      {1e-300, 0.5, 1, 3, " ** P is too close to 0.0 or 1.0"},
+      {1e-100, 100, 1, 5, " ** Convergence failure in calculating gamma integral."},
+  };
+  for (const auto& e : cases) {
+    UnitCapture cap;
+    int f = -1;
+    EXPECT_EQ(G01FFF(e.p, e.a, e.b, 0, f), 0.0);
+    EXPECT_EQ(f, e.err);
+    EXPECT_EQ(cap.lines(), soft_report({e.rec}, "G01FFF", e.err));
+  }
+  {
+    // At the default tolerance (50 eps) the correction stalls in rounding.
+    UnitCapture cap;
+    int f = -1;
+    EXPECT_GT(G01FFF(0.99, 0.001, 1, 0, f), 0.0);
+    EXPECT_EQ(f, 4);
+    EXPECT_EQ(cap.lines(), soft_report({" ** Solution fails to converge."}, "G01FFF", 4));
+  }
+  // Shape 3, scale 2 is chi-squared on 6 DF: the median 5.3481206274471...
+  int f = 1;
+  EXPECT_NEAR(G01FFF(0.5, 3, 2, 0, f), 5.3481206274471333, 1e-12);
+  EXPECT_EQ(f, 0);
+}
+
+// Non-central chi-squared: the Poisson mixture of central ones summed to
+// 2000 terms in 40-digit arithmetic (mpmath).
+TEST(NonCentral, Values) {
+  struct C {
+    double x, df, lam, p;
+  };
+  const std::vector<C> cases = {
+      {3, 2, 1, 0.62064365321954362},   {10, 5, 4, 0.64078836567039521},   {1, 1, 0.5, 0.57129701038674585},
+      {20, 4, 15, 0.59319506844287817}, {50, 10, 30, 0.80809496162872629}, {1, 3, 0.01, 0.19794308504481492},
+      {2, 0, 3, 0.51205431668379597},   {0.5, 0, 2, 0.45426290113775819},
+  };
+  for (const auto& c : cases) {
+    int f = 1;
+    EXPECT_NEAR(G01GCF(c.x, c.df, c.lam, 1e-12, 500, f), c.p, 1e-10) << c.x << " " << c.df << " " << c.lam;
+    EXPECT_EQ(f, 0);
+    EXPECT_NEAR(G01GCF(c.x, c.df, c.lam, 5e-6, 500, f), c.p, 1e-5) << c.x << " " << c.df << " " << c.lam;
+  }
+  int f = 1;
+  // RLAMDA = 0: the central value P(DF/2, X/2).
+  EXPECT_NEAR(G01GCF(2, 2, 0, 1e-12, 50, f), 0.63212055882855767, 1e-14);
+  // X = 0: nothing below, except the point mass exp(-lambda/2) when DF = 0.
+  EXPECT_EQ(G01GCF(0, 3, 2, 1e-12, 50, f), 0.0);
+  EXPECT_EQ(G01GCF(0, 0, 2, 1e-12, 50, f), std::exp(-1.0));
+  EXPECT_EQ(f, 0);
+}
+
+TEST(NonCentral, Errors) {
+  struct E {
+    double x, df, lam;
+    int maxit, err;
+    std::string rec;
+  };
+  const std::vector<E> cases = {
+      {1, -1, 1, 50, 1, " ** On entry, DF.lt.0.0 : DF =  -1.00000D+00"},
+      {1, 1, -1, 50, 1, " ** On entry, RLAMDA.lt.0.0 : RLAMDA =  -1.00000D+00"},
+      {-1, 1, 1, 50, 1, " ** On entry, X.lt.0.0 : X =  -1.00000D+00"},
+      {1, 0, 0, 50, 1, " ** On entry, DF.eq.0.0 and RLAMDA.eq.0.0"},
+      {1, 1, 1, 0, 1, " ** On entry, MAXIT.lt.1 : MAXIT =                0"},
+      {1, 1, 1e37, 50, 2, " ** Poisson weight too small to calculate."},
+      {400, 4, 300, 1, 3, " ** Convergence has not been achieved in MAXIT steps: MAXIT =                1"},
+      {2e37, 2e37, 4, 50, 4, " ** The values of X and RLAMDA are too large for accurate evaluation."},
+      {1, std::nan(""), 1, 50, 5, " ** Central Chi squared function fails to converge."},
+  };
+  for (const auto& e : cases) {
+    UnitCapture cap;
+    int f = -1;
+    EXPECT_EQ(G01GCF(e.x, e.df, e.lam, 1e-12, e.maxit, f), 0.0);
+    EXPECT_EQ(f, e.err) << e.rec;
+    EXPECT_EQ(cap.lines(), soft_report({e.rec}, "G01GCF", e.err));
+  }
+}
+
+// Poisson probabilities summed in 40-digit arithmetic (mpmath).  The tail
+// series stop at a term of 5e-7, so the tails are good to about 1e-6.
+TEST(Poisson, Values) {
+  struct C {
+    double lam;
+    int k;
+    double pl, pu, pe;
+  };
+  const std::vector<C> cases = {
+      {0.5, 0, 0.60653065971263342, 0.39346934028736658, 0.60653065971263342},
+      {0.5, 2, 0.98561232203302929, 0.014387677966970687, 0.075816332464079178},
+      {3.2, 1, 0.17120125670913808, 0.82879874329086189, 0.13043905273077186},
+      {3.2, 5, 0.89459189453082255, 0.10540810546917743, 0.11397938346351823},
+      {10, 10, 0.58303975019298548, 0.41696024980701452, 0.1251100357211333},
+      {100, 80, 0.02264917664225561, 0.97735082335774437, 0.0051978541259801803},
+      {100, 130, 0.99829315962949849, 0.0017068403705014924, 0.00057525268381546297},
+      {2, 50, 1.0, 2.043224251179504e-52, 5.0099794781992175e-51},
+  };
+  for (const auto& c : cases) {
+    double pl, pu, pe;
+    int f = 1;
+    G01BKF(c.lam, c.k, pl, pu, pe, f);
+    EXPECT_EQ(f, 0);
+    EXPECT_NEAR(pe, c.pe, c.pe * 1e-12) << c.lam << " " << c.k;
+    EXPECT_NEAR(pl, c.pl, 2e-6 * c.pl) << c.lam << " " << c.k;
+    EXPECT_NEAR(pu, c.pu, 2e-6 * c.pu) << c.lam << " " << c.k;
+  }
+  double pl, pu, pe;
+  int f = 1;
+  G01BKF(1e-200, 0, pl, pu, pe, f);
+  EXPECT_EQ(pl, 1.0);
+  EXPECT_EQ(pu, 1e-200);
+  EXPECT_EQ(pe, 1.0);
+  G01BKF(5, 1100001, pl, pu, pe, f);
+  EXPECT_EQ(pl, 1.0);
+  EXPECT_EQ(pu, 0.0);
+  struct E {
+    double lam;
+    int k, err;
+    std::string rec;
+  };
+  for (const E& e : std::vector<E>{{0, 1, 1, " ** On entry, RLAMDA.le.0: RLAMDA =  0.00000D+00"},
+                                   {1, -2, 2, " ** On entry, K.lt.0: K =              -2"},
+                                   {2e6, 1, 3, " ** On entry, RLAMDA exceeds   1.0D+06: RLAMDA = 0.200000D+07"}}) {
+    UnitCapture cap;
+    f = -1;
+    G01BKF(e.lam, e.k, pl, pu, pe, f);
+    EXPECT_EQ(f, e.err);
+    EXPECT_EQ(cap.lines(), soft_report({e.rec}, "G01BKF", e.err));
+  }
+}
+
+// Upper chi-squared tails for integer DF (mpmath); Wilson-Hilferty from DF 120.
+TEST(ChiSquaredInteger, UpperTails) {
+  struct C {
+    double x;
+    int df;
+    double q, tol;
+  };
+  const std::vector<C> cases = {
+      {1, 1, 0.31731050786291409, 1e-14},   {3, 2, 0.22313016014842982, 1e-14},
+      {4, 3, 0.26146412994911061, 1e-14},   {7.5, 6, 0.27706844336610731, 1e-14},
+      {10, 7, 0.18857346751345008, 1e-14},  {60, 40, 0.021873468441390854, 1e-12},  // logarithmic sum
+      {80, 51, 0.0058513246937660825, 1e-12}, {130, 120, 0.25106239697664567, 2e-3},
+      {100, 150, 0.99942224547378999, 1e-3},
+  };
+  for (const auto& c : cases) {
+    int f = 1;
+    EXPECT_NEAR(G01BCF(c.x, c.df, f), c.q, c.q * c.tol) << c.x << " " << c.df;
+    EXPECT_EQ(f, 0);
+  }
+  for (auto [x, df, err] : std::vector<std::tuple<double, int, int>>{{-1, 2, 1}, {1, 0, 2}, {-1, -1, 3}}) {
+    UnitCapture cap;
+    int f = -1;
+    EXPECT_EQ(G01BCF(x, df, f), 0.0);
+    EXPECT_EQ(f, err);
+    EXPECT_EQ(cap.lines(), soft_report({}, "G01BCF", err));
+  }
+}
+
+}  // namespace
+}  // namespace qv::numlib
