@@ -15,6 +15,7 @@
 #include "jobctl/matutil.hpp"
 #include "jobctl/rdline.hpp"
 #include "jobctl/workspace.hpp"
+#include "numlib/errexit.hpp"
 #include "runtime/stop.hpp"
 #include "runtime/fixedstr.hpp"
 #include "runtime/stop.hpp"
@@ -326,7 +327,10 @@ void prepare() {
       if (rec >= 2) PATUPD(X.from(rec - 1));
     }
   }
-  // The numerical library's message units are set to the report here.
+  // The numerical library's messages and printed matrices go to the report.
+  int unit = 6;
+  numlib::ERRUNIT(1, unit);
+  numlib::ADVUNIT(1, unit);
   FESTAT.SCRDONE = 1;
 }
 
