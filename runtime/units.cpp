@@ -351,6 +351,17 @@ struct InternalSource {
     return true;
   }
 };
+
+// The status of an internal read; unhandled, a failure ends the run with its report.
+IoStat internal_status(std::string_view text, IoStat st, OnErr on, const char* kind) {
+  if (st != IoStat::Ok && on == OnErr::Abort) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "Qv I/O error on internal file \"%.*s\": %s\n", static_cast<int>(text.size()),
+                 text.data(), st == IoStat::End ? "end of record" : (std::string("bad data in ") + kind + " read").c_str());
+    abort_run();
+  }
+  return st;
+}
 }  // namespace
 
 IoStat read_internal(std::string_view text, std::string_view fmt, std::initializer_list<In> items, OnErr on) {
@@ -365,13 +376,7 @@ IoStat read_internal(std::string_view text, std::string_view fmt, std::span<cons
   } catch (const FormatError& e) {
     st = IoStat::Error;
   }
-  if (st != IoStat::Ok && on == OnErr::Abort) {
-    std::fflush(stdout);
-    std::fprintf(stderr, "Qv I/O error on internal file \"%.*s\": %s\n", static_cast<int>(text.size()),
-                 text.data(), st == IoStat::End ? "end of record" : "bad data in formatted read");
-    abort_run();
-  }
-  return st;
+  return internal_status(text, st, on, "formatted");
 }
 
 IoStat read_internal_list(std::string_view text, std::initializer_list<In> items, OnErr on) {
@@ -381,13 +386,7 @@ IoStat read_internal_list(std::string_view text, std::initializer_list<In> items
 IoStat read_internal_list(std::string_view text, std::span<const In> items, OnErr on) {
   InternalSource src{text};
   const IoStat st = list_read(items, [&src](std::string& rec) { return src(rec); });
-  if (st != IoStat::Ok && on == OnErr::Abort) {
-    std::fflush(stdout);
-    std::fprintf(stderr, "Qv I/O error on internal file \"%.*s\": %s\n", static_cast<int>(text.size()),
-                 text.data(), st == IoStat::End ? "end of record" : "bad data in list-directed read");
-    abort_run();
-  }
-  return st;
+  return internal_status(text, st, on, "list-directed");
 }
 
 IoStat write_direct(int unit, int rec, std::span<const std::uint8_t> bytes, OnErr on) {
