@@ -12,8 +12,11 @@
 #include "jobctl/grpline.hpp"
 #include "jobctl/hashcmd.hpp"
 #include "jobctl/lexer.hpp"
+#include "jobctl/matdecl.hpp"
 #include "jobctl/matutil.hpp"
+#include "jobctl/options.hpp"
 #include "jobctl/rdline.hpp"
+#include "jobctl/specstmt.hpp"
 #include "jobctl/workspace.hpp"
 #include "numlib/errexit.hpp"
 #include "runtime/stop.hpp"
@@ -26,31 +29,6 @@ namespace qv::jobctl {
 using runtime::kStdout;
 using runtime::write_fmt;
 using runtime::write_list;
-
-void Fitopt::newjob() {
-  OPTFIT = 1;
-  LSML = 0;
-  ISCHI = 0;
-  APPEND = 0;
-  TH = 0.0;
-  FE = 0.0;
-  OP = 0.0;
-  DB = 0;
-  PE = 0;
-  IT = -1;
-  STE = 0.0;
-  FU = 0.0;
-  DE = 0;
-  CH = 0;
-  CI = 0;
-  NU = 0;
-  SAT = 0;
-  PO = 0;
-  DF = 0;
-  PS = 1.0;
-  JI = 0;
-  ML = 0;
-}
 
 double WALLSEC() { return runtime::wall_seconds(); }
 
@@ -146,20 +124,6 @@ std::string_view current_line() {
   return std::string_view(LINBUF.LINE).substr(0, static_cast<std::size_t>(std::max(CURSOR.LLEN, 0)));
 }
 
-// The words of the current line from the cursor (blank- or comma-separated).
-std::vector<std::string_view> words_of_line() {
-  std::vector<std::string_view> out;
-  const std::string_view s = line_from_cursor();
-  std::size_t i = 0;
-  while (i < s.size()) {
-    while (i < s.size() && (s[i] == ' ' || s[i] == ',')) ++i;
-    const std::size_t b = i;
-    while (i < s.size() && s[i] != ' ' && s[i] != ',') ++i;
-    if (i > b) out.push_back(s.substr(b, i - b));
-  }
-  return out;
-}
-
 // How the reading of a group's material ended.
 enum class GroupEnd { End, Restart };
 
@@ -199,38 +163,14 @@ bool statement_meta(bool& restart) {
   return true;
 }
 
-// Options line (first word OP, OU or EX).  OU and EX clear the multiple-fit
-// request; the word MU sets it.  A line ending with a blank and "C" goes on
-// on the next line.  Returns true when the line ends the group (OU, EX).
-bool options_line() {
-  auto& m = MAINPR;
-  const bool ends_group = !begins("OP");
-  if (ends_group) {
-    m.MUREQ = 0;
-    m.MULFIT = 0;
-  }
-  LINBUF.PRVLIN = LINBUF.LINE;
-  for (;;) {
-    for (std::string_view w : words_of_line())
-      if (w.substr(0, 2) == "MU") m.MUREQ = 1;
-    const std::string_view line = current_line();
-    if (line.size() >= 2 && line.substr(line.size() - 2) == " C") {
-      RDLINE();
-      if (CURSOR.ICOL != 0) continue;
-    }
-    break;
-  }
-  m.NOREAD = 0.0;
-  return ends_group;
-}
-
 // The rest of a group after its group line: data keywords, matrices,
 // statements and options, up to the End that closes the group.  Entered
-// with the first line of that material read.  The readers of the data and
-// of the model take over here; until then their lines are passed over, and
-// only what ends the group is acted on: an "EN" line (other than the End
-// of a matrix or algebra section), an options line that begins OU or EX,
-// and the end of input.
+// with the first line of that material read.  The matrix section opens at a
+// "MAT" line (or "BE" before the group has its matrix table); after it the
+// statement reader takes each statement line; then come this loop's own
+// words: the "!@" words, an "EN" line, the options line (OU and EX end the
+// group), and error 95 for any other word.  Lines ahead of the matrix
+// section belong to the data reader and are passed over here.
 GroupEnd GRPREST() {
   for (;;) {
     if (CURSOR.ICOL == 0) {
@@ -239,16 +179,23 @@ GroupEnd GRPREST() {
       write_list(kStdout, {" End statement automatically added... "});
       return GroupEnd::End;
     }
+    const bool no_table = MAINPR.NG >= 1 && MAINPR.IGRP >= 1 &&
+                          GRPTAB(WORKSP.x(), MAINPR.NG, 7, MAINPR.IGRP) == 0.0;
     bool restart = false;
     if (statement_meta(restart)) {
       if (restart) return GroupEnd::Restart;
+    } else if (no_table && (begins("MAT") || begins("BE"))) {
+      MATDCL();
+      continue;
+    } else if (!no_table && STMTLN()) {
+      continue;
     } else if (begins("EN")) {
-      const auto w = words_of_line();
-      const std::string_view next = w.size() > 1 ? w[1].substr(0, 2) : std::string_view{};
-      if (next != "MA" && next != "AL") return GroupEnd::End;
+      return GroupEnd::End;
     } else if (begins("OP") || begins("OU") || begins("EX")) {
-      if (options_line()) return GroupEnd::End;
+      if (OPTLIN()) return GroupEnd::End;
       if (CURSOR.ICOL == 0) continue;
+    } else if (!no_table) {
+      ERRMSG(95);
     }
     RDLINE();
   }

@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include "jobctl/options.hpp"
+
 namespace qv::jobctl {
 
 // Cells owned by the main program (one instance for the process).
@@ -81,46 +83,6 @@ struct Datflg {
 };
 inline Datflg DATFLG;
 
-// Options of the fit set by the options line.  newjob() is the reset at the
-// start of a job that is not a multiple-fit continuation; the cells it leaves
-// alone keep their values for the run.
-struct Fitopt {
-  int OPTFIT = 1;        // options fit code (LS 0, ML 1, DW 2, US/RU 3, RM 4)
-  int LSML = 0;          // LSML / ULML given
-  int ISCHI = 0;         // chi-squared flag
-  int APPEND = 0;        // output files appended
-  double TH = 0.0;       // TH cell
-  double FE = 0.0;       // feasibility tolerance (0: optimizer default)
-  double OP = 0.0;       // optimality tolerance
-  int DB = 0;            // debug level
-  int PE = 0;            // PE flag
-  int IT = -1;           // major iterations (-1: not set)
-  double STE = 0.0;      // infinite step size
-  double FU = 0.0;       // function precision
-  int DE = 0;            // optimizer defaults
-  int CH = 0;            // CH flag
-  int CI = 0;            // confidence intervals wanted
-  double CIPCT = 0.0;    // their percentage
-  int NU = 0;            // null-model figures given
-  double NUCHI = 0.0, NUDF = 0.0;
-  int SAT = 0;           // saturated-model figures given
-  double SATFIT = 0.0, SATDF = 0.0;
-  int PO = 0;            // power wanted
-  double POALF = 0.0, PODF = 0.0, POCRIT = 0.0;
-  int DF = 0;            // degrees-of-freedom adjustment
-  double PS = 1.0;       // PS value
-  int JI = 0;            // JI flag
-  int ML = 0;            // ML option
-  // Never reset by a job.
-  int ISSAT = 0;         // this job is the saturated model
-  int ISNULL = 0;        // this job is the null model
-  int NA = 0;            // optimizer print level
-  double LI = 0.0;       // line-search tolerance
-  double FI = 0.0;       // difference interval
-  void newjob();
-  void reset() { *this = Fitopt(); }
-};
-inline Fitopt FITOPT;
 
 // Runs the program: start-up, jobs until the input ends, end of the run.
 // html is the build's start-up HTML default (qvh 1, qvt 0).  Returns only at

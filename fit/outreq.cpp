@@ -1,0 +1,86 @@
+#include "fit/outreq.hpp"
+
+#include <algorithm>
+#include <string>
+#include <string_view>
+
+#include "jobctl/errmsg.hpp"
+#include "jobctl/rdline.hpp"
+#include "jobctl/workspace.hpp"
+
+namespace qv::fit {
+
+using jobctl::CURSOR;
+using jobctl::ERRMSG;
+using jobctl::LINBUF;
+
+namespace {
+
+char at(int col) {
+  const auto& c = CURSOR;
+  return (col >= 1 && col <= c.LLEN) ? LINBUF.LINE[col - 1] : ' ';
+}
+
+}  // namespace
+
+void OUTREQ(runtime::Vec1<double> X, runtime::Vec1<int> IX, int NG, int g, int& RDPTR, int& LABSLOT) {
+  (void)IX;
+  auto& c = CURSOR;
+  int code = 0;
+  if (at(c.ICOL) == 'D' && at(c.ICOL + 1) == 'R') {
+    code = kReqPath;
+    while (c.ICOL <= c.LLEN && at(c.ICOL) != '=') ++c.ICOL;
+    if (c.ICOL > c.LLEN) ERRMSG(137);
+  } else {
+    c.ICOL += 2;
+    const char a = at(c.ICOL);
+    const char b = at(c.ICOL + 1);
+    if (a == '%' && (b == 'E' || b == 'M' || b == 'V' || b == 'P' || b == 'D')) {
+      code = b == 'E' ? kReqExpCov : b == 'M' ? kReqExpMean : b == 'V' ? kReqVl : b == 'P' ? kReqPed : kReqPath;
+      c.ICOL += 2;
+    } else {
+      const std::size_t k = std::string_view(" ABCDEFGHIJKLMNOPQRSTUVWXYZ").find(a);
+      if (k == std::string_view::npos || k == 0) ERRMSG(87);
+      code = static_cast<int>(k);
+      c.ICOL += 1;
+    }
+  }
+
+  double& listcol = jobctl::GRPTAB(X, NG, 26, g);
+  int list = static_cast<int>(listcol);
+  if (list == 0) {
+    jobctl::CHKMEM(RDPTR + kReqWords - 1);
+    list = RDPTR;
+    for (int k = 0; k < kReqWords; ++k) X(list + k) = 0.0;
+    listcol = list;
+    X(list) = 1;
+    RDPTR += kReqWords;
+  } else {
+    if (static_cast<int>(X(list)) >= kMaxReq) ERRMSG(178);
+    X(list) += 1;
+  }
+  const int count = static_cast<int>(X(list));
+
+  if (at(c.ICOL) != '=') ERRMSG(88);
+  ++c.ICOL;
+  while (c.ICOL <= c.LLEN && at(c.ICOL) == ' ') ++c.ICOL;
+  const int start = c.ICOL;
+  while (c.ICOL <= c.LLEN && at(c.ICOL) != ' ' && at(c.ICOL) != ';') ++c.ICOL;
+  const int len = c.ICOL - start;
+  const std::string name = len > 0 ? LINBUF.LINE.substr(start - 1, len) : std::string();
+  const int nslot = std::max(1, (len + jobctl::kLabLen - 1) / jobctl::kLabLen);
+
+  const int r = list + 1 + 3 * (count - 1);
+  X(r) = code;
+  X(r + 1) = LABSLOT;
+  X(r + 2) = nslot;
+  for (int k = 0; k < nslot; ++k) {
+    const std::size_t from = static_cast<std::size_t>(k * jobctl::kLabLen);
+    jobctl::LABTAB.put(LABSLOT + k, from < name.size() ? std::string_view(name).substr(from, jobctl::kLabLen)
+                                                         : std::string_view());
+  }
+  LABSLOT += nslot;
+  c.ICOL = len > 0 ? start + len - 1 : start;
+}
+
+}  // namespace qv::fit

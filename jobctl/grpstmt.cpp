@@ -1,0 +1,155 @@
+#include "jobctl/grpstmt.hpp"
+
+#include <string>
+
+#include "fit/htmlrep.hpp"
+#include "jobctl/errmsg.hpp"
+#include "jobctl/lexer.hpp"
+#include "jobctl/mainprog.hpp"
+#include "jobctl/matdecl.hpp"
+#include "jobctl/rdline.hpp"
+#include "jobctl/stmtaux.hpp"
+#include "jobctl/workspace.hpp"
+#include "runtime/units.hpp"
+
+namespace qv::jobctl {
+
+using runtime::kStdout;
+using runtime::write_list;
+using namespace stmt;
+
+namespace {
+
+// n labels from the script into LABTAB slots first.. (words separated by
+// blanks and commas, across lines; a word beginning with a digit is error
+// 122; at most 32 characters, the rest of a longer word passed over).
+void read_labels(int first, int n) {
+  auto& c = CURSOR;
+  for (int k = 0; k < n; ++k) {
+    NEXTWD();
+    if (c.ICOL == 0) ERRMSG(7);
+    if (is_digit(cur())) ERRMSG(122);
+    std::string lab;
+    int col = c.ICOL;
+    while (col <= c.LLEN && static_cast<unsigned char>(chr(col)) > 32) {
+      if (lab.size() < 32) lab.push_back(chr(col));
+      ++col;
+    }
+    // A comma does not end a label, but the next one is sought after it.
+    const std::size_t comma = lab.find(',');
+    if (comma != std::string::npos) c.ICOL += static_cast<int>(comma);
+    LABTAB.put(first + k, lab);
+  }
+}
+
+}  // namespace
+
+void LASTMT() {
+  auto& m = MAINPR;
+  auto X = WORKSP.x();
+  NEXTWD();
+  const char rc = cur();
+  if (rc != 'R' && rc != 'C') ERRMSG(120);
+  NEXTWD();
+  int flag = 0;
+  const int L = LETIDX(cur(), flag);
+  if (flag != 0) ERRMSG(5);
+  const int B = static_cast<int>(GRPTAB(X, m.NG, 7, m.IGRP));
+  const int type = static_cast<int>(MTTYPE(X, B, L));
+  if (type == kTypeUndeclared) ERRMSG(121);
+  const int rows = static_cast<int>(MTROWS(X, B, L));
+  const int cols = static_cast<int>(MTCOLS(X, B, L));
+  bool made = false;
+  int blk = static_cast<int>(MTLABL(X, B, L));
+  if (blk == 0) {
+    CHKMEM(m.RDPTR + 2);
+    blk = m.RDPTR;
+    X(blk) = 0.0;
+    X(blk + 1) = 0.0;
+    X(blk + 2) = m.LABSLOT;
+    MTLABL(X, B, L) = blk;
+    m.RDPTR += 3;
+    made = true;
+  }
+  if (type >= 1 && type <= 4) {
+    fit::WARNHD();
+    write_list(kStdout, {" I won't use labels for a matrix without free elements"});
+  }
+  const int first = static_cast<int>(X(blk + 2));
+  // The labels follow the letter on the line (or on the lines after it).
+  if (rc == 'R') {
+    X(blk) = 1.0;
+    read_labels(first, rows);
+  } else {
+    X(blk + 1) = 1.0;
+    read_labels(first + rows, cols);
+  }
+  if (made) m.LABSLOT += rows + cols;
+}
+
+void POSTMT() {
+  auto& m = MAINPR;
+  auto X = WORKSP.x();
+  auto IX = IWORKS.ix();
+  const int NG = m.NG;
+  const int g = m.IGRP;
+  CHKMEM(m.RDPTR);
+  const int word = m.RDPTR;
+  IGRPTB(IX, NG, kIcolPower, g) = word;
+  m.RDPTR += 1;
+  NEXTWD();
+  int flag = 0;
+  const char ch = cur();
+  const int L = LETIDX(ch, flag);
+  if (flag != 0) ERRMSG(145);
+  const int B = static_cast<int>(GRPTAB(X, NG, 7, g));
+  int type = static_cast<int>(MTTYPE(X, B, L));
+  const int rows = static_cast<int>(MTROWS(X, B, L));
+  const int cols = static_cast<int>(MTCOLS(X, B, L));
+  const std::string letter(1, ch);
+  if (type == kTypeUndeclared) {
+    write_list(kStdout, {" Matrix ", letter, " not defined"});
+    ERRMSG(145);
+  }
+  if (rows != 1 || cols != 2) {
+    write_list(kStdout, {" Matrix ", letter, " has ", rows, " rows and ", cols, " columns"});
+    ERRMSG(145);
+  }
+  // The values follow the matrix's specification numbers.
+  X(word) = MTADDR(X, B, L) + NELEM(type, rows, cols);
+}
+
+void DISTMT() {
+  auto& m = MAINPR;
+  auto X = WORKSP.x();
+  double& flags = GRPTAB(X, m.NG, 31, m.IGRP);
+  int k = next_word_col(CURSOR.ICOL);
+  while (k != 0) {
+    const std::string_view w = line_from(k).substr(0, 2);
+    if (w == "ME") flags += 1.0;
+    if (w == "CO") flags += 2.0;
+    k = next_word_col(k);
+  }
+  CURSOR.ICOL = CURSOR.LLEN + 1;
+}
+
+void ICSTMT() {
+  auto& m = MAINPR;
+  auto& c = CURSOR;
+  auto X = WORKSP.x();
+  auto IX = IWORKS.ix();
+  const int NG = m.NG;
+  const int g = m.IGRP;
+  NEXTWD();
+  const int n = static_cast<int>(GRPTAB(X, NG, 2, g));
+  CHKMEM(m.RDPTR + n);
+  IGRPTB(IX, NG, kIcolIcCs, g) = m.RDPTR;
+  for (int i = 0; i < n; ++i) {
+    RDNUM();
+    X(m.RDPTR + i) = c.RVALUE;
+  }
+  m.RDPTR += n;
+  GRPSTM.ICREAD = 1;
+}
+
+}  // namespace qv::jobctl

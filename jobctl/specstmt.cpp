@@ -1,0 +1,498 @@
+#include "jobctl/specstmt.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+
+#include "fit/htmlrep.hpp"
+#include "jobctl/bounds.hpp"
+#include "jobctl/errmsg.hpp"
+#include "jobctl/formstmt.hpp"
+#include "jobctl/grpstmt.hpp"
+#include "jobctl/hashcmd.hpp"
+#include "jobctl/lexer.hpp"
+#include "jobctl/mainprog.hpp"
+#include "jobctl/matdecl.hpp"
+#include "jobctl/matutil.hpp"
+#include "jobctl/rdline.hpp"
+#include "jobctl/stmtaux.hpp"
+#include "jobctl/workspace.hpp"
+#include "runtime/units.hpp"
+
+namespace qv::jobctl {
+
+using runtime::kStdout;
+using runtime::write_list;
+using namespace stmt;
+
+namespace {
+
+// Calls f(spec position, value position) for every stored element of the
+// matrices of types DI..LO of groups 1..G, group by group, letter by letter,
+// in storage order.
+// Numbers of a matrix statement from a data file named on the line.
+void RDMATF(Vec1<double> X, int p, int n) {
+  (void)X;
+  (void)p;
+  (void)n;
+  // The data-file reader takes over here.
+  ERRMSG(46);
+}
+
+template <class F>
+void each_element(Vec1<double> X, int G, F f) {
+  const int NG = MAINPR.NG;
+  for (int g = 1; g <= std::min(G, NG); ++g) {
+    const int B = static_cast<int>(GRPTAB(X, NG, 7, g));
+    if (B < 1) continue;
+    for (int L = 1; L <= 26; ++L) {
+      int type = static_cast<int>(MTTYPE(X, B, L));
+      if (type < 5 || type > 10) continue;
+      const int a = static_cast<int>(MTADDR(X, B, L));
+      const int n = NELEM(type, static_cast<int>(MTROWS(X, B, L)), static_cast<int>(MTCOLS(X, B, L)));
+      for (int i = 0; i < n; ++i) f(a + i, a + n + i);
+    }
+  }
+}
+
+// One item of an element list: a single element or a "TO" range, as
+// specification positions a1..a2 (a2 = a1 for a single element), with voff
+// the distance from an element's specification to its value.
+struct Item {
+  bool all = false;
+  bool range = false;
+  int a1 = 0, a2 = 0, voff = 0;
+};
+
+// Reads the next item; false at the end of the line.
+bool read_item(Vec1<double> X, int G, Item& it) {
+  it = Item{};
+  int idx = 0;
+  RDELEM(X, G, 1, idx, 1);
+  if (idx == 0) return false;
+  if (idx == -1) {
+    it.all = true;
+    return true;
+  }
+  const int range = CURSOR.RANGFL;
+  int vidx = 0;
+  RDELEM(X, G, 0, vidx, 0);
+  it.a1 = it.a2 = idx;
+  it.voff = vidx - idx;
+  if (range == 1) {
+    int idx2 = 0;
+    RDELEM(X, G, 1, idx2, 1);
+    if (idx2 > 0) {
+      it.range = true;
+      it.a2 = idx2;
+    }
+  }
+  return true;
+}
+
+// PA, SP (specification) and MA (values) of a whole matrix.
+void whole_matrix(int mode) {
+  auto& m = MAINPR;
+  auto& c = CURSOR;
+  auto X = WORKSP.x();
+  if (mode == 1) {
+    m.PAFLAG = 1;
+    if (m.SPFLAG != 0) ERRMSG(12);
+  } else if (mode == 2) {
+    m.SPFLAG = 1;
+    if (m.PAFLAG != 0) ERRMSG(12);
+  }
+  NEXTWD();
+  if (m.MULFIT == 1) {
+    if (c.NEWLIN == 1) ERRMSG(116);
+    RDNUM();
+    if (c.NEWLIN == 1) ERRMSG(116);
+    if (c.IVALUE > m.NG) ERRMSG(117);
+    m.IGRP = c.IVALUE;
+  }
+  const int g = m.IGRP;
+  int flag = 0;
+  const int L = LETIDX(cur(), flag);
+  if (flag != 0) ERRMSG(5);
+  const int B = static_cast<int>(GRPTAB(X, m.NG, 7, g));
+  const int type = static_cast<int>(MTTYPE(X, B, L));
+  if (type == kTypeUndeclared) ERRMSG(11);
+  if (static_cast<int>(GRPTAB(X, m.NG, 28, g)) == L) ERRMSG(mode == 0 ? 91 : 89);
+  if (mode == 0 && type == kTypeComputed) ERRMSG(214);
+  RDMAT(X, static_cast<int>(MTADDR(X, B, L)), type, static_cast<int>(MTROWS(X, B, L)),
+        static_cast<int>(MTCOLS(X, B, L)), mode, group_limit());
+}
+
+// Drops parameter k: for k > 0 every element carrying it is fixed at the
+// drop value; for k <= 0 the elements carrying k are fixed.
+void drop_number(Vec1<double> X, int k, double v, int G) {
+  if (k > 0)
+    ELEMLST(X, 2, k, v, 0, G);
+  else
+    ELEMLST(X, 0, k, 0.0, 1, G);
+}
+
+// The word at the cursor is a #define'd name (the cursor does not move).
+bool at_defined_name() {
+  auto& c = CURSOR;
+  const int save = c.ICOL;
+  std::string w;
+  RDWORD(w, 0);
+  c.ICOL = save;
+  double v = 0.0;
+  int found = 0;
+  NAMLUK(w, v, found);
+  return found == 1;
+}
+
+}  // namespace
+
+void PARVAL(Vec1<double> X, int G, int NG, int k, double& value, int mode) {
+  (void)NG;
+  bool done = false;
+  each_element(X, G, [&](int s, int v) {
+    if (done || X(s) != static_cast<double>(k)) return;
+    if (mode != 0) {
+      value = X(v);
+      done = true;
+    } else {
+      X(v) = value;
+    }
+  });
+}
+
+void ELEMLST(Vec1<double> X, int test, int q, double w, int part, int G) {
+  if (test != 0 && test != 1 && test != -1 && test != 2) ERRMSG(49);
+  each_element(X, G, [&](int s, int v) {
+    const double sv = X(s);
+    bool hit = false;
+    switch (test) {
+      case 0: hit = sv == q; break;
+      case 1: hit = sv > q; break;
+      case -1: hit = sv < q; break;
+      default:
+        hit = sv == q;
+        if (hit) X(s) = 0.0;
+        break;
+    }
+    if (hit) X(part == 1 ? s : v) = w;
+  });
+}
+
+void RDMAT(Vec1<double> X, int a, int type, int rows, int cols, int mode, int G) {
+  auto& m = MAINPR;
+  auto& c = CURSOR;
+  if (type < 5 || type == 11 || ((type == 6 || type == 7) && rows == 1 && cols == 1)) {
+    fit::WARNHD();
+    write_list(kStdout, {" This type of matrix cannot be changed at all"});
+    return;
+  }
+  int t = type;
+  const int n = NELEM(t, rows, cols);
+  const int dst = mode == 0 ? a + n : a;
+  NEXTWD();
+  if (begins("FI") || cur() == '=') {
+    // Numbers from a data file: the data-file reader takes over here.
+    RDMATF(X, dst, n);
+  } else {
+    for (int i = 0; i < n; ++i) {
+      RDNUM();
+      X(dst + i) = c.RVALUE;
+    }
+  }
+  if (mode == 1) {
+    for (int i = 0; i < n; ++i) X(a + i) = X(a + i) != 0.0 ? ++m.NFREE : 0.0;
+  } else if (mode == 2) {
+    for (int i = 0; i < n; ++i) m.NFREE = std::max(m.NFREE, static_cast<int>(X(a + i)));
+    for (int i = 0; i < n; ++i) {
+      if (X(a + i) == 0.0) continue;
+      double v = X(a + n + i);
+      PARVAL(X, G, m.NG, static_cast<int>(X(a + i)), v, 1);
+      X(a + n + i) = v;
+    }
+  } else {
+    for (int i = 0; i < n; ++i) {
+      if (X(a + i) <= 0.0) continue;
+      double v = X(a + n + i);
+      PARVAL(X, G, m.NG, static_cast<int>(X(a + i)), v, 0);
+    }
+  }
+}
+
+void RDFIX(Vec1<double> X, int G) {
+  NEXTWD();
+  Item it;
+  while (read_item(X, G, it)) {
+    if (it.all) {
+      ELEMLST(X, 1, 0, 0.0, 1, G);
+      return;
+    }
+    for (int p = std::min(it.a1, it.a2); p <= std::max(it.a1, it.a2); ++p) X(p) = 0.0;
+  }
+}
+
+void RDFREE(Vec1<double> X, int G) {
+  auto& m = MAINPR;
+  NEXTWD();
+  Item it;
+  while (read_item(X, G, it)) {
+    if (it.all) {
+      // Every fixed element of groups 1..G becomes a parameter of its own.
+      each_element(X, G, [&](int s, int) {
+        if (X(s) == 0.0) X(s) = ++m.NFREE;
+      });
+      return;
+    }
+    for (int p = std::min(it.a1, it.a2); p <= std::max(it.a1, it.a2); ++p) X(p) = ++m.NFREE;
+  }
+}
+
+void RDDROP(Vec1<double> X, int G) {
+  auto& c = CURSOR;
+  NEXTWD();
+  double v = 0.0;
+  int kind = 0;  // 1 once parameter numbers, 2 once elements were given
+  for (;;) {
+    skip_seps();
+    if (c.ICOL > c.LLEN || c.ICOL < 1) return;
+    const char ch = cur();
+    if (ch == '@') {
+      ++c.ICOL;
+      RDNUM();
+      v = c.RVALUE;
+      continue;
+    }
+    if (is_digit(ch) || ch == '-' || (is_letter(ch) && at_defined_name())) {
+      if (kind == 2) ERRMSG(49);
+      kind = 1;
+      RDNUM();
+      const int k1 = c.IVALUE;
+      int k2 = k1;
+      if (c.RANGFL == 1) {
+        RDNUM();
+        k2 = c.IVALUE;
+      }
+      const int step = k2 >= k1 ? 1 : -1;
+      for (int k = k1;; k += step) {
+        drop_number(X, k, v, G);
+        if (k == k2) break;
+      }
+      continue;
+    }
+    if (is_letter(ch)) {
+      if (kind == 1) ERRMSG(49);
+      kind = 2;
+      Item it;
+      if (!read_item(X, G, it)) return;
+      if (it.all) {
+        // Every free parameter of groups 1..G is fixed at the drop value.
+        each_element(X, G, [&](int s, int val) {
+          if (X(s) > 0.0) {
+            X(s) = 0.0;
+            X(val) = v;
+          }
+        });
+        return;
+      }
+      for (int p = std::min(it.a1, it.a2); p <= std::max(it.a1, it.a2); ++p)
+        drop_number(X, static_cast<int>(X(p)), v, G);
+      continue;
+    }
+    ERRMSG(39);
+  }
+}
+
+void RDEQU(Vec1<double> X, int G) {
+  NEXTWD();
+  Item it;
+  if (!read_item(X, G, it)) return;
+  if (it.all) ERRMSG(21);
+  const double s0 = X(it.a1);
+  const double v0 = X(it.a1 + it.voff);
+  if (s0 == 0.0) {
+    fit::WARNHD();
+    write_list(kStdout, {"  - The first element on this EQ line is fixed"});
+    write_list(kStdout, {" Therefore, all subsequent elements on this line will be fixed"});
+  }
+  auto equate = [&](const Item& e, int from) {
+    for (int p = from; p <= std::max(e.a1, e.a2); ++p) {
+      X(p) = s0;
+      X(p + e.voff) = v0;
+    }
+  };
+  if (it.range) equate(it, std::min(it.a1, it.a2) + 1);
+  while (read_item(X, G, it)) {
+    if (it.all) ERRMSG(21);
+    equate(it, std::min(it.a1, it.a2));
+  }
+}
+
+void RDSTART(Vec1<double> X, Vec1<int> IX, int G, int NG, int VA) {
+  auto& c = CURSOR;
+  if (VA == 1) MAINPR.VAFLAG = 1;
+  NEXTWD();
+  if (begins("OBSSD") || begins("OBSMEAN")) {
+    const bool sd = begins("OBSSD");
+    NEXTWD();
+    int flag = 0;
+    const int L = LETIDX(cur(), flag);
+    if (flag != 0) ERRMSG(sd ? 216 : 219);
+    IGRPTB(IX, NG, sd ? 9 : 10, G) = L;
+    if (sd)
+      STOBSD(X, G, NG, L);
+    else
+      STOBSM(X, G, NG, L);
+    return;
+  }
+  RDNUM();
+  const double v = c.RVALUE;
+  Item it;
+  while (read_item(X, G, it)) {
+    if (it.all) {
+      if (VA == 1)
+        ELEMLST(X, 0, 0, v, 0, G);
+      else
+        ELEMLST(X, 1, 0, v, 0, G);
+      return;
+    }
+    if (!it.range) {
+      X(it.a1 + it.voff) = v;
+      if (X(it.a1) > 0.0) {
+        double w = v;
+        PARVAL(X, G, NG, static_cast<int>(X(it.a1)), w, 0);
+      }
+      continue;
+    }
+    for (int p = it.a1; p <= it.a2; ++p) {
+      if (VA == 1) {
+        X(p + it.voff) = v;
+        if (X(p) > 0.0) {
+          double w = v;
+          PARVAL(X, G, NG, static_cast<int>(X(p)), w, 0);
+        }
+      } else if (X(p) > 0.0) {
+        X(p + it.voff) = v;
+      }
+    }
+  }
+}
+
+namespace {
+
+// Start values from observed data need a data group whose fit function
+// works on CM, VL or rectangular data.  Returns false after the note.
+bool obs_start_allowed(int fc, bool sd) {
+  if (fc > 0 && fc != 6 && fc != 7 && fc != 8 && fc <= 10) return true;
+  write_list(kStdout, {});
+  if (sd) {
+    write_list(kStdout, {" Note: Starting values can be set to the observed standard"});
+    write_list(kStdout, {" deviations if and only if this is a data group that has CM,"});
+    write_list(kStdout, {" or VL or Rectangular data.  Command ignored."});
+  } else {
+    write_list(kStdout, {" Note: Starting values can be set to the observed means if"});
+    write_list(kStdout, {" and only if this is a data group that has CM, or VL"});
+    write_list(kStdout, {"  or Rectangular data. Command ignored."});
+  }
+  return false;
+}
+
+}  // namespace
+
+void STOBSD(Vec1<double> X, int g, int NG, int L) {
+  if (GRPTAB(X, NG, 18, g) != 0.0) ERRMSG(217);
+  if (!obs_start_allowed(static_cast<int>(GRPTAB(X, NG, 11, g)), true)) return;
+  const int B = static_cast<int>(GRPTAB(X, NG, 7, g));
+  const int nvar = static_cast<int>(GRPTAB(X, NG, 2, g));
+  const int rows = static_cast<int>(MTROWS(X, B, L));
+  if (static_cast<int>(MTTYPE(X, B, L)) != 5 || rows != nvar) {
+    ERRMSG(218);
+    return;
+  }
+  const int obs = static_cast<int>(GRPTAB(X, NG, 4, g));
+  const int a = static_cast<int>(MTADDR(X, B, L));
+  const bool unit = obs >= 1 && DIAG1(X.from(obs), rows) == 1;
+  for (int d = 1; d <= rows; ++d) {
+    const double var = obs >= 1 ? X(obs + d * (d + 1) / 2 - 1) : 0.0;
+    X(a + rows + d - 1) = var > 0.0 ? std::sqrt(var) : 1.0;
+    if (unit) X(a + d - 1) = 0.0;
+  }
+}
+
+void STOBSM(Vec1<double> X, int g, int NG, int L) {
+  if (GRPTAB(X, NG, 18, g) != 0.0) ERRMSG(217);
+  if (!obs_start_allowed(static_cast<int>(GRPTAB(X, NG, 11, g)), false)) return;
+  const int B = static_cast<int>(GRPTAB(X, NG, 7, g));
+  const int nvar = static_cast<int>(GRPTAB(X, NG, 2, g));
+  const int rows = static_cast<int>(MTROWS(X, B, L));
+  const int cols = static_cast<int>(MTCOLS(X, B, L));
+  if (static_cast<int>(MTTYPE(X, B, L)) != 9 || (rows != nvar && cols != nvar)) {
+    ERRMSG(221);
+    return;
+  }
+  const int means = static_cast<int>(GRPTAB(X, NG, 21, g));
+  if (means == 0) return;
+  const int a = static_cast<int>(MTADDR(X, B, L));
+  const int n = rows * cols;
+  for (int i = 0; i < nvar; ++i) X(a + n + i) = X(means + i);
+}
+
+bool STMTLN() {
+  auto& m = MAINPR;
+  auto& c = CURSOR;
+  if (c.ICOL == 0) return false;
+  auto X = WORKSP.x();
+  auto IX = IWORKS.ix();
+  const std::string_view w = line_from(c.ICOL).substr(0, 2);
+  auto is = [&](std::string_view k) { return w == k; };
+
+  if (is("PA")) {
+    whole_matrix(1);
+  } else if (is("MO") || is("M2") || is("CO") || is("M1") || is("ME") || is("TH") || is("WE")) {
+    FORMST();
+    return true;
+  } else if (is("BE")) {
+    if (next_word().substr(0, 2) == "MA") {
+      MATDCL(true);
+    } else {
+      FORMST();
+    }
+    return true;
+  } else if (is("LA")) {
+    LASTMT();
+  } else if (is("PO")) {
+    POSTMT();
+  } else if (is("MA")) {
+    whole_matrix(0);
+  } else if (is("SP")) {
+    whole_matrix(2);
+  } else if (is("#D") || is("#G")) {
+    int base = 0;
+    HASHCMD(X, base);
+  } else if (is("FI")) {
+    RDFIX(X, group_limit());
+  } else if (is("FR")) {
+    RDFREE(X, group_limit());
+  } else if (is("DR")) {
+    RDDROP(X, group_limit());
+  } else if (is("ST") || is("VA")) {
+    RDSTART(X, IX, group_limit(), m.NG, is("VA") ? 1 : 0);
+  } else if (is("EQ")) {
+    RDEQU(X, group_limit());
+  } else if (is("SA") || is("GE")) {
+    // The binary save-file statements take over here.
+  } else if (is("BO")) {
+    BOSTMT();
+  } else if (is("IN")) {
+    INSTMT();
+  } else if (is("DI")) {
+    DISTMT();
+  } else if (is("IC") || is("CS")) {
+    ICSTMT();
+  } else {
+    return false;
+  }
+  RDLINE();
+  return true;
+}
+
+}  // namespace qv::jobctl

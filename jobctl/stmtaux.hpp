@@ -1,0 +1,63 @@
+// Small cursor helpers shared by the group-statement readers (matrix
+// declarations, specification statements, bounds, labels, options line).
+#pragma once
+
+#include <string_view>
+
+#include "jobctl/mainprog.hpp"
+#include "jobctl/rdline.hpp"
+
+namespace qv::jobctl::stmt {
+
+// Character in column col (1-based) of the current line; a blank outside it.
+inline char chr(int col) {
+  const auto& c = CURSOR;
+  return (col >= 1 && col <= c.LLEN) ? LINBUF.LINE[col - 1] : ' ';
+}
+// Character under the cursor.
+inline char cur() { return chr(CURSOR.ICOL); }
+// The cursor lies inside the line.
+inline bool on_line() { return CURSOR.ICOL >= 1 && CURSOR.ICOL <= CURSOR.LLEN; }
+inline bool is_letter(char ch) { return ch >= 'A' && ch <= 'Z'; }
+inline bool is_digit(char ch) { return ch >= '0' && ch <= '9'; }
+
+// The current line from column col to its end.
+inline std::string_view line_from(int col) {
+  const auto& c = CURSOR;
+  if (col < 1 || col > c.LLEN) return {};
+  return std::string_view(LINBUF.LINE).substr(static_cast<std::size_t>(col - 1),
+                                              static_cast<std::size_t>(c.LLEN - col + 1));
+}
+// The text at the cursor begins with w.
+inline bool begins(std::string_view w) { return line_from(CURSOR.ICOL).substr(0, w.size()) == w; }
+
+// Column of the word after the one at col (past blanks and commas) on the
+// same line, or 0 when the line ends first.  Nothing moves.
+inline int next_word_col(int col) {
+  const auto& c = CURSOR;
+  int k = col;
+  while (k <= c.LLEN && chr(k) != ' ' && chr(k) != ',') ++k;
+  while (k <= c.LLEN && (chr(k) == ' ' || chr(k) == ',')) ++k;
+  return k <= c.LLEN ? k : 0;
+}
+// The word after the one at the cursor on the same line ("" when none).
+inline std::string_view next_word() {
+  const int k = next_word_col(CURSOR.ICOL);
+  if (k == 0) return {};
+  std::string_view s = line_from(k);
+  std::size_t e = 0;
+  while (e < s.size() && s[e] != ' ' && s[e] != ',') ++e;
+  return s.substr(0, e);
+}
+
+// Moves the cursor past blanks and commas on the current line.
+inline void skip_seps() {
+  auto& c = CURSOR;
+  while (c.ICOL <= c.LLEN && (chr(c.ICOL) == ' ' || chr(c.ICOL) == ',')) ++c.ICOL;
+}
+
+// Group limit of element statements: the current group, or every group in
+// multiple-fit mode.
+inline int group_limit() { return MAINPR.MULFIT == 1 ? MAINPR.NG : MAINPR.IGRP; }
+
+}  // namespace qv::jobctl::stmt
