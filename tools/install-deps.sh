@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build needs, skipping those already there.
 set -eu
-pkgs="cmake g++ make libblas-dev liblapack-dev libgtest-dev"
+pkgs="cmake g++ make libblas-dev liblapack-dev libgtest-dev libbenchmark-dev"
 missing=""
 for p in $pkgs; do
   dpkg -s "$p" >/dev/null 2>&1 || missing="$missing $p"
