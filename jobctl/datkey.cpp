@@ -1,0 +1,468 @@
+#include "jobctl/datkey.hpp"
+
+#include <algorithm>
+#include <span>
+#include <string>
+
+#include "algebra/packed.hpp"
+#include "fit/htmlrep.hpp"
+#include "jobctl/defvar.hpp"
+#include "jobctl/errmsg.hpp"
+#include "jobctl/hashcmd.hpp"
+#include "jobctl/labels.hpp"
+#include "jobctl/lexer.hpp"
+#include "jobctl/mainprog.hpp"
+#include "jobctl/matdata.hpp"
+#include "jobctl/matutil.hpp"
+#include "jobctl/rdline.hpp"
+#include "jobctl/records.hpp"
+#include "jobctl/syminv.hpp"
+#include "jobctl/workspace.hpp"
+#include "numlib/inverse.hpp"
+#include "runtime/fixedstr.hpp"
+#include "runtime/stop.hpp"
+#include "runtime/units.hpp"
+
+namespace qv::jobctl {
+
+using runtime::kStdout;
+using runtime::write_fmt;
+using runtime::write_list;
+
+namespace {
+
+char at(int col) { return LINBUF.LINE[static_cast<std::size_t>(col - 1)]; }
+
+// Checks that workspace words up to last may be used (64-bit sizes).
+void check_room(long long last) {
+  if (last > MAINPR.WSLIM) CHKMEM(MAINPR.WSLIM + 1);
+  if (last >= 1) CHKMEM(static_cast<int>(last));
+}
+
+// Everything a keyword of the current group works with.
+struct Group {
+  Vec1<double> X;
+  int NG;
+  int g;
+  int n;  // NI as the data section stands (the selection changes it)
+  double& col(int k) const { return GRPTAB(X, NG, k, g); }
+  int icol(int k) const { return static_cast<int>(col(k)); }
+  int NO() const { return icol(1); }
+  // The keyword needs NI and NO.
+  void needs() const {
+    if (n == 0 || NO() == 0) ERRMSG(168);
+  }
+};
+
+void print_packed(Vec1<double> X, int a, int n) {
+  for (int i = 1; i <= n; ++i)
+    write_list(kStdout, {std::span<const double>(X.ptr(a + i * (i - 1) / 2), static_cast<std::size_t>(i))});
+}
+
+// MI: the missing-value string after the next "=".
+void missing_value() {
+  auto& c = CURSOR;
+  for (;;) {
+    while (c.ICOL <= c.LLEN && at(c.ICOL) != '=') ++c.ICOL;
+    if (c.ICOL <= c.LLEN) break;
+    fit::WARNHD();
+    write_list(kStdout, {" Searching for character", "="});
+    write_list(kStdout, {" Character not found; reading next line"});
+    RDLINE();
+    if (c.ICOL == 0) {
+      write_list(kStdout, {" Could not find ", "="});
+      ERRMSG(160);
+    }
+  }
+  std::string s;
+  for (int col = c.ICOL + 1; col <= c.LLEN && s.size() < 16; ++col) s.push_back(at(col));
+  DATFIL.MISVAL = runtime::fpad(s, 16);
+  write_list(kStdout, {});
+  write_list(kStdout, {" NOTE: Missing value *string* set to '", DATFIL.MISVAL, "'"});
+  write_list(kStdout, {});
+  RDLINE();
+}
+
+// Largest m of the case vectors of block V (V(1) the count).
+int longest_vector(Vec1<double> V) {
+  int pos = 2, longest = 0;
+  for (int v = 1; v <= static_cast<int>(V(1)); ++v) {
+    const int m = static_cast<int>(V(pos));
+    longest = std::max(longest, m);
+    pos += 2 * m + 2;
+  }
+  return longest;
+}
+
+// SE: reads the selection list and applies it to the data read so far.
+// Returns false when a select-if took over (the data keywords end).
+bool selection(Group& G) {
+  auto& c = CURSOR;
+  auto& m = MAINPR;
+  auto X = G.X;
+  const int sel = m.RDPTR;
+  int s = 0;
+  NEXTWD();
+  if (c.ICOL == 0) ERRMSG(7);
+  check_room(static_cast<long long>(sel) + G.n);
+  auto add = [&](int v) {
+    if (v < 1 || v > G.n) ERRMSG(125);
+    for (int i = 0; i < s; ++i)
+      if (static_cast<int>(X(sel + i)) == v) ERRMSG(125);
+    X(sel + s) = v;
+    ++s;
+  };
+
+  if (at(c.ICOL) >= '0' && at(c.ICOL) <= '9') {
+    // Numbers on this line, up to "/" or ";" or NI of them.
+    for (;;) {
+      const int line = m.LINENO;
+      RDNUM();
+      if (m.LINENO != line) ERRMSG(125);
+      if (c.IVALUE != c.RVALUE) ERRMSG(125);
+      add(c.IVALUE);
+      if (s >= G.n) break;
+      int back = c.ICOL - 1;
+      while (back >= 1 && at(back) == ' ') --back;
+      if (back >= 1 && at(back) == ';') break;
+      if (c.ICOL > c.LLEN || at(c.ICOL) == '/' || at(c.ICOL) == ';') break;
+    }
+  } else {
+    const int base = G.icol(25);
+    if (base == 0) ERRMSG(123);
+    bool first = true;
+    for (;;) {
+      std::string w;
+      while (c.ICOL <= c.LLEN && at(c.ICOL) != ' ' && at(c.ICOL) != ';' && at(c.ICOL) != '/' &&
+             w.size() < static_cast<std::size_t>(kLabLen))
+        w.push_back(at(c.ICOL++));
+      while (c.ICOL <= c.LLEN && at(c.ICOL) != ' ' && at(c.ICOL) != ';' && at(c.ICOL) != '/') ++c.ICOL;
+      if (first && w == "IF") {
+        --c.ICOL;  // the select-if reader moves on from the word IF
+        RDSELIF(X, base, m.RDPTR, G.n, G.g, G.NG, 1, DATFLG.REC != 0 ? 1 : 0);
+        RDLINE();
+        return false;
+      }
+      first = false;
+      const std::string label = runtime::fpad(w, kLabLen);
+      int j = 0;
+      for (int i = 1; i <= G.n && j == 0; ++i)
+        if (LABTAB.get(base + i - 1) == label) j = i;
+      if (j == 0) ERRMSG(124);
+      add(j);
+      if (s >= G.n) break;
+      if (c.ICOL > c.LLEN || at(c.ICOL) == ';' || at(c.ICOL) == '/') break;
+      while (c.ICOL <= c.LLEN && at(c.ICOL) == ' ') ++c.ICOL;
+      if (c.ICOL > c.LLEN || at(c.ICOL) == ';' || at(c.ICOL) == '/') break;
+    }
+  }
+  G.col(2) = s;
+  G.col(3) = s * (s + 1) / 2;
+  RDLINE();
+
+  // Applied at once to what was read before it.
+  const int n = G.n;
+  Vec1<double> S = X.from(sel);
+  const int w = sel + s;
+  Vec1<double> W = X.from(w);
+  check_room(static_cast<long long>(w) + static_cast<long long>(n) * n + 1);
+  if (DATFLG.RA != 0) {
+    const int a = G.icol(24);
+    for (int r = 1; r <= G.NO(); ++r) {
+      const int rec = a + (r - 1) * n;
+      REORD(X.from(rec), n, S, s, W);
+      for (int i = 0; i < s; ++i) X(a + (r - 1) * s + i) = X(rec + i);
+    }
+  }
+  if (DATFLG.LAB != 0) SELLAB(G.icol(25), n, S, s, 0);
+  if (DATFLG.ME != 0) REORD(X.from(G.icol(21)), n, S, s, W);
+  if (DATFLG.REC != 0) {
+    if (G.icol(10) != 0 && static_cast<int>(X(G.icol(10))) > 0) {
+      write_list(kStdout, {" SElect must come before DEfinition variables in the data section"});
+      ERRMSG(125);
+    }
+    Vec1<double> V = X.from(G.icol(34) - 1);
+    const int longest = longest_vector(V);
+    check_room(static_cast<long long>(w) + 2LL * longest + 2);
+    DEFSEL(V, S, s, W, W, 0);
+    G.col(10) = 0;
+    G.col(1) = V(1);
+  }
+  if (DATFLG.AV != 0) {
+    if (DATKST.MATLET != 'C') ERRMSG(102);
+    SYMUNP(X.from(G.icol(20)), n, S, s, W);
+    DATKST.NAV = s * (s + 1) / 2;
+  }
+  if (DATFLG.CM != 0 || DATFLG.PMKM != 0) SYMUNP(X.from(G.icol(4)), n, S, s, W);
+  if (DATFLG.ASY != 0) {
+    if (DATFLG.AI != 0) ERRMSG(192);
+    const int withdiag = DATKST.MATLET == 'C' ? 1 : 0;
+    const long long q = withdiag ? static_cast<long long>(n) * (n + 1) / 2 : static_cast<long long>(n) * (n - 1) / 2;
+    check_room(static_cast<long long>(w) + static_cast<long long>(n + 1) * (n + 1) + 1 + q * q);
+    SYMPAK(X.from(G.icol(20)), n, S, s, W, X.from(w + (n + 1) * (n + 1) + 1), withdiag);
+    m.NASTAT = withdiag ? s * (s + 1) / 2 : s * (s - 1) / 2;
+  }
+  G.n = s;
+  return true;
+}
+
+// The checks of the observed data when the data keywords end.
+void checks(Group& G) {
+  auto& m = MAINPR;
+  auto X = G.X;
+  const int n = G.icol(2);
+  G.n = n;
+  if (DATFLG.CM != 0 || DATFLG.PMKM != 0) {
+    const int full = m.RDPTR;
+    check_room(static_cast<long long>(full) + static_cast<long long>(n) * n + n);
+    algebra::EXPMAT(X.from(full), X.from(G.icol(4)), 8, n, n, n * (n + 1) / 2);
+    double det = 0.0;
+    int ifail = 1;
+    numlib::F03AAF(std::span<double>(X.ptr(full), static_cast<std::size_t>(n) * n), std::max(n, 1), n, det,
+                   std::span<double>(X.ptr(full + n * n), static_cast<std::size_t>(std::max(n, 1))), ifail);
+    G.col(10) = det;
+    if (ifail != 0 || det <= 0.0) {
+      write_list(kStdout, {});
+      write_list(kStdout, {" Your INPUT data matrix is not positive-definite"});
+      m.NPDFLG = 1;
+      write_list(kStdout, {"Covariance matrix:"});
+      print_packed(X, G.icol(4), n);
+      if (G.icol(11) == 3)
+        fit::WARNHD();
+      else
+        ERRMSG(155);
+    }
+  }
+  if (DATFLG.ASY != 0) {
+    const int p = m.NASTAT;
+    const int q = p * (p + 1) / 2;
+    const int a = G.icol(20);
+    const double scale = G.NO() - 1.0;
+    if (DATFLG.AI != 0) {
+      for (int k = 0; k < q; ++k) X(a + k) *= scale;
+    } else {
+      check_room(static_cast<long long>(m.RDPTR) + static_cast<long long>(p) * (3LL * p + 1) / 2);
+      double det = 0.0;
+      int nullity = 0, fault = 0;
+      SYMINV(X.from(a), p, X.from(m.RDPTR), X.from(m.RDPTR + q), det, 0, nullity, fault);
+      if (nullity != 0 || fault != 0) {
+        write_list(kStdout, {});
+        write_list(kStdout, {" Uninvertable Asymptotic Covariance Matrix"});
+        for (int i = 1; i <= p; ++i)
+          write_fmt(kStdout, "(6(1x,d12.4))",
+                    {std::span<const double>(X.ptr(a + i * (i - 1) / 2), static_cast<std::size_t>(i))});
+        ERRMSG(24);
+      }
+      CPYVEC(X.from(a), X.from(m.RDPTR), q);
+      for (int k = 0; k < q; ++k) X(a + k) *= scale;
+    }
+  }
+  if (DATFLG.AV != 0) {
+    const int a = G.icol(20);
+    const double no = G.NO();
+    for (int k = 0; k < DATKST.NAV; ++k) X(a + k) /= no;
+  }
+}
+
+// VL, RE and OR: the record block, its integer part and the pointers.
+void record_data(Group& G, int rect, int extra) {
+  auto& m = MAINPR;
+  auto X = G.X;
+  int p = m.RDPTR;
+  check_room(static_cast<long long>(p) + 3);
+  RDDATA(X, G.n, 0, p, 0, G.g, G.NG, DATFIL.MISVAL, rect);
+  m.RDPTR = p;
+  if (rect == 0) write_list(kStdout, {" NOTE: Longest vector contains", X(G.icol(34) - 2), " observations"});
+  check_room(static_cast<long long>(m.RDPTR) + 2LL * G.n + 2 + extra);
+  G.col(42) = m.RDPTR;
+  X(m.RDPTR) = m.IWSTOP;
+  CHKIMEM(m.IWSTOP + G.n);
+  m.IWSTOP += G.n;
+  m.RDPTR += 2 * G.n + 2 + extra;
+  RDLINE();
+}
+
+}  // namespace
+
+void DATDSP() {
+  auto& m = MAINPR;
+  auto& c = CURSOR;
+  auto& k = DATKST;
+  Group G{WORKSP.x(), m.NG, m.IGRP, 0};
+  G.n = G.icol(0);
+  k.NAV = 0;
+  auto X = G.X;
+
+  for (;;) {
+    if (c.ICOL == 0) ERRMSG(7);
+    const std::string_view two = std::string_view(LINBUF.LINE).substr(static_cast<std::size_t>(c.ICOL - 1), 2);
+    int key = 0;
+    for (std::size_t i = 0; i < DATKEY.size() && key == 0; ++i)
+      if (DATKEY[i] == two) key = static_cast<int>(i) + 1;
+    if (key == 0) {
+      write_list(kStdout, {" Keyword not found?"});
+      ERRMSG(85);
+    }
+    const std::string_view kw = DATKEY[static_cast<std::size_t>(key - 1)];
+    const int n = G.n;
+    const int tri = n * (n + 1) / 2;
+
+    if (kw == "CM" || kw == "PM" || kw == "KM") {
+      k.MATLET = kw[0];
+      if (kw == "CM") {
+        DATFLG.CM = 1;
+      } else {
+        DATFLG.PMKM = 1;
+        G.col(5) = 1;
+      }
+      G.col(4) = m.RDPTR;
+      G.needs();
+      RDDATA(X, n, tri, m.RDPTR, 0, G.g, G.NG, DATFIL.MISVAL, 0);
+      RDLINE();
+      const int unit = DIAG1(X.from(G.icol(4)), n);
+      if (kw == "CM" && unit == 1) {
+        fit::WARNHD();
+        write_list(kStdout, {" Input data is a correlation matrix, but CM command was used."});
+      }
+      m.RDPTR += tri;
+      if (kw == "KM" && unit == 0) {
+        fit::WARNHD();
+        write_list(kStdout, {" Input data is not a correlation matrix, but KM command used."});
+      }
+    } else if (kw == "AC" || kw == "AI") {
+      DATFLG.ASY = 1;
+      if (kw == "AI") DATFLG.AI = 1;
+      G.col(20) = m.RDPTR;
+      G.col(11) = 3;
+      int p = n * (n - 1) / 2;
+      if (k.MATLET == 'C') {
+        p = tri;
+        G.col(16) = 2;
+      }
+      m.NASTAT = p;
+      G.needs();
+      const long long q = static_cast<long long>(p) * (p + 1) / 2;
+      check_room(m.RDPTR + q - 1);
+      RDDATA(X, n, static_cast<int>(q), m.RDPTR, 0, G.g, G.NG, DATFIL.MISVAL, 0);
+      RDLINE();
+      m.RDPTR += static_cast<int>(q);
+    } else if (kw == "RA") {
+      FITOPT.OPTFIT = 3;
+      G.col(24) = m.RDPTR;
+      G.col(11) = 9;
+      G.col(5) = 1;
+      DATFLG.RA = 1;
+      int no = G.NO();
+      RDRAW(X, n, no, m.RDPTR);
+      G.col(1) = no;
+      RDLINE();
+      m.RDPTR += n * no;
+    } else if (kw == "ME") {
+      DATFLG.ME = 1;
+      G.col(21) = m.RDPTR;
+      G.needs();
+      RDDATA(X, n, n, m.RDPTR, 9, G.g, G.NG, DATFIL.MISVAL, 0);
+      RDLINE();
+      m.RDPTR += n;
+    } else if (kw == "SK" || kw == "KU") {
+      if (kw == "SK") {
+        DATFLG.SK = 1;
+        G.col(22) = m.RDPTR;
+      } else {
+        DATFLG.KU = 1;
+        G.col(23) = m.RDPTR;
+      }
+      RDLINE();
+    } else if (kw == "LA") {
+      DATFLG.LAB = 1;
+      G.col(25) = m.LABSLOT;
+      RDLAB(m.LABSLOT, n);
+      NEXTWD();
+      m.LABSLOT += n;
+    } else if (kw == "SE") {
+      if (!selection(G)) return;
+    } else if (kw == "MA" || kw == "BE") {
+      checks(G);
+      return;
+    } else if (kw == "AV") {
+      G.col(11) = 4;
+      DATFLG.AV = 1;
+      G.col(20) = m.RDPTR;
+      const int mm = k.MATLET == 'C' ? tri : n * (n - 1) / 2;
+      G.needs();
+      write_list(kStdout, {" Attempting to read ", mm, " values."});
+      RDDATA(X, n, mm, m.RDPTR, 9, G.g, G.NG, DATFIL.MISVAL, 0);
+      RDLINE();
+      m.RDPTR += mm;
+      k.NAV = mm;
+    } else if (kw == "VL") {
+      G.col(10) = 0;
+      G.col(34) = m.RDPTR + 3;
+      FITOPT.OPTFIT = 4;
+      G.col(11) = 10;
+      m.RDPTR += 3;
+      DATFLG.REC = 1;
+      DATFIL.VLDATA = 1;
+      record_data(G, 0, 0);
+    } else if (kw == "CT") {
+      if (G.icol(2) != 2) ERRMSG(128);
+      G.col(11) = 11;
+      G.col(4) = m.RDPTR;
+      RDNUM();
+      const int r = c.IVALUE;
+      RDNUM();
+      const int cc = c.IVALUE;
+      if (r < 2 || cc < 2) ERRMSG(133);
+      G.col(2) = r;
+      G.col(3) = cc;
+      // The counts may follow on the same line: the data reader moves on
+      // from the word before them.
+      if (c.ICOL >= 3 && c.ICOL <= c.LLEN) c.ICOL -= 2;
+      const long long cells = static_cast<long long>(r) * cc;
+      check_room(m.RDPTR + cells - 1);
+      RDDATA(X, n, static_cast<int>(cells), m.RDPTR, 9, G.g, G.NG, DATFIL.MISVAL, 0);
+      double sum = 0.0;
+      for (long long i = 0; i < cells; ++i)
+        if (X(m.RDPTR + i) > 0.0) sum += X(m.RDPTR + i);
+      G.col(1) = sum;
+      RDLINE();
+      m.RDPTR += static_cast<int>(cells);
+    } else if (kw == "VC") {
+      write_list(kStdout, {" *ERROR!* raw categorical data not yet implemented"});
+      runtime::stop("567");
+    } else if (kw == "DE") {
+      RDDEFV(n);
+    } else if (kw == "MI") {
+      missing_value();
+    } else if (kw == "RE" || kw == "OR") {
+      const bool ord = kw == "OR";
+      if (ord) write_list(kStdout, {" Ordinal data read initiated"});
+      m.RDPTR += 3;
+      G.col(34) = m.RDPTR;
+      DATFLG.REC = 1;
+      G.col(11) = ord ? 14 : 10;
+      FITOPT.OPTFIT = 4;
+      record_data(G, 1, ord ? 1 : 0);
+    } else if (kw == "#D") {
+      int result = 0;
+      HASHCMD(X, result);
+      RDLINE();
+    } else if (kw == "HI") {
+      const int a = G.icol(42);
+      if (a == 0) ERRMSG(222);
+      auto IX = IWORKS.ix();
+      const int first = static_cast<int>(X(a));
+      CHKIMEM(first + n);
+      int largest = 0;
+      for (int i = 0; i < n; ++i) {
+        RDNUM();
+        IX(first + i) = c.IVALUE;
+        largest = i == 0 ? c.IVALUE : std::max(largest, c.IVALUE);
+      }
+      X(a + 1) = largest;
+      RDLINE();
+    }
+  }
+}
+
+}  // namespace qv::jobctl
