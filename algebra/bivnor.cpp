@@ -50,20 +50,13 @@ double owen_series(double x, double a, double eps) {
 
 }  // namespace
 
-void BIVNOR(double& result, double& tailh, double& tailk, double h, double k, double rho,
-            int digits) {
+double bivnor_orthant(double h, double k, double rho, double th, double tk, double eps) {
   const double twopi = 2.0 * numlib::PICONST();
-  int ifail = 0;
-  const double th = numlib::PNORMLO(-h, ifail) * 0.5;
-  ifail = 0;
-  const double tk = numlib::PNORMLO(-k, ifail) * 0.5;
-  tailh = 2.0 * th;
-  tailk = 2.0 * tk;
   double b = 0.0;
 
   // One pass of the T-function: x the negated limit, a the slope, q twice
   // the half tail of the limit.
-  auto pass = [&](double x, double a, double q, double eps) {
+  auto pass = [&](double x, double a, double q) {
     double sign = -1.0;
     double t = 0.0;
     if (a == 0.0) return;
@@ -84,55 +77,60 @@ void BIVNOR(double& result, double& tailh, double& tailk, double h, double k, do
     b += sign * t;
   };
 
-  if (rho == 0.0) {
-    b = 4.0 * th * tk;
-  } else {
-    const double v = 1.0 - rho * rho;
-    if (v < 0.0) {
-      runtime::write_list(7, {" BIVNOR correlation is ", rho});
-      runtime::write_list(7, {" Integral set to zero; error exit"});
-      result = 0.0;
-      return;
-    }
-    const bool hpos = h > kHugeLimit, hneg = h < -kHugeLimit;
-    const bool kpos = k > kHugeLimit, kneg = k < -kHugeLimit;
-    if (hpos || hneg || kpos || kneg) {
-      // Exact limits: an upper bound of +inf empties the orthant, -inf
-      // leaves the other variable's tail.
-      if (hpos || kpos) b = 0.0;
-      else if (hneg && kneg) b = 1.0;
-      else if (hneg) b = 2.0 * tk;
-      else b = 2.0 * th;
-    } else if (v == 0.0) {
-      if (rho > 0.0) {
-        b = (h - k >= 0.0) ? 2.0 * th : 2.0 * tk;
-      } else if (!(h + k >= 0.0)) {
-        b = 2.0 * (th + tk) - 1.0;
-      }
-    } else {
-      const double sv = std::sqrt(v);
-      double eps;
-      if (digits == 15) {
-        eps = twopi * 1e-15 * 0.5;
-      } else {
-        eps = twopi * 0.5;
-        for (int i = 1; i <= digits && eps != 0.0; ++i) eps /= 10.0;
-      }
-      if (h == 0.0 && k == 0.0) {
-        b = 0.25 + std::atan(rho / sv) / twopi;
-      } else if (h != 0.0) {
-        b = th;
-        const double hk = h * k;
-        if (hk < 0.0) b -= 0.5;
-        if (hk != 0.0) b += tk;
-        pass(-h, (k / h - rho) / sv, 2.0 * th, eps);
-        if (k != 0.0) pass(-k, (h / k - rho) / sv, 2.0 * tk, eps);
-      } else {
-        b = tk;
-        pass(-k, (h / k - rho) / sv, 2.0 * tk, eps);
-      }
-    }
+  if (rho == 0.0) return 4.0 * th * tk;
+  const double v = 1.0 - rho * rho;
+  const bool hpos = h > kHugeLimit, hneg = h < -kHugeLimit;
+  const bool kpos = k > kHugeLimit, kneg = k < -kHugeLimit;
+  if (hpos || hneg || kpos || kneg) {
+    // Exact limits: an upper bound of +inf empties the orthant, -inf leaves
+    // the other variable's tail.
+    if (hpos || kpos) return 0.0;
+    if (hneg && kneg) return 1.0;
+    return hneg ? 2.0 * tk : 2.0 * th;
   }
+  if (v == 0.0) {
+    if (rho > 0.0) return (h - k >= 0.0) ? 2.0 * th : 2.0 * tk;
+    return (h + k >= 0.0) ? 0.0 : 2.0 * (th + tk) - 1.0;
+  }
+  const double sv = std::sqrt(v);
+  if (h == 0.0 && k == 0.0) return 0.25 + std::atan(rho / sv) / twopi;
+  if (h != 0.0) {
+    b = th;
+    const double hk = h * k;
+    if (hk < 0.0) b -= 0.5;
+    if (hk != 0.0) b += tk;
+    pass(-h, (k / h - rho) / sv, 2.0 * th);
+    if (k != 0.0) pass(-k, (h / k - rho) / sv, 2.0 * tk);
+  } else {
+    b = tk;
+    pass(-k, (h / k - rho) / sv, 2.0 * tk);
+  }
+  return b;
+}
+
+void BIVNOR(double& result, double& tailh, double& tailk, double h, double k, double rho,
+            int digits) {
+  const double twopi = 2.0 * numlib::PICONST();
+  int ifail = 0;
+  const double th = numlib::PNORMLO(-h, ifail) * 0.5;
+  ifail = 0;
+  const double tk = numlib::PNORMLO(-k, ifail) * 0.5;
+  tailh = 2.0 * th;
+  tailk = 2.0 * tk;
+  if (rho != 0.0 && 1.0 - rho * rho < 0.0) {
+    runtime::write_list(7, {" BIVNOR correlation is ", rho});
+    runtime::write_list(7, {" Integral set to zero; error exit"});
+    result = 0.0;
+    return;
+  }
+  double eps;
+  if (digits == 15) {
+    eps = twopi * 1e-15 * 0.5;
+  } else {
+    eps = twopi * 0.5;
+    for (int i = 1; i <= digits && eps != 0.0; ++i) eps /= 10.0;
+  }
+  double b = bivnor_orthant(h, k, rho, th, tk, eps);
   if (b < 0.0 || std::isnan(b)) b = 0.0;
   if (b > 1.0) b = 1.0;
   result = b;

@@ -11,4 +11,9 @@ namespace qv::algebra {
 void BIVNOR(double& result, double& tailh, double& tailk, double h, double k, double rho,
             int digits);
 
+// The orthant from given half tails th = P(Z > h)/2, tk = P(Z > k)/2 and the
+// series accuracy constant eps, for |rho| <= 1 (the method of BIVNOR, shared
+// with its single-precision companions); not clamped.
+double bivnor_orthant(double h, double k, double rho, double th, double tk, double eps);
+
 }  // namespace qv::algebra
