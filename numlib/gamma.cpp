@@ -65,6 +65,10 @@ double stirling_tail(double a) {
 }
 
 double S14AAF(double x, int& ifail) {
+  if (std::isnan(x)) {  // no value and no error: NaN passes through
+    ifail = 0;
+    return x;
+  }
   int err = 0;
   double result = 0.0;
   const double ax = std::fabs(x);
@@ -104,6 +108,10 @@ double S14AAF(double x, int& ifail) {
 }
 
 double S14ABF(double x, int& ifail) {
+  if (std::isnan(x)) {
+    ifail = 0;
+    return x;
+  }
   int err = 0;
   double result = 0.0;
   if (x <= 1e-17) {

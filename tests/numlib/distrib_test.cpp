@@ -132,7 +132,9 @@ TEST(ChiSquared, TailErrors) {
     int f = -1;
     const double r = G01ECF(e.tail, e.x, e.df, f);
     EXPECT_EQ(f, e.err);
-    if (e.err != 4) EXPECT_EQ(r, 0.0);
+    if (e.err != 4) {
+      EXPECT_EQ(r, 0.0);
+    }
     EXPECT_EQ(cap.lines(), soft_report({e.rec}, "G01ECF", e.err));
   }
 }

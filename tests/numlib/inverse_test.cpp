@@ -300,7 +300,9 @@ TEST(InnerProduct, SumsAndChecks) {
   // Extended accumulation: 1e16 + 1 - 1e16 survives.
   std::vector<double> u = {1e16, 1, -1e16}, v = {1, 1, 1};
   X03AAF(u, 3, v, 3, 3, 1, 1, 0.0, 0, d1, d2, false, f);
-  if (sizeof(long double) > sizeof(double)) EXPECT_EQ(d1, 1.0);
+  if (sizeof(long double) > sizeof(double)) {
+    EXPECT_EQ(d1, 1.0);
+  }
   struct E {
     int sx, sy, n, stepx, stepy, err;
   };
