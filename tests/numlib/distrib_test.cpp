@@ -377,3 +377,23 @@ TEST(ChiSquaredInteger, UpperTails) {
 
 }  // namespace
 }  // namespace qv::numlib
+
+namespace qv::numlib {
+namespace {
+
+// A hard failure (IFAIL 0) reports and ends the run with status 1.
+TEST(DistributionsDeathTest, HardFailureEndsTheRun) {
+  test::UnitCapture cap;
+  EXPECT_EXIT(
+      {
+        int f = 0;
+        G01ECF('X', 1, 2, f);
+      },
+      testing::ExitedWithCode(1), "");
+  EXPECT_EQ(cap.lines(), (std::vector<std::string>{" ** On entry, TAIL is not valid: TAIL = X",
+                                                   " ** ABNORMAL EXIT from Numerical Library routine G01ECF: IFAIL =     1",
+                                                   " ** Library hard failure - execution terminated"}));
+}
+
+}  // namespace
+}  // namespace qv::numlib
