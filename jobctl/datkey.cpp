@@ -272,7 +272,7 @@ void record_data(Group& G, int rect, int extra) {
   check_room(static_cast<long long>(p) + 3);
   RDDATA(X, G.n, 0, p, 0, G.g, G.NG, DATFIL.MISVAL, rect);
   m.RDPTR = p;
-  if (rect == 0) write_list(kStdout, {" NOTE: Longest vector contains", X(G.icol(34) - 2), " observations"});
+  if (rect == 0) write_list(kStdout, {" NOTE: Longest vector contains", static_cast<int>(X(G.icol(34) - 2)), " observations"});
   check_room(static_cast<long long>(m.RDPTR) + 2LL * G.n + 2 + extra);
   G.col(42) = m.RDPTR;
   X(m.RDPTR) = m.IWSTOP;
