@@ -37,7 +37,7 @@ void read_labels(int first, int n) {
     }
     // A comma does not end a label, but the next one is sought after it.
     const std::size_t comma = lab.find(',');
-    if (comma != std::string::npos) c.ICOL += static_cast<int>(comma);
+    if (comma != std::string::npos && comma > 0) c.ICOL += static_cast<int>(comma) - 1;
     LABTAB.put(first + k, lab);
   }
 }
