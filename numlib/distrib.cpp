@@ -473,7 +473,9 @@ double G01GCF(double x, double df, double rlamda, double tol, int maxit, int& if
     wj = wj * l / j;
     r -= wj;
     if (r * pprev <= tl * sum) break;
-    if (j > m + maxit - jb) {
+    // MAXIT bounds the number of terms summed, backward (m - jb of them)
+    // and forward together.
+    if (j > jb + maxit) {
       ifail = ERREXIT(ifail, 3, "G01GCF",
                       Recs{" ** Convergence has not been achieved in MAXIT steps: MAXIT = " + fmti("(I16)", maxit)});
       return 0.0;
