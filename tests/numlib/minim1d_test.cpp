@@ -12,7 +12,9 @@ namespace qv::numlib {
 namespace {
 
 struct Search1d {
-  double e1, e2, a, b, x = 0, f = 0;
+  Search1d(double e1, double e2, double a, double b, double x, double f, int maxcal, int ifail)
+      : e1(e1), e2(e2), a(a), b(b), x(x), f(f), maxcal(maxcal), ifail(ifail) {}
+  double e1, e2, a, b, x, f;
   int maxcal, ifail;
   int calls = 0;
   std::vector<double> points;
