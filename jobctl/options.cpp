@@ -81,9 +81,9 @@ void np_option() {
     name.push_back(LINBUF.RAWLIN[c.ICOL - 1]);
     ++c.ICOL;
   }
-  const std::string name80 = runtime::fpad(name, 80);
-  write_list(kStdout, {" Options will be read from file ", name80});
-  RDNPOP(name80);
+  --c.ICOL;  // on the name's last character: the next word follows
+  write_list(kStdout, {" Options will be read from file ", name});
+  RDNPOP(runtime::fpad(name, 80));
 }
 
 // Options word FO: the rest of the line after "=", in its own case.
