@@ -1,18 +1,60 @@
-// Hand-over point between the line reader and the front-end commands.
+// The front-end line protocol: the "!@" commands that the line reader serves
+// itself (PING, FRONT, NOAUTODUMP, DUMP, PUT, GET, EXIST, BYE!), the framing
+// tokens of machine-readable output, the small file transfer service GETPUT,
+// and the "!@SAVE" / "!@DUMP" commands of the main program's statement reader.
 #pragma once
 
+#include <string_view>
+
 namespace qv::jobctl {
+
+// The token table and its pieces.  "!@machine;" and "!@human;" are written
+// with the record formats (a10) and (a8) so that they start in column 1;
+// every other token is written list-directed (one leading blank).
+inline constexpr std::string_view FETOKS = ";!@machine;!@human;!@debug!@error!@pong;!@ready;";
+inline constexpr std::string_view TOKSEP = FETOKS.substr(0, 1);    // ";"
+inline constexpr std::string_view TOKMAC = FETOKS.substr(1, 10);   // "!@machine;"
+inline constexpr std::string_view TOKHUM = FETOKS.substr(11, 8);   // "!@human;"
+inline constexpr std::string_view TOKDBG = FETOKS.substr(19, 7);   // "!@debug"
+inline constexpr std::string_view TOKERR = FETOKS.substr(26, 7);   // "!@error"
+inline constexpr std::string_view TOKPNG = FETOKS.substr(33, 7);   // "!@pong;"
+inline constexpr std::string_view TOKRDY = FETOKS.substr(40, 8);   // "!@ready;"
+
+// Unit of the PUT / GET file.
+constexpr int PUTUNIT = 12;
 
 // What the reader does with a "!@" line after the front-end command handler
 // has seen it.
 enum class MetaAct {
   Consumed,  // answered here: the reader fetches the next line
   PassOn,    // passed to the caller as an ordinary line (meta flag set)
-  Refused,   // the line is emptied and the reader acts as at the end of the current file
+  Refused,   // a "!@DUMP" before a whole script: answered here, the line is skipped
 };
 
 // Called by RDLINE for every line beginning "!@"; the first 32 characters of
-// LINBUF.WORK are already upper-cased.
+// LINBUF.WORK are already upper-cased, LINBUF.LINE and LINBUF.RAWLIN hold the
+// left-justified line and CURSOR.LLEN its length.
 MetaAct FEMETA();
+
+// Mode switch of the output: 'M' writes "!@machine;", 'H' "!@human;",
+// 'D' " !@debug"; any other letter writes nothing.
+void FEMODE(char L);
+
+// PUT, PUT!, GET or EXIST of the current "!@" line (WORD is the command word,
+// five characters, blank-padded).  The file name follows the word on the same
+// line.  PUT collects the lines that follow from the file being read (the
+// script or the include file holding the command) up to a line beginning
+// "!@END".
+void GETPUT(std::string_view WORD);
+
+// "!@SAVE name" where a model statement is expected: before the job's last
+// End statement it is error 179 (non-fatal, returns); otherwise the model is
+// written to the binary save file named on the line and MAINPR.SAVED := 1.
+// The caller reads the next line.
+void FESAVE();
+
+// "!@DUMP" passed on by the reader (a whole script has been read): with
+// machine output wanted for the job, the front-end job description.
+void FEDUMP();
 
 }  // namespace qv::jobctl

@@ -8,6 +8,7 @@
 #include "jobctl/lexer.hpp"
 #include "jobctl/mainprog.hpp"
 #include "jobctl/rdline.hpp"
+#include "jobctl/savefile.hpp"
 #include "jobctl/workspace.hpp"
 
 namespace qv::jobctl {
@@ -194,7 +195,10 @@ void SETNG(int n) {
   if (m.IGRP <= 1) INITGP(IWORKS.ix(), n);
 }
 
-void BINGET() {}
+void BINGET() {
+  auto& m = MAINPR;
+  BINOPN(WORKSP.x(), m.WSTOP, IWORKS.ix(), m.IWSTOP, 0, m.MULFIT, m.IGRP, m.NG, m.LABSLOT, m.RDPTR);
+}
 
 GrpNext GRPLIN() {
   auto& m = MAINPR;

@@ -25,8 +25,9 @@ void SETNG(int n);
 // #NGroups=2) without leaving the line; false when the line ends first.
 bool NUMONL(int& value);
 
-// Restores a model from the binary save file named on a GE line.  The
-// save-file reader takes over here; until then nothing is restored.
+// Restores a model from the binary save file named on a GE line (the
+// cursor on the word GE): the workspaces, their tops, NG and the current
+// group, the label slot counter and RDPTR; multiple-fit mode is set.
 void BINGET();
 
 }  // namespace qv::jobctl

@@ -10,6 +10,7 @@
 #include "fit/htmlrep.hpp"
 #include "jobctl/datkey.hpp"
 #include "jobctl/errmsg.hpp"
+#include "jobctl/femeta.hpp"
 #include "jobctl/grpline.hpp"
 #include "jobctl/hashcmd.hpp"
 #include "jobctl/lexer.hpp"
@@ -157,10 +158,10 @@ bool statement_meta(bool& restart) {
   } else if (begins("!@GO")) {
     if (FESTAT.SCRDONE == 0) write_list(kStdout, {" Cannot !@go yet because last end statement not yet read"});
   } else if (begins("!@SAVE")) {
-    // The binary save file writer takes over here.
-    if (FESTAT.SCRDONE == 0) ERRMSG(179);
+    FESAVE();
+  } else if (begins("!@DUMP")) {
+    FEDUMP();
   }
-  // "!@DUMP": the job description writer takes over here.
   return true;
 }
 
@@ -334,15 +335,17 @@ bool wait_for_go() {
     }
     if (begins("!@GO")) return true;
     if (begins("!@SAVE")) {
-      // The binary save file writer takes over here; it sets SAVED.
+      FESAVE();
+    } else if (begins("!@DUMP")) {
+      FEDUMP();
     } else if (begins("!@BYE") || begins("!@EXIT")) {
       bye_command();
     } else if (begins("!@NEW")) {
       RESTRT();
       return false;
     }
-    // "!@DUMP" and statements that edit the prepared model are served by
-    // their readers here.
+    // Statements that edit the prepared model are served by their readers
+    // here.
     RDLINE();
   }
 }

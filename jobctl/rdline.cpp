@@ -153,12 +153,9 @@ void RDLINE() {
       b.META = 1;
       const MetaAct act = FEMETA();
       if (act == MetaAct::Consumed) continue;
-      if (act == MetaAct::Refused) {
-        // The emptied line is treated as the end of the current file.
-        c.LLEN = 0;
-        if (close_level()) continue;
-        return;
-      }
+      // A refused line (a "!@DUMP" before a whole script) has been answered
+      // and is skipped like a consumed one.
+      if (act == MetaAct::Refused) continue;
     } else if (b.WORK.compare(0, 8, "#INCLUDE") == 0 || b.WORK.compare(0, 8, "#include") == 0) {
       OPENINC(inc.INUNIT, inc.UNITS, inc.INCDEP);
       inc.LINSAV[inc.INCDEP] = m.LINENO;

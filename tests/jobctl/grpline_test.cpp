@@ -145,9 +145,10 @@ TEST_F(GroupLine, OtherKinds) {
   EXPECT_EQ(MAINPR.NG, 3);
   EXPECT_EQ(col(18), 3);
 
+  // A get group restores the file it names (a missing one is error 169).
   SetUp();
   feed("Get model.bin\n");
-  EXPECT_EQ(GRPLIN(), GrpNext::Get);
+  EXPECT_EXIT(REPORT_ON_STDERR(GRPLIN()), ExitedWithCode(1), "error code is  169(.*)model.bin");
 }
 
 TEST_F(GroupLine, SecondGroupKeepsTheJobsNg) {
