@@ -128,22 +128,23 @@ bool selection(Group& G) {
       if (c.ICOL > c.LLEN || at(c.ICOL) == '/' || at(c.ICOL) == ';') break;
     }
   } else {
+    // The word IF first hands over to the select-if reader (which needs
+    // labels too); any other word is a label.
+    if (LINBUF.LINE.compare(static_cast<std::size_t>(c.ICOL - 1), 3, "IF ") == 0 ||
+        (c.ICOL + 1 == c.LLEN && LINBUF.LINE.compare(static_cast<std::size_t>(c.ICOL - 1), 2, "IF") == 0)) {
+      ++c.ICOL;
+      RDSELIF(X, G.icol(25), m.RDPTR, G.n, G.g, G.NG, G.icol(25) != 0 ? 1 : 0, DATFLG.REC != 0 ? 1 : 0);
+      RDLINE();
+      return false;
+    }
     const int base = G.icol(25);
     if (base == 0) ERRMSG(123);
-    bool first = true;
     for (;;) {
       std::string w;
       while (c.ICOL <= c.LLEN && at(c.ICOL) != ' ' && at(c.ICOL) != ';' && at(c.ICOL) != '/' &&
              w.size() < static_cast<std::size_t>(kLabLen))
         w.push_back(at(c.ICOL++));
       while (c.ICOL <= c.LLEN && at(c.ICOL) != ' ' && at(c.ICOL) != ';' && at(c.ICOL) != '/') ++c.ICOL;
-      if (first && w == "IF") {
-        --c.ICOL;  // the select-if reader moves on from the word IF
-        RDSELIF(X, base, m.RDPTR, G.n, G.g, G.NG, 1, DATFLG.REC != 0 ? 1 : 0);
-        RDLINE();
-        return false;
-      }
-      first = false;
       const std::string label = runtime::fpad(w, kLabLen);
       int j = 0;
       for (int i = 1; i <= G.n && j == 0; ++i)
