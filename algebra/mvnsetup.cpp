@@ -105,6 +105,10 @@ bool kept_matrix_is_psd(int N, Vec1<const double> rho, Vec1<const int> kind, Mvn
 
 }  // namespace
 
+bool mvn_kept_psd(int N, std::span<const double> RHO, std::span<const int> KIND) {
+  return kept_matrix_is_psd(N, Vec1<const double>(RHO), Vec1<const int>(KIND), MVNSTA);
+}
+
 void Mvnsta::reset() {
   A.fill(0.0);
   B.fill(0.0);

@@ -72,6 +72,10 @@ double BVNUPP(double h, double k, double r);
 // The sort of the set-up: fills MVNSTA from the problem.
 void MVNSORT(int N, std::span<const double> LOWER, std::span<const double> UPPER,
              std::span<const double> RHO, std::span<const int> KIND, Mvnsta& S);
+// True when the correlation matrix of the variables with KIND >= 0 is
+// positive semi-definite (within rounding) and holds numbers only; uses
+// MVNSTA.PDWORK as scratch.
+bool mvn_kept_psd(int N, std::span<const double> RHO, std::span<const int> KIND);
 // Exchanges the sorted variables p < q in the limits, flags and packed triangle.
 void MVNSWAP(int p, int q, Mvnsta& S, int N);
 

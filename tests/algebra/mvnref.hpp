@@ -63,7 +63,7 @@ double quad(F f, double a, double b, int panels) {
 // phi(x) P(Y > k | x).
 inline double ref_upper(double h, double k, double r) {
   if (r == 1.0) return Qup(std::fmax(h, k));
-  if (r == -1.0) return std::fmax(0.0, Qup(h) - Phi(-k));
+  if (r == -1.0) return std::fmax(0.0, Qup(h) - Phi(k));  // P(h < X < -k)
   const double s = std::sqrt(1.0 - r * r);
   const double lo = std::fmax(h, -40.0);
   if (lo >= 40.0) return 0.0;
