@@ -4,6 +4,7 @@
 
 #include "fit/htmlrep.hpp"
 #include "jobctl/errmsg.hpp"
+#include "jobctl/labels.hpp"
 #include "jobctl/lexer.hpp"
 #include "jobctl/mainprog.hpp"
 #include "jobctl/matdecl.hpp"
@@ -17,32 +18,6 @@ namespace qv::jobctl {
 using runtime::kStdout;
 using runtime::write_list;
 using namespace stmt;
-
-namespace {
-
-// n labels from the script into LABTAB slots first.. (words separated by
-// blanks and commas, across lines; a word beginning with a digit is error
-// 122; at most 32 characters, the rest of a longer word passed over).
-void read_labels(int first, int n) {
-  auto& c = CURSOR;
-  for (int k = 0; k < n; ++k) {
-    NEXTWD();
-    if (c.ICOL == 0) ERRMSG(7);
-    if (is_digit(cur())) ERRMSG(122);
-    std::string lab;
-    int col = c.ICOL;
-    while (col <= c.LLEN && static_cast<unsigned char>(chr(col)) > 32) {
-      if (lab.size() < 32) lab.push_back(chr(col));
-      ++col;
-    }
-    // A comma does not end a label, but the next one is sought after it.
-    const std::size_t comma = lab.find(',');
-    if (comma != std::string::npos && comma > 0) c.ICOL += static_cast<int>(comma) - 1;
-    LABTAB.put(first + k, lab);
-  }
-}
-
-}  // namespace
 
 void LASTMT() {
   auto& m = MAINPR;
@@ -79,10 +54,10 @@ void LASTMT() {
   // The labels follow the letter on the line (or on the lines after it).
   if (rc == 'R') {
     X(blk) = 1.0;
-    read_labels(first, rows);
+    RDLAB(first, rows);
   } else {
     X(blk + 1) = 1.0;
-    read_labels(first + rows, cols);
+    RDLAB(first + rows, cols);
   }
   if (made) m.LABSLOT += rows + cols;
 }

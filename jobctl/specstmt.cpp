@@ -11,6 +11,7 @@
 #include "jobctl/grpstmt.hpp"
 #include "jobctl/hashcmd.hpp"
 #include "jobctl/lexer.hpp"
+#include "jobctl/matdata.hpp"
 #include "jobctl/mainprog.hpp"
 #include "jobctl/matdecl.hpp"
 #include "jobctl/matutil.hpp"
@@ -30,13 +31,11 @@ namespace {
 // Calls f(spec position, value position) for every stored element of the
 // matrices of types DI..LO of groups 1..G, group by group, letter by letter,
 // in storage order.
-// Numbers of a matrix statement from a data file named on the line.
+// Numbers of a matrix statement from the data file named on the line, in
+// the order given.
 void RDMATF(Vec1<double> X, int p, int n) {
-  (void)X;
-  (void)p;
-  (void)n;
-  // The data-file reader takes over here.
-  ERRMSG(46);
+  int at = p;
+  RDFILE(X, at, n, MAINPR.IGRP, MAINPR.NG, DATFIL.MISVAL, 0, kEltFull);
 }
 
 template <class F>
@@ -192,7 +191,6 @@ void RDMAT(Vec1<double> X, int a, int type, int rows, int cols, int mode, int G)
   const int dst = mode == 0 ? a + n : a;
   NEXTWD();
   if (begins("FI") || cur() == '=') {
-    // Numbers from a data file: the data-file reader takes over here.
     RDMATF(X, dst, n);
   } else {
     for (int i = 0; i < n; ++i) {
