@@ -1,0 +1,182 @@
+#include "algebra/formcomp.hpp"
+
+#include <algorithm>
+#include <cmath>
+
+#include "algebra/formmach.hpp"
+#include "algebra/ftoken.hpp"
+#include "jobctl/errmsg.hpp"
+#include "jobctl/mainprog.hpp"
+#include "jobctl/rdline.hpp"
+#include "runtime/units.hpp"
+
+namespace qv::algebra {
+
+using jobctl::CURSOR;
+using jobctl::ERRMSG;
+using jobctl::GRPTAB;
+using jobctl::LINBUF;
+using jobctl::MAINPR;
+using runtime::kStdout;
+using runtime::Vec1;
+using runtime::write_list;
+
+namespace {
+
+int icell(double v) { return static_cast<int>(v); }
+
+char at(int col) {
+  return (col >= 1 && col <= CURSOR.LLEN) ? LINBUF.LINE[static_cast<std::size_t>(col - 1)] : ' ';
+}
+
+// Puts the cursor just before the formula's first character.
+void position_cursor() {
+  auto& c = CURSOR;
+  if (at(c.ICOL) == '=') {
+    ++c.ICOL;
+    for (;;) {
+      while (c.ICOL <= c.LLEN && at(c.ICOL) == ' ') ++c.ICOL;
+      if (c.ICOL <= c.LLEN) break;
+      jobctl::RDLINE();
+      if (c.ICOL == 0) return;  // the tokenizer reports the end of the input
+    }
+  } else {
+    while (c.ICOL <= c.LLEN && at(c.ICOL) != ' ' && at(c.ICOL) != ',') ++c.ICOL;
+    for (;;) {
+      while (c.ICOL <= c.LLEN && (at(c.ICOL) == ' ' || at(c.ICOL) == ',')) ++c.ICOL;
+      if (c.ICOL <= c.LLEN || MAINPR.NOREAD == 1.0) break;
+      jobctl::RDLINE();
+      if (c.ICOL == 0) return;
+    }
+  }
+  --c.ICOL;
+}
+
+}  // namespace
+
+void CMPFORM(Vec1<double> X, Vec1<int> IX, int& address, int mode, int kind, int storage,
+             jobctl::Labtab& slots, int& slot) {
+  auto& m = FMFLAG;
+  auto& f = FMSTAK;
+  const int NG = MAINPR.NG;
+  const int g = MAINPR.IGRP;
+  auto col = [&](int k) -> double& { return GRPTAB(X, NG, k, g); };
+
+  // Step 1: the group-table columns of the kind.
+  int fcol = 0, rcol = 0;
+  switch (kind) {
+    case 0: fcol = 8; rcol = 9; break;
+    case 1: fcol = 29; rcol = 30; break;
+    case 2: fcol = 38; rcol = 39; break;
+    case 9: fcol = 40; rcol = 41; break;
+    default: ERRMSG(172);
+  }
+  col(fcol) = address;
+  m.WSHIGH = 0;
+
+  // Steps 2 and 3: translate and store the code list.
+  position_cursor();
+  int status = 1;
+  POSTFIX(status, slots, slot);
+  const int n = f.NOUT - 1;
+  jobctl::CHKMEM(address + n + 3);
+  X(address) = n;
+  for (int k = 1; k <= n; ++k) X(address + k) = f.val(k);
+  const int r = address + n + 1;
+  col(rcol) = r;
+
+  // Step 4: the trial evaluation for the result's shape.
+  const int fitcod = icell(col(11));
+  int nm = jobctl::IGRPTB(IX, NG, 1, g);
+  if (mode < 0 || n > 0) {
+    m.TRIAL = 1;
+    col(rcol) = r + 3;
+    MAINPR.WSTOP = mode >= 0 ? r + 3 : r + 6;
+    m.MTBASE = icell(col(7));
+    for (int k = 1; k <= n; ++k) f.val(k) = icell(X(address + k));
+    f.NOUT = n + 1;
+    f.NOPS = 1;
+    f.NCODE = n;
+    m.RESADR = r + 3;
+    m.GROWTH = 1.0;
+    m.WSHIGH = MAINPR.WSTOP;
+    CALCMAT(X, rcol, status);
+
+    // Step 5: shape only.
+    if (mode < 0) {
+      col(rcol) = r;
+      if (m.WSHIGH > MAINPR.WSMAXD) jobctl::CHKMEM(m.WSHIGH);
+      m.TRIAL = 0;
+      address = r;
+      return;
+    }
+
+    // Step 6: reserve the result (with room for partitions that may grow).
+    int type = icell(X(r));
+    const int e = jobctl::NELEM(type, icell(X(r + 1)), icell(X(r + 2)));
+    double room = static_cast<double>(e) * m.GROWTH;
+    room = std::min(room, static_cast<double>(MAINPR.WSLIM));
+    const int reserve = std::max(e, static_cast<int>(std::ceil(room)));
+    address = r + reserve + 3;
+    if (mode == 1) col(3) = e;
+    if (nm == 0) {
+      jobctl::IGRPTB(IX, NG, 1, g) = 1;
+      nm = 1;
+    }
+
+    // Step 7: the element count the group's data imply.
+    const int ni = icell(col(2));
+    const int v = icell(col(10));
+    const int k0 = v != 0 ? icell(X(v)) : 0;
+    int x = e;
+    if (mode == 0 && kind == 0) {
+      if (fitcod == 11)
+        x = 4;
+      else if (fitcod == 10 || fitcod == 14)
+        x = (ni - k0) * (ni - k0) * nm;
+    } else if (mode == 2 && kind == 1) {
+      if (fitcod == 11) {
+        x = 2 * (std::max(ni, icell(col(3))) - 1);
+      } else if (fitcod == 10) {
+        x = (ni - k0) * nm;
+      } else if (fitcod == 14) {
+        const int w = icell(col(42));
+        if (w >= 1) X(w + 1) = e;
+      } else {
+        x = ni * nm;
+      }
+    }
+    if (e != x && fitcod != 14) {
+      write_list(kStdout, {});
+      write_list(kStdout, {" Elements implied by NI:", x});
+      write_list(kStdout, {" Elements in the result of this formula: ", e});
+      ERRMSG(61);
+    }
+  } else {
+    address = r;
+  }
+
+  // Step 8: the computed matrix takes the result's shape.
+  m.TRIAL = 0;
+  if (kind == 2 && m.CMPLET >= 1) {
+    const int B = icell(col(7));
+    const int L = m.CMPLET;
+    X(B + L - 1) = -10;
+    X(B + 26 + L - 1) = X(r + 1);
+    X(B + 52 + L - 1) = X(r + 2);
+    X(B + 78 + L - 1) = storage;
+  }
+
+  // Step 9: the extra space after the result.
+  if (fitcod == 11) {
+    address = address + 3 + icell(col(3)) * icell(col(2));
+  } else {
+    const int vv = kind == 0 ? icell(col(3)) : icell(col(2));
+    address += std::max(1, vv * std::max(nm, 1));
+  }
+
+  // Step 10: the high-water mark.
+  jobctl::CHKMEM(std::max(m.WSHIGH, address));
+}
+
+}  // namespace qv::algebra

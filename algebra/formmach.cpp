@@ -1,0 +1,433 @@
+#include "algebra/formmach.hpp"
+
+#include <algorithm>
+#include <string>
+
+#include "algebra/binops.hpp"
+#include "algebra/ftoken.hpp"
+#include "algebra/packed.hpp"
+#include "algebra/unops.hpp"
+#include "jobctl/errmsg.hpp"
+#include "jobctl/mainprog.hpp"
+#include "jobctl/workspace.hpp"
+#include "runtime/stop.hpp"
+#include "runtime/units.hpp"
+
+namespace qv::algebra {
+
+using jobctl::ERRMSG;
+using jobctl::GRPTAB;
+using jobctl::MAINPR;
+using runtime::kStdout;
+using runtime::write_list;
+
+namespace {
+
+std::string letter_text(int L) { return std::string(1, static_cast<char>('A' + L - 1)); }
+
+// A mistake in the shape of the code list: the dump and error 59.
+void list_error(int& status) {
+  write_list(kStdout, {});
+  write_list(kStdout, {" Dump of formula being calculated:"});
+  write_list(kStdout, {});
+  FMDUMP(1);
+  ERRMSG(59);
+  status = 2;
+}
+
+int icell(double v) { return static_cast<int>(v); }
+
+}  // namespace
+
+void WSCHK(int top) {
+  if (top > MAINPR.WSLIM) jobctl::CHKMEM(top);
+  if (top > FMFLAG.WSHIGH) FMFLAG.WSHIGH = top;
+}
+
+int TMPADR(int code) {
+  const int k = -code;
+  if (k < 1 || k > FMFLAG.NTEMP) runtime::stop("190");
+  return FMFLAG.tmppos(k);
+}
+
+int NEWTMP(Vec1<double> X, int rows, int cols, int& t) {
+  auto& m = FMFLAG;
+  if (m.NTEMP >= kMaxTemp) ERRMSG(62);
+  t = MAINPR.WSTOP;
+  WSCHK(t + rows * cols + 2);
+  X(t) = 9.0;
+  X(t + 1) = rows;
+  X(t + 2) = cols;
+  ++m.NTEMP;
+  m.tmppos(m.NTEMP) = t;
+  MAINPR.WSTOP = t + rows * cols + 3;
+  return -m.NTEMP;
+}
+
+int UNDEFM(Vec1<double> X, int letter) {
+  const int B = FMFLAG.MTBASE;
+  const int y = icell(X(B + letter - 1));
+  if (y == 99) {
+    write_list(kStdout, {});
+    write_list(kStdout, {" Error: matrix ", letter_text(letter), " referenced."});
+    ERRMSG(66);
+  }
+  const int r = icell(X(B + 26 + letter - 1));
+  const int c = icell(X(B + 52 + letter - 1));
+  const int a = icell(X(B + 78 + letter - 1));
+  int t = 0;
+  const int code = NEWTMP(X, r, c, t);
+  if (y == -11 || y == -10) {
+    const int n = icell(X(a + 1));
+    const int src = a + n + 5;
+    for (int k = 0; k < r * c; ++k) X(t + 3 + k) = X(src + k);
+  } else {
+    const int type = (y == -1) ? 9 : (y == 0 ? 8 : y);
+    int e = 0;
+    if (type == 5) e = r;
+    else if (type == 8 || type == 10) e = r * (r + 1) / 2;
+    else if (type == 9) e = r * c;
+    else if (type == 6 || type == 7 || type == 12) e = r * (r - 1) / 2;
+    // Fixed types store nothing; their expansion reads no stored value.
+    const Vec1<double> stored = e > 0 ? X.from(a + e) : X.from(t);
+    EXPMAT(X.from(t + 3), stored, type, r, c, e);
+  }
+  X(t) = 9.0;
+  X(t + 1) = r;
+  X(t + 2) = c;
+  return code;
+}
+
+void CALCMAT(Vec1<double> X, int column, int& status) {
+  auto& f = FMSTAK;
+  auto& m = FMFLAG;
+  status = 1;
+  m.NTEMP = 0;
+  if (f.NOUT < 2 || (f.NOUT == 2 && f.val(1) > 30)) {
+    list_error(status);
+    return;
+  }
+  // Runs while codes remain to combine or operators are pending.
+  while (f.NOUT > 2 || f.NOPS > 1) {
+    const int c = f.val(f.NOUT - 1);
+    if (c > 30) {
+      if (f.NOPS > kFmStack) ERRMSG(62);
+      f.pend(f.NOPS) = c;
+      ++f.NOPS;
+      --f.NOUT;
+      if (f.NOUT == 1) {
+        list_error(status);
+        return;
+      }
+      continue;
+    }
+    if (f.NOPS == 1) {
+      list_error(status);
+      return;
+    }
+    const int o = f.pend(f.NOPS - 1);
+    int st = 1;
+    if ((o >= 31 && o <= 82) || o == 111) {
+      MATUNOP(X, st);
+      if (st == 2) {
+        status = 2;
+        return;
+      }
+      if (st != 1) runtime::stop("190");
+      continue;
+    }
+    if ((o >= 110 && o <= 128) || o == 200) {
+      if (f.NOPS > kFmStack) ERRMSG(62);
+      f.pend(f.NOPS) = c;
+      ++f.NOPS;
+      --f.NOUT;
+      if (f.NOUT == 1) {
+        list_error(status);
+        return;
+      }
+      if (f.val(f.NOUT - 1) > 30) continue;
+    } else if (o > 30) {
+      ERRMSG(154);
+    }
+    MATBINOP(X, st);
+    if (st == 3) {
+      status = 2;
+      return;
+    }
+    if (st != 1) runtime::stop("180");
+  }
+
+  // The result.
+  if (f.val(1) > 0) f.val(1) = UNDEFM(X, f.val(1));
+  const int t = TMPADR(f.val(1));
+  int type = icell(X(t));
+  const int r = icell(X(t + 1));
+  const int c = icell(X(t + 2));
+  const int r0 = m.RESADR;
+  if (m.TRIAL != 0) {
+    X(r0 - 3) = X(t);
+    X(r0 - 2) = X(t + 1);
+    X(r0 - 1) = X(t + 2);
+    return;
+  }
+  const int NG = MAINPR.NG;
+  const int g = MAINPR.IGRP;
+  const int fitcod = icell(GRPTAB(X, NG, 11, g));
+  if ((fitcod == 7 || fitcod == 8) && m.INFIT == 0 && (r != 1 || c != 1)) {
+    write_list(kStdout, {});
+    write_list(kStdout, {" Calculated matrix is order ", r, " by", c});
+    ERRMSG(76);
+  }
+  const int kind = icell(GRPTAB(X, NG, 18, g));
+  if (kind >= 1 || column == 30 || column == 41) {
+    X(r0 - 3) = X(t);
+    X(r0 - 2) = X(t + 1);
+    X(r0 - 1) = X(t + 2);
+    int ty = type;
+    const int e = jobctl::NELEM(ty, r, c);
+    for (int k = 0; k < e; ++k) X(r0 + k) = X(t + 3 + k);
+    return;
+  }
+
+  // The covariance of a data group: the lower triangle of each block,
+  // packed by rows, one block after the other.
+  const int b = std::max(m.NMODEL, 1);
+  const int v = icell(GRPTAB(X, NG, 10, g));
+  const int k0 = (fitcod == 10 && v != 0) ? icell(X(v)) : 0;
+  const int n = icell(GRPTAB(X, NG, 2, g)) - k0;
+  const int rb = r / b;
+  const int tri = n * (n + 1) / 2;
+  X(r0 - 3) = X(t);
+  X(r0 - 2) = X(t + 1);
+  X(r0 - 1) = X(t + 2);
+  if (type == 8) {
+    if (rb != n || c != n) ERRMSG(26);
+    for (int k = 0; k < tri; ++k) X(r0 + k) = X(t + 3 + k);
+  } else if (type == 9) {
+    // A result of another order fills only the triangle of its own order.
+    const int order = std::min({rb, c, n});
+    for (int j = 0; j < b; ++j) {
+      const int src = t + 3 + j * rb * c;
+      const int dst = r0 + j * tri;
+      for (int i = 1; i <= order; ++i)
+        for (int jj = 1; jj <= i; ++jj) X(dst + i * (i - 1) / 2 + jj - 1) = X(src + (i - 1) * c + jj - 1);
+    }
+  } else {
+    ERRMSG(28);
+  }
+  (void)type;
+}
+
+namespace {
+
+// Copies the n codes at X(a+1..a+n) into the code list.
+void load_codes(Vec1<double> X, int a, int n) {
+  auto& f = FMSTAK;
+  if (n > kFmStack) ERRMSG(64);
+  for (int k = 1; k <= n; ++k) f.val(k) = icell(X(a + k));
+  f.NOUT = n + 1;
+  f.NOPS = 1;
+  f.NCODE = n;
+}
+
+// Evaluates the computed matrix of letter L stored at a.
+void eval_computed(Vec1<double> X, int a, int& status) {
+  auto& m = FMFLAG;
+  const int save = MAINPR.WSTOP;
+  const int n = icell(X(a + 1));
+  load_codes(X, a + 1, n);
+  m.RESADR = a + n + 5;
+  m.WSHIGH = save;
+  CALCMAT(X, 30, status);
+  if (m.ACCNT != 0 && m.WSHIGH > MAINPR.WSMAXD) jobctl::CHKMEM(m.WSHIGH);
+  MAINPR.WSTOP = save;
+}
+
+}  // namespace
+
+void EVFORM(Vec1<double> X, int kind, int first, int last, int& status) {
+  auto& m = FMFLAG;
+  int fcol = 0, rcol = 0;
+  switch (kind) {
+    case 0: fcol = 8; rcol = 9; break;
+    case 1: fcol = 29; rcol = 30; break;
+    case 9: fcol = 40; rcol = 41; break;
+    default: ERRMSG(172);
+  }
+  status = 1;
+  const int NG = MAINPR.NG;
+  const int saveg = MAINPR.IGRP;
+  for (int g = first; g <= last; ++g) {
+    MAINPR.IGRP = g;
+    const int save = MAINPR.WSTOP;
+    m.MTBASE = icell(GRPTAB(X, NG, 7, g));
+    m.RESADR = icell(GRPTAB(X, NG, rcol, g));
+    const int a = icell(GRPTAB(X, NG, fcol, g));
+    const int n = a > 0 ? icell(X(a)) : 0;
+    if (n == 0 && icell(GRPTAB(X, NG, 18, g)) > 1) continue;
+    load_codes(X, a, n);
+    m.WSHIGH = save;
+    CALCMAT(X, rcol, status);
+    if (m.ACCNT != 0 && m.WSHIGH > MAINPR.WSMAXD) jobctl::CHKMEM(m.WSHIGH);
+    MAINPR.WSTOP = save;
+  }
+  MAINPR.IGRP = saveg;
+}
+
+void EVCOMP(Vec1<double> X, int /*ignored*/, int& status) {
+  auto& m = FMFLAG;
+  status = 1;
+  const int NG = MAINPR.NG;
+  const int g = MAINPR.IGRP;
+  const int B = icell(GRPTAB(X, NG, 7, g));
+  if (B < 1) return;
+  m.MTBASE = B;
+  // The computed letters in the order of their evaluation numbers.
+  std::array<int, 26> letters{};
+  std::array<double, 26> order{};
+  int count = 0;
+  for (int L = 1; L <= 26; ++L) {
+    if (icell(X(B + L - 1)) != -10) continue;
+    const double o = X(icell(X(B + 78 + L - 1)));
+    int k = count++;
+    while (k > 0 && order[static_cast<std::size_t>(k - 1)] > o) {
+      order[static_cast<std::size_t>(k)] = order[static_cast<std::size_t>(k - 1)];
+      letters[static_cast<std::size_t>(k)] = letters[static_cast<std::size_t>(k - 1)];
+      --k;
+    }
+    order[static_cast<std::size_t>(k)] = o;
+    letters[static_cast<std::size_t>(k)] = L;
+  }
+  m.INFIT = 1;
+  for (int k = 0; k < count; ++k) {
+    const int L = letters[static_cast<std::size_t>(k)];
+    eval_computed(X, icell(X(B + 78 + L - 1)), status);
+  }
+  m.INFIT = 0;
+}
+
+void EVONEC(Vec1<double> X, int letter, int& status) {
+  auto& m = FMFLAG;
+  status = 1;
+  const int NG = MAINPR.NG;
+  const int g = MAINPR.IGRP;
+  const int B = icell(GRPTAB(X, NG, 7, g));
+  m.MTBASE = B;
+  m.INFIT = 1;
+  eval_computed(X, icell(X(B + 78 + letter - 1)), status);
+  m.INFIT = 0;
+}
+
+const char* FMNAME(int code) {
+  switch (code) {
+    case 31: return "Inverse         ";
+    case 32: return "Transpose       ";
+    case 33: return "Determinant     ";
+    case 34: return "Trace           ";
+    case 35: return "Exp             ";
+    case 36: return "Sqrt            ";
+    case 37: return "Ln              ";
+    case 38: return "Vector->Diagonal";
+    case 39: return "Diagonal->Vector";
+    case 40: return "Matrix->Vector  ";
+    case 41: return "Vector->Symmet  ";
+    case 42: return "Vector->Full    ";
+    case 43: return "Eigenvalues     ";
+    case 44: return "Eigenvectors    ";
+    case 45: return "ImagEigenvectors";
+    case 46: return "ImagEigenvalues ";
+    case 47: return "Standardize     ";
+    case 48: return "Vech            ";
+    case 49: return "Vec             ";
+    case 50: return "Mulnor_pdf      ";
+    case 51: return "Absolute_value  ";
+    case 52: return "Cos             ";
+    case 53: return "Cosh            ";
+    case 54: return "Sin             ";
+    case 55: return "Sinh            ";
+    case 56: return "Tan             ";
+    case 57: return "Tanh            ";
+    case 58: return "Maximum         ";
+    case 59: return "Minimum         ";
+    case 60: return "Sum             ";
+    case 61: return "Prod            ";
+    case 62: return "Mulnor_Pdf      ";
+    case 63: return "Unassigned      ";
+    case 64: return "Moments_Normal  ";
+    case 65: return "Modif Bessel I0 ";
+    case 66: return "Ascending order ";
+    case 67: return "Descending order";
+    case 68: return "Sort Columns    ";
+    case 69: return "Sort Rows       ";
+    case 110: return "Left(           ";
+    case 111: return "Negative        ";
+    case 112: return "DotProduct      ";
+    case 113: return "Product         ";
+    case 114: return "Terminate       ";
+    case 115: return "Plus            ";
+    case 116: return "Minus           ";
+    case 117: return "Right)          ";
+    case 118: return "AdhereLeftRight ";
+    case 119: return "AdhereTopBottom ";
+    case 120: return "Kronecker       ";
+    case 121: return "GenericFunction ";
+    case 122: return "Power           ";
+    case 123: return "ElementDivide   ";
+    case 124: return "Concatenate     ";
+    case 125: return "Quadratic       ";
+    case 70: return "Unassigned70    ";
+    case 73: return "Unassigned73    ";
+    case 76: return "Unassigned76    ";
+    case 79: return "Unassigned79    ";
+    case 82: return "Unassigned82    ";
+    case 85: return "Unassigned85    ";
+    case 88: return "Unassigned88    ";
+    case 91: return "Unassigned91    ";
+    case 94: return "Unassigned94    ";
+    case 97: return "Unassigned97    ";
+    case 100: return "Unassigned100   ";
+    case 103: return "Unassigned103   ";
+    case 106: return "Unassigned106   ";
+    case 109: return "Unassigned109   ";
+    case 127: return "Unassigned127   ";
+    case 130: return "Unassigned130   ";
+    default: return "Unassigned      ";
+  }
+}
+
+void FMDUMP(int mark) {
+  auto& f = FMSTAK;
+  const int n = f.NCODE;
+  if (n == 0) {
+    write_list(kStdout, {" Formula of zero length found.  Make sure you have a covariance"});
+    write_list(kStdout, {" statement in data groups."});
+    return;
+  }
+  for (int k = 1; k <= n; ++k) {
+    const int code = f.val(k);
+    const bool here = mark != 0 && k == f.NOUT;
+    if (code >= 1 && code <= 26) {
+      if (here)
+        write_list(kStdout, {letter_text(code), " <- Error here"});
+      else
+        write_list(kStdout, {letter_text(code)});
+    } else if (code == -1) {
+      if (here)
+        write_list(kStdout, {" Result Matrix", " <- Error here"});
+      else
+        write_list(kStdout, {" Result Matrix"});
+    } else if (code <= 30) {
+      if (here)
+        write_list(kStdout, {" Unidentified code:", code, " <- Error here"});
+      else
+        write_list(kStdout, {" Unidentified code:", code});
+    } else {
+      if (here)
+        write_list(kStdout, {FMNAME(code), " <- Error here"});
+      else
+        write_list(kStdout, {FMNAME(code)});
+    }
+  }
+}
+
+}  // namespace qv::algebra
