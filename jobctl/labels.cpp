@@ -192,7 +192,9 @@ void SELCNT(Vec1<double> V, int K, Rel REL, double VALUE, int MISS, Vec1<double>
       prev = wr;
       wr += 2 * m + 2;
       ++kept;
-      total += m;
+      // Observations: the elements other than definition values.
+      for (int e = 0; e < m; ++e)
+        if (V(wr - 2 * m + e) > 0.0) ++total;
     }
     rd += 2 * m + 2;
   }
