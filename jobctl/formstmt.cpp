@@ -1,43 +1,280 @@
-// Stand-in for the formula statements until the formula compiler is built:
-// the statement is passed over, so that scripts with formulas read through.
-// A formula ends at its ";" or "/"; an algebra section ends at its "End
-// Algebra" line.  Nothing is compiled or stored.
 #include "jobctl/formstmt.hpp"
 
+#include <algorithm>
+#include <string>
+#include <string_view>
+
+#include "algebra/formcomp.hpp"
+#include "algebra/formmach.hpp"
+#include "algebra/ftoken.hpp"
+#include "fit/htmlrep.hpp"
 #include "jobctl/errmsg.hpp"
+#include "jobctl/lexer.hpp"
+#include "jobctl/mainprog.hpp"
+#include "jobctl/matdecl.hpp"
+#include "jobctl/matutil.hpp"
 #include "jobctl/rdline.hpp"
 #include "jobctl/stmtaux.hpp"
+#include "jobctl/workspace.hpp"
+#include "runtime/units.hpp"
 
 namespace qv::jobctl {
 
 using namespace stmt;
+using runtime::kStdout;
+using runtime::write_list;
+
+namespace {
+
+int icell(double v) { return static_cast<int>(v); }
+
+// The storage pointer of formula statements: RDPTR while a job is read,
+// the end of the stored model (GRPTAB column 6 of group 1) in multiple-fit
+// mode, where a group must have been chosen with "#G".
+int get_pointer() {
+  if (MAINPR.MULFIT == 1) {
+    GRPCHK();
+    return icell(GRPTAB(WORKSP.x(), MAINPR.NG, 6, 1));
+  }
+  return MAINPR.RDPTR;
+}
+void set_pointer(int p) {
+  if (MAINPR.MULFIT == 1)
+    GRPTAB(WORKSP.x(), MAINPR.NG, 6, 1) = p;
+  else
+    MAINPR.RDPTR = p;
+}
+
+// Completes a formula's text record: the number of label slots it used.
+void finish_text(int where) {
+  auto X = WORKSP.x();
+  X(where) = MAINPR.LABSLOT - X(where) + 1;
+  MAINPR.LABSLOT += 1;
+}
+
+// Moves the cursor to the next word, reading lines as needed; the end of
+// the input inside the algebra section is an error that names what is missing.
+void next_word_any() {
+  auto& c = CURSOR;
+  ++c.ICOL;
+  for (;;) {
+    while (c.ICOL <= c.LLEN && (chr(c.ICOL) == ' ' || chr(c.ICOL) == ',')) ++c.ICOL;
+    if (c.ICOL >= 1 && c.ICOL <= c.LLEN) return;
+    RDLINE();
+    if (c.ICOL == 0) {
+      write_list(kStdout, {" Could not find ", "End Algebra;"});
+      ERRMSG(160);
+    }
+  }
+}
+
+// The word at the cursor, up to a blank, comma, "=" or ";".
+std::string word_here() {
+  std::string w;
+  for (int k = CURSOR.ICOL; k <= CURSOR.LLEN; ++k) {
+    const char ch = chr(k);
+    if (ch == ' ' || ch == ',' || ch == '=' || ch == ';') break;
+    w.push_back(ch);
+  }
+  return w;
+}
+
+// Moves the cursor onto the next occurrence of ch, with the warning of a
+// search past the line.
+void find_char(char ch) {
+  if (line_from(CURSOR.ICOL).find(ch) == std::string_view::npos) fit::WARNHD();
+  if (chr(CURSOR.ICOL) == ch) return;
+  FINDCH(ch, 1);
+}
+
+// Compiles one formula statement: code 2 covariance, 1 means, 0 weight.
+void compile_statement(int code) {
+  auto X = WORKSP.x();
+  auto IX = IWORKS.ix();
+  auto& m = MAINPR;
+  const int NG = m.NG;
+  const int g = m.IGRP;
+  auto col = [&](int k) -> double& { return GRPTAB(X, NG, k, g); };
+  int p = get_pointer();
+  const int grpkind = icell(col(18));
+  if (code == 1 && grpkind != 0 && grpkind != 3) ERRMSG(126);
+  const int slotk = code == 2 ? 28 : (code == 1 ? 27 : 29);
+  const int kind = code == 2 ? 0 : (code == 1 ? 1 : 9);
+  const int mode = code == 2 ? grpkind : 2;
+  int where = 0;
+  CHKMEM(p + 2);
+  ADDMAT(X, g, NG, p, m.LABSLOT, slotk, where);
+  algebra::FTKSTA.WATFLG = 0;
+  const int watched = icell(col(28));
+  algebra::FTKSTA.WATLET = (watched >= 1 && watched <= 26) ? watched : 0;
+  algebra::CMPFORM(X, IX, p, mode, kind, 0, LABTAB, m.LABSLOT);
+  finish_text(where);
+  if (algebra::FTKSTA.WATFLG != 0) {
+    if (code == 2) col(31) += 2;
+    if (code == 1) col(31) += 1;
+  }
+  if (code == 1 && icell(col(11)) == 11) {
+    const int res = icell(col(30));
+    const int rr = icell(X(res - 2));
+    const int cc = icell(X(res - 1));
+    const int r = icell(col(2));
+    const int c = icell(col(3));
+    if (rr != 2 || cc < std::max(r, c) - 1) {
+      write_list(kStdout, {});
+      write_list(kStdout, {" Formula for thresholds creates a matrix with ", r, " rows"});
+      write_list(kStdout, {" and ", c, " columns"});
+      ERRMSG(131);
+    }
+  }
+  if (code == 0) p += IGRPTB(IX, NG, 1, g);
+  set_pointer(p);
+}
+
+// A computed matrix of the algebra section: letter L, cursor on its name.
+void computed_matrix(int L, int& order) {
+  auto X = WORKSP.x();
+  auto IX = IWORKS.ix();
+  auto& m = MAINPR;
+  const int NG = m.NG;
+  const int g = m.IGRP;
+  auto col = [&](int k) -> double& { return GRPTAB(X, NG, k, g); };
+  const int B = icell(col(7));
+  const int type = icell(X(B + L - 1));
+  if (type == -10) ERRMSG(157);
+  if (type != 99) {
+    fit::WARNHD();
+    write_list(kStdout, {" Matrix was previously defined for this group. "});
+    write_list(kStdout, {" New definition accepted"});
+    DELENT(IX, NG, g, L);
+  }
+  X(B + L - 1) = -10;
+  find_char('=');
+  const double s38 = col(38);
+  const double s39 = col(39);
+  int p = get_pointer();
+  int where = 0;
+  CHKMEM(p + 3);
+  ADDMAT(X, g, NG, p, m.LABSLOT, L, where);
+  const int a = p;
+  X(a) = ++order;
+  p += 1;
+  algebra::FMFLAG.CMPLET = L;
+  algebra::FTKSTA.WATFLG = 0;
+  algebra::CMPFORM(X, IX, p, 2, 2, a, LABTAB, m.LABSLOT);
+  algebra::FMFLAG.CMPLET = 0;
+  finish_text(where);
+  col(38) = s38 + 1;
+  col(39) = s39;
+  set_pointer(p);
+  // Evaluated at once, its temporaries above everything stored.
+  const int save = m.WSTOP;
+  m.WSTOP = std::max(m.WSTOP, p);
+  int status = 1;
+  algebra::EVONEC(X, L, status);
+  m.WSTOP = save;
+}
+
+bool starts(const std::string& w, std::string_view key) { return w.size() >= key.size() && w.compare(0, key.size(), key) == 0; }
+
+}  // namespace
+
+void THRFRM(int code) {
+  // "KEYWORD = formula": the compiler starts after the "=".
+  auto& c = CURSOR;
+  int k = c.ICOL;
+  while (k <= c.LLEN && is_letter(chr(k))) ++k;
+  while (k <= c.LLEN && chr(k) == ' ') ++k;
+  if (chr(k) == '=') c.ICOL = k;
+  compile_statement(code);
+}
+
+void RDFORM() {
+  auto X = WORKSP.x();
+  const int NG = MAINPR.NG;
+  const int g = MAINPR.IGRP;
+  const int B = icell(GRPTAB(X, NG, 7, g));
+  int order = 0;
+  for (int L = 1; L <= 26; ++L)
+    if (icell(X(B + L - 1)) == -10) ++order;
+  for (;;) {
+    next_word_any();
+    const std::string w = word_here();
+    if (starts(w, "EN") && next_word().substr(0, 2) == "AL") return;
+    if (w.empty() || !is_letter(w[0])) ERRMSG(158);
+    if (starts(w, "MEAN") || starts(w, "THRESHOLD")) {
+      THRFRM(1);
+    } else if (starts(w, "COVARIANCE") || starts(w, "CONSTRAINT") || starts(w, "COMPUTE")) {
+      THRFRM(2);
+    } else if (starts(w, "WEIGHT")) {
+      THRFRM(0);
+    } else {
+      computed_matrix(w[0] - 'A' + 1, order);
+    }
+  }
+}
 
 void FORMST() {
   auto& c = CURSOR;
   if (begins("BE")) {
-    const int k = next_word_col(c.ICOL);
-    if (k == 0 || line_from(k).substr(0, 2) != "AL") {
+    const std::string_view nw = next_word();
+    if (nw.substr(0, 2) == "MA") {
+      MATDCL(true);
+      return;
+    }
+    if (nw.substr(0, 2) != "AL") {
+      const int k = next_word_col(c.ICOL);
       if (k != 0) c.ICOL = k;
       ERRMSG(159);
     }
-    for (;;) {
-      RDLINE();
-      if (c.ICOL == 0) return;
-      if (begins("EN")) {
-        const int e = next_word_col(c.ICOL);
-        if (e != 0 && line_from(e).substr(0, 2) == "AL") break;
-      }
-    }
+    find_char(';');
+    RDFORM();
     RDLINE();
     return;
   }
-  for (;;) {
-    const std::string_view rest = line_from(c.ICOL);
-    if (rest.find(';') != std::string_view::npos || rest.find('/') != std::string_view::npos) break;
-    RDLINE();
-    if (c.ICOL == 0) return;
-  }
+  const std::string_view w = line_from(c.ICOL).substr(0, 2);
+  if (w == "MO" || w == "M2" || w == "CO")
+    compile_statement(2);
+  else if (w == "M1" || w == "ME" || w == "TH")
+    compile_statement(1);
+  else if (w == "WE")
+    compile_statement(0);
+  else
+    return;
   RDLINE();
+}
+
+void FMPREP(int g) {
+  auto X = WORKSP.x();
+  auto IX = IWORKS.ix();
+  auto& m = MAINPR;
+  auto& f = algebra::FMFLAG;
+  const int NG = m.NG;
+  const int saveg = m.IGRP;
+  m.IGRP = g;
+  auto col = [&](int k) -> double& { return GRPTAB(X, NG, k, g); };
+  const int fit = icell(col(11));
+  f.NMODEL = (fit == 10 || fit == 14) ? std::max(IGRPTB(IX, NG, 1, g), 1) : 1;
+  f.SHAPE = 1;
+  f.ACCNT = 1;
+  int status = 1;
+  algebra::EVCOMP(X, 0, status);
+  algebra::EVFORM(X, 0, g, g, status);
+  f.SHAPE = 0;
+  f.ACCNT = 0;
+  const int r9 = icell(col(9));
+  if (fit < 7 && icell(col(18)) < 1 && r9 > 3) {
+    const int ni = icell(col(2));
+    const int rows = icell(X(r9 - 2));
+    const int cols = icell(X(r9 - 1));
+    if (rows != ni || cols != ni) {
+      const int order = rows != ni ? rows : cols;
+      write_list(kStdout, {});
+      write_list(kStdout, {" Number of observed variables (NI after any selection) =  ", ni});
+      write_list(kStdout, {" Order of expected matrix resulting from your Cov formula = ", order});
+      ERRMSG(61);
+    }
+  }
+  m.IGRP = saveg;
 }
 
 }  // namespace qv::jobctl
