@@ -10,6 +10,7 @@
 #include "fit/htmlrep.hpp"
 #include "jobctl/datkey.hpp"
 #include "jobctl/errmsg.hpp"
+#include "jobctl/formstmt.hpp"
 #include "jobctl/femeta.hpp"
 #include "jobctl/grpline.hpp"
 #include "jobctl/hashcmd.hpp"
@@ -268,9 +269,9 @@ void prepare() {
   for (int g = 1; g <= NG; ++g) GRPLST(X, g, NG, m.WSTOP);
   if (NG >= 1) GRPTAB(X, NG, 6, 1) = m.WSTOP;
   for (int g = 1; g <= NG; ++g) {
-    // The formula machine evaluates the group's computed matrices and its
-    // covariance formula here, and the order of the expected matrix is
-    // checked against NI.
+    // The group's computed matrices and covariance formula, evaluated once;
+    // the order of the expected matrix is checked against NI.
+    FMPREP(g);
     if (static_cast<int>(GRPTAB(X, NG, 11, g)) == 14) {
       const int rec = static_cast<int>(GRPTAB(X, NG, 34, g));
       if (rec >= 2) PATUPD(X.from(rec - 1));
