@@ -239,220 +239,167 @@ void DICTLK(int n, std::span<const std::string_view> dict, bool sorted, std::str
   }
 }
 
-void NPOPTL(int unit, std::string_view line, std::string& key) {
-  Npostat& st = NPOSTAT;
-  Npopts& o = NPOPTS;
-  if (st.parser_first) {
-    st.parser_first = false;
-    o.unset_all();
-  }
-  key = std::string(kTokLen, ' ');
+namespace {
 
-  auto message = [&](std::string_view text, std::string_view what) {
+// An option line after the steps both parsers share: the tokens, the value
+// and the first two keywords looked up in the parser's dictionaries.
+struct OptionLine {
+  int unit = 0;                     // message unit, 0 for none
+  std::array<std::string, 10> tok;  // the tokens, upper-cased, 16 characters each
+  double value = 0.0;               // the first numeric token after the keyword, 0 when none
+  std::string vtoken;               // the token the value was read from
+  std::string k1;                   // the keyword, expanded to its dictionary entry
+  std::string k2;                   // the second keyword, expanded when found
+  int loc2 = 0;                     // the second keyword's entry number, 0 when not found
+
+  std::string_view kw() const { return runtime::trim_right(k1); }
+  // The second keyword, empty when it is not in the dictionary.
+  std::string_view k2w() const { return loc2 > 0 ? runtime::trim_right(k2) : std::string_view{}; }
+
+  void message(std::string_view text, std::string_view what) const {
     if (unit > 0) runtime::write_fmt(unit, "(a, a)", {text, what});
-  };
-
-  // Everything from the first '*' on is a comment.
-  const std::size_t star = line.find('*');
-  const std::string_view sig = star == std::string_view::npos ? line : line.substr(0, star);
-  if (runtime::len_trim(sig) == 0) return;
-
-  std::array<std::string, 10> tok;
-  int ntok = 10;
-  TOKSPLT(sig, ntok, tok);
-  key = tok[0];
-  if (feq(key, "") || feq(key, "BEGIN") || feq(key, "LIST") || feq(key, "NOLIST") || feq(key, "END")) return;
-
-  // The value: the first numeric token after the keyword, 0 when none.
-  double value = 0.0;
-  std::string vtoken;
-  for (int i = 1; i < 10; ++i) {
-    if (NUMTOK(tok[static_cast<std::size_t>(i)])) {
-      vtoken = tok[static_cast<std::size_t>(i)];
-      if (!read_real_token(vtoken, value)) {
-        message(" XXX  Value cannot be read:          ", vtoken);
-        return;
-      }
-      break;
-    }
   }
-
-  std::string k1 = key;
-  std::string k2 = tok[1];
-  int loc1 = 0, loc2 = 0;
-  DICTLK(static_cast<int>(kNpMainDict.size()), kNpMainDict, true, k1, loc1);
-  DICTLK(static_cast<int>(kNpSecondDict.size()), kNpSecondDict, true, k2, loc2);
-  if (loc1 <= 0) {
-    message(" XXX  Keyword not recognized:         ", key);
-    return;
+  // For keywords that need a second keyword: reports one that is not in the
+  // dictionary.
+  bool second_unknown() const {
+    if (loc2 > 0) return false;
+    message(" XXX  Second keyword not recognized:  ", tok[1]);
+    return true;
   }
-  key = k1;
-  const std::string_view kw = runtime::trim_right(k1);
-  const std::string_view k2w = loc2 > 0 ? runtime::trim_right(k2) : std::string_view{};
-
-  auto second_unknown = [&]() {
-    if (loc2 <= 0) {
-      message(" XXX  Second keyword not recognized:  ", tok[1]);
-      return true;
-    }
-    return false;
-  };
   // Integer slots take the value truncated toward zero; a value beyond the
   // 32-bit range is reported and the slot is left alone.
-  auto set_int = [&](int& s) {
+  void set_int(int& s) const {
     const double t = std::trunc(value);
     if (t < static_cast<double>(INT_MIN) || t > static_cast<double>(INT_MAX)) {
       message(" XXX  Value out of integer range:     ", vtoken);
       return;
     }
     s = static_cast<int>(t);
-  };
-  auto set_real = [&](double& s) { s = value; };
+  }
+  void set_real(double& s) const { s = value; }
+};
 
-  namespace sl = slot;
-  if (kw == "CENTRAL") {
-    set_real(o.rnp(sl::kCentralInterval));
-  } else if (kw == "COLD") {
-    o.ils(sl::kStart) = 0;
-  } else if (kw == "CONDITION") {
-    set_real(o.rnp(sl::kConditionBound));
-  } else if (kw == "CONSTRAINTS") {
-    set_int(o.inp(sl::kLinearConstraints));
-  } else if (kw == "CRASH") {
-    set_real(o.rls(sl::kCrashTol));
-  } else if (kw == "DEBUG") {
-    set_int(o.inp(sl::kDebugIteration));
-  } else if (kw == "DEFAULTS") {
-    o.unset_all();
-  } else if (kw == "DERIVATIVE") {
-    set_int(o.inp(sl::kDerivativeLevel));
-  } else if (kw == "DIFFERENCE") {
-    set_real(o.rnp(sl::kDifferenceInterval));
-  } else if (kw == "FEASIBILITY") {
-    set_real(o.rls(sl::kLinearFeasTol));
-    set_real(o.rnp(sl::kNonlinFeasTol));
-  } else if (kw == "FUNCTION") {
-    set_real(o.rnp(sl::kFunctionPrecision));
-  } else if (kw == "HESSIAN") {
-    o.inp(sl::kHessian) = (k2w == "NO") ? 0 : 1;
-  } else if (kw == "HOT") {
-    o.ils(sl::kStart) = 2;
-  } else if (kw == "INFINITE") {
-    if (second_unknown()) return;
-    if (k2w == "BOUND") o.rls(sl::kInfiniteBound) = value * static_cast<double>(0.99999f);
-    if (k2w == "STEP") set_real(o.rls(sl::kInfiniteStep));
-  } else if (kw == "IPRMLS" || kw == "RPRMLS") {
-    const double t = std::trunc(value);
-    if (t < static_cast<double>(INT_MIN) || t > static_cast<double>(INT_MAX)) {
-      message(" XXX  Value out of integer range:     ", vtoken);
+// The front of both parsers: strips the comment, splits the line into
+// tokens, reads the value and looks the keyword up in main_dict and the second
+// keyword in second_dict.  key returns the first keyword, expanded when found.
+// False when the line sets nothing: no significant characters, a first word
+// the option routine acts on itself (blank, BEGIN, LIST, NOLIST, END), a value
+// that cannot be read or a keyword not in the dictionary (the last two with a
+// message).
+bool parse_option_line(int unit, std::string_view line, std::span<const std::string_view> main_dict,
+                       std::span<const std::string_view> second_dict, std::string& key, OptionLine& p) {
+  p.unit = unit;
+  key = std::string(kTokLen, ' ');
+
+  // Everything from the first '*' on is a comment.
+  const std::size_t star = line.find('*');
+  const std::string_view sig = star == std::string_view::npos ? line : line.substr(0, star);
+  if (runtime::len_trim(sig) == 0) return false;
+
+  int ntok = 10;
+  TOKSPLT(sig, ntok, p.tok);
+  key = p.tok[0];
+  if (feq(key, "") || feq(key, "BEGIN") || feq(key, "LIST") || feq(key, "NOLIST") || feq(key, "END")) return false;
+
+  // The value: the first numeric token after the keyword, 0 when none.
+  for (std::size_t i = 1; i < p.tok.size(); ++i) {
+    if (NUMTOK(p.tok[i])) {
+      p.vtoken = p.tok[i];
+      if (!read_real_token(p.vtoken, p.value)) {
+        p.message(" XXX  Value cannot be read:          ", p.vtoken);
+        return false;
+      }
+      break;
+    }
+  }
+
+  p.k1 = key;
+  p.k2 = p.tok[1];
+  int loc1 = 0;
+  DICTLK(static_cast<int>(main_dict.size()), main_dict, true, p.k1, loc1);
+  DICTLK(static_cast<int>(second_dict.size()), second_dict, true, p.k2, p.loc2);
+  if (loc1 <= 0) {
+    p.message(" XXX  Keyword not recognized:         ", key);
+    return false;
+  }
+  key = p.k1;
+  return true;
+}
+
+// IPRMLS and RPRMLS: the value is the number of a QP-solver slot, and the
+// slot's own value is the third token.
+void set_qp_slot(const OptionLine& p, Npopts& o) {
+  const double t = std::trunc(p.value);
+  if (t < static_cast<double>(INT_MIN) || t > static_cast<double>(INT_MAX)) {
+    p.message(" XXX  Value out of integer range:     ", p.vtoken);
+    return;
+  }
+  const int idx = static_cast<int>(t);
+  if (idx < 1 || idx > 30) {
+    if (p.unit > 0) runtime::write_fmt(p.unit, "(a, i10)", {" XXX  The parm subscript is out of range:", idx});
+    return;
+  }
+  if (p.kw() == "IPRMLS") {
+    int iv = 0;
+    bool in_range = true;
+    if (!read_int_token(p.tok[2], iv, in_range)) {
+      p.message(in_range ? " XXX  Value cannot be read:          " : " XXX  Value out of integer range:     ",
+                p.tok[2]);
       return;
     }
-    const int idx = static_cast<int>(t);
-    if (idx < 1 || idx > 30) {
-      if (unit > 0) runtime::write_fmt(unit, "(a, i10)", {" XXX  The parm subscript is out of range:", idx});
+    o.ils(idx) = iv;
+  } else {
+    double rv = 0.0;
+    if (!read_real_token(p.tok[2], rv)) {
+      p.message(" XXX  Value cannot be read:          ", p.tok[2]);
       return;
     }
-    // The slot's value is the third token.
-    if (kw == "IPRMLS") {
-      int iv = 0;
-      bool in_range = true;
-      if (!read_int_token(tok[2], iv, in_range)) {
-        message(in_range ? " XXX  Value cannot be read:          " : " XXX  Value out of integer range:     ",
-                tok[2]);
-        return;
-      }
-      o.ils(idx) = iv;
-    } else {
-      double rv = 0.0;
-      if (!read_real_token(tok[2], rv)) {
-        message(" XXX  Value cannot be read:          ", tok[2]);
-        return;
-      }
-      o.rls(idx) = rv;
-    }
-  } else if (kw == "ITERATIONS") {
-    set_int(o.inp(sl::kMajorIterations));
-  } else if (kw == "LINEAR") {
-    if (second_unknown()) return;
-    if (k2w == "CONSTRAINTS") set_int(o.inp(sl::kLinearConstraints));
-    if (k2w == "FEASIBILITY") set_real(o.rls(sl::kLinearFeasTol));
-  } else if (kw == "LINESEARCH") {
-    set_real(o.rnp(sl::kLinesearchTol));
-  } else if (kw == "LOAD") {
-    set_int(o.inp(sl::kLoadFile));
-  } else if (kw == "LOWER") {
-    set_real(o.rnp(sl::kLowerBound));
-  } else if (kw == "MAJOR") {
-    if (second_unknown()) return;
-    if (k2w == "DEBUG") set_int(o.inp(sl::kMajorDebugLevel));
-    if (k2w == "ITERATIONS") set_int(o.inp(sl::kMajorIterations));
-    if (k2w == "PRINT") set_int(o.inp(sl::kMajorPrintLevel));
-  } else if (kw == "MINOR") {
-    if (second_unknown()) return;
-    if (k2w == "DEBUG") set_int(o.ils(sl::kMinorDebugLevel));
-    if (k2w == "ITERATIONS") set_int(o.ils(sl::kMinorIterations));
-    if (k2w == "PRINT") set_int(o.ils(sl::kMinorPrintLevel));
-  } else if (kw == "NONLINEAR") {
-    if (second_unknown()) return;
-    if (k2w == "CONSTRAINTS") set_int(o.inp(sl::kNonlinConstraints));
-    if (k2w == "FEASIBILITY") set_real(o.rnp(sl::kNonlinFeasTol));
-    if (k2w == "JACOBIAN") set_int(o.inp(sl::kNonlinJacVars));
-    if (k2w == "OBJECTIVE") set_int(o.inp(sl::kNonlinObjVars));
-    if (k2w == "VARIABLES") set_int(o.inp(sl::kNonlinVars));
-  } else if (kw == "OPTIMALITY") {
-    set_real(o.rnp(sl::kOptimalityTol));
-  } else if (kw == "PRINT") {
-    if (second_unknown()) return;
-    if (k2w == "FILE") set_int(o.ils(sl::kPrintFile));
-    if (k2w == "LEVEL") set_int(o.inp(sl::kMajorPrintLevel));
-  } else if (kw == "PROBLEM") {
-    if (k2w == "NUMBER") set_int(o.inp(sl::kProblemNumber));
-  } else if (kw == "ROW") {
-    if (second_unknown()) return;
-    if (k2w == "TOLERANCE") set_real(o.rnp(sl::kNonlinFeasTol));
-  } else if (kw == "SAVE") {
-    if (k2w == "RUN") set_int(o.inp(sl::kSaveRun));
-    if (k2w == "FREQUENCY") set_int(o.inp(sl::kSaveFrequency));
-  } else if (kw == "START") {
-    if (second_unknown()) return;
-    if (k2w == "CONSTRAINTS") set_int(o.inp(sl::kStartConCheck));
-    if (k2w == "OBJECTIVE") set_int(o.inp(sl::kStartObjCheck));
-  } else if (kw == "STEP") {
-    set_real(o.rnp(sl::kStepLimit));
-  } else if (kw == "STOP") {
-    if (second_unknown()) return;
-    if (k2w == "CONSTRAINTS") set_int(o.inp(sl::kStopConCheck));
-    if (k2w == "OBJECTIVE") set_int(o.inp(sl::kStopObjCheck));
-  } else if (kw == "SUMMARY") {
-    set_int(o.ils(sl::kSummaryFile));
-  } else if (kw == "UPPER") {
-    set_real(o.rnp(sl::kUpperBound));
-  } else if (kw == "VARIABLES") {
-    set_int(o.inp(sl::kVariables));
-  } else if (kw == "VERIFY") {
-    int& v = o.inp(sl::kVerifyLevel);
-    if (loc2 <= 0) {
-      v = 3;
-    } else if (k2w == "OBJECTIVE") {
-      v = 1;
-    } else if (k2w == "CONSTRAINTS") {
-      v = 2;
-    } else if (k2w == "NO") {
-      v = -1;
-    } else if (k2w == "YES" || k2w == "GRADIENTS") {
-      v = 3;
-    } else if (k2w == "LEVEL") {
-      set_int(v);
-    }
-  } else if (kw == "WARM") {
-    o.ils(sl::kStart) = 1;
+    o.rls(idx) = rv;
   }
 }
 
-void NPOPLN(std::string_view line) {
-  Npostat& st = NPOSTAT;
-  if (st.npopln_first) {
-    st.npopln_first = false;
+// The keywords both parsers act on alike.  False when kw is not one of them.
+bool shared_action(const OptionLine& p, Npopts& o) {
+  namespace sl = slot;
+  const std::string_view kw = p.kw();
+  const std::string_view k2w = p.k2w();
+  if (kw == "COLD") {
+    o.ils(sl::kStart) = 0;
+  } else if (kw == "CONSTRAINTS") {
+    p.set_int(o.inp(sl::kLinearConstraints));
+  } else if (kw == "CRASH") {
+    p.set_real(o.rls(sl::kCrashTol));
+  } else if (kw == "HOT") {
+    o.ils(sl::kStart) = 2;
+  } else if (kw == "INFINITE") {
+    if (p.second_unknown()) return true;
+    if (k2w == "BOUND") o.rls(sl::kInfiniteBound) = p.value * static_cast<double>(0.99999f);
+    if (k2w == "STEP") p.set_real(o.rls(sl::kInfiniteStep));
+  } else if (kw == "IPRMLS" || kw == "RPRMLS") {
+    set_qp_slot(p, o);
+  } else if (kw == "LOWER") {
+    p.set_real(o.rnp(sl::kLowerBound));
+  } else if (kw == "SUMMARY") {
+    p.set_int(o.ils(sl::kSummaryFile));
+  } else if (kw == "UPPER") {
+    p.set_real(o.rnp(sl::kUpperBound));
+  } else if (kw == "VARIABLES") {
+    p.set_int(o.inp(sl::kVariables));
+  } else if (kw == "WARM") {
+    o.ils(sl::kStart) = 1;
+  } else {
+    return false;
+  }
+  return true;
+}
+
+// The option routine's listing around its parser, the same for NPOPLN and
+// LSOPLN.  routine_first is the routine's own first-call flag.
+template <class State>
+void take_option_line(State& st, bool& routine_first, void (*parse)(int, std::string_view, std::string&),
+                      std::string_view line) {
+  if (routine_first) {
+    routine_first = false;
     MCHSET();
     st.nout = static_cast<int>(MCHTAB(11));
   }
@@ -463,7 +410,7 @@ void NPOPLN(std::string_view line) {
     // The first line of a list: parsed with messages, then the heading and
     // the line unless it is NOLIST.
     st.newopt = false;
-    NPOPTL(st.nout, buffer, key);
+    parse(st.nout, buffer, key);
     st.listop = !feq(key, "NOLIST");
     if (st.listop) {
       runtime::write_fmt(st.nout, "(// a / a /)", {" Calls to Option Routine", " -----------------------"});
@@ -473,140 +420,155 @@ void NPOPLN(std::string_view line) {
   }
 
   if (st.listop) runtime::write_fmt(st.nout, "( 6x, a )", {buffer});
-  NPOPTL(st.listop ? st.nout : 0, buffer, key);
+  parse(st.listop ? st.nout : 0, buffer, key);
   if (feq(key, "LIST")) st.listop = true;
   if (feq(key, "NOLIST")) st.listop = false;
 }
+
+}  // namespace
+
+void NPOPTL(int unit, std::string_view line, std::string& key) {
+  Npostat& st = NPOSTAT;
+  Npopts& o = NPOPTS;
+  if (st.parser_first) {
+    st.parser_first = false;
+    o.unset_all();
+  }
+  OptionLine p;
+  if (!parse_option_line(unit, line, kNpMainDict, kNpSecondDict, key, p)) return;
+  if (shared_action(p, o)) return;
+
+  namespace sl = slot;
+  const std::string_view kw = p.kw();
+  const std::string_view k2w = p.k2w();
+  if (kw == "CENTRAL") {
+    p.set_real(o.rnp(sl::kCentralInterval));
+  } else if (kw == "CONDITION") {
+    p.set_real(o.rnp(sl::kConditionBound));
+  } else if (kw == "DEBUG") {
+    p.set_int(o.inp(sl::kDebugIteration));
+  } else if (kw == "DEFAULTS") {
+    o.unset_all();
+  } else if (kw == "DERIVATIVE") {
+    p.set_int(o.inp(sl::kDerivativeLevel));
+  } else if (kw == "DIFFERENCE") {
+    p.set_real(o.rnp(sl::kDifferenceInterval));
+  } else if (kw == "FEASIBILITY") {
+    p.set_real(o.rls(sl::kLinearFeasTol));
+    p.set_real(o.rnp(sl::kNonlinFeasTol));
+  } else if (kw == "FUNCTION") {
+    p.set_real(o.rnp(sl::kFunctionPrecision));
+  } else if (kw == "HESSIAN") {
+    o.inp(sl::kHessian) = (k2w == "NO") ? 0 : 1;
+  } else if (kw == "ITERATIONS") {
+    p.set_int(o.inp(sl::kMajorIterations));
+  } else if (kw == "LINEAR") {
+    if (p.second_unknown()) return;
+    if (k2w == "CONSTRAINTS") p.set_int(o.inp(sl::kLinearConstraints));
+    if (k2w == "FEASIBILITY") p.set_real(o.rls(sl::kLinearFeasTol));
+  } else if (kw == "LINESEARCH") {
+    p.set_real(o.rnp(sl::kLinesearchTol));
+  } else if (kw == "LOAD") {
+    p.set_int(o.inp(sl::kLoadFile));
+  } else if (kw == "MAJOR") {
+    if (p.second_unknown()) return;
+    if (k2w == "DEBUG") p.set_int(o.inp(sl::kMajorDebugLevel));
+    if (k2w == "ITERATIONS") p.set_int(o.inp(sl::kMajorIterations));
+    if (k2w == "PRINT") p.set_int(o.inp(sl::kMajorPrintLevel));
+  } else if (kw == "MINOR") {
+    if (p.second_unknown()) return;
+    if (k2w == "DEBUG") p.set_int(o.ils(sl::kMinorDebugLevel));
+    if (k2w == "ITERATIONS") p.set_int(o.ils(sl::kMinorIterations));
+    if (k2w == "PRINT") p.set_int(o.ils(sl::kMinorPrintLevel));
+  } else if (kw == "NONLINEAR") {
+    if (p.second_unknown()) return;
+    if (k2w == "CONSTRAINTS") p.set_int(o.inp(sl::kNonlinConstraints));
+    if (k2w == "FEASIBILITY") p.set_real(o.rnp(sl::kNonlinFeasTol));
+    if (k2w == "JACOBIAN") p.set_int(o.inp(sl::kNonlinJacVars));
+    if (k2w == "OBJECTIVE") p.set_int(o.inp(sl::kNonlinObjVars));
+    if (k2w == "VARIABLES") p.set_int(o.inp(sl::kNonlinVars));
+  } else if (kw == "OPTIMALITY") {
+    p.set_real(o.rnp(sl::kOptimalityTol));
+  } else if (kw == "PRINT") {
+    if (p.second_unknown()) return;
+    if (k2w == "FILE") p.set_int(o.ils(sl::kPrintFile));
+    if (k2w == "LEVEL") p.set_int(o.inp(sl::kMajorPrintLevel));
+  } else if (kw == "PROBLEM") {
+    if (k2w == "NUMBER") p.set_int(o.inp(sl::kProblemNumber));
+  } else if (kw == "ROW") {
+    if (p.second_unknown()) return;
+    if (k2w == "TOLERANCE") p.set_real(o.rnp(sl::kNonlinFeasTol));
+  } else if (kw == "SAVE") {
+    if (k2w == "RUN") p.set_int(o.inp(sl::kSaveRun));
+    if (k2w == "FREQUENCY") p.set_int(o.inp(sl::kSaveFrequency));
+  } else if (kw == "START") {
+    if (p.second_unknown()) return;
+    if (k2w == "CONSTRAINTS") p.set_int(o.inp(sl::kStartConCheck));
+    if (k2w == "OBJECTIVE") p.set_int(o.inp(sl::kStartObjCheck));
+  } else if (kw == "STEP") {
+    p.set_real(o.rnp(sl::kStepLimit));
+  } else if (kw == "STOP") {
+    if (p.second_unknown()) return;
+    if (k2w == "CONSTRAINTS") p.set_int(o.inp(sl::kStopConCheck));
+    if (k2w == "OBJECTIVE") p.set_int(o.inp(sl::kStopObjCheck));
+  } else if (kw == "VERIFY") {
+    int& v = o.inp(sl::kVerifyLevel);
+    if (p.loc2 <= 0) {
+      v = 3;
+    } else if (k2w == "OBJECTIVE") {
+      v = 1;
+    } else if (k2w == "CONSTRAINTS") {
+      v = 2;
+    } else if (k2w == "NO") {
+      v = -1;
+    } else if (k2w == "YES" || k2w == "GRADIENTS") {
+      v = 3;
+    } else if (k2w == "LEVEL") {
+      p.set_int(v);
+    }
+  }
+}
+
+void NPOPLN(std::string_view line) { take_option_line(NPOSTAT, NPOSTAT.npopln_first, NPOPTL, line); }
 
 void LSOPTL(int unit, std::string_view line, std::string& key) {
   Lsostat& st = LSOSTAT;
   Npopts& o = NPOPTS;
   if (st.parser_first) {
     st.parser_first = false;
-    o.iprmls.fill(kUnsetInt);
-    o.rprmls.fill(kUnsetReal);
+    o.unset_qp();
   }
-  key = std::string(kTokLen, ' ');
-  auto message = [&](std::string_view text, std::string_view what) {
-    if (unit > 0) runtime::write_fmt(unit, "(a, a)", {text, what});
-  };
-
-  const std::size_t star = line.find('*');
-  const std::string_view sig = star == std::string_view::npos ? line : line.substr(0, star);
-  if (runtime::len_trim(sig) == 0) return;
-  std::array<std::string, 10> tok;
-  int ntok = 10;
-  TOKSPLT(sig, ntok, tok);
-  key = tok[0];
-  if (feq(key, "") || feq(key, "BEGIN") || feq(key, "LIST") || feq(key, "NOLIST") || feq(key, "END")) return;
-
-  double value = 0.0;
-  std::string vtoken;
-  for (int i = 1; i < 10; ++i) {
-    if (NUMTOK(tok[static_cast<std::size_t>(i)])) {
-      vtoken = tok[static_cast<std::size_t>(i)];
-      if (!read_real_token(vtoken, value)) {
-        message(" XXX  Value cannot be read:          ", vtoken);
-        return;
-      }
-      break;
-    }
-  }
-
-  std::string k1 = key;
-  std::string k2 = tok[1];
-  int loc1 = 0, loc2 = 0;
-  DICTLK(static_cast<int>(kLsMainDict.size()), kLsMainDict, true, k1, loc1);
-  DICTLK(static_cast<int>(kLsSecondDict.size()), kLsSecondDict, true, k2, loc2);
-  if (loc1 <= 0) {
-    message(" XXX  Keyword not recognized:         ", key);
-    return;
-  }
-  key = k1;
-  const std::string_view kw = runtime::trim_right(k1);
-  const std::string_view k2w = loc2 > 0 ? runtime::trim_right(k2) : std::string_view{};
-  auto second_unknown = [&]() {
-    if (loc2 <= 0) {
-      message(" XXX  Second keyword not recognized:  ", tok[1]);
-      return true;
-    }
-    return false;
-  };
-  auto set_int = [&](int& s) {
-    const double t = std::trunc(value);
-    if (t < static_cast<double>(INT_MIN) || t > static_cast<double>(INT_MAX)) {
-      message(" XXX  Value out of integer range:     ", vtoken);
-      return;
-    }
-    s = static_cast<int>(t);
-  };
+  OptionLine p;
+  if (!parse_option_line(unit, line, kLsMainDict, kLsSecondDict, key, p)) return;
+  if (shared_action(p, o)) return;
 
   namespace sl = slot;
-  if (kw == "COLD") {
-    o.ils(sl::kStart) = 0;
-  } else if (kw == "CONSTRAINTS" || kw == "LINEAR") {
-    set_int(o.inp(sl::kLinearConstraints));
-  } else if (kw == "CRASH") {
-    o.rls(sl::kCrashTol) = value;
-  } else if (kw == "DEBUG") {
-    set_int(o.ils(sl::kMinorDebugLevel));
+  const std::string_view kw = p.kw();
+  const std::string_view k2w = p.k2w();
+  if (kw == "DEBUG") {
+    p.set_int(o.ils(sl::kMinorDebugLevel));
   } else if (kw == "DEFAULTS") {
-    o.iprmls.fill(kUnsetInt);
-    o.rprmls.fill(kUnsetReal);
+    o.unset_qp();
   } else if (kw == "FEASIBILITY") {
-    if (second_unknown()) return;
-    if (k2w == "PHASE") set_int(o.ils(sl::kFeasPhaseIterations));
-    if (k2w == "TOLERANCE") o.rls(sl::kLinearFeasTol) = value;
-  } else if (kw == "HOT") {
-    o.ils(sl::kStart) = 2;
-  } else if (kw == "INFINITE") {
-    if (second_unknown()) return;
-    if (k2w == "BOUND") o.rls(sl::kInfiniteBound) = value * static_cast<double>(0.99999f);
-    if (k2w == "STEP") o.rls(sl::kInfiniteStep) = value;
-  } else if (kw == "IPRMLS" || kw == "RPRMLS") {
-    const double t = std::trunc(value);
-    if (t < static_cast<double>(INT_MIN) || t > static_cast<double>(INT_MAX)) {
-      message(" XXX  Value out of integer range:     ", vtoken);
-      return;
-    }
-    const int idx = static_cast<int>(t);
-    if (idx < 1 || idx > 30) {
-      if (unit > 0) runtime::write_fmt(unit, "(a, i10)", {" XXX  The parm subscript is out of range:", idx});
-      return;
-    }
-    if (kw == "IPRMLS") {
-      int iv = 0;
-      bool in_range = true;
-      if (!read_int_token(tok[2], iv, in_range)) {
-        message(in_range ? " XXX  Value cannot be read:          " : " XXX  Value out of integer range:     ",
-                tok[2]);
-        return;
-      }
-      o.ils(idx) = iv;
-    } else {
-      double rv = 0.0;
-      if (!read_real_token(tok[2], rv)) {
-        message(" XXX  Value cannot be read:          ", tok[2]);
-        return;
-      }
-      o.rls(idx) = rv;
-    }
+    if (p.second_unknown()) return;
+    if (k2w == "PHASE") p.set_int(o.ils(sl::kFeasPhaseIterations));
+    if (k2w == "TOLERANCE") p.set_real(o.rls(sl::kLinearFeasTol));
   } else if (kw == "ITERATIONS" || kw == "OPTIMALITY") {
-    set_int(o.ils(sl::kMinorIterations));
-  } else if (kw == "LOWER") {
-    o.rnp(sl::kLowerBound) = value;
+    p.set_int(o.ils(sl::kMinorIterations));
+  } else if (kw == "LINEAR") {
+    p.set_int(o.inp(sl::kLinearConstraints));
   } else if (kw == "PRINT") {
-    if (second_unknown()) return;
-    if (k2w == "FILE") set_int(o.ils(sl::kPrintFile));
-    if (k2w == "LEVEL") set_int(o.ils(sl::kMinorPrintLevel));
+    if (p.second_unknown()) return;
+    if (k2w == "FILE") p.set_int(o.ils(sl::kPrintFile));
+    if (k2w == "LEVEL") p.set_int(o.ils(sl::kMinorPrintLevel));
   } else if (kw == "PROBLEM") {
-    if (k2w == "NUMBER") set_int(o.inp(sl::kProblemNumber));
+    if (k2w == "NUMBER") p.set_int(o.inp(sl::kProblemNumber));
     if (k2w == "TYPE") {
-      std::string k3 = tok[2];
+      std::string k3 = p.tok[2];
       int loc3 = 0;
       DICTLK(static_cast<int>(kLsTypeDict.size()), kLsTypeDict, true, k3, loc3);
       if (loc3 <= 0) {
-        message(" XXX  Third  keyword not recognized:  ", tok[2]);
+        p.message(" XXX  Third  keyword not recognized:  ", p.tok[2]);
         return;
       }
       const std::string_view t3 = runtime::trim_right(k3);
@@ -618,44 +580,13 @@ void LSOPTL(int unit, std::string_view line, std::string& key) {
       if (type > 0) o.ils(sl::kProblemType) = type;
     }
   } else if (kw == "RANK") {
-    o.rls(sl::kRankTol) = value;
+    p.set_real(o.rls(sl::kRankTol));
   } else if (kw == "START") {
-    set_int(o.ils(sl::kQpStartSlot));
-  } else if (kw == "SUMMARY") {
-    set_int(o.ils(sl::kSummaryFile));
-  } else if (kw == "UPPER") {
-    o.rnp(sl::kUpperBound) = value;
-  } else if (kw == "VARIABLES") {
-    set_int(o.inp(sl::kVariables));
-  } else if (kw == "WARM") {
-    o.ils(sl::kStart) = 1;
+    p.set_int(o.ils(sl::kQpStartSlot));
   }
 }
 
-void LSOPLN(std::string_view line) {
-  Lsostat& st = LSOSTAT;
-  if (st.lsopln_first) {
-    st.lsopln_first = false;
-    MCHSET();
-    st.nout = static_cast<int>(MCHTAB(11));
-  }
-  const std::string buffer = fpad(line, kLineLen);
-  std::string key;
-  if (st.newopt) {
-    st.newopt = false;
-    LSOPTL(st.nout, buffer, key);
-    st.listop = !feq(key, "NOLIST");
-    if (st.listop) {
-      runtime::write_fmt(st.nout, "(// a / a /)", {" Calls to Option Routine", " -----------------------"});
-      runtime::write_fmt(st.nout, "( 6x, a )", {buffer});
-    }
-    return;
-  }
-  if (st.listop) runtime::write_fmt(st.nout, "( 6x, a )", {buffer});
-  LSOPTL(st.listop ? st.nout : 0, buffer, key);
-  if (feq(key, "LIST")) st.listop = true;
-  if (feq(key, "NOLIST")) st.listop = false;
-}
+void LSOPLN(std::string_view line) { take_option_line(LSOSTAT, LSOSTAT.lsopln_first, LSOPTL, line); }
 
 void write_parameters_table(int n, int nclin, int nnlcon, bool upper) {
   Npopts& o = NPOPTS;

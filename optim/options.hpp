@@ -102,6 +102,10 @@ struct Npopts {
   void unset_all() {
     iprmnp.fill(kUnsetInt);
     rprmnp.fill(kUnsetReal);
+    unset_qp();
+  }
+  // The QP solver's 60 slots := the unset marker (its own parser's reset).
+  void unset_qp() {
     iprmls.fill(kUnsetInt);
     rprmls.fill(kUnsetReal);
   }
