@@ -306,7 +306,11 @@ void DATDSP() {
     }
     const std::string_view kw = DATKEY[static_cast<std::size_t>(key - 1)];
     const int n = G.n;
-    const int tri = n * (n + 1) / 2;
+    // Sizes of the triangle kinds, checked in 64 bits before any int use.
+    const long long tri_ll = static_cast<long long>(n) * (n + 1) / 2;
+    if (kw == "CM" || kw == "PM" || kw == "KM" || kw == "AC" || kw == "AI" || kw == "AV")
+      check_room(m.RDPTR + tri_ll - 1);
+    const int tri = static_cast<int>(tri_ll);
 
     if (kw == "CM" || kw == "PM" || kw == "KM") {
       k.MATLET = kw[0];
