@@ -20,7 +20,10 @@ void stop() {
 
 void stop(std::string_view code) {
   close_all_units();
-  std::fprintf(stderr, "STOP %.*s statement executed\n", static_cast<int>(code.size()), code.data());
+  if (code.empty())
+    std::fprintf(stderr, "STOP statement executed\n");
+  else
+    std::fprintf(stderr, "STOP %.*s statement executed\n", static_cast<int>(code.size()), code.data());
   std::fflush(stderr);
   std::exit(1);
 }

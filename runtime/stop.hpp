@@ -10,7 +10,8 @@ namespace qv::runtime {
 
 // STOP with a code: writes "STOP <code> statement executed" on standard
 // error, closes the units and exits with status 1 (every coded stop of the
-// program is a stop on an error).
+// program is a stop on an error).  An empty code writes
+// "STOP statement executed".
 [[noreturn]] void stop(std::string_view code);
 [[noreturn]] void stop(int code);
 

@@ -175,6 +175,7 @@ TEST_F(UnitsTest, UnhandledErrorsNameUnitFileAndCause) {
 TEST(StopDeathTest, StopCodesAndStatuses) {
   EXPECT_EXIT(stop(911), ::testing::ExitedWithCode(1), "^STOP 911 statement executed\n$");
   EXPECT_EXIT(stop("567"), ::testing::ExitedWithCode(1), "STOP 567 statement executed");
+  EXPECT_EXIT(stop(""), ::testing::ExitedWithCode(1), "^STOP statement executed\n$");
   EXPECT_EXIT(stop(), ::testing::ExitedWithCode(0), "^$");
 }
 
