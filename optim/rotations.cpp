@@ -23,13 +23,40 @@ inline char letter(std::string_view opt) {
 // The common guard of the rotation kernels.
 inline bool out_of_range(int n, int k1, int k2) { return std::min(n, k1) < 1 || k1 >= k2 || k2 > n; }
 
-// ROTGEN on copies, so that an output array element may also be an input.
-inline void rotgen_copy(double a_in, double b_in, double& r, double& c, double& s) {
-  double a = a_in, b = b_in, cc = 0.0, ss = 0.0;
-  ROTGEN(a, b, cc, ss);
-  r = a;
+// ROTGEN of (a, b): a becomes r, and c and s are returned.  It works on
+// copies, so that c or s may be the array element b came from.
+inline void generate(double& a, double b, double& c, double& s) {
+  double r = a, cc = 0.0, ss = 0.0;
+  ROTGEN(r, b, cc, ss);
+  a = r;
   c = cc;
   s = ss;
+}
+
+// The rotation (c, s) of the pair (x, y): x' = c*x + s*y, y' = c*y - s*x.
+inline void rotate(double c, double s, double& x, double& y) {
+  const double x0 = x;
+  const double y0 = y;
+  x = c * x0 + s * y0;
+  y = c * y0 - s * x0;
+}
+
+// The rotation (c, s) from the right on columns p (first member) and q, in
+// rows i1..i2.
+inline void rotate_columns(const Mat1<double>& A, int i1, int i2, int p, int q, double c, double s) {
+  for (int i = i1; i <= i2; ++i) rotate(c, s, A(i, p), A(i, q));
+}
+
+// Carries the element `carried` of column j upward through the rotations
+// i = top down to k1 on rows (i, i+1), and stores what remains in A(k1, j).
+inline void carry_up(const Mat1<double>& A, const Vec1<double>& C, const Vec1<double>& S, int j, int k1, int top,
+                     double carried) {
+  for (int i = top; i >= k1; --i) {
+    const double x = A(i, j);
+    A(i + 1, j) = C(i) * carried - S(i) * x;
+    carried = C(i) * x + S(i) * carried;
+  }
+  A(k1, j) = carried;
 }
 
 template <class PermAt>
@@ -245,29 +272,21 @@ void ROTUP2(std::string_view side, int n, int k1, int k2, std::span<double> cv, 
         carried = C(i) * y - S(i) * x;
       }
       if (j < k2) {
-        double r = 0.0, c = 0.0, s = 0.0;
-        rotgen_copy(carried, S(j), r, c, s);
-        C(j) = c;
-        S(j) = s;
-        A(j, j) = r;
+        generate(carried, S(j), C(j), S(j));
+        A(j, j) = carried;
       } else {
         A(k2, j) = carried;
       }
     }
   } else if (sd == 'R') {
     for (int l = k2 - 1; l >= k1; --l) {
-      double r = 0.0, c = 0.0, s = 0.0;
-      rotgen_copy(A(l + 1, l + 1), S(l), r, c, s);
-      A(l + 1, l + 1) = r;
+      double c = 0.0, s = 0.0;
+      generate(A(l + 1, l + 1), S(l), c, s);
+      // Stored as (c, -s): the same rotation written for use from the right.
       C(l) = c;
       S(l) = -s;
       if (c == 1.0 && s == 0.0) continue;
-      for (int i = l; i >= 1; --i) {
-        const double x = A(i, l);
-        const double y = A(i, l + 1);
-        A(i, l + 1) = c * y + s * x;
-        A(i, l) = c * x - s * y;
-      }
+      rotate_columns(A, 1, l, l, l + 1, C(l), S(l));
     }
   }
 }
@@ -282,47 +301,22 @@ void ROTUP3(std::string_view side, int n, int k1, int k2, std::span<double> cv, 
   if (sd == 'L') {
     for (int l = k1; l <= k2 - 1; ++l) {
       double spike = S(l);
-      for (int i = k1; i <= l - 1; ++i) {
-        const double x = A(i, l);
-        A(i, l) = C(i) * x + S(i) * spike;
-        spike = C(i) * spike - S(i) * x;
-      }
-      double r = 0.0, c = 0.0, s = 0.0;
-      rotgen_copy(A(l, l), spike, r, c, s);
-      A(l, l) = r;
-      C(l) = c;
-      S(l) = s;
+      for (int i = k1; i <= l - 1; ++i) rotate(C(i), S(i), A(i, l), spike);
+      generate(A(l, l), spike, C(l), S(l));
     }
-    for (int j = k2; j <= n; ++j) {
-      double carried = A(k2, j);
-      for (int i = k1; i <= k2 - 1; ++i) {
-        const double x = A(i, j);
-        A(i, j) = C(i) * x + S(i) * carried;
-        carried = C(i) * carried - S(i) * x;
-      }
-      A(k2, j) = carried;
-    }
+    for (int j = k2; j <= n; ++j)
+      for (int i = k1; i <= k2 - 1; ++i) rotate(C(i), S(i), A(i, j), A(k2, j));
   } else if (sd == 'R') {
     for (int m = k2; m >= k1 + 1; --m) {
-      double r = 0.0, c = 0.0, s = 0.0;
-      rotgen_copy(A(m, m), S(m - 1), r, c, s);
-      A(m, m) = r;
+      double c = 0.0, s = 0.0;
+      generate(A(m, m), S(m - 1), c, s);
       C(m - 1) = c;
       S(m - 1) = -s;
       const double t = -s;
       if (c == 1.0 && t == 0.0) continue;
-      for (int b = m - 1; b >= k1 + 1; --b) {
-        const double x = S(b - 1);
-        const double y = A(b, m);
-        S(b - 1) = c * x + t * y;
-        A(b, m) = c * y - t * x;
-      }
-      for (int i = k1; i >= 1; --i) {
-        const double x = A(i, k1);
-        const double y = A(i, m);
-        A(i, k1) = c * x + t * y;
-        A(i, m) = c * y - t * x;
-      }
+      // Rows below k1 hold the spike element S(b-1) in place of A(b, k1).
+      for (int b = m - 1; b >= k1 + 1; --b) rotate(c, t, S(b - 1), A(b, m));
+      rotate_columns(A, 1, k1, k1, m, c, t);
     }
   }
 }
@@ -336,57 +330,30 @@ void ROTUP4(std::string_view side, int n, int k1, int k2, std::span<double> cv, 
   const Mat1<double> A(a, lda);
   if (sd == 'L') {
     // The given rotations from the left on the columns to the right of k1.
-    for (int j = k1 + 1; j <= n; ++j) {
-      for (int i = k1; i <= std::min(k2 - 1, j - 1); ++i) {
-        const double x = A(i, j);
-        const double y = A(i + 1, j);
-        A(i, j) = C(i) * x + S(i) * y;
-        A(i + 1, j) = C(i) * y - S(i) * x;
-      }
-    }
+    for (int j = k1 + 1; j <= n; ++j)
+      for (int i = k1; i <= std::min(k2 - 1, j - 1); ++i) rotate(C(i), S(i), A(i, j), A(i + 1, j));
     // Each created sub-diagonal element is removed from the right.
     for (int k = k1; k <= k2 - 1; ++k) {
       const double created = -S(k) * A(k, k);
       A(k, k) = C(k) * A(k, k);
-      double r = 0.0, c = 0.0, s = 0.0;
-      rotgen_copy(A(k + 1, k + 1), created, r, c, s);
-      A(k + 1, k + 1) = r;
+      double c = 0.0, s = 0.0;
+      generate(A(k + 1, k + 1), created, c, s);
       C(k) = c;
       S(k) = -s;
       if (c == 1.0 && s == 0.0) continue;
-      for (int i = 1; i <= k; ++i) {
-        const double x = A(i, k);
-        const double y = A(i, k + 1);
-        A(i, k + 1) = c * y + s * x;
-        A(i, k) = c * x - s * y;
-      }
+      rotate_columns(A, 1, k, k, k + 1, C(k), S(k));
     }
   } else if (sd == 'R') {
     for (int k = k2 - 1; k >= k1; --k) {
       if (C(k) == 1.0 && S(k) == 0.0) continue;
-      for (int i = 1; i <= k; ++i) {
-        const double x = A(i, k);
-        const double y = A(i, k + 1);
-        A(i, k + 1) = C(k) * y - S(k) * x;
-        A(i, k) = C(k) * x + S(k) * y;
-      }
+      rotate_columns(A, 1, k, k, k + 1, C(k), S(k));
       const double created = S(k) * A(k + 1, k + 1);
       A(k + 1, k + 1) = C(k) * A(k + 1, k + 1);
-      double r = 0.0, c = 0.0, s = 0.0;
-      rotgen_copy(A(k, k), created, r, c, s);
-      A(k, k) = r;
-      C(k) = c;
-      S(k) = s;
+      generate(A(k, k), created, C(k), S(k));
     }
     for (int j = n; j >= k1 + 1; --j) {
       const int top = std::min(j, k2) - 1;
-      double carried = A(top + 1, j);
-      for (int i = top; i >= k1; --i) {
-        const double x = A(i, j);
-        A(i + 1, j) = C(i) * carried - S(i) * x;
-        carried = C(i) * x + S(i) * carried;
-      }
-      A(k1, j) = carried;
+      carry_up(A, C, S, j, k1, top, A(top + 1, j));
     }
   }
 }
@@ -407,22 +374,12 @@ void ROTUP5(std::string_view side, int n, int k1, int k2, std::span<double> cv, 
       } else {
         carried = A(k2, j);
       }
-      for (int i = std::min(j, k2) - 1; i >= k1; --i) {
-        const double x = A(i, j);
-        A(i + 1, j) = C(i) * carried - S(i) * x;
-        carried = C(i) * x + S(i) * carried;
-      }
-      A(k1, j) = carried;
+      carry_up(A, C, S, j, k1, std::min(j, k2) - 1, carried);
     }
   } else if (sd == 'R') {
     for (int k = k1; k <= k2 - 1; ++k) {
       if (C(k) == 1.0 && S(k) == 0.0) continue;
-      for (int i = 1; i <= k; ++i) {
-        const double x = A(i, k);
-        const double y = A(i, k + 1);
-        A(i, k + 1) = C(k) * y - S(k) * x;
-        A(i, k) = C(k) * x + S(k) * y;
-      }
+      rotate_columns(A, 1, k, k, k + 1, C(k), S(k));
       S(k) = S(k) * A(k + 1, k + 1);
       A(k + 1, k + 1) = C(k) * A(k + 1, k + 1);
     }
@@ -437,23 +394,12 @@ void ROTUP6(std::string_view side, int n, int k1, int k2, std::span<double> cv, 
   const Vec1<double> S(sv);
   const Mat1<double> A(a, lda);
   if (sd == 'L') {
-    for (int j = n; j >= k2; --j) {
-      double carried = A(k2, j);
-      for (int i = k2 - 1; i >= k1; --i) {
-        const double x = A(i, j);
-        A(i, j) = C(i) * x + S(i) * carried;
-        carried = C(i) * carried - S(i) * x;
-      }
-      A(k2, j) = carried;
-    }
+    for (int j = n; j >= k2; --j)
+      for (int i = k2 - 1; i >= k1; --i) rotate(C(i), S(i), A(i, j), A(k2, j));
     for (int k = k2 - 1; k >= k1; --k) {
       double spike = -S(k) * A(k, k);
       A(k, k) = C(k) * A(k, k);
-      for (int i = k - 1; i >= k1; --i) {
-        const double x = A(i, k);
-        A(i, k) = C(i) * x + S(i) * spike;
-        spike = C(i) * spike - S(i) * x;
-      }
+      for (int i = k - 1; i >= k1; --i) rotate(C(i), S(i), A(i, k), spike);
       S(k) = spike;
     }
   } else if (sd == 'R') {
@@ -461,18 +407,9 @@ void ROTUP6(std::string_view side, int n, int k1, int k2, std::span<double> cv, 
       const double c = C(j - 1);
       const double s = S(j - 1);
       if (c == 1.0 && s == 0.0) continue;
-      for (int i = 1; i <= k1; ++i) {
-        const double x = A(i, k1);
-        const double y = A(i, j);
-        A(i, k1) = c * x + s * y;
-        A(i, j) = c * y - s * x;
-      }
-      for (int i = k1 + 1; i <= j - 1; ++i) {
-        const double x = S(i - 1);
-        const double y = A(i, j);
-        S(i - 1) = c * x + s * y;
-        A(i, j) = c * y - s * x;
-      }
+      rotate_columns(A, 1, k1, k1, j, c, s);
+      // Rows below k1 hold the spike element S(i-1) in place of A(i, k1).
+      for (int i = k1 + 1; i <= j - 1; ++i) rotate(c, s, S(i - 1), A(i, j));
       S(j - 1) = s * A(j, j);
       A(j, j) = c * A(j, j);
     }
@@ -493,27 +430,16 @@ void ROTCRM(std::string_view mode, int n, int k1, int k2, std::span<double> cv, 
       if (c == 1.0 && s == 0.0) continue;
       S(k) = s * A(n - k, k + 1);
       A(n - k, k + 1) = c * A(n - k, k + 1);
-      for (int i = n - k + 1; i <= n; ++i) {
-        const double x = A(i, k);
-        const double y = A(i, k + 1);
-        A(i, k + 1) = c * y - s * x;
-        A(i, k) = c * x + s * y;
-      }
+      rotate_columns(A, n - k + 1, n, k, k + 1, c, s);
     }
   } else if (md == 'R') {
     for (int k = k2 - 1; k >= k1; --k) {
-      double r = 0.0, c = 0.0, s = 0.0;
-      rotgen_copy(A(n - k, k + 1), S(k), r, c, s);
-      A(n - k, k + 1) = r;
+      double c = 0.0, s = 0.0;
+      generate(A(n - k, k + 1), S(k), c, s);
       C(k) = c;
       S(k) = -s;
       if (c == 1.0 && s == 0.0) continue;
-      for (int i = n - k + 1; i <= n; ++i) {
-        const double x = A(i, k);
-        const double y = A(i, k + 1);
-        A(i, k + 1) = c * y + s * x;
-        A(i, k) = c * x - s * y;
-      }
+      rotate_columns(A, n - k + 1, n, k, k + 1, C(k), S(k));
     }
   }
 }
@@ -563,12 +489,7 @@ void ROTSAP(std::string_view side, std::string_view pivot, std::string_view dire
       for (int t = 0; t < count; ++t, k += kstep) {
         int p, q;
         pair_of(k, p, q);
-        const double ck = cv(k);
-        const double sk = sv(k);
-        const double x = A(p, j);
-        const double y = A(q, j);
-        A(p, j) = ck * x + sk * y;
-        A(q, j) = ck * y - sk * x;
+        rotate(cv(k), sv(k), A(p, j), A(q, j));
       }
     }
   } else {
@@ -580,12 +501,7 @@ void ROTSAP(std::string_view side, std::string_view pivot, std::string_view dire
       if (ck == 1.0 && sk == 0.0) continue;
       int p, q;
       pair_of(k, p, q);
-      for (int i = 1; i <= m; ++i) {
-        const double x = A(i, p);
-        const double y = A(i, q);
-        A(i, p) = ck * x + sk * y;
-        A(i, q) = ck * y - sk * x;
-      }
+      rotate_columns(A, 1, m, p, q, ck, sk);
     }
   }
 }

@@ -640,5 +640,40 @@ TEST_F(OptionsTest, QpSolverParserAndItsDictionaries) {
   LSOSTAT.reset();
 }
 
+// The QP solver's parser shares the NLSQP parser's front and messages; lines
+// it cannot use change no slot.
+TEST_F(OptionsTest, QpSolverParserMessages) {
+  struct Case {
+    const char* line;
+    const char* message;  // nullptr: none
+  };
+  const Case cases[] = {
+      {"Hessian yes", " XXX  Keyword not recognized:         HESSIAN         "},
+      {"Feasibility zz 3", " XXX  Second keyword not recognized:  ZZ              "},
+      {"Infinite 5", " XXX  Second keyword not recognized:  5               "},
+      {"Print", " XXX  Second keyword not recognized:                  "},
+      {"RPRMLS 31 1", " XXX  The parm subscript is out of range:        31"},
+      {"Iterations --5", " XXX  Value cannot be read:          --5             "},
+      {"Iterations 3e9", " XXX  Value out of integer range:     3E9             "},
+      {"IPRMLS 2 12x", " XXX  Value cannot be read:          12X             "},
+      {"Problem zz 3", nullptr},
+      {"* Iterations 5", nullptr},
+  };
+  std::string key;
+  for (const Case& c : cases) {
+    NPOPTS.reset();
+    LSOSTAT.reset();
+    LSOPTL(7, c.line, key);
+    EXPECT_EQ(NPOPTS.iprmnp, Npopts{}.iprmnp) << c.line;
+    EXPECT_EQ(NPOPTS.rprmnp, Npopts{}.rprmnp) << c.line;
+    EXPECT_EQ(NPOPTS.iprmls, Npopts{}.iprmls) << c.line;
+    EXPECT_EQ(NPOPTS.rprmls, Npopts{}.rprmls) << c.line;
+    const std::vector<std::string> expected =
+        c.message ? std::vector<std::string>{c.message} : std::vector<std::string>{};
+    EXPECT_EQ(printed(), expected) << c.line;
+  }
+  LSOSTAT.reset();
+}
+
 }  // namespace
 }  // namespace qv::optim
