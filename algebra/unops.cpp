@@ -94,7 +94,11 @@ void inverse(Vec1<double> X, int v, int n) {
     double det = 0.0;
     int nullity = 0, fault = 0;
     jobctl::SYMINV(X.from(s), n, X.from(s + p), X.from(s + 2 * p), det, 0, nullity, fault);
-    if (fault == 0 && nullity == 0) {
+    // A zero pivot can also pass unnoticed when its diagonal element is 0:
+    // the inverse of a positive-definite matrix has a positive diagonal.
+    bool ok = fault == 0 && nullity == 0;
+    for (int i = 1; ok && i <= n; ++i) ok = X(s + p + i * (i + 1) / 2 - 1) > 0.0;
+    if (ok) {
       k = 0;
       for (int i = 0; i < n; ++i)
         for (int j = 0; j <= i; ++j) {
