@@ -89,13 +89,13 @@ class FormulaTest : public jobctl::testing_support::ScriptTest {
   }
 
   // Evaluates the code list in FMSTAK into a result area above the matrices.
-  Mat run() {
+  Mat run(int column = 30) {
     auto X = jobctl::WORKSP.x();
     const int r0 = ptr_ + 3;
     FMFLAG.RESADR = r0;
     jobctl::MAINPR.WSTOP = ptr_ + 20000;
     int status = 0;
-    CALCMAT(X, 30, status);
+    CALCMAT(X, column, status);
     EXPECT_EQ(status, 1);
     Mat m;
     m.type = static_cast<int>(X(r0 - 3));

@@ -1,0 +1,175 @@
+// The formula machine: loading letters, the shape errors of a code list and
+// its dump, the result copies and the covariance placement, the drivers.
+#include <gtest/gtest.h>
+
+#include "algebra/formcomp.hpp"
+#include "formula_fixture.hpp"
+
+namespace qv::algebra {
+namespace {
+
+using testing_support::expect_mat;
+using testing_support::FormulaTest;
+
+class MachineTest : public FormulaTest {
+ protected:
+  void SetUp() override {
+    FormulaTest::SetUp();
+    add('A', 9, 2, 2, {1, 2, 3, 4});
+    add('B', 9, 2, 2, {5, 6, 7, 8});
+    add('S', 8, 3, 3, {1, 2, 3, 4, 5, 6});
+    add('F', 9, 2, 1, {1, 2});
+  }
+};
+
+TEST_F(MachineTest, SingleLetterIsExpanded) {
+  expect_mat(eval("S"), 3, 3, {1, 2, 4, 2, 3, 5, 4, 5, 6}, "symmetric expanded");
+  expect_mat(eval("A"), 2, 2, {1, 2, 3, 4}, "full");
+}
+
+TEST_F(MachineTest, ShapeErrorsDumpTheList) {
+  EXPECT_QV_ERROR(eval("A*"), 59);
+  EXPECT_QV_ERROR(eval("\\EXP-A"), 59);
+  EXPECT_QV_ERROR(eval("A & -B"), 59);
+  EXPECT_EXIT(
+      {
+        ::dup2(2, 1);
+        eval("A*");
+      },
+      ::testing::ExitedWithCode(1),
+      " Dump of formula being calculated:\n\n A <- Error here\n Product         \n");
+}
+
+TEST_F(MachineTest, EmptyListDump) {
+  FMSTAK.NOUT = 1;
+  FMSTAK.NCODE = 0;
+  EXPECT_EXIT(
+      {
+        ::dup2(2, 1);
+        run();
+      },
+      ::testing::ExitedWithCode(1), " Formula of zero length found.  Make sure you have a covariance\n"
+                                    " statement in data groups.\n(.*)error code is +59");
+}
+
+TEST_F(MachineTest, DumpNames) {
+  EXPECT_STREQ(FMNAME(31), "Inverse         ");
+  EXPECT_STREQ(FMNAME(65), "Modif Bessel I0 ");
+  EXPECT_STREQ(FMNAME(125), "Quadratic       ");
+  EXPECT_STREQ(FMNAME(127), "Unassigned127   ");
+  EXPECT_STREQ(FMNAME(70), "Unassigned70    ");
+  EXPECT_STREQ(FMNAME(71), "Unassigned      ");
+}
+
+TEST_F(MachineTest, UndeclaredLetter) {
+  EXPECT_EXIT(
+      {
+        ::dup2(2, 1);
+        eval("A+Q");
+      },
+      ::testing::ExitedWithCode(1), "\n Error: matrix Q referenced.\n(.*)error code is +66");
+}
+
+TEST_F(MachineTest, UserFunctionNeedsOneByOne) {
+  col(11) = 7;
+  EXPECT_EXIT(
+      {
+        ::dup2(2, 1);
+        eval("F");
+      },
+      ::testing::ExitedWithCode(1), " Calculated matrix is order 2 by 1\n(.*)error code is +76");
+  FMFLAG.INFIT = 1;  // computed matrices are exempt
+  expect_mat(eval("F"), 2, 1, {1, 2}, "computed");
+}
+
+TEST_F(MachineTest, CovariancePlacedAsPackedTriangles) {
+  col(18) = 0;  // a data group
+  col(2) = 2;   // NI
+  auto X = jobctl::WORKSP.x();
+  const int r0 = ptr_ + 3;
+  postfix("A /");
+  run(9);
+  EXPECT_EQ(X(r0), 1);
+  EXPECT_EQ(X(r0 + 1), 3);
+  EXPECT_EQ(X(r0 + 2), 4);
+  // Two model blocks stacked: 4 x 2 gives two triangles.
+  FMFLAG.NMODEL = 2;
+  postfix("A_B /");
+  run(9);
+  const std::vector<double> want = {1, 3, 4, 5, 7, 8};
+  for (int k = 0; k < 6; ++k) EXPECT_EQ(X(r0 + k), want[static_cast<std::size_t>(k)]) << k;
+  FMFLAG.NMODEL = 1;
+  // A symmetric (DET) result of the wrong order.
+  postfix("\\DET(A) /");
+  EXPECT_QV_ERROR(run(9), 26);
+}
+
+TEST_F(MachineTest, DriversEvaluateComputedMatricesInOrder) {
+  auto X = jobctl::WORKSP.x();
+  auto IX = jobctl::IWORKS.ix();
+  // Compile two computed matrices the way the algebra section does: D = A*B, then C = D+A.
+  auto compute = [&](char L, int order, const std::string& f) {
+    const int a = ptr_;
+    X(a) = order;
+    int address = a + 1;
+    FMFLAG.CMPLET = L - 'A' + 1;
+    set_line("= " + f + ";");
+    jobctl::CURSOR.ICOL = 1;
+    int slot = 1;
+    CMPFORM(X, IX, address, 2, 2, a, jobctl::LABTAB, slot);
+    ptr_ = address;
+  };
+  compute('D', 1, "A*B");
+  compute('C', 2, "D+A");
+  EXPECT_EQ(X(kBase + 2), -10);
+  EXPECT_EQ(X(kBase + 26 + 2), 2);
+  jobctl::MAINPR.WSTOP = ptr_ + 100;
+  int status = 0;
+  EVCOMP(X, 0, status);
+  EXPECT_EQ(status, 1);
+  EXPECT_EQ(jobctl::MAINPR.WSTOP, ptr_ + 100);  // temporaries released
+  expect_mat(eval("C"), 2, 2, {20, 24, 46, 54}, "C = A*B + A");
+  // A covariance formula through EVFORM, skipped when empty in a calculation group.
+  col(8) = 0;
+  EVFORM(X, 0, 1, 1, status);
+  EXPECT_EQ(status, 1);
+}
+
+TEST_F(MachineTest, CompilerReservesAndChecksElements) {
+  auto X = jobctl::WORKSP.x();
+  auto IX = jobctl::IWORKS.ix();
+  col(18) = 0;
+  col(2) = 3;  // NI
+  col(3) = 6;
+  // Shape only: the address stays at r and only the header is written.
+  int address = ptr_;
+  set_line("MO A*B /");
+  jobctl::CURSOR.ICOL = 1;
+  int slot = 1;
+  CMPFORM(X, IX, address, -1, 0, 0, jobctl::LABTAB, slot);
+  EXPECT_EQ(address, ptr_ + 4);
+  EXPECT_EQ(X(address), 9);
+  EXPECT_EQ(X(address + 1), 2);
+  // Means of a group with NI 3 and NM 2 must have 6 elements.
+  col(11) = 2;
+  jobctl::IGRPTB(IX, 1, 1, 1) = 2;
+  add('M', 9, 2, 3, {1, 2, 3, 4, 5, 6});
+  address = ptr_;
+  set_line("ME M /");
+  jobctl::CURSOR.ICOL = 1;
+  CMPFORM(X, IX, address, 2, 1, 0, jobctl::LABTAB, slot);
+  EXPECT_EQ(static_cast<int>(col(30)), ptr_ + 2 + 3);
+  address = ptr_;
+  set_line("ME A /");
+  jobctl::CURSOR.ICOL = 1;
+  EXPECT_EXIT(
+      {
+        ::dup2(2, 1);
+        CMPFORM(X, IX, address, 2, 1, 0, jobctl::LABTAB, slot);
+      },
+      ::testing::ExitedWithCode(1),
+      " Elements implied by NI: 6\n Elements in the result of this formula: 4\n(.*)error code is +61");
+}
+
+}  // namespace
+}  // namespace qv::algebra
