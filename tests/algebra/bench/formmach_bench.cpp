@@ -1,0 +1,77 @@
+// One evaluation of a 20 x 20 model formula, as the objective makes it for
+// every trial point: the covariance formula A*S*A' + D of a data group with
+// 20 observed variables (A full, S symmetric, D diagonal), placed as the
+// packed lower triangle of the expected matrix.
+#include <benchmark/benchmark.h>
+
+#include <string>
+
+#include "algebra/formmach.hpp"
+#include "algebra/ftoken.hpp"
+#include "jobctl/mainprog.hpp"
+#include "jobctl/rdline.hpp"
+#include "jobctl/workspace.hpp"
+
+namespace {
+
+using namespace qv;
+
+constexpr int n = 20;
+
+void setup() {
+  auto X = jobctl::WORKSP.x();
+  X(1) = 1;
+  jobctl::MAINPR.NG = 1;
+  jobctl::MAINPR.IGRP = 1;
+  const int B = 46;
+  auto col = [&](int k) -> double& { return jobctl::GRPTAB(X, 1, k, 1); };
+  col(7) = B;
+  col(2) = n;
+  col(11) = 1;
+  col(18) = 0;
+  for (int L = 1; L <= 26; ++L) X(B + L - 1) = 99;
+  int p = B + 162;
+  auto add = [&](int L, int type, int stored) {
+    X(B + L - 1) = type;
+    X(B + 26 + L - 1) = n;
+    X(B + 52 + L - 1) = n;
+    X(B + 78 + L - 1) = p;
+    for (int k = 0; k < stored; ++k) X(p + stored + k) = 0.01 * ((k * 7) % 13 + 1);
+    p += 2 * stored;
+  };
+  add(1, 9, n * n);            // A
+  add(19, 8, n * (n + 1) / 2);  // S
+  add(4, 5, n);                // D
+  // The compiled formula and its result area.
+  const std::string f = "A*S*A' + D /";
+  jobctl::LINBUF.LINE = f + std::string(jobctl::LINMAX - f.size(), ' ');
+  jobctl::CURSOR.LLEN = static_cast<int>(f.size());
+  jobctl::CURSOR.ICOL = 0;
+  int status = 0, slot = 1;
+  algebra::POSTFIX(status, jobctl::LABTAB, slot);
+  const int codes = algebra::FMSTAK.NOUT - 1;
+  col(8) = p;
+  X(p) = codes;
+  for (int k = 1; k <= codes; ++k) X(p + k) = algebra::FMSTAK.val(k);
+  const int r = p + codes + 1;
+  X(r) = 9;
+  X(r + 1) = n;
+  X(r + 2) = n;
+  col(9) = r + 3;
+  jobctl::MAINPR.WSTOP = r + 3 + n * n + 10;
+}
+
+void BM_Evform20(benchmark::State& state) {
+  setup();
+  auto X = jobctl::WORKSP.x();
+  int status = 0;
+  for (auto _ : state) {
+    algebra::EVFORM(X, 0, 1, 1, status);
+    benchmark::DoNotOptimize(X(static_cast<int>(jobctl::GRPTAB(X, 1, 9, 1))));
+  }
+}
+BENCHMARK(BM_Evform20);
+
+}  // namespace
+
+BENCHMARK_MAIN();
