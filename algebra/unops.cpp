@@ -65,8 +65,11 @@ void not_vector(int r, int c) {
 void general_inverse(Vec1<double> X, int v, int n, int B, int work) {
   int ifail = 1;
   const auto nn = static_cast<std::size_t>(n) * static_cast<std::size_t>(n);
-  numlib::F01AAF(X.from(v).span().first(nn), n, n, X.from(B).span().first(nn), n,
-                 X.from(work).span().first(static_cast<std::size_t>(n) + 1), ifail);
+  // The factorisation works on a copy, so that a failure shows the matrix itself.
+  WSCHK(work + n * n + n + 1);
+  for (int k = 0; k < n * n; ++k) X(work + k) = X(v + k);
+  numlib::F01AAF(X.from(work).span().first(nn), n, n, X.from(B).span().first(nn), n,
+                 X.from(work + n * n).span().first(static_cast<std::size_t>(n) + 1), ifail);
   if (ifail != 0) {
     write_list(kStdout, {});
     write_list(kStdout, {" Failure to invert matrix of order", n});
