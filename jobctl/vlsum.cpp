@@ -1,0 +1,363 @@
+#include "jobctl/vlsum.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <span>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "jobctl/errmsg.hpp"
+#include "jobctl/mainprog.hpp"
+#include "numlib/matprint.hpp"
+#include "numlib/random.hpp"
+#include "runtime/units.hpp"
+
+namespace qv::jobctl {
+
+namespace {
+
+using runtime::kStdout;
+using runtime::write_list;
+
+int icell(double v) { return static_cast<int>(v); }
+
+// True when code is one of the group's variables 1..ni.
+bool var_code(double code, int ni) { return code >= 1.0 && code <= ni && code == std::floor(code); }
+
+// A code as the text of a row label.
+std::string code_text(double code) {
+  if (code == std::floor(code) && std::fabs(code) < 1.0e9) return std::to_string(static_cast<long long>(code));
+  std::string t = runtime::write_internal("(1PG14.6)", {code});
+  const auto first = t.find_first_not_of(' ');
+  const auto last = t.find_last_not_of(' ');
+  return first == std::string::npos ? std::string("?") : t.substr(first, last - first + 1);
+}
+
+// Counts the values of a case-vector group (into nstat) and, unless the
+// block is empty, summarises them by code: the group's summary area, the
+// threshold check of raw ordinal data, the printed table and the means.
+void summarise(Vec1<double> X, Vec1<int> IX, Labtab& labs, int labnxt, int NG, int g, int fitcod,
+               long long& nstat) {
+  auto& m = MAINPR;
+  auto col = [&](int k) -> double& { return GRPTAB(X, NG, k, g); };
+  const int P = icell(col(34));
+  const int nvec = P >= 4 ? icell(X(P - 1)) : 0;
+  if (nvec <= 0) {
+    write_list(kStdout, {});
+    write_list(kStdout, {" VL data contains no observations, perhaps because of selection?"});
+    return;
+  }
+  const int ni = std::max(icell(col(2)), 0);
+
+  // Work areas above WSTOP: the means vector of the codes 1..ni, then the
+  // distinct codes in order of first occurrence, then the table of six
+  // columns (code, number, sum then mean, sum of squares then variance,
+  // minimum, maximum) with one row per code.  Each is checked before use.
+  const int W = m.WSTOP;
+  const int Q = W + ni;
+  CHKMEM(Q);
+  // Rows of the codes 1..ni in IWORKS scratch (0: no row yet), then the ranks.
+  const int D = m.IWSTOP;
+  CHKIMEM(D + ni);
+  for (int k = 0; k < ni; ++k) IX(D + k) = 0;
+
+  auto find_row = [&](double code, int nrows, int& last) -> int {
+    if (var_code(code, ni)) return IX(D + icell(code) - 1);
+    if (last >= 1 && X(Q + last - 1) == code) return last;
+    for (int r = 1; r <= nrows; ++r)
+      if (X(Q + r - 1) == code) return last = r;
+    return 0;
+  };
+
+  // Pass 1: the observations and the distinct codes.
+  int nrows = 0, last = 0;
+  int pos = P;
+  for (int v = 1; v <= nvec; ++v) {
+    const int mv = icell(X(pos));
+    nstat += mv;
+    for (int e = 1; e <= mv; ++e) {
+      const double code = X(pos + 1 + e);
+      if (find_row(code, nrows, last) != 0) continue;
+      CHKMEM(Q + nrows);
+      X(Q + nrows) = code;
+      ++nrows;
+      if (var_code(code, ni)) IX(D + icell(code) - 1) = nrows;
+    }
+    pos += 2 * mv + 2;
+  }
+
+  // Pass 2: the table, column-major with leading dimension nrows.
+  const int T = Q + nrows;
+  CHKMEM(T + 6 * nrows - 1);
+  auto cell = [&](int r, int c) -> double& { return X(T + (c - 1) * nrows + r - 1); };
+  for (int r = 1; r <= nrows; ++r) {
+    cell(r, 1) = X(Q + r - 1);
+    for (int c = 2; c <= 6; ++c) cell(r, c) = 0.0;
+  }
+  last = 0;
+  pos = P;
+  for (int v = 1; v <= nvec; ++v) {
+    const int mv = icell(X(pos));
+    for (int e = 1; e <= mv; ++e) {
+      const int r = find_row(X(pos + 1 + e), nrows, last);
+      const double y = X(pos + 1 + mv + e);
+      if (cell(r, 2) == 0.0) {
+        cell(r, 5) = y;
+        cell(r, 6) = y;
+      } else {
+        cell(r, 5) = std::min(cell(r, 5), y);
+        cell(r, 6) = std::max(cell(r, 6), y);
+      }
+      cell(r, 2) += 1.0;
+      cell(r, 3) += y;
+      cell(r, 4) += y * y;
+    }
+    pos += 2 * mv + 2;
+  }
+  for (int r = 1; r <= nrows; ++r) {
+    const double n = cell(r, 2), s = cell(r, 3);
+    cell(r, 3) = s / n;
+    cell(r, 4) = (cell(r, 4) - s * s / n) / n;
+  }
+
+  // The summary area of the group: X(A) the IWORKS position J of the
+  // per-variable category counts, X(A+1) the largest category, X(A+2) the
+  // element count of the threshold formula, then the minima and the maxima
+  // of the codes 1..ni, each at the place of its code.  The data keyword
+  // left 2*NI + 2 words for it (one more for ordinal data); a word past
+  // them is not written.  Codes outside 1..ni have no place.
+  const int A = icell(col(42));
+  if (A >= 1) {
+    const int room = 2 * ni + 2 + (fitcod == 14 ? 1 : 0);
+    auto put = [&](int off, double v) {
+      if (off < room) X(A + off) = v;
+    };
+    for (int k = 1; k <= ni; ++k) {
+      const int r = IX(D + k - 1);
+      put(2 + k, r != 0 ? cell(r, 5) : 0.0);
+      put(2 + ni + k, r != 0 ? cell(r, 6) : 0.0);
+    }
+    const int J = icell(X(A));
+    if (J >= 1 && ni >= 1 && IX(J) == 0) {
+      CHKIMEM(J + ni - 1);
+      double largest = 1.0;
+      for (int k = 1; k <= ni; ++k) {
+        const int r = IX(D + k - 1);
+        const double top = r != 0 ? cell(r, 6) : 0.0;
+        IX(J + k - 1) = icell(top);
+        largest = std::max(largest, top);
+      }
+      X(A + 1) = largest;
+    }
+
+    // Raw ordinal data: the threshold formula must give one element per
+    // category boundary of every variable that is not a definition
+    // variable, for every model.
+    if (fitcod == 14) {
+      const int dv = icell(col(10));
+      const int ndef = dv != 0 ? icell(X(dv)) : 0;
+      const int nm = IGRPTB(IX, NG, 1, g);
+      const double need = static_cast<double>(ni - ndef) * X(A + 1) * nm;
+      if (need != X(A + 2)) {
+        write_list(kStdout, {});
+        write_list(kStdout, {" Number of elements that should be in the Threshold formula:",
+                             static_cast<long long>(need)});
+        write_list(kStdout, {" Number of elements that were the result of the formula: ",
+                             static_cast<long long>(X(A + 2))});
+        ERRMSG(61);
+      }
+    }
+  }
+
+  // The table, rows in code order.
+  write_list(kStdout, {});
+  write_list(kStdout, {" Summary of VL file data for group ", g});
+  write_list(kStdout, {});
+  if (nrows >= 1) {
+    const int R = D + ni;
+    CHKIMEM(R + nrows - 1);
+    std::span<int> irank(IX.ptr(R), static_cast<std::size_t>(nrows));
+    int ifail = 0;
+    numlib::M01DAF(std::span<const double>(X.ptr(T), static_cast<std::size_t>(nrows)), 1, nrows, "A", irank,
+                   ifail);
+    for (int c = 1; c <= 6; ++c) {
+      ifail = 0;
+      numlib::M01EAF(std::span<double>(&cell(1, c), static_cast<std::size_t>(nrows)), 1, nrows, irank, ifail);
+    }
+  }
+  // Row labels: the group's variable labels for the codes 1..ni, the code
+  // itself for any other code; numbers when the group has no labels.
+  const int base = icell(col(25));
+  std::vector<std::string> rlabs;
+  char labrow = 'I';
+  if (base != 0 && nrows >= 1) {
+    labrow = 'C';
+    CHKLAB(labnxt + nrows - 1);
+    for (int r = 1; r <= nrows; ++r) {
+      const double code = cell(r, 1);
+      labs.put(labnxt + r - 1, var_code(code, ni) ? labs.get(base + icell(code) - 1) : code_text(code));
+    }
+    rlabs.reserve(static_cast<std::size_t>(nrows));
+    for (int r = 1; r <= nrows; ++r) rlabs.push_back(labs.get(labnxt + r - 1));
+  }
+  const std::vector<std::string> clabs(std::begin(kVlColLabels), std::end(kVlColLabels));
+  int ifail = -1;
+  numlib::X04CBF('G', 'N', nrows, 6,
+                 std::span<const double>(X.ptr(T), static_cast<std::size_t>(6 * std::max(nrows, 1))),
+                 std::max(nrows, 1), m.PRTFMT, " ", labrow, rlabs, 'C', clabs, m.OUTWID, m.INDENT, ifail);
+
+  // The means of the codes 1..ni (0 for a code without values).
+  for (int k = 1; k <= ni; ++k) X(W + k - 1) = 0.0;
+  for (int r = 1; r <= nrows; ++r)
+    if (var_code(cell(r, 1), ni)) X(W + icell(cell(r, 1)) - 1) = cell(r, 3);
+  col(21) = W;
+  m.WSTOP = W + ni;
+}
+
+// The words a matrix's values occupy, for telling whether an element was
+// met before (matrices set equal to one another share their storage).
+struct Span {
+  int lo, hi;
+};
+
+bool seen_before(const std::vector<Span>& seen, int w) {
+  for (const Span& s : seen)
+    if (w >= s.lo && w <= s.hi) return true;
+  return false;
+}
+
+// Calls f(spec address, value address) for every stored element of the
+// matrices of types DI..LO of group g, in letter and storage order, and
+// tells f whether the element's value words were walked before in this walk.
+template <class F>
+void walk_group(Vec1<double> X, int NG, int g, std::vector<Span>& seen, F f) {
+  const int B = icell(GRPTAB(X, NG, 7, g));
+  if (B < 1) return;
+  for (int L = 1; L <= 26; ++L) {
+    int type = icell(X(B + L - 1));
+    if (type < 5 || type > 10) continue;
+    const int a = icell(X(B + 78 + L - 1));
+    const int n = NELEM(type, icell(X(B + 26 + L - 1)), icell(X(B + 52 + L - 1)));
+    if (a < 1 || n <= 0) continue;
+    const Span vals{a + n, a + 2 * n - 1};
+    bool overlap = false;
+    for (const Span& s : seen)
+      if (vals.lo <= s.hi && s.lo <= vals.hi) overlap = true;
+    for (int k = 0; k < n; ++k) f(a + k, a + n + k, overlap && seen_before(seen, a + n + k));
+    seen.push_back(vals);
+  }
+}
+
+// True when the map at p (count, then pairs) already holds value word w.
+bool mapped(Vec1<int> IX, int p, int w) {
+  const int c = IX(p);
+  for (int k = 1; k <= c; ++k)
+    if (IX(p + 2 * k) == w) return true;
+  return false;
+}
+
+}  // namespace
+
+void VLSUMM(Vec1<double> X, Vec1<int> IX, Labtab& LABTAB, int LABNXT, int& NPAR, int& NSTAT) {
+  auto& m = MAINPR;
+  const int NG = icell(X(1));
+  FITSTA.DEFSW = 0;
+
+  // 1. Observed statistics and the summaries of case-vector data.
+  long long nstat = 0;
+  for (int g = 1; g <= NG; ++g) {
+    m.IGRP = g;
+    auto col = [&](int k) -> double { return GRPTAB(X, NG, k, g); };
+    const int kind = icell(col(18));
+    if (kind != 0 && kind != 1) continue;
+    const int fitcod = icell(col(11));
+    if (fitcod == 7 || fitcod == 12 || fitcod == 13) continue;
+    if (fitcod == 9) {
+      nstat += static_cast<long long>(col(2) * col(1) - col(3));
+      continue;
+    }
+    if (fitcod == 11) {
+      const int a = icell(col(4));
+      const long long cells = static_cast<long long>(col(2)) * static_cast<long long>(col(3));
+      long long used = 0;
+      if (a >= 1)
+        for (long long i = 0; i < cells; ++i)
+          if (X(a + i) >= 0.0) ++used;
+      nstat += used - 1;
+    } else if (fitcod == 10 || fitcod == 14) {
+      summarise(X, IX, LABTAB, LABNXT, NG, g, fitcod, nstat);
+    }
+    nstat += icell(col(3));
+    if (col(21) != 0.0 || col(29) != 0.0) nstat += icell(col(2));
+  }
+  NSTAT = static_cast<int>(nstat);
+  FITSTA.NSTTOT = NSTAT;
+
+  // 2. The parameter list at WSTOP and the parameter map at IWSTOP.
+  const int L0 = m.WSTOP;
+  const int pm = m.IWSTOP;
+  CHKIMEM(pm);
+  IX(1) = pm;
+  IX(pm) = 0;
+  FITSTA.PARLST = L0;
+  NPAR = 0;
+  std::vector<Span> seen;
+  for (int g = 1; g <= NG; ++g) {
+    m.IGRP = g;
+    walk_group(X, NG, g, seen, [&](int sa, int w, bool again) {
+      const double s = X(sa);
+      if (s <= 0.0) return;
+      int i = 0;
+      for (int k = 1; k <= NPAR && i == 0; ++k)
+        if (X(L0 + k - 1) == s) i = k;
+      if (i == 0) {
+        CHKMEM(L0 + NPAR);
+        X(L0 + NPAR) = s;
+        i = ++NPAR;
+      }
+      if (again && mapped(IX, pm, w)) return;
+      const int c = IX(pm);
+      CHKIMEM(pm + 2 * c + 2);
+      IX(pm + 2 * c + 1) = i;
+      IX(pm + 2 * c + 2) = w;
+      IX(pm) = c + 1;
+    });
+  }
+  m.IWSTOP = pm + 2 * IX(pm) + 1;
+  m.WSTOP = L0 + NPAR;
+
+  // 3. Each group's definition map and its list of distinct negative numbers.
+  for (int g = 1; g <= NG; ++g) {
+    m.IGRP = g;
+    const int dm = m.IWSTOP;
+    CHKIMEM(dm);
+    IX(g + 1) = dm;
+    IX(dm) = 0;
+    const int lst = m.WSTOP;
+    int nneg = 0;
+    seen.clear();
+    walk_group(X, NG, g, seen, [&](int sa, int w, bool again) {
+      const double s = X(sa);
+      if (s >= 0.0) return;
+      bool listed = false;
+      for (int k = 0; k < nneg && !listed; ++k) listed = X(lst + k) == s;
+      if (!listed) {
+        CHKMEM(lst + nneg);
+        X(lst + nneg) = s;
+        ++nneg;
+      }
+      if (again && mapped(IX, dm, w)) return;
+      const int c = IX(dm);
+      CHKIMEM(dm + 2 * c + 2);
+      IX(dm + 2 * c + 1) = icell(-s);
+      IX(dm + 2 * c + 2) = w;
+      IX(dm) = c + 1;
+    });
+    FITSTA.DEFSW += IX(dm);
+    m.IWSTOP = dm + 2 * IX(dm) + 1;
+    m.WSTOP = lst + nneg;
+  }
+}
+
+}  // namespace qv::jobctl
