@@ -118,12 +118,17 @@ std::string run_script(const std::string& text) {
 
 double col(int k, int g) { return GRPTAB(WORKSP.x(), MAINPR.NG, k, g); }
 
+// The smallest matrix section a group can have, and a data group's smallest
+// model: an identity matrix of order n (no stored elements) as the covariance.
+#define NO_MATRICES " Matrices\n End Matrices\n"
+#define IDENTITY_MODEL(n) " Matrices\n A Iden " #n " " #n "\n Covariance A;\n"
+
 TEST(JobLoop, TrailingCalculationGroupsAreNotFitted) {
   run_script(
-      "Calc first\n Calculation NG=4\nEnd\n"
-      "Data\n Data NI=2 NO=10\nEnd\n"
-      "Calc 3\n Calculation\nEnd\n"
-      "Calc 4\n Calculation\nEnd\n");
+      "Calc first\n Calculation NG=4\n" NO_MATRICES "End\n"
+      "Data\n Data NI=2 NO=10\n" IDENTITY_MODEL(2) "End\n"
+      "Calc 3\n Calculation\n" NO_MATRICES "End\n"
+      "Calc 4\n Calculation\n" NO_MATRICES "End\n");
   EXPECT_EQ(MAINPR.JOBNO, 1);
   EXPECT_EQ(MAINPR.NG, 4);
   EXPECT_EQ(col(11, 1), 2);  // followed by a data group: keeps its code
@@ -135,23 +140,36 @@ TEST(JobLoop, TrailingCalculationGroupsAreNotFitted) {
 }
 
 TEST(JobLoop, GroupMaterialAndParameterLists) {
-  run_script("G1\n Data NG=2 NI=3 NO=10\nEnd\nG2\n Data NI=2 NO=5\nEnd\n");
+  run_script("G1\n Data NG=2 NI=3 NO=10\n" IDENTITY_MODEL(3) "End\nG2\n Data NI=2 NO=5\n" IDENTITY_MODEL(2) "End\n");
   const int base = 43 * 2 + 3;
+  // Material of a group with NI = n: the matrix table (162 words, the identity
+  // stores nothing), the formula head (2), the code count and the one code (2),
+  // the result header (3), the n*n values of the full result, and n(n+1)/2
+  // words more.
+  const int g1 = 162 + 2 + 2 + 3 + 9 + 6;
+  const int g2 = 162 + 2 + 2 + 3 + 4 + 3;
   // Each group ends one word past its material; the second starts there.
-  EXPECT_EQ(MAINPR.USEDWS, 2);
-  EXPECT_EQ(MAINPR.RDPTR, base + 2);
+  EXPECT_EQ(col(7, 1), base);
+  EXPECT_EQ(col(7, 2), base + g1 + 1);
+  EXPECT_EQ(MAINPR.USEDWS, g1 + 1 + g2 + 1);
+  EXPECT_EQ(MAINPR.RDPTR, base + g1 + 1 + g2 + 1);
   // After the last group: the parameter-matrix lists (empty), then WSTOP.
-  EXPECT_EQ(col(37, 1), base + 2);
-  EXPECT_EQ(col(37, 2), base + 3);
-  EXPECT_EQ(MAINPR.WSTOP, base + 4);
-  EXPECT_EQ(col(6, 1), base + 4);
-  EXPECT_EQ(col(27, 2), 5);
+  const int lists = base + g1 + 1 + g2 + 1;
+  EXPECT_EQ(col(37, 1), lists);
+  EXPECT_EQ(col(37, 2), lists + 1);
+  EXPECT_EQ(MAINPR.WSTOP, lists + 2);
+  EXPECT_EQ(col(6, 1), lists + 2);
+  // Group 1's title fills label slots 1-4 and its formula text slot 5.
+  EXPECT_EQ(col(27, 2), 6);
   EXPECT_EQ(FESTAT.SCRDONE, 1);
-  EXPECT_EQ(MAINPR.WSMAXD, base + 3);
+  // The covariance formulas are evaluated above WSTOP: the largest result,
+  // group 1's full 3x3 matrix with its header, marks the high water.
+  EXPECT_EQ(MAINPR.WSMAXD, lists + 2 + 3 + 9 - 1);
 }
 
 TEST(JobLoop, NgroupsDirectiveBeforeTheFirstTitle) {
-  const std::string out = run_script("#NGroups=2\nG1\n Data NI=2 NO=10\nEnd\nG2\n Data NI=2 NO=5\nEnd\n");
+  const std::string out = run_script("#NGroups=2\nG1\n Data NI=2 NO=10\n" IDENTITY_MODEL(2) "End\nG2\n Data NI=2 NO=5\n"
+                                     IDENTITY_MODEL(2) "End\n");
   EXPECT_NE(out.find(" Note: #NGroup set number of groups to 2\n"), std::string::npos) << out;
   EXPECT_EQ(MAINPR.NG, 2);
   // The integer group table was set up although no group title had been read.
@@ -159,13 +177,19 @@ TEST(JobLoop, NgroupsDirectiveBeforeTheFirstTitle) {
 }
 
 TEST(JobLoop, NewJobClearsWhatThePreviousJobUsed) {
-  run_script("Job one\n Data NG=3 NI=2 NO=10\nEnd\nG2\n Data NI=2 NO=10\nEnd\nG3\n Data NI=2 NO=10\nEnd\n"
-             "Job two\n Data NG=1 NI=4 NO=10\nEnd\n");
+  run_script("Job one\n Data NG=3 NI=2 NO=10\n" IDENTITY_MODEL(2) "End\nG2\n Data NI=2 NO=10\n" IDENTITY_MODEL(2)
+             "End\nG3\n Data NI=2 NO=10\n" IDENTITY_MODEL(2) "End\n"
+             "Job two\n Data NG=1 NI=4 NO=10\n" IDENTITY_MODEL(4) "End\n");
   EXPECT_EQ(MAINPR.JOBNO, 2);
   EXPECT_EQ(MAINPR.NG, 1);
-  // Words of job one's group table that job two does not use read 0.
-  EXPECT_EQ(MAINPR.WSTOP, 43 + 3 + 2);
-  for (int k = MAINPR.WSTOP; k <= 43 * 3 + 10; ++k) EXPECT_EQ(WORKSP.x()(k), 0.0) << k;
+  // Job two: its group (matrix table, formula head, code count and code,
+  // result header, 16 values, 10 words more) ends one word before its list.
+  EXPECT_EQ(MAINPR.WSTOP, 43 + 3 + (162 + 2 + 2 + 3 + 16 + 10) + 1 + 1);
+  // Words of job one's material that job two does not use read 0: from above
+  // job two's high-water mark to the end of job one's third group.
+  const int job_one_end = 43 * 3 + 3 + 3 * (162 + 2 + 2 + 3 + 4 + 3 + 1) - 1;
+  EXPECT_LT(MAINPR.WSMAXD, job_one_end);
+  for (int k = MAINPR.WSMAXD + 1; k <= job_one_end; ++k) EXPECT_EQ(WORKSP.x()(k), 0.0) << k;
   EXPECT_EQ(col(0, 1), 4);
 }
 
