@@ -103,14 +103,31 @@ void CHOLPK(Vec1<double> A, int n, Vec1<double> L, int& nullity, int& fault) {
   nullity = 0;
   auto pk = [](int i, int j) { return i * (i - 1) / 2 + j; };
   for (int i = 1; i <= n; ++i) {
+    // A(i,i) is still A's own until the diagonal of row i is written (L may be A).
+    const double aii = A(pk(i, i));
     for (int j = 1; j <= i; ++j) {
       double w = A(pk(i, j));
       for (int k = 1; k < j; ++k) w -= L(pk(i, k)) * L(pk(j, k));
       if (j < i) {
         const double d = L(pk(j, j));
-        L(pk(i, j)) = d == 0.0 ? 0.0 : w / d;
+        if (d != 0.0) {
+          L(pk(i, j)) = w / d;
+          continue;
+        }
+        // Column j had a zero pivot.  In a positive semi-definite matrix the
+        // remaining column below it is then (nearly) zero as well:
+        // w^2 <= (pivot j) * A(i,i), the pivot below 1e-9 of A(j,j), and A(j,j)
+        // equals the squared row j of the factor to within that tolerance
+        // (A(j,j) itself may be overwritten).  A larger w, such as the 1 of
+        // [[0,1],[1,0]], shows that A is not positive semi-definite: fault 2
+        // rather than a zero row that would make a wrong inverse.
+        double ajj = 0.0;
+        for (int k = 1; k < j; ++k) ajj += L(pk(j, k)) * L(pk(j, k));
+        if (w * w > 2e-9 * std::fabs(aii) * ajj) return;
+        L(pk(i, j)) = 0.0;
       } else {
-        if (std::fabs(w) < std::fabs(1e-9 * A(pk(i, i)))) {
+        // A zero pivot is also one whose diagonal element is itself 0.
+        if (std::fabs(w) < std::fabs(1e-9 * aii) || w == 0.0) {
           L(pk(i, i)) = 0.0;
           nullity += 1;
         } else if (w < 0.0) {
@@ -157,14 +174,21 @@ void INVMAT(Vec1<double> A, Vec1<double> B, int rows, int cols, Vec1<double> wor
     }
   }
 
+  // The factorisation overwrites its matrix with the LU factors, so it works
+  // on a copy in the work space (pivots in work(1..n+1), the copy after them)
+  // and A stays the matrix that a failure shows.
+  const auto nn = static_cast<std::size_t>(n) * static_cast<std::size_t>(n);
+  Vec1<double> F = work.from(n + 2);
+  for (int k = 1; k <= n * n; ++k) F(k) = A(k);
   int ifail = 1;
-  numlib::F01AAF(A.span().first(static_cast<std::size_t>(n) * n), n, n,
-                 B.span().first(static_cast<std::size_t>(n) * n), n, work.span(), ifail);
+  numlib::F01AAF(F.span().first(nn), n, n, B.span().first(nn), n,
+                 work.span().first(static_cast<std::size_t>(n) + 1), ifail);
   if (ifail != 0) {
     write_list(kStdout, {});
     write_list(kStdout, {" Failure to invert matrix of order", n});
     write_list(kStdout, {" Matrix itself is"});
-    // Each row of A (column-major here) in one record; B is free as scratch.
+    // Each row of the matrix (column-major in A here) in one record; B is
+    // free as scratch.
     for (int i = 1; i <= n; ++i) {
       for (int j = 1; j <= n; ++j) B(j) = A((j - 1) * n + i);
       write_fmt(kStdout, "(6(1x,e12.4))", {std::span<const double>(B.ptr(1), static_cast<std::size_t>(n))});

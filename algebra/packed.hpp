@@ -25,15 +25,18 @@ void EXPPAT(Vec1<int> full, Vec1<double> stored, int type, int rows, int cols, i
 
 // Inverse of the square matrix A (rows x cols, row by row) into B.  A is
 // overwritten by its transpose; B holds the inverse in the layout the caller
-// transposes back.  work: at least n(n+1) + n + 1 doubles.  A non-square
-// matrix is error 29, a failed transposition error 30, a failed inversion
-// error 43 after the matrix is printed.
+// transposes back.  work: at least n(n+1) + n + 1 doubles (the packed
+// triangle, its inverse and n words, or the general inverse's pivots and a
+// copy of A that it factorises).  A non-square matrix is error 29, a failed
+// transposition error 30, a failed inversion error 43 after the matrix
+// itself (not its factors) is printed.
 void INVMAT(Vec1<double> A, Vec1<double> B, int rows, int cols, Vec1<double> work);
 
 // Lower Cholesky factor L (packed by rows; L may be A itself) of the packed
 // symmetric positive semi-definite A of order n.  Pivots below 1e-9 of
-// their diagonal count as zero (nullity).  fault: 0 success, 1 n <= 0,
-// 2 not positive semi-definite.
+// their diagonal, and pivots of exactly 0, count as zero (nullity).
+// fault: 0 success, 1 n <= 0, 2 not positive semi-definite: a negative
+// pivot, or a zero pivot whose column below is not (nearly) zero.
 void CHOLPK(Vec1<double> A, int n, Vec1<double> L, int& nullity, int& fault);
 
 // For the letters listed at the address in GRPTAB column 37 of group g:

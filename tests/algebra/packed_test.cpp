@@ -95,6 +95,45 @@ TEST(Cholpk, FactorSingularAndIndefinite) {
   EXPECT_EQ(fault, 1);
 }
 
+// A zero pivot whose column below is not zero shows a matrix that is not
+// positive semi-definite; a zero pivot with a zero column (also from a zero
+// diagonal element) is counted in nullity.  Rounding in a singular positive
+// semi-definite matrix does not count as a fault.
+TEST(Cholpk, ZeroPivotsAndZeroDiagonal) {
+  struct Case {
+    const char* what;
+    int n;
+    std::vector<double> a;
+    int fault, nullity;
+  };
+  const std::vector<Case> cases = {
+      {"[[0,1],[1,0]]", 2, {0, 1, 0}, 2, -1},
+      {"[[1,1,0],[1,1,1],[0,1,1]]", 3, {1, 1, 1, 0, 1, 1}, 2, -1},
+      {"[[1,0,0],[0,0,1],[0,1,1]]", 3, {1, 0, 0, 0, 1, 1}, 2, -1},
+      {"[[0,0],[0,4]]", 2, {0, 0, 4}, 0, 1},
+      {"zero 2x2", 2, {0, 0, 0}, 0, 2},
+      {"all-ones 3x3", 3, {1, 1, 1, 1, 1, 1}, 0, 2},
+      // v v' with v = (0.1, 0.3, 0.7): rank 1, inexact in binary.
+      {"rank one", 3, {0.01, 0.03, 0.09, 0.07, 0.21, 0.49}, 0, 2},
+  };
+  for (const Case& c : cases) {
+    for (bool in_place : {false, true}) {
+      std::vector<double> a = c.a, l(c.a.size(), -9.0);
+      int nullity = -1, fault = -1;
+      CHOLPK(v1(a), c.n, in_place ? v1(a) : v1(l), nullity, fault);
+      EXPECT_EQ(fault, c.fault) << c.what << (in_place ? " in place" : "");
+      if (c.fault == 0) {
+        EXPECT_EQ(nullity, c.nullity) << c.what << (in_place ? " in place" : "");
+      }
+    }
+  }
+  // [[0,0],[0,4]]: the zero row and column stay zero, the rest is factored.
+  std::vector<double> z = {0, 0, 4}, lz(3);
+  int nullity = -1, fault = -1;
+  CHOLPK(v1(z), 2, v1(lz), nullity, fault);
+  EXPECT_EQ(lz, (std::vector<double>{0, 0, 2}));
+}
+
 TEST(Invmat, SymmetricGeneralAndSingular) {
   std::vector<double> work(64);
   // Symmetric positive definite: 4 2 / 2 5, inverse 1/16 * (5 -2 / -2 4).
@@ -121,6 +160,30 @@ TEST(Invmat, SymmetricGeneralAndSingular) {
   INVMAT(v1(ones), v1(oi), 2, 2, v1(work));
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
   EXPECT_EQ(oi, (std::vector<double>{1, 0, 0, 0}));
+
+  // Symmetric with a zero diagonal, [[0,1],[1,0]], is its own inverse: the
+  // packed Cholesky inverse refuses it and the general inverse finds it.
+  std::vector<double> swap = {0, 1, 1, 0}, si(4);
+  testing::internal::CaptureStdout();
+  INVMAT(v1(swap), v1(si), 2, 2, v1(work));
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+  EXPECT_EQ(si, (std::vector<double>{0, 1, 1, 0}));
+}
+
+// The general inverse needs n(n+1) + n + 1 words of work, no more.
+TEST(Invmat, GeneralInverseWithinItsWork) {
+  // rows (2 1 0), (0 1 0), (1 0 1): not symmetric.
+  std::vector<double> a = {2, 1, 0, 0, 1, 0, 1, 0, 1}, b(9), work(3 * 4 + 3 + 1);
+  INVMAT(v1(a), v1(b), 3, 3, v1(work));
+  // The inverse comes back column after column (the caller transposes it).
+  const std::vector<double> op = {2, 1, 0, 0, 1, 0, 1, 0, 1};
+  for (int i = 0; i < 3; ++i)
+    for (int j = 0; j < 3; ++j) {
+      // (operand * inverse)(i,j), the inverse column-major in b.
+      double s = 0;
+      for (int k = 0; k < 3; ++k) s += op[static_cast<std::size_t>(i * 3 + k)] * b[static_cast<std::size_t>(k + j * 3)];
+      EXPECT_NEAR(s, i == j ? 1.0 : 0.0, 1e-14) << i << "," << j;
+    }
 }
 
 TEST(Invmat, ErrorsStopTheRun) {
@@ -141,7 +204,24 @@ TEST(Invmat, ErrorsStopTheRun) {
         INVMAT(v1(s), v1(si), 3, 3, v1(work));
       },
       ::testing::ExitedWithCode(1),
-      "Failure to invert matrix of order 3\n Matrix itself is\n(.*\n){3}(.*)error code is +43\n");
+      "Failure to invert matrix of order 3\n Matrix itself is\n"
+      "   0.1000E\\+01   0.2000E\\+01   0.3000E\\+01\n"
+      "   0.2000E\\+01   0.4000E\\+01   0.6000E\\+01\n"
+      "   0.1000E\\+01   0.1000E\\+01   0.1000E\\+01\n(.*)error code is +43\n");
+  // Symmetric, singular and not positive semi-definite: the Cholesky inverse
+  // refuses it, the general inverse fails, and the rows shown are the
+  // matrix's own, not its factors.
+  std::vector<double> z = {0, 1, 0, 1, 0, 0, 0, 0, 0}, zi(9);
+  EXPECT_EXIT(
+      {
+        ::dup2(2, 1);
+        INVMAT(v1(z), v1(zi), 3, 3, v1(work));
+      },
+      ::testing::ExitedWithCode(1),
+      "Failure to invert matrix of order 3\n Matrix itself is\n"
+      "   0.0000E\\+00   0.1000E\\+01   0.0000E\\+00\n"
+      "   0.1000E\\+01   0.0000E\\+00   0.0000E\\+00\n"
+      "   0.0000E\\+00   0.0000E\\+00   0.0000E\\+00\n(.*)error code is +43\n");
 }
 
 TEST(Patput, NegativeNumbersTakeKeyedValues) {

@@ -66,6 +66,30 @@ TEST(Syminv, SingularGivesGeneralisedInverseIndefiniteFaults) {
   EXPECT_EQ(fault, 1);
 }
 
+// A zero diagonal element: [[0,1],[1,0]] is not positive semi-definite and
+// is refused (it used to pass as a zero "inverse" with nullity 0); [[0,0],
+// [0,4]] is singular and gives the generalised inverse with its zero pivot
+// counted.
+TEST(Syminv, ZeroDiagonalElement) {
+  std::vector<double> swap = {0, 1, 0}, c(3), w(2);
+  double det = -1;
+  int nullity = -1, fault = -1;
+  SYMINV(v1(swap), 2, v1(c), v1(w), det, 1, nullity, fault);
+  EXPECT_EQ(fault, 2);
+  EXPECT_EQ(det, 0.0);
+
+  std::vector<double> z = {0, 0, 4};
+  SYMINV(v1(z), 2, v1(c), v1(w), det, 0, nullity, fault);
+  EXPECT_EQ(fault, 0);
+  EXPECT_EQ(nullity, 1);
+  EXPECT_EQ(c, (std::vector<double>{0, 0, 0.25}));
+
+  // In place, as the data checks call it through the full-storage wrapper.
+  std::vector<double> a = {0, 1, 99, 1, 0, 99}, ainv(6, 0.0), cp(3);
+  SYMINF(v1(a), v1(ainv), 3, det, 0, 2, v1(cp), nullity, fault);
+  EXPECT_EQ(fault, 2);
+}
+
 TEST(Cholinv, InverseAndRefusedFactorisation) {
   std::vector<double> a = {4, 2, 2, 5};
   int info = -1;
