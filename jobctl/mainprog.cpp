@@ -172,8 +172,9 @@ bool statement_meta(bool& restart) {
 // "MAT" line (or "BE" before the group has its matrix table); after it the
 // statement reader takes each statement line; then come this loop's own
 // words: the "!@" words, an "EN" line, the options line (OU and EX end the
-// group), and error 95 for any other word.  Lines ahead of the matrix
-// section belong to the data reader and are passed over here.
+// group), and error 95 for any other word.  Ahead of the matrix section only
+// "#D", and "DE" or "SE" (back to the data statements), are accepted; any
+// other word is error 4.
 GroupEnd GRPREST() {
   for (;;) {
     if (CURSOR.ICOL == 0) {
@@ -190,14 +191,24 @@ GroupEnd GRPREST() {
     } else if (no_table && (begins("MAT") || begins("BE"))) {
       MATDCL();
       continue;
-    } else if (!no_table && STMTLN()) {
+    } else if (no_table && (begins("DE") || begins("SE"))) {
+      // Back to the data statements, which return at the matrix section.
+      DATDSP();
+      continue;
+    } else if (no_table && begins("#D")) {
+      int unused = 0;
+      HASHCMD(WORKSP.x(), unused);
+    } else if (no_table) {
+      // Before its matrix table exists a group accepts nothing else.
+      ERRMSG(4);
+    } else if (STMTLN()) {
       continue;
     } else if (begins("EN")) {
       return GroupEnd::End;
     } else if (begins("OP") || begins("OU") || begins("EX")) {
       if (OPTLIN()) return GroupEnd::End;
       if (CURSOR.ICOL == 0) continue;
-    } else if (!no_table) {
+    } else {
       ERRMSG(95);
     }
     RDLINE();
