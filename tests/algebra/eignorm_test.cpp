@@ -450,6 +450,20 @@ TEST_F(EigNormTest, PchiErrors) {
   FMFLAG.TRIAL = 0;
 }
 
+TEST_F(EigNormTest, CodesAndValuesOutsideTheIntegers) {
+  // A type code beyond the integers is clamped (read as a code above 2:
+  // both limits); one that is not a number as 0 (lower limit only for MULN).
+  add('A', 9, 4, 1, {1, 1, -1, 1e300});
+  add('B', 9, 4, 1, {1, 1, -1, std::nan("")});
+  expect_mat(eval("\\MULN(A)"), 1, 1, {0.6826894921370859}, "huge code");
+  expect_mat(eval("\\MULN(B)"), 1, 1, {0.8413447460685429}, "code not a number");
+  // Values that are not numbers come back as such, without hanging.
+  add('C', 9, 1, 2, {std::nan(""), 1});
+  add('D', 9, 3, 1, {1, std::nan(""), 0});
+  EXPECT_TRUE(std::isnan(eval("\\PCHI(C)").v.at(0)));
+  EXPECT_TRUE(std::isnan(eval("\\PDFNOR(D)").v.at(0)));
+}
+
 TEST_F(EigNormTest, UnknownCodeIsRefused) {
   EXPECT_EXIT(
       {
