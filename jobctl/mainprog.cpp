@@ -22,7 +22,7 @@
 #include "jobctl/specstmt.hpp"
 #include "jobctl/workspace.hpp"
 #include "numlib/errexit.hpp"
-#include "runtime/stop.hpp"
+#include "numlib/machconst.hpp"
 #include "runtime/fixedstr.hpp"
 #include "runtime/stop.hpp"
 #include "runtime/units.hpp"
@@ -58,10 +58,16 @@ void STARTUP(bool html) {
   fit::HTMLST.reset();
 
   m.WSLIM = 1000000;
-  m.PI = 4.0 * std::atan(1.0);
-  m.SAFMIN = std::numeric_limits<double>::min();
+  m.PI = numlib::PICONST();
+  m.SAFMIN = numlib::SAFEMIN();
   m.MLNSAF = -std::log(m.SAFMIN);
   m.LN1E30 = std::log(1.0E30);
+
+  // Unit 7 takes the optimizer's option echo and the library's messages.
+  // Until a fit names it OPTDUMP.OUT it is a scratch file, so no "fort.7"
+  // is left in the user's directory (an NP options file echoes there while
+  // the options line is read).
+  runtime::open_unit(7, {"", "SCRATCH"});
 
   write_list(kStdout, {});
   m.HTMLON = html ? 1 : 0;

@@ -3,6 +3,7 @@
 
 #include "fit/outreq.hpp"
 #include "model_fixture.hpp"
+#include "runtime/units.hpp"
 
 namespace qv::jobctl {
 namespace {
@@ -187,7 +188,10 @@ TEST_F(OptionsTest, UserFormatKeepsCase) {
 
 TEST_F(OptionsTest, OptimizerOptionsFileNameAsTyped) {
   const std::string path = write_file("NpOpts.txt", "Major iteration limit 20\n");
+  // The optimizer echoes the file's lines on unit 7, a scratch file in the program.
+  runtime::open_unit(7, {"", "SCRATCH"});
   const std::string out = capture([&] { options("Options NP=" + path + " IT=9\n"); });
+  runtime::close_unit(7);
   EXPECT_NE(out.find(" Options will be read from file " + path), std::string::npos) << out;
   EXPECT_NE(out.find(" NLSQP options read:"), std::string::npos);
   EXPECT_NE(out.find(" Major iteration limit 20"), std::string::npos);

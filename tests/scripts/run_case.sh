@@ -7,45 +7,52 @@
 #
 # A case directory holds job.qv (the script, read on standard input), prog (a
 # file containing "qvt" or "qvh"), any fixture files the script reads, and the
-# goldens expected.out, expected.err and expected.status.  The elapsed times of
-# the timing table vary from run to run and are masked before comparing.
+# goldens expected.out, expected.err and expected.status.  A case that also
+# has expected.files checks the list of files the run left behind.  The
+# elapsed times of the timing table vary from run to run and are masked
+# before comparing.
 set -u
 case_dir=$(cd "$1" && pwd)
 bin_dir=$(cd "$2" && pwd)
 mode=${3:-}
 name=$(basename "$case_dir")
 prog=$(tr -d ' \n' < "$case_dir/prog")
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+top=$(mktemp -d)
+trap 'rm -rf "$top"' EXIT
+work="$top/run"
+mkdir "$work"
 
 # Copy fixtures (everything but the goldens) into the working directory.
 for f in "$case_dir"/*; do
   b=$(basename "$f")
-  case $b in expected.out|expected.err|expected.status|prog) ;; *) cp -r "$f" "$work/" ;; esac
+  case $b in expected.*|prog) ;; *) cp -r "$f" "$work/" ;; esac
 done
 
 cd "$work"
-"$bin_dir/$prog" < job.qv > actual.out 2> actual.err
-echo $? > actual.status
+ls -A | sort > "$top/before"
+"$bin_dir/$prog" < job.qv > "$top/actual.out" 2> "$top/actual.err"
+echo $? > "$top/actual.status"
+ls -A | sort | comm -13 "$top/before" - > "$top/actual.files"
 
-mask() {
-  sed -E 's/^( (Reading script & data|Execution|TOTAL) +).{15}$/\1<elapsed time>/' "$1"
-}
-mask actual.out > actual.masked
+sed -E 's/^( (Reading script & data|Execution|TOTAL) +).{15}$/\1<elapsed time>/' \
+  "$top/actual.out" > "$top/actual.masked"
 
 if [ "$mode" = "--refresh" ]; then
-  cp actual.masked "$case_dir/expected.out"
-  cp actual.err "$case_dir/expected.err"
-  cp actual.status "$case_dir/expected.status"
+  cp "$top/actual.masked" "$case_dir/expected.out"
+  cp "$top/actual.err" "$case_dir/expected.err"
+  cp "$top/actual.status" "$case_dir/expected.status"
+  if [ -f "$case_dir/expected.files" ]; then cp "$top/actual.files" "$case_dir/expected.files"; fi
   echo "refreshed $name"
   exit 0
 fi
 
+parts="out err status"
+if [ -f "$case_dir/expected.files" ]; then parts="$parts files"; fi
 status=0
-for part in out err status; do
+for part in $parts; do
   want="$case_dir/expected.$part"
-  got=actual.$part
-  [ "$part" = out ] && got=actual.masked
+  got="$top/actual.$part"
+  [ "$part" = out ] && got="$top/actual.masked"
   if [ ! -f "$want" ]; then
     echo "$name: missing golden expected.$part (create it with tests/scripts/refresh.sh $name)"
     status=1
