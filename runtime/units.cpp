@@ -389,36 +389,53 @@ IoStat read_internal_list(std::string_view text, std::span<const In> items, OnEr
   return internal_status(text, st, on, "list-directed");
 }
 
+namespace {
+// The unit of a direct-access transfer of n bytes to or from record rec,
+// positioned at that record; nullptr after a failure (reported or returned
+// in st).
+Unit* direct_record(int unit, int rec, std::size_t n, Unit::Last mode, OnErr on, IoStat& st) {
+  st = IoStat::Error;
+  Unit* u = valid(unit) ? &table().u[static_cast<std::size_t>(unit)] : nullptr;
+  if (!u || !u->fp || !u->direct) {
+    failed(unit, on, st, "unit is not open for direct access");
+    return nullptr;
+  }
+  if (rec < 1) {
+    failed(unit, on, st, "record number below 1");
+    return nullptr;
+  }
+  if (n > static_cast<std::size_t>(u->recl)) {
+    failed(unit, on, st, "record longer than the record length");
+    return nullptr;
+  }
+  switch_to(*u, mode);
+  if (std::fseek(u->fp, static_cast<long>(rec - 1) * u->recl, SEEK_SET) != 0) {
+    failed(unit, on, st, std::strerror(errno));
+    return nullptr;
+  }
+  st = IoStat::Ok;
+  return u;
+}
+}  // namespace
+
 IoStat write_direct(int unit, int rec, std::span<const std::uint8_t> bytes, OnErr on) {
-  if (!valid(unit) || !table().u[static_cast<std::size_t>(unit)].fp)
-    return failed(unit, on, IoStat::Error, "unit is not open for direct access");
-  Unit& u = table().u[static_cast<std::size_t>(unit)];
-  if (!u.direct) return failed(unit, on, IoStat::Error, "unit is not open for direct access");
-  if (rec < 1) return failed(unit, on, IoStat::Error, "record number below 1");
-  if (bytes.size() > static_cast<std::size_t>(u.recl))
-    return failed(unit, on, IoStat::Error, "record longer than the record length");
-  std::vector<std::uint8_t> buf(static_cast<std::size_t>(u.recl), 0);
+  IoStat st;
+  Unit* u = direct_record(unit, rec, bytes.size(), Unit::Last::Write, on, st);
+  if (!u) return st;
+  // A shorter record is padded with zero bytes to the record length.
+  std::vector<std::uint8_t> buf(static_cast<std::size_t>(u->recl), 0);
   std::memcpy(buf.data(), bytes.data(), bytes.size());
-  switch_to(u, Unit::Last::Write);
-  if (std::fseek(u.fp, static_cast<long>(rec - 1) * u.recl, SEEK_SET) != 0 ||
-      std::fwrite(buf.data(), 1, buf.size(), u.fp) != buf.size() || std::fflush(u.fp) != 0)
+  if (std::fwrite(buf.data(), 1, buf.size(), u->fp) != buf.size() || std::fflush(u->fp) != 0)
     return failed(unit, on, IoStat::Error, std::strerror(errno));
   return IoStat::Ok;
 }
 
 IoStat read_direct(int unit, int rec, std::span<std::uint8_t> bytes, OnErr on) {
-  if (!valid(unit) || !table().u[static_cast<std::size_t>(unit)].fp)
-    return failed(unit, on, IoStat::Error, "unit is not open for direct access");
-  Unit& u = table().u[static_cast<std::size_t>(unit)];
-  if (!u.direct) return failed(unit, on, IoStat::Error, "unit is not open for direct access");
-  if (rec < 1) return failed(unit, on, IoStat::Error, "record number below 1");
-  if (bytes.size() > static_cast<std::size_t>(u.recl))
-    return failed(unit, on, IoStat::Error, "record longer than the record length");
-  switch_to(u, Unit::Last::Read);
-  std::vector<std::uint8_t> buf(static_cast<std::size_t>(u.recl), 0);
-  if (std::fseek(u.fp, static_cast<long>(rec - 1) * u.recl, SEEK_SET) != 0)
-    return failed(unit, on, IoStat::Error, std::strerror(errno));
-  if (std::fread(buf.data(), 1, buf.size(), u.fp) != buf.size())
+  IoStat st;
+  Unit* u = direct_record(unit, rec, bytes.size(), Unit::Last::Read, on, st);
+  if (!u) return st;
+  std::vector<std::uint8_t> buf(static_cast<std::size_t>(u->recl), 0);
+  if (std::fread(buf.data(), 1, buf.size(), u->fp) != buf.size())
     return failed(unit, on, IoStat::End, "record " + std::to_string(rec) + " lies beyond the end of the file");
   std::memcpy(bytes.data(), buf.data(), bytes.size());
   return IoStat::Ok;
