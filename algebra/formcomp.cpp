@@ -143,8 +143,10 @@ void CMPFORM(Vec1<double> X, Vec1<int> IX, int& address, int mode, int kind, int
       } else if (fitcod == 10) {
         x = (ni - k0) * nm;
       } else if (fitcod == 14) {
+        // Raw ordinal data: the summary area at column 42 holds the
+        // category-count position, the largest category, then this count.
         const int w = icell(col(42));
-        if (w >= 1) X(w + 1) = e;
+        if (w >= 1) X(w + 2) = e;
       } else {
         x = ni * nm;
       }

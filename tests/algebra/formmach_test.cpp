@@ -171,5 +171,33 @@ TEST_F(MachineTest, CompilerReservesAndChecksElements) {
       " Elements implied by NI: 6\n Elements in the result of this formula: 4\n(.*)error code is +61");
 }
 
+// Raw ordinal data: the threshold formula's element count goes to the third
+// word of the summary area at column 42, after the category counts' position
+// and the largest category (which HI may have given); it is not checked here.
+TEST_F(MachineTest, CompilerFilesThresholdCountOfOrdinalData) {
+  auto X = jobctl::WORKSP.x();
+  auto IX = jobctl::IWORKS.ix();
+  col(18) = 0;
+  col(11) = 14;
+  col(2) = 2;  // NI
+  col(3) = 3;
+  add('T', 9, 1, 6, {1, 2, 3, 4, 5, 6});
+  const int w = ptr_;
+  ptr_ += 2 * 2 + 3;
+  col(42) = w;
+  X(w) = 500;      // position of the category counts
+  X(w + 1) = 3;    // largest category
+  X(w + 3) = -1;   // first minimum
+  int address = ptr_;
+  set_line("TH T /");
+  jobctl::CURSOR.ICOL = 1;
+  int slot = 1;
+  CMPFORM(X, IX, address, 2, 1, 0, jobctl::LABTAB, slot);
+  EXPECT_EQ(X(w), 500);
+  EXPECT_EQ(X(w + 1), 3);
+  EXPECT_EQ(X(w + 2), 6);
+  EXPECT_EQ(X(w + 3), -1);
+}
+
 }  // namespace
 }  // namespace qv::algebra
