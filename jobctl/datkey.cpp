@@ -266,7 +266,10 @@ void checks(Group& G) {
 }
 
 // VL, RE and OR: the record block, its integer part and the pointers.
-void record_data(Group& G, int rect, int extra) {
+// The summary area at column 42 takes 2n + 3 words: the integer part's
+// position, the largest category, the threshold formula's element count,
+// then the minima and the maxima of the n codes.
+void record_data(Group& G, int rect) {
   auto& m = MAINPR;
   auto X = G.X;
   int p = m.RDPTR;
@@ -274,12 +277,12 @@ void record_data(Group& G, int rect, int extra) {
   RDDATA(X, G.n, 0, p, 0, G.g, G.NG, DATFIL.MISVAL, rect);
   m.RDPTR = p;
   if (rect == 0) write_list(kStdout, {" NOTE: Longest vector contains", static_cast<int>(X(G.icol(34) - 2)), " observations"});
-  check_room(static_cast<long long>(m.RDPTR) + 2LL * G.n + 2 + extra);
+  check_room(static_cast<long long>(m.RDPTR) + 2LL * G.n + 3);
   G.col(42) = m.RDPTR;
   X(m.RDPTR) = m.IWSTOP;
   CHKIMEM(m.IWSTOP + G.n);
   m.IWSTOP += G.n;
-  m.RDPTR += 2 * G.n + 2 + extra;
+  m.RDPTR += 2 * G.n + 3;
   RDLINE();
 }
 
@@ -408,7 +411,7 @@ void DATDSP() {
       m.RDPTR += 3;
       DATFLG.REC = 1;
       DATFIL.VLDATA = 1;
-      record_data(G, 0, 0);
+      record_data(G, 0);
     } else if (kw == "CT") {
       if (G.icol(2) != 2) ERRMSG(128);
       G.col(11) = 11;
@@ -447,7 +450,7 @@ void DATDSP() {
       DATFLG.REC = 1;
       G.col(11) = ord ? 14 : 10;
       FITOPT.OPTFIT = 4;
-      record_data(G, 1, ord ? 1 : 0);
+      record_data(G, 1);
     } else if (kw == "#D") {
       int result = 0;
       HASHCMD(X, result);

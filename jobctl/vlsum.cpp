@@ -125,11 +125,11 @@ void summarise(Vec1<double> X, Vec1<int> IX, Labtab& labs, int labnxt, int NG, i
   // per-variable category counts, X(A+1) the largest category, X(A+2) the
   // element count of the threshold formula, then the minima and the maxima
   // of the codes 1..ni, each at the place of its code.  The data keyword
-  // left 2*NI + 2 words for it (one more for ordinal data); a word past
-  // them is not written.  Codes outside 1..ni have no place.
+  // left 2*NI + 3 words for it; a word past them is not written.  Codes
+  // outside 1..ni have no place.
   const int A = icell(col(42));
   if (A >= 1) {
-    const int room = 2 * ni + 2 + (fitcod == 14 ? 1 : 0);
+    const int room = 2 * ni + 3;
     auto put = [&](int off, double v) {
       if (off < room) X(A + off) = v;
     };

@@ -414,6 +414,36 @@ TEST_F(DataTest, DispatchWeightsAndContingencyTable) {
   EXPECT_EQ(col(11), 11.0);
 }
 
+// VL, RE and OR data: the summary area at column 42 takes 2n + 3 words (the
+// integer part's position, the largest category, the threshold formula's
+// element count, then n minima and n maxima), and HI fills the category
+// counts and the largest category.
+TEST_F(DataTest, RecordDataSummaryArea) {
+  struct Case {
+    std::string keyword, records;
+    double fitcod;
+  };
+  const std::vector<Case> cases = {
+      {"VL", "2\n1 2 0.5 1.5\n", 10},
+      {"RE", "0.5 1.5\n", 10},
+      {"OR", "1 0\n", 14},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.keyword);
+    group(2, 0, c.keyword + "\n" + c.records + "END\nHI 3 2\nMA\n");
+    capture([] { DATDSP(); });
+    EXPECT_EQ(col(11), c.fitcod);
+    const int a = static_cast<int>(col(42));
+    ASSERT_GT(a, 0);
+    EXPECT_EQ(MAINPR.RDPTR, a + 2 * 2 + 3);
+    EXPECT_EQ(WORKSP.x()(a), 14.0);
+    EXPECT_EQ(MAINPR.IWSTOP, 14 + 2);
+    EXPECT_EQ(IWORKS.ix()(14), 3);
+    EXPECT_EQ(IWORKS.ix()(15), 2);
+    EXPECT_EQ(WORKSP.x()(a + 1), 3.0);
+  }
+}
+
 TEST_F(DataTest, DefinitionVariables) {
   group(4, 0, "LA W X Y Z\nVL\n4\n1 2 3 4 1 2 3 4\nEND\nDE X Z\nMA\n");
   capture([] { DATDSP(); });

@@ -71,7 +71,7 @@ class VlsummTest : public ::testing::Test {
 
   // Group g gets case-vector data (fit code fitcod) of ni variables: the block
   // with its three leading words, the per-case area, and the summary area of
-  // 2*ni + 2 words (one more for ordinal data) with its integer part.
+  // 2*ni + 3 words with its integer part.
   void vl_group(int g, int ni, const std::vector<Case>& cases, int fitcod = 10) {
     col(11, g) = fitcod;
     col(2, g) = ni;
@@ -97,7 +97,7 @@ class VlsummTest : public ::testing::Test {
     X()(P - 2) = longest;
     X()(P - 1) = static_cast<double>(cases.size());
     next_ = pos + static_cast<int>(cases.size());
-    const int A = take(2 * ni + 2 + (fitcod == 14 ? 1 : 0));
+    const int A = take(2 * ni + 3);
     col(42, g) = A;
     X()(A) = MAINPR.IWSTOP;
     MAINPR.IWSTOP += ni;
@@ -244,8 +244,8 @@ TEST_F(VlsummTest, SummaryAreaByCode) {
   vl_group(1, 3, {{{3, 1, 9, 0}, {2, 1, 50, -7}}, {{1, 3}, {0, 1}}}, 14);
   const int after1 = MAINPR.IWSTOP++;  // a word after group 1's counts
   IX()(after1) = 555;
-  // Group 2: continuous data of 2 variables; its area holds 6 words, so the
-  // last maximum has no word and the word after the area stays.
+  // Group 2: continuous data of 2 variables; its area holds 7 words, the
+  // last one the maximum of code 2, and the word after the area stays.
   vl_group(2, 2, {{{2, 1}, {1.5, -2.5}}}, 10);
   const int sentinel = take(1);
   X()(sentinel) = 777;
@@ -267,6 +267,7 @@ TEST_F(VlsummTest, SummaryAreaByCode) {
   EXPECT_EQ(X()(A2 + 3), -2.5);
   EXPECT_EQ(X()(A2 + 4), 1.5);
   EXPECT_EQ(X()(A2 + 5), -2.5);
+  EXPECT_EQ(X()(A2 + 6), 1.5);
   EXPECT_EQ(X()(sentinel), 777.0);
 
   // Given category counts are kept, and so is the largest category.
