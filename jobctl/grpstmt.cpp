@@ -112,13 +112,12 @@ void ICSTMT() {
   auto& m = MAINPR;
   auto& c = CURSOR;
   auto X = WORKSP.x();
-  auto IX = IWORKS.ix();
   const int NG = m.NG;
   const int g = m.IGRP;
   NEXTWD();
   const int n = static_cast<int>(GRPTAB(X, NG, 2, g));
   CHKMEM(m.RDPTR + n);
-  IGRPTB(IX, NG, kIcolIcCs, g) = m.RDPTR;
+  MTICCS(X, static_cast<int>(GRPTAB(X, NG, 7, g))) = m.RDPTR;
   for (int i = 0; i < n; ++i) {
     RDNUM();
     X(m.RDPTR + i) = c.RVALUE;

@@ -1,4 +1,5 @@
 #include <string>
+#include <vector>
 
 #include "model_fixture.hpp"
 
@@ -69,17 +70,36 @@ TEST_F(GrpstmtTest, DisplayFlags) {
   EXPECT_EQ(col(31, 1), 3.0);
 }
 
+// IC/CS numbers of each group of a two-group job.  Their address is kept in
+// the group's matrix table: the integer group table is left as it was, in
+// particular the words IWORKS(1..NG+1) that the parameter lists take over
+// when the fit starts.
 TEST_F(GrpstmtTest, IcNumbersPerVariable) {
-  job(1);
+  job(2);
   col(2, 1) = 3;
-  declare("Matrices\n A FU 1 1\nEnd Matrices\n");
+  col(2, 2) = 2;
+  declare("Matrices\n A FU 1 1\nEnd Matrices\n", 1);
+  declare("Matrices\n A FU 1 1\nEnd Matrices\n", 2);
+  const int top = 11 * 2 + 2;  // last word of the integer group table
+  std::vector<int> table;
+  for (int k = 1; k <= top; ++k) table.push_back(IX()(k));
+
+  MAINPR.IGRP = 1;
   statements("IC 1 2\n 3\n");
-  const int a = IGRPTB(IX(), 1, kIcolIcCs, 1);
-  ASSERT_GT(a, 0);
-  EXPECT_EQ(X()(a), 1);
-  EXPECT_EQ(X()(a + 2), 3);
+  MAINPR.IGRP = 2;
+  statements("CS 4 5\n");
+  const int a1 = static_cast<int>(MTICCS(X(), base(1)));
+  const int a2 = static_cast<int>(MTICCS(X(), base(2)));
+  ASSERT_GT(a1, 0);
+  ASSERT_GT(a2, a1 + 2);
+  EXPECT_EQ(X()(a1), 1);
+  EXPECT_EQ(X()(a1 + 2), 3);
+  EXPECT_EQ(X()(a2), 4);
+  EXPECT_EQ(X()(a2 + 1), 5);
   EXPECT_EQ(col(33, 1), 0.0);  // column 33 is the record-data list
+  EXPECT_EQ(col(33, 2), 0.0);
   EXPECT_EQ(GRPSTM.ICREAD, 1);
+  for (int k = 1; k <= top; ++k) EXPECT_EQ(IX()(k), table[static_cast<std::size_t>(k - 1)]) << "IWORKS(" << k << ")";
 }
 
 }  // namespace
