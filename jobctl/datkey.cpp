@@ -33,12 +33,6 @@ namespace {
 
 char at(int col) { return LINBUF.LINE[static_cast<std::size_t>(col - 1)]; }
 
-// Checks that workspace words up to last may be used (64-bit sizes).
-void check_room(long long last) {
-  if (last > MAINPR.WSLIM) CHKMEM(MAINPR.WSLIM + 1);
-  if (last >= 1) CHKMEM(static_cast<int>(last));
-}
-
 // Everything a keyword of the current group works with.
 struct Group {
   Vec1<double> X;
@@ -81,17 +75,6 @@ void missing_value() {
   write_list(kStdout, {" NOTE: Missing value *string* set to '", DATFIL.MISVAL, "'"});
   write_list(kStdout, {});
   RDLINE();
-}
-
-// Largest m of the case vectors of block V (V(1) the count).
-int longest_vector(Vec1<double> V) {
-  int pos = 2, longest = 0;
-  for (int v = 1; v <= static_cast<int>(V(1)); ++v) {
-    const int m = static_cast<int>(V(pos));
-    longest = std::max(longest, m);
-    pos += 2 * m + 2;
-  }
-  return longest;
 }
 
 // SE: reads the selection list and applies it to the data read so far.

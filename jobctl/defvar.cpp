@@ -9,6 +9,7 @@
 #include "jobctl/lexer.hpp"
 #include "jobctl/mainprog.hpp"
 #include "jobctl/rdline.hpp"
+#include "jobctl/records.hpp"
 #include "jobctl/workspace.hpp"
 #include "runtime/fixedstr.hpp"
 
@@ -17,17 +18,6 @@ namespace qv::jobctl {
 namespace {
 
 char at(int col) { return LINBUF.LINE[static_cast<std::size_t>(col - 1)]; }
-
-// Largest m of the case vectors of block V (V(1) the count).
-int longest_vector(Vec1<double> V) {
-  int pos = 2, longest = 0;
-  for (int v = 1; v <= static_cast<int>(V(1)); ++v) {
-    const int m = static_cast<int>(V(pos));
-    longest = std::max(longest, m);
-    pos += 2 * m + 2;
-  }
-  return longest;
-}
 
 // Makes label a global variable with value v: a new NAMVAR slot, or the
 // slot an earlier DE of the job made for the same label.  A #define'd name

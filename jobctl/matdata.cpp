@@ -32,15 +32,6 @@ bool word_is(std::string_view s) {
   return std::string_view(LINBUF.LINE).substr(static_cast<std::size_t>(c.ICOL - 1), s.size()) == s;
 }
 
-// Checks that the words X(first)..X(last) may be used (64-bit, so that a
-// product of sizes cannot wrap).
-void check_room(long long last) {
-  if (last > MAINPR.WSLIM) {
-    CHKMEM(MAINPR.WSLIM + 1);
-  }
-  if (last >= 1) CHKMEM(static_cast<int>(last));
-}
-
 // A value no read produces, marking the words not yet filled.
 constexpr std::uint64_t kUnreadBits = 0x7ff4dead0000beefULL;
 double unread() { return std::bit_cast<double>(kUnreadBits); }

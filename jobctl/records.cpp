@@ -27,10 +27,27 @@ using runtime::write_list;
 
 namespace {
 
-// Checks that workspace words up to last may be used (64-bit sizes).
-void check_room(long long last) {
-  if (last > MAINPR.WSLIM) CHKMEM(MAINPR.WSLIM + 1);
-  if (last >= 1) CHKMEM(static_cast<int>(last));
+// Stores the case vector of codes and vals (m each) at X(pos): m, the
+// pattern flag, the codes, the values.  The flag is 1 for the first case of
+// the block (first) and whenever m or a code differs from the vector at
+// X(prev), else 0.  prev becomes pos and pos moves past the vector.
+void store_case(Vec1<double> X, int& pos, int& prev, bool first, std::span<const double> codes,
+                std::span<const double> vals) {
+  const int m = static_cast<int>(codes.size());
+  int flag = 1;
+  if (!first && static_cast<int>(X(prev)) == m) {
+    flag = 0;
+    for (int i = 0; i < m; ++i)
+      if (X(prev + 2 + i) != codes[static_cast<std::size_t>(i)]) flag = 1;
+  }
+  X(pos) = m;
+  X(pos + 1) = flag;
+  for (int i = 0; i < m; ++i) {
+    X(pos + 2 + i) = codes[static_cast<std::size_t>(i)];
+    X(pos + 2 + m + i) = vals[static_cast<std::size_t>(i)];
+  }
+  prev = pos;
+  pos += 2 * m + 2;
 }
 
 // Reads the next record of a data unit; lines of the script advance the
@@ -96,6 +113,16 @@ std::vector<double> vl_numbers(const std::string& rec, int k, bool script) {
 }
 
 }  // namespace
+
+int longest_vector(Vec1<double> V) {
+  int pos = 2, longest = 0;
+  for (int v = 1; v <= static_cast<int>(V(1)); ++v) {
+    const int m = static_cast<int>(V(pos));
+    longest = std::max(longest, m);
+    pos += 2 * m + 2;
+  }
+  return longest;
+}
 
 bool rect_number(std::string_view field, double& value) {
   std::size_t i = 0;
@@ -247,20 +274,7 @@ void RDVL(Vec1<double> X, int& S, int UNIT, int IGRP, int NG) {
         ERRMSG(103);
       }
     }
-    int flag = 1;
-    if (count > 0 && static_cast<int>(X(prev)) == m) {
-      flag = 0;
-      for (int i = 0; i < m; ++i)
-        if (X(prev + 2 + i) != codes[static_cast<std::size_t>(i)]) flag = 1;
-    }
-    X(pos) = m;
-    X(pos + 1) = flag;
-    for (int i = 0; i < m; ++i) {
-      X(pos + 2 + i) = codes[static_cast<std::size_t>(i)];
-      X(pos + 2 + m + i) = vals[static_cast<std::size_t>(i)];
-    }
-    prev = pos;
-    pos += 2 * m + 2;
+    store_case(X, pos, prev, count == 0, codes, vals);
     ++count;
     longest = std::max(longest, m);
 
@@ -386,20 +400,7 @@ void RDRECT(Vec1<double> X, int& S, int UNIT, int IGRP, int NG, std::string& MIS
       ++allmiss;
     } else {
       check_room(static_cast<long long>(pos) + 2LL * m + 1);
-      int flag = 1;
-      if (stored > 0 && static_cast<int>(X(prev)) == m) {
-        flag = 0;
-        for (int i = 0; i < m; ++i)
-          if (X(prev + 2 + i) != codes[static_cast<std::size_t>(i)]) flag = 1;
-      }
-      X(pos) = m;
-      X(pos + 1) = flag;
-      for (int i = 0; i < m; ++i) {
-        X(pos + 2 + i) = codes[static_cast<std::size_t>(i)];
-        X(pos + 2 + m + i) = vals[static_cast<std::size_t>(i)];
-      }
-      prev = pos;
-      pos += 2 * m + 2;
+      store_case(X, pos, prev, stored == 0, codes, vals);
       ++stored;
     }
 

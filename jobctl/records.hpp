@@ -33,6 +33,10 @@ void RDVL(Vec1<double> X, int& S, int UNIT, int IGRP, int NG);
 // S as for RDVL; STATUS := 1 on failure.
 void RDRECT(Vec1<double> X, int& S, int UNIT, int IGRP, int NG, std::string& MISVAL, int& STATUS);
 
+// Largest m of the case vectors of block V (V(1) the number of vectors,
+// then the vectors).
+int longest_vector(Vec1<double> V);
+
 // Strict reading of one rectangular field as a number (optional sign,
 // digits with at most one point, an optional exponent with E or D).
 bool rect_number(std::string_view field, double& value);

@@ -42,6 +42,11 @@ void CHKMEM(int top) {
   m.WSMAXD = std::max(m.WSMAXD, top);
 }
 
+void check_room(long long last) {
+  if (last > MAINPR.WSLIM) CHKMEM(MAINPR.WSLIM + 1);
+  if (last >= 1) CHKMEM(static_cast<int>(last));
+}
+
 void CHKIMEM(int top) {
   auto& m = MAINPR;
   if (top > m.WSLIM) {

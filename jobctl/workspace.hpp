@@ -73,6 +73,9 @@ constexpr int kMattabWords = 162;
 void CHKMEM(int top);
 // The same for IWORKS and WSMAXI.
 void CHKIMEM(int top);
+// CHKMEM for a last word computed in 64 bits, so that a product of sizes
+// cannot wrap: a last word past WSLIM gets the report of WSLIM + 1.
+void check_room(long long last);
 
 // Sets the integer group columns of all NG groups (6 and 7 := 0, 1 := 1)
 // and IWSTOP := 11*NG + 3.
