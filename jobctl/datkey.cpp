@@ -56,18 +56,7 @@ void print_packed(Vec1<double> X, int a, int n) {
 // MI: the missing-value string after the next "=".
 void missing_value() {
   auto& c = CURSOR;
-  for (;;) {
-    while (c.ICOL <= c.LLEN && at(c.ICOL) != '=') ++c.ICOL;
-    if (c.ICOL <= c.LLEN) break;
-    fit::WARNHD();
-    write_list(kStdout, {" Searching for character", "="});
-    write_list(kStdout, {" Character not found; reading next line"});
-    RDLINE();
-    if (c.ICOL == 0) {
-      write_list(kStdout, {" Could not find ", "="});
-      ERRMSG(160);
-    }
-  }
+  seek_char_warned('=');
   std::string s;
   for (int col = c.ICOL + 1; col <= c.LLEN && s.size() < 16; ++col) s.push_back(at(col));
   DATFIL.MISVAL = runtime::fpad(s, 16);

@@ -42,20 +42,6 @@ int to_ivalue(double v) {
   return static_cast<int>(std::trunc(v));
 }
 
-// Looks up the word at the cursor among the defined names without moving
-// the cursor.
-bool word_is_name() {
-  auto& c = CURSOR;
-  const int save = c.ICOL;
-  std::string w;
-  RDWORD(w, 0);
-  double v = 0.0;
-  int found = 0;
-  NAMLUK(w, v, found);
-  c.ICOL = save;
-  return found == 1;
-}
-
 // After a number: the range marks "TO" and "- ".
 void range_marks() {
   auto& c = CURSOR;
@@ -185,18 +171,12 @@ void RDNUM() {
       ch = at(c.ICOL);
       if (!(is_digit(ch) || ch == '.' || ch == '\\')) {
         // A sign may stand before a defined name; anything else lacks its number.
-        if (is_letter(ch)) {
-          std::string w;
-          RDWORD(w, 0);
-          double v = 0.0;
-          int found = 0;
-          NAMLUK(w, v, found);
-          if (found == 1) {
-            c.RVALUE = sign * v;
-            c.IVALUE = to_ivalue(c.RVALUE);
-            range_marks();
-            return;
-          }
+        double v = 0.0;
+        if (is_letter(ch) && read_defined_name(v)) {
+          c.RVALUE = sign * v;
+          c.IVALUE = to_ivalue(c.RVALUE);
+          range_marks();
+          return;
         }
         ERRMSG(51);
       }
@@ -260,13 +240,9 @@ void RDNUM() {
     } else {
       // A word: a defined name stands for its number; any other word is
       // passed over up to the next character that can start a number.
-      std::string w;
       const int start = c.ICOL;
-      RDWORD(w, 0);
       double v = 0.0;
-      int found = 0;
-      NAMLUK(w, v, found);
-      if (found == 1) {
+      if (read_defined_name(v)) {
         c.RVALUE = v;
         c.IVALUE = to_ivalue(v);
         range_marks();
@@ -319,12 +295,8 @@ void RDVAL() {
     }
     if (got) break;
     const int save = c.ICOL;
-    std::string w;
-    RDWORD(w, 0);
     double v = 0.0;
-    int found = 0;
-    NAMLUK(w, v, found);
-    if (found == 1) {
+    if (read_defined_name(v)) {
       c.IVALUE = to_ivalue(v);
       break;
     }
@@ -378,7 +350,7 @@ void RDELEM(runtime::Vec1<double> X, int G, int SPEC, int& IDX, int PARSE) {
     RDVAL();
     vals[n++] = c.IVALUE;
     if (c.ICOL > c.LLEN) break;
-    if (is_letter(at(c.ICOL)) && !word_is_name()) break;
+    if (is_letter(at(c.ICOL)) && !at_defined_name()) break;
   }
 
   int g = G, i = 0, j = 0;
@@ -496,6 +468,23 @@ int NWORDS(std::string_view s) {
   return count;
 }
 
+bool read_defined_name(double& v) {
+  std::string w;
+  RDWORD(w, 0);
+  int found = 0;
+  NAMLUK(w, v, found);
+  return found == 1;
+}
+
+bool at_defined_name() {
+  auto& c = CURSOR;
+  const int save = c.ICOL;
+  double v = 0.0;
+  const bool found = read_defined_name(v);
+  c.ICOL = save;
+  return found;
+}
+
 void FINDCH(char CH, int VERBOSE) {
   auto& c = CURSOR;
   for (;;) {
@@ -512,6 +501,24 @@ void FINDCH(char CH, int VERBOSE) {
       ERRMSG(160);
     }
     --c.ICOL;
+  }
+}
+
+bool seek_char_warned(char CH) {
+  auto& c = CURSOR;
+  bool later = false;
+  for (;;) {
+    while (c.ICOL >= 1 && c.ICOL <= c.LLEN && at(c.ICOL) != CH) ++c.ICOL;
+    if (c.ICOL >= 1 && c.ICOL <= c.LLEN) return later;
+    fit::WARNHD();
+    write_list(kStdout, {" Searching for character", std::string(1, CH)});
+    write_list(kStdout, {" Character not found; reading next line"});
+    RDLINE();
+    if (c.ICOL == 0) {
+      write_list(kStdout, {" Could not find ", std::string(1, CH)});
+      ERRMSG(160);
+    }
+    later = true;
   }
 }
 

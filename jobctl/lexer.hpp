@@ -37,8 +37,20 @@ int ELADDR(runtime::Vec1<double> X, int G, int L, int& I, int& J, int SPEC, int&
 int LETIDX(char CH, int& FLAG);
 // Number of blank-separated words of s up to its trimmed length.
 int NWORDS(std::string_view s);
+// Reads the word at the cursor (RDWORD mode 0, the cursor moving past it)
+// and looks it up among the #define'd names: true, with its value in v, when
+// it is one.
+bool read_defined_name(double& v);
+// The word at the cursor is a #define'd name (the cursor does not move).
+bool at_defined_name();
 // Moves the cursor to the next CH, fetching lines (error 160 at end of input).
 void FINDCH(char CH, int VERBOSE);
+// Moves the cursor onto the next CH from the cursor on.  Each time the line
+// runs out first: the warning heading, " Searching for character" CH and
+// " Character not found; reading next line", then the next line; at the end
+// of input " Could not find " CH and error 160.  Returns true when CH was
+// found only on a later line.
+bool seek_char_warned(char CH);
 // Moves the cursor to the next digit, sign or point (error 50 at end of input).
 void SKIPNUM();
 // Value 0..9 of a digit; FLAG := 1 when CH is not a digit.

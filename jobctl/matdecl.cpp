@@ -62,22 +62,7 @@ void skip_blanks_across_lines() {
 // further lines with a warning; found only on a later line is error 193, not
 // found before the input ends is error 160.
 void find_co_equals() {
-  auto& c = CURSOR;
-  bool later = false;
-  for (;;) {
-    while (c.ICOL >= 1 && c.ICOL <= c.LLEN && cur() != '=') ++c.ICOL;
-    if (c.ICOL >= 1 && c.ICOL <= c.LLEN) break;
-    fit::WARNHD();
-    write_list(kStdout, {" Searching for character", "="});
-    write_list(kStdout, {" Character not found; reading next line"});
-    RDLINE();
-    if (c.ICOL == 0) {
-      write_list(kStdout, {" Could not find ", "="});
-      ERRMSG(160);
-    }
-    later = true;
-  }
-  if (later) ERRMSG(193);
+  if (seek_char_warned('=')) ERRMSG(193);
 }
 
 // Group number after a letter or a "%" form (no new line is read).

@@ -131,19 +131,6 @@ void drop_number(Vec1<double> X, int k, double v, int G) {
     ELEMLST(X, 0, k, 0.0, 1, G);
 }
 
-// The word at the cursor is a #define'd name (the cursor does not move).
-bool at_defined_name() {
-  auto& c = CURSOR;
-  const int save = c.ICOL;
-  std::string w;
-  RDWORD(w, 0);
-  c.ICOL = save;
-  double v = 0.0;
-  int found = 0;
-  NAMLUK(w, v, found);
-  return found == 1;
-}
-
 }  // namespace
 
 void PARVAL(Vec1<double> X, int G, int NG, int k, double& value, int mode) {

@@ -185,12 +185,26 @@ TEST_F(LexerTest, CharacterAndNumberSearches) {
   EXPECT_EQ(CURSOR.ICOL, 1);
 }
 
+TEST_F(LexerTest, WarnedSearchReadsOnWithAHeadingPerLine) {
+  start("A=1\nB\nC\nD = 2");
+  EXPECT_EQ(capture([] { EXPECT_FALSE(seek_char_warned('=')); }), "");
+  EXPECT_EQ(CURSOR.ICOL, 2);
+  RDLINE();
+  const std::string heading = " *** WARNING! ***\n Searching for character=\n Character not found; reading next line\n";
+  const std::string out = capture([] { EXPECT_TRUE(seek_char_warned('=')); });
+  EXPECT_EQ(out, heading + heading);
+  EXPECT_EQ(line(), "D = 2");
+  EXPECT_EQ(CURSOR.ICOL, 3);
+}
+
 TEST_F(LexerDeathTest, SearchesAtEndOfInput) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   start("ABC");
   EXPECT_QV_ERROR(FINDCH(';', 0), 160);
   start("ABC");
   EXPECT_QV_ERROR(SKIPNUM(), 50);
+  start("ABC");
+  EXPECT_QV_ERROR(seek_char_warned('='), 160);
 }
 
 TEST(LexerSmall, LettersDigitsWordsShift) {
