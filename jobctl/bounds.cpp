@@ -50,18 +50,7 @@ void RDBOND(Vec1<double> X, int G, int& RDPTR, int& NBOUND) {
     if (is_digit(ch) || ch == '-') {
       if (kind == 2) ERRMSG(49);
       kind = 1;
-      RDNUM();
-      const int n1 = c.IVALUE;
-      int n2 = n1;
-      if (c.RANGFL == 1) {
-        RDNUM();
-        n2 = c.IVALUE;
-      }
-      const int step = n2 >= n1 ? 1 : -1;
-      for (int k = n1;; k += step) {
-        add_bound(X, RDPTR, NBOUND, k, lo, hi);
-        if (k == n2) break;
-      }
+      each_number_of_range([&](int k) { add_bound(X, RDPTR, NBOUND, k, lo, hi); });
     } else if (is_letter(ch)) {
       if (kind == 1) ERRMSG(49);
       kind = 2;

@@ -250,18 +250,7 @@ void RDDROP(Vec1<double> X, int G) {
     if (is_digit(ch) || ch == '-' || (is_letter(ch) && at_defined_name())) {
       if (kind == 2) ERRMSG(49);
       kind = 1;
-      RDNUM();
-      const int k1 = c.IVALUE;
-      int k2 = k1;
-      if (c.RANGFL == 1) {
-        RDNUM();
-        k2 = c.IVALUE;
-      }
-      const int step = k2 >= k1 ? 1 : -1;
-      for (int k = k1;; k += step) {
-        drop_number(X, k, v, G);
-        if (k == k2) break;
-      }
+      each_number_of_range([&](int k) { drop_number(X, k, v, G); });
       continue;
     }
     if (is_letter(ch)) {

@@ -4,6 +4,7 @@
 
 #include <string_view>
 
+#include "jobctl/lexer.hpp"
 #include "jobctl/mainprog.hpp"
 #include "jobctl/rdline.hpp"
 
@@ -54,6 +55,26 @@ inline std::string_view next_word() {
 inline void skip_seps() {
   auto& c = CURSOR;
   while (c.ICOL <= c.LLEN && (chr(c.ICOL) == ' ' || chr(c.ICOL) == ',')) ++c.ICOL;
+}
+
+// Reads a parameter number with RDNUM, or a range of them ("TO" or "-"
+// and a second number, ascending or descending), and calls f(k) for every
+// number k from the first to the last.
+template <class F>
+void each_number_of_range(F&& f) {
+  auto& c = CURSOR;
+  RDNUM();
+  const int first = c.IVALUE;
+  int last = first;
+  if (c.RANGFL == 1) {
+    RDNUM();
+    last = c.IVALUE;
+  }
+  const int step = last >= first ? 1 : -1;
+  for (int k = first;; k += step) {
+    f(k);
+    if (k == last) break;
+  }
 }
 
 // Group limit of element statements: the current group, or every group in
