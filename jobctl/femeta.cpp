@@ -51,6 +51,18 @@ int name_column() {
 // Makes name the scratch file name that the error report quotes.
 void set_filnam(std::string_view name) { INCSTK.FILNAM = runtime::fpad(name, 80); }
 
+// Opens name on PUTUNIT with the given status; a failing open is error 223
+// with the name in the report.
+void open_put_unit(const std::string& name, const char* status) {
+  runtime::OpenSpec spec;
+  spec.file = name;
+  spec.status = status;
+  if (runtime::open_unit(PUTUNIT, spec, runtime::OnErr::Return) != runtime::IoStat::Ok) {
+    set_filnam(name);
+    ERRMSG(223);
+  }
+}
+
 // PUT: the lines after the command, up to one beginning "!@END", into the
 // file.  They are read from the file that holds the command.
 void put_lines(const std::string& name, bool overwrite) {
@@ -59,15 +71,9 @@ void put_lines(const std::string& name, bool overwrite) {
     set_filnam(name);
     ERRMSG(200);
   }
-  runtime::OpenSpec spec;
-  spec.file = name;
   // An existing file is replaced, so that it holds exactly the lines put
   // (also when there are none).
-  spec.status = "REPLACE";
-  if (runtime::open_unit(PUTUNIT, spec, runtime::OnErr::Return) != runtime::IoStat::Ok) {
-    set_filnam(name);
-    ERRMSG(223);
-  }
+  open_put_unit(name, "REPLACE");
   write_list(kStdout, {" Note: Put is saving lines to file ", name});
 
   int n = 0;
@@ -104,13 +110,7 @@ void get_lines(const std::string& name) {
     set_filnam(name);
     ERRMSG(169);
   }
-  runtime::OpenSpec spec;
-  spec.file = name;
-  spec.status = "OLD";
-  if (runtime::open_unit(PUTUNIT, spec, runtime::OnErr::Return) != runtime::IoStat::Ok) {
-    set_filnam(name);
-    ERRMSG(223);
-  }
+  open_put_unit(name, "OLD");
   int n = 0;
   std::string rec;
   while (runtime::read_record(PUTUNIT, rec, runtime::OnErr::Return) == runtime::IoStat::Ok) {

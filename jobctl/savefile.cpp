@@ -54,6 +54,17 @@ namespace {
 // Records before the doubles.
 constexpr int kHead = 15;
 
+// Opens the save file on BINUNIT for direct access with the given status;
+// a failing open is error 223.
+void open_binary(const std::string& name, const char* status) {
+  runtime::OpenSpec spec;
+  spec.file = name;
+  spec.status = status;
+  spec.direct = true;
+  spec.recl = BINRECL;
+  if (runtime::open_unit(BINUNIT, spec, runtime::OnErr::Return) != runtime::IoStat::Ok) ERRMSG(223);
+}
+
 void put(int rec, const BinRec& r) { runtime::write_direct(BINUNIT, rec, r); }
 
 BinRec get(int rec) {
@@ -100,13 +111,8 @@ int unique_counter(Vec1<double> X, int nx, int ng) {
 
 void save(Vec1<double> X, int NX, Vec1<int> IX, int NIW, int NS) {
   const std::string name(runtime::trim_right(INCSTK.FILNAM));
-  runtime::OpenSpec spec;
-  spec.file = name;
   // A file saved over a longer one must not keep the old tail.
-  spec.status = "REPLACE";
-  spec.direct = true;
-  spec.recl = BINRECL;
-  if (runtime::open_unit(BINUNIT, spec, runtime::OnErr::Return) != runtime::IoStat::Ok) ERRMSG(223);
+  open_binary(name, "REPLACE");
 
   const auto& o = FITOPT;
   put(1, BINPUTI(BINSAV.BINVER));
@@ -142,12 +148,7 @@ void restore(Vec1<double> X, int& NX, Vec1<int> IX, int& NIW, int& IGRP, int& NG
   auto& m = MAINPR;
   const std::string name(runtime::trim_right(INCSTK.FILNAM));
   if (!runtime::file_exists(name)) ERRMSG(169);
-  runtime::OpenSpec spec;
-  spec.file = name;
-  spec.status = "OLD";
-  spec.direct = true;
-  spec.recl = BINRECL;
-  if (runtime::open_unit(BINUNIT, spec, runtime::OnErr::Return) != runtime::IoStat::Ok) ERRMSG(223);
+  open_binary(name, "OLD");
   std::error_code ec;
   const auto bytes = std::filesystem::file_size(name, ec);
   const long long records = ec ? 0 : static_cast<long long>(bytes / BINRECL);
