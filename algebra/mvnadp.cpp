@@ -475,31 +475,8 @@ void ADPDRV(int NDIM, int& MINEVAL, int MAXEVAL, MvnIntegrand F, double ABSTOL, 
 void MVNADP(int N, std::span<const double> LOWER, std::span<const double> UPPER,
             std::span<const int> KIND, std::span<const double> RHO, int NPTS, double ABSTOL,
             double RELTOL, double& ERROR, double& VALUE, int& INFORM) {
-  if (N < 1 || N > 20) {
-    INFORM = 2;
-    VALUE = 0.0;
-    ERROR = 1.0;
-    return;
-  }
-  int ndrop = 0;
-  double d = 0.0, e = 1.0;
-  INFORM = MVNSETUP(N, RHO, LOWER, UPPER, KIND, ndrop, d, e);
-  if (INFORM != 0) {
-    VALUE = 0.0;
-    ERROR = 1.0;
-    return;
-  }
-  const int m = N - ndrop;
-  if (m == 0) {
-    VALUE = 1.0;
-    ERROR = 0.0;
-    return;
-  }
-  if (m == 1) {
-    VALUE = e - d;
-    ERROR = static_cast<double>(2e-16f);
-    return;
-  }
+  const int m = mvn_prepare(N, kAdpMaxVar, LOWER, UPPER, KIND, RHO, ERROR, VALUE, INFORM);
+  if (m == 0) return;
   Adpsta& S = ADPSTA;
   const int ndim = m - 1;
   std::span<double> work(S.WORK);

@@ -14,6 +14,8 @@ using MvnIntegrand = double (*)(int M, std::span<const double> W);
 
 // Length of the engine's work array.
 constexpr int kAdpWorkLen = 8000;
+// Most variables MVNADP accepts.
+constexpr int kAdpMaxVar = 20;
 
 // The engine's static area: the work array (subregions, heap, rule, current
 // region and scratch; its last word carries the subregion count between

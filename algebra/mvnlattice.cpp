@@ -367,15 +367,10 @@ void LATRUL(int NDIM, int& MINEVAL, int MAXEVAL, MvnIntegrand F, double ABSTOL, 
       double v;
       LATSUM(NDIM, v, prime, std::span<const double>(S.LV.data(), n), F,
              std::span<double>(S.SHIFT.data(), n), std::span<double>(S.X.data(), n));
-      const double d = (v - mean) / s;
-      mean += d;
-      var = (s - 2) * var / s + d * d;
+      mvn_accumulate(v, s, mean, var);
     }
     used += 2L * S.SAMPLES * prime;
-    const double product = S.WEIGHT * var;
-    VALUE = VALUE + (mean - VALUE) / (1.0 + product);
-    if (var > 0.0) S.WEIGHT = (1.0 + product) / var;
-    ERROR = 3.0 * std::sqrt(var / (1.0 + product));
+    mvn_merge_pass(mean, var, S.WEIGHT, VALUE, ERROR);
     if (ERROR <= std::max(ABSTOL, std::fabs(VALUE) * RELTOL)) {
       INFORM = 0;
       break;
@@ -395,31 +390,10 @@ void LATRUL(int NDIM, int& MINEVAL, int MAXEVAL, MvnIntegrand F, double ABSTOL, 
 void MVNLAT(int N, std::span<const double> LOWER, std::span<const double> UPPER,
             std::span<const int> KIND, std::span<const double> RHO, int NPTS, double ABSTOL,
             double RELTOL, double& ERROR, double& VALUE, int& INFORM) {
-  if (N < 1 || N > 100) {
-    INFORM = 2;
-    VALUE = 0.0;
-    ERROR = 1.0;
-    return;
-  }
-  int ndrop = 0;
-  double d = 0.0, e = 1.0;
-  INFORM = MVNSETUP(N, RHO, LOWER, UPPER, KIND, ndrop, d, e);
-  if (INFORM != 0) {
-    VALUE = 0.0;
-    ERROR = 1.0;
-    return;
-  }
-  const int m = N - ndrop;
-  if (m == 0) {
-    VALUE = 1.0;
-    ERROR = 0.0;
-  } else if (m == 1) {
-    VALUE = e - d;
-    ERROR = static_cast<double>(2e-16f);
-  } else {
-    int mineval = 0;
-    LATRUL(m - 1, mineval, NPTS, MVNINTG, ABSTOL, RELTOL, ERROR, VALUE, INFORM);
-  }
+  const int m = mvn_prepare(N, kMvnMaxVar, LOWER, UPPER, KIND, RHO, ERROR, VALUE, INFORM);
+  if (m == 0) return;
+  int mineval = 0;
+  LATRUL(m - 1, mineval, NPTS, MVNINTG, ABSTOL, RELTOL, ERROR, VALUE, INFORM);
 }
 
 }  // namespace qv::algebra

@@ -28,55 +28,23 @@ void MCRUDE(int NDIM, int NS, MvnIntegrand F, double& ERROR, double& VALUE, int 
       S.XA[j] = 1.0 - S.X[j];
     }
     const double v = (F(NDIM, x) + F(NDIM, xa)) / 2.0;
-    const double d = (v - mean) / m;
-    mean += d;
-    var = (m - 2) * var / m + d * d;
+    mvn_accumulate(v, m, mean, var);
   }
-  const double product = S.WEIGHT * var;
-  VALUE = VALUE + (mean - VALUE) / (1.0 + product);
-  if (var > 0.0) S.WEIGHT = (1.0 + product) / var;
-  ERROR = 3.0 * std::sqrt(var / (1.0 + product));
+  mvn_merge_pass(mean, var, S.WEIGHT, VALUE, ERROR);
 }
 
 void MVNMC(int N, std::span<const double> LOWER, std::span<const double> UPPER,
            std::span<const int> KIND, std::span<const double> RHO, int NPTS, double ABSTOL,
            double RELTOL, double& ERROR, double& VALUE, int& INFORM) {
-  if (N < 1 || N > 100) {
-    INFORM = 2;
-    VALUE = 0.0;
-    ERROR = 1.0;
-    return;
-  }
-  int ndrop = 0;
-  double d = 0.0, e = 1.0;
-  INFORM = MVNSETUP(N, RHO, LOWER, UPPER, KIND, ndrop, d, e);
-  if (INFORM != 0) {
-    VALUE = 0.0;
-    ERROR = 1.0;
-    return;
-  }
-  const int m = N - ndrop;
-  if (m == 0) {
-    VALUE = 1.0;
-    ERROR = 0.0;
-    return;
-  }
-  if (m == 1) {
-    VALUE = e - d;
-    ERROR = static_cast<double>(2e-16f);
-    return;
-  }
+  const int m = mvn_prepare(N, kMvnMaxVar, LOWER, UPPER, KIND, RHO, ERROR, VALUE, INFORM);
+  if (m == 0) return;
   int ns = 10 * N + 25;
   MCRUDE(m - 1, ns, MVNINTG, ERROR, VALUE, 0);
   long total = ns;
   for (;;) {
     const double eps = std::max(ABSTOL, RELTOL * std::fabs(VALUE));
     if (!(ERROR > eps) || total >= NPTS) break;
-    const long room = NPTS - total;
-    // The pass size that should reach the tolerance, within the budget.
-    const double want = eps > 0.0 ? ns * (ERROR / eps) * (ERROR / eps) : static_cast<double>(room);
-    const long want_l = want < static_cast<double>(room) ? static_cast<long>(want) : room;
-    ns = static_cast<int>(std::max(10L, want_l));
+    ns = mvn_next_pass(ns, ERROR, eps, NPTS - total);
     MCRUDE(m - 1, ns, MVNINTG, ERROR, VALUE, 1);
     total += ns;
   }

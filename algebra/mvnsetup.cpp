@@ -452,4 +452,45 @@ double MVNINTG(int M, std::span<const double> W) {
   return prod;
 }
 
+// ---- Shared by the integrators --------------------------------------------
+
+bool mvn_settle(int CODE, int M, double D, double E, double& ERROR, double& VALUE) {
+  if (CODE != 0) {
+    VALUE = 0.0;
+    ERROR = 1.0;
+  } else if (M == 0) {
+    VALUE = 1.0;
+    ERROR = 0.0;
+  } else if (M == 1) {
+    VALUE = E - D;
+    ERROR = static_cast<double>(2e-16f);
+  } else {
+    return false;
+  }
+  return true;
+}
+
+int mvn_prepare(int N, int NMAX, std::span<const double> LOWER, std::span<const double> UPPER,
+                std::span<const int> KIND, std::span<const double> RHO, double& ERROR,
+                double& VALUE, int& INFORM) {
+  int ndrop = 0;
+  double d = 0.0, e = 1.0;
+  INFORM = (N < 1 || N > NMAX) ? kMvnRange : MVNSETUP(N, RHO, LOWER, UPPER, KIND, ndrop, d, e);
+  const int m = N - ndrop;
+  return mvn_settle(INFORM, m, d, e, ERROR, VALUE) ? 0 : m;
+}
+
+void mvn_merge_pass(double mean, double var, double& WEIGHT, double& VALUE, double& ERROR) {
+  const double product = WEIGHT * var;
+  VALUE = VALUE + (mean - VALUE) / (1.0 + product);
+  if (var > 0.0) WEIGHT = (1.0 + product) / var;
+  ERROR = 3.0 * std::sqrt(var / (1.0 + product));
+}
+
+int mvn_next_pass(int NS, double ERROR, double eps, long room) {
+  const double want = eps > 0.0 ? NS * (ERROR / eps) * (ERROR / eps) : static_cast<double>(room);
+  const long want_l = want < static_cast<double>(room) ? static_cast<long>(want) : room;
+  return static_cast<int>(std::max(10L, want_l));
+}
+
 }  // namespace qv::algebra

@@ -79,4 +79,41 @@ bool mvn_kept_psd(int N, std::span<const double> RHO, std::span<const int> KIND)
 // Exchanges the sorted variables p < q in the limits, flags and packed triangle.
 void MVNSWAP(int p, int q, Mvnsta& S, int N);
 
+// ---- Shared by the integrators MVNADP, MVNLAT, MVNMC and MVNSPH ----------
+
+// Settles what needs no integration once a set-up has returned CODE with M
+// kept variables (D and E its Phi values of the first variable's limits):
+// a non-zero code gives VALUE 0 and ERROR 1; M = 0 the probability 1 exactly;
+// M = 1 the probability E - D with the single-precision 2e-16 as its error.
+// Returns true when VALUE and ERROR are final, false (nothing written) when
+// M >= 2 and an integration of dimension M - 1 is needed.
+bool mvn_settle(int CODE, int M, double D, double E, double& ERROR, double& VALUE);
+
+// Front of the integrators over MVNSETUP: N outside 1..NMAX gives code
+// kMvnRange (nothing read); otherwise INFORM is the code of MVNSETUP, and
+// mvn_settle settles the problems that need no integration.  Returns the
+// number of kept variables M when an integration is needed, else 0 with
+// ERROR, VALUE and INFORM final.
+int mvn_prepare(int N, int NMAX, std::span<const double> LOWER, std::span<const double> UPPER,
+                std::span<const int> KIND, std::span<const double> RHO, double& ERROR,
+                double& VALUE, int& INFORM);
+
+// Adds the s-th value v of a sampling pass to the pass's running mean and
+// variance estimate (both 0 before the first value).
+inline void mvn_accumulate(double v, int s, double& mean, double& var) {
+  const double d = (v - mean) / s;
+  mean += d;
+  var = (s - 2) * var / s + d * d;
+}
+
+// Merges a pass's mean and variance into the running estimate VALUE with
+// inverse-variance weighting (WEIGHT, 0 at the start of an integration, is
+// the weight of the estimate so far); ERROR becomes three standard errors.
+void mvn_merge_pass(double mean, double var, double& WEIGHT, double& VALUE, double& ERROR);
+
+// Samples in the next pass of the Monte Carlo and spherical-radial
+// integrators: the count NS * (ERROR/eps)^2 (truncated) that should reach the
+// tolerance eps, within the room left in the budget, and at least 10.
+int mvn_next_pass(int NS, double ERROR, double eps, long room);
+
 }  // namespace qv::algebra

@@ -238,45 +238,20 @@ void SPHRND(int NDIM, int NS, double& ERROR, double& VALUE, int RESTART) {
     S.WEIGHT = 0.0;
   }
   double mean = 0.0, var = 0.0;
-  for (int m = 1; m <= NS; ++m) {
-    const double d = (SPHPT() - mean) / m;
-    mean += d;
-    var = (m - 2) * var / m + d * d;
-  }
-  const double product = S.WEIGHT * var;
-  VALUE = VALUE + (mean - VALUE) / (1.0 + product);
-  if (var > 0.0) S.WEIGHT = (1.0 + product) / var;
-  ERROR = 3.0 * std::sqrt(var / (1.0 + product));
+  for (int m = 1; m <= NS; ++m) mvn_accumulate(SPHPT(), m, mean, var);
+  mvn_merge_pass(mean, var, S.WEIGHT, VALUE, ERROR);
 }
 
 void MVNSPH(int N, std::span<const double> LOWER, std::span<const double> UPPER,
             std::span<const int> KIND, std::span<const double> RHO, int NPTS, double ABSTOL,
             double RELTOL, double& ERROR, double& VALUE, int& INFORM) {
-  if (N >= 101 || N < 0) {
-    INFORM = 2;
-    VALUE = 0.0;
-    ERROR = 1.0;
-    return;
-  }
-  int ndrop, ndir;
-  double d, e;
-  INFORM = SPHSET(N, LOWER, UPPER, KIND, RHO, ndrop, d, e, ndir);
-  if (INFORM != 0) {
-    VALUE = 0.0;
-    ERROR = 1.0;
-    return;
-  }
+  // Only N above 100 is refused here (N = 0 is a problem with nothing kept).
+  int ndrop = 0, ndir = 0;
+  double d = 0.0, e = 1.0;
+  INFORM = (N < 0 || N > kSphMaxVar) ? kMvnRange
+                                      : SPHSET(N, LOWER, UPPER, KIND, RHO, ndrop, d, e, ndir);
   const int m = N - ndrop;
-  if (m == 0) {
-    VALUE = 1.0;
-    ERROR = 0.0;
-    return;
-  }
-  if (m == 1) {
-    VALUE = e - d;
-    ERROR = static_cast<double>(2e-16f);
-    return;
-  }
+  if (mvn_settle(INFORM, m, d, e, ERROR, VALUE)) return;
   const long n3 = static_cast<long>(N) * N * N;
   int ns = static_cast<int>(ndir / n3 + 25);
   SPHRND(m, ns, ERROR, VALUE, 0);
@@ -284,10 +259,7 @@ void MVNSPH(int N, std::span<const double> LOWER, std::span<const double> UPPER,
   for (;;) {
     const double eps = std::max(ABSTOL, RELTOL * std::fabs(VALUE));
     if (!(ERROR > eps) || used >= NPTS) break;
-    const long room = (NPTS - used) / ndir;
-    const double want = eps > 0.0 ? ns * (ERROR / eps) * (ERROR / eps) : static_cast<double>(room);
-    const long want_l = want < static_cast<double>(room) ? static_cast<long>(want) : room;
-    ns = static_cast<int>(std::max(10L, want_l));
+    ns = mvn_next_pass(ns, ERROR, eps, (NPTS - used) / ndir);
     SPHRND(m, ns, ERROR, VALUE, 1);
     used += static_cast<long>(ns) * ndir;
   }
