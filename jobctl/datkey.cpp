@@ -93,11 +93,7 @@ bool selection(Group& G) {
       if (m.LINENO != line) ERRMSG(125);
       if (c.IVALUE != c.RVALUE) ERRMSG(125);
       add(c.IVALUE);
-      if (s >= G.n) break;
-      int back = c.ICOL - 1;
-      while (back >= 1 && at(back) == ' ') --back;
-      if (back >= 1 && at(back) == ';') break;
-      if (c.ICOL > c.LLEN || at(c.ICOL) == '/' || at(c.ICOL) == ';') break;
+      if (s >= G.n || number_list_ends()) break;
     }
   } else {
     // The word IF first hands over to the select-if reader (which needs

@@ -72,12 +72,7 @@ void RDDEFV(int NI) {
       for (int i = 1; i <= k; ++i)
         if (static_cast<int>(X(D + i)) == v) ERRMSG(125);
       X(D + (++k)) = v;
-      if (k >= NI || m.LINENO != line) break;
-      // The number's terminator: RDNUM passes a ";" with the blanks after it.
-      int back = c.ICOL - 1;
-      while (back >= 1 && at(back) == ' ') --back;
-      if (back >= 1 && at(back) == ';') break;
-      if (c.ICOL > c.LLEN || at(c.ICOL) == '/' || at(c.ICOL) == ';') break;
+      if (k >= NI || m.LINENO != line || number_list_ends()) break;
     }
   } else {
     const int base = static_cast<int>(GRPTAB(X, NG, 25, g));

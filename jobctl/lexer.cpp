@@ -277,6 +277,14 @@ void RDNUM() {
   }
 }
 
+bool number_list_ends() {
+  const auto& c = CURSOR;
+  int back = c.ICOL - 1;
+  while (back >= 1 && at(back) == ' ') --back;
+  if (back >= 1 && at(back) == ';') return true;
+  return c.ICOL > c.LLEN || at(c.ICOL) == '/' || at(c.ICOL) == ';';
+}
+
 void RDVAL() {
   auto& c = CURSOR;
   c.RANGFL = 0;

@@ -25,6 +25,10 @@ void SKIPEQ();
 void RDWORD(std::string& W, int MODE);
 // Reads a number into CURSOR.IVALUE / CURSOR.RVALUE.
 void RDNUM();
+// After a number of a list read by RDNUM: the list ends there when the
+// number's terminator was ";" (RDNUM passes it with the blanks after it),
+// when the line ends, or at a "/" or ";" under the cursor.
+bool number_list_ends();
 // Reads an unsigned integer or a defined name into CURSOR.IVALUE (no new line).
 void RDVAL();
 // Reads an element reference; IDX := its storage index in X (0 past the

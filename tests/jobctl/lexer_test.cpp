@@ -185,6 +185,15 @@ TEST_F(LexerTest, CharacterAndNumberSearches) {
   EXPECT_EQ(CURSOR.ICOL, 1);
 }
 
+TEST_F(LexerTest, NumberListEndsAtSlashSemicolonOrLineEnd) {
+  start("1 2;3 4 / 5 ; 6 7");
+  const bool want[] = {false, true, false, true, true, false, true};
+  for (bool w : want) {
+    RDNUM();
+    EXPECT_EQ(number_list_ends(), w) << CURSOR.IVALUE;
+  }
+}
+
 TEST_F(LexerTest, WarnedSearchReadsOnWithAHeadingPerLine) {
   start("A=1\nB\nC\nD = 2");
   EXPECT_EQ(capture([] { EXPECT_FALSE(seek_char_warned('=')); }), "");
