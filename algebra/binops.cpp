@@ -4,6 +4,7 @@
 
 #include "algebra/formmach.hpp"
 #include "algebra/ftoken.hpp"
+#include "algebra/wscell.hpp"
 #include "jobctl/errmsg.hpp"
 #include "jobctl/mainprog.hpp"
 #include "runtime/units.hpp"
@@ -18,8 +19,6 @@ using runtime::write_fmt;
 using runtime::write_list;
 
 namespace {
-
-int icell(double v) { return static_cast<int>(v); }
 
 void both_shapes(int rA, int cA, int rB, int cB) {
   write_fmt(kStdout, "(a,i3,a,i3)", {" Rows of First matrix   =", rA, " Columns of First matrix =", cA});

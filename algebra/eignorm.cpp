@@ -8,6 +8,7 @@
 #include "algebra/mvnadp.hpp"
 #include "algebra/mvnlattice.hpp"
 #include "algebra/mvnsetup.hpp"
+#include "algebra/wscell.hpp"
 #include "jobctl/errmsg.hpp"
 #include "jobctl/mainprog.hpp"
 #include "jobctl/matutil.hpp"
@@ -29,15 +30,6 @@ using runtime::Vec1;
 using runtime::write_list;
 
 namespace {
-
-// A cell read as an integer (truncated); values beyond the integers, and
-// values that are not numbers, are clamped so that the conversion is defined.
-int icell(double v) {
-  if (std::isnan(v)) return 0;
-  if (v >= 2147483647.0) return 2147483647;
-  if (v <= -2147483648.0) return -2147483647 - 1;
-  return static_cast<int>(v);
-}
 
 // Correlations at or above this size are reported (0.99 in single precision).
 constexpr double kCorrBound = static_cast<double>(0.99f);

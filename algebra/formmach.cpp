@@ -7,6 +7,7 @@
 #include "algebra/ftoken.hpp"
 #include "algebra/packed.hpp"
 #include "algebra/unops.hpp"
+#include "algebra/wscell.hpp"
 #include "jobctl/errmsg.hpp"
 #include "jobctl/mainprog.hpp"
 #include "jobctl/workspace.hpp"
@@ -35,7 +36,20 @@ void list_error(int& status) {
   status = 2;
 }
 
-int icell(double v) { return static_cast<int>(v); }
+// Moves the code c at the end of the code list onto the pending stack.  False
+// (after the list error) when no operand is left in the list.
+bool shift_pending(int c, int& status) {
+  auto& f = FMSTAK;
+  if (f.NOPS > kFmStack) ERRMSG(62);
+  f.pend(f.NOPS) = c;
+  ++f.NOPS;
+  --f.NOUT;
+  if (f.NOUT == 1) {
+    list_error(status);
+    return false;
+  }
+  return true;
+}
 
 }  // namespace
 
@@ -111,14 +125,7 @@ void CALCMAT(Vec1<double> X, int column, int& status) {
   while (f.NOUT > 2 || f.NOPS > 1) {
     const int c = f.val(f.NOUT - 1);
     if (c > 30) {
-      if (f.NOPS > kFmStack) ERRMSG(62);
-      f.pend(f.NOPS) = c;
-      ++f.NOPS;
-      --f.NOUT;
-      if (f.NOUT == 1) {
-        list_error(status);
-        return;
-      }
+      if (!shift_pending(c, status)) return;
       continue;
     }
     if (f.NOPS == 1) {
@@ -137,14 +144,7 @@ void CALCMAT(Vec1<double> X, int column, int& status) {
       continue;
     }
     if ((o >= 110 && o <= 128) || o == 200) {
-      if (f.NOPS > kFmStack) ERRMSG(62);
-      f.pend(f.NOPS) = c;
-      ++f.NOPS;
-      --f.NOUT;
-      if (f.NOUT == 1) {
-        list_error(status);
-        return;
-      }
+      if (!shift_pending(c, status)) return;
       if (f.val(f.NOUT - 1) > 30) continue;
     } else if (o > 30) {
       ERRMSG(154);

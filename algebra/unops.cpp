@@ -8,6 +8,7 @@
 #include "algebra/formmach.hpp"
 #include "algebra/ftoken.hpp"
 #include "algebra/packed.hpp"
+#include "algebra/wscell.hpp"
 #include "jobctl/errmsg.hpp"
 #include "jobctl/mainprog.hpp"
 #include "jobctl/matutil.hpp"
@@ -26,8 +27,6 @@ using runtime::write_fmt;
 using runtime::write_list;
 
 namespace {
-
-int icell(double v) { return static_cast<int>(v); }
 
 // Smallest safe positive number of the library's machine constants,
 // 2^-127 (1 + 2^-51): products of variances below it are not standardised.
