@@ -8,6 +8,7 @@
 #include "jobctl/errmsg.hpp"
 #include "jobctl/hashcmd.hpp"
 #include "jobctl/mainprog.hpp"
+#include "jobctl/stmtaux.hpp"
 #include "jobctl/workspace.hpp"
 #include "runtime/fixedstr.hpp"
 #include "runtime/units.hpp"
@@ -23,17 +24,13 @@ namespace {
 constexpr double kIntCap = 1073741824.0;  // 2^30
 
 char at(int col) { return LINBUF.LINE[col - 1]; }
-bool is_digit(char ch) { return ch >= '0' && ch <= '9'; }
-bool is_letter(char ch) { return ch >= 'A' && ch <= 'Z'; }
+using stmt::is_digit;
+using stmt::is_letter;
 bool is_delim(char ch) { return DELIMS.find(ch) != std::string_view::npos; }
 bool fetch_allowed() { return MAINPR.NOREAD != 1.0; }
 
 // The text at the cursor begins with s (inside the line).
-bool looking_at(std::string_view s) {
-  const auto& c = CURSOR;
-  if (c.ICOL < 1 || c.ICOL + static_cast<int>(s.size()) - 1 > c.LLEN) return false;
-  return std::string_view(LINBUF.LINE).substr(c.ICOL - 1, s.size()) == s;
-}
+using stmt::begins;
 
 // Integer result of a real: truncated towards zero, capped at +-2^30.
 int to_ivalue(double v) {
@@ -45,11 +42,11 @@ int to_ivalue(double v) {
 // After a number: the range marks "TO" and "- ".
 void range_marks() {
   auto& c = CURSOR;
-  if (looking_at("TO")) {
+  if (begins("TO")) {
     c.RANGFL = 1;
     c.ICOL += 2;
   }
-  if (looking_at("- ")) {
+  if (begins("- ")) {
     c.RANGFL = 1;
     c.ICOL += 1;
   }
@@ -183,12 +180,12 @@ void RDNUM() {
     }
 
     if (ch == '\\') {
-      if (looking_at("\\PI")) {
+      if (begins("\\PI")) {
         c.ICOL += 3;
         c.RVALUE = sign * MAINPR.PI;
         if (MAINPR.PI == 0.0) c.RVALUE = sign * 4.0 * std::atan(1.0);
         c.IVALUE = static_cast<int>(sign) * 3;
-      } else if (looking_at("\\E")) {
+      } else if (begins("\\E")) {
         c.ICOL += 2;
         c.RVALUE = sign * std::exp(1.0);
         c.IVALUE = static_cast<int>(sign) * 2;
@@ -233,7 +230,7 @@ void RDNUM() {
       // digits makes it malformed ("TO" directly after it is a range mark).
       if (c.ICOL <= c.LLEN) {
         ch = at(c.ICOL);
-        if ((is_letter(ch) && !looking_at("TO")) || ch == '.' || ch == '\\') ERRMSG(44);
+        if ((is_letter(ch) && !begins("TO")) || ch == '.' || ch == '\\') ERRMSG(44);
       }
       c.RVALUE = sign * std::strtod(text.c_str(), nullptr);
       c.IVALUE = to_ivalue(c.RVALUE);
@@ -315,7 +312,7 @@ void RDVAL() {
   // noted and passed with its blanks; anything else is passed over.
   while (c.ICOL <= c.LLEN) {
     if (is_digit(at(c.ICOL))) break;
-    if (looking_at("TO") || at(c.ICOL) == '-') {
+    if (begins("TO") || at(c.ICOL) == '-') {
       c.RANGFL = 1;
       c.ICOL += (at(c.ICOL) == '-') ? 1 : 2;
       skip_blanks_in_line();
@@ -342,7 +339,7 @@ void RDELEM(runtime::Vec1<double> X, int G, int SPEC, int& IDX, int PARSE) {
   int flag = 0;
   const int letter = LETIDX(at(c.ICOL), flag);
   if (flag != 0) ERRMSG(13);
-  if (looking_at("ALL")) {
+  if (begins("ALL")) {
     IDX = -1;
     return;
   }

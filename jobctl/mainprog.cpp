@@ -20,6 +20,7 @@
 #include "jobctl/options.hpp"
 #include "jobctl/rdline.hpp"
 #include "jobctl/specstmt.hpp"
+#include "jobctl/stmtaux.hpp"
 #include "jobctl/workspace.hpp"
 #include "numlib/errexit.hpp"
 #include "numlib/machconst.hpp"
@@ -118,15 +119,7 @@ void ENDRUN() {
 
 namespace {
 
-// Column c (1-based) of the current line onward, as far as its length.
-std::string_view line_from_cursor() {
-  const auto& c = CURSOR;
-  if (c.ICOL < 1 || c.ICOL > c.LLEN) return {};
-  return std::string_view(LINBUF.LINE).substr(static_cast<std::size_t>(c.ICOL - 1),
-                                              static_cast<std::size_t>(c.LLEN - c.ICOL + 1));
-}
-
-bool begins(std::string_view word) { return line_from_cursor().substr(0, word.size()) == word; }
+using stmt::begins;
 
 // The current line as the reader keeps it, up to its length.
 std::string_view current_line() {

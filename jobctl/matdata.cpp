@@ -13,6 +13,7 @@
 #include "jobctl/mainprog.hpp"
 #include "jobctl/rdline.hpp"
 #include "jobctl/records.hpp"
+#include "jobctl/stmtaux.hpp"
 #include "jobctl/workspace.hpp"
 #include "runtime/fixedstr.hpp"
 #include "runtime/stop.hpp"
@@ -26,11 +27,7 @@ using runtime::write_list;
 namespace {
 
 // The word at the cursor begins with s.
-bool word_is(std::string_view s) {
-  const auto& c = CURSOR;
-  if (c.ICOL < 1 || c.ICOL + static_cast<int>(s.size()) - 1 > c.LLEN) return false;
-  return std::string_view(LINBUF.LINE).substr(static_cast<std::size_t>(c.ICOL - 1), s.size()) == s;
-}
+using stmt::begins;
 
 // A value no read produces, marking the words not yet filled.
 constexpr std::uint64_t kUnreadBits = 0x7ff4dead0000beefULL;
@@ -203,17 +200,17 @@ void RDDATA(Vec1<double> X, int NI, int N, int& P, int KIND, int IGRP, int NG, s
     // The input ended after the keyword: the values are sought and missed.
   } else if (c.NEWLIN == 1) {
     // The keyword ended its line: the data are on the lines that follow.
-  } else if (word_is("FI") || word_is("=")) {
+  } else if (begins("FI") || begins("=")) {
     file = true;
-  } else if (word_is("SY")) {
+  } else if (begins("SY")) {
     NEXTWD();
-    file = c.NEWLIN == 0 && word_is("FI");
-  } else if (word_is("FU")) {
+    file = c.NEWLIN == 0 && begins("FI");
+  } else if (begins("FU")) {
     if (eltyp == kEltFull) ERRMSG(101);
     f.FULLIN = 1;
     full_inline = true;
     NEXTWD();
-    if (c.NEWLIN == 0 && word_is("FI")) {
+    if (c.NEWLIN == 0 && begins("FI")) {
       file = true;
       N = NI;
     }
