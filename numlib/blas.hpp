@@ -30,3 +30,13 @@ void dgemm_(const char* transa, const char* transb, const int* m, const int* n, 
             const double* alpha, const double* a, const int* lda, const double* b, const int* ldb,
             const double* beta, double* c, const int* ldc, std::size_t ltransa, std::size_t ltransb);
 }
+
+namespace qv::numlib {
+
+// The constant scalar arguments of the BLAS calls (every argument goes by address).
+inline constexpr int kOne = 1;
+inline constexpr double kZero = 0.0;
+inline constexpr double kPlus = 1.0;
+inline constexpr double kMinus = -1.0;
+
+}  // namespace qv::numlib

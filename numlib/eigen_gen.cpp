@@ -131,9 +131,6 @@ void MATBAL(int n, double base, std::span<double> a_s, int ia, int& low, int& hi
 void HESRED(int n, int low, int high, std::span<double> a_s, int ia, std::span<int> intger_s) {
   const Mat1<double> a(a_s, ia);
   const Vec1<int> intger(intger_s);
-  const int one = 1;
-  const double pone = 1.0;
-  const double mone = -1.0;
   for (int r = low + 1; r <= n; ++r) {
     if (r <= high) {
       int p = r;
@@ -153,14 +150,15 @@ void HESRED(int n, int low, int high, std::span<double> a_s, int ia, std::span<i
         for (int i = r + 1; i <= high; ++i) a(i, r - 1) /= pivot;
         const int m = high;
         const int k = high - r;
-        dgemv_("N", &m, &k, &pone, a.ptr(1, r + 1), &ia, a.ptr(r + 1, r - 1), &one, &pone, a.ptr(1, r), &one, 1);
+        dgemv_("N", &m, &k, &kPlus, a.ptr(1, r + 1), &ia, a.ptr(r + 1, r - 1), &kOne, &kPlus, a.ptr(1, r), &kOne,
+               1);
       }
     }
     const int nt = r - low;
-    dtrsv_("L", "N", "U", &nt, a.ptr(low + 1, low), &ia, a.ptr(low + 1, r), &one, 1, 1, 1);
+    dtrsv_("L", "N", "U", &nt, a.ptr(low + 1, low), &ia, a.ptr(low + 1, r), &kOne, 1, 1, 1);
     if (r < high) {
       const int m = high - r;
-      dgemv_("N", &m, &nt, &mone, a.ptr(r + 1, low), &ia, a.ptr(low + 1, r), &one, &pone, a.ptr(r + 1, r), &one,
+      dgemv_("N", &m, &nt, &kMinus, a.ptr(r + 1, low), &ia, a.ptr(low + 1, r), &kOne, &kPlus, a.ptr(r + 1, r), &kOne,
              1);
     }
   }
@@ -270,17 +268,16 @@ bool francis(int n, int low, int upp, double eps, const Mat1<double>& h, const M
             h(na, j) = qc * z0 + pc * h(en, j);
             h(en, j) = qc * h(en, j) - pc * z0;
           }
-          for (int i = 1; i <= en; ++i) {
-            const double z0 = h(i, na);
-            h(i, na) = qc * z0 + pc * h(i, en);
-            h(i, en) = qc * h(i, en) - pc * z0;
-          }
-          const Mat1<double>& vv = *v;
-          for (int i = low; i <= upp; ++i) {
-            const double z0 = vv(i, na);
-            vv(i, na) = qc * z0 + pc * vv(i, en);
-            vv(i, en) = qc * vv(i, en) - pc * z0;
-          }
+          // The same rotation of columns na and en, in h and in the vectors.
+          auto rotate_columns = [&](const Mat1<double>& m, int i0, int i1) {
+            for (int i = i0; i <= i1; ++i) {
+              const double z0 = m(i, na);
+              m(i, na) = qc * z0 + pc * m(i, en);
+              m(i, en) = qc * m(i, en) - pc * z0;
+            }
+          };
+          rotate_columns(h, 1, en);
+          rotate_columns(*v, low, upp);
         }
       } else {
         wr(na) = x + p;
@@ -360,28 +357,20 @@ bool francis(int n, int low, int upp, double eps, const Mat1<double>& h, const M
         h(k + 1, j) -= pp * y;
         h(k, j) -= pp * x;
       }
-      const int ilast = std::min(en, k + 3);
-      for (int i = vec ? 1 : l; i <= ilast; ++i) {
-        double pp = x * h(i, k) + y * h(i, k + 1);
-        if (notlast) {
-          pp += zz * h(i, k + 2);
-          h(i, k + 2) -= pp * r;
-        }
-        h(i, k + 1) -= pp * q;
-        h(i, k) -= pp;
-      }
-      if (vec) {
-        const Mat1<double>& vv = *v;
-        for (int i = low; i <= upp; ++i) {
-          double pp = x * vv(i, k) + y * vv(i, k + 1);
+      // Column modification, the same in h and in the vectors.
+      auto modify_columns = [&](const Mat1<double>& m, int i0, int i1) {
+        for (int i = i0; i <= i1; ++i) {
+          double pp = x * m(i, k) + y * m(i, k + 1);
           if (notlast) {
-            pp += zz * vv(i, k + 2);
-            vv(i, k + 2) -= pp * r;
+            pp += zz * m(i, k + 2);
+            m(i, k + 2) -= pp * r;
           }
-          vv(i, k + 1) -= pp * q;
-          vv(i, k) -= pp;
+          m(i, k + 1) -= pp * q;
+          m(i, k) -= pp;
         }
-      }
+      };
+      modify_columns(h, vec ? 1 : l, std::min(en, k + 3));
+      if (vec) modify_columns(*v, low, upp);
     }
   }
   return true;

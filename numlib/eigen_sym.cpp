@@ -16,10 +16,6 @@ using runtime::Vec1;
 
 namespace {
 
-const int kOne = 1;
-const double kZero = 0.0;
-const double kMinus = -1.0;
-
 // The largest |d(k)|, k = 1..l (the first largest), 0 when l = 0.
 double largest(const Vec1<double>& d, int l) {
   if (l < 1) return 0.0;

@@ -15,10 +15,6 @@ using runtime::Vec1;
 
 namespace {
 
-const int kOne = 1;
-const double kPlus = 1.0;
-const double kMinus = -1.0;
-
 // A refinement whose correction stops halving has converged when the
 // correction is at the rounding level of the residual (n * eps * |S| * |X| in
 // the infinity norm, relative to the largest element of X) and that level
@@ -34,6 +30,14 @@ int detpair_value(double d1, int id, double& det) {
   if (id < -lim + 4.0) return 3;
   det = std::ldexp(d1, id);
   return 0;
+}
+
+// The end of the determinant routines: error 1 when the factorisation failed
+// (inner != 0), otherwise the value of the pair; det is 0 on every error.
+void deliver_det(int inner, double d1, int id, double& det, int& ifail, const char* srname) {
+  const int err = inner != 0 ? 1 : detpair_value(d1, id, det);
+  if (err != 0) det = 0.0;
+  ifail = ERREXIT(ifail, err, srname);
 }
 
 // Scale of row i of an n-column matrix: 1 / (Euclidean norm of the row), or
@@ -158,14 +162,7 @@ void F03AAF(std::span<double> a, int ld, int n, double& det, std::span<double> w
   int id = 0;
   int inner = 1;
   F03AFF(n, EPSMACH(), a, ld, d1, id, work, inner);
-  if (inner != 0) {
-    det = 0.0;
-    ifail = ERREXIT(ifail, 1, "F03AAF");
-    return;
-  }
-  const int err = detpair_value(d1, id, det);
-  if (err != 0) det = 0.0;
-  ifail = ERREXIT(ifail, err, "F03AAF");
+  deliver_det(inner, d1, id, det, ifail, "F03AAF");
 }
 
 void F01AAF(std::span<double> a, int ld, int n, std::span<double> x, int ldx, std::span<double> work,
@@ -242,9 +239,7 @@ void F03ABF(std::span<double> a, int ld, int n, double& det, std::span<double> w
   int id = 0;
   int inner = 1;
   F03AEF(n, a, ld, work, d1, id, inner);
-  int err = inner != 0 ? 1 : detpair_value(d1, id, det);
-  if (err != 0) det = 0.0;
-  ifail = ERREXIT(ifail, err, "F03ABF");
+  deliver_det(inner, d1, id, det, ifail, "F03ABF");
 }
 
 void F01ADF(int n, std::span<double> a, int ld, int& ifail) {
