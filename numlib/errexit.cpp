@@ -58,38 +58,36 @@ int ERREXIT(int ifail, int ierror, std::string_view srname, std::span<const std:
 
 namespace {
 
-bool parrep_silent(int ifail) { return ifail >= 0 && ifail % 10 == 1 && (ifail / 10) % 10 == 0; }
-
-std::string parrep_head(std::string_view pname, std::string_view srname) {
-  std::string s = " *****  Parameter  ";
-  s += pname;
-  s += "  is invalid in routine  ";
-  s += srname;
-  s += "  ***** ";
-  return runtime::fpad(s, 65);
+// The start of both parameter reports: counts the error and, unless IFAIL
+// silences the report (units digit 1, tens digit 0), writes its blank record
+// and heading on the error unit and returns true with that unit.
+bool parrep_begin(std::string_view pname, int ifail, int& nerr, std::string_view srname, int& unit) {
+  nerr += 1;
+  if (ifail >= 0 && ifail % 10 == 1 && (ifail / 10) % 10 == 0) return false;
+  ERRUNIT(0, unit);
+  std::string head = " *****  Parameter  ";
+  head += pname;
+  head += "  is invalid in routine  ";
+  head += srname;
+  head += "  ***** ";
+  WRTREC(unit, " ");
+  WRTREC(unit, runtime::fpad(head, 65));
+  return true;
 }
 
 }  // namespace
 
 void PARREP3(std::string_view value, std::string_view pname, int ifail, int& nerr,
              std::string_view srname) {
-  nerr += 1;
-  if (parrep_silent(ifail)) return;
   int unit = 0;
-  ERRUNIT(0, unit);
-  WRTREC(unit, " ");
-  WRTREC(unit, parrep_head(pname, srname));
+  if (!parrep_begin(pname, ifail, nerr, srname, unit)) return;
   WRTREC(unit, runtime::fpad("        Value supplied is", 65));
   WRTREC(unit, runtime::fpad(std::string("        ") + std::string(value), 65));
 }
 
 void PARREP2(int ivalue, std::string_view pname, int ifail, int& nerr, std::string_view srname) {
-  nerr += 1;
-  if (parrep_silent(ifail)) return;
   int unit = 0;
-  ERRUNIT(0, unit);
-  WRTREC(unit, " ");
-  WRTREC(unit, parrep_head(pname, srname));
+  if (!parrep_begin(pname, ifail, nerr, srname, unit)) return;
   char num[32];
   std::snprintf(num, sizeof num, "%6d", ivalue);
   std::string v = std::string("        Value supplied is ") + (std::string(num).size() > 6 ? "******" : num);

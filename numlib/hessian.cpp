@@ -79,6 +79,15 @@ void E04XAF(int msglvl, int n, double epsrf_in, std::span<double> x_s, int mode,
     user_stop(m);
     return;
   }
+  // Every later evaluation: F at the current X, a gradient into WORK; false
+  // (IFAIL set) when the objective asked to stop.
+  auto eval = [&](double& f) {
+    m = mode;
+    objfun(m, n, x_s, f, grad, 0, iusr, rusr);
+    if (m >= 0) return true;
+    user_stop(m);
+    return false;
+  };
 
   // The relative precision of the objective.
   iwarn = 0;
@@ -142,20 +151,10 @@ void E04XAF(int msglvl, int n, double epsrf_in, std::span<double> x_s, int mode,
     while (!done) {
       double f1 = 0.0, f2 = 0.0, f = 0.0;
       x(j) = xj + step;
-      m = mode;
-      objfun(m, n, x_s, f, grad, 0, iusr, rusr);
-      if (m < 0) {
-        user_stop(m);
-        return;
-      }
+      if (!eval(f)) return;
       f1 = mode == 1 ? work(j) : f;
       x(j) = xj + 2.0 * step;
-      m = mode;
-      objfun(m, n, x_s, f, grad, 0, iusr, rusr);
-      if (m < 0) {
-        user_stop(m);
-        return;
-      }
+      if (!eval(f)) return;
       f2 = mode == 1 ? work(j) : f;
       nev += 2;
       E04XAZ(debug, done, first, epsa, epsrf, fx, xj, inform, iter, itmax, cdest, fdest, sdest, errbnd,
@@ -188,13 +187,8 @@ void E04XAF(int msglvl, int n, double epsrf_in, std::span<double> x_s, int mode,
     for (int i = 1; i <= n; ++i) {
       const double xi = x(i);
       x(i) = xi + hf(i);
-      m = mode;
       double f = 0.0;
-      objfun(m, n, x_s, f, grad, 0, iusr, rusr);
-      if (m < 0) {
-        user_stop(m);
-        return;
-      }
+      if (!eval(f)) return;
       x(i) = xi;
       for (int k = 1; k <= n; ++k)
         work(n + (i - 1) * n + k) = optim::SAFDIV(work(k) - gobj(k), hf(i), overflow);
@@ -208,11 +202,6 @@ void E04XAF(int msglvl, int n, double epsrf_in, std::span<double> x_s, int mode,
       }
   } else if (mode == 2) {
     // Second differences of function values, three evaluations for every pair.
-    auto eval = [&](double& f) {
-      m = mode;
-      objfun(m, n, x_s, f, grad, 0, iusr, rusr);
-      return m >= 0;
-    };
     for (int i = 1; i <= n; ++i) {
       for (int k = i; k <= n; ++k) {
         const double hi = hc(i);
@@ -226,13 +215,13 @@ void E04XAF(int msglvl, int n, double epsrf_in, std::span<double> x_s, int mode,
           x(i) = xi + hi;
           x(k) = xk + hk;
         }
-        if (!eval(fik)) return user_stop(m);
+        if (!eval(fik)) return;
         x(i) = xi;
         x(k) = xk + hk;
-        if (!eval(fk)) return user_stop(m);
+        if (!eval(fk)) return;
         x(k) = xk;
         x(i) = xi + hi;
-        if (!eval(fi)) return user_stop(m);
+        if (!eval(fi)) return;
         x(i) = xi;
         const double v = optim::SAFDIV(fik - fk - fi + fobj, hi * hk, overflow);
         h(i, k) = v;

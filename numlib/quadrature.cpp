@@ -38,11 +38,19 @@ int full_offset(int c) {
   return off;
 }
 
-void clear(int n, const Vec1<double>& weight, const Vec1<double>& abscis) {
+// The start of every rule routine.  A bad parameter (bad) is IERR 2 with
+// nothing set; otherwise WEIGHT and ABSCIS are set to 0 for 1..n and the rule
+// to deliver is picked as pick_rule does.  -1: nothing to fill in.
+int start_rule(bool bad, int n, const Vec1<double>& weight, const Vec1<double>& abscis, int& ierr) {
+  if (bad) {
+    ierr = 2;
+    return -1;
+  }
   for (int i = 1; i <= n; ++i) {
     weight(i) = 0.0;
     abscis(i) = 0.0;
   }
+  return pick_rule(n, ierr);
 }
 
 // Unfolds a half-stored symmetric rule: position i and n+1-i get +t and -t,
@@ -83,13 +91,8 @@ void unadjust(int n, const Vec1<double>& weight, const Vec1<double>& abscis, dou
 
 void GAUSHRM(double a, double b, int itype, int n, std::span<double> weight_s, std::span<double> abscis_s,
              int& ierr) {
-  if (b <= 0.0) {
-    ierr = 2;
-    return;
-  }
   const Vec1<double> weight(weight_s), abscis(abscis_s);
-  clear(n, weight, abscis);
-  const int c = pick_rule(n, ierr);
+  const int c = start_rule(b <= 0.0, n, weight, abscis, ierr);
   if (c < 0) return;
   const double s = std::sqrt(b);
   unfold(rules::kHermite, c, [&](int i, double t, double w) {
@@ -101,13 +104,8 @@ void GAUSHRM(double a, double b, int itype, int n, std::span<double> weight_s, s
 
 void GAUSLAG(double a, double b, int itype, int n, std::span<double> weight_s, std::span<double> abscis_s,
              int& ierr) {
-  if (b == 0.0) {
-    ierr = 2;
-    return;
-  }
   const Vec1<double> weight(weight_s), abscis(abscis_s);
-  clear(n, weight, abscis);
-  const int c = pick_rule(n, ierr);
+  const int c = start_rule(b == 0.0, n, weight, abscis, ierr);
   if (c < 0) return;
   const int nn = rules::kCounts[static_cast<std::size_t>(c)];
   const int off = full_offset(c);
@@ -123,8 +121,7 @@ void GAUSLAG(double a, double b, int itype, int n, std::span<double> weight_s, s
 void GAUSLEG(double a, double b, int /*itype*/, int n, std::span<double> weight_s, std::span<double> abscis_s,
              int& ierr) {
   const Vec1<double> weight(weight_s), abscis(abscis_s);
-  clear(n, weight, abscis);
-  const int c = pick_rule(n, ierr);
+  const int c = start_rule(false, n, weight, abscis, ierr);
   if (c < 0) return;
   const double h = (b - a) / 2.0;
   const double mid = (a + b) / 2.0;
@@ -137,13 +134,8 @@ void GAUSLEG(double a, double b, int /*itype*/, int n, std::span<double> weight_
 void GAUSRAT(double a, double b, int /*itype*/, int n, std::span<double> weight_s, std::span<double> abscis_s,
              int& ierr) {
   const double apb = a + b;
-  if (apb == 0.0) {
-    ierr = 2;
-    return;
-  }
   const Vec1<double> weight(weight_s), abscis(abscis_s);
-  clear(n, weight, abscis);
-  const int c = pick_rule(n, ierr);
+  const int c = start_rule(apb == 0.0, n, weight, abscis, ierr);
   if (c < 0) return;
   // x = 2 (A + B)/(t + 1) - B maps (-1, 1] onto the infinite range ending at
   // A; |dx/dt| = 2 |A + B|/(t + 1)^2.
