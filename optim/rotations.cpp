@@ -33,6 +33,18 @@ inline void generate(double& a, double b, double& c, double& s) {
   s = ss;
 }
 
+// ROTGEN of (a, b) with the rotation stored for use from the right: cs := c,
+// sn := -s.  b is taken by value, so sn may be the element b came from.
+inline void generate_for_right(double& a, double b, double& cs, double& sn) {
+  double c = 0.0, s = 0.0;
+  generate(a, b, c, s);
+  cs = c;
+  sn = -s;
+}
+
+// The identity rotation (1, 0), by exact comparison: the kernels skip it.
+inline bool is_identity(double c, double s) { return c == 1.0 && s == 0.0; }
+
 // The rotation (c, s) of the pair (x, y): x' = c*x + s*y, y' = c*y - s*x.
 inline void rotate(double c, double s, double& x, double& y) {
   const double x0 = x;
@@ -158,44 +170,28 @@ double MATNRM(std::string_view norm, std::string_view shape, int m, int n, std::
   }
 
   if (nm == 'E' || nm == 'F') {
+    // The scaled sum of squares of the vector kernels, rows i1..i2 of column j at a time.
     double scale = 0.0;
     double sum = 1.0;
-    auto add = [&](double v) {
-      if (v == 0.0) return;
-      const double av = std::abs(v);
-      if (av > scale) {
-        const double q = scale / av;
-        sum = 1.0 + sum * (q * q);
-        scale = av;
-      } else {
-        const double q = av / scale;
-        sum = sum + q * q;
-      }
+    auto add = [&](int j, int i1, int i2) {
+      if (i1 <= i2) SSQUPD(i2 - i1 + 1, A.col(j).from(i1).span(), 1, scale, sum);
     };
     if (sh == 'G') {
-      for (int j = 1; j <= n; ++j)
-        for (int i = 1; i <= m; ++i) add(A(i, j));
+      for (int j = 1; j <= n; ++j) add(j, 1, m);
     } else if (sh == 'U') {
-      for (int j = 1; j <= n; ++j)
-        for (int i = 1; i <= std::min(j, m); ++i) add(A(i, j));
+      for (int j = 1; j <= n; ++j) add(j, 1, std::min(j, m));
     } else if (sh == 'L') {
-      for (int j = 1; j <= std::min(m, n); ++j)
-        for (int i = j; i <= m; ++i) add(A(i, j));
+      for (int j = 1; j <= std::min(m, n); ++j) add(j, j, m);
     } else {
       if (upper_sym) {
-        for (int j = 2; j <= n; ++j)
-          for (int i = 1; i <= j - 1; ++i) add(A(i, j));
+        for (int j = 2; j <= n; ++j) add(j, 1, j - 1);
       } else {
-        for (int j = 1; j <= n - 1; ++j)
-          for (int i = j + 1; i <= n; ++i) add(A(i, j));
+        for (int j = 1; j <= n - 1; ++j) add(j, j + 1, n);
       }
       sum = 2.0 * sum;
-      for (int i = 1; i <= n; ++i) add(A(i, i));
+      SSQUPD(n, a, lda + 1, scale, sum);  // the diagonal
     }
-    const double flmax = wmach(7);
-    const double root = std::sqrt(sum);
-    if (scale < flmax / root) return scale * root;
-    return flmax;
+    return SSQNRM(scale, sum);
   }
   return 0.0;
 }
@@ -280,12 +276,8 @@ void ROTUP2(std::string_view side, int n, int k1, int k2, std::span<double> cv, 
     }
   } else if (sd == 'R') {
     for (int l = k2 - 1; l >= k1; --l) {
-      double c = 0.0, s = 0.0;
-      generate(A(l + 1, l + 1), S(l), c, s);
-      // Stored as (c, -s): the same rotation written for use from the right.
-      C(l) = c;
-      S(l) = -s;
-      if (c == 1.0 && s == 0.0) continue;
+      generate_for_right(A(l + 1, l + 1), S(l), C(l), S(l));
+      if (is_identity(C(l), S(l))) continue;
       rotate_columns(A, 1, l, l, l + 1, C(l), S(l));
     }
   }
@@ -308,12 +300,10 @@ void ROTUP3(std::string_view side, int n, int k1, int k2, std::span<double> cv, 
       for (int i = k1; i <= k2 - 1; ++i) rotate(C(i), S(i), A(i, j), A(k2, j));
   } else if (sd == 'R') {
     for (int m = k2; m >= k1 + 1; --m) {
-      double c = 0.0, s = 0.0;
-      generate(A(m, m), S(m - 1), c, s);
-      C(m - 1) = c;
-      S(m - 1) = -s;
-      const double t = -s;
-      if (c == 1.0 && t == 0.0) continue;
+      generate_for_right(A(m, m), S(m - 1), C(m - 1), S(m - 1));
+      const double c = C(m - 1);
+      const double t = S(m - 1);
+      if (is_identity(c, t)) continue;
       // Rows below k1 hold the spike element S(b-1) in place of A(b, k1).
       for (int b = m - 1; b >= k1 + 1; --b) rotate(c, t, S(b - 1), A(b, m));
       rotate_columns(A, 1, k1, k1, m, c, t);
@@ -336,16 +326,13 @@ void ROTUP4(std::string_view side, int n, int k1, int k2, std::span<double> cv, 
     for (int k = k1; k <= k2 - 1; ++k) {
       const double created = -S(k) * A(k, k);
       A(k, k) = C(k) * A(k, k);
-      double c = 0.0, s = 0.0;
-      generate(A(k + 1, k + 1), created, c, s);
-      C(k) = c;
-      S(k) = -s;
-      if (c == 1.0 && s == 0.0) continue;
+      generate_for_right(A(k + 1, k + 1), created, C(k), S(k));
+      if (is_identity(C(k), S(k))) continue;
       rotate_columns(A, 1, k, k, k + 1, C(k), S(k));
     }
   } else if (sd == 'R') {
     for (int k = k2 - 1; k >= k1; --k) {
-      if (C(k) == 1.0 && S(k) == 0.0) continue;
+      if (is_identity(C(k), S(k))) continue;
       rotate_columns(A, 1, k, k, k + 1, C(k), S(k));
       const double created = S(k) * A(k + 1, k + 1);
       A(k + 1, k + 1) = C(k) * A(k + 1, k + 1);
@@ -378,7 +365,7 @@ void ROTUP5(std::string_view side, int n, int k1, int k2, std::span<double> cv, 
     }
   } else if (sd == 'R') {
     for (int k = k1; k <= k2 - 1; ++k) {
-      if (C(k) == 1.0 && S(k) == 0.0) continue;
+      if (is_identity(C(k), S(k))) continue;
       rotate_columns(A, 1, k, k, k + 1, C(k), S(k));
       S(k) = S(k) * A(k + 1, k + 1);
       A(k + 1, k + 1) = C(k) * A(k + 1, k + 1);
@@ -406,7 +393,7 @@ void ROTUP6(std::string_view side, int n, int k1, int k2, std::span<double> cv, 
     for (int j = k1 + 1; j <= k2; ++j) {
       const double c = C(j - 1);
       const double s = S(j - 1);
-      if (c == 1.0 && s == 0.0) continue;
+      if (is_identity(c, s)) continue;
       rotate_columns(A, 1, k1, k1, j, c, s);
       // Rows below k1 hold the spike element S(i-1) in place of A(i, k1).
       for (int i = k1 + 1; i <= j - 1; ++i) rotate(c, s, S(i - 1), A(i, j));
@@ -427,18 +414,15 @@ void ROTCRM(std::string_view mode, int n, int k1, int k2, std::span<double> cv, 
     for (int k = k1; k <= k2 - 1; ++k) {
       const double c = C(k);
       const double s = S(k);
-      if (c == 1.0 && s == 0.0) continue;
+      if (is_identity(c, s)) continue;
       S(k) = s * A(n - k, k + 1);
       A(n - k, k + 1) = c * A(n - k, k + 1);
       rotate_columns(A, n - k + 1, n, k, k + 1, c, s);
     }
   } else if (md == 'R') {
     for (int k = k2 - 1; k >= k1; --k) {
-      double c = 0.0, s = 0.0;
-      generate(A(n - k, k + 1), S(k), c, s);
-      C(k) = c;
-      S(k) = -s;
-      if (c == 1.0 && s == 0.0) continue;
+      generate_for_right(A(n - k, k + 1), S(k), C(k), S(k));
+      if (is_identity(C(k), S(k))) continue;
       rotate_columns(A, n - k + 1, n, k, k + 1, C(k), S(k));
     }
   }
@@ -498,7 +482,7 @@ void ROTSAP(std::string_view side, std::string_view pivot, std::string_view dire
     for (int t = 0; t < count; ++t, k += kstep) {
       const double ck = cv(k);
       const double sk = sv(k);
-      if (ck == 1.0 && sk == 0.0) continue;
+      if (is_identity(ck, sk)) continue;
       int p, q;
       pair_of(k, p, q);
       rotate_columns(A, 1, m, p, q, ck, sk);
