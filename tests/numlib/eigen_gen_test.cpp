@@ -24,6 +24,20 @@ std::vector<double> from_rows(const std::vector<std::vector<double>>& rows) {
   return a;
 }
 
+// MATBAL (base 2) of the matrix given by its rows.  d starts at -1 and the
+// limits at -5, so that what MATBAL leaves unset shows.
+struct Balanced {
+  std::vector<double> a, d;
+  int low = -5, high = -5;
+};
+
+Balanced balance(const std::vector<std::vector<double>>& rows) {
+  const int n = static_cast<int>(rows.size());
+  Balanced b{from_rows(rows), std::vector<double>(rows.size(), -1.0)};
+  MATBAL(n, 2.0, b.a, n, b.low, b.high, b.d);
+  return b;
+}
+
 struct Eig {
   std::vector<double> rr, ri, vr, vi;
   std::vector<int> cnt;
@@ -181,17 +195,15 @@ TEST(GeneralEigen, DefectiveAndEqualDiagonal) {
 }
 
 TEST(GeneralEigen, ZeroRowIsIsolatedAtTheBottom) {
-  std::vector<double> a = from_rows({{2, 1, 3}, {0, 0, 0}, {1, 4, -1}});
-  const std::vector<double> a0 = a;
-  std::vector<double> d(3);
-  int low = 0, high = 0;
-  MATBAL(3, 2.0, a, 3, low, high, d);
-  EXPECT_EQ(high, 2);
-  EXPECT_EQ(low, 1);
-  EXPECT_EQ(d[2], 2.0);  // row and column 2 went to position 3
-  EXPECT_EQ(a[2 + 0 * 3], 0.0);
-  EXPECT_EQ(a[2 + 1 * 3], 0.0);
-  EXPECT_EQ(a[2 + 2 * 3], 0.0);  // the eigenvalue 0 stands at the bottom
+  const std::vector<std::vector<double>> rows = {{2, 1, 3}, {0, 0, 0}, {1, 4, -1}};
+  const std::vector<double> a0 = from_rows(rows);
+  const Balanced b = balance(rows);
+  EXPECT_EQ(b.high, 2);
+  EXPECT_EQ(b.low, 1);
+  EXPECT_EQ(b.d[2], 2.0);  // row and column 2 went to position 3
+  EXPECT_EQ(b.a[2 + 0 * 3], 0.0);
+  EXPECT_EQ(b.a[2 + 1 * 3], 0.0);
+  EXPECT_EQ(b.a[2 + 2 * 3], 0.0);  // the eigenvalue 0 stands at the bottom
   const Eig e = values(a0, 3);
   EXPECT_EQ(e.cnt[2], 0);
   EXPECT_EQ(e.rr[2], 0.0);
@@ -215,13 +227,10 @@ TEST(GeneralEigen, BalancingNeverReturnsHighBelowLow) {
       {3, {{1, 2, 3}, {4, 5, 6}, {7, 8, 10}}},
   };
   for (const Case& c : cases) {
-    std::vector<double> a = from_rows(c.rows);
-    std::vector<double> d(c.n, -1.0);
-    int low = -5, high = -5;
-    MATBAL(c.n, 2.0, a, c.n, low, high, d);
-    EXPECT_GE(low, 1);
-    EXPECT_LE(low, high) << c.n;
-    EXPECT_LE(high, c.n);
+    const Balanced b = balance(c.rows);
+    EXPECT_GE(b.low, 1);
+    EXPECT_LE(b.low, b.high) << c.n;
+    EXPECT_LE(b.high, c.n);
     const Eig e = values(from_rows(c.rows), c.n);
     EXPECT_EQ(e.ifail, 0);
   }
@@ -235,20 +244,17 @@ TEST(GeneralEigen, BalancingScalesByPowersOfTwo) {
   // A badly scaled matrix: balancing scales rows and columns by powers of 2;
   // the similarity D^-1 A D keeps the eigenvalues.
   const std::vector<std::vector<double>> rows = {{1, 1e6, 0}, {1e-6, 2, 1e6}, {0, 1e-6, 3}};
-  std::vector<double> a = from_rows(rows);
-  const std::vector<double> a0 = a;
-  std::vector<double> d(3);
-  int low = 0, high = 0;
-  MATBAL(3, 2.0, a, 3, low, high, d);
-  EXPECT_EQ(low, 1);
-  EXPECT_EQ(high, 3);
+  const std::vector<double> a0 = from_rows(rows);
+  const Balanced b = balance(rows);
+  EXPECT_EQ(b.low, 1);
+  EXPECT_EQ(b.high, 3);
   for (int i = 0; i < 3; ++i) {
     int ex = 0;
-    EXPECT_EQ(std::frexp(d[i], &ex), 0.5);
+    EXPECT_EQ(std::frexp(b.d[i], &ex), 0.5);
   }
   for (int i = 0; i < 3; ++i)
-    for (int j = 0; j < 3; ++j) EXPECT_DOUBLE_EQ(a[i + 3 * j], a0[i + 3 * j] * d[j] / d[i]);
-  EXPECT_LT(std::abs(a[0 + 3 * 1]), 1e3);  // the off-diagonal weights are brought together
+    for (int j = 0; j < 3; ++j) EXPECT_DOUBLE_EQ(b.a[i + 3 * j], a0[i + 3 * j] * b.d[j] / b.d[i]);
+  EXPECT_LT(std::abs(b.a[0 + 3 * 1]), 1e3);  // the off-diagonal weights are brought together
   const Eig v = vectors(a0, 3);
   EXPECT_EQ(v.ifail, 0);
   expect_vectors(a0, 3, v, 1e-13);
@@ -352,15 +358,13 @@ TEST(GeneralEigen, SimilarityTransformOfKnownBlocks) {
 TEST(GeneralEigen, BackTransformationThroughBalancing) {
   // EVBKBAL undoes scaling and exchanges: the vectors of the balanced matrix
   // taken back are vectors of the original.
-  const std::vector<double> a0 = from_rows({{3, 0, 1e4}, {2, 5, 4}, {1e-4, 0, 1}});
-  std::vector<double> a = a0;
-  std::vector<double> d(3);
-  int low = 0, high = 0;
-  MATBAL(3, 2.0, a, 3, low, high, d);
+  const std::vector<std::vector<double>> rows = {{3, 0, 1e4}, {2, 5, 4}, {1e-4, 0, 1}};
+  const std::vector<double> a0 = from_rows(rows);
+  const Balanced b = balance(rows);
   // Column 2 has no off-diagonal element: it goes to the left.
-  EXPECT_EQ(low, 2);
-  EXPECT_EQ(high, 3);
-  EXPECT_EQ(d[0], 2.0);
+  EXPECT_EQ(b.low, 2);
+  EXPECT_EQ(b.high, 3);
+  EXPECT_EQ(b.d[0], 2.0);
   const Eig e = vectors(a0, 3);
   EXPECT_EQ(e.ifail, 0);
   expect_vectors(a0, 3, e, 1e-12);
