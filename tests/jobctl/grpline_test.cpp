@@ -1,46 +1,22 @@
 // The group line: kinds, keywords, the number of groups, the set-up of the
 // group's table columns and title, and the errors of the group line.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <fstream>
 #include <string>
 
 #include "jobctl/grpline.hpp"
 #include "jobctl/mainprog.hpp"
 #include "jobctl/rdline.hpp"
 #include "jobctl/workspace.hpp"
-#include "runtime/units.hpp"
+#include "jobctl_fixture.hpp"
 
 namespace qv::jobctl {
 namespace {
 
 using ::testing::ExitedWithCode;
 
-#define REPORT_ON_STDERR(stmt) \
-  do {                         \
-    ::dup2(2, 1);              \
-    stmt;                      \
-  } while (0)
-
-constexpr int kUnit = 15;
-
 // Makes text the script that the line reader reads next.
-void feed(const std::string& text) {
-  static int n = 0;
-  const std::string path = ::testing::TempDir() + "grpline_" + std::to_string(::getpid()) + "_" +
-                           std::to_string(++n) + ".qv";
-  std::ofstream(path) << text;
-  runtime::close_unit(kUnit);
-  runtime::OpenSpec spec;
-  spec.file = path;
-  spec.status = "OLD";
-  runtime::open_unit(kUnit, spec);
-  INCSTK.reset();
-  INCSTK.INUNIT = kUnit;
-  CURSOR.reset();
-  LINBUF.reset();
-}
+void feed(const std::string& text) { testing_support::feed_script_on(15, "grpline", text); }
 
 // State of a new job about to read group g.
 void new_group(int g, const std::string& title = "A title") {
@@ -55,13 +31,10 @@ void new_group(int g, const std::string& title = "A title") {
   m.GRPTTL.replace(0, title.size(), title);
 }
 
-class GroupLine : public ::testing::Test {
+class GroupLine : public testing_support::FreshStateTest {
  protected:
   void SetUp() override {
-    MAINPR.reset();
-    WORKSP.reset();
-    IWORKS.reset();
-    LABTAB.reset();
+    FreshStateTest::SetUp();
     new_group(1);
   }
 };

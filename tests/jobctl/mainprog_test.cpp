@@ -2,13 +2,13 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <fstream>
 #include <string>
 
 #include "fit/htmlrep.hpp"
 #include "jobctl/mainprog.hpp"
 #include "jobctl/rdline.hpp"
 #include "jobctl/workspace.hpp"
+#include "jobctl_fixture.hpp"
 #include "runtime/units.hpp"
 
 namespace qv::jobctl {
@@ -96,19 +96,7 @@ namespace {
 // Runs the main program on a script read from a file unit and returns the
 // report.
 std::string run_script(const std::string& text) {
-  static int n = 0;
-  const std::string path = ::testing::TempDir() + "mainprog_" + std::to_string(::getpid()) + "_" +
-                           std::to_string(++n) + ".qv";
-  std::ofstream(path) << text;
-  runtime::close_unit(15);
-  runtime::OpenSpec spec;
-  spec.file = path;
-  spec.status = "OLD";
-  runtime::open_unit(15, spec);
-  INCSTK.reset();
-  INCSTK.INUNIT = 15;
-  CURSOR.reset();
-  LINBUF.reset();
+  testing_support::feed_script_on(15, "mainprog", text);
   WORKSP.reset();
   IWORKS.reset();
   ::testing::internal::CaptureStdout();
@@ -204,19 +192,7 @@ namespace {
 
 // The job loop in front-end mode, started after the start-up lines.
 std::string run_front_end(const std::string& text, int autodump, bool capture = true) {
-  static int n = 0;
-  const std::string path = ::testing::TempDir() + "frontend_" + std::to_string(::getpid()) + "_" +
-                           std::to_string(++n) + ".qv";
-  std::ofstream(path) << text;
-  runtime::close_unit(15);
-  runtime::OpenSpec spec;
-  spec.file = path;
-  spec.status = "OLD";
-  runtime::open_unit(15, spec);
-  INCSTK.reset();
-  INCSTK.INUNIT = 15;
-  CURSOR.reset();
-  LINBUF.reset();
+  testing_support::feed_script_on(15, "frontend", text);
   WORKSP.reset();
   IWORKS.reset();
   if (capture) ::testing::internal::CaptureStdout();

@@ -2,24 +2,18 @@
 // selection of variables, tests and conversions, element stepping and the
 // pattern records of raw ordinal data.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cmath>
 #include <vector>
 
 #include "jobctl/mainprog.hpp"
 #include "jobctl/matutil.hpp"
+#include "jobctl_fixture.hpp"
 
 namespace qv::jobctl {
 namespace {
 
 using ::testing::ExitedWithCode;
-
-#define REPORT_ON_STDERR(stmt) \
-  do {                         \
-    ::dup2(2, 1);              \
-    stmt;                      \
-  } while (0)
 
 template <class T>
 Vec1<T> v1(std::vector<T>& v) {

@@ -13,6 +13,7 @@
 
 #include "jobctl/mainprog.hpp"
 #include "jobctl/workspace.hpp"
+#include "jobctl_fixture.hpp"
 #include "numlib/errexit.hpp"
 
 namespace qv::jobctl {
@@ -33,13 +34,10 @@ struct Mat {
   int share = 0;              // non-zero: use the storage of this earlier letter of the group
 };
 
-class VlsummTest : public ::testing::Test {
+class VlsummTest : public testing_support::FreshStateTest {
  protected:
   void SetUp() override {
-    MAINPR.reset();
-    WORKSP.reset();
-    IWORKS.reset();
-    LABTAB.reset();
+    FreshStateTest::SetUp();
     FITSTA.reset();
     numlib::LIBUNITS.reset();
   }

@@ -2,33 +2,17 @@
 // integer group columns, the parameter-matrix list, formula heads and the
 // equality-link lists.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include "jobctl/mainprog.hpp"
 #include "jobctl/workspace.hpp"
+#include "jobctl_fixture.hpp"
 
 namespace qv::jobctl {
 namespace {
 
 using ::testing::ExitedWithCode;
 
-// Runs a statement whose report goes to standard output with that output
-// sent to standard error, so that a death test can match it.
-#define REPORT_ON_STDERR(stmt) \
-  do {                         \
-    ::dup2(2, 1);              \
-    stmt;                      \
-  } while (0)
-
-class WorkspaceTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    MAINPR.reset();
-    WORKSP.reset();
-    IWORKS.reset();
-    LABTAB.reset();
-  }
-};
+using WorkspaceTest = testing_support::FreshStateTest;
 
 TEST_F(WorkspaceTest, NelemForEveryType) {
   struct Case {
