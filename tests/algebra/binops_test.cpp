@@ -116,21 +116,12 @@ TEST_F(BinopTest, ConformabilityErrors) {
 }
 
 TEST_F(BinopTest, Messages) {
-  auto dies_with = [&](const char* f, const char* text) {
-    EXPECT_EXIT(
-        {
-          ::dup2(2, 1);
-          eval(f);
-        },
-        ::testing::ExitedWithCode(1), text)
-        << f;
-  };
-  dies_with("A+C", " Rows of First matrix   =  2 Columns of First matrix =  2\n"
-                   " Rows of Second matrix   =  2 Columns of Second matrix =  3\n");
-  dies_with("C*A", " Columns of First matrix =  3 Rows of Second matrix   =  2\n");
-  dies_with("A_C", "\n Columns in matrix 1: 2 and matrix 2: 3\n");
-  dies_with("V^V", " \\*\\*\\*ERROR\\*\\*\\*\n You attempted to raise zero to the power zero\n");
-  dies_with("S^T", " You attempted to take a root of a negative number\n Value is -8.00000000 Power is 0.333333333");
+  expect_dies_with("A+C", " Rows of First matrix   =  2 Columns of First matrix =  2\n"
+                          " Rows of Second matrix   =  2 Columns of Second matrix =  3\n");
+  expect_dies_with("C*A", " Columns of First matrix =  3 Rows of Second matrix   =  2\n");
+  expect_dies_with("A_C", "\n Columns in matrix 1: 2 and matrix 2: 3\n");
+  expect_dies_with("V^V", " \\*\\*\\*ERROR\\*\\*\\*\n You attempted to raise zero to the power zero\n");
+  expect_dies_with("S^T", " You attempted to take a root of a negative number\n Value is -8.00000000 Power is 0.333333333");
 }
 
 TEST_F(BinopTest, UnknownOperator) {

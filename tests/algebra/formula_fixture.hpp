@@ -5,6 +5,7 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <string>
@@ -86,6 +87,19 @@ class FormulaTest : public jobctl::testing_support::ScriptTest {
   Mat eval(const std::string& formula) {
     postfix(formula + " /");
     return run();
+  }
+
+  // Expects the evaluation of a formula to stop the run (exit code 1) with a
+  // report that matches the pattern; in the dying child standard output is
+  // sent to standard error, where the death test reads it.
+  void expect_dies_with(const std::string& formula, const char* pattern) {
+    EXPECT_EXIT(
+        {
+          ::dup2(2, 1);
+          eval(formula);
+        },
+        ::testing::ExitedWithCode(1), pattern)
+        << formula;
   }
 
   // Evaluates the code list in FMSTAK into a result area above the matrices.

@@ -11,10 +11,9 @@
 namespace qv::algebra {
 namespace {
 
+using test::equi;
 using test::Phi;
 using test::ref_equi;
-
-std::vector<double> equi(int n, double r) { return std::vector<double>(n * (n - 1) / 2, r); }
 
 TEST(Latgen, TableShape) {
   const int c1[20] = {42,   64,   111,  151,  229,   264,   505,   468,   1189,  1764,
@@ -57,17 +56,12 @@ TEST(Urand, StreamFromTheSeeds) {
 }
 
 TEST(Mvnlat, NOutsideRange) {
+  test::expect_n_refused(MVNLAT, {0, 101});
   std::vector<double> lo(101, -1.0), up(101, 1.0);
   std::vector<int> kind(101, 2);
   std::vector<double> rho(101 * 100 / 2, 0.0);
   double err, val;
   int inf;
-  for (int n : {0, 101}) {
-    MVNLAT(n, lo, up, kind, rho, 100000, 1e-6, 0.0, err, val, inf);
-    EXPECT_EQ(inf, 2);
-    EXPECT_EQ(val, 0.0);
-    EXPECT_EQ(err, 1.0);
-  }
   // 100 independent variables: the integrand is constant, the product exact.
   MVNLAT(100, lo, up, kind, rho, 100000, 1e-6, 0.0, err, val, inf);
   EXPECT_EQ(inf, 0);

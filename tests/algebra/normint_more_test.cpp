@@ -17,25 +17,19 @@
 namespace qv::algebra {
 namespace {
 
+using test::equi;
 using test::Phi;
 using test::ref_equi;
 using test::ref_upper;
 
-std::vector<double> equi(int n, double r) { return std::vector<double>(n * (n - 1) / 2, r); }
-
 // ---- Monte Carlo ---------------------------------------------------------
 
 TEST(Mvnmc, RangeExactCasesAndStatus4) {
+  test::expect_n_refused(MVNMC, {0, 101});
   std::vector<double> lo(101, -1.0), up(101, 1.0), rho(101 * 50, 0.0);
   std::vector<int> kind(101, 2);
   double err, val;
   int inf;
-  for (int n : {0, 101}) {
-    MVNMC(n, lo, up, kind, rho, 10000, 1e-3, 0.0, err, val, inf);
-    EXPECT_EQ(inf, 2);
-    EXPECT_EQ(val, 0.0);
-    EXPECT_EQ(err, 1.0);
-  }
   // Independent variables: the integrand is constant.
   MVNMC(5, lo, up, kind, rho, 10000, 1e-6, 0.0, err, val, inf);
   EXPECT_EQ(inf, 0);
@@ -144,8 +138,7 @@ TEST(Mvnsph, RangeExactCasesAndAccuracy) {
   int inf;
   std::vector<double> lo(101, -1.0), up(101, 1.0), rho(101 * 50, 0.0);
   std::vector<int> kind(101, 2);
-  MVNSPH(101, lo, up, kind, rho, 1000, 1e-3, 0.0, err, val, inf);
-  EXPECT_EQ(inf, 2);
+  test::expect_n_refused(MVNSPH, {101});
   MVNSPH(0, lo, up, kind, rho, 1000, 1e-3, 0.0, err, val, inf);  // accepted
   EXPECT_EQ(inf, 0);
   EXPECT_EQ(val, 1.0);

@@ -177,21 +177,12 @@ TEST_F(UnopTest, Errors) {
 }
 
 TEST_F(UnopTest, Diagnostics) {
-  auto dies_with = [&](const char* f, const char* text) {
-    EXPECT_EXIT(
-        {
-          ::dup2(2, 1);
-          eval(f);
-        },
-        ::testing::ExitedWithCode(1), text)
-        << f;
-  };
-  dies_with("Y~", " Failure to invert matrix of order 2\n Matrix itself is\n   0.1000E\\+01   0.1000E\\+01\n");
-  dies_with("\\V2D(A)", "Matrix has   2 rows and   2 columns\n");
-  dies_with("\\PART(A)", " Matrix has 2 rows and 2 columns\n But it should have 1 row and 18 columns\n");
-  dies_with("\\PART(A,Q@D)",
-            " Attempted partition from 2 2 to 4 4\n From a matrix with 2 rows and 2 columns\n");
-  dies_with("\\TR(M)", "\n Error: matrix M referenced.\n");
+  expect_dies_with("Y~", " Failure to invert matrix of order 2\n Matrix itself is\n   0.1000E\\+01   0.1000E\\+01\n");
+  expect_dies_with("\\V2D(A)", "Matrix has   2 rows and   2 columns\n");
+  expect_dies_with("\\PART(A)", " Matrix has 2 rows and 2 columns\n But it should have 1 row and 18 columns\n");
+  expect_dies_with("\\PART(A,Q@D)",
+                   " Attempted partition from 2 2 to 4 4\n From a matrix with 2 rows and 2 columns\n");
+  expect_dies_with("\\TR(M)", "\n Error: matrix M referenced.\n");
 }
 
 }  // namespace
