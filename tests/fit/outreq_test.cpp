@@ -49,11 +49,11 @@ TEST_F(OutreqTest, LongNameTakesSeveralSlots) {
 }
 
 TEST_F(OutreqTest, Refusals) {
-  EXPECT_QV_ERR(request("QV1=x"), 87);
-  EXPECT_QV_ERR(request("QVA x"), 88);
-  EXPECT_QV_ERR(request("DR x"), 137);
+  EXPECT_QV_ERROR(request("QV1=x"), 87);
+  EXPECT_QV_ERROR(request("QVA x"), 88);
+  EXPECT_QV_ERROR(request("DR x"), 137);
   for (int k = 0; k < 30; ++k) request("QVA=x");
-  EXPECT_QV_ERR(request("QVA=x"), 178);
+  EXPECT_QV_ERROR(request("QVA=x"), 178);
 }
 
 }  // namespace

@@ -51,14 +51,14 @@ TEST_F(BoundsTest, RecordsStayTogetherAcrossOtherStorage) {
 
 TEST_F(BoundsTest, Refusals) {
   one_group();
-  EXPECT_QV_ERR(statements("Bound 0\n 1 2\n"), 38);
-  EXPECT_QV_ERR(statements("Bound 0 1 1 A 1 1\n"), 49);
-  EXPECT_QV_ERR(statements("Bound 0 1 A 1 1 1 1\n"), 14);
-  EXPECT_QV_ERR(statements("Bound 0 1 ?\n"), 39);
+  EXPECT_QV_ERROR(statements("Bound 0\n 1 2\n"), 38);
+  EXPECT_QV_ERROR(statements("Bound 0 1 1 A 1 1\n"), 49);
+  EXPECT_QV_ERROR(statements("Bound 0 1 A 1 1 1 1\n"), 14);
+  EXPECT_QV_ERROR(statements("Bound 0 1 ?\n"), 39);
   FITOPT.OPSEEN = 1;
-  EXPECT_QV_ERR(statements("Bound 0 1 1\n"), 144);
+  EXPECT_QV_ERROR(statements("Bound 0 1 1\n"), 144);
   MAINPR.MULFIT = 1;
-  EXPECT_QV_ERR(statements("Bound 0 1 1\n"), 115);
+  EXPECT_QV_ERROR(statements("Bound 0 1 1\n"), 115);
 }
 
 TEST_F(BoundsTest, IntervalRequests) {
@@ -87,12 +87,12 @@ TEST_F(BoundsTest, IntervalRequests) {
 
 TEST_F(BoundsTest, IntervalRefusals) {
   one_group();
-  EXPECT_QV_ERR(statements("Interval @100 A 1 1\n"), 206);
-  EXPECT_QV_ERR(statements("Interval @0.5 A 1 1\n"), 206);
-  EXPECT_QV_ERR(statements("Interval 3 A 1 1\n"), 207);
-  EXPECT_QV_ERR(statements("Interval ALL\n"), 208);
-  EXPECT_QV_ERR(statements("Interval A 2 2 TO A 1 1\n"), 210);
-  EXPECT_QV_ERR(statements("Interval ?\n"), 39);
+  EXPECT_QV_ERROR(statements("Interval @100 A 1 1\n"), 206);
+  EXPECT_QV_ERROR(statements("Interval @0.5 A 1 1\n"), 206);
+  EXPECT_QV_ERROR(statements("Interval 3 A 1 1\n"), 207);
+  EXPECT_QV_ERROR(statements("Interval ALL\n"), 208);
+  EXPECT_QV_ERROR(statements("Interval A 2 2 TO A 1 1\n"), 210);
+  EXPECT_QV_ERROR(statements("Interval ?\n"), 39);
 }
 
 TEST_F(BoundsTest, IntervalBlockHoldsThreeHundred) {
@@ -100,7 +100,7 @@ TEST_F(BoundsTest, IntervalBlockHoldsThreeHundred) {
   declare("Matrices\n A FU 20 20 FR\nEnd Matrices\n");
   statements("Interval A 1 1 1 TO A 1 15 20\n");
   EXPECT_EQ(X()(IGRPTB(IX(), 1, 6, 1)), 300);
-  EXPECT_QV_ERR(statements("Interval A 1 16 1\n"), 209);
+  EXPECT_QV_ERROR(statements("Interval A 1 16 1\n"), 209);
 }
 
 TEST(IntervalLabel, Columns) {

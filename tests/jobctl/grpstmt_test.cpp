@@ -27,10 +27,10 @@ TEST_F(GrpstmtTest, RowAndColumnLabelsShareOneBlock) {
   EXPECT_EQ(LABTAB.get(slot0 + 4).substr(0, 3), "C2 ");
   const std::string out = capture([&] { statements("Label Row I a b\n"); });
   EXPECT_EQ(out, " *** WARNING! ***\n I won't use labels for a matrix without free elements\n");
-  EXPECT_QV_ERR(statements("Label Both A x y z\n"), 120);
-  EXPECT_QV_ERR(statements("Label Row Q x\n"), 121);
-  EXPECT_QV_ERR(statements("Label Row 1 x\n"), 5);
-  EXPECT_QV_ERR(statements("Label Row A x 2y z\n"), 122);
+  EXPECT_QV_ERROR(statements("Label Both A x y z\n"), 120);
+  EXPECT_QV_ERROR(statements("Label Row Q x\n"), 121);
+  EXPECT_QV_ERROR(statements("Label Row 1 x\n"), 5);
+  EXPECT_QV_ERROR(statements("Label Row A x 2y z\n"), 122);
 }
 
 TEST_F(GrpstmtTest, RedefinedMatrixGetsNewLabelBlock) {
@@ -52,9 +52,9 @@ TEST_F(GrpstmtTest, PowerTransformationMatrix) {
   ASSERT_GT(word, 0);
   EXPECT_EQ(X()(word), addr('P') + 2);
   EXPECT_EQ(col(32, 1), 0.0);  // column 32 belongs to the options word DI
-  EXPECT_QV_ERR(statements("Power Q\n"), 145);
-  EXPECT_QV_ERR(statements("Power R\n"), 145);
-  EXPECT_QV_ERR(statements("Power 1\n"), 145);
+  EXPECT_QV_ERROR(statements("Power Q\n"), 145);
+  EXPECT_QV_ERROR(statements("Power R\n"), 145);
+  EXPECT_QV_ERROR(statements("Power 1\n"), 145);
   EXPECT_EXIT(
       {
         ::dup2(2, 1);

@@ -190,7 +190,7 @@ TEST_P(MatdeclErrors, Refused) {
   MAINPR.IGRP = 1;
   start("Matrices\n A FU 2 2\n B SY 2 2\nEnd Matrices\n");
   MATDCL();
-  EXPECT_QV_ERR(declare(e.script, e.group), e.code);
+  EXPECT_QV_ERROR(declare(e.script, e.group), e.code);
 }
 
 INSTANTIATE_TEST_SUITE_P(

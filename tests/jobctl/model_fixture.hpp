@@ -75,13 +75,3 @@ class ModelTest : public ScriptTest {
 
 }  // namespace qv::jobctl::testing_support
 
-// Expects stmt to stop the run with error code (an int value known at run time).
-#define EXPECT_QV_ERR(stmt, code)                                                                   \
-  EXPECT_EXIT(                                                                                      \
-      {                                                                                             \
-        ::dup2(2, 1);                                                                               \
-        stmt;                                                                                       \
-      },                                                                                            \
-      ::testing::ExitedWithCode(1),                                                                 \
-      ::testing::ContainsRegex("error code is +" + std::to_string(code) + "\n(.*)STOP 911"))
-

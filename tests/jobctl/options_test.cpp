@@ -115,11 +115,11 @@ TEST_F(OptionsTest, FitFunctionWords) {
   EXPECT_EQ(col(11, 1), 9.0);
   EXPECT_EQ(FITOPT.OPTFIT, 4);
   col(20, 1) = 0;
-  EXPECT_QV_ERR(options("Options AW\n"), 40);
+  EXPECT_QV_ERROR(options("Options AW\n"), 40);
   col(8, 1) = 0;
-  EXPECT_QV_ERR(options("Options RM\n"), 93);
+  EXPECT_QV_ERROR(options("Options RM\n"), 93);
   col(18, 1) = 2;
-  EXPECT_QV_ERR(options("Options US\n"), 225);
+  EXPECT_QV_ERROR(options("Options US\n"), 225);
 }
 
 TEST_F(OptionsTest, StandardizeDisplayAndSameWords) {
@@ -159,7 +159,7 @@ TEST_F(OptionsTest, MultipleFitRequest) {
   EXPECT_EQ(MAINPR.MUREQ, 1);
   // A continued job must choose its group before changing one.
   MAINPR.CONTJOB = 1;
-  EXPECT_QV_ERR(options("Options RS\n"), 162);
+  EXPECT_QV_ERROR(options("Options RS\n"), 162);
   options("Options ST DI IT=3\n");  // ignored there
   EXPECT_EQ(col(16, 1), 0.0);
   EXPECT_EQ(FITOPT.IT, 3);
@@ -169,13 +169,13 @@ TEST_F(OptionsTest, MultipleFitRequest) {
 }
 
 TEST_F(OptionsTest, IntervalAndPower) {
-  EXPECT_QV_ERR(options("Options CI=101\n"), 148);
+  EXPECT_QV_ERROR(options("Options CI=101\n"), 148);
   options("Options PO .05 2\n");
   EXPECT_EQ(FITOPT.PO, 1);
   EXPECT_NEAR(FITOPT.POALF, 0.95, 1e-15);
   EXPECT_EQ(FITOPT.PODF, 2.0);
   EXPECT_NEAR(FITOPT.POCRIT, 5.991464547, 1e-4);
-  EXPECT_QV_ERR(options("Options PO 2 1\n"), 147);
+  EXPECT_QV_ERROR(options("Options PO 2 1\n"), 147);
 }
 
 TEST_F(OptionsTest, UserFormatKeepsCase) {

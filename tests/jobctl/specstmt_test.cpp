@@ -45,7 +45,7 @@ TEST_F(SpecstmtTest, SpecificationSharesNumberAndValue) {
 TEST_F(SpecstmtTest, PatternAfterSpecificationIsRefused) {
   one_group();
   statements("Specification A 1 0 0 0\n");
-  EXPECT_QV_ERR(statements("Pattern S 1 1 1\n"), 12);
+  EXPECT_QV_ERROR(statements("Pattern S 1 1 1\n"), 12);
 }
 
 TEST_F(SpecstmtTest, MatrixValuesSpreadOverSharedParameter) {
@@ -133,20 +133,20 @@ TEST_F(SpecstmtTest, DropFixesParametersAtValue) {
   EXPECT_EQ(val('S', 3), 2.0);
   statements("Drop 8 TO 6\n");
   EXPECT_EQ(spec('A', 3), 0);
-  EXPECT_QV_ERR(statements("Drop 3 A 1 1\n"), 49);
-  EXPECT_QV_ERR(statements("Drop ?\n"), 39);
+  EXPECT_QV_ERROR(statements("Drop 3 A 1 1\n"), 49);
+  EXPECT_QV_ERROR(statements("Drop ?\n"), 39);
 }
 
 TEST_F(SpecstmtTest, WholeMatrixRefusals) {
   one_group();
-  EXPECT_QV_ERR(statements("Pattern Q 1\n"), 11);
-  EXPECT_QV_ERR(statements("Pattern 1\n"), 5);
+  EXPECT_QV_ERROR(statements("Pattern Q 1\n"), 11);
+  EXPECT_QV_ERROR(statements("Pattern 1\n"), 5);
   col(28, 1) = 1;  // A is the raw-data vector
-  EXPECT_QV_ERR(statements("Pattern A 1 1 1 1\n"), 89);
-  EXPECT_QV_ERR(statements("Matrix A 1 1 1 1\n"), 91);
+  EXPECT_QV_ERROR(statements("Pattern A 1 1 1 1\n"), 89);
+  EXPECT_QV_ERROR(statements("Matrix A 1 1 1 1\n"), 91);
   col(28, 1) = 0;
   MTTYPE(X(), base(1), 3) = kTypeComputed;
-  EXPECT_QV_ERR(statements("Matrix C 1\n"), 214);
+  EXPECT_QV_ERROR(statements("Matrix C 1\n"), 214);
 }
 
 TEST_F(SpecstmtTest, UnchangeableTypesWarn) {
@@ -166,9 +166,9 @@ TEST_F(SpecstmtTest, MultipleFitStatementsNameTheGroup) {
   statements("Matrix 2 A 5 6\n");
   EXPECT_EQ(MAINPR.IGRP, 2);
   EXPECT_EQ(val('A', 2, 2), 6.0);
-  EXPECT_QV_ERR(statements("Matrix 3 A 5 6\n"), 117);
-  EXPECT_QV_ERR(statements("Matrix\n 2 A 5 6\n"), 116);
-  EXPECT_QV_ERR(statements("Free A 1 1\n"), 118);  // two numbers need the group in this mode
+  EXPECT_QV_ERROR(statements("Matrix 3 A 5 6\n"), 117);
+  EXPECT_QV_ERROR(statements("Matrix\n 2 A 5 6\n"), 116);
+  EXPECT_QV_ERROR(statements("Free A 1 1\n"), 118);  // two numbers need the group in this mode
 }
 
 TEST_F(SpecstmtTest, ObservedStartValues) {
@@ -204,10 +204,10 @@ TEST_F(SpecstmtTest, ObservedStartValues) {
   col(11, 1) = 6;
   const std::string note = capture([&] { statements("Start OBSSD D\n"); });
   EXPECT_NE(note.find(" Note: Starting values can be set to the observed standard"), std::string::npos);
-  EXPECT_QV_ERR(statements("Start OBSSD 1\n"), 216);
-  EXPECT_QV_ERR(statements("Start OBSMEAN 1\n"), 219);
+  EXPECT_QV_ERROR(statements("Start OBSSD 1\n"), 216);
+  EXPECT_QV_ERROR(statements("Start OBSMEAN 1\n"), 219);
   col(18, 1) = 2;
-  EXPECT_QV_ERR(statements("Start OBSSD D\n"), 217);
+  EXPECT_QV_ERROR(statements("Start OBSSD D\n"), 217);
 }
 
 TEST_F(SpecstmtTest, UnknownWordIsLeftToTheJobLoop) {
