@@ -5,6 +5,7 @@
 
 #include "algebra/formmach.hpp"
 #include "algebra/ftoken.hpp"
+#include "algebra/wscell.hpp"
 #include "jobctl/errmsg.hpp"
 #include "jobctl/mainprog.hpp"
 #include "jobctl/rdline.hpp"
@@ -22,8 +23,6 @@ using runtime::Vec1;
 using runtime::write_list;
 
 namespace {
-
-int icell(double v) { return static_cast<int>(v); }
 
 char at(int col) {
   return (col >= 1 && col <= CURSOR.LLEN) ? LINBUF.LINE[static_cast<std::size_t>(col - 1)] : ' ';
