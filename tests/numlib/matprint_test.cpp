@@ -149,6 +149,92 @@ TEST(MatrixPrint, IntegerMatrices) {
                                 "  300|  1|"}));
 }
 
+TEST(MatrixPrint, TrianglesOverSeveralBlocks) {
+  // Integer upper triangle with its diagonal, 3 x 4: the automatic format
+  // scans only the printed elements (99 below the diagonal is not one), so
+  // 100000 and -12345 give I7 (P = 7).  Width 30, indentation 2: V = 28,
+  // text row labels trimmed (R = 6), K = (28 - 6 - 1) div 7 = 3 columns.
+  const std::vector<int> a = {5, 99, 1, -12345, 3, 2, 7, 100000, -8, 0, -1, 42};
+  const std::vector<std::string> rl = {"alpha", " b ", ""};
+  UnitCapture cap;
+  int f = 0;
+  X04EBF('U', 'N', 3, 4, a, 3, "", "", 'C', rl, 'I', kNone, 30, 2, f);
+  EXPECT_EQ(f, 0);
+  // Lower triangle with a blank diagonal: the widest printed value is
+  // -2147483647 (the diagonal is not scanned), so I12; width 15 leaves one
+  // column per block, and a row whose part of a block is empty keeps its label.
+  const std::vector<int> b = {2147483647, -2147483647, 3, 4};
+  X04EBF('L', 'B', 2, 2, b, 2, "", "T", 'I', kNone, 'N', kNone, 15, 0, f);
+  // The same with the diagonal from the array: the diagonal of row 2 stands
+  // alone in the second block's column.
+  X04EBF('L', 'N', 2, 2, b, 2, "", "", 'I', kNone, 'I', kNone, 15, 0, f);
+  EXPECT_EQ(cap.lines(), (Lines{"               1      2      3",
+                                "   alpha       5 -12345      7",
+                                "       b              3 100000",
+                                "                            -8",
+                                " ",
+                                "               4",
+                                "   alpha       0",
+                                "       b      -1",
+                                "              42",
+                                " T",
+                                " 1",
+                                " 2  -2147483647",
+                                " ",
+                                " 1",
+                                " 2",
+                                "              1",
+                                " 1   2147483647",
+                                " 2  -2147483647",
+                                " ",
+                                "              2",
+                                " 1",
+                                " 2            4"}));
+}
+
+TEST(MatrixPrint, RealTrianglesLabelsAndFormatBounds) {
+  // Upper triangle, blank diagonal, lower-case arguments, F5.1 (P = 5);
+  // width 15 and indentation 1 give K = (14 - 1 - 1) div 5 = 2 columns.
+  std::vector<double> h(16);
+  for (int k = 0; k < 16; ++k) h[static_cast<std::size_t>(k)] = k + 1;
+  int f = 0;
+  EXPECT_EQ(print_real('u', 'b', 4, 4, h, 4, "F5.1", "", 'n', kNone, 'i', kNone, 15, 1, f),
+            (Lines{"       1    2", "          5.0", " ", " ", " ", " ", "       3    4", "     9.0 13.0",
+                   "    10.0 14.0", "         15.0", " "}));
+  // Lower triangle, unit diagonal, 1PE10.2, leading dimension 5; indentation
+  // 45 is not below the width 40, so none; the title is cut every 39
+  // characters; column labels are read in their first P = 10 characters.
+  std::vector<double> b(15, 9.0);
+  auto B = [&](int i, int j) -> double& { return b[static_cast<std::size_t>((j - 1) * 5 + i - 1)]; };
+  B(2, 1) = -1234.5;
+  B(3, 1) = 0.000123;
+  B(3, 2) = 1;
+  B(4, 1) = 2.5;
+  B(4, 2) = -0.5;
+  B(4, 3) = 1e10;
+  const std::vector<std::string> cl = {"First", "  Sec  ", "ThirdLongLabel"};
+  EXPECT_EQ(print_real('L', 'U', 4, 3, b, 5, "1PE10.2", "Lower triangle with unit diagonal and a long title", 'I',
+                       kNone, 'C', cl, 40, 45, f),
+            (Lines{" Lower triangle with unit diagonal and a", "  long title", "        First       SecThirdLongL",
+                   " 1   1.00E+00", " 2  -1.23E+03  1.00E+00", " 3   1.23E-04  1.00E+00  1.00E+00",
+                   " 4   2.50E+00 -5.00E-01  1.00E+10"}));
+  EXPECT_EQ(f, 0);
+  // The bounds of the automatic real format: largest below 9999.99991 and
+  // smallest from 0.001 keep F11.4; either past its bound gives 1PE13.4.
+  EXPECT_EQ(print_real('G', ' ', 1, 2, {9999.9999, 0.001}, 1, "", "", 'N', kNone, 'N', kNone, 80, 0, f),
+            Lines{"    9999.9999     0.0010"});
+  EXPECT_EQ(print_real('G', ' ', 1, 2, {9999.99991, 0.001}, 1, "", "", 'N', kNone, 'N', kNone, 80, 0, f),
+            Lines{"     1.0000E+04   1.0000E-03"});
+  EXPECT_EQ(print_real('G', ' ', 1, 2, {1.0, 0.00099999}, 1, "", "", 'N', kNone, 'N', kNone, 80, 0, f),
+            Lines{"     1.0000E+00   9.9999E-04"});
+  // Full precision with three-digit exponents: the letter E gives way to the sign.
+  EXPECT_EQ(print_real('G', ' ', 2, 2, {-2.5e-300, 1e300, 0.0, -1.0 / 3.0}, 2, "*", "Full", 'I', kNone, 'I', kNone,
+                       0, 0, f),
+            (Lines{" Full", "                          1                       2",
+                   " 1  -2.5000000000000000-300  0.0000000000000000E+00",
+                   " 2   1.0000000000000001+300 -3.3333333333333331E-01"}));
+}
+
 TEST(MatrixPrint, Errors) {
   struct E {
     const char* name;
