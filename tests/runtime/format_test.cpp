@@ -454,6 +454,14 @@ const std::vector<WriteCase>& write_cases() {
       {"G with exponent width", "(G12.3E3,a)", {1.0, "|"}, {"   1.00     |"}},
       {"G with exponent width in E form", "(G12.3E3)", {1e-5}, {"  0.100E-004"}},
       {"G F form overflow fills the field", "(G6.3)", {-123.0}, {"******"}},
+      // Near the switch points with d = 3: the value rounded to 3 digits decides.
+      {"G rounds up into 0.1: F form", "(G10.3)", {0.09996}, {" 0.100    "}},
+      {"G stays below 0.1: E form", "(G10.3)", {0.09994}, {" 0.999E-01"}},
+      {"G rounds up to a new digit", "(3G10.3)", {0.99951, 9.9951, 99.951}, {"  1.00      10.0      100.    "}},
+      {"G just below 10**d", "(G10.3)", {999.4}, {"  999.    "}},
+      {"G half-way to 10**d: E form", "(2G10.3)", {999.5, -999.7}, {" 0.100E+04-0.100E+04"}},
+      {"G with 2P in E form", "(2P,G10.3)", {0.01}, {" 10.00E-03"}},
+      {"G E form with three-digit exponent", "(G10.3)", {1e150}, {" 0.100+151"}},
       {"G of an integer is I", "(g6.2)", {42}, {"    42"}},
       {"G of a logical is L", "(g3.1)", {true}, {"  T"}},
       {"G of a text is A", "(g4.1)", {"ab"}, {"  ab"}},
@@ -638,6 +646,11 @@ TEST(FormatRead, Reals) {
       {"(f50.0)", "  3.25", 3.25},
       {"(2P,F10.2)", "12345", 1.2345},        // the scale factor divides
       {"(2P,F10.2)", "1.5E2", 150.0},         // but not with an exponent
+      {"(-2P,F10.3)", "1.5", 150.0},          // a negative one multiplies
+      {"(BZ,F5.2)", "1 2  ", 102.0},          // BZ: inner and trailing blanks are zeros
+      {"(BN,F5.2)", "1 2  ", 0.12},
+      {"(F10.3)", "-5", -0.005},              // fewer digits than decimals
+      {"(F10.3)", "1+3", 1.0},                // implied decimals, then the exponent
       {"(G12.4)", "  1.5", 1.5},
       {"(F10.2)", "0.1", 0.1},
       {"(F30.0)", "1.7976931348623157E308", 1.7976931348623157e308},
