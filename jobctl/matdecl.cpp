@@ -377,7 +377,7 @@ void MATDCL(bool reopen) {
       // The matrix owns its storage: specification numbers, then values.
       int t = type;
       const int n = NELEM(t, d.rows, d.cols);
-      CHKMEM(addr + 2 * n - 1);
+      check_room(static_cast<long long>(addr) + 2LL * n - 1);
       const bool fr = begins("FR");
       const bool un = begins("UN");
       for (int i = 0; i < n; ++i) {
