@@ -85,7 +85,7 @@ void data_line() {
       if ((m.NIGRP == 0 && m.GRPKIND < 2) || (m.NOGRP == 0 && m.GRPKIND == 0)) ERRMSG(2);
       return;
     }
-    const std::string_view w = two_at_cursor();
+    const std::string w(two_at_cursor());  // a copy: reading a number may fetch the next line
     int v = 0;
     if (w == "CO") {
       m.GRPKIND = 1;
@@ -205,7 +205,7 @@ GrpNext GRPLIN() {
   RDLINE();
   for (;;) {
     if (CURSOR.ICOL == 0) ERRMSG(7);
-    const std::string_view w = two_at_cursor();
+    const std::string w(two_at_cursor());  // a copy: reading a number may fetch the next line
     if (w == "DA") {
       data_line();
       break;

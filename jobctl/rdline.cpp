@@ -133,14 +133,14 @@ void RDLINE() {
       if (close_level()) continue;
       return;
     }
-    b.LINE = runtime::fpad(rec, LINMAX);
+    runtime::fassign(b.LINE, rec);  // in place: views of the line stay valid
     b.RAWLIN = b.LINE;
     m.LINENO += 1;
     c.LLEN = LENTRM(b.LINE);
     if (c.LLEN == 0) continue;
 
     LJUST(b.RAWLIN);
-    b.WORK = LJUST(b.LINE);
+    runtime::fassign(b.WORK, LJUST(b.LINE));
     c.LLEN = LENTRM(b.LINE);
 
     if (b.WORK[0] == '!') {
