@@ -128,7 +128,9 @@ void CMPFORM(Vec1<double> X, Vec1<int> IX, int& address, int mode, int kind, int
 
     // Step 7: the element count the group's data imply.
     const int ni = icell(col(2));
-    const int v = icell(col(10));
+    // Column 10 is the definition-variable list only for record data (fit
+    // codes 10 and 14); for matrix data it holds the determinant, no address.
+    const int v = (fitcod == 10 || fitcod == 14) ? icell(col(10)) : 0;
     const int k0 = v != 0 ? icell(X(v)) : 0;
     int x = e;
     if (mode == 0 && kind == 0) {

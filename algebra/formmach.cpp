@@ -68,7 +68,11 @@ int NEWTMP(Vec1<double> X, int rows, int cols, int& t) {
   auto& m = FMFLAG;
   if (m.NTEMP >= kMaxTemp) ERRMSG(62);
   t = MAINPR.WSTOP;
-  WSCHK(t + rows * cols + 2);
+  // The size in 64 bits: a temporary of a huge order is refused as workspace
+  // exhaustion rather than wrapped into a small or negative count.
+  const long long last = t + static_cast<long long>(rows) * cols + 2;
+  if (last > MAINPR.WSLIM) jobctl::check_room(last);
+  WSCHK(static_cast<int>(last));
   X(t) = 9.0;
   X(t + 1) = rows;
   X(t + 2) = cols;

@@ -344,10 +344,14 @@ void MATDCL(bool reopen) {
     if (type == 0) ERRMSG(6);
     d.type = type;
 
+    // An order below zero has no rows or columns to store: refused here, as
+    // its negative element count would run the storage offset backwards.
     RDNUM();
     d.rows = c.IVALUE;
+    if (d.rows < 0) ERRMSG(99);
     RDNUM();
     d.cols = c.IVALUE;
+    if (d.cols < 0) ERRMSG(100);
     MATDST.MAXDIM = std::max({MATDST.MAXDIM, d.rows, d.cols});
     MTTYPE(X, B, d.L) = type;
     MTROWS(X, B, d.L) = d.rows;

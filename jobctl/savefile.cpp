@@ -12,6 +12,7 @@
 #include "jobctl/errmsg.hpp"
 #include "jobctl/lexer.hpp"
 #include "jobctl/mainprog.hpp"
+#include "jobctl/matdecl.hpp"
 #include "jobctl/rdline.hpp"
 #include "jobctl/workspace.hpp"
 #include "runtime/fixedstr.hpp"
@@ -109,6 +110,55 @@ int unique_counter(Vec1<double> X, int nx, int ng) {
   return static_cast<int>(top);
 }
 
+// Whether the restored tables point inside the restored model: every address
+// column of the group table, each group's matrix table, the storage of its
+// declared matrices and the code lists of its formulas.  A file whose words
+// were damaged would otherwise send the readers and the formula machine to
+// addresses outside the workspace.
+bool tables_inside(Vec1<double> X, int nx, int ng) {
+  auto whole = [](double v) { return v == std::floor(v); };
+  auto inside = [&](double a) { return a >= 0.0 && a <= nx && whole(a); };
+  for (int g = 1; g <= ng; ++g) {
+    for (int k : {4, 7, 8, 9, 14, 20, 21, 22, 23, 24, 29, 30, 33, 34, 37, 40, 41, 42})
+      if (!inside(GRPTAB(X, ng, k, g))) return false;
+    // A formula's code count and its codes.
+    for (int k : {8, 29, 40}) {
+      const double a = GRPTAB(X, ng, k, g);
+      if (a < 1.0) continue;
+      const double n = X(static_cast<int>(a));
+      if (!(n >= 0.0) || !whole(n) || a + n > nx) return false;
+    }
+    const double base = GRPTAB(X, ng, 7, g);
+    if (base == 0.0) continue;
+    if (base + kMattabWords - 1 > nx) return false;
+    const int B = static_cast<int>(base);
+    for (int L = 1; L <= 26; ++L) {
+      const double type = X(B + L - 1);
+      if (type == kTypeUndeclared) continue;
+      const bool known = whole(type) && ((type >= -1.0 && type <= 12.0) || type == kTypeComputed ||
+                                         type == kTypeCompRef);
+      const double rows = X(B + 26 + L - 1), cols = X(B + 52 + L - 1), addr = X(B + 78 + L - 1);
+      if (!known || !(rows >= 0.0 && rows <= nx && whole(rows)) || !(cols >= 0.0 && cols <= nx && whole(cols)) ||
+          !inside(addr))
+        return false;
+      const int a = static_cast<int>(addr);
+      if (type == kTypeComputed || type == kTypeCompRef) {
+        // Order number, code count, codes, result header, values.
+        if (a < 1 || a + 1 > nx) return false;
+        const double n = X(a + 1);
+        if (!(n >= 0.0) || !whole(n) || a + n + 4 + rows * cols > nx) return false;
+      } else {
+        // Specification numbers, then values (a matrix without stored
+        // elements reads no storage).
+        int t = static_cast<int>(type);
+        const int n = NELEM(t, static_cast<int>(rows), static_cast<int>(cols));
+        if (n > 0 && (a < 1 || static_cast<long long>(a) + 2LL * n - 1 > nx)) return false;
+      }
+    }
+  }
+  return true;
+}
+
 void save(Vec1<double> X, int NX, Vec1<int> IX, int NIW, int NS) {
   const std::string name(runtime::trim_right(INCSTK.FILNAM));
   // A file saved over a longer one must not keep the old tail.
@@ -194,6 +244,7 @@ void restore(Vec1<double> X, int& NX, Vec1<int> IX, int& NIW, int& IGRP, int& NG
 
   for (int k = 1; k <= nx; ++k) X(k) = BINGETR(get(kHead + k));
   for (int k = nx + 1; k <= oldmaxd; ++k) X(k) = 0.0;
+  if (!tables_inside(X, nx, ng)) damaged();
   for (int k = 1; k <= ns - 1; ++k) {
     std::string s(static_cast<std::size_t>(kLabLen), ' ');
     for (int p = 0; p < 4; ++p) {

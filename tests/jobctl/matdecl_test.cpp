@@ -205,7 +205,8 @@ INSTANTIATE_TEST_SUITE_P(
                       ErrCase{"Matrices =\n", 2, 182}, ErrCase{"Matrices\n A SY 2 2 = %O2\n", 2, 190},
                       ErrCase{"Matrices\n A FU 2 3 = %C1\n", 2, 191}, ErrCase{"Matrices\n K CO 2 2\n = A 1\n", 2, 193},
                       ErrCase{"Matrices\n K CO 2 2 = A 1\n", 2, 194}, ErrCase{"Matrices\n K CO 2 2 = 1\n", 2, 195},
-                      ErrCase{"Matrices\n A FU 2 2 = %C3\n", 2, 42}));
+                      ErrCase{"Matrices\n A FU 2 2 = %C3\n", 2, 42}, ErrCase{"Matrices\n A FU -2 2\n", 1, 99},
+                      ErrCase{"Matrices\n A SY 2 -1\n", 1, 100}, ErrCase{"Matrices\n A ID -1E308 2\n", 1, 99}));
 
 }  // namespace
 }  // namespace qv::jobctl

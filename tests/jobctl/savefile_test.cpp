@@ -310,6 +310,15 @@ TEST_F(SavefileDeathTest, DamagedFilesAreRefusedBeforeReading) {
       {"NG 0", 0, 16, BINPUTR(0.0), damaged},
       {"NG not whole", 0, 16, BINPUTR(1.5), damaged},
       {"group table past NX", 0, 16, BINPUTR(40.0), damaged},
+      // Damaged words of the model: record 15 + k holds X(k).
+      {"formula address past NX", 0, 15 + 10, BINPUTR(kNx + 1.0), damaged},
+      {"matrix table past NX", 0, 15 + 9, BINPUTR(kNx - 100.0), damaged},
+      {"unknown matrix type", 0, 15 + kBase, BINPUTR(13.0), damaged},
+      {"computed matrix past NX", 0, 15 + kBase, BINPUTR(-10.0), damaged},
+      {"storage address 0", 0, 15 + kBase + 78, BINPUTR(0.0), damaged},
+      {"storage address not whole", 0, 15 + kBase + 78, BINPUTR(kAddr + 0.5), damaged},
+      {"storage past NX", 0, 15 + kBase + 26, BINPUTR(1000.0), damaged},
+      {"negative columns", 0, 15 + kBase + 52, BINPUTR(-2.0), damaged},
   };
   for (const Case& c : cases) {
     std::filesystem::copy_file(good, path_, std::filesystem::copy_options::overwrite_existing);
