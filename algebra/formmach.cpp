@@ -59,9 +59,9 @@ void WSCHK(int top) {
 }
 
 int TMPADR(int code) {
-  const int k = -code;
-  if (k < 1 || k > FMFLAG.NTEMP) runtime::stop("190");
-  return FMFLAG.tmppos(k);
+  // Checked before negating: a code from a damaged list may be the most negative integer.
+  if (code > -1 || code < -FMFLAG.NTEMP) runtime::stop("190");
+  return FMFLAG.tmppos(-code);
 }
 
 int NEWTMP(Vec1<double> X, int rows, int cols, int& t) {

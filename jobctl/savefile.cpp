@@ -118,6 +118,15 @@ int unique_counter(Vec1<double> X, int nx, int ng) {
 bool tables_inside(Vec1<double> X, int nx, int ng) {
   auto whole = [](double v) { return v == std::floor(v); };
   auto inside = [&](double a) { return a >= 0.0 && a <= nx && whole(a); };
+  // A code list of n codes from X(first): letters, functions and operators
+  // are whole codes from 1 to 200 (temporaries are never stored).
+  auto codes_sound = [&](int first, double n) {
+    for (int k = 0; k < static_cast<int>(n); ++k) {
+      const double code = X(first + k);
+      if (!(code >= 1.0 && code <= 200.0) || !whole(code)) return false;
+    }
+    return true;
+  };
   for (int g = 1; g <= ng; ++g) {
     for (int k : {4, 7, 8, 9, 14, 20, 21, 22, 23, 24, 29, 30, 33, 34, 37, 40, 41, 42})
       if (!inside(GRPTAB(X, ng, k, g))) return false;
@@ -126,7 +135,7 @@ bool tables_inside(Vec1<double> X, int nx, int ng) {
       const double a = GRPTAB(X, ng, k, g);
       if (a < 1.0) continue;
       const double n = X(static_cast<int>(a));
-      if (!(n >= 0.0) || !whole(n) || a + n > nx) return false;
+      if (!(n >= 0.0) || !whole(n) || a + n > nx || !codes_sound(static_cast<int>(a) + 1, n)) return false;
     }
     const double base = GRPTAB(X, ng, 7, g);
     if (base == 0.0) continue;
@@ -146,7 +155,7 @@ bool tables_inside(Vec1<double> X, int nx, int ng) {
         // Order number, code count, codes, result header, values.
         if (a < 1 || a + 1 > nx) return false;
         const double n = X(a + 1);
-        if (!(n >= 0.0) || !whole(n) || a + n + 4 + rows * cols > nx) return false;
+        if (!(n >= 0.0) || !whole(n) || a + n + 4 + rows * cols > nx || !codes_sound(a + 2, n)) return false;
       } else {
         // Specification numbers, then values (a matrix without stored
         // elements reads no storage).
