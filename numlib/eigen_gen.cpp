@@ -103,9 +103,9 @@ void MATBAL(int n, double base, std::span<double> a_s, int ia, int& low, int& hi
         c += std::abs(a(j, i));
         r += std::abs(a(i, j));
       }
-      // A row or column without off-diagonal weight cannot be balanced (the
-      // loops below would never end).
-      if (c == 0.0 || r == 0.0) continue;
+      // A row or column without off-diagonal weight, or with an infinite or
+      // NaN weight, cannot be balanced (the loops below would never end).
+      if (c == 0.0 || r == 0.0 || !std::isfinite(c) || !std::isfinite(r)) continue;
       double g = r / base;
       double f = 1.0;
       const double s = c + r;
@@ -114,7 +114,8 @@ void MATBAL(int n, double base, std::span<double> a_s, int ia, int& low, int& hi
         c *= b2;
       }
       g = r * base;
-      while (c >= g) {
+      // c may have overflowed above when r is near the largest double.
+      while (c >= g && std::isfinite(c)) {
         f /= base;
         c /= b2;
       }

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <complex>
+#include <limits>
 #include <vector>
 
 #include "capture.hpp"
@@ -258,6 +259,27 @@ TEST(GeneralEigen, BalancingScalesByPowersOfTwo) {
   const Eig v = vectors(a0, 3);
   EXPECT_EQ(v.ifail, 0);
   expect_vectors(a0, 3, v, 1e-13);
+}
+
+TEST(GeneralEigen, BalancingEndsOnInfiniteNaNAndHugeWeights) {
+  // Rows or columns whose weight is infinite, NaN or overflows when scaled
+  // are left as they stand instead of being scaled forever.
+  const double inf = std::numeric_limits<double>::infinity();
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const double big = std::numeric_limits<double>::max();
+  const std::vector<std::vector<std::vector<double>>> cases = {
+      {{1, 2, 0}, {0, 1, 3}, {4, inf, 1}},
+      {{1, 2, 0}, {0, 1, 3}, {4, nan, 1}},
+      {{1, big, 0}, {big / 3, 1, 3}, {4, 1, 1}},
+  };
+  for (const auto& rows : cases) {
+    const Balanced b = balance(rows);
+    EXPECT_EQ(b.low, 1);
+    EXPECT_EQ(b.high, 3);
+    // The whole eigenvalue routine ends too, with or without roots.
+    const Eig v = values(from_rows(rows), 3);
+    EXPECT_TRUE(v.ifail == 0 || v.ifail == 1);
+  }
 }
 
 TEST(GeneralEigen, ReductionAndItsTransformation) {
