@@ -391,6 +391,11 @@ double G01GCF(double x, double df, double rlamda, double tol, int maxit, int& if
     ifail = ERREXIT(ifail, 4, "G01GCF", Recs{" ** The values of X and RLAMDA are too large for accurate evaluation."});
     return 0.0;
   };
+  auto no_convergence = [&]() {
+    ifail = ERREXIT(ifail, 3, "G01GCF",
+                    Recs{" ** Convergence has not been achieved in MAXIT steps: MAXIT = " + fmti("(I16)", maxit)});
+    return 0.0;
+  };
   double pa = 0, qa = 0;
   int f = 1;
   if (rlamda == 0) {
@@ -420,8 +425,13 @@ double G01GCF(double x, double df, double rlamda, double tol, int maxit, int& if
     ifail = ERREXIT(ifail, 2, "G01GCF", Recs{" ** Poisson weight too small to calculate."});
     return 0.0;
   }
+  // ln w(m) is a difference of terms of size m ln l: beyond 1e13 its rounding
+  // error exceeds 1e-3 and the weights are no longer trustworthy (well before
+  // 2^53, where the index of the sums would stop moving).
+  if (m * std::log(l) > 1e13) return too_large();
   const double wm = std::exp(lw);
   double pm = 0;
+  f = 1;
   S14BAF(a + m, y, tl, pm, qa, f);
   if (f != 0) return central_fail(" ** Central Chi squared function fails to converge.");
   const double ly = std::log(y);
@@ -448,6 +458,10 @@ double G01GCF(double x, double df, double rlamda, double tol, int maxit, int& if
       jb = j - 1;
       break;
     }
+    // Below a mode of 1e6 the backward sum ends by j = 0; above it (outside
+    // the Poisson engine's range) it may run for billions of terms: more
+    // than 1e6 of them is error 3.
+    if (m - j + 1 > 1e6) return no_convergence();
     double d;
     if (!step(j, d)) return too_large();
     wj = wj * j / l;
@@ -475,11 +489,7 @@ double G01GCF(double x, double df, double rlamda, double tol, int maxit, int& if
     if (r * pprev <= tl * sum) break;
     // MAXIT bounds the number of terms summed, backward (m - jb of them)
     // and forward together.
-    if (j > jb + maxit) {
-      ifail = ERREXIT(ifail, 3, "G01GCF",
-                      Recs{" ** Convergence has not been achieved in MAXIT steps: MAXIT = " + fmti("(I16)", maxit)});
-      return 0.0;
-    }
+    if (j > jb + maxit) return no_convergence();
     double d;
     if (!step(j, d)) return too_large();
     pprev = std::max(0.0, pprev - d);

@@ -201,7 +201,7 @@ void hessenberg_norm(int n, const Mat1<double>& h, double& norm, double& count) 
   norm = 0.0;
   for (int i = 1; i <= n; ++i)
     for (int j = std::max(1, i - 1); j <= n; ++j) norm += std::abs(h(i, j));
-  count = n * (n + 1) / 2.0 + n - 1;
+  count = n * (n + 1.0) / 2.0 + n - 1.0;  // in floating point: no overflow for any n
 }
 
 // The QR iterations of both routines.  With vectors the transformations also
@@ -211,7 +211,7 @@ bool francis(int n, int low, int upp, double eps, const Mat1<double>& h, const M
              const Vec1<double>& wi, const Vec1<int>& cnt, double norm, double count) {
   const bool vec = v != nullptr;
   const double tiny = SMALLN() / eps;
-  int budget = 30 * n;
+  long long budget = 30LL * n;  // 64 bits: no overflow for any n
   double t = 0.0;
   int its = 0;
   int en = upp;

@@ -56,7 +56,7 @@ int ql_implicit(int n, double eps, const Vec1<double>& d, const Vec1<double>& e,
   for (int i = 2; i <= n; ++i) e(i - 1) = e(i);
   e(n) = 0.0;
   double f = 0.0, b = 0.0;
-  int budget = 30 * n;
+  long long budget = 30LL * n;  // 64 bits: no overflow for any n
   std::array<double, 128> cb{}, sb{};
   for (int l = 1; l <= n; ++l) {
     double h = eps * (std::fabs(d(l)) + std::fabs(e(l)));

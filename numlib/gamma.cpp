@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cmath>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -268,6 +269,17 @@ double S21BAF(double x, double y, int& ifail) {
   }
   if (y == 0) {
     ifail = ERREXIT(ifail, 2, "S21BAF", std::vector<std::string>{" ** On entry, Y is equal to zero"});
+    return 0.0;
+  }
+  // The rescaling below can neither shrink an infinity nor grow a zero beside
+  // a NaN: a NaN argument gives NaN, and an infinite one (the other finite or
+  // infinite) gives the limit of RC there, 0.
+  if (std::isnan(x) || std::isnan(y)) {
+    ifail = 0;
+    return std::numeric_limits<double>::quiet_NaN();
+  }
+  if (std::isinf(x) || std::isinf(y)) {
+    ifail = 0;
     return 0.0;
   }
   double factor = 1.0;

@@ -297,6 +297,11 @@ void F01ACF(int n, double eps, std::span<double> a, int ld, std::span<double> b,
     ifail = ERREXIT(ifail_in, 1, "F01ACF");
     return;
   }
+  if (n < 1) {
+    // Nothing to refine.
+    ifail = 0;
+    return;
+  }
   Mat1<double> A(a, ld);
   Mat1<double> B(b, ldb);
   Vec1<double> Z(z);
@@ -354,7 +359,9 @@ void F01ACF(int n, double eps, std::span<double> a, int ld, std::span<double> b,
     }
     l += 1;
     const double ratio = zmax / xmax;
-    if (ratio > 0.5 * prev) {
+    // A NaN ratio (an empty matrix, or an inverse that overflowed) does not
+    // halve either: it must end the loop, not keep it going.
+    if (!(ratio <= 0.5 * prev)) {
       // Corrections that stop shrinking at the rounding level of the
       // arithmetic mean the inverse is as good as it gets: converged.
       double snorm = 0.0, xnorm = 0.0;
@@ -376,7 +383,9 @@ void F01ACF(int n, double eps, std::span<double> a, int ld, std::span<double> b,
       return;
     }
     prev = ratio;
-    if (ratio <= 2.0 * eps) {
+    // A zero correction cannot shrink further: done, whatever eps (negative or
+    // NaN, it would otherwise repeat the pass forever).
+    if (ratio <= 2.0 * eps || ratio == 0.0) {
       ifail = 0;
       return;
     }

@@ -84,9 +84,12 @@ int MINCORE(double fu) {
 void E04ABF(const E04abfFun& funct, double& e1, double& e2, double& a, double& b, int& maxcal, double& x,
             double& f, int& ifail) {
   const double eps = EPSMACH();
-  if (e1 < eps) e1 = std::sqrt(eps);
-  if (e2 < eps) e2 = std::sqrt(eps);
-  if (a + e2 >= b || maxcal < 3) {
+  // A NaN accuracy is replaced as a small one is: it could never be met.
+  if (!(e1 >= eps)) e1 = std::sqrt(eps);
+  if (!(e2 >= eps)) e2 = std::sqrt(eps);
+  // An interval with a NaN or infinite end, or too long to measure, is as
+  // bad as an empty one: no point of it could be trusted.
+  if (!(a + e2 < b) || !std::isfinite(b - a) || maxcal < 3) {
     ifail = ERREXIT(ifail, 1, "E04ABF");
     return;
   }

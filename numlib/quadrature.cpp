@@ -159,7 +159,7 @@ double D01FBF(int ndim, std::span<const int> nptvec_s, int lwa, std::span<const 
   bool bad = ndim < 1 || ndim > kMaxDim;
   if (!bad) {
     const Vec1<const int> nptvec(nptvec_s);
-    int total = 0;
+    long long total = 0;  // the counts may be as large as the integer range
     for (int j = 1; j <= ndim; ++j) {
       bad = bad || nptvec(j) < 1;
       total += nptvec(j);
