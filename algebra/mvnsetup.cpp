@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "runtime/view1.hpp"
 
@@ -470,11 +471,31 @@ bool mvn_settle(int CODE, int M, double D, double E, double& ERROR, double& VALU
   return true;
 }
 
+bool mvn_nan_limit(int N, std::span<const double> LOWER, std::span<const double> UPPER,
+                   std::span<const int> KIND, double& ERROR, double& VALUE) {
+  const auto n = static_cast<std::size_t>(N < 0 ? 0 : N);
+  if (LOWER.size() < n || UPPER.size() < n || KIND.size() < n) return false;
+  for (std::size_t i = 0; i < n; ++i) {
+    const int fl = KIND[i];
+    if (fl < 0) continue;
+    if ((fl != 0 && std::isnan(LOWER[i])) || (fl != 1 && std::isnan(UPPER[i]))) {
+      VALUE = std::numeric_limits<double>::quiet_NaN();
+      ERROR = VALUE;
+      return true;
+    }
+  }
+  return false;
+}
+
 int mvn_prepare(int N, int NMAX, std::span<const double> LOWER, std::span<const double> UPPER,
                 std::span<const int> KIND, std::span<const double> RHO, double& ERROR,
                 double& VALUE, int& INFORM) {
   int ndrop = 0;
   double d = 0.0, e = 1.0;
+  if (N >= 1 && N <= NMAX && mvn_nan_limit(N, LOWER, UPPER, KIND, ERROR, VALUE)) {
+    INFORM = kMvnOk;
+    return 0;
+  }
   INFORM = (N < 1 || N > NMAX) ? kMvnRange : MVNSETUP(N, RHO, LOWER, UPPER, KIND, ndrop, d, e);
   const int m = N - ndrop;
   return mvn_settle(INFORM, m, d, e, ERROR, VALUE) ? 0 : m;

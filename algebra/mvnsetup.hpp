@@ -89,8 +89,15 @@ void MVNSWAP(int p, int q, Mvnsta& S, int N);
 // M >= 2 and an integration of dimension M - 1 is needed.
 bool mvn_settle(int CODE, int M, double D, double E, double& ERROR, double& VALUE);
 
+// A limit that KIND marks as finite but that is NaN: VALUE and ERROR become
+// NaN (there is no failure code for it; the integration would treat the limit
+// as infinite) and the result is true.
+bool mvn_nan_limit(int N, std::span<const double> LOWER, std::span<const double> UPPER,
+                   std::span<const int> KIND, double& ERROR, double& VALUE);
+
 // Front of the integrators over MVNSETUP: N outside 1..NMAX gives code
-// kMvnRange (nothing read); otherwise INFORM is the code of MVNSETUP, and
+// kMvnRange (nothing read); a NaN finite limit gives
+// INFORM 0 with NaN VALUE and ERROR; otherwise INFORM is the code of MVNSETUP, and
 // mvn_settle settles the problems that need no integration.  Returns the
 // number of kept variables M when an integration is needed, else 0 with
 // ERROR, VALUE and INFORM final.

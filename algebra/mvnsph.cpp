@@ -248,6 +248,10 @@ void MVNSPH(int N, std::span<const double> LOWER, std::span<const double> UPPER,
   // Only N above 100 is refused here (N = 0 is a problem with nothing kept).
   int ndrop = 0, ndir = 0;
   double d = 0.0, e = 1.0;
+  if (N >= 0 && N <= kSphMaxVar && mvn_nan_limit(N, LOWER, UPPER, KIND, ERROR, VALUE)) {
+    INFORM = kMvnOk;
+    return;
+  }
   INFORM = (N < 0 || N > kSphMaxVar) ? kMvnRange
                                       : SPHSET(N, LOWER, UPPER, KIND, RHO, ndrop, d, e, ndir);
   const int m = N - ndrop;

@@ -130,8 +130,8 @@ void CHOLPK(Vec1<double> A, int n, Vec1<double> L, int& nullity, int& fault) {
         if (std::fabs(w) < std::fabs(1e-9 * aii) || w == 0.0) {
           L(pk(i, i)) = 0.0;
           nullity += 1;
-        } else if (w < 0.0) {
-          return;
+        } else if (!(w > 0.0)) {
+          return;  // negative, or NaN: not positive semi-definite
         } else {
           L(pk(i, i)) = std::sqrt(w);
         }

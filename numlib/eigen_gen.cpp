@@ -568,17 +568,23 @@ void F02AGF(std::span<double> a, int ia, int n, std::span<double> rr, std::span<
 
   const Mat1<double> vr(vr_s, ivr), vi(vi_s, ivi);
   const Vec1<double> wi(ri);
-  // Unpack the complex pairs: vr(., i) + i vr(., i+1) and its conjugate.
+  // Unpack the complex pairs: vr(., i) + i vr(., i+1) and its conjugate.  A
+  // pair is recognised by position (its first member follows a real root or
+  // another pair), not by the sign of wi: a NaN wi from a NaN matrix has no
+  // sign, and taking it for a second member at i = 1 read column 0.
+  bool second = false;
   for (int i = 1; i <= n; ++i) {
-    if (wi(i) == 0.0) {
-      for (int k = 1; k <= n; ++k) vi(k, i) = 0.0;
-    } else if (wi(i) > 0.0) {
-      for (int k = 1; k <= n; ++k) vi(k, i) = vr(k, i + 1);
-    } else {
+    if (second) {
       for (int k = 1; k <= n; ++k) {
         vr(k, i) = vr(k, i - 1);
         vi(k, i) = -vi(k, i - 1);
       }
+      second = false;
+    } else if (wi(i) == 0.0 || i == n) {
+      for (int k = 1; k <= n; ++k) vi(k, i) = 0.0;
+    } else {
+      for (int k = 1; k <= n; ++k) vi(k, i) = vr(k, i + 1);
+      second = true;
     }
   }
   // Length 1, the first component of largest modulus real and positive.

@@ -146,5 +146,20 @@ TEST(NonFinite, HugeSizes) {
   EXPECT_EQ(ifail, 0);
 }
 
+// F02AGF on a matrix with a NaN: the QR iteration ends with NaN roots, whose
+// imaginary parts are neither zero nor of either sign; the unpacking of the
+// complex pairs took the first for the second member of a pair and read
+// column 0 of the vectors (the sanitizer build's bounds check catches it).
+TEST(NonFinite, F02AGFNaNRoots) {
+  for (int pos = 0; pos < 4; ++pos) {
+    std::vector<double> a = {1.0, 3.0, 2.0, 4.0}, rr(2), ri(2), vr(4), vi(4);
+    a[static_cast<std::size_t>(pos)] = kNaN;
+    std::vector<int> cnt(2);
+    int ifail = 1;
+    F02AGF(a, 2, 2, rr, ri, vr, 2, vi, 2, cnt, ifail);
+    EXPECT_TRUE(ifail == 0 || ifail == 1) << pos;
+  }
+}
+
 }  // namespace
 }  // namespace qv::numlib
