@@ -372,6 +372,9 @@ void RDELEM(runtime::Vec1<double> X, int G, int SPEC, int& IDX, int PARSE) {
   }
   const int ng = static_cast<int>(X(1));
   if (g < 1 || g > ng) ERRMSG(117);
+  // A group whose matrices have not been read yet has no matrix table to
+  // address: referring to it is as wrong as referring to a group beyond NG.
+  if (GRPTAB(X, ng, 7, g) == 0.0) ERRMSG(117);
   last.G = g;
   last.L = letter;
   last.I = i;

@@ -174,6 +174,9 @@ void equate_percent(runtime::Vec1<double> X, Decl& d) {
         write_list(kStdout, {" Order of model matrix =", er, " By", ec});
         ERRMSG(72);
       }
+      // A data group without a covariance formula has no expected matrix to
+      // view (column 9 still 0): the address would fall before the workspace.
+      if (col(9, n) == 0.0) ERRMSG(196);
       ALLOCI(IWORKS.ix(), NG, g, d.L, n, 28, MAINPR.IWSTOP);
       break;
     }
@@ -206,6 +209,9 @@ void equate_percent(runtime::Vec1<double> X, Decl& d) {
     case 'R': {
       const int ni = static_cast<int>(col(0, g));
       if (rows != 1 || cols > ni) ERRMSG(90);
+      // Without raw data in this group there is nothing to view: the address
+      // would fall before the start of the workspace.
+      if (col(24, g) == 0.0) ERRMSG(81);
       MATDST.RAWJOB = 1;
       MATDST.RAWGRP = 1;
       int t = type;

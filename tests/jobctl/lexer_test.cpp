@@ -363,6 +363,9 @@ TEST_F(ElementDeathTest, ReferenceErrors) {
   EXPECT_QV_ERROR(RDELEM(X, 1, 1, idx, 1), 117);
   start("A 0 1 1");
   EXPECT_QV_ERROR(RDELEM(X, 1, 1, idx, 1), 117);
+  GRPTAB(X, 2, 7, 2) = 0;  // group 2 within NG but its matrices not read yet
+  start("A 2 1 1");
+  EXPECT_QV_ERROR(RDELEM(X, 1, 1, idx, 1), 117);
   start("B 1 0");
   EXPECT_QV_ERROR(RDELEM(X, 1, 1, idx, 1), 99);
   MAINPR.MULFIT = 1;

@@ -167,6 +167,8 @@ TEST_F(MatdeclTest, ExpectedViewRefusals) {
   col(3, 1) = 3;
   col(9, 1) = 500;
   EXPECT_QV_ERROR(declare("Matrices\n A FU 3 3 = %E1\n", 2), 72);
+  col(9, 1) = 0;  // a data group without a covariance formula
+  EXPECT_QV_ERROR(declare("Matrices\n A FU 2 2 = %E1\n", 2), 196);
   col(18, 1) = 2;
   col(9, 1) = 0;
   EXPECT_QV_ERROR(declare("Matrices\n A FU 2 2 = %E1\n", 2), 196);
@@ -200,6 +202,7 @@ INSTANTIATE_TEST_SUITE_P(
                       ErrCase{"Matrices\n C FU 2 2 = C 1\n", 2, 47}, ErrCase{"Matrices\n A FU 2 2 = %Q1\n", 2, 68},
                       ErrCase{"Matrices\n A DI 2 2 = %O1\n", 2, 70}, ErrCase{"Matrices\n A SY 3 3 = %O1\n", 2, 71},
                       ErrCase{"Matrices\n A SY 2 2 = %O3\n", 2, 42}, ErrCase{"Matrices\n A FU 2 2 = %R\n", 2, 90},
+                      ErrCase{"Matrices\n R FU 1 2 = %R\n", 2, 81},  // no raw data in the group
                       ErrCase{"Matrices\n A FU 2 2 = %P1\n", 2, 135}, ErrCase{"Matrices\n K CO 2 2\n", 2, 160},
                       ErrCase{"Begin Algebra\n", 1, 170}, ErrCase{"Matrices\n A FU 1 1\nEnd\n", 1, 171},
                       ErrCase{"Matrices =\n", 2, 182}, ErrCase{"Matrices\n A SY 2 2 = %O2\n", 2, 190},
