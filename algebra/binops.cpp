@@ -7,6 +7,7 @@
 #include "algebra/wscell.hpp"
 #include "jobctl/errmsg.hpp"
 #include "jobctl/mainprog.hpp"
+#include "jobctl/workspace.hpp"
 #include "runtime/units.hpp"
 
 namespace qv::algebra {
@@ -137,7 +138,11 @@ void MATBINOP(Vec1<double> X, int& status) {
     }
     case 120:    // Kronecker product
     case 122: {  // Kronecker power
-      const int r = rA * rB, c = cA * cB;
+      // The order in 64 bits: a product past the workspace is error 119, not a
+      // wrapped count.
+      const long long r64 = static_cast<long long>(rA) * rB, c64 = static_cast<long long>(cA) * cB;
+      if (r64 > MAINPR.WSLIM || c64 > MAINPR.WSLIM) jobctl::check_room(MAINPR.WSTOP + r64 + c64);
+      const int r = static_cast<int>(r64), c = static_cast<int>(c64);
       res = NEWTMP(X, r, c, t);
       if (op == 122 && m.TRIAL != 0) break;
       for (int i = 0; i < rA; ++i)

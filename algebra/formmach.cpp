@@ -85,7 +85,10 @@ int NEWTMP(Vec1<double> X, int rows, int cols, int& t) {
 int UNDEFM(Vec1<double> X, int letter) {
   const int B = FMFLAG.MTBASE;
   const int y = icell(X(B + letter - 1));
-  if (y == 99) {
+  // While its definition is compiled, the computed matrix being defined has
+  // no value yet: a formula that uses it would read whatever its old storage
+  // holds.
+  if (y == 99 || (y == -10 && FMFLAG.TRIAL != 0 && letter == FMFLAG.CMPLET)) {
     write_list(kStdout, {});
     write_list(kStdout, {" Error: matrix ", letter_text(letter), " referenced."});
     ERRMSG(66);
