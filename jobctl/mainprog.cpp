@@ -1,7 +1,6 @@
 #include "jobctl/mainprog.hpp"
 
 #include <cmath>
-#include <limits>
 #include <string>
 #include <string_view>
 #include <vector>
