@@ -1,0 +1,99 @@
+#include "optim/npmrt.hpp"
+
+#include <algorithm>
+#include <cmath>
+
+#include "optim/blas.hpp"
+#include "optim/kernels.hpp"
+#include "optim/machine.hpp"
+#include "runtime/units.hpp"
+#include "runtime/view1.hpp"
+
+namespace qv::optim {
+namespace {
+
+double dot(int n, runtime::Vec1<const double> a, runtime::Vec1<const double> b) {
+  const int inc = 1;
+  return ddot_(&n, a.ptr(), &inc, b.ptr(), &inc);
+}
+
+// Euclidean norm by the scaled sum of squares.
+double norm2(int n, std::span<const double> v) {
+  double scale = 0.0, ssq = 1.0;
+  SSQUPD(n, v, 1, scale, ssq);
+  return SSQNRM(scale, ssq);
+}
+
+}  // namespace
+
+void npmrt(Npmert& st, bool feasqp, int n, int nclin, int nnlcon, double& meritalf, double& grdalf,
+           double qpcurv, std::span<const int> istates, std::span<const double> jacdirs,
+           std::span<const double> lambdas, std::span<const double> css, std::span<const double> dlambdas,
+           std::span<double> rhos, std::span<const double> nlviols, std::span<double> work1s,
+           std::span<double> work2s, double penmax, int trace_unit) {
+  using runtime::Vec1;
+  if (nnlcon <= 0) return;
+  const int m = nnlcon;
+  const Vec1<const int> istate(istates);
+  const Vec1<const double> jacdir(jacdirs), lambda(lambdas), cs(css), dlambda(dlambdas), nlviol(nlviols);
+  const Vec1<double> rho(rhos), work1(work1s), work2(work2s);
+  const double rootmin = wmach(6);
+
+  meritalf -= dot(m, lambda, cs);
+  grdalf -= dot(m, dlambda, cs);
+
+  for (int i = 1; i <= m; ++i) work1(i) = cs(i);
+  if (!feasqp) {
+    // Violated constraints of an infeasible QP move along their linearization.
+    for (int i = 1; i <= m; ++i)
+      if (istate(n + nclin + i) < 0 || nlviol(i) != 0.0) work1(i) = -jacdir(i);
+  }
+  grdalf += dot(m, Vec1<const double>(work1.ptr(), m), lambda);
+  if (trace_unit > 0)
+    runtime::write_fmt(trace_unit, "(a/11x,1p,2e14.2)",
+                       {" //npmrt //        qpcurv        grdalf ", qpcurv, grdalf});
+
+  double pencs = 0.0;
+  if (feasqp) {
+    for (int i = 1; i <= m; ++i) work2(i) = std::abs(cs(i)) <= rootmin ? 0.0 : cs(i) * cs(i);
+    const double qnorm = norm2(m, work2s.first(static_cast<std::size_t>(m)));
+    bool overflow = false;
+    const double penscale = SAFDIV(grdalf + 0.5 * qpcurv, qnorm, overflow);
+    if (std::abs(penscale) <= penmax && !overflow) {
+      st.scale = 1.0;
+      for (int i = 1; i <= m; ++i) {
+        const double peni = std::max(0.0, work2(i) * penscale / qnorm);
+        const double t = std::sqrt((st.rhodmp + peni) * rho(i));
+        if (t < 0.5 * rho(i)) rho(i) = t;
+        rho(i) = std::max(rho(i), peni);
+      }
+      const double penprev = st.rhonrm;
+      st.rhonrm = norm2(m, rhos.first(static_cast<std::size_t>(m)));
+      // Each turn of the norm between rising and falling doubles the damping.
+      if ((st.incrun && st.rhonrm < penprev) || (!st.incrun && st.rhonrm > penprev)) {
+        st.rhodmp = 2.0 * st.rhodmp;
+        st.incrun = !st.incrun;
+      }
+    }
+    if (trace_unit > 0)
+      runtime::write_fmt(trace_unit, "(a/(1p,5e15.6))",
+                         {" //npmrt //  Penalty parameters =       ",
+                          std::span<const double>(rho.ptr(), static_cast<std::size_t>(m))});
+  } else {
+    // Infeasible QP: the whole penalty term is weighted by penmax.
+    for (int i = 1; i <= m; ++i) work1(i) = rho(i) * work1(i);
+    pencs = dot(m, Vec1<const double>(work1.ptr(), m), cs);
+    st.scale = penmax;
+    for (int i = 1; i <= m; ++i) work1(i) = cs(i);
+  }
+
+  for (int i = 1; i <= m; ++i) work1(i) = rho(i) * work1(i);
+  const double penalty = dot(m, Vec1<const double>(work1.ptr(), m), cs);
+  meritalf += 0.5 * st.scale * penalty;
+  grdalf -= st.scale * (feasqp ? penalty : pencs);
+  if (trace_unit > 0)
+    runtime::write_fmt(trace_unit, "(a/11x,1p,3e14.2)",
+                       {" //npmrt //         scale        rhonrm        grdalf ", st.scale, st.rhonrm, grdalf});
+}
+
+}  // namespace qv::optim
