@@ -6,14 +6,10 @@
 #include <vector>
 
 #include "optim/options.hpp"
+#include "optim/wsutil.hpp"
 #include "runtime/units.hpp"
 
 namespace qv::optim {
-
-// Whether kx(m1..m2) is a permutation of m1..m2 (inform 0), with its
-// messages on the print file; kx is left as it was.  Kept with the other
-// working-set utilities.
-void cmperm(std::span<int> kx, int m1, int m2, int& inform);
 
 namespace {
 
