@@ -136,5 +136,131 @@ TEST_F(WsutilTest, ChkinpMessages) {
   }
 }
 
+TEST_F(WsutilTest, PrsolnTableLayouts) {
+  // Reference records: gfortran 12 running the same FORMAT statements on the
+  // same values.  Rows: x1 with both bounds, x2 with a lower bound only, a
+  // linear row with an upper bound only, a nonlinear row with neither.
+  const std::vector<std::string> named_table = {
+      "",
+      "",
+      " Variable        State      Value       Lower bound     Upper bound  Lagr multiplier     Residual",
+      "",
+      " X1                fr    1.500000        0.000000        2.000000        0.000000          0.5000    ",
+      " X2                ll   -2.000000       -3.000000          None         -1.250000           1.000    ",
+      "",
+      "",
+      " Linear constr   State      Value       Lower bound     Upper bound  Lagr multiplier     Residual",
+      "",
+      " LIN1              ul   -2.500000          None          1.000000       0.5000000           3.500    ",
+      "",
+      "",
+      " Nonlnr constr   State      Value       Lower bound     Upper bound  Lagr multiplier     Residual",
+      "",
+      " NL1               ++   0.7500000          None            None          0.000000          0.1000E+21"};
+  const std::vector<std::string> unnamed_table = {
+      "",
+      "",
+      " Variable        State      Value       Lower bound     Upper bound  Lagr multiplier     Residual",
+      "",
+      " varbl  1          fr    1.500000        0.000000        2.000000        0.000000          0.5000    ",
+      " varbl  2          ll   -2.000000       -3.000000          None         -1.250000           1.000    ",
+      "",
+      "",
+      " Linear constr   State      Value       Lower bound     Upper bound  Lagr multiplier     Residual",
+      "",
+      " lncon  1          ul   -2.500000          None          1.000000       0.5000000           3.500    ",
+      "",
+      "",
+      " Nonlnr constr   State      Value       Lower bound     Upper bound  Lagr multiplier     Residual",
+      "",
+      " nlcon  1          ++   0.7500000          None            None          0.000000          0.1000E+21"};
+  const double big = 1e20;
+  const std::vector<std::string> names = {"X1      ", "X2      ", "LIN1    ", "NL1     "};
+  const std::vector<int> istate = {0, 1, 2, -1};
+  const std::vector<int> wslist = {1};
+  const std::vector<int> kx = {1, 2};
+  const std::vector<double> a = {1.0, 2.0};
+  const std::vector<double> bl = {0, -3, -big, -big}, bu = {2, big, 1, big};
+  const std::vector<double> c = {0.75}, rlamda = {0.5, -1.25}, x = {1.5, -2.0};
+  struct Case {
+    int lprint;
+    bool named;
+    const std::vector<std::string>* lines;
+  };
+  const std::vector<std::string> none;
+  const Case cases[] = {{1, true, &named_table},  {1, false, &unnamed_table}, {5, true, &none},
+                        {9, false, &none},        {10, true, &named_table},  {10, false, &unnamed_table},
+                        {2, false, &none},        {20, false, &unnamed_table}};
+  for (const Case& cs : cases) {
+    SCOPED_TRACE(::testing::Message() << "print level " << cs.lprint << (cs.named ? " named" : " unnamed"));
+    std::vector<double> mult(4, 99.0);
+    PRSOLN(cs.lprint, 1, 1, 2, 1, 4, big, cs.named, names, 1, istate, wslist, kx, a, bl, bu, c, mult, rlamda, x);
+    EXPECT_EQ(mult, (std::vector<double>{0.0, -1.25, 0.5, 0.0}));
+    EXPECT_EQ(printed(), *cs.lines);
+  }
+  // Without a print file only the multipliers are formed.
+  LSPRNT.iprint = 0;
+  std::vector<double> mult(4, 99.0);
+  PRSOLN(10, 1, 1, 2, 1, 4, big, false, names, 1, istate, wslist, kx, a, bl, bu, c, mult, rlamda, x);
+  EXPECT_EQ(mult, (std::vector<double>{0.0, -1.25, 0.5, 0.0}));
+  EXPECT_TRUE(printed().empty());
+}
+
+struct AlfCase {
+  const char* name;
+  std::vector<double> x, p, bl, bu, featol;  // 2 variables, then the rows
+  std::vector<double> ax, ap;                // rows
+  std::vector<int> istate;
+  int ninf;
+  bool firstv;
+  int inform, jadd;
+  double alfa;
+  bool hitslow;
+};
+
+TEST_F(WsutilTest, CmalfStepToTheNearestConstraint) {
+  LSPRNT.iprint = 0;
+  const double big = 1e20, alfabig = 1e10;
+  // Closed forms: the step to row j is (bound - value)/rate.
+  const std::vector<AlfCase> cases = {
+      // x2's upper bound is 1e-3 away, but p(2) is far below eps^0.9 |p|:
+      // the row counts as parallel and x1's upper bound (2) is hit.
+      {"parallel row skipped", {0, 0}, {1, 1e-30}, {-big, -big}, {2, 1e-3}, {1e-9, 1e-9}, {}, {}, {0, 0}, 0, false, 0,
+       1, 2.0, false},
+      // Row 1 is reached at 1, row 2 at 1.00000001, within the relaxed step
+      // of row 1 (1 + 1e-6): row 2 has the larger pivot (10 against 1).
+      {"largest pivot within palfa1", {0, 0}, {1, 0}, {-big, -big, -big, -big}, {big, big, 1.0, 10.0000001},
+       {1e-6, 1e-6, 1e-6, 1e-6}, {0, 0}, {1, 10}, {0, 0, 0, 0}, 0, false, 0, 4, 1.00000001, false},
+      // Moving down onto a lower bound: hitslow.
+      {"lower bound", {3, 0}, {-2, 0}, {1, -big}, {big, big}, {1e-9, 1e-9}, {}, {}, {0, 0}, 0, false, 0, 1, 1.0, true},
+      // x1 already 1e-7 beyond its upper bound (within featol would be
+      // 1e-9): the step is negative, limited along -p by row 1 (5.1e-8).
+      {"negative step", {1.0000001, 0}, {1, 0}, {-big, -big, -big}, {1, big, 5e-8}, {1e-9, 1e-9, 1e-9}, {0}, {-1},
+       {0, 0, 0}, 0, false, 0, 1, -5.1e-8, false},
+      {"unbounded", {0, 0}, {1, -1}, {-big, -big}, {big, big}, {1e-9, 1e-9}, {}, {}, {0, 0}, 0, false, 3, 0, 1e10,
+       false},
+  };
+  for (const AlfCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    const int n = 2;
+    const int nctotl = static_cast<int>(c.istate.size());
+    std::vector<double> rownorm(c.ax.size(), 1.0);
+    double dirnorm = 0.0;
+    for (double v : c.p) dirnorm += v * v;
+    dirnorm = std::sqrt(dirnorm);
+    bool hitslow = !c.hitslow;
+    int inform = -1, jadd = -1;
+    double alfa = 0, palfa = 0, arowphit = 0;
+    cmalf(c.firstv, hitslow, c.istate, inform, jadd, n, nctotl, c.ninf, alfa, palfa, arowphit, alfabig, big, dirnorm,
+          rownorm, c.ap, c.ax, c.bl, c.bu, c.featol, c.p, c.x);
+    EXPECT_EQ(inform, c.inform);
+    EXPECT_EQ(jadd, c.jadd);
+    EXPECT_NEAR(alfa, c.alfa, 1e-15 * std::max(1.0, std::abs(c.alfa)));
+    if (jadd > 0) {
+      EXPECT_EQ(hitslow, c.hitslow);
+    }
+  }
+}
+
 }  // namespace
 }  // namespace qv::optim
