@@ -2,14 +2,20 @@
 // function along the step is known in closed form.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cmath>
+#include <cstdio>
+#include <fstream>
 #include <functional>
+#include <string>
 #include <vector>
 
 #include "optim/machine.hpp"
 #include "optim/nlsqp.hpp"
 #include "optim/npmrt.hpp"
 #include "optim/npsrch.hpp"
+#include "runtime/units.hpp"
 
 namespace qv::optim {
 namespace {
@@ -32,6 +38,7 @@ struct Problem {
   // call number cstop_at.
   double xdomain = INFINITY;
   int stop_mode = 0, stop_at = 0, cstop_at = 0;
+  int trace_unit = 0;
 };
 
 struct Result {
@@ -137,7 +144,7 @@ Result run(const Problem& pr, int nfun0 = 5, int ngrad0 = 3) {
   npsrch(pr.needfd, n, m, mm, mm, r.nfun, r.ngrad, kneed, cnlfun, objfun, r.alfa, r.alfbnd, r.alfmax, pr.alfatiny,
          stepnorm, pr.fprec, pr.lstol, gdir, grdalf, dlag0, dlag1, objf, meritalf, pr.qpcurv, pr.xnorm >= 0 ? pr.xnorm : std::abs(pr.x1), c,
          ctry, cjac, ujac, cjdx, cjdxtry, lambda1, lambda, dlambda, s1, s, ds, cs1, cs, p, grad, ugrad, qpmul, rho,
-         x1, x, work, 0, iusr, rusr, r.inform);
+         x1, x, work, 0, iusr, rusr, r.inform, pr.trace_unit);
   r.nfun -= nfun0;
   r.ngrad -= ngrad0;
   r.x = x[0];
@@ -476,6 +483,41 @@ TEST(Npsrch, CurvatureGuard) {
     EXPECT_EQ(r.alfbnd, 5.0);
     EXPECT_EQ(r.alfmax, 10.0);
   }
+}
+
+// With a trace unit the search writes its steps and its result.
+TEST(Npsrch, Traces) {
+  char tmpl[] = "/tmp/qv_npsrch_XXXXXX";
+  const int fd = mkstemp(tmpl);
+  ASSERT_GE(fd, 0);
+  close(fd);
+  const std::string path = tmpl;
+  const int unit = 74;
+  for (bool needfd : {false, true}) {
+    runtime::OpenSpec spec;
+    spec.file = path;
+    spec.status = "REPLACE";
+    runtime::open_unit(unit, spec);
+    Problem pr = cubic(needfd);
+    pr.lstol = 0.01;
+    pr.trace_unit = unit;
+    const Result r = run(pr);
+    runtime::close_unit(unit);
+    std::vector<std::string> lines;
+    std::ifstream in(path);
+    for (std::string l; std::getline(in, l);) lines.push_back(l);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back(), " //npsrch// inform  =    1");
+    EXPECT_EQ(r.inform, 1);
+    int trials = 0, fits = 0;
+    for (const std::string& l : lines) {
+      if (l.rfind(needfd ? " //SRCHNG//  alfa, ftry" : " //SRCHDG//  alfa, ftry, gtry", 0) == 0) ++trials;
+      if (l.rfind(needfd ? " Parabolic fit," : " Cubic.   ", 0) == 0 || l.rfind(" Parabola.", 0) == 0) ++fits;
+    }
+    EXPECT_EQ(trials, r.objcalls);
+    EXPECT_GE(fits, 1);
+  }
+  std::remove(path.c_str());
 }
 
 }  // namespace
