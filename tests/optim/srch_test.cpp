@@ -300,6 +300,29 @@ TEST(Srch, ValuesOnlyKeepsToleranceFromBestStep) {
   }
 }
 
+// On a falling line no fit applies: while nothing is bracketed each move is
+// five times the one before it, and the factor itself grows fivefold (steps
+// 1, 5, 125 from alfa = 1), until alfmax is tried.
+TEST(Srch, UnbracketedStepsGrowUntilAlfmax) {
+  const Phi line{[](double a) { return -a; }, [](double) { return -1.0; }};
+  for (bool slopes : {true, false}) {
+    Settings st;
+    st.alfmax = 1000.0;
+    st.lstol = 0.5;
+    st.evallimit = slopes ? 10 : 15;
+    const Outcome o = search(slopes, line, st);
+    ASSERT_GE(o.trials.size(), 4u);
+    EXPECT_DOUBLE_EQ(o.trials[0], 1.0);
+    EXPECT_DOUBLE_EQ(o.trials[1], 6.0);
+    EXPECT_DOUBLE_EQ(o.trials[2], 131.0);
+    EXPECT_EQ(o.trials[3], 1000.0);
+    EXPECT_EQ(o.alfbst, 1000.0);
+    // The slope stays -1: the test |slope| <= 0.5 can never hold, so the
+    // moved search ends on its interval at alfmax with result 3.
+    EXPECT_EQ(o.inform, 3);
+  }
+}
+
 // A cut of alfmax by the caller between trials (the curvature guard of the
 // line search) moves the right end of an unbracketed interval.
 TEST(Srch, LoweredAlfmaxMovesTheRightEnd) {
