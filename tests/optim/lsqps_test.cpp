@@ -27,12 +27,12 @@ struct Problem {
   const char* name;
   const char* type;               // the "Problem type" option line
   int mm = 0, n = 0, nclin = 0;
-  std::vector<double> arows;      // nclin x n, row by row
-  std::vector<double> bl, bu;     // n + nclin
-  std::vector<double> c;          // linear term (n)
-  std::vector<double> rrows;      // Hessian (n x n) or data matrix (mm x n), row by row
-  std::vector<double> b;          // right-hand side (mm)
-  std::vector<double> x0;         // start point
+  std::vector<double> arows{};    // nclin x n, row by row
+  std::vector<double> bl{}, bu{}; // n + nclin
+  std::vector<double> c{};        // linear term (n)
+  std::vector<double> rrows{};    // Hessian (n x n) or data matrix (mm x n), row by row
+  std::vector<double> b{};        // right-hand side (mm)
+  std::vector<double> x0{};       // start point
 };
 
 struct Result {
@@ -145,9 +145,15 @@ TEST_F(Lsqps, SolvedProblems) {
     EXPECT_NEAR(r.obj, k.obj, 1e-10);
     for (std::size_t j = 0; j < k.mult.size(); ++j) {
       const int is = r.istate[j];
-      if (is == 1) EXPECT_GE(r.mult[j], 0.0) << "row " << j + 1;
-      if (is == 2) EXPECT_LE(r.mult[j], 0.0) << "row " << j + 1;
-      if (is >= 1 && is <= 3) EXPECT_NEAR(r.mult[j], k.mult[j], 1e-10) << "row " << j + 1;
+      if (is == 1) {
+        EXPECT_GE(r.mult[j], 0.0) << "row " << j + 1;
+      }
+      if (is == 2) {
+        EXPECT_LE(r.mult[j], 0.0) << "row " << j + 1;
+      }
+      if (is >= 1 && is <= 3) {
+        EXPECT_NEAR(r.mult[j], k.mult[j], 1e-10) << "row " << j + 1;
+      }
     }
   }
 }
