@@ -445,6 +445,12 @@ double G01GCF(double x, double df, double rlamda, double tol, int maxit, int& if
     d = e > lnsafe() ? std::exp(e) : 0.0;
     return true;
   };
+  // The two sums each stop when what they leave out is at most half the
+  // tolerance times the sum (the sum is at most 1, so the result is within
+  // the tolerance).  Below the mode the weights left out, w(j-1), w(j-2),
+  // ..., fall at least geometrically by j / l, above it by l / (j + 1): the
+  // bounds w(j) q / (1 - q) hold where a single weight would not.
+  const double half = 0.5 * tl;
   // Backward sum from the mode of the Poisson weights.
   double sum = 0.0;
   double wj = wm, pj = pm, j = m, jb;
@@ -454,7 +460,8 @@ double G01GCF(double x, double df, double rlamda, double tol, int maxit, int& if
       jb = -1;
       break;
     }
-    if (wj * p0 <= tl * sum) {
+    const double qb = j / l;
+    if (qb < 1.0 && wj * qb / (1.0 - qb) * p0 <= half * sum) {
       jb = j - 1;
       break;
     }
@@ -480,20 +487,23 @@ double G01GCF(double x, double df, double rlamda, double tol, int maxit, int& if
       r = PNORMUP((m + 0.5 - l) / std::sqrt(l), fz);
     }
   }
-  // Forward sum.
+  // Forward sum: each term is added before the test on what is left
+  // beyond it (the Poisson tail R, or the geometric bound where R, a
+  // difference of rounded terms, would promise less).
   wj = wm;
-  double pprev = pm;
+  double pj1 = pm;
   for (j = m + 1;; j += 1) {
-    wj = wj * l / j;
-    r -= wj;
-    if (r * pprev <= tl * sum) break;
     // MAXIT bounds the number of terms summed, backward (m - jb of them)
     // and forward together.
     if (j > jb + maxit) return no_convergence();
+    wj = wj * l / j;
+    r -= wj;
     double d;
     if (!step(j, d)) return too_large();
-    pprev = std::max(0.0, pprev - d);
-    sum += wj * pprev;
+    pj1 = std::max(0.0, pj1 - d);
+    sum += wj * pj1;
+    const double qf = l / (j + 1.0);
+    if (std::max(r, wj * qf / (1.0 - qf)) * pj1 <= half * sum) break;
   }
   ifail = 0;
   return sum;
