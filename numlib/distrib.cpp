@@ -488,14 +488,13 @@ double G01GCF(double x, double df, double rlamda, double tol, int maxit, int& if
     }
   }
   // Forward sum: each term is added before the test on what is left
-  // beyond it (the Poisson tail R, or the geometric bound where R, a
-  // difference of rounded terms, would promise less).
+  // beyond it: the smaller of two bounds, the Poisson tail R with the error
+  // of the Poisson engine's series (R is then reduced term by term, so that
+  // error stays), and the geometric bound of the weights.
+  const double rerr = 1e-5 * r;
   wj = wm;
   double pj1 = pm;
   for (j = m + 1;; j += 1) {
-    // MAXIT bounds the number of terms summed, backward (m - jb of them)
-    // and forward together.
-    if (j > jb + maxit) return no_convergence();
     wj = wj * l / j;
     r -= wj;
     double d;
@@ -503,7 +502,10 @@ double G01GCF(double x, double df, double rlamda, double tol, int maxit, int& if
     pj1 = std::max(0.0, pj1 - d);
     sum += wj * pj1;
     const double qf = l / (j + 1.0);
-    if (std::max(r, wj * qf / (1.0 - qf)) * pj1 <= half * sum) break;
+    if (std::min(std::max(r, 0.0) + rerr, wj * qf / (1.0 - qf)) * pj1 <= half * sum) break;
+    // MAXIT bounds the number of terms summed, backward (m - jb of them)
+    // and forward together.
+    if (j + 1 > jb + maxit) return no_convergence();
   }
   ifail = 0;
   return sum;
