@@ -113,6 +113,40 @@ TEST(ChiSquared, Tails) {
   EXPECT_EQ(G01ECF('l', 0, 2, f), 0.0);
 }
 
+// Probabilities stay in [0, 1] and are never NaN for finite arguments,
+// also where the complementary error function has run out to 0 inside
+// Temme's large-parameter branch (these used to be about -1e-58 and
+// -2e-80).  References: R 4.2.2 pchisq(x, df) and pchisq(x, df,
+// lower.tail = FALSE); within the routine's tolerance 5e-6.
+TEST(ChiSquared, TailsStayProbabilities) {
+  struct C {
+    double x, df, lower, upper;
+  };
+  const std::vector<C> cases = {
+      {5600, 4000, 1, 1.4686585399623995e-57},
+      {24000, 20000, 1, 3.3272024923451783e-79},
+      {2800, 4000, 1.7553139104223592e-51, 1},
+      {1, 1, 0.68268949213708596, 0.31731050786291415},
+      {100000, 100000, 0.50059470810479334, 0.49940529189520672},
+      {130000, 100000, 1, 0},
+      {700, 1000, 2.8903599395611937e-14, 0.99999999999997113},
+      {1500, 1000, 1, 1.0454640385979652e-22},
+      {3e-300, 0.5, 1.2209608288974107e-75, 1},
+      {1e300, 3, 1, 0},
+  };
+  for (const auto& c : cases) {
+    for (char tail : {'L', 'U'}) {
+      int f = 1;
+      const double v = G01ECF(tail, c.x, c.df, f);
+      const double want = tail == 'L' ? c.lower : c.upper;
+      EXPECT_FALSE(std::isnan(v)) << c.x << " " << c.df << " " << tail;
+      EXPECT_GE(v, 0.0) << c.x << " " << c.df << " " << tail;
+      EXPECT_LE(v, 1.0) << c.x << " " << c.df << " " << tail;
+      EXPECT_NEAR(v, want, 5e-6) << c.x << " " << c.df << " " << tail;
+    }
+  }
+}
+
 TEST(ChiSquared, TailErrors) {
   struct E {
     char tail;
