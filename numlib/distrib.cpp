@@ -299,6 +299,12 @@ double G01FFF(double p, double a, double b, double tol, int& ifail) {
     const double s5 = (84 + 264 * aa + c * (175 + 606 * aa)) / 2520;
     const double s6 = (120 + c * (346 + 127 * c)) / 5040;
     ch += t * (1 + 0.5 * t * s1 - bb * c * (s1 - bb * (s2 - bb * (s3 - bb * (s4 - bb * (s5 - bb * s6))))));
+    // Far in the lower tail (P near 1e-20 at many degrees of freedom) the
+    // series step can overshoot by orders of magnitude, or to a value at or
+    // below 0 where the deviate cannot lie: one step changes the value by a
+    // factor of at most 2 either way.
+    if (!(ch > 0.5 * q0)) ch = 0.5 * q0;
+    if (!(ch < 2.0 * q0)) ch = 2.0 * q0;
     if (std::fabs(q0 / ch - 1.0) <= tl) {
       ifail = 0;
       return 0.5 * b * ch;
