@@ -24,25 +24,23 @@ using runtime::write_list;
 
 namespace {
 
-char at(int col) {
-  return (col >= 1 && col <= CURSOR.LLEN) ? LINBUF.LINE[static_cast<std::size_t>(col - 1)] : ' ';
-}
+using jobctl::chr;
 
 // Puts the cursor just before the formula's first character.
 void position_cursor() {
   auto& c = CURSOR;
-  if (at(c.ICOL) == '=') {
+  if (chr(c.ICOL) == '=') {
     ++c.ICOL;
     for (;;) {
-      while (c.ICOL <= c.LLEN && at(c.ICOL) == ' ') ++c.ICOL;
+      while (c.ICOL <= c.LLEN && chr(c.ICOL) == ' ') ++c.ICOL;
       if (c.ICOL <= c.LLEN) break;
       jobctl::RDLINE();
       if (c.ICOL == 0) return;  // the tokenizer reports the end of the input
     }
   } else {
-    while (c.ICOL <= c.LLEN && at(c.ICOL) != ' ' && at(c.ICOL) != ',') ++c.ICOL;
+    while (c.ICOL <= c.LLEN && chr(c.ICOL) != ' ' && chr(c.ICOL) != ',') ++c.ICOL;
     for (;;) {
-      while (c.ICOL <= c.LLEN && (at(c.ICOL) == ' ' || at(c.ICOL) == ',')) ++c.ICOL;
+      while (c.ICOL <= c.LLEN && (chr(c.ICOL) == ' ' || chr(c.ICOL) == ',')) ++c.ICOL;
       if (c.ICOL <= c.LLEN || MAINPR.NOREAD == 1.0) break;
       jobctl::RDLINE();
       if (c.ICOL == 0) return;

@@ -17,9 +17,7 @@ using runtime::write_list;
 namespace {
 
 // Character in column col (1-based) of the current line; a blank outside it.
-char at(int col) {
-  return (col >= 1 && col <= CURSOR.LLEN) ? LINBUF.LINE[static_cast<std::size_t>(col - 1)] : ' ';
-}
+using jobctl::chr;
 
 // The priority tables, built once.
 struct Priorities {
@@ -89,14 +87,14 @@ void FTOKEN(double& value, int& code, int& cls, std::string& text, int& length) 
     }
     if (c.ICOL < 1) c.ICOL = 1;
     for (;;) {
-      while (c.ICOL <= c.LLEN && at(c.ICOL) == ' ') ++c.ICOL;
+      while (c.ICOL <= c.LLEN && chr(c.ICOL) == ' ') ++c.ICOL;
       if (c.ICOL <= c.LLEN) break;
       jobctl::RDLINE();
       if (c.ICOL == 0) formula_eof();
       if (c.ICOL < 1) c.ICOL = 1;
     }
     const int first = c.ICOL;
-    const char ch = at(first);
+    const char ch = chr(first);
 
     // Step 2: the end of the formula.
     if (ch == '/' || ch == ';') {

@@ -176,7 +176,10 @@ void PHILIM(double a, double b, int flag, double& d, double& e) {
   if (flag != 1) e = PHITL(b);
 }
 
-double BVNUPP(double h, double k, double r) {
+namespace {
+
+// P(X > h, Y > k) by Drezner and Wesolowsky's quadrature, for finite h and k.
+double bvn_upper(double h, double k, double r) {
   const double(*rule)[2];
   int ng;
   const double ar = std::fabs(r);
@@ -238,6 +241,21 @@ double BVNUPP(double h, double k, double r) {
   }
   if (r > 0.0) return bvn + PHITL(-std::max(h, k));
   return -bvn + std::max(0.0, PHITL(-h) - PHITL(-k));
+}
+
+}  // namespace
+
+double BVNUPP(double h, double k, double r) {
+  // An infinite limit leaves the exact value: no mass above +infinity, the
+  // one-variable tail when the other limit is -infinity.
+  constexpr double inf = std::numeric_limits<double>::infinity();
+  if (h == inf || k == inf) return 0.0;
+  if (h == -inf && k == -inf) return 1.0;
+  if (h == -inf) return PHITL(-k);
+  if (k == -inf) return PHITL(-h);
+  // The quadrature's rounding may leave a value a little outside [0, 1].
+  const double p = bvn_upper(h, k, r);
+  return p < 0.0 ? 0.0 : (p > 1.0 ? 1.0 : p);
 }
 
 double BVNRECT(std::span<const double> LOWER, std::span<const double> UPPER,

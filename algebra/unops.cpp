@@ -85,10 +85,10 @@ void inverse(Vec1<double> X, int v, int n) {
   const int s = MAINPR.WSTOP;
   const int p = n * (n + 1) / 2;
   if (jobctl::ISSYM(X.from(v), n, n) == 1) {
-    // Symmetric: through the packed Cholesky inverse when every pivot is
-    // positive; a zero or negative pivot goes to the general inverse, whose
-    // failure is reported (a singular matrix never yields a silent
-    // generalised inverse).
+    // Symmetric: through the packed Cholesky inverse.  A positive
+    // semi-definite matrix gives its generalised inverse there (zero rows
+    // and columns for the zero pivots); a matrix that is not positive
+    // semi-definite goes to the general inverse, whose failure is reported.
     WSCHK(s + 2 * p + n + n * n + 1);
     int k = 0;
     for (int i = 0; i < n; ++i)
@@ -96,11 +96,7 @@ void inverse(Vec1<double> X, int v, int n) {
     double det = 0.0;
     int nullity = 0, fault = 0;
     jobctl::SYMINV(X.from(s), n, X.from(s + p), X.from(s + 2 * p), det, 0, nullity, fault);
-    // A zero pivot can also pass unnoticed when its diagonal element is 0:
-    // the inverse of a positive-definite matrix has a positive diagonal.
-    bool ok = fault == 0 && nullity == 0;
-    for (int i = 1; ok && i <= n; ++i) ok = X(s + p + i * (i + 1) / 2 - 1) > 0.0;
-    if (ok) {
+    if (fault == 0) {
       k = 0;
       for (int i = 0; i < n; ++i)
         for (int j = 0; j <= i; ++j) {

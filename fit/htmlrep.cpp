@@ -95,7 +95,7 @@ void HTGRP(std::span<const double> X, int g, int NG, bool forward, std::string_v
 void HTFOOT() {
   const std::string mail = std::string(" <A HREF=\"mailto:") + kMaintainers + "\"><I>" + kMaintainers +
                            "</I></A>";
-  write_list(kStdout, {" <address> <b> ", " Qv Author:   T R Vosk</b>",
+  write_list(kStdout, {" <address> <b> ", " Qv: the Qv maintainers</b>",
                        " Please report bugs, comments, questions etc. to", mail, kInstitution,
                        "<HR></body></HTML>"});
 }

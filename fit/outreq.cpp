@@ -16,10 +16,7 @@ using jobctl::LINBUF;
 
 namespace {
 
-char at(int col) {
-  const auto& c = CURSOR;
-  return (col >= 1 && col <= c.LLEN) ? LINBUF.LINE[col - 1] : ' ';
-}
+using jobctl::chr;
 
 }  // namespace
 
@@ -27,14 +24,14 @@ void OUTREQ(runtime::Vec1<double> X, runtime::Vec1<int> IX, int NG, int g, int& 
   (void)IX;
   auto& c = CURSOR;
   int code = 0;
-  if (at(c.ICOL) == 'D' && at(c.ICOL + 1) == 'R') {
+  if (chr(c.ICOL) == 'D' && chr(c.ICOL + 1) == 'R') {
     code = kReqPath;
-    while (c.ICOL <= c.LLEN && at(c.ICOL) != '=') ++c.ICOL;
+    while (c.ICOL <= c.LLEN && chr(c.ICOL) != '=') ++c.ICOL;
     if (c.ICOL > c.LLEN) ERRMSG(137);
   } else {
     c.ICOL += 2;
-    const char a = at(c.ICOL);
-    const char b = at(c.ICOL + 1);
+    const char a = chr(c.ICOL);
+    const char b = chr(c.ICOL + 1);
     if (a == '%' && (b == 'E' || b == 'M' || b == 'V' || b == 'P' || b == 'D')) {
       code = b == 'E' ? kReqExpCov : b == 'M' ? kReqExpMean : b == 'V' ? kReqVl : b == 'P' ? kReqPed : kReqPath;
       c.ICOL += 2;
@@ -61,11 +58,11 @@ void OUTREQ(runtime::Vec1<double> X, runtime::Vec1<int> IX, int NG, int g, int& 
   }
   const int count = static_cast<int>(X(list));
 
-  if (at(c.ICOL) != '=') ERRMSG(88);
+  if (chr(c.ICOL) != '=') ERRMSG(88);
   ++c.ICOL;
-  while (c.ICOL <= c.LLEN && at(c.ICOL) == ' ') ++c.ICOL;
+  while (c.ICOL <= c.LLEN && chr(c.ICOL) == ' ') ++c.ICOL;
   const int start = c.ICOL;
-  while (c.ICOL <= c.LLEN && at(c.ICOL) != ' ' && at(c.ICOL) != ';') ++c.ICOL;
+  while (c.ICOL <= c.LLEN && chr(c.ICOL) != ' ' && chr(c.ICOL) != ';') ++c.ICOL;
   const int len = c.ICOL - start;
   const std::string name = len > 0 ? LINBUF.LINE.substr(start - 1, len) : std::string();
   const int nslot = std::max(1, (len + jobctl::kLabLen - 1) / jobctl::kLabLen);

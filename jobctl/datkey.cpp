@@ -31,8 +31,6 @@ using runtime::write_list;
 
 namespace {
 
-char at(int col) { return LINBUF.LINE[static_cast<std::size_t>(col - 1)]; }
-
 // Everything a keyword of the current group works with.
 struct Group {
   Vec1<double> X;
@@ -58,7 +56,7 @@ void missing_value() {
   auto& c = CURSOR;
   seek_char_warned('=');
   std::string s;
-  for (int col = c.ICOL + 1; col <= c.LLEN && s.size() < 16; ++col) s.push_back(at(col));
+  for (int col = c.ICOL + 1; col <= c.LLEN && s.size() < 16; ++col) s.push_back(chr(col));
   DATFIL.MISVAL = runtime::fpad(s, 16);
   write_list(kStdout, {});
   write_list(kStdout, {" NOTE: Missing value *string* set to '", DATFIL.MISVAL, "'"});
@@ -85,7 +83,7 @@ bool selection(Group& G) {
     ++s;
   };
 
-  if (at(c.ICOL) >= '0' && at(c.ICOL) <= '9') {
+  if (chr(c.ICOL) >= '0' && chr(c.ICOL) <= '9') {
     // Numbers on this line, up to "/" or ";" or NI of them.
     for (;;) {
       const int line = m.LINENO;
@@ -109,10 +107,10 @@ bool selection(Group& G) {
     if (base == 0) ERRMSG(123);
     for (;;) {
       std::string w;
-      while (c.ICOL <= c.LLEN && at(c.ICOL) != ' ' && at(c.ICOL) != ';' && at(c.ICOL) != '/' &&
+      while (c.ICOL <= c.LLEN && chr(c.ICOL) != ' ' && chr(c.ICOL) != ';' && chr(c.ICOL) != '/' &&
              w.size() < static_cast<std::size_t>(kLabLen))
-        w.push_back(at(c.ICOL++));
-      while (c.ICOL <= c.LLEN && at(c.ICOL) != ' ' && at(c.ICOL) != ';' && at(c.ICOL) != '/') ++c.ICOL;
+        w.push_back(chr(c.ICOL++));
+      while (c.ICOL <= c.LLEN && chr(c.ICOL) != ' ' && chr(c.ICOL) != ';' && chr(c.ICOL) != '/') ++c.ICOL;
       const std::string label = runtime::fpad(w, kLabLen);
       int j = 0;
       for (int i = 1; i <= G.n && j == 0; ++i)
@@ -120,9 +118,9 @@ bool selection(Group& G) {
       if (j == 0) ERRMSG(124);
       add(j);
       if (s >= G.n) break;
-      if (c.ICOL > c.LLEN || at(c.ICOL) == ';' || at(c.ICOL) == '/') break;
-      while (c.ICOL <= c.LLEN && at(c.ICOL) == ' ') ++c.ICOL;
-      if (c.ICOL > c.LLEN || at(c.ICOL) == ';' || at(c.ICOL) == '/') break;
+      if (c.ICOL > c.LLEN || chr(c.ICOL) == ';' || chr(c.ICOL) == '/') break;
+      while (c.ICOL <= c.LLEN && chr(c.ICOL) == ' ') ++c.ICOL;
+      if (c.ICOL > c.LLEN || chr(c.ICOL) == ';' || chr(c.ICOL) == '/') break;
     }
   }
   G.col(2) = s;

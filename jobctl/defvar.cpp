@@ -17,8 +17,6 @@ namespace qv::jobctl {
 
 namespace {
 
-char at(int col) { return LINBUF.LINE[static_cast<std::size_t>(col - 1)]; }
-
 // Makes label a global variable with value v: a new NAMVAR slot, or the
 // slot an earlier DE of the job made for the same label.  A #define'd name
 // of the same spelling is error 215.
@@ -62,7 +60,7 @@ void RDDEFV(int NI) {
   GRPTAB(X, NG, 10, g) = D;
   int k = 0;
 
-  if (at(c.ICOL) >= '0' && at(c.ICOL) <= '9') {
+  if (chr(c.ICOL) >= '0' && chr(c.ICOL) <= '9') {
     // Numbers, on this line, up to "/" or ";" or NI of them.
     for (;;) {
       const int line = m.LINENO;
@@ -79,9 +77,9 @@ void RDDEFV(int NI) {
     if (base == 0) ERRMSG(123);
     for (;;) {
       std::string w;
-      while (c.ICOL <= c.LLEN && at(c.ICOL) != ' ' && at(c.ICOL) != ';' && at(c.ICOL) != '/' && w.size() < 31)
-        w.push_back(at(c.ICOL++));
-      while (c.ICOL <= c.LLEN && at(c.ICOL) != ' ' && at(c.ICOL) != ';' && at(c.ICOL) != '/') ++c.ICOL;
+      while (c.ICOL <= c.LLEN && chr(c.ICOL) != ' ' && chr(c.ICOL) != ';' && chr(c.ICOL) != '/' && w.size() < 31)
+        w.push_back(chr(c.ICOL++));
+      while (c.ICOL <= c.LLEN && chr(c.ICOL) != ' ' && chr(c.ICOL) != ';' && chr(c.ICOL) != '/') ++c.ICOL;
       const std::string label = runtime::fpad(w, kLabLen);
       int j = 0;
       for (int i = 1; i <= NI && j == 0; ++i)
@@ -95,9 +93,9 @@ void RDDEFV(int NI) {
       m.LABSLOT += 1;
       define_label(label, -k);
       if (k >= NI) break;
-      if (c.ICOL > c.LLEN || at(c.ICOL) == ';' || at(c.ICOL) == '/') break;
-      while (c.ICOL <= c.LLEN && at(c.ICOL) == ' ') ++c.ICOL;
-      if (c.ICOL > c.LLEN || at(c.ICOL) == ';' || at(c.ICOL) == '/') break;
+      if (c.ICOL > c.LLEN || chr(c.ICOL) == ';' || chr(c.ICOL) == '/') break;
+      while (c.ICOL <= c.LLEN && chr(c.ICOL) == ' ') ++c.ICOL;
+      if (c.ICOL > c.LLEN || chr(c.ICOL) == ';' || chr(c.ICOL) == '/') break;
     }
   }
   X(D) = k;

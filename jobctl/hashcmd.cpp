@@ -48,8 +48,8 @@ void HASHCMD(runtime::Vec1<double> X, int& RESULT) {
   if (word.substr(0, 5) == "#PATH") {
     // Accepted and ignored; the cursor only moves within the line, so a
     // bare "#PATH" does not swallow the next line.
-    while (c.ICOL <= c.LLEN && LINBUF.LINE[c.ICOL - 1] != ' ') ++c.ICOL;
-    while (c.ICOL <= c.LLEN && LINBUF.LINE[c.ICOL - 1] == ' ') ++c.ICOL;
+    while (c.ICOL <= c.LLEN && chr(c.ICOL) != ' ') ++c.ICOL;
+    while (c.ICOL <= c.LLEN && chr(c.ICOL) == ' ') ++c.ICOL;
     return;
   }
 

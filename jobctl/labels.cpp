@@ -20,14 +20,12 @@ using runtime::write_list;
 
 namespace {
 
-char at(int col) { return LINBUF.LINE[static_cast<std::size_t>(col - 1)]; }
-
 // The characters of the word at the cursor up to the first blank, at most
 // max of them; the cursor stays on the word.
 std::string word_at_cursor(std::size_t max) {
   const auto& c = CURSOR;
   std::string w;
-  for (int col = c.ICOL; col >= 1 && col <= c.LLEN && at(col) != ' ' && w.size() < max; ++col) w.push_back(at(col));
+  for (int col = c.ICOL; col >= 1 && col <= c.LLEN && chr(col) != ' ' && w.size() < max; ++col) w.push_back(chr(col));
   return w;
 }
 
@@ -47,7 +45,7 @@ void RDLAB(int base, int N) {
   for (int i = 1; i <= N; ++i) {
     NEXTWD();
     if (c.ICOL == 0) ERRMSG(7);
-    if (at(c.ICOL) >= '0' && at(c.ICOL) <= '9') ERRMSG(122);
+    if (chr(c.ICOL) >= '0' && chr(c.ICOL) <= '9') ERRMSG(122);
     CHKLAB(base + i - 1);
     LABTAB.put(base + i - 1, word_at_cursor(kLabLen));
   }
@@ -216,8 +214,8 @@ void RDSELIF(Vec1<double> X, int base, int P, int NI, int IGRP, int NG, int HAVL
   NEXTWD();
   if (c.ICOL == 0) ERRMSG(7);
   Rel rel = Rel::EQ;
-  const char c1 = at(c.ICOL);
-  const char c2 = c.ICOL < c.LLEN ? at(c.ICOL + 1) : ' ';
+  const char c1 = chr(c.ICOL);
+  const char c2 = c.ICOL < c.LLEN ? chr(c.ICOL + 1) : ' ';
   int len = 1;
   if (c1 == '^' && c2 == '=') {
     rel = Rel::NE, len = 2;
@@ -237,7 +235,7 @@ void RDSELIF(Vec1<double> X, int base, int P, int NI, int IGRP, int NG, int HAVL
   c.ICOL += len;
   // The constant: the first non-blank character here or on a later line.
   for (;;) {
-    while (c.ICOL <= c.LLEN && at(c.ICOL) == ' ') ++c.ICOL;
+    while (c.ICOL <= c.LLEN && chr(c.ICOL) == ' ') ++c.ICOL;
     if (c.ICOL <= c.LLEN) break;
     RDLINE();
     if (c.ICOL == 0) ERRMSG(50);

@@ -23,7 +23,6 @@ namespace {
 // Largest integer result of a number; larger values give this cap.
 constexpr double kIntCap = 1073741824.0;  // 2^30
 
-char at(int col) { return LINBUF.LINE[col - 1]; }
 using stmt::is_digit;
 using stmt::is_letter;
 bool is_delim(char ch) { return DELIMS.find(ch) != std::string_view::npos; }
@@ -52,10 +51,11 @@ void range_marks() {
   }
 }
 
-// Skips blanks on the current line only.
+// Skips blanks on the current line only.  A cursor at 0 (the input has
+// ended) stays there.
 void skip_blanks_in_line() {
   auto& c = CURSOR;
-  while (c.ICOL <= c.LLEN && at(c.ICOL) == ' ') ++c.ICOL;
+  while (c.ICOL >= 1 && c.ICOL <= c.LLEN && chr(c.ICOL) == ' ') ++c.ICOL;
 }
 
 }  // namespace
@@ -67,7 +67,7 @@ void NEXTWD() {
   for (;;) {
     ++c.ICOL;
     if (c.ICOL > c.LLEN) break;
-    const char ch = at(c.ICOL);
+    const char ch = chr(c.ICOL);
     if (ch == ' ' || ch == ',')
       c.SEPSEN = 1;
     else if (c.SEPSEN == 1)
@@ -87,11 +87,11 @@ void SKIPDL() {
       c.NEWLIN = 1;
       return;
     }
-    if (is_delim(at(c.ICOL))) break;
+    if (is_delim(chr(c.ICOL))) break;
   }
   do {
     ++c.ICOL;
-  } while (c.ICOL <= c.LLEN && at(c.ICOL) == ' ');
+  } while (c.ICOL <= c.LLEN && chr(c.ICOL) == ' ');
   if (c.ICOL > c.LLEN) ERRMSG(167);
 }
 
@@ -100,7 +100,7 @@ void SKIPEQ() {
   for (;;) {
     ++c.ICOL;
     if (c.ICOL > c.LLEN) ERRMSG(83);
-    if (at(c.ICOL) == '=') break;
+    if (chr(c.ICOL) == '=') break;
   }
   ++c.ICOL;
 }
@@ -109,11 +109,11 @@ void RDWORD(std::string& W, int MODE) {
   auto& c = CURSOR;
   W.clear();
   if (c.ICOL >= 1 && c.ICOL <= c.LLEN) {
-    W.push_back(at(c.ICOL));
+    W.push_back(chr(c.ICOL));
     for (;;) {
       ++c.ICOL;
       if (c.ICOL > c.LLEN) break;
-      const char ch = at(c.ICOL);
+      const char ch = chr(c.ICOL);
       if (MODE == 0) {
         if (static_cast<unsigned char>(ch) <= 32) break;
         if (is_delim(ch)) {
@@ -143,7 +143,7 @@ void RDNUM() {
   for (;;) {
     // Blanks, and further lines when this one is used up.
     for (;;) {
-      if (c.ICOL >= 1 && c.ICOL <= c.LLEN && at(c.ICOL) != ' ') break;
+      if (c.ICOL >= 1 && c.ICOL <= c.LLEN && chr(c.ICOL) != ' ') break;
       if (c.ICOL >= 1 && c.ICOL <= c.LLEN) {
         ++c.ICOL;
         continue;
@@ -159,13 +159,13 @@ void RDNUM() {
       ERRMSG(50);
     }
 
-    char ch = at(c.ICOL);
+    char ch = chr(c.ICOL);
     double sign = 1.0;
     if (ch == '+' || ch == '-') {
       if (ch == '-') sign = -1.0;
       ++c.ICOL;
       if (c.ICOL > c.LLEN) ERRMSG(51);
-      ch = at(c.ICOL);
+      ch = chr(c.ICOL);
       if (!(is_digit(ch) || ch == '.' || ch == '\\')) {
         // A sign may stand before a defined name; anything else lacks its number.
         double v = 0.0;
@@ -199,7 +199,7 @@ void RDNUM() {
       int ndig = 0;
       bool point = false;
       while (c.ICOL <= c.LLEN) {
-        ch = at(c.ICOL);
+        ch = chr(c.ICOL);
         if (is_digit(ch)) {
           ++ndig;
         } else if (ch == '.' && !point) {
@@ -211,16 +211,16 @@ void RDNUM() {
         ++c.ICOL;
       }
       if (ndig == 0) ERRMSG(50);
-      if (c.ICOL <= c.LLEN && (at(c.ICOL) == 'D' || at(c.ICOL) == 'E')) {
+      if (c.ICOL <= c.LLEN && (chr(c.ICOL) == 'D' || chr(c.ICOL) == 'E')) {
         text.push_back('E');
         ++c.ICOL;
-        if (c.ICOL <= c.LLEN && (at(c.ICOL) == '+' || at(c.ICOL) == '-')) {
-          text.push_back(at(c.ICOL));
+        if (c.ICOL <= c.LLEN && (chr(c.ICOL) == '+' || chr(c.ICOL) == '-')) {
+          text.push_back(chr(c.ICOL));
           ++c.ICOL;
         }
         int nexp = 0;
-        while (c.ICOL <= c.LLEN && is_digit(at(c.ICOL))) {
-          text.push_back(at(c.ICOL));
+        while (c.ICOL <= c.LLEN && is_digit(chr(c.ICOL))) {
+          text.push_back(chr(c.ICOL));
           ++c.ICOL;
           ++nexp;
         }
@@ -229,7 +229,7 @@ void RDNUM() {
       // What follows must end the number: a letter or a point joined to the
       // digits makes it malformed ("TO" directly after it is a range mark).
       if (c.ICOL <= c.LLEN) {
-        ch = at(c.ICOL);
+        ch = chr(c.ICOL);
         if ((is_letter(ch) && !begins("TO")) || ch == '.' || ch == '\\') ERRMSG(44);
       }
       c.RVALUE = sign * std::strtod(text.c_str(), nullptr);
@@ -248,7 +248,7 @@ void RDNUM() {
       c.ICOL = start;
       for (;;) {
         ++c.ICOL;
-        while (c.ICOL <= c.LLEN && std::string_view("0123456789.+-").find(at(c.ICOL)) == std::string_view::npos)
+        while (c.ICOL <= c.LLEN && std::string_view("0123456789.+-").find(chr(c.ICOL)) == std::string_view::npos)
           ++c.ICOL;
         if (c.ICOL <= c.LLEN) break;
         fit::WARNHD();
@@ -263,7 +263,7 @@ void RDNUM() {
     // The end of the number: blank, comma and semicolon are passed over with
     // the blanks after them; other characters stay under the cursor.
     if (c.ICOL <= c.LLEN) {
-      ch = at(c.ICOL);
+      ch = chr(c.ICOL);
       if (ch == ' ' || ch == ',' || ch == ';') {
         ++c.ICOL;
         skip_blanks_in_line();
@@ -277,9 +277,9 @@ void RDNUM() {
 bool number_list_ends() {
   const auto& c = CURSOR;
   int back = c.ICOL - 1;
-  while (back >= 1 && at(back) == ' ') --back;
-  if (back >= 1 && at(back) == ';') return true;
-  return c.ICOL > c.LLEN || at(c.ICOL) == '/' || at(c.ICOL) == ';';
+  while (back >= 1 && chr(back) == ' ') --back;
+  if (back >= 1 && chr(back) == ';') return true;
+  return c.ICOL > c.LLEN || chr(c.ICOL) == '/' || chr(c.ICOL) == ';';
 }
 
 void RDVAL() {
@@ -290,7 +290,7 @@ void RDVAL() {
 
   bool got = false;
   while (c.ICOL <= c.LLEN) {
-    const char ch = at(c.ICOL);
+    const char ch = chr(c.ICOL);
     if (is_digit(ch)) {
       c.IVALUE = c.IVALUE * 10 + (ch - '0');
       if (c.IVALUE > 100000000) ERRMSG(99);  // no matrix has this many rows or columns
@@ -311,14 +311,14 @@ void RDVAL() {
   // Up to the next item: a digit or a letter ends the scan; a range mark is
   // noted and passed with its blanks; anything else is passed over.
   while (c.ICOL <= c.LLEN) {
-    if (is_digit(at(c.ICOL))) break;
-    if (begins("TO") || at(c.ICOL) == '-') {
+    if (is_digit(chr(c.ICOL))) break;
+    if (begins("TO") || chr(c.ICOL) == '-') {
       c.RANGFL = 1;
-      c.ICOL += (at(c.ICOL) == '-') ? 1 : 2;
+      c.ICOL += (chr(c.ICOL) == '-') ? 1 : 2;
       skip_blanks_in_line();
       if (c.ICOL > c.LLEN) break;
     }
-    if (is_letter(at(c.ICOL))) break;
+    if (is_letter(chr(c.ICOL))) break;
     ++c.ICOL;
   }
 }
@@ -337,7 +337,7 @@ void RDELEM(runtime::Vec1<double> X, int G, int SPEC, int& IDX, int PARSE) {
     return;
   }
   int flag = 0;
-  const int letter = LETIDX(at(c.ICOL), flag);
+  const int letter = LETIDX(chr(c.ICOL), flag);
   if (flag != 0) ERRMSG(13);
   if (begins("ALL")) {
     IDX = -1;
@@ -355,7 +355,7 @@ void RDELEM(runtime::Vec1<double> X, int G, int SPEC, int& IDX, int PARSE) {
     RDVAL();
     vals[n++] = c.IVALUE;
     if (c.ICOL > c.LLEN) break;
-    if (is_letter(at(c.ICOL)) && !at_defined_name()) break;
+    if (is_letter(chr(c.ICOL)) && !at_defined_name()) break;
   }
 
   int g = G, i = 0, j = 0;
@@ -497,7 +497,7 @@ void FINDCH(char CH, int VERBOSE) {
   auto& c = CURSOR;
   for (;;) {
     ++c.ICOL;
-    while (c.ICOL <= c.LLEN && at(c.ICOL) != CH) ++c.ICOL;
+    while (c.ICOL <= c.LLEN && chr(c.ICOL) != CH) ++c.ICOL;
     if (c.ICOL <= c.LLEN) return;
     if (VERBOSE != 0) {
       write_list(kStdout, {" Searching for character", std::string(1, CH)});
@@ -516,7 +516,7 @@ bool seek_char_warned(char CH) {
   auto& c = CURSOR;
   bool later = false;
   for (;;) {
-    while (c.ICOL >= 1 && c.ICOL <= c.LLEN && at(c.ICOL) != CH) ++c.ICOL;
+    while (c.ICOL >= 1 && c.ICOL <= c.LLEN && chr(c.ICOL) != CH) ++c.ICOL;
     if (c.ICOL >= 1 && c.ICOL <= c.LLEN) return later;
     fit::WARNHD();
     write_list(kStdout, {" Searching for character", std::string(1, CH)});
@@ -534,7 +534,7 @@ void SKIPNUM() {
   auto& c = CURSOR;
   for (;;) {
     while (c.ICOL >= 1 && c.ICOL <= c.LLEN &&
-           std::string_view("0123456789+-.").find(at(c.ICOL)) == std::string_view::npos)
+           std::string_view("0123456789+-.").find(chr(c.ICOL)) == std::string_view::npos)
       ++c.ICOL;
     if (c.ICOL >= 1 && c.ICOL <= c.LLEN) return;
     RDLINE();

@@ -145,7 +145,8 @@ void bye_command() {
 
 // Front-end words where a model statement is expected.  Returns true when
 // the line was one of them (the caller then reads on), and sets restart for
-// "!@NEW".
+// "!@NEW".  Any other "!@" word is an ordinary line there, refused as an
+// unknown word.
 bool statement_meta(bool& restart) {
   restart = false;
   if (!begins("!@")) return false;
@@ -160,6 +161,8 @@ bool statement_meta(bool& restart) {
     FESAVE();
   } else if (begins("!@DUMP")) {
     FEDUMP();
+  } else {
+    return false;
   }
   return true;
 }

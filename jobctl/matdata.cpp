@@ -104,7 +104,7 @@ void RDFILE(Vec1<double> X, int& P, int N, int IGRP, int NG, std::string& MISVAL
   // The "=" of the file form, from the current word on.
   int eq = 0;
   for (int col = std::max(c.ICOL, 1); col <= c.LLEN; ++col) {
-    if (LINBUF.LINE[static_cast<std::size_t>(col - 1)] == '=') {
+    if (chr(col) == '=') {
       eq = col;
       break;
     }

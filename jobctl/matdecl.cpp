@@ -350,8 +350,11 @@ void MATDCL(bool reopen) {
     if (type == 0) ERRMSG(6);
     d.type = type;
 
-    // An order below zero has no rows or columns to store: refused here, as
-    // its negative element count would run the storage offset backwards.
+    // The order is read after the type word, so that a defined name may
+    // stand for the first number as well.  An order below zero has no rows
+    // or columns to store: refused here, as its negative element count would
+    // run the storage offset backwards.
+    while (is_letter(cur())) ++c.ICOL;
     RDNUM();
     d.rows = c.IVALUE;
     if (d.rows < 0) ERRMSG(99);

@@ -321,7 +321,7 @@ bool option_word() {
 // The line ends with a blank and "C": it goes on on the next line.
 bool continued() {
   const int n = CURSOR.LLEN;
-  return n >= 2 && LINBUF.LINE[n - 2] == ' ' && LINBUF.LINE[n - 1] == 'C';
+  return n >= 2 && chr(n - 1) == ' ' && chr(n) == 'C';
 }
 
 }  // namespace

@@ -55,6 +55,14 @@ struct Incstk {
 };
 inline Incstk INCSTK;
 
+// The character in column col (1-based) of the current line LINE; a blank
+// for any column outside 1..LLEN, so that a cursor at 0 after the end of
+// the input, or past the line's end, never reads outside the line.  Every
+// reader of the line's characters at a cursor column goes through it.
+inline char chr(int col) {
+  return (col >= 1 && col <= CURSOR.LLEN) ? LINBUF.LINE[static_cast<std::size_t>(col - 1)] : ' ';
+}
+
 // Fetches the next interpretable line into LINBUF; CURSOR.ICOL >= 1 on the
 // first non-blank column, or 0 at end of input.  NEWLIN := 1.
 void RDLINE();

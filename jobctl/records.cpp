@@ -163,7 +163,7 @@ void RDRAW(Vec1<double> X, int NI, int& NO, int P) {
   // A word on the keyword line that cannot start a number is passed over;
   // values that start on the next line are all kept.
   if (c.ICOL != 0 && c.NEWLIN == 0 && !word_is("FI") &&
-      std::string_view("0123456789.+-").find(LINBUF.LINE[static_cast<std::size_t>(c.ICOL - 1)]) ==
+      std::string_view("0123456789.+-").find(chr(c.ICOL)) ==
           std::string_view::npos) {
     NEXTWD();
   }

@@ -10,12 +10,7 @@
 
 namespace qv::jobctl::stmt {
 
-// Character in column col (1-based) of the current line; a blank outside it.
-inline char chr(int col) {
-  const auto& c = CURSOR;
-  return (col >= 1 && col <= c.LLEN) ? LINBUF.LINE[col - 1] : ' ';
-}
-// Character under the cursor.
+// Character under the cursor (chr: the line reader's).
 inline char cur() { return chr(CURSOR.ICOL); }
 // The cursor lies inside the line.
 inline bool on_line() { return CURSOR.ICOL >= 1 && CURSOR.ICOL <= CURSOR.LLEN; }
@@ -51,10 +46,11 @@ inline std::string_view next_word() {
   return s.substr(0, e);
 }
 
-// Moves the cursor past blanks and commas on the current line.
+// Moves the cursor past blanks and commas on the current line (a cursor at
+// 0, after the end of the input, stays there).
 inline void skip_seps() {
   auto& c = CURSOR;
-  while (c.ICOL <= c.LLEN && (chr(c.ICOL) == ' ' || chr(c.ICOL) == ',')) ++c.ICOL;
+  while (c.ICOL >= 1 && c.ICOL <= c.LLEN && (chr(c.ICOL) == ' ' || chr(c.ICOL) == ',')) ++c.ICOL;
 }
 
 // Reads a parameter number with RDNUM, or a range of them ("TO" or "-"

@@ -299,6 +299,12 @@ double G01FFF(double p, double a, double b, double tol, int& ifail) {
     const double s5 = (84 + 264 * aa + c * (175 + 606 * aa)) / 2520;
     const double s6 = (120 + c * (346 + 127 * c)) / 5040;
     ch += t * (1 + 0.5 * t * s1 - bb * c * (s1 - bb * (s2 - bb * (s3 - bb * (s4 - bb * (s5 - bb * s6))))));
+    // Far in the lower tail (P near 1e-20 at many degrees of freedom) the
+    // series step can overshoot by orders of magnitude, or to a value at or
+    // below 0 where the deviate cannot lie: one step changes the value by a
+    // factor of at most 2 either way.
+    if (!(ch > 0.5 * q0)) ch = 0.5 * q0;
+    if (!(ch < 2.0 * q0)) ch = 2.0 * q0;
     if (std::fabs(q0 / ch - 1.0) <= tl) {
       ifail = 0;
       return 0.5 * b * ch;
@@ -445,6 +451,12 @@ double G01GCF(double x, double df, double rlamda, double tol, int maxit, int& if
     d = e > lnsafe() ? std::exp(e) : 0.0;
     return true;
   };
+  // The two sums each stop when what they leave out is at most half the
+  // tolerance times the sum (the sum is at most 1, so the result is within
+  // the tolerance).  Below the mode the weights left out, w(j-1), w(j-2),
+  // ..., fall at least geometrically by j / l, above it by l / (j + 1): the
+  // bounds w(j) q / (1 - q) hold where a single weight would not.
+  const double half = 0.5 * tl;
   // Backward sum from the mode of the Poisson weights.
   double sum = 0.0;
   double wj = wm, pj = pm, j = m, jb;
@@ -454,7 +466,8 @@ double G01GCF(double x, double df, double rlamda, double tol, int maxit, int& if
       jb = -1;
       break;
     }
-    if (wj * p0 <= tl * sum) {
+    const double qb = j / l;
+    if (qb < 1.0 && wj * qb / (1.0 - qb) * p0 <= half * sum) {
       jb = j - 1;
       break;
     }
@@ -480,20 +493,25 @@ double G01GCF(double x, double df, double rlamda, double tol, int maxit, int& if
       r = PNORMUP((m + 0.5 - l) / std::sqrt(l), fz);
     }
   }
-  // Forward sum.
+  // Forward sum: each term is added before the test on what is left
+  // beyond it: the smaller of two bounds, the Poisson tail R with the error
+  // of the Poisson engine's series (R is then reduced term by term, so that
+  // error stays), and the geometric bound of the weights.
+  const double rerr = 1e-5 * r;
   wj = wm;
-  double pprev = pm;
+  double pj1 = pm;
   for (j = m + 1;; j += 1) {
     wj = wj * l / j;
     r -= wj;
-    if (r * pprev <= tl * sum) break;
-    // MAXIT bounds the number of terms summed, backward (m - jb of them)
-    // and forward together.
-    if (j > jb + maxit) return no_convergence();
     double d;
     if (!step(j, d)) return too_large();
-    pprev = std::max(0.0, pprev - d);
-    sum += wj * pprev;
+    pj1 = std::max(0.0, pj1 - d);
+    sum += wj * pj1;
+    const double qf = l / (j + 1.0);
+    if (std::min(std::max(r, 0.0) + rerr, wj * qf / (1.0 - qf)) * pj1 <= half * sum) break;
+    // MAXIT bounds the number of terms summed, backward (m - jb of them)
+    // and forward together.
+    if (j + 1 > jb + maxit) return no_convergence();
   }
   ifail = 0;
   return sum;

@@ -1,5 +1,6 @@
 #include "numlib/gamma.hpp"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <limits>
@@ -259,6 +260,11 @@ void S14BAF(double a, double x, double tol, double& p, double& q, int& ifail) {
                                              runtime::write_internal("(I4)", {kMaxTerms}) + " iterations"});
     return;
   }
+  // A probability: the difference of two rounded terms (Temme's leading
+  // term and its correction, or 1 less a computed tail) may fall a little
+  // outside [0, 1], for instance where the leading term has underflowed to 0.
+  p = std::clamp(p, 0.0, 1.0);
+  q = std::clamp(q, 0.0, 1.0);
   ifail = 0;
 }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <vector>
 
 #include "algebra/mvnsetup.hpp"
@@ -66,6 +67,30 @@ TEST(Bvnupp, PerfectCorrelation) {
 }
 
 // BVNRECT against inclusion-exclusion of the independent reference.
+// An infinite limit gives the exact value: 0 above +infinity, the one-variable
+// tail Phi(-k) (or Phi(-h)) when the other limit is -infinity, 1 for both at
+// -infinity (they used to give NaN).  Over a grid of finite limits the value
+// is never negative nor above 1 (it reached -5.4e-24).  References: closed
+// forms; P(X > 1) = 0.15865525393145705 (R 4.2.2 pnorm(-1)).
+TEST(Bvnupp, InfiniteLimitsAndRange) {
+  const double inf = std::numeric_limits<double>::infinity();
+  struct C {
+    double h, k, r, want;
+  };
+  const std::vector<C> cases = {
+      {inf, 0.0, 0.5, 0.0},  {0.0, inf, -0.5, 0.0}, {inf, -inf, 0.9, 0.0},
+      {-inf, -inf, 0.3, 1.0}, {-inf, 1.0, 0.7, 0.15865525393145705}, {1.0, -inf, -0.95, 0.15865525393145705},
+      {-inf, 0.0, 0.0, 0.5},
+  };
+  for (const auto& c : cases) EXPECT_NEAR(BVNUPP(c.h, c.k, c.r), c.want, 1e-15) << c.h << " " << c.k << " " << c.r;
+  for (double h = -9.0; h <= 9.0; h += 0.75)
+    for (double k = -9.0; k <= 9.0; k += 0.75)
+      for (double r : {-0.999, -0.95, -0.7, -0.3, 0.0, 0.3, 0.7, 0.95, 0.999}) {
+        const double p = BVNUPP(h, k, r);
+        ASSERT_TRUE(p >= 0.0 && p <= 1.0) << h << " " << k << " " << r << " " << p;
+      }
+}
+
 TEST(Bvnrect, EveryFlagPair) {
   const double L[2] = {-0.4, 0.3}, U[2] = {1.1, 1.7};
   for (double r : {-0.95, -0.5, 0.0, 0.35, 0.8, 0.97}) {

@@ -38,6 +38,8 @@ class UnopTest : public FormulaTest {
     add('Z', 9, 1, 5, {1, 2, 3, 4, 5});
     add('K', 9, 2, 2, {0, 1, 1, 0});  // symmetric, not positive definite, invertible
     add('S', 9, 2, 2, {4, 0, 0, 0});  // covariance with a zero variance
+    add('N', 9, 2, 2, {0, 0, 0, -1});  // symmetric, singular, not positive semi-definite
+    add('P', 9, 2, 2, {1, 2, 1, 2});   // not symmetric, singular
   }
 };
 
@@ -57,6 +59,10 @@ TEST_F(UnopTest, Results) {
       {"H~", 2, 2, {0.5, 0, 0, 0.2}},
       {"L~", 2, 2, {1, 0, -2.0 / 3.0, 1.0 / 3.0}},
       {"K~", 2, 2, {0, 1, 1, 0}},
+      // Positive semi-definite and singular: the generalised inverse, with a
+      // zero row and column for the zero pivot (hand: 1/1 padded with zeros).
+      {"Y~", 2, 2, {1, 0, 0, 0}},
+      {"S~", 2, 2, {0.25, 0, 0, 0}},
       {"R~", 3, 3, {0.6111111111111112, -0.2222222222222222, 0.05555555555555555, -0.2222222222222222,
                     0.4444444444444444, -0.1111111111111111, 0.05555555555555555, -0.1111111111111111,
                     0.2777777777777778}},
@@ -156,7 +162,8 @@ TEST_F(UnopTest, EmptyMatrixFunctionsAreDefined) {
 
 TEST_F(UnopTest, Errors) {
   EXPECT_QV_ERROR(eval("C~"), 29);
-  EXPECT_QV_ERROR(eval("Y~"), 43);  // singular: never a silent generalised inverse
+  EXPECT_QV_ERROR(eval("N~"), 43);  // singular and not positive semi-definite
+  EXPECT_QV_ERROR(eval("P~"), 43);  // singular and not symmetric
   EXPECT_QV_ERROR(eval("\\DET(C)"), 78);
   EXPECT_QV_ERROR(eval("\\TR(C)"), 79);
   EXPECT_QV_ERROR(eval("\\V2D(A)"), 96);
@@ -177,7 +184,8 @@ TEST_F(UnopTest, Errors) {
 }
 
 TEST_F(UnopTest, Diagnostics) {
-  expect_dies_with("Y~", " Failure to invert matrix of order 2\n Matrix itself is\n   0.1000E\\+01   0.1000E\\+01\n");
+  expect_dies_with("P~", " Failure to invert matrix of order 2\n Matrix itself is\n   0.1000E\\+01   0.2000E\\+01\n"
+                         "   0.1000E\\+01   0.2000E\\+01\n");
   expect_dies_with("\\V2D(A)", "Matrix has   2 rows and   2 columns\n");
   expect_dies_with("\\PART(A)", " Matrix has 2 rows and 2 columns\n But it should have 1 row and 18 columns\n");
   expect_dies_with("\\PART(A,Q@D)",

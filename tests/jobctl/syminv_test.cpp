@@ -90,6 +90,51 @@ TEST(Syminv, ZeroDiagonalElement) {
   EXPECT_EQ(fault, 2);
 }
 
+// Semi-definite and indefinite pivots.  A zero pivot whose column below is
+// zero, or zero to rounding, is a semi-definite pivot: nullity + 1 and a zero
+// row and column in the generalised inverse.  A zero pivot with a column that
+// is plainly not zero, or a negative pivot, shows an indefinite matrix
+// (fault 2).  Expected inverses worked by hand: the inverse of the block of
+// the non-zero pivots, padded with zeros.
+TEST(Syminv, SemiDefiniteAndIndefinitePivots) {
+  const double e = 1e-12;
+  struct Case {
+    const char* what;
+    int n;
+    std::vector<double> a;  // packed lower triangle by rows
+    int fault, nullity;
+    std::vector<double> inv;  // packed; empty when refused
+  };
+  const std::vector<Case> cases = {
+      {"all ones 2x2", 2, {1, 1, 1}, 0, 1, {1, 0, 0}},
+      {"all ones, (2,2) + 1e-12", 2, {1, 1, 1 + e}, 0, 1, {1, 0, 0}},
+      {"all ones, (2,2) - 1e-12", 2, {1, 1, 1 - e}, 0, 1, {1, 0, 0}},
+      {"all ones, (2,1) + 1e-12", 2, {1, 1 + e, 1}, 0, 1, {1, 0, 0}},
+      {"rank one v v', v = (1,2,3)", 3, {1, 2, 4, 3, 6, 9}, 0, 2, {1, 0, 0, 0, 0, 0}},
+      {"rank one, (3,2) + 1e-12", 3, {1, 2, 4, 3, 6 + e, 9}, 0, 2, {1, 0, 0, 0, 0, 0}},
+      {"rank one, every element + 1e-12", 3, {1 + e, 2 + e, 4 + e, 3 + e, 6 + e, 9 + e}, 0, 2,
+       {1 / (1 + e), 0, 0, 0, 0, 0}},
+      // [[4,0,2],[0,0,0],[2,0,5]]: inverse of [[4,2],[2,5]] is [[5,-2],[-2,4]]/16.
+      {"zero row and column", 3, {4, 0, 0, 2, 0, 5}, 0, 1, {5.0 / 16, 0, 0, -2.0 / 16, 0, 4.0 / 16}},
+      {"zero first row and column", 2, {0, 0, 2}, 0, 1, {0, 0, 0.5}},
+      {"[[0,1],[1,0]]", 2, {0, 1, 0}, 2, -1, {}},
+      {"[[1,1],[1,1 - 1e-6]]", 2, {1, 1, 1 - 1e-6}, 2, -1, {}},
+      {"[[1,2],[2,1]]", 2, {1, 2, 1}, 2, -1, {}},
+      {"rank one with (3,2) + 0.1", 3, {1, 2, 4, 3, 6.1, 9}, 2, -1, {}},
+  };
+  for (const Case& c : cases) {
+    std::vector<double> a = c.a, inv(c.a.size(), -9.0), w(static_cast<std::size_t>(c.n));
+    double det = -1;
+    int nullity = -1, fault = -1;
+    SYMINV(v1(a), c.n, v1(inv), v1(w), det, 1, nullity, fault);
+    EXPECT_EQ(fault, c.fault) << c.what;
+    if (c.fault != 0) continue;
+    EXPECT_EQ(nullity, c.nullity) << c.what;
+    EXPECT_EQ(det, 0.0) << c.what;
+    for (std::size_t k = 0; k < inv.size(); ++k) EXPECT_NEAR(inv[k], c.inv[k], 1e-9) << c.what << " element " << k;
+  }
+}
+
 TEST(Cholinv, InverseAndRefusedFactorisation) {
   std::vector<double> a = {4, 2, 2, 5};
   int info = -1;

@@ -146,6 +146,35 @@ TEST(IncompleteGamma, AllBranches) {
   EXPECT_EQ(f, 0);
 }
 
+// P and Q stay in [0, 1] at large parameters, where Temme's leading term
+// runs out to 0 and its correction alone used to give Q = -2.1e-80.
+// References: R 4.2.2 pgamma(x, a) and pgamma(x, a, lower.tail = FALSE).
+TEST(IncompleteGamma, StaysInUnitInterval) {
+  struct C {
+    double a, x, p, q;
+  };
+  const std::vector<C> cases = {
+      {1e4, 1.2e4, 1, 3.3272024923451783e-79},
+      {1e4, 0.8e4, 6.1354485010904933e-103, 1},
+      {20, 28, 0.95219289082856584, 0.047807109171434201},
+      {20, 14, 0.076504940241857028, 0.92349505975814294},
+      {1e6, 1.3e6, 1, 0},
+      {2.5e5, 3.4e5, 1, 0},
+      {0.5, 1e-300, 1.1283791670955126e-150, 1},
+      {1e-300, 1, 1, 2.1938393439553061e-301},
+  };
+  for (const auto& c : cases) {
+    double p = -1, q = -1;
+    int f = 1;
+    S14BAF(c.a, c.x, 1e-12, p, q, f);
+    EXPECT_EQ(f, 0) << c.a << " " << c.x;
+    EXPECT_TRUE(p >= 0.0 && p <= 1.0) << c.a << " " << c.x << " P " << p;
+    EXPECT_TRUE(q >= 0.0 && q <= 1.0) << c.a << " " << c.x << " Q " << q;
+    EXPECT_NEAR(p, c.p, 1e-12) << c.a << " " << c.x;
+    EXPECT_NEAR(q, c.q, 1e-12) << c.a << " " << c.x;
+  }
+}
+
 TEST(IncompleteGamma, Failures) {
   {
     UnitCapture cap;
