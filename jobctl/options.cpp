@@ -272,11 +272,13 @@ bool option_word() {
     o.NU = 1;
     o.NUCHI = number();
     o.NUDF = number();
+    o.NUCALC = 0;  // typed figures replace computed ones
     return true;
   } else if (is("SAT")) {
     o.SAT = 1;
     o.SATFIT = number();
     o.SATDF = number();
+    o.SATCALC = 0;
     return true;
   } else if (is("ISSAT")) {
     o.ISSAT = 1;

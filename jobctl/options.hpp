@@ -45,6 +45,8 @@ struct Fitopt {
   int ND = -1;           // decimals of matrix printing (-1: never given)
   int ISSAT = 0;         // this job is the saturated model
   int ISNULL = 0;        // this job is the null model
+  int NUCALC = 0;        // the null-model figures were computed by an earlier job
+  int SATCALC = 0;       // the saturated-model figures were computed by an earlier job
   int NA = 0;            // optimizer print level
   double LI = 0.0;       // line-search tolerance
   double FI = 0.0;       // difference interval

@@ -48,6 +48,7 @@ void summarise(Vec1<double> X, Vec1<int> IX, Labtab& labs, int labnxt, int NG, i
     write_list(kStdout, {" VL data contains no observations, perhaps because of selection?"});
     return;
   }
+  nstat += VLNVAL(X, P);
   const int ni = std::max(icell(col(2)), 0);
 
   // Work areas above WSTOP: the means vector of the codes 1..ni, then the
@@ -75,7 +76,6 @@ void summarise(Vec1<double> X, Vec1<int> IX, Labtab& labs, int labnxt, int NG, i
   int pos = P;
   for (int v = 1; v <= nvec; ++v) {
     const int mv = icell(X(pos));
-    nstat += mv;
     for (int e = 1; e <= mv; ++e) {
       const double code = X(pos + 1 + e);
       if (find_row(code, nrows, last) != 0) continue;
@@ -258,6 +258,18 @@ bool mapped(Vec1<int> IX, int p, int w) {
 }
 
 }  // namespace
+
+long long VLNVAL(Vec1<double> X, int P) {
+  const int nvec = P >= 2 ? icell(X(P - 1)) : 0;
+  long long n = 0;
+  int pos = P;
+  for (int v = 1; v <= nvec; ++v) {
+    const int mv = icell(X(pos));
+    n += mv;
+    pos += 2 * mv + 2;
+  }
+  return n;
+}
 
 void VLSUMM(Vec1<double> X, Vec1<int> IX, Labtab& LABTAB, int LABNXT, int& NPAR, int& NSTAT) {
   auto& m = MAINPR;

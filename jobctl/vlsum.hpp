@@ -51,4 +51,9 @@ inline constexpr const char* kVlColLabels[6] = {"Code    ", "Number  ", "Mean   
 // and raises WSTOP and IWSTOP; every work area is checked first (error 119).
 void VLSUMM(Vec1<double> X, Vec1<int> IX, Labtab& LABTAB, int LABNXT, int& NPAR, int& NSTAT);
 
+// Number of observed values in the record block at P (X(P-1) records, each
+// its count m, a word, m codes and m values): the sum of the records' m.
+// The summary above and the fit statistics both count a group's values by it.
+long long VLNVAL(Vec1<double> X, int P);
+
 }  // namespace qv::jobctl

@@ -86,6 +86,28 @@ TEST_F(OptionsTest, FlagsAndModels) {
   EXPECT_EQ(FESTAT.MACHOUT, 0);
 }
 
+// Typed null or saturated figures replace figures computed by an earlier
+// job, whose flags then go; words that type nothing leave the flags.
+TEST_F(OptionsTest, TypedModelFiguresClearComputedFlags) {
+  struct Case {
+    const char* line;
+    int nucalc, satcalc;
+  };
+  const Case cases[] = {
+      {"Options NU=100,20\n", 0, 1},
+      {"Options SAT 5 3\n", 1, 0},
+      {"Options NU=100,20 SAT 5 3\n", 0, 0},
+      {"Options ISNULL ISSAT RS\n", 1, 1},
+  };
+  for (const auto& c : cases) {
+    FITOPT.NUCALC = 1;
+    FITOPT.SATCALC = 1;
+    options(c.line);
+    EXPECT_EQ(FITOPT.NUCALC, c.nucalc) << c.line;
+    EXPECT_EQ(FITOPT.SATCALC, c.satcalc) << c.line;
+  }
+}
+
 TEST_F(OptionsTest, FitFunctionWords) {
   col(11, 1) = 2;
   options("Options LSML\n");

@@ -479,3 +479,38 @@ TEST_F(VlsummTest, FullIntegerWorkspaceIsError119) {
 
 }  // namespace
 }  // namespace qv::jobctl
+
+namespace qv::jobctl {
+namespace {
+
+// The count of observed values of a record block: the sum of the records'
+// m (each record m, a word, m codes, m values), whatever each record holds.
+TEST(VlnvalTest, SumsTheRecordsValueCounts) {
+  struct Row {
+    const char* name;
+    std::vector<int> m;  // values per record
+    long long want;
+  };
+  const Row rows[] = {
+      {"no records", {}, 0},
+      {"one record of 3", {3}, 3},
+      {"records of 2, 0 and 4", {2, 0, 4}, 6},
+      {"records of unequal length", {1, 5, 2, 7}, 15},
+  };
+  std::vector<double> ws(200, 0.0);
+  Vec1<double> X(ws.data(), 200);
+  for (const auto& r : rows) {
+    const int P = 11;
+    X(P - 1) = static_cast<double>(r.m.size());
+    int pos = P;
+    for (int mv : r.m) {
+      X(pos) = mv;
+      for (int k = 1; k <= 2 * mv + 1; ++k) X(pos + k) = 99.0;  // the word, codes and values
+      pos += 2 * mv + 2;
+    }
+    EXPECT_EQ(VLNVAL(X, P), r.want) << r.name;
+  }
+}
+
+}  // namespace
+}  // namespace qv::jobctl

@@ -1,0 +1,314 @@
+#include "fit/covfit.hpp"
+
+#include <cmath>
+
+#include "algebra/formmach.hpp"
+#include "fit/grpcols.hpp"
+#include "fit/objcel.hpp"
+#include "jobctl/errmsg.hpp"
+#include "jobctl/mainprog.hpp"
+#include "jobctl/matutil.hpp"
+#include "jobctl/syminv.hpp"
+#include "jobctl/workspace.hpp"
+#include "runtime/units.hpp"
+
+namespace qv::fit {
+
+namespace {
+
+using runtime::Vec1;
+
+// The constants of the maximum-likelihood penalty are single-precision
+// literals widened to double.
+constexpr double kTinyRatio = static_cast<double>(1.0e-30f);
+constexpr double kPenaltyScale = static_cast<double>(1.0e33f);
+
+int icell(double v) { return static_cast<int>(v); }
+
+// Element (i, j) of a packed symmetric matrix, either triangle.
+inline int pk(int i, int j) { return i >= j ? i * (i - 1) / 2 + j : j * (j - 1) / 2 + i; }
+
+// A read-only span as the 1-based view the workspace routines take; those
+// routines only read the matrix passed as their first argument.
+Vec1<double> view(std::span<const double> s) {
+  return Vec1<double>(const_cast<double*>(s.data()), static_cast<std::ptrdiff_t>(s.size()));
+}
+Vec1<double> view(std::span<double> s) { return Vec1<double>(s.data(), static_cast<std::ptrdiff_t>(s.size())); }
+
+// Expands a packed symmetric matrix of order p into a full p x p array.
+void unpack(std::span<const double> P, int p, double* full) {
+  for (int j = 1; j <= p; ++j)
+    for (int i = 1; i <= p; ++i) full[(j - 1) * p + (i - 1)] = P[pk(i, j) - 1];
+}
+
+}  // namespace
+
+double ls_fit(std::span<const double> S, std::span<const double> E, double N) {
+  double s = 0.0;
+  for (std::size_t k = 0; k < S.size(); ++k) {
+    const double d = S[k] - E[k];
+    s += d * d;
+  }
+  return (N - 1.0) * s;
+}
+
+MlResult ml_fit(std::span<const double> S, std::span<const double> E, int p, double detS, double N,
+                double prev, std::span<double> scratch) {
+  MlResult res;
+  const int np = npacked(p);
+  auto inv = view(scratch.first(static_cast<std::size_t>(np)));
+  auto work = view(scratch.subspan(static_cast<std::size_t>(np), static_cast<std::size_t>(p)));
+  double detE = 0.0;
+  int nullity = 0, fault = 0;
+  jobctl::SYMINV(view(E), p, inv, work, detE, 1, nullity, fault);
+  res.inverted = fault == 0;
+  if (fault != 0) detE = 0.0;
+
+  // tr(E^-1 S): the diagonal once, each off-diagonal pair twice.
+  double t = 0.0;
+  if (res.inverted) {
+    for (int i = 1; i <= p; ++i) {
+      const int r = i * (i - 1) / 2;
+      for (int j = 1; j < i; ++j) t += 2.0 * inv(r + j) * S[r + j - 1];
+      t += inv(r + i) * S[r + i - 1];
+    }
+  }
+  const double ratio = detE / detS;
+  if (ratio < kTinyRatio || !res.inverted || detS <= 0.0) {
+    res.penalty = true;
+    res.F = 100.0 * p * p + prev + (kTinyRatio - ratio) * kPenaltyScale;
+  } else {
+    res.F = (std::log(ratio) + t - p) * (N - 1.0);
+  }
+  return res;
+}
+
+double ml_means_term(std::span<const double> Einv, std::span<const double> obs, std::span<const double> expct,
+                     int p, double N, std::span<double> work) {
+  // work := d, then q := d' E^-1 d row by row of the packed inverse.
+  for (int i = 0; i < p; ++i) work[i] = obs[i] - expct[i];
+  double q = 0.0;
+  for (int i = 1; i <= p; ++i) {
+    double s = 0.0;
+    for (int j = 1; j <= p; ++j) s += Einv[pk(i, j) - 1] * work[j - 1];
+    q += work[i - 1] * s;
+  }
+  return q > 0.0 ? N * std::log(1.0 + q) : 0.0;
+}
+
+double awls_fit(std::span<const double> S, std::span<const double> E, std::span<const double> W, int p,
+                bool withdiag, std::span<double> r) {
+  int m = 0;
+  for (int i = 1; i <= p; ++i)
+    for (int j = 1; j <= i; ++j) {
+      if (j == i && !withdiag) continue;
+      const int k = pk(i, j) - 1;
+      r[m++] = S[k] - E[k];
+    }
+  // r' W r with W packed of order m.
+  double f = 0.0;
+  for (int i = 1; i <= m; ++i) {
+    const int row = i * (i - 1) / 2;
+    double s = 0.0;
+    for (int j = 1; j < i; ++j) s += W[row + j - 1] * r[j - 1];
+    f += r[i - 1] * (2.0 * s + W[row + i - 1] * r[i - 1]);
+  }
+  return f;
+}
+
+double awls_penalty(std::span<const double> E, int p, double N) {
+  double s = 0.0;
+  for (int i = 1; i <= p; ++i) {
+    const double d = 1.0 - E[pk(i, i) - 1];
+    s += d * d;
+  }
+  return (N - 1.0) / 2.0 * s;
+}
+
+double dwls_fit(std::span<const double> S, std::span<const double> E, std::span<const double> W, int p) {
+  double f = 0.0;
+  for (int i = 1; i <= p; ++i)
+    for (int j = 1; j <= i; ++j) {
+      const int k = pk(i, j) - 1;
+      const double d = S[k] - E[k];
+      f += (j == i ? 1.0 : 2.0) * d * d / W[k];
+    }
+  return f;
+}
+
+double gls_fit(std::span<const double> Sinv, std::span<const double> E, int p, double N,
+               std::span<double> scratch) {
+  const std::size_t pp = static_cast<std::size_t>(p) * static_cast<std::size_t>(p);
+  double* Ef = scratch.data();
+  double* Sf = Ef + pp;
+  double* M = Sf + pp;
+  unpack(E, p, Ef);
+  unpack(Sinv, p, Sf);
+  // M := E S^-1, column-major.
+  for (int j = 0; j < p; ++j)
+    for (int i = 0; i < p; ++i) {
+      double s = 0.0;
+      for (int k = 0; k < p; ++k) s += Ef[k * p + i] * Sf[j * p + k];
+      M[j * p + i] = s;
+    }
+  // The sum over i, j of (delta_ij - M_ij)(delta_ji - M_ji) is tr[(I - M)^2].
+  double f = 0.0;
+  for (int j = 0; j < p; ++j)
+    for (int i = 0; i < p; ++i) {
+      const double dij = (i == j ? 1.0 : 0.0) - M[j * p + i];
+      const double dji = (i == j ? 1.0 : 0.0) - M[i * p + j];
+      f += dij * dji;
+    }
+  return (N - 1.0) * 0.5 * f;
+}
+
+namespace {
+
+// Scratch of n words from WSTOP upward, checked against the workspace
+// limit; WSTOP itself is not moved.
+std::span<double> scratch_at(Vec1<double> X, int first, long long n) {
+  if (n <= 0) return {};
+  jobctl::check_room(first + n - 1);
+  return std::span<double>(X.ptr(first), static_cast<std::size_t>(n));
+}
+
+std::span<double> packed_at(Vec1<double> X, int addr, int n) {
+  return std::span<double>(X.ptr(addr), static_cast<std::size_t>(n));
+}
+
+double ml_group(Vec1<double> X, int NG, int g) {
+  auto col = [&](int k) -> double& { return jobctl::GRPTAB(X, NG, k, g); };
+  auto& oc = OBJCEL;
+  const double N = col(gcol::kNobs);
+  const int p = icell(col(gcol::kNvar));
+  const int np = npacked(p);
+  const double detS = col(gcol::kObsDet);
+  const auto S = packed_at(X, icell(col(gcol::kObsData)), np);
+  const auto E = packed_at(X, icell(col(gcol::kCovResult)), np);
+  const int W = jobctl::MAINPR.WSTOP;
+  // The inverse and its work words, then p words for the means term.
+  const auto scratch = scratch_at(X, W, ml_scratch(p) + p);
+
+  const MlResult res = ml_fit(S, E, p, detS, N, col(gcol::kFitValue), scratch);
+  double F = res.F;
+  if (res.penalty) {
+    if (detS == 0.0) jobctl::ERRMSG(220);
+    ++oc.NNONPD;
+    oc.FMODE = -1;
+    if (oc.FFIRST == 0) {
+      if (detS > 0.0) {
+        runtime::write_list(runtime::kStdout, {});
+        runtime::write_list(runtime::kStdout,
+                            {" At the starting values, expected matrix of group", g, " is not positive definite"});
+        runtime::write_list(runtime::kStdout, {" Minimization may be impaired by penalty function"});
+        oc.NPDWRN = 1;
+      } else if (detS < 0.0) {
+        runtime::write_list(runtime::kStdout, {});
+        runtime::write_list(runtime::kStdout, {" Observed covariance matrix for group", g});
+        for (int i = 1; i <= p; ++i) {
+          const std::span<const double> row = S.subspan(static_cast<std::size_t>(i * (i - 1) / 2),
+                                                        static_cast<std::size_t>(i));
+          runtime::write_list(runtime::kStdout, {runtime::Out(row)});
+        }
+        jobctl::ERRMSG(155);
+      }
+    }
+  }
+
+  // Means: the expected means are evaluated above the inverse, which the
+  // term reads.  Without an inverse (E could not be factored) there is no
+  // term to add to the penalty value.
+  if (col(gcol::kObsMeans) != 0.0 && col(gcol::kMeansFormula) != 0.0 && res.inverted) {
+    auto& m = jobctl::MAINPR;
+    const int saved = m.WSTOP;
+    m.WSTOP = W + ml_scratch(p) + p;
+    int status = 0;
+    algebra::EVFORM(X, 1, g, g, status);
+    m.WSTOP = saved;
+    const auto obs = packed_at(X, icell(col(gcol::kObsMeans)), p);
+    const auto expct = packed_at(X, icell(col(gcol::kMeansResult)), p);
+    F += ml_means_term(scratch.first(static_cast<std::size_t>(np)), obs, expct, p, N,
+                       scratch.subspan(static_cast<std::size_t>(ml_scratch(p)), static_cast<std::size_t>(p)));
+  }
+  return F;
+}
+
+double awls_group(Vec1<double> X, int NG, int g) {
+  auto col = [&](int k) -> double& { return jobctl::GRPTAB(X, NG, k, g); };
+  const double N = col(gcol::kNobs);
+  const int p = icell(col(gcol::kNvar));
+  const int np = npacked(p);
+  const int form = icell(col(gcol::kAsyForm));
+  const bool withdiag = form == 2;
+  const int m = withdiag ? np : p * (p - 1) / 2;
+  const int Eaddr = icell(col(gcol::kCovResult));
+  const int W = jobctl::MAINPR.WSTOP;
+  if (form == 1) {
+    jobctl::check_room(static_cast<long long>(W) + np - 1);
+    jobctl::COVCOR(X, p, Eaddr, W);
+  }
+  const auto S = packed_at(X, icell(col(gcol::kObsData)), np);
+  const auto E = packed_at(X, Eaddr, np);
+  const auto Wt = packed_at(X, icell(col(gcol::kWeights)), npacked(m));
+  double F = awls_fit(S, E, Wt, p, withdiag, scratch_at(X, W, m));
+  const double P = (form == 0 && icell(col(gcol::kDiOption)) != 1) ? awls_penalty(E, p, N) : 0.0;
+  col(gcol::kDiagPenalty) = P;
+  return F + P;
+}
+
+double gls_group(Vec1<double> X, int NG, int g) {
+  auto col = [&](int k) -> double& { return jobctl::GRPTAB(X, NG, k, g); };
+  const double N = col(gcol::kNobs);
+  const int p = icell(col(gcol::kNvar));
+  const int np = npacked(p);
+  const int Saddr = icell(col(gcol::kObsData));
+  const int W = jobctl::MAINPR.WSTOP;
+  const auto scratch = scratch_at(X, W, gls_scratch(p));
+  if (icell(col(gcol::kObsInverted)) != 1) {
+    // Once per fit the observed matrix is replaced by its inverse.  A
+    // singular matrix (zero pivots) has no inverse either.
+    double det = 0.0;
+    int nullity = 0, fault = 0;
+    jobctl::SYMINV(X.from(Saddr), p, X.from(Saddr), view(scratch.subspan(static_cast<std::size_t>(p) * p)), det,
+                   0, nullity, fault);
+    if (fault != 0 || nullity != 0) jobctl::ERRMSG(54);
+    col(gcol::kObsInverted) = 1.0;
+  }
+  return gls_fit(packed_at(X, Saddr, np), packed_at(X, icell(col(gcol::kCovResult)), np), p, N, scratch);
+}
+
+}  // namespace
+
+void COVFIT(int code, Vec1<double> X, int NG, int g, double& FOBJ) {
+  auto col = [&](int k) -> double& { return jobctl::GRPTAB(X, NG, k, g); };
+  double F = 0.0;
+  switch (code) {
+    case kFitLS: {
+      const int f = icell(col(gcol::kNstat));
+      F = ls_fit(packed_at(X, icell(col(gcol::kObsData)), f), packed_at(X, icell(col(gcol::kCovResult)), f),
+                 col(gcol::kNobs));
+      break;
+    }
+    case kFitML:
+      F = ml_group(X, NG, g);
+      break;
+    case kFitAWLS:
+      F = awls_group(X, NG, g);
+      break;
+    case kFitDWLS: {
+      const int np = npacked(icell(col(gcol::kNvar)));
+      F = dwls_fit(packed_at(X, icell(col(gcol::kObsData)), np), packed_at(X, icell(col(gcol::kCovResult)), np),
+                   packed_at(X, icell(col(gcol::kWeights)), np), icell(col(gcol::kNvar)));
+      break;
+    }
+    case kFitGLS:
+      F = gls_group(X, NG, g);
+      break;
+    default:
+      return;
+  }
+  col(gcol::kFitValue) = F;
+  FOBJ += F;
+}
+
+}  // namespace qv::fit

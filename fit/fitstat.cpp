@@ -1,0 +1,358 @@
+#include "fit/fitstat.hpp"
+
+#include <array>
+#include <cmath>
+#include <string>
+
+#include "fit/grpcols.hpp"
+#include "fit/htmlrep.hpp"
+#include "jobctl/mainprog.hpp"
+#include "jobctl/options.hpp"
+#include "jobctl/vlsum.hpp"
+#include "jobctl/workspace.hpp"
+#include "numlib/distrib.hpp"
+#include "numlib/matprint.hpp"
+#include "runtime/fixedstr.hpp"
+#include "runtime/units.hpp"
+
+namespace qv::fit {
+
+namespace {
+
+using runtime::kStdout;
+using runtime::Vec1;
+using runtime::write_fmt;
+using runtime::write_list;
+
+int icell(double v) { return static_cast<int>(v); }
+
+// Observations of a group count unless its fit function works without a
+// sample size (no function, a user value per data row, rectangular raw data).
+bool counts_observations(int code) { return code != kFitNone && code != kFitUserRows && code != kFitRaw; }
+
+// Upper-tail chi-squared probability; the callers' guards keep x >= 0 and
+// df >= 1, so the soft setting never has a message to give.
+double upper_tail(double x, double df) {
+  int ifail = 1;
+  return numlib::G01ECF('U', x, df, ifail);
+}
+
+}  // namespace
+
+int NOBS(Vec1<double> X, int NG, int first, int last, double& NOBSV, int& NCON) {
+  long long nstat = 0;
+  NOBSV = 0.0;
+  NCON = 0;
+  for (int g = first; g <= last; ++g) {
+    auto col = [&](int k) -> double { return jobctl::GRPTAB(X, NG, k, g); };
+    const int code = icell(col(gcol::kFitCode));
+    if (code < 6 || code > 9 || code == kFitUser) NOBSV += col(gcol::kNobs);
+    const int kind = icell(col(gcol::kKind));
+    if (kind == kKindConstraint) {
+      NCON += icell(col(gcol::kNstat));
+      continue;
+    }
+    if (kind != kKindData) continue;
+    if (code == kFitTable) {
+      const int a = icell(col(gcol::kObsData));
+      const long long cells =
+          static_cast<long long>(col(gcol::kTableCols)) * static_cast<long long>(col(gcol::kTableRows));
+      long long used = 0;
+      for (long long i = 0; i < cells; ++i)
+        if (X(a + i) >= 0.0) ++used;
+      nstat += used - 1;
+    } else if (code < 9 && code != kFitUser) {
+      nstat += icell(col(gcol::kNstat));
+      if (col(gcol::kObsMeans) != 0.0 && col(gcol::kMeansFormula) != 0.0) nstat += icell(col(gcol::kNvar));
+    } else if (code == kFitRaw) {
+      nstat += static_cast<long long>(col(gcol::kNvar) * col(gcol::kNobs) - col(gcol::kNstat));
+    } else if (code == kFitVL) {
+      const int a = icell(col(gcol::kRecords));
+      const int r = a >= 2 ? icell(X(a - 1)) : 0;
+      if (r > 0) {
+        nstat += jobctl::VLNVAL(X, a);
+      } else {
+        write_list(kStdout, {});
+        write_list(kStdout, {" VL data contains no observations, perhaps because of selection?"});
+      }
+    }
+  }
+  return static_cast<int>(nstat);
+}
+
+void DFOBS(Vec1<double> X, int NG, int NPAR, double r, double& RMSEA) {
+  double nobsv = 0.0;
+  int K = 0;
+  const int sall = NOBS(X, NG, 1, NG, nobsv, K);
+  double sum = 0.0;
+  int ndata = 0;
+  for (int g = 1; g <= NG; ++g) {
+    auto col = [&](int k) -> double { return jobctl::GRPTAB(X, NG, k, g); };
+    if (col(gcol::kKind) > 0.0) continue;
+    ++ndata;
+    double ng = 0.0;
+    int kg = 0;
+    const int cg = NOBS(X, NG, g, g, ng, kg);
+    // The group's share of the parameters, in proportion to its statistics.
+    const double share = sall >= 1 ? static_cast<double>(cg) * NPAR / sall : 0.0;
+    const double dfg = cg + K - share;
+    const double hg = r * col(gcol::kFitValue) - dfg;
+    const double Ng = counts_observations(icell(col(gcol::kFitCode))) ? col(gcol::kNobs) : 0.0;
+    if (hg > 0.0 && dfg > 0.0 && Ng > 0.0) sum += std::sqrt(hg / (Ng * dfg));
+  }
+  RMSEA = ndata > 0 ? sum / ndata : 0.0;
+}
+
+int FITTYP(Vec1<double> X, int NG) {
+  int type = 0;
+  for (int g = 1; g <= NG; ++g) {
+    if (jobctl::GRPTAB(X, NG, gcol::kKind, g) != 0.0) continue;
+    int t = 7;
+    switch (icell(jobctl::GRPTAB(X, NG, gcol::kFitCode, g))) {
+      case kFitLS: t = 3; break;
+      case kFitML: t = 1; break;
+      case kFitAWLS: t = 4; break;
+      case kFitDWLS: t = 5; break;
+      case kFitGLS: t = 2; break;
+      case kFitRaw:
+      case kFitVL:
+      case kFitTable: t = 6; break;
+      default: t = 7;
+    }
+    if (type != 0 && t != type) t = 7;
+    type = t;
+    if (type == 7) break;
+  }
+  return type;
+}
+
+namespace {
+
+// The block's value and integer lines; the value format is chosen once per
+// fit from F.
+struct Lines {
+  const char* vfmt;
+  void value(const char* text, double v) const { write_fmt(kStdout, vfmt, {text, v}); }
+  static void integer(const char* text, int v) { write_fmt(kStdout, "(A,5X,I5)", {text, v}); }
+};
+
+// The probability lines of a chi-squared statistic: incalculable for df < 1
+// or a negative value (then nothing is computed), else the upper tail.
+// Returns false when incalculable.
+bool probability(const Lines& out, double x, double df, double& prob) {
+  if (df < 1.0 || x < 0.0) {
+    write_list(kStdout, {" Probability incalculable"});
+    return false;
+  }
+  prob = upper_tail(x, df);
+  out.value(" Probability >>>>>>>>>>>>>>>>>>>>", prob);
+  return true;
+}
+
+void null_model(const Statin& in, double d, double ntot) {
+  auto& o = jobctl::FITOPT;
+  auto& res = FITRES;
+  const double F = in.F;
+  const double F0 = o.NUCHI, d0 = o.NUDF;
+  if (F0 == 0.0) {
+    res.NFI = 0.0;
+    write_list(kStdout, {" Null Model fit is zero; NFI not computed"});
+  } else {
+    res.NFI = (F0 - F) / F0;
+  }
+  if (F0 == d) {
+    res.NFI2 = res.TLI = res.RNI = 0.0;
+    write_list(kStdout, {" Null Model fit equals Null Model df; RNFI, TLI & RNI not", " computed"});
+  } else {
+    res.NFI2 = (F0 - F) / (F0 - d);
+    if (F0 == d0) {
+      res.TLI = res.RNI = 0.0;
+    } else {
+      // A model without degrees of freedom (either one) has no ratio F/df.
+      res.TLI = (d == 0.0 || d0 == 0.0) ? 0.0 : (F0 / d0 - F / d) / (F0 / d0 - 1.0);
+      res.RNI = ((F0 - d0) - (F - d)) / (F0 - d0);
+    }
+  }
+  if (d0 == 0.0) {
+    res.PFI = 0.0;
+    write_list(kStdout, {" Null Model df equals zero; PFI not computed"});
+  } else {
+    res.PFI = d / d0 * res.NFI;
+  }
+  if (in.NPAR < 2) {
+    res.PFI2 = 0.0;
+    write_list(kStdout, {" True model has less than two parameters; PFI2 not computed"});
+  } else {
+    res.PFI2 = 2.0 * d / (static_cast<double>(in.NPAR - 1) * in.NPAR) * res.NFI2;
+  }
+  if (ntot == 0.0) {
+    res.CI = 0.0;
+    write_list(kStdout, {" Sample size appears to be zero; CI not computed"});
+  } else {
+    res.CI = std::exp(-0.5 * (F - d) / ntot);
+  }
+
+  write_list(kStdout, {});
+  write_list(kStdout, {"Fit statistic                     Estimate"});
+  const std::array<double, 11> v = {F, d, F0, d0, res.NFI, res.NFI2, res.TLI, res.PFI, res.PFI2, res.RNI, res.CI};
+  const std::array<std::string, 11> labels = {
+      " Tested Model fit >>>>>>>>>>>>>", " Tested Model df >>>>>>>>>>>>>>", " Null Model fit* >>>>>>>>>>>>>>",
+      " Null Model df* >>>>>>>>>>>>>>>", " Normed fit Index >>>>>>>>>>>>>", " Normed fit Index 2 >>>>>>>>>>>",
+      " Tucker Lewis Index >>>>>>>>>>>", " Parsimonious Fit Index>>>>>>>>", " Parsimonious Fit Index 2 >>>>>",
+      " Relative Non-centrality Index>", " Centrality Index >>>>>>>>>>>>>"};
+  std::array<std::string, 11> rlabs;
+  for (std::size_t k = 0; k < labels.size(); ++k) rlabs[k] = runtime::fpad(labels[k], 32);
+  const auto& m = jobctl::MAINPR;
+  int ifail = -1;
+  numlib::X04CBF('G', 'N', 11, 1, v, 11, m.PRTFMT, "", 'C', rlabs, 'N', {}, m.OUTWID, m.INDENT, ifail);
+  write_list(kStdout, {});
+  if (o.ISNULL != 0 || o.NUCALC != 0)
+    write_list(kStdout, {"* Automatically calculated null-model statistic"});
+  else
+    write_list(kStdout, {"* User-supplied null-model statistic"});
+}
+
+void saturated_model(const Lines& out, double F, int DF) {
+  auto& o = jobctl::FITOPT;
+  auto& c = FITCMP;
+  const double Fs = o.SATFIT;
+  const int ds = icell(o.SATDF);
+  write_list(kStdout, {});
+  c.DIFDF = static_cast<double>(DF - ds);
+  c.DIFCHI = F - Fs;
+  out.value(" Saturated model fit* >>>>>>>>>>>", Fs);
+  Lines::integer(" Saturated model df*  >>>>>>>>>>>", ds);
+  out.value(" Difference Chi-squared  >>>>>>>>", c.DIFCHI);
+  Lines::integer(" Difference d.f.  >>>>>>>>>>>>>>>", DF - ds);
+  if (!probability(out, c.DIFCHI, c.DIFDF, c.DIFPRB)) c.DIFPRB = 1.0;
+  c.DIFAIC = c.DIFCHI - 2.0 * c.DIFDF;
+  out.value(" Akaike's Information Criterion >", c.DIFAIC);
+  if (o.SATCALC != 0)
+    write_list(kStdout, {"* Saturated model statistic computed earlier in this job"});
+  else
+    write_list(kStdout, {"* Saturated model statistic supplied by user"});
+}
+
+}  // namespace
+
+void FITSTS(Vec1<double> X, const Statin& in) {
+  auto& m = jobctl::MAINPR;
+  auto& o = jobctl::FITOPT;
+  auto& res = FITRES;
+  const int NG = icell(X(1));
+  const double F = in.F;
+
+  // 1. HTML heading with the links to the neighbouring jobs' statistics.
+  if (m.HTMLON != 0) {
+    HTPRE(0);
+    runtime::write_record(kStdout, " <A NAME=Fit" + HTANCH(m.JOBNO, 0) + "><H2> Fit Statistics </A>");
+    runtime::write_record(kStdout, std::string(" <A HREF=\"#Fit") + HTANCH(m.JOBNO - 1, 0) + "\"> Previous </A>");
+    runtime::write_record(kStdout, std::string(" <A HREF=\"#Fit") + HTANCH(m.JOBNO + 1, 0) + "\"> Next </A></H2>");
+    HTPRE(1);
+  }
+
+  // 2. The counts.
+  write_fmt(kStdout, "(a,i8,a,i8,a)",
+            {" Your model has ", in.NPAR, " estimated parameters and   ", in.NSTAT, " Observed statistics"});
+  if (in.NNLCON > 0)
+    write_fmt(kStdout, "(a,i4,a,i4,a)", {" Observed statistics include", in.NNLCON, " constraints."});
+  if (o.DF != 0) write_list(kStdout, {" Note that Observed statistics includes your DF= adjustment of", o.DF});
+
+  // 3. Degrees of freedom and the total sample size.
+  const int DF = in.NSTAT - in.NPAR;
+  const double d = DF;
+  double ntot = 0.0;
+  for (int g = 1; g <= NG; ++g)
+    if (counts_observations(icell(jobctl::GRPTAB(X, NG, gcol::kFitCode, g))))
+      ntot += jobctl::GRPTAB(X, NG, gcol::kNobs, g);
+  res.F = F;
+  res.DF = d;
+  res.INFORM = in.INFORM;
+
+  // 4. The front end's records.
+  if (jobctl::FESTAT.FEACTV != 0 && jobctl::FESTAT.MACHOUT != 0) {
+    res.FITTYP = FITTYP(X, NG);
+    if (in.frontend) in.frontend();
+  }
+
+  // 5. The statistics of the job's fit code.
+  const Lines out{F > 1.0e6 ? "(A,D16.8)" : "(A,F10.3)"};
+  write_list(kStdout, {});
+  switch (o.OPTFIT) {
+    case 0:
+      out.value(" The Least Squares function value is ", F);
+      break;
+    case 1:
+    case 2:
+      out.value(" Chi-squared fit of model >>>>>>>", F);
+      Lines::integer(" Degrees of freedom >>>>>>>>>>>>>", DF);
+      if (!probability(out, F, d, res.PROB)) res.PROB = 1.0;
+      res.AIC = F - 2.0 * d;
+      out.value(" Akaike's Information Criterion >", res.AIC);
+      if (o.OPTFIT == 2) {
+        write_list(kStdout, {});
+        write_list(kStdout, {" Please note that under DWLS this is approximate"});
+      }
+      DFOBS(X, NG, in.NPAR, 1.0, res.RMSEA);
+      out.value(" RMSEA >>>>>>>>>>>>>>>>>>>>>>>>>>", res.RMSEA);
+      break;
+    case 4:
+      out.value(" -2 times log-likelihood of data >>>", F);
+      Lines::integer(" Degrees of freedom >>>>>>>>>>>>>>>>", DF);
+      break;
+    case 3:
+      out.value(" User defined function value =", F);
+      Lines::integer(" 'Degrees of freedom' >>>>>>>>>>>>>>>>", DF);
+      if (o.ISCHI != 0) {
+        probability(out, F, d, res.PROB);
+        res.AIC = F - 2.0 * d;
+        out.value(" Akaike's Information Criterion >", res.AIC);
+      }
+      break;
+    default:
+      break;
+  }
+
+  // 6. Intervals on the statistics.
+  if (o.CI != 0) {
+    if (in.intervals) in.intervals();
+  } else {
+    res.CHILO = res.CHIHI = -1.0;
+    res.AICLO = res.AICHI = -99999.0;
+    res.RMSLO = res.RMSHI = -1.0;
+  }
+
+  // 7. Indices against the null model.
+  if (o.NU != 0) {
+    null_model(in, d, ntot);
+  } else {
+    o.NUCHI = o.NUDF = -1.0;
+    res.NFI = res.NFI2 = res.TLI = res.PFI = res.PFI2 = res.RNI = res.CI = -1.0;
+  }
+  // 8. This job as the null model of the jobs that follow.
+  if (o.ISNULL != 0) {
+    o.NUCHI = F;
+    o.NUDF = d;
+    o.NU = 1;
+    o.ISNULL = 0;
+    o.NUCALC = 1;
+  }
+
+  // 9. Comparison with the saturated model.
+  if (o.SAT != 0) {
+    saturated_model(out, F, DF);
+  } else {
+    if (o.ISSAT == 0) o.SATFIT = o.SATDF = -1.0;
+    FITCMP.reset();
+  }
+  // 10. This job as the saturated model of the jobs that follow.
+  if (o.ISSAT != 0) {
+    o.SATFIT = F;
+    o.SATDF = d;
+    o.SAT = 1;
+    o.ISSAT = 0;
+    o.SATCALC = 1;
+  }
+}
+
+}  // namespace qv::fit

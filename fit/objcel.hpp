@@ -1,0 +1,26 @@
+// Control and result cells of the objective function, shared by the fit
+// driver, the constraint callback and the fit functions.
+#pragma once
+
+namespace qv::fit {
+
+struct Objcel {
+  // Set by the callers around their calls.
+  int CONMOD = 0;      // 1 while the constraint callback evaluates
+  int HESFLG = 0;      // 1 while the Hessian is estimated
+  // Scale of a run: FFIRST is cleared by the driver before each run and set
+  // by the first evaluation, which fixes FSCALE and FSIGN.
+  int FFIRST = 0;
+  double FSCALE = 1.0;
+  double FSIGN = 1.0;
+  // Results of one evaluation, reset on entry to it.
+  int FMODE = 0;       // -1 when a fit function met a value it cannot use
+  int NNONPD = 0;      // groups with trouble in this evaluation
+  // Set once the warning on a non-positive-definite expected matrix at the
+  // starting values has been written.
+  int NPDWRN = 0;
+  void reset() { *this = Objcel(); }
+};
+inline Objcel OBJCEL;
+
+}  // namespace qv::fit
