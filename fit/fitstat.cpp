@@ -58,7 +58,8 @@ int NOBS(Vec1<double> X, int NG, int first, int last, double& NOBSV, int& NCON) 
       const long long cells =
           static_cast<long long>(col(gcol::kTableCols)) * static_cast<long long>(col(gcol::kTableRows));
       long long used = 0;
-      for (long long i = 0; i < cells; ++i)
+      if (a >= 1)
+        for (long long i = 0; i < cells; ++i)
         if (X(a + i) >= 0.0) ++used;
       nstat += used - 1;
     } else if (code < 9 && code != kFitUser) {
