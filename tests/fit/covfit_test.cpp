@@ -377,3 +377,14 @@ TEST_F(CovFitTest, GlsInvertsTheObservedMatrixOnce) {
   EXPECT_EQ(std::vector<double>(&X(kS), &X(kS) + 45), held);
   EXPECT_NEAR(f1, 116.50098041748394, 1e-10 * 116.5);  // R, as in the table above
 }
+
+// Scratch that does not fit below the workspace limit stops the run with
+// error 119 before a word past the limit is written.
+TEST_F(CovFitTest, ScratchPastTheLimitIsError119) {
+  group(5, kS9, kSig9, 9, 301.0);
+  MAINPR.WSTOP = MAINPR.WSLIM - 10;  // GLS needs 3 p^2 = 243 words
+  EXPECT_EXIT(REPORT_ON_STDERR(run(5)), ExitedWithCode(1), "119");
+  group(2, kS9, kSig9, 9, 301.0, kDetS9);
+  MAINPR.WSTOP = MAINPR.WSLIM - 10;  // ML needs 45 + 18 words
+  EXPECT_EXIT(REPORT_ON_STDERR(run(2)), ExitedWithCode(1), "119");
+}
