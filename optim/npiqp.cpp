@@ -85,7 +85,9 @@ void npiqp(bool& qpfeasible, bool& unitQ, int& nQPerr, int majits, int& qpiters,
   const int ncqp = nclin + nnlcon;
   const int nrank = n;
   const int ldT = loc.ldt, ldZY = loc.ldzy;
-  const int nlnx = std::clamp(NPOPTS.inp(slot::kNonlinVars), 0, n);
+  // The nonlinear variables: n unless the slot holds a count in 0..n.
+  const int nlnx_slot = NPOPTS.inp(slot::kNonlinVars);
+  const int nlnx = nlnx_slot >= 0 && nlnx_slot <= n ? nlnx_slot : n;
   const double bigbnd = NPOPTS.rls(slot::kInfiniteBound);
   const double biglow = -bigbnd, bigupp = bigbnd;
   const int nprint = NPOPTS.ils(slot::kPrintFile);

@@ -168,11 +168,15 @@ TEST_F(Npiqp, BoundsOnly) {
 // scale 1: -lambda/(scale rho) = 1.5 >= qphi = 1, so the slack is the bound
 // 1, cs = -1, dslack = cs + Jp = 0; dmult = -1.5 + 3 = 1.5 and
 // dmult cs < 0 keeps lambda.  Cold (empty working set) and warm (the row
-// already active at its upper bound: it is taken out and added again).
+// already active at its upper bound: it is taken out and added again); the
+// nonlinear-variables slot set to n or unset (which counts as n).
 TEST_F(Npiqp, OneActiveNonlinearRow) {
-  for (bool warm : {false, true}) {
+  for (bool warm : {false, true})
+  for (int nlnx : {2, kUnsetInt}) {
     SCOPED_TRACE(warm ? "warm" : "cold");
+    SCOPED_TRACE(nlnx);
     prepare(2);
+    NPOPTS.inp(slot::kNonlinVars) = nlnx;
     NPMERT.reset();
     Qp qp(2, 0, 1);
     qp.set_gradient({-2, -2});
