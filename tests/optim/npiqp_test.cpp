@@ -261,6 +261,43 @@ TEST_F(Npiqp, InfeasibleRecomputesNullSpaceStep) {
   EXPECT_EQ(qp.dmult[1], 0.0);
 }
 
+// The same contradictory rows on p2 alone (J = (0, 1)), with x1's lower
+// bound in the working set (p1 = 0.5; kx = (2, 1), one free variable).  R
+// is held in the kx order: R = [[2, 1], [0, 1]], so H(2,2) = 4,
+// H(2,1) = 2, H(1,1) = 2; g = (1, -3).  The null-space part minimises the
+// QP over p2 with p1 fixed: 4 p2 + 2 * 0.5 - 3 = 0, p2 = 0.5.  Then
+// gdir = g'p = -1, qpcurv = p'Hp = 2.5 and Hp = (2, 3) (kept in the kx
+// order as hstep = (3, 2)).
+TEST_F(Npiqp, InfeasibleWithFixedVariable) {
+  prepare(2);
+  Qp qp(2, 0, 2);
+  qp.set_R({2, 0, 1, 1});
+  qp.kx = {2, 1};
+  qp.nfree = 1;
+  qp.nZ = 1;
+  qp.istate[0] = 1;
+  qp.bl[0] = 0.5;
+  qp.bu[0] = 2.0;
+  qp.set_gradient({-3, 1});
+  qp.set_jac(1, {0, 1});
+  qp.set_jac(2, {0, 1});
+  qp.bl[2] = 1.0;
+  qp.bu[3] = -1.0;
+  qp.solve();
+  EXPECT_EQ(qp.nqperr, 3);
+  EXPECT_FALSE(qp.feasible);
+  EXPECT_EQ(qp.istate[0], 1);
+  EXPECT_EQ(qp.nZ, 1);
+  EXPECT_NEAR(qp.dx()[0], 0.5, 1e-14);
+  EXPECT_NEAR(qp.dx()[1], 0.5, 1e-14);
+  EXPECT_NEAR(qp.gdir, -1.0, 1e-14);
+  EXPECT_NEAR(qp.qpcurv, 2.5, 1e-14);
+  EXPECT_NEAR(qp.stepnorm, std::sqrt(0.5), 1e-14);
+  EXPECT_NEAR(qp.hstep()[0], 3.0, 1e-14);
+  EXPECT_NEAR(qp.hstep()[1], 2.0, 1e-14);
+  EXPECT_NEAR(qp.adir()[0], 0.5, 1e-14);
+}
+
 // Weights of the infeasibilities: violations times rho (or the violation
 // when rho is 0), scaled by the largest, then floored at eps^0.9 times the
 // largest weight.  Rows (c = 0): below bl = 2 with rho 3 (weight 6), above
