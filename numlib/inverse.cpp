@@ -15,12 +15,31 @@ using runtime::Vec1;
 
 namespace {
 
-// A refinement whose correction stops halving has converged when the
-// correction is at the rounding level of the residual (n * eps * |S| * |X| in
-// the infinity norm, relative to the largest element of X) and that level
-// leaves the inverse at least this relative accuracy; otherwise the matrix is
-// too ill-conditioned for the arithmetic.
-const double kStagnationLimit = 0x1p-20;
+// The largest residual norm ||I - S X||1 at which a refinement step is taken:
+// below 1 the step squares the residual, and at 1/2 it at least quarters it.
+const double kMaxResidual = 0.5;
+
+// An inner product carried in doubled precision: each product is split
+// exactly into its rounded value and its error (by a fused multiply-add), and
+// each addition into its rounded sum and its error; the errors are summed
+// apart and added at the end.  The result is as accurate as a plain sum in
+// twice the working precision, then rounded once.
+struct DotAcc {
+  double hi = 0.0;
+  double lo = 0.0;
+  void add(double v) {
+    const double t = hi + v;
+    const double bv = t - hi;
+    lo += (hi - (t - bv)) + (v - bv);
+    hi = t;
+  }
+  void add_product(double x, double y) {
+    const double p = x * y;
+    lo += std::fma(x, y, -p);
+    add(p);
+  }
+  double value() const { return hi + lo; }
+};
 
 // Determinant pair to a plain value, with the library's range checks:
 // 0 on success, 2 when the value would overflow, 3 when it would underflow.
@@ -61,18 +80,12 @@ double row_scale(const Mat1<double>& a, int i, int n) {
   return std::isfinite(r) ? r : 0.0;
 }
 
-// The three pieces of the inner products of the refinement run over the
-// symmetric storage of F01ADF: the matrix S in the upper triangle of rows
-// 1..n and the inverse X one row down in the lower triangle.
+// The pieces of the inner products of the refinement's correction run over
+// the inverse X of F01ADF's storage, one row down in the lower triangle.
 struct Piece {
   const double* p;
   int step;
 };
-
-Piece s_elem(const Mat1<double>& a, int i, int k, int ld) {
-  if (k < i) return {a.ptr(k, i), 1};
-  return {a.ptr(i, k), ld};
-}
 
 Piece x_elem(const Mat1<double>& a, int k, int j, int ld) {
   if (k < j) return {a.ptr(j + 1, k), ld};
@@ -305,35 +318,28 @@ void F01ACF(int n, double eps, std::span<double> a, int ld, std::span<double> b,
   Mat1<double> A(a, ld);
   Mat1<double> B(b, ldb);
   Vec1<double> Z(z);
+  // X(i, k) of the symmetric inverse, stored one row down in the lower triangle.
+  auto X = [&A](int i, int k) -> double& { return i >= k ? A(i + 1, k) : A(k + 1, i); };
   double prev = 1.0;
   for (;;) {
-    // Residual b = I - S X, stored negated from the inner products.
-    for (int j = 1; j <= n; ++j) {
-      for (int i = 1; i <= n; ++i) {
-        double c = i == j ? -1.0 : 0.0;
-        const int bounds[4] = {1, std::min(i, j), std::max(i, j), n + 1};
-        for (int s = 0; s < 3; ++s) {
-          const int k0 = bounds[s];
-          const int len = bounds[s + 1] - k0;
-          if (len <= 0) continue;
-          const Piece px = s_elem(A, i, k0, ld);
-          const Piece py = x_elem(A, k0, j, ld);
-          const auto sx = strip(px.p, len, px.step);
-          const auto sy = strip(py.p, len, py.step);
-          double d1 = 0.0, d2 = 0.0;
-          int fl = 1;
-          X03AAF(sx, static_cast<int>(sx.size()), sy, static_cast<int>(sy.size()), len, px.step, py.step, c,
-                 0.0, d1, d2, true, fl);
-          c = d1;
-        }
-        B(i, j) = -c;
+    // Column w of the residual R = I - S X goes into z, formed in doubled
+    // precision (the cancellation in S X loses about log10 of the condition
+    // number in digits, so a working-precision residual carries no
+    // information about the error of X); then column w of the correction
+    // X R, from its diagonal down, into the lower triangle of b.  Nothing
+    // of X changes before the whole correction is known.
+    double rnorm = 0.0;
+    for (int w = 1; w <= n; ++w) {
+      double colsum = 0.0;
+      for (int k = 1; k <= n; ++k) {
+        DotAcc acc;
+        acc.add(k == w ? -1.0 : 0.0);
+        for (int m = 1; m <= n; ++m) acc.add_product(k <= m ? A(k, m) : A(m, k), X(m, w));
+        Z(k) = -acc.value();
+        colsum += std::fabs(Z(k));
       }
-    }
-    // Correction, row by row, from the old inverse.
-    double xmax = 0.0;
-    double zmax = 0.0;
-    for (int i = 1; i <= n; ++i) {
-      for (int w = 1; w <= i; ++w) {
+      if (!(colsum <= rnorm)) rnorm = colsum;  // also takes a NaN
+      for (int i = w; i <= n; ++i) {
         double c = 0.0;
         const int bounds[3] = {1, i, n + 1};
         for (int s = 0; s < 2; ++s) {
@@ -342,53 +348,49 @@ void F01ACF(int n, double eps, std::span<double> a, int ld, std::span<double> b,
           if (len <= 0) continue;
           const Piece px = x_elem(A, k0, i, ld);  // X(i, k) = X(k, i)
           const auto sx = strip(px.p, len, px.step);
-          const auto sy = strip(B.ptr(k0, w), len, 1);
+          const auto sy = strip(Z.ptr(k0), len, 1);
           double d1 = 0.0, d2 = 0.0;
           int fl = 1;
           X03AAF(sx, static_cast<int>(sx.size()), sy, static_cast<int>(sy.size()), len, px.step, 1, c, 0.0, d1,
                  d2, true, fl);
           c = d1;
         }
-        Z(w) = c;
+        B(i, w) = c;
       }
-      for (int w = 1; w <= i; ++w) {
-        xmax = std::max(xmax, std::fabs(A(i + 1, w)));
-        zmax = std::max(zmax, std::fabs(Z(w)));
-        A(i + 1, w) = A(i + 1, w) + Z(w);
+    }
+    double xmax = 0.0;
+    double zmax = 0.0;
+    for (int w = 1; w <= n; ++w) {
+      for (int i = w; i <= n; ++i) {
+        if (!(std::fabs(X(i, w)) <= xmax)) xmax = std::fabs(X(i, w));
+        if (!(std::fabs(B(i, w)) <= zmax)) zmax = std::fabs(B(i, w));
       }
     }
     l += 1;
+    // With ||R||1 <= 1/2 the corrected inverse has residual R^2 (plus the
+    // rounding of its elements): the step is an improvement and is taken.
+    // A larger (or NaN) residual may make the step worse than no step, so the
+    // inverse is kept as it stands and the refinement has failed.
+    const bool contracts = rnorm <= kMaxResidual;
+    if (contracts) {
+      for (int w = 1; w <= n; ++w)
+        for (int i = w; i <= n; ++i) X(i, w) += B(i, w);
+    }
     const double ratio = zmax / xmax;
-    // A NaN ratio (an empty matrix, or an inverse that overflowed) does not
-    // halve either: it must end the loop, not keep it going.
-    if (!(ratio <= 0.5 * prev)) {
-      // Corrections that stop shrinking at the rounding level of the
-      // arithmetic mean the inverse is as good as it gets: converged.
-      double snorm = 0.0, xnorm = 0.0;
-      for (int i = 1; i <= n; ++i) {
-        double ss = 0.0, xs = 0.0;
-        for (int k = 1; k <= n; ++k) {
-          ss += std::fabs(k < i ? A(k, i) : A(i, k));
-          xs += std::fabs(k <= i ? A(i + 1, k) : A(k + 1, i));
-        }
-        snorm = std::max(snorm, ss);
-        xnorm = std::max(xnorm, xs);
-      }
-      const double level = n * eps * snorm * xnorm;
-      if (ratio <= level && level <= kStagnationLimit) {
-        ifail = 0;
-        return;
-      }
+    // A correction at the rounding level of the inverse: converged.  A zero
+    // correction cannot shrink further, whatever eps (negative or NaN, it
+    // would otherwise repeat the pass forever).
+    if (contracts && (ratio <= 2.0 * eps || ratio == 0.0)) {
+      ifail = 0;
+      return;
+    }
+    // Corrections that stop halving (a NaN ratio does not halve either) end
+    // the refinement as not convergent.
+    if (!contracts || !(ratio <= 0.5 * prev)) {
       ifail = ERREXIT(ifail_in, 2, "F01ACF");
       return;
     }
     prev = ratio;
-    // A zero correction cannot shrink further: done, whatever eps (negative or
-    // NaN, it would otherwise repeat the pass forever).
-    if (ratio <= 2.0 * eps || ratio == 0.0) {
-      ifail = 0;
-      return;
-    }
   }
 }
 
