@@ -9,7 +9,7 @@
 #include "algebra/unops.hpp"
 #include "algebra/wscell.hpp"
 #include "jobctl/errmsg.hpp"
-#include "jobctl/mainprog.hpp"
+#include "jobctl/areas.hpp"
 #include "jobctl/workspace.hpp"
 #include "runtime/stop.hpp"
 #include "runtime/units.hpp"

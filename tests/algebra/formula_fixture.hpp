@@ -13,7 +13,7 @@
 
 #include "algebra/formmach.hpp"
 #include "algebra/ftoken.hpp"
-#include "jobctl/mainprog.hpp"
+#include "jobctl/areas.hpp"
 #include "jobctl/rdline.hpp"
 #include "jobctl/script_fixture.hpp"
 #include "jobctl/workspace.hpp"
@@ -32,12 +32,6 @@ class FormulaTest : public jobctl::testing_support::ScriptTest {
 
   void SetUp() override {
     ScriptTest::SetUp();
-    jobctl::WORKSP.reset();
-    jobctl::IWORKS.reset();
-    jobctl::LABTAB.reset();
-    FMSTAK.reset();
-    FTKSTA.reset();
-    FMFLAG.reset();
     auto X = jobctl::WORKSP.x();
     X(1) = 1;
     jobctl::MAINPR.NG = 1;

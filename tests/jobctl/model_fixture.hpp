@@ -18,12 +18,6 @@ class ModelTest : public ScriptTest {
  protected:
   void SetUp() override {
     ScriptTest::SetUp();
-    WORKSP.reset();
-    IWORKS.reset();
-    LABTAB.reset();
-    FITOPT.reset();
-    MATDST.reset();
-    GRPSTM.reset();
   }
 
   // A new job of ng groups; group 1 current, storage after the group table.
