@@ -121,6 +121,22 @@ struct Datflg {
 };
 inline Datflg DATFLG;
 
+// Keeps a cell's value while a routine changes it for a while (the formula
+// machine's current group and workspace top) and puts it back on every way
+// out of the scope: the normal end, and a stop unwinding to main.
+class RestoreCell {
+ public:
+  explicit RestoreCell(int& cell) : cell_(cell), saved_(cell) {}
+  ~RestoreCell() { cell_ = saved_; }
+  RestoreCell(const RestoreCell&) = delete;
+  RestoreCell& operator=(const RestoreCell&) = delete;
+  int saved() const { return saved_; }
+
+ private:
+  int& cell_;
+  int saved_;
+};
+
 // Resets every area of the job-control base (these areas, the workspaces and
 // label table, the reader, lexer and name table, the option cells, the
 // moment integrand's store) and of the libraries below it (the HTML report

@@ -167,11 +167,10 @@ void computed_matrix(int L, int& order) {
   col(39) = s39;
   set_pointer(p);
   // Evaluated at once, its temporaries above everything stored.
-  const int save = m.WSTOP;
+  const RestoreCell top(m.WSTOP);
   m.WSTOP = std::max(m.WSTOP, p);
   int status = 1;
   algebra::EVONEC(X, L, status);
-  m.WSTOP = save;
 }
 
 bool starts(const std::string& w, std::string_view key) { return w.size() >= key.size() && w.compare(0, key.size(), key) == 0; }
@@ -249,7 +248,7 @@ void FMPREP(int g) {
   auto& m = MAINPR;
   auto& f = algebra::FMFLAG;
   const int NG = m.NG;
-  const int saveg = m.IGRP;
+  const RestoreCell group(m.IGRP);
   m.IGRP = g;
   auto col = [&](int k) -> double& { return GRPTAB(X, NG, k, g); };
   const int fit = icell(col(11));
@@ -274,7 +273,6 @@ void FMPREP(int g) {
       ERRMSG(61);
     }
   }
-  m.IGRP = saveg;
 }
 
 }  // namespace qv::jobctl
