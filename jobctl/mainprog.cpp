@@ -240,8 +240,8 @@ GroupEnd GRPREST() {
   }
 }
 
-// Checks and bookkeeping when a group has ended.  Returns true when it was
-// the last group to read.
+}  // namespace
+
 bool end_of_group() {
   auto& m = MAINPR;
   auto X = WORKSP.x();
@@ -295,8 +295,7 @@ bool end_of_group() {
   return true;
 }
 
-// Preparation of the model after the last group (or a continuation).
-void prepare() {
+void prepare_job() {
   auto& m = MAINPR;
   auto X = WORKSP.x();
   const int NG = m.NG;
@@ -319,8 +318,6 @@ void prepare() {
   numlib::ADVUNIT(1, unit);
   FESTAT.SCRDONE = 1;
 }
-
-}  // namespace
 
 void JOBSUM() {
   auto& m = MAINPR;
@@ -345,9 +342,6 @@ void JOBSUM() {
   write_list(kStdout, {std::string(78, '_')});
 }
 
-namespace {
-
-// Runs the prepared job: the fit, the front-end description, the summary.
 void run_job() {
   auto& m = MAINPR;
   m.TREAD = WALLSEC() - m.TSTART;
@@ -357,6 +351,8 @@ void run_job() {
   // With a front end and automatic dump the job description is sent here.
   JOBSUM();
 }
+
+namespace {
 
 // Waits for "!@GO" (front end without automatic dump).  Returns false when
 // a new job is to start instead.
@@ -456,9 +452,9 @@ bool read_title(bool first) {
   return true;
 }
 
-// One job from its first line.  Returns when the job has been summarised or
-// a new job is to start.
-void job() {
+}  // namespace
+
+bool read_job() {
   auto& m = MAINPR;
   auto& fe = FESTAT;
   m.ECHOLN = 1;
@@ -479,7 +475,7 @@ void job() {
     write_fmt(kStdout, "(1x,a)", {current_line()});
     m.CONTJOB = 1;
     if (m.NG >= 1) m.WSTOP = m.RDPTR = static_cast<int>(GRPTAB(WORKSP.x(), m.NG, 6, 1));
-    if (GRPREST() == GroupEnd::Restart) return;
+    if (GRPREST() == GroupEnd::Restart) return false;
     end_of_group();
   } else {
     new_job_reset();
@@ -489,7 +485,7 @@ void job() {
       write_list(kStdout, {});
       write_fmt(kStdout, "(a,i3)", {" The following QV script lines were read for group", m.IGRP + 1});
       write_list(kStdout, {});
-      if (!read_title(first)) return;
+      if (!read_title(first)) return false;
       first = false;
       const GrpNext next = GRPLIN();
       if (next == GrpNext::Data) DATDSP();
@@ -499,12 +495,21 @@ void job() {
         m.SAVED = 0;
         m.CONTJOB = 1;
       }
-      if (GRPREST() == GroupEnd::Restart) return;
+      if (GRPREST() == GroupEnd::Restart) return false;
       if (end_of_group()) break;
     }
   }
+  return true;
+}
 
-  prepare();
+namespace {
+
+// One job from its first line.  Returns when the job has been summarised or
+// a new job is to start.
+void job() {
+  if (!read_job()) return;
+  prepare_job();
+  const auto& fe = FESTAT;
   if (fe.FEACTV != 0 && fe.AUTODMP == 0 && !wait_for_go()) return;
   run_job();
 }

@@ -22,6 +22,23 @@ void JOBLOOP();
 // at start-up.  Used between whole runs in one process and by the tests.
 void reset_all_areas();
 
+// The steps of one job, in the order the job loop takes them (a test may
+// call them on a script of its own):
+// read_job reads a job from its first line, which RDLINE has fetched: the
+// groups with their data, matrices, statements and options, each closed by
+// end_of_group.  Returns false when "!@NEW" restarts (nothing to prepare).
+bool read_job();
+// Checks and bookkeeping when a group has ended (its End, an OU or EX
+// options line, or the end of input).  Returns true when it was the last
+// group of the job to read.
+bool end_of_group();
+// Prepares the model after the last group (or a continuation): the free
+// workspace starts past the job, the group lists are made, and each group's
+// computed matrices and covariance formula are evaluated once.
+void prepare_job();
+// Runs the prepared job: the fit and the job's summary.
+void run_job();
+
 // Start-up lines and the HTML head; the end of the run at end of input.
 void STARTUP(bool html);
 void ENDRUN();

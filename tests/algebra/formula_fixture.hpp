@@ -28,7 +28,7 @@ struct Mat {
 
 class FormulaTest : public jobctl::testing_support::ScriptTest {
  protected:
-  static constexpr int kBase = 46;  // matrix table of the one group (43*NG + 3)
+  static constexpr int kBase = jobctl::kGrpCols * 1 + 3;  // matrix table of the one group, after the group table
 
   void SetUp() override {
     ScriptTest::SetUp();

@@ -25,7 +25,7 @@ class ModelTest : public ScriptTest {
     MAINPR.NG = ng;
     X()(1) = ng;
     INITGP(IWORKS.ix(), ng);
-    MAINPR.RDPTR = 43 * ng + 3;
+    MAINPR.RDPTR = kGrpCols * ng + 3;  // storage starts after the group table
     MAINPR.IGRP = 1;
     MAINPR.NFREE = 0;
     MAINPR.NUNCNT = 10000;
