@@ -6,7 +6,7 @@
 #include "algebra/ftoken.hpp"
 #include "algebra/wscell.hpp"
 #include "jobctl/errmsg.hpp"
-#include "jobctl/mainprog.hpp"
+#include "jobctl/areas.hpp"
 #include "jobctl/workspace.hpp"
 #include "runtime/units.hpp"
 

@@ -7,7 +7,7 @@
 #include "algebra/ftoken.hpp"
 #include "algebra/wscell.hpp"
 #include "jobctl/errmsg.hpp"
-#include "jobctl/mainprog.hpp"
+#include "jobctl/areas.hpp"
 #include "jobctl/rdline.hpp"
 #include "runtime/units.hpp"
 
@@ -71,7 +71,7 @@ void CMPFORM(Vec1<double> X, Vec1<int> IX, int& address, int mode, int kind, int
   col(fcol) = address;
   m.WSHIGH = 0;
   // The trial's temporaries lie above the new material; the top is given back.
-  const int entry_top = MAINPR.WSTOP;
+  const jobctl::RestoreCell top(MAINPR.WSTOP);  // put back on every way out
 
   // Steps 2 and 3: translate and store the code list.
   position_cursor();
@@ -107,7 +107,6 @@ void CMPFORM(Vec1<double> X, Vec1<int> IX, int& address, int mode, int kind, int
       if (m.WSHIGH > MAINPR.WSMAXD) jobctl::CHKMEM(m.WSHIGH);
       m.TRIAL = 0;
       address = r;
-      MAINPR.WSTOP = entry_top;
       return;
     }
 
@@ -181,7 +180,6 @@ void CMPFORM(Vec1<double> X, Vec1<int> IX, int& address, int mode, int kind, int
 
   // Step 10: the high-water mark.
   jobctl::CHKMEM(std::max(m.WSHIGH, address));
-  MAINPR.WSTOP = entry_top;
 }
 
 }  // namespace qv::algebra

@@ -9,7 +9,7 @@
 #include "algebra/unops.hpp"
 #include "algebra/wscell.hpp"
 #include "jobctl/errmsg.hpp"
-#include "jobctl/mainprog.hpp"
+#include "jobctl/areas.hpp"
 #include "jobctl/workspace.hpp"
 #include "runtime/stop.hpp"
 #include "runtime/units.hpp"
@@ -240,14 +240,14 @@ void load_codes(Vec1<double> X, int a, int n) {
 // Evaluates the computed matrix of letter L stored at a.
 void eval_computed(Vec1<double> X, int a, int& status) {
   auto& m = FMFLAG;
-  const int save = MAINPR.WSTOP;
+  const jobctl::RestoreCell top(MAINPR.WSTOP);
+  const int save = top.saved();
   const int n = icell(X(a + 1));
   load_codes(X, a + 1, n);
   m.RESADR = a + n + 5;
   m.WSHIGH = save;
   CALCMAT(X, 30, status);
   if (m.ACCNT != 0 && m.WSHIGH > MAINPR.WSMAXD) jobctl::CHKMEM(m.WSHIGH);
-  MAINPR.WSTOP = save;
 }
 
 }  // namespace
@@ -263,10 +263,11 @@ void EVFORM(Vec1<double> X, int kind, int first, int last, int& status) {
   }
   status = 1;
   const int NG = MAINPR.NG;
-  const int saveg = MAINPR.IGRP;
+  const jobctl::RestoreCell group(MAINPR.IGRP);
   for (int g = first; g <= last; ++g) {
     MAINPR.IGRP = g;
-    const int save = MAINPR.WSTOP;
+    const jobctl::RestoreCell top(MAINPR.WSTOP);
+    const int save = top.saved();
     m.MTBASE = icell(GRPTAB(X, NG, 7, g));
     m.RESADR = icell(GRPTAB(X, NG, rcol, g));
     const int a = icell(GRPTAB(X, NG, fcol, g));
@@ -276,9 +277,7 @@ void EVFORM(Vec1<double> X, int kind, int first, int last, int& status) {
     m.WSHIGH = save;
     CALCMAT(X, rcol, status);
     if (m.ACCNT != 0 && m.WSHIGH > MAINPR.WSMAXD) jobctl::CHKMEM(m.WSHIGH);
-    MAINPR.WSTOP = save;
   }
-  MAINPR.IGRP = saveg;
 }
 
 void EVCOMP(Vec1<double> X, int /*ignored*/, int& status) {

@@ -1,7 +1,7 @@
 #include "algebra/ftoken.hpp"
 
 #include "jobctl/errmsg.hpp"
-#include "jobctl/mainprog.hpp"
+#include "jobctl/areas.hpp"
 #include "jobctl/rdline.hpp"
 #include "runtime/stop.hpp"
 #include "runtime/units.hpp"

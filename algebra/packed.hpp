@@ -8,6 +8,7 @@
 // (2,1), (3,1), (3,2), ... at (i-1)(i-2)/2 + j.
 #pragma once
 
+#include "jobctl/syminv.hpp"
 #include "runtime/view1.hpp"
 
 namespace qv::algebra {
@@ -32,12 +33,8 @@ void EXPPAT(Vec1<int> full, Vec1<double> stored, int type, int rows, int cols, i
 // itself (not its factors) is printed.
 void INVMAT(Vec1<double> A, Vec1<double> B, int rows, int cols, Vec1<double> work);
 
-// Lower Cholesky factor L (packed by rows; L may be A itself) of the packed
-// symmetric positive semi-definite A of order n.  Pivots below 1e-9 of
-// their diagonal, and pivots of exactly 0, count as zero (nullity).
-// fault: 0 success, 1 n <= 0, 2 not positive semi-definite: a negative
-// pivot, or a zero pivot whose column below is not (nearly) zero.
-void CHOLPK(Vec1<double> A, int n, Vec1<double> L, int& nullity, int& fault);
+// The packed Cholesky factor CHOLPK lives with SYMINV, its main caller.
+using jobctl::CHOLPK;
 
 // For the letters listed at the address in GRPTAB column 37 of group g:
 // every stored element whose specification number s is negative takes the

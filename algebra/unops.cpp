@@ -10,7 +10,7 @@
 #include "algebra/packed.hpp"
 #include "algebra/wscell.hpp"
 #include "jobctl/errmsg.hpp"
-#include "jobctl/mainprog.hpp"
+#include "jobctl/areas.hpp"
 #include "jobctl/matutil.hpp"
 #include "jobctl/syminv.hpp"
 #include "numlib/inverse.hpp"

@@ -6,7 +6,7 @@
 #include "fit/grpcols.hpp"
 #include "fit/objcel.hpp"
 #include "jobctl/errmsg.hpp"
-#include "jobctl/mainprog.hpp"
+#include "jobctl/areas.hpp"
 #include "jobctl/matutil.hpp"
 #include "jobctl/syminv.hpp"
 #include "jobctl/workspace.hpp"

@@ -5,9 +5,9 @@
 #include <string>
 
 #include "fit/grpcols.hpp"
-#include "fit/htmlrep.hpp"
-#include "jobctl/mainprog.hpp"
-#include "jobctl/options.hpp"
+#include "report/htmlrep.hpp"
+#include "jobctl/areas.hpp"
+#include "jobctl/fitopt.hpp"
 #include "jobctl/vlsum.hpp"
 #include "jobctl/workspace.hpp"
 #include "numlib/distrib.hpp"
@@ -16,6 +16,9 @@
 #include "runtime/units.hpp"
 
 namespace qv::fit {
+
+using report::HTANCH;
+using report::HTPRE;
 
 namespace {
 

@@ -5,13 +5,14 @@
 #include <string>
 
 #include "algebra/packed.hpp"
-#include "fit/htmlrep.hpp"
+#include "report/htmlrep.hpp"
 #include "jobctl/defvar.hpp"
 #include "jobctl/errmsg.hpp"
 #include "jobctl/hashcmd.hpp"
 #include "jobctl/labels.hpp"
 #include "jobctl/lexer.hpp"
-#include "jobctl/mainprog.hpp"
+#include "jobctl/areas.hpp"
+#include "jobctl/fitopt.hpp"
 #include "jobctl/matdata.hpp"
 #include "jobctl/matutil.hpp"
 #include "jobctl/rdline.hpp"
@@ -195,7 +196,7 @@ void checks(Group& G) {
       write_list(kStdout, {"Covariance matrix:"});
       print_packed(X, G.icol(4), n);
       if (G.icol(11) == 3)
-        fit::WARNHD();
+        report::WARNHD();
       else
         ERRMSG(155);
     }
@@ -295,12 +296,12 @@ void DATDSP() {
       RDLINE();
       const int unit = DIAG1(X.from(G.icol(4)), n);
       if (kw == "CM" && unit == 1) {
-        fit::WARNHD();
+        report::WARNHD();
         write_list(kStdout, {" Input data is a correlation matrix, but CM command was used."});
       }
       m.RDPTR += tri;
       if (kw == "KM" && unit == 0) {
-        fit::WARNHD();
+        report::WARNHD();
         write_list(kStdout, {" Input data is not a correlation matrix, but KM command used."});
       }
     } else if (kw == "AC" || kw == "AI") {

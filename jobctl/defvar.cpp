@@ -7,7 +7,7 @@
 #include "jobctl/hashcmd.hpp"
 #include "jobctl/labels.hpp"
 #include "jobctl/lexer.hpp"
-#include "jobctl/mainprog.hpp"
+#include "jobctl/areas.hpp"
 #include "jobctl/rdline.hpp"
 #include "jobctl/records.hpp"
 #include "jobctl/workspace.hpp"

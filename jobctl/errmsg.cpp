@@ -5,8 +5,8 @@
 #include <string>
 #include <string_view>
 
-#include "fit/htmlrep.hpp"
-#include "jobctl/mainprog.hpp"
+#include "report/htmlrep.hpp"
+#include "jobctl/areas.hpp"
 #include "jobctl/rdline.hpp"
 #include "runtime/fixedstr.hpp"
 #include "runtime/stop.hpp"
@@ -327,12 +327,12 @@ void ERRMSG(int CODE) {
   const bool html = m.HTMLON == 1;
   const bool fatal = !ERRNFT(CODE);
   // A warning in HTML mode puts the PRE state back as it found it.
-  const int presta = fit::HTMLST.PRESTA;
+  const int presta = report::HTMLST.PRESTA;
 
   write_list(kStdout, {});
   if (html) {
-    const std::string id = fit::HTANCH(m.JOBNO, 0);
-    fit::HTPRE(0);
+    const std::string id = report::HTANCH(m.JOBNO, 0);
+    report::HTPRE(0);
     write_list(kStdout, {" <LI> <A NAME=Error", id, "> Error</A>"});
     write_list(kStdout, {"<H5>"});
   }
@@ -347,9 +347,9 @@ void ERRMSG(int CODE) {
     write_list(kStdout, {" please e-mail your input script to qv-maintainers@example.org"});
   }
   if (html) {
-    fit::HTPRE(0);
+    report::HTPRE(0);
     write_list(kStdout, {"<P></H5>"});
-    fit::HTPRE(0);
+    report::HTPRE(0);
     write_list(kStdout, {"<H5>"});
   }
 
@@ -378,7 +378,7 @@ void ERRMSG(int CODE) {
     write_list(kStdout, {" I'm just going to ignore it, OK?"});
     if (html) {
       write_list(kStdout, {"<P></H5>"});
-      fit::HTPRE(presta);
+      report::HTPRE(presta);
     }
     if (fe.FEACTV == 1 && fe.MACHOUT == 1) ferecord(CODE, false);
     return;
@@ -388,22 +388,22 @@ void ERRMSG(int CODE) {
 
   if (html) {
     write_list(kStdout, {"<P></H5>"});
-    fit::HTPRE(0);
+    report::HTPRE(0);
     write_list(kStdout, {"<A NAME=Index><H2> Index</H2></A><UL>"});
-    for (int j = 1; j <= m.JOBNO - 1; ++j) fit::HTJOB(j, 2);
-    fit::HTPRE(0);
+    for (int j = 1; j <= m.JOBNO - 1; ++j) report::HTJOB(j, 2);
+    report::HTPRE(0);
     write_list(kStdout, {" <BR> <HR> "});
-    const std::string id = fit::HTANCH(m.JOBNO, 0);
+    const std::string id = report::HTANCH(m.JOBNO, 0);
     write_list(kStdout, {" <H4> Job number ", m.JOBNO, "</H4></A>"});
     write_list(kStdout, {" <UL> "});
     write_list(kStdout, {" <LI> <A HREF=\"#Job", id, "\"> Input Stream</A>"});
     write_list(kStdout, {" <LI> <A HREF=\"#Error", id, "\"> Error Message</A>"});
     write_list(kStdout, {"</UL>"});
-    const std::string endid = fit::HTANCH(m.JOBNO + 1, 0);
+    const std::string endid = report::HTANCH(m.JOBNO + 1, 0);
     write_list(kStdout, {" <H2> <A NAME=Job", endid, "> End of output"});
     write_list(kStdout, {" <A NAME=Fit", endid, "> </H2></A>"});
-    fit::HTFOOT();
-    fit::HTPRE(1);
+    report::HTFOOT();
+    report::HTPRE(1);
   }
 
   if (!(fe.FEACTV == 1 && fe.MACHOUT == 0)) {

@@ -3,9 +3,9 @@
 #include <string>
 #include <string_view>
 
-#include "fit/htmlrep.hpp"
+#include "report/htmlrep.hpp"
 #include "jobctl/errmsg.hpp"
-#include "jobctl/mainprog.hpp"
+#include "jobctl/areas.hpp"
 #include "jobctl/rdline.hpp"
 #include "jobctl/savefile.hpp"
 #include "jobctl/workspace.hpp"
@@ -82,7 +82,7 @@ void put_lines(const std::string& name, bool overwrite) {
     if (runtime::read_record(INCSTK.INUNIT, rec, runtime::OnErr::Return) != runtime::IoStat::Ok) {
       // The input ended before the end line: keep what was collected.
       runtime::close_unit(PUTUNIT);
-      fit::WARNHD();
+      report::WARNHD();
       write_list(kStdout, {" End of input before !@END: Put closed the file"});
       write_list(kStdout, {" Note: Put saved", n, " lines to file ", name});
       return;

@@ -6,6 +6,8 @@
 
 #include <string_view>
 
+#include "jobctl/rdline.hpp"
+
 namespace qv::jobctl {
 
 // The token table and its pieces.  "!@machine;" and "!@human;" are written
@@ -23,17 +25,8 @@ inline constexpr std::string_view TOKRDY = FETOKS.substr(40, 8);   // "!@ready;"
 // Unit of the PUT / GET file.
 constexpr int PUTUNIT = 12;
 
-// What the reader does with a "!@" line after the front-end command handler
-// has seen it.
-enum class MetaAct {
-  Consumed,  // answered here: the reader fetches the next line
-  PassOn,    // passed to the caller as an ordinary line (meta flag set)
-  Refused,   // a "!@DUMP" before a whole script: answered here, the line is skipped
-};
-
-// Called by RDLINE for every line beginning "!@"; the first 32 characters of
-// LINBUF.WORK are already upper-cased, LINBUF.LINE and LINBUF.RAWLIN hold the
-// left-justified line and CURSOR.LLEN its length.
+// The handler of "!@" lines that RDLINE calls once it is registered
+// (set_meta_handler): serves the front-end commands.
 MetaAct FEMETA();
 
 // Mode switch of the output: 'M' writes "!@machine;", 'H' "!@human;",

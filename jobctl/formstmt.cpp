@@ -7,10 +7,10 @@
 #include "algebra/formcomp.hpp"
 #include "algebra/formmach.hpp"
 #include "algebra/ftoken.hpp"
-#include "fit/htmlrep.hpp"
+#include "report/htmlrep.hpp"
 #include "jobctl/errmsg.hpp"
 #include "jobctl/lexer.hpp"
-#include "jobctl/mainprog.hpp"
+#include "jobctl/areas.hpp"
 #include "jobctl/matdecl.hpp"
 #include "jobctl/matutil.hpp"
 #include "jobctl/rdline.hpp"
@@ -82,7 +82,7 @@ std::string word_here() {
 // Moves the cursor onto the next occurrence of ch, with the warning of a
 // search past the line.
 void find_char(char ch) {
-  if (line_from(CURSOR.ICOL).find(ch) == std::string_view::npos) fit::WARNHD();
+  if (line_from(CURSOR.ICOL).find(ch) == std::string_view::npos) report::WARNHD();
   if (chr(CURSOR.ICOL) == ch) return;
   FINDCH(ch, 1);
 }
@@ -142,7 +142,7 @@ void computed_matrix(int L, int& order) {
   const int type = icell(X(B + L - 1));
   if (type == -10) ERRMSG(157);
   if (type != 99) {
-    fit::WARNHD();
+    report::WARNHD();
     write_list(kStdout, {" Matrix was previously defined for this group. "});
     write_list(kStdout, {" New definition accepted"});
     DELENT(IX, NG, g, L);
@@ -167,11 +167,10 @@ void computed_matrix(int L, int& order) {
   col(39) = s39;
   set_pointer(p);
   // Evaluated at once, its temporaries above everything stored.
-  const int save = m.WSTOP;
+  const RestoreCell top(m.WSTOP);
   m.WSTOP = std::max(m.WSTOP, p);
   int status = 1;
   algebra::EVONEC(X, L, status);
-  m.WSTOP = save;
 }
 
 bool starts(const std::string& w, std::string_view key) { return w.size() >= key.size() && w.compare(0, key.size(), key) == 0; }
@@ -249,7 +248,7 @@ void FMPREP(int g) {
   auto& m = MAINPR;
   auto& f = algebra::FMFLAG;
   const int NG = m.NG;
-  const int saveg = m.IGRP;
+  const RestoreCell group(m.IGRP);
   m.IGRP = g;
   auto col = [&](int k) -> double& { return GRPTAB(X, NG, k, g); };
   const int fit = icell(col(11));
@@ -274,7 +273,6 @@ void FMPREP(int g) {
       ERRMSG(61);
     }
   }
-  m.IGRP = saveg;
 }
 
 }  // namespace qv::jobctl

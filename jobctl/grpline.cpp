@@ -6,7 +6,7 @@
 #include "jobctl/errmsg.hpp"
 #include "jobctl/hashcmd.hpp"
 #include "jobctl/lexer.hpp"
-#include "jobctl/mainprog.hpp"
+#include "jobctl/areas.hpp"
 #include "jobctl/rdline.hpp"
 #include "jobctl/savefile.hpp"
 #include "jobctl/workspace.hpp"

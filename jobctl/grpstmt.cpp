@@ -2,11 +2,11 @@
 
 #include <string>
 
-#include "fit/htmlrep.hpp"
+#include "report/htmlrep.hpp"
 #include "jobctl/errmsg.hpp"
 #include "jobctl/labels.hpp"
 #include "jobctl/lexer.hpp"
-#include "jobctl/mainprog.hpp"
+#include "jobctl/areas.hpp"
 #include "jobctl/matdecl.hpp"
 #include "jobctl/rdline.hpp"
 #include "jobctl/stmtaux.hpp"
@@ -47,7 +47,7 @@ void LASTMT() {
     made = true;
   }
   if (type >= 1 && type <= 4) {
-    fit::WARNHD();
+    report::WARNHD();
     write_list(kStdout, {" I won't use labels for a matrix without free elements"});
   }
   const int first = static_cast<int>(X(blk + 2));

@@ -2,10 +2,10 @@
 
 #include <string>
 
-#include "fit/htmlrep.hpp"
+#include "report/htmlrep.hpp"
 #include "jobctl/errmsg.hpp"
 #include "jobctl/lexer.hpp"
-#include "jobctl/mainprog.hpp"
+#include "jobctl/areas.hpp"
 #include "jobctl/rdline.hpp"
 #include "jobctl/workspace.hpp"
 #include "runtime/fixedstr.hpp"
@@ -61,7 +61,7 @@ void HASHCMD(runtime::Vec1<double> X, int& RESULT) {
   const double value = c.RVALUE;
   for (int i = 1; i <= nv.NNAMES; ++i) {
     if (runtime::feq(nv.NAMES[i], name)) {
-      fit::WARNHD();
+      report::WARNHD();
       runtime::write_list(runtime::kStdout, {" Global variable previously defined.  Updated"});
       nv.VALUES[i] = value;
       return;

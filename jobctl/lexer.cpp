@@ -4,10 +4,10 @@
 #include <cstdlib>
 #include <string>
 
-#include "fit/htmlrep.hpp"
+#include "report/htmlrep.hpp"
 #include "jobctl/errmsg.hpp"
 #include "jobctl/hashcmd.hpp"
-#include "jobctl/mainprog.hpp"
+#include "jobctl/areas.hpp"
 #include "jobctl/stmtaux.hpp"
 #include "jobctl/workspace.hpp"
 #include "runtime/fixedstr.hpp"
@@ -251,7 +251,7 @@ void RDNUM() {
         while (c.ICOL <= c.LLEN && std::string_view("0123456789.+-").find(chr(c.ICOL)) == std::string_view::npos)
           ++c.ICOL;
         if (c.ICOL <= c.LLEN) break;
-        fit::WARNHD();
+        report::WARNHD();
         write_list(kStdout, {" Non-numeric characters found when trying to read a ", " number"});
         RDLINE();
         if (c.ICOL == 0) ERRMSG(50);
@@ -518,7 +518,7 @@ bool seek_char_warned(char CH) {
   for (;;) {
     while (c.ICOL >= 1 && c.ICOL <= c.LLEN && chr(c.ICOL) != CH) ++c.ICOL;
     if (c.ICOL >= 1 && c.ICOL <= c.LLEN) return later;
-    fit::WARNHD();
+    report::WARNHD();
     write_list(kStdout, {" Searching for character", std::string(1, CH)});
     write_list(kStdout, {" Character not found; reading next line"});
     RDLINE();

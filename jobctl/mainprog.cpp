@@ -6,23 +6,30 @@
 #include <vector>
 
 #include "fit/fit.hpp"
-#include "fit/htmlrep.hpp"
+#include "fit/areas.hpp"
+#include "report/htmlrep.hpp"
 #include "jobctl/datkey.hpp"
+#include "jobctl/defvar.hpp"
 #include "jobctl/errmsg.hpp"
 #include "jobctl/formstmt.hpp"
 #include "jobctl/femeta.hpp"
 #include "jobctl/grpline.hpp"
+#include "jobctl/grpstmt.hpp"
 #include "jobctl/hashcmd.hpp"
 #include "jobctl/lexer.hpp"
+#include "jobctl/matdata.hpp"
 #include "jobctl/matdecl.hpp"
 #include "jobctl/matutil.hpp"
 #include "jobctl/options.hpp"
 #include "jobctl/rdline.hpp"
+#include "jobctl/savefile.hpp"
 #include "jobctl/specstmt.hpp"
 #include "jobctl/stmtaux.hpp"
+#include "jobctl/vlsum.hpp"
 #include "jobctl/workspace.hpp"
 #include "numlib/errexit.hpp"
 #include "numlib/machconst.hpp"
+#include "optim/options.hpp"
 #include "runtime/fixedstr.hpp"
 #include "runtime/stop.hpp"
 #include "runtime/units.hpp"
@@ -45,6 +52,21 @@ std::string FMTTIM(double t) {
                        15);
 }
 
+void reset_all_areas() {
+  fit::reset_areas();
+  optim::NPOPTS.reset();
+  optim::NPOSTAT.reset();
+  optim::LSOSTAT.reset();
+  GRPSTM.reset();
+  MATDST.reset();
+  DEFSTA.reset();
+  DATKST.reset();
+  DATFIL.reset();
+  FITSTA.reset();
+  BINSAV.reset();
+  set_meta_handler(FEMETA);
+}
+
 void RESTRT() {
   write_list(kStdout, {" ** Qv will restart for new script **"});
   MAINPR.MULFIT = 0;
@@ -55,7 +77,9 @@ void STARTUP(bool html) {
   m.reset();
   FESTAT.reset();
   FITOPT.ISNULL = 0;
-  fit::HTMLST.reset();
+  report::HTMLST.reset();
+  // The line reader hands "!@" lines to the front-end commands.
+  set_meta_handler(FEMETA);
 
   m.WSLIM = 1000000;
   m.PI = numlib::PICONST();
@@ -89,14 +113,14 @@ void STARTUP(bool html) {
   }
 
   // The preformatted-block switch writes HTML, so qvt never calls it.
-  if (m.HTMLON == 1) fit::HTPRE(1);
+  if (m.HTMLON == 1) report::HTPRE(1);
   write_list(kStdout, {" ** Qv startup successful **"});
   write_list(kStdout, {});
   write_list(kStdout, {"  **QV-Linux version 1.45**"});
   if (m.HTMLON == 1) {
-    fit::HTPRE(0);
+    report::HTPRE(0);
     write_list(kStdout, {" <P> <HR>"});
-    fit::HTPRE(1);
+    report::HTPRE(1);
   }
 }
 
@@ -104,14 +128,14 @@ void ENDRUN() {
   auto& m = MAINPR;
   write_list(kStdout, {std::string(78, '_')});
   if (m.HTMLON == 1) {
-    fit::HTPRE(0);
+    report::HTPRE(0);
     write_list(kStdout, {" <A NAME=Index> <H2>Index</H2></A><UL>"});
-    for (int i = 1; i <= m.JOBNO; ++i) fit::HTJOB(i, 2);
+    for (int i = 1; i <= m.JOBNO; ++i) report::HTJOB(i, 2);
     write_list(kStdout, {"</UL> <HR>"});
-    const std::string id = fit::HTANCH(m.JOBNO + 1, 0);
+    const std::string id = report::HTANCH(m.JOBNO + 1, 0);
     write_list(kStdout, {" <H2> <A NAME=Job", id, "> End of output"});
     write_list(kStdout, {" <A NAME=Fit", id, "> </H2></A>"});
-    fit::HTFOOT();
+    report::HTFOOT();
   }
   if (FESTAT.FEACTV != 0 && FESTAT.MACHOUT != 0) write_fmt(kStdout, "(a10)", {"!@machine;"});
 }
@@ -139,7 +163,7 @@ enum class GroupEnd { End, Restart };
 // saved or the command ends with "!", otherwise warn and read on.
 void bye_command() {
   if (MAINPR.SAVED == 1 || begins("!@BYE!") || begins("!@EXIT!")) quit_run();
-  fit::WARNHD();
+  report::WARNHD();
   write_list(kStdout, {" Unsaved changes exist.  Use !@BYE! to quit without saving"});
 }
 
@@ -179,7 +203,7 @@ bool statement_meta(bool& restart) {
 GroupEnd GRPREST() {
   for (;;) {
     if (CURSOR.ICOL == 0) {
-      fit::WARNHD();
+      report::WARNHD();
       write_list(kStdout, {" End of input file but End statement missing!"});
       write_list(kStdout, {" End statement automatically added... "});
       return GroupEnd::End;
@@ -216,8 +240,8 @@ GroupEnd GRPREST() {
   }
 }
 
-// Checks and bookkeeping when a group has ended.  Returns true when it was
-// the last group to read.
+}  // namespace
+
 bool end_of_group() {
   auto& m = MAINPR;
   auto X = WORKSP.x();
@@ -271,8 +295,7 @@ bool end_of_group() {
   return true;
 }
 
-// Preparation of the model after the last group (or a continuation).
-void prepare() {
+void prepare_job() {
   auto& m = MAINPR;
   auto X = WORKSP.x();
   const int NG = m.NG;
@@ -296,8 +319,6 @@ void prepare() {
   FESTAT.SCRDONE = 1;
 }
 
-}  // namespace
-
 void JOBSUM() {
   auto& m = MAINPR;
   write_list(kStdout, {});
@@ -310,20 +331,17 @@ void JOBSUM() {
   write_fmt(kStdout, "(a,a15)", {" Execution                ", FMTTIM(exec)});
   write_fmt(kStdout, "(a,a15)", {" TOTAL                    ", FMTTIM(m.TREAD + exec)});
   write_list(kStdout, {});
-  if (m.HTMLON == 1) write_list(kStdout, {" <A NAME=Warning", fit::HTANCH(m.JOBNO, 0), "><H4>"});
+  if (m.HTMLON == 1) write_list(kStdout, {" <A NAME=Warning", report::HTANCH(m.JOBNO, 0), "><H4>"});
   write_list(kStdout, {"Total number of warnings issued:", m.NWARN});
   if (m.HTMLON == 1) {
     write_list(kStdout, {" </H4></A> Warnings issued this job:"});
     for (int k = m.NWARN0 + 1; k <= m.NWARN; ++k)
-      write_list(kStdout, {"<A HREF=", "\"", "#Warning", fit::HTANCH(k, 1), "\"", ">", k, "</A>"});
+      write_list(kStdout, {"<A HREF=", "\"", "#Warning", report::HTANCH(k, 1), "\"", ">", k, "</A>"});
   }
   m.NWARN0 = m.NWARN;
   write_list(kStdout, {std::string(78, '_')});
 }
 
-namespace {
-
-// Runs the prepared job: the fit, the front-end description, the summary.
 void run_job() {
   auto& m = MAINPR;
   m.TREAD = WALLSEC() - m.TSTART;
@@ -333,6 +351,8 @@ void run_job() {
   // With a front end and automatic dump the job description is sent here.
   JOBSUM();
 }
+
+namespace {
 
 // Waits for "!@GO" (front end without automatic dump).  Returns false when
 // a new job is to start instead.
@@ -367,38 +387,18 @@ bool wait_for_go() {
 void new_job_reset() {
   auto& m = MAINPR;
   auto& fe = FESTAT;
-  m.CONTJOB = 0;
-  FITOPT.newjob();
-  m.MUREQ = 0;
-  m.EPSRF = 1.0E-10f;
-  m.EPOPT = 1.0E-6f;
-  m.IGRP = 0;
-  m.PAFLAG = 0;
-  m.SPFLAG = 0;
-  m.VAFLAG = 0;
-  m.LABSLOT = 1;
-  m.NPDFLG = 0;
-  m.USEDWS = 0;
-  m.DATUNT = 11;
-  NAMVAR.reset();
-  m.NUNCNT = 10000;
-  m.NFREE = 0;
-  // The counters of multivariate-normal problems and the first-call flag of
-  // the constraint routine are reset here by their owners.
-  m.NIGRP = 0;
-  m.NG = 0;
-  m.NGSET = 0;
-  m.NOREAD = 0.0;
-  m.GRPSEL = 0;
-  fe.SCRDONE = 0;
+  // The workspaces are cleared as far as the last job used them, so that no
+  // group column (real or integer) carries over from one job to the next.
   auto X = WORKSP.x();
   for (int k = 1; k <= m.WSMAXD; ++k) X(k) = 0.0;
-  m.WSMAXD = 0;
-  // The integer workspace is cleared as far as the last job used it, so
-  // that no integer group column carries over from one job to the next.
   auto IX = IWORKS.ix();
   for (int k = 1; k <= m.WSMAXI; ++k) IX(k) = 0;
-  m.WSMAXI = 2;
+  m.reset_job();
+  FITOPT.newjob();
+  NAMVAR.reset();
+  // The counters of multivariate-normal problems and the first-call flag of
+  // the constraint routine are reset here by their owners.
+  fe.SCRDONE = 0;
   if (fe.FEACTV != 0 && fe.JOBRUN != 0 && fe.MACHOUT != 0) {
     write_fmt(kStdout, "(a10)", {"!@machine;"});
     write_list(kStdout, {" !@NEWJOB"});
@@ -438,7 +438,7 @@ bool read_title(bool first) {
         RESTRT();
         return false;
       }
-      fit::WARNHD();
+      report::WARNHD();
       write_list(kStdout, {" Unsaved changes exist.  Use !@NEW! to restart without", " saving"});
     }
     break;
@@ -448,22 +448,18 @@ bool read_title(bool first) {
   m.IGRP += 1;
   DATFLG.reset();
   m.SAVED = 0;
-  m.NMGRP = 1;
-  m.NOGRP = 0;
-  m.GRPKIND = 0;
-  m.MAGRP = -1;
-  m.NBOUND = 0;
+  m.reset_group();
   return true;
 }
 
-// One job from its first line.  Returns when the job has been summarised or
-// a new job is to start.
-void job() {
+}  // namespace
+
+bool read_job() {
   auto& m = MAINPR;
   auto& fe = FESTAT;
   m.ECHOLN = 1;
   m.JOBNO += 1;
-  if (m.HTMLON == 1) fit::HTJOB(m.JOBNO, 1);
+  if (m.HTMLON == 1) report::HTJOB(m.JOBNO, 1);
 
   if (m.MULFIT == 1) {
     write_list(kStdout, {});
@@ -479,7 +475,7 @@ void job() {
     write_fmt(kStdout, "(1x,a)", {current_line()});
     m.CONTJOB = 1;
     if (m.NG >= 1) m.WSTOP = m.RDPTR = static_cast<int>(GRPTAB(WORKSP.x(), m.NG, 6, 1));
-    if (GRPREST() == GroupEnd::Restart) return;
+    if (GRPREST() == GroupEnd::Restart) return false;
     end_of_group();
   } else {
     new_job_reset();
@@ -489,7 +485,7 @@ void job() {
       write_list(kStdout, {});
       write_fmt(kStdout, "(a,i3)", {" The following QV script lines were read for group", m.IGRP + 1});
       write_list(kStdout, {});
-      if (!read_title(first)) return;
+      if (!read_title(first)) return false;
       first = false;
       const GrpNext next = GRPLIN();
       if (next == GrpNext::Data) DATDSP();
@@ -499,12 +495,21 @@ void job() {
         m.SAVED = 0;
         m.CONTJOB = 1;
       }
-      if (GRPREST() == GroupEnd::Restart) return;
+      if (GRPREST() == GroupEnd::Restart) return false;
       if (end_of_group()) break;
     }
   }
+  return true;
+}
 
-  prepare();
+namespace {
+
+// One job from its first line.  Returns when the job has been summarised or
+// a new job is to start.
+void job() {
+  if (!read_job()) return;
+  prepare_job();
+  const auto& fe = FESTAT;
   if (fe.FEACTV != 0 && fe.AUTODMP == 0 && !wait_for_go()) return;
   run_job();
 }

@@ -7,10 +7,10 @@
 #include <string>
 #include <string_view>
 
-#include "fit/htmlrep.hpp"
+#include "report/htmlrep.hpp"
 #include "jobctl/errmsg.hpp"
 #include "jobctl/lexer.hpp"
-#include "jobctl/mainprog.hpp"
+#include "jobctl/areas.hpp"
 #include "jobctl/rdline.hpp"
 #include "jobctl/records.hpp"
 #include "jobctl/stmtaux.hpp"
@@ -165,7 +165,7 @@ void RDFILE(Vec1<double> X, int& P, int N, int IGRP, int NG, std::string& MISVAL
   if (!free && fmt.empty()) ERRMSG(46);
 
   if (!free && line.compare(20, 9, "FU MATRIX") == 0 && ELTYP == kEltSym && f.FULLIN == 0) {
-    fit::WARNHD();
+    report::WARNHD();
     write_list(kStdout, {" Qv data file indicates full format, not symmetric"});
     const int n = static_cast<int>(std::lround((std::sqrt(8.0 * N + 1.0) - 1.0) / 2.0));
     f.FULLIN = 1;

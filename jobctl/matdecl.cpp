@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <string>
 
-#include "fit/htmlrep.hpp"
+#include "report/htmlrep.hpp"
 #include "jobctl/errmsg.hpp"
 #include "jobctl/hashcmd.hpp"
 #include "jobctl/lexer.hpp"
-#include "jobctl/mainprog.hpp"
+#include "jobctl/areas.hpp"
 #include "jobctl/rdline.hpp"
 #include "jobctl/stmtaux.hpp"
 #include "jobctl/workspace.hpp"
@@ -20,7 +20,7 @@ using runtime::write_list;
 using namespace stmt;
 
 void EQWARN(int code) {
-  fit::WARNHD();
+  report::WARNHD();
   switch (code) {
     case 1:
       write_list(kStdout, {" The type of this matrix is not the same as the type of the "});
@@ -196,7 +196,7 @@ void equate_percent(runtime::Vec1<double> X, Decl& d) {
       const int n = group_number();
       if (n < 1 || n >= g) ERRMSG(42);
       if (rows != 1 || cols != 1) {
-        fit::WARNHD();
+        report::WARNHD();
         write_list(kStdout, {" Matrix order set to 1x1 for %F equality"});
         write_list(kStdout, {});
         rows = cols = 1;
@@ -336,7 +336,7 @@ void MATDCL(bool reopen) {
     d.L = LETIDX(cur(), flag);
     if (flag != 0) ERRMSG(5);
     if (static_cast<int>(MTTYPE(X, B, d.L)) != kTypeUndeclared) {
-      fit::WARNHD();
+      report::WARNHD();
       write_list(kStdout, {" Matrix was previously defined for this group.  Qv will redefine"});
       DELENT(IX, NG, g, d.L);
       // The old label block has the old shape; a new one is made on demand.

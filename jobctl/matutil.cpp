@@ -5,7 +5,7 @@
 
 #include "jobctl/errmsg.hpp"
 #include "jobctl/lexer.hpp"
-#include "jobctl/mainprog.hpp"
+#include "jobctl/areas.hpp"
 #include "runtime/fixedstr.hpp"
 #include "runtime/units.hpp"
 

@@ -3,11 +3,11 @@
 #include <string>
 #include <string_view>
 
-#include "fit/htmlrep.hpp"
+#include "report/htmlrep.hpp"
 #include "fit/outreq.hpp"
 #include "jobctl/errmsg.hpp"
 #include "jobctl/lexer.hpp"
-#include "jobctl/mainprog.hpp"
+#include "jobctl/areas.hpp"
 #include "jobctl/matutil.hpp"
 #include "jobctl/rdline.hpp"
 #include "jobctl/rdnpop.hpp"
@@ -22,33 +22,6 @@ namespace qv::jobctl {
 using runtime::kStdout;
 using runtime::write_list;
 using namespace stmt;
-
-void Fitopt::newjob() {
-  OPTFIT = 1;
-  LSML = 0;
-  ISCHI = 0;
-  APPEND = 0;
-  TH = 0.0;
-  FE = 0.0;
-  OP = 0.0;
-  DB = 0;
-  PE = 0;
-  IT = -1;
-  STE = 0.0;
-  FU = 0.0;
-  DE = 0;
-  CH = 0;
-  CI = 0;
-  CIPCT = 0.0;
-  NU = 0;
-  SAT = 0;
-  PO = 0;
-  DF = 0;
-  PS = 1.0;
-  JI = 0;
-  ML = 0;
-  OPSEEN = 0;
-}
 
 namespace {
 
@@ -116,7 +89,7 @@ void po_option() {
   if (ifail != 0 && ifail != 4) ERRMSG(147);
   if (ifail == 4) {
     write_list(kStdout, {});
-    fit::WARNHD();
+    report::WARNHD();
     write_list(kStdout, {" ** Power figures will be approximate**"});
   }
   o.PO = 1;
@@ -190,7 +163,7 @@ bool option_word() {
   } else if (is("ST") && !is("STE")) {
     if (!unchosen) {
       if (col(16) == 2.0) {
-        fit::WARNHD();
+        report::WARNHD();
         write_list(kStdout, {" The standardize option is not available for CM data"});
         write_list(kStdout, {" Option ignored"});
       } else {
@@ -314,7 +287,7 @@ bool option_word() {
   } else if (is("SAMEWEI")) {
     IGRPTB(IX, NG, 5, g) = 1;
   } else if (is("SA")) {
-    fit::WARNHD();
+    report::WARNHD();
     write_list(kStdout, {" SA command misunderstood: use samemea samecov or samewei"});
   }
   return false;

@@ -4,56 +4,9 @@
 // option lines and the report read.
 #pragma once
 
-namespace qv::jobctl {
+#include "jobctl/fitopt.hpp"
 
-// Option cells.  newjob() is the reset at the start of a job that is not a
-// multiple-fit continuation; the cells it leaves alone keep their values for
-// the run.  The printed-matrix format and width (ND, WI), the user record
-// format (FO), the HTML flag (HT) and the tolerances ER and EP are the main
-// program's cells MAINPR.PRTFMT, OUTWID, USRFMT, HTMLON, EPSRF and EPOPT.
-struct Fitopt {
-  int OPTFIT = 1;        // options fit code (LS 0, ML 1, DW 2, US/RU 3, RM 4)
-  int LSML = 0;          // LSML / ULML given
-  int ISCHI = 0;         // chi-squared flag
-  int APPEND = 0;        // output files appended (AP)
-  double TH = 0.0;       // TH cell (a whole number)
-  double FE = 0.0;       // feasibility tolerance (0: optimizer default)
-  double OP = 0.0;       // optimality tolerance
-  int DB = 0;            // debug level
-  int PE = 0;            // PE flag
-  int IT = -1;           // major iterations (-1: not set)
-  double STE = 0.0;      // infinite step size
-  double FU = 0.0;       // function precision
-  int DE = 0;            // optimizer defaults, no iteration limit sent
-  int CH = 0;            // CH flag
-  int CI = 0;            // confidence intervals wanted
-  double CIPCT = 0.0;    // their percentage
-  int NU = 0;            // null-model figures given
-  double NUCHI = 0.0, NUDF = 0.0;
-  int SAT = 0;           // saturated-model figures given
-  double SATFIT = 0.0, SATDF = 0.0;
-  int PO = 0;            // power wanted
-  double POALF = 0.0;    // 1 - alpha
-  double PODF = 0.0;     // degrees of freedom of the power test
-  double POCRIT = 0.0;   // its critical chi-squared value
-  int DF = 0;            // degrees-of-freedom adjustment
-  double PS = 1.0;       // PS value
-  int JI = 0;            // JI flag
-  int ML = 0;            // ML option (the word ML changes nothing)
-  int OPSEEN = 0;        // an options line beginning OP was read in this job
-  // Never reset by a job.
-  int ND = -1;           // decimals of matrix printing (-1: never given)
-  int ISSAT = 0;         // this job is the saturated model
-  int ISNULL = 0;        // this job is the null model
-  int NUCALC = 0;        // the null-model figures were computed by an earlier job
-  int SATCALC = 0;       // the saturated-model figures were computed by an earlier job
-  int NA = 0;            // optimizer print level
-  double LI = 0.0;       // line-search tolerance
-  double FI = 0.0;       // difference interval
-  void newjob();
-  void reset() { *this = Fitopt(); }
-};
-inline Fitopt FITOPT;
+namespace qv::jobctl {
 
 // Parses the options line at the cursor (first word OP, OU or EX) with its
 // continuation lines (a line ending with a blank and "C").  Returns true

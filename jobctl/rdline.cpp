@@ -4,8 +4,7 @@
 #include <string>
 
 #include "jobctl/errmsg.hpp"
-#include "jobctl/femeta.hpp"
-#include "jobctl/mainprog.hpp"
+#include "jobctl/areas.hpp"
 #include "runtime/fixedstr.hpp"
 #include "runtime/units.hpp"
 
@@ -119,6 +118,8 @@ void OPENINC(int& INUNIT, std::array<int, MAXINC + 2>& UNITS, int& INCDEP) {
   inc.INCNAM = inc.FILNAM;
 }
 
+void set_meta_handler(MetaHandler handler) { RDHOOK.META = handler; }
+
 void RDLINE() {
   auto& b = LINBUF;
   auto& c = CURSOR;
@@ -151,7 +152,7 @@ void RDLINE() {
       }
       UPCASE(b.WORK, 32);
       b.META = 1;
-      const MetaAct act = FEMETA();
+      const MetaAct act = RDHOOK.META != nullptr ? RDHOOK.META() : MetaAct::PassOn;
       if (act == MetaAct::Consumed) continue;
       // A refused line (a "!@DUMP" before a whole script) has been answered
       // and is skipped like a consumed one.

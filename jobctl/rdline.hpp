@@ -63,6 +63,32 @@ inline char chr(int col) {
   return (col >= 1 && col <= CURSOR.LLEN) ? LINBUF.LINE[static_cast<std::size_t>(col - 1)] : ' ';
 }
 
+// What the reader does with a "!@" line after the front-end command handler
+// has seen it.
+enum class MetaAct {
+  Consumed,  // answered here: the reader fetches the next line
+  PassOn,    // passed to the caller as an ordinary line (meta flag set)
+  Refused,   // a "!@DUMP" before a whole script: answered here, the line is skipped
+};
+
+// The handler of "!@" lines.  It is called for every line beginning "!@";
+// the first 32 characters of LINBUF.WORK are already upper-cased,
+// LINBUF.LINE and LINBUF.RAWLIN hold the left-justified line and CURSOR.LLEN
+// its length.
+using MetaHandler = MetaAct (*)();
+
+// The reader's link to the front-end commands, registered by the job layer
+// at start-up (the reader does not know the front end).  Without a handler
+// every "!@" line is passed on.  Lives for the run.
+struct Rdhook {
+  MetaHandler META = nullptr;
+  void reset() { *this = Rdhook(); }
+};
+inline Rdhook RDHOOK;
+
+// Registers the handler of "!@" lines (nullptr: pass every one on).
+void set_meta_handler(MetaHandler handler);
+
 // Fetches the next interpretable line into LINBUF; CURSOR.ICOL >= 1 on the
 // first non-blank column, or 0 at end of input.  NEWLIN := 1.
 void RDLINE();

@@ -9,10 +9,10 @@
 #include <string_view>
 #include <vector>
 
-#include "fit/htmlrep.hpp"
+#include "report/htmlrep.hpp"
 #include "jobctl/errmsg.hpp"
 #include "jobctl/lexer.hpp"
-#include "jobctl/mainprog.hpp"
+#include "jobctl/areas.hpp"
 #include "jobctl/matdata.hpp"
 #include "jobctl/rdline.hpp"
 #include "jobctl/workspace.hpp"
@@ -360,7 +360,7 @@ void RDRECT(Vec1<double> X, int& S, int UNIT, int IGRP, int NG, std::string& MIS
     }
     check_length();
     if (rec.find('*') != std::string::npos || rec.find('(') != std::string::npos) {
-      fit::WARNHD();
+      report::WARNHD();
       write_list(kStdout, {" A line of this file contains a * or a (", " and has been ignored"});
       continue;
     }

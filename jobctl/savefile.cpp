@@ -11,7 +11,8 @@
 
 #include "jobctl/errmsg.hpp"
 #include "jobctl/lexer.hpp"
-#include "jobctl/mainprog.hpp"
+#include "jobctl/areas.hpp"
+#include "jobctl/fitopt.hpp"
 #include "jobctl/matdecl.hpp"
 #include "jobctl/rdline.hpp"
 #include "jobctl/workspace.hpp"

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <string>
 
-#include "fit/htmlrep.hpp"
+#include "report/htmlrep.hpp"
 #include "jobctl/bounds.hpp"
 #include "jobctl/errmsg.hpp"
 #include "jobctl/formstmt.hpp"
@@ -12,7 +12,7 @@
 #include "jobctl/hashcmd.hpp"
 #include "jobctl/lexer.hpp"
 #include "jobctl/matdata.hpp"
-#include "jobctl/mainprog.hpp"
+#include "jobctl/areas.hpp"
 #include "jobctl/matdecl.hpp"
 #include "jobctl/matutil.hpp"
 #include "jobctl/rdline.hpp"
@@ -169,7 +169,7 @@ void RDMAT(Vec1<double> X, int a, int type, int rows, int cols, int mode, int G)
   auto& m = MAINPR;
   auto& c = CURSOR;
   if (type < 5 || type == 11 || ((type == 6 || type == 7) && rows == 1 && cols == 1)) {
-    fit::WARNHD();
+    report::WARNHD();
     write_list(kStdout, {" This type of matrix cannot be changed at all"});
     return;
   }
@@ -284,7 +284,7 @@ void RDEQU(Vec1<double> X, int G) {
   const double s0 = X(it.a1);
   const double v0 = X(it.a1 + it.voff);
   if (s0 == 0.0) {
-    fit::WARNHD();
+    report::WARNHD();
     write_list(kStdout, {"  - The first element on this EQ line is fixed"});
     write_list(kStdout, {" Therefore, all subsequent elements on this line will be fixed"});
   }

@@ -5,7 +5,7 @@
 #include <string_view>
 
 #include "jobctl/lexer.hpp"
-#include "jobctl/mainprog.hpp"
+#include "jobctl/areas.hpp"
 #include "jobctl/rdline.hpp"
 
 namespace qv::jobctl::stmt {

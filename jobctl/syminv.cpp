@@ -2,7 +2,6 @@
 
 #include <cmath>
 
-#include "algebra/packed.hpp"
 #include "numlib/inverse.hpp"
 #include "numlib/machconst.hpp"
 
@@ -17,6 +16,53 @@ namespace {
 int pk(int i, int j) { return i >= j ? i * (i - 1) / 2 + j : j * (j - 1) / 2 + i; }
 }  // namespace
 
+void CHOLPK(Vec1<double> A, int n, Vec1<double> L, int& nullity, int& fault) {
+  if (n <= 0) {
+    fault = 1;
+    return;
+  }
+  fault = 2;
+  nullity = 0;
+  auto pk = [](int i, int j) { return i * (i - 1) / 2 + j; };
+  for (int i = 1; i <= n; ++i) {
+    // A(i,i) is still A's own until the diagonal of row i is written (L may be A).
+    const double aii = A(pk(i, i));
+    for (int j = 1; j <= i; ++j) {
+      double w = A(pk(i, j));
+      for (int k = 1; k < j; ++k) w -= L(pk(i, k)) * L(pk(j, k));
+      if (j < i) {
+        const double d = L(pk(j, j));
+        if (d != 0.0) {
+          L(pk(i, j)) = w / d;
+          continue;
+        }
+        // Column j had a zero pivot.  In a positive semi-definite matrix the
+        // remaining column below it is then (nearly) zero as well:
+        // w^2 <= (pivot j) * A(i,i), the pivot below 1e-9 of A(j,j), and A(j,j)
+        // equals the squared row j of the factor to within that tolerance
+        // (A(j,j) itself may be overwritten).  A larger w, such as the 1 of
+        // [[0,1],[1,0]], shows that A is not positive semi-definite: fault 2
+        // rather than a zero row that would make a wrong inverse.
+        double ajj = 0.0;
+        for (int k = 1; k < j; ++k) ajj += L(pk(j, k)) * L(pk(j, k));
+        if (w * w > 2e-9 * std::fabs(aii) * ajj) return;
+        L(pk(i, j)) = 0.0;
+      } else {
+        // A zero pivot is also one whose diagonal element is itself 0.
+        if (std::fabs(w) < std::fabs(1e-9 * aii) || w == 0.0) {
+          L(pk(i, i)) = 0.0;
+          nullity += 1;
+        } else if (!(w > 0.0)) {
+          return;  // negative, or NaN: not positive semi-definite
+        } else {
+          L(pk(i, i)) = std::sqrt(w);
+        }
+      }
+    }
+  }
+  fault = 0;
+}
+
 void SYMINV(Vec1<double> A, int n, Vec1<double> C, Vec1<double> W, double& det, int wantdet, int& nullity,
             int& fault) {
   if (n <= 0) {
@@ -24,7 +70,7 @@ void SYMINV(Vec1<double> A, int n, Vec1<double> C, Vec1<double> W, double& det, 
     return;
   }
   fault = 0;
-  algebra::CHOLPK(A, n, C, nullity, fault);
+  CHOLPK(A, n, C, nullity, fault);
   if (wantdet != 0) {
     det = 1.0;
     for (int i = 1; i <= n; ++i) {

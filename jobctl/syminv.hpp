@@ -14,6 +14,13 @@ namespace qv::jobctl {
 
 using runtime::Vec1;
 
+// Lower Cholesky factor L (packed by rows; L may be A itself) of the packed
+// symmetric positive semi-definite A of order n.  Pivots below 1e-9 of
+// their diagonal, and pivots of exactly 0, count as zero (nullity).
+// fault: 0 success, 1 n <= 0, 2 not positive semi-definite: a negative
+// pivot, or a zero pivot whose column below is not (nearly) zero.
+void CHOLPK(Vec1<double> A, int n, Vec1<double> L, int& nullity, int& fault);
+
 // Inverse of the packed symmetric matrix A of order n into C (packed; C may
 // be A itself), through its Cholesky factor.  W: n doubles of work.  With
 // wantdet non-zero det := the determinant of A (the squared diagonal of the

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "jobctl/errmsg.hpp"
-#include "jobctl/mainprog.hpp"
+#include "jobctl/areas.hpp"
 #include "numlib/matprint.hpp"
 #include "numlib/random.hpp"
 #include "runtime/units.hpp"

@@ -4,7 +4,7 @@
 #include <climits>
 
 #include "jobctl/errmsg.hpp"
-#include "jobctl/mainprog.hpp"
+#include "jobctl/areas.hpp"
 #include "runtime/units.hpp"
 
 namespace qv::jobctl {

@@ -13,9 +13,19 @@
 
 namespace qv::runtime {
 
+namespace {
+
+// Ends the run with status: through main when a seam is armed, else here.
+[[noreturn]] void end_run(int status) {
+  if (STOPST.SEAMS > 0) throw RunStopped{status};
+  std::exit(status);
+}
+
+}  // namespace
+
 void stop() {
   close_all_units();
-  std::exit(0);
+  end_run(0);
 }
 
 void stop(std::string_view code) {
@@ -25,14 +35,14 @@ void stop(std::string_view code) {
   else
     std::fprintf(stderr, "STOP %.*s statement executed\n", static_cast<int>(code.size()), code.data());
   std::fflush(stderr);
-  std::exit(1);
+  end_run(1);
 }
 
 void stop(int code) { stop(std::to_string(code)); }
 
 void abort_run() {
   close_all_units();
-  std::exit(1);
+  end_run(1);
 }
 
 namespace {

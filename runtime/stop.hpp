@@ -5,11 +5,40 @@
 
 namespace qv::runtime {
 
-// Plain STOP: closes the units (scratch files vanish) and exits with status 0.
+// A stop of the run unwinding to main.  While a StopSeam is alive, stop()
+// and abort_run() write what they write today, close the units and then
+// throw this instead of ending the process; main catches it and exits with
+// status.  It does not derive from std::exception, so no handler of library
+// errors can catch it on the way.
+struct RunStopped {
+  int status = 0;  // exit status of the run (0 plain STOP, 1 a stop on an error)
+};
+
+// Whether stops unwind (a StopSeam is alive) or end the process at once.
+struct Stopst {
+  int SEAMS = 0;  // StopSeam objects alive
+  void reset() { *this = Stopst(); }
+};
+inline Stopst STOPST;
+
+// While alive, every stop throws RunStopped (main, and the in-process
+// fuzzing entry, hold one around the whole run).  Without one a stop exits
+// the process, as the death tests expect.
+class StopSeam {
+ public:
+  StopSeam() { STOPST.SEAMS += 1; }
+  ~StopSeam() { STOPST.SEAMS -= 1; }
+  StopSeam(const StopSeam&) = delete;
+  StopSeam& operator=(const StopSeam&) = delete;
+};
+
+// Plain STOP: closes the units (scratch files vanish) and exits with status 0
+// (throws RunStopped{0} under a StopSeam).
 [[noreturn]] void stop();
 
 // STOP with a code: writes "STOP <code> statement executed" on standard
-// error, closes the units and exits with status 1 (every coded stop of the
+// error, closes the units and exits with status 1 (throws RunStopped{1}
+// under a StopSeam) (every coded stop of the
 // program is a stop on an error).  An empty code writes
 // "STOP statement executed".
 [[noreturn]] void stop(std::string_view code);

@@ -13,7 +13,7 @@
 
 #include "algebra/formmach.hpp"
 #include "algebra/ftoken.hpp"
-#include "jobctl/mainprog.hpp"
+#include "jobctl/areas.hpp"
 #include "jobctl/rdline.hpp"
 #include "jobctl/script_fixture.hpp"
 #include "jobctl/workspace.hpp"
@@ -28,16 +28,10 @@ struct Mat {
 
 class FormulaTest : public jobctl::testing_support::ScriptTest {
  protected:
-  static constexpr int kBase = 46;  // matrix table of the one group (43*NG + 3)
+  static constexpr int kBase = jobctl::kGrpCols * 1 + 3;  // matrix table of the one group, after the group table
 
   void SetUp() override {
     ScriptTest::SetUp();
-    jobctl::WORKSP.reset();
-    jobctl::IWORKS.reset();
-    jobctl::LABTAB.reset();
-    FMSTAK.reset();
-    FTKSTA.reset();
-    FMFLAG.reset();
     auto X = jobctl::WORKSP.x();
     X(1) = 1;
     jobctl::MAINPR.NG = 1;

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "algebra/packed.hpp"
-#include "jobctl/mainprog.hpp"
+#include "jobctl/areas.hpp"
 #include "jobctl/workspace.hpp"
 
 namespace qv::algebra {

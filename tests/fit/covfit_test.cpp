@@ -7,6 +7,8 @@
 // table row names the R expression that gave its value.  Packed matrices are
 // the lower triangle by rows.
 #include <gtest/gtest.h>
+
+#include "support/reset.hpp"
 #include <unistd.h>
 
 #include <cmath>
@@ -15,7 +17,7 @@
 
 #include "fit/covfit.hpp"
 #include "fit/objcel.hpp"
-#include "jobctl/mainprog.hpp"
+#include "jobctl/areas.hpp"
 #include "jobctl/syminv.hpp"
 #include "jobctl/workspace.hpp"
 
@@ -107,9 +109,7 @@ constexpr int kS = 1001, kE = 2001, kW = 3001, kM = 4001, kTop = 10001;
 class CovFitTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    MAINPR.reset();
-    WORKSP.reset();
-    OBJCEL.reset();
+    qv::testing_support::reset_every_area();
     MAINPR.WSTOP = kTop;
     X(1) = 1.0;  // NG
   }

@@ -7,14 +7,16 @@
 // tests/fit/refs/fitstat_refs.R (R 4.2, lavaan 0.6.14).
 #include <gtest/gtest.h>
 
+#include "support/reset.hpp"
+
 #include <cmath>
 #include <string>
 #include <vector>
 
 #include "fit/fitstat.hpp"
-#include "fit/htmlrep.hpp"
-#include "jobctl/mainprog.hpp"
-#include "jobctl/options.hpp"
+#include "report/htmlrep.hpp"
+#include "jobctl/areas.hpp"
+#include "jobctl/fitopt.hpp"
 #include "jobctl/workspace.hpp"
 
 using namespace qv::fit;
@@ -34,13 +36,7 @@ constexpr double kBaseDf = 36;
 class StatTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    MAINPR.reset();
-    WORKSP.reset();
-    FITOPT.reset();
-    FITRES.reset();
-    FITCMP.reset();
-    FESTAT.reset();
-    HTMLST.reset();
+    qv::testing_support::reset_every_area();
     X(1) = 0.0;
   }
   qv::runtime::Vec1<double> X = WORKSP.x();
@@ -552,7 +548,7 @@ TEST_F(StatTest, SaturatedModelFromAnEarlierJob) {
 TEST_F(StatTest, HtmlHeading) {
   MAINPR.HTMLON = 1;
   MAINPR.JOBNO = 2;
-  HTMLST.PRESTA = 1;
+  qv::report::HTMLST.PRESTA = 1;
   const std::string out = block(hs_model());
   EXPECT_EQ(out.substr(0, out.find(" Your model")),
             " </PRE>\n"

@@ -24,14 +24,6 @@ class DataTest : public ScriptTest {
  protected:
   void SetUp() override {
     ScriptTest::SetUp();
-    WORKSP.reset();
-    IWORKS.reset();
-    LABTAB.reset();
-    DATFIL.reset();
-    DATKST.reset();
-    DATFLG.reset();
-    DEFSTA.reset();
-    FITOPT.reset();
     MAINPR.DATUNT = 11;
   }
   void TearDown() override {

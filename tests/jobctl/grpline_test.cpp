@@ -5,7 +5,7 @@
 #include <string>
 
 #include "jobctl/grpline.hpp"
-#include "jobctl/mainprog.hpp"
+#include "jobctl/areas.hpp"
 #include "jobctl/rdline.hpp"
 #include "jobctl/workspace.hpp"
 #include "jobctl_fixture.hpp"

@@ -10,10 +10,11 @@
 #include <fstream>
 #include <string>
 
-#include "jobctl/mainprog.hpp"
+#include "jobctl/areas.hpp"
 #include "jobctl/rdline.hpp"
 #include "jobctl/workspace.hpp"
 #include "runtime/units.hpp"
+#include "support/reset.hpp"
 
 // Runs a statement whose report goes to standard output with that output
 // sent to standard error, so that a death test can match it.
@@ -25,16 +26,11 @@
 
 namespace qv::jobctl::testing_support {
 
-// A test that starts from a fresh main-program state, empty workspaces and
-// an empty label table.
+// A test that starts from the state of a fresh run: every area reset, so
+// the workspaces and the label table are empty.
 class FreshStateTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    MAINPR.reset();
-    WORKSP.reset();
-    IWORKS.reset();
-    LABTAB.reset();
-  }
+  void SetUp() override { ::qv::testing_support::reset_every_area(); }
 };
 
 // Writes text to a new temporary file (its name begins with prefix) and

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "fit/htmlrep.hpp"
+#include "report/htmlrep.hpp"
 #include "jobctl/mainprog.hpp"
 #include "jobctl/rdline.hpp"
 #include "jobctl/workspace.hpp"
@@ -39,7 +39,7 @@ std::string summary_of(int wsmaxd, int html, int nwarn0, int nwarn) {
   MAINPR.NWARN = nwarn;
   MAINPR.TSTART = WALLSEC();
   MAINPR.TREAD = 0.0;
-  fit::HTMLST.reset();
+  report::HTMLST.reset();
   ::testing::internal::CaptureStdout();
   JOBSUM();
   return ::testing::internal::GetCapturedStdout();

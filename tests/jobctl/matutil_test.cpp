@@ -6,7 +6,7 @@
 #include <cmath>
 #include <vector>
 
-#include "jobctl/mainprog.hpp"
+#include "jobctl/areas.hpp"
 #include "jobctl/matutil.hpp"
 #include "jobctl_fixture.hpp"
 

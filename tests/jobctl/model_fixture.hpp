@@ -18,12 +18,6 @@ class ModelTest : public ScriptTest {
  protected:
   void SetUp() override {
     ScriptTest::SetUp();
-    WORKSP.reset();
-    IWORKS.reset();
-    LABTAB.reset();
-    FITOPT.reset();
-    MATDST.reset();
-    GRPSTM.reset();
   }
 
   // A new job of ng groups; group 1 current, storage after the group table.
@@ -31,7 +25,7 @@ class ModelTest : public ScriptTest {
     MAINPR.NG = ng;
     X()(1) = ng;
     INITGP(IWORKS.ix(), ng);
-    MAINPR.RDPTR = 43 * ng + 3;
+    MAINPR.RDPTR = kGrpCols * ng + 3;  // storage starts after the group table
     MAINPR.IGRP = 1;
     MAINPR.NFREE = 0;
     MAINPR.NUNCNT = 10000;

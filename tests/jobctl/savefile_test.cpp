@@ -10,6 +10,7 @@
 
 #include "jobctl/femeta.hpp"
 #include "jobctl/grpline.hpp"
+#include "jobctl/mainprog.hpp"
 #include "jobctl/savefile.hpp"
 #include "jobctl/workspace.hpp"
 #include "script_fixture.hpp"

@@ -10,14 +10,15 @@
 #include <fstream>
 #include <string>
 
-#include "fit/htmlrep.hpp"
+#include "report/htmlrep.hpp"
 #include "jobctl/errmsg.hpp"
 #include "jobctl/hashcmd.hpp"
 #include "jobctl/lexer.hpp"
-#include "jobctl/mainprog.hpp"
+#include "jobctl/areas.hpp"
 #include "jobctl/rdline.hpp"
 #include "runtime/fixedstr.hpp"
 #include "runtime/units.hpp"
+#include "support/reset.hpp"
 
 namespace qv::jobctl::testing_support {
 
@@ -43,14 +44,7 @@ class ScriptTest : public ::testing::Test {
   }
 
   static void reset_all() {
-    LINBUF.reset();
-    CURSOR.reset();
-    INCSTK.reset();
-    MAINPR.reset();
-    FESTAT.reset();
-    NAMVAR.reset();
-    LASTEL.reset();
-    fit::HTMLST.reset();
+    ::qv::testing_support::reset_every_area();
     MAINPR.ECHOLN = 0;
     MAINPR.PI = 3.141592653589793;
   }

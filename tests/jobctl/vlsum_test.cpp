@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "jobctl/mainprog.hpp"
+#include "jobctl/areas.hpp"
 #include "jobctl/workspace.hpp"
 #include "jobctl_fixture.hpp"
 #include "numlib/errexit.hpp"
@@ -38,8 +38,6 @@ class VlsummTest : public testing_support::FreshStateTest {
  protected:
   void SetUp() override {
     FreshStateTest::SetUp();
-    FITSTA.reset();
-    numlib::LIBUNITS.reset();
   }
 
   static Vec1<double> X() { return WORKSP.x(); }

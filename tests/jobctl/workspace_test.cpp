@@ -3,7 +3,7 @@
 // equality-link lists.
 #include <gtest/gtest.h>
 
-#include "jobctl/mainprog.hpp"
+#include "jobctl/areas.hpp"
 #include "jobctl/workspace.hpp"
 #include "jobctl_fixture.hpp"
 

@@ -5,10 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "fit/htmlrep.hpp"
-#include "jobctl/mainprog.hpp"
+#include "report/htmlrep.hpp"
+#include "jobctl/areas.hpp"
 
-using namespace qv::fit;
+using namespace qv::report;
 using qv::jobctl::MAINPR;
 
 namespace {

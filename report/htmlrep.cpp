@@ -1,11 +1,11 @@
-#include "fit/htmlrep.hpp"
+#include "report/htmlrep.hpp"
 
-#include "jobctl/mainprog.hpp"
+#include "jobctl/areas.hpp"
 #include "runtime/fixedstr.hpp"
 #include "runtime/units.hpp"
 #include "runtime/view1.hpp"
 
-namespace qv::fit {
+namespace qv::report {
 
 using runtime::write_list;
 using runtime::kStdout;
@@ -136,4 +136,4 @@ void DBGDMP(std::span<const double> X, int NG) {
   }
 }
 
-}  // namespace qv::fit
+}  // namespace qv::report

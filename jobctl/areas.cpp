@@ -1,0 +1,44 @@
+#include "jobctl/areas.hpp"
+
+#include "jobctl/fitopt.hpp"
+#include "jobctl/hashcmd.hpp"
+#include "jobctl/lexer.hpp"
+#include "jobctl/rdline.hpp"
+#include "jobctl/syminv.hpp"
+#include "jobctl/workspace.hpp"
+#include "numlib/errexit.hpp"
+#include "numlib/machconst.hpp"
+#include "numlib/minim1d.hpp"
+#include "numlib/random.hpp"
+#include "optim/chcore.hpp"
+#include "optim/machine.hpp"
+#include "report/htmlrep.hpp"
+
+namespace qv::jobctl {
+
+void reset_base_areas() {
+  optim::MCHTAB.reset();
+  optim::MCENVS.reset();
+  optim::CHCSTA.reset();
+  numlib::LIBUNITS.reset();
+  numlib::MCHTAB.reset();
+  numlib::MINSTA.reset();
+  numlib::RNGSTA.reset();
+  report::HTMLST.reset();
+  MAINPR.reset();
+  FESTAT.reset();
+  DATFLG.reset();
+  FITOPT.reset();
+  WORKSP.reset();
+  IWORKS.reset();
+  LABTAB.reset();
+  LINBUF.reset();
+  CURSOR.reset();
+  INCSTK.reset();
+  RDHOOK.reset();
+  LASTEL.reset();
+  NAMVAR.reset();
+  MOMSTA.reset();
+}
+
+}  // namespace qv::jobctl

@@ -1,0 +1,49 @@
+// Test support that lays out a job in the workspace from a short script, the
+// way the program does: the script is read through the job loop's steps
+// (read_job, then prepare_job), so the group table, matrix tables, storage
+// and formulas are where the program puts them, and a test looks at them
+// through the group's columns instead of placing numbers by hand.
+#pragma once
+
+#include <string>
+
+#include "jobctl/mainprog.hpp"
+#include "jobctl/matdecl.hpp"
+#include "jobctl/rdline.hpp"
+#include "jobctl/workspace.hpp"
+#include "script_fixture.hpp"
+
+namespace qv::jobctl::testing_support {
+
+class JobTest : public ScriptTest {
+ protected:
+  // Reads the job in text (its report captured and returned) and, unless
+  // prepare is false, prepares it.
+  std::string build(const std::string& text, bool prepare = true) {
+    feed(text);
+    return capture([&] {
+      RDLINE();
+      ASSERT_TRUE(read_job());
+      if (prepare) prepare_job();
+    });
+  }
+
+  static Vec1<double> X() { return WORKSP.x(); }
+  // Column k of group g's row of the group table.
+  static double& col(int k, int g = 1) { return GRPTAB(X(), MAINPR.NG, k, g); }
+  // Word w (1-based) of group g's matrix table.
+  static double& mattab(int w, int g = 1) { return X()(static_cast<int>(col(7, g)) + w - 1); }
+  // Type, rows, columns and storage address of matrix L of group g.
+  static int type(char L, int g = 1) { return static_cast<int>(MTTYPE(X(), static_cast<int>(col(7, g)), L - 'A' + 1)); }
+  static int rows(char L, int g = 1) { return static_cast<int>(MTROWS(X(), static_cast<int>(col(7, g)), L - 'A' + 1)); }
+  static int cols(char L, int g = 1) { return static_cast<int>(MTCOLS(X(), static_cast<int>(col(7, g)), L - 'A' + 1)); }
+  static int addr(char L, int g = 1) { return static_cast<int>(MTADDR(X(), static_cast<int>(col(7, g)), L - 'A' + 1)); }
+  // Value i (1-based, storage order) of matrix L of group g.
+  static double val(char L, int i, int g = 1) {
+    int t = type(L, g);
+    const int n = NELEM(t, rows(L, g), cols(L, g));
+    return X()(addr(L, g) + n + i - 1);
+  }
+};
+
+}  // namespace qv::jobctl::testing_support

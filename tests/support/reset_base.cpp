@@ -1,0 +1,9 @@
+// Executables that link the job-control base and what lies below it.
+#include "jobctl/areas.hpp"
+#include "support/reset.hpp"
+
+namespace qv::testing_support {
+
+void reset_every_area() { jobctl::reset_base_areas(); }
+
+}  // namespace qv::testing_support
