@@ -111,6 +111,23 @@ inline Npwloc NPWLOC;
 // plus 2N^2 when mL + m > 0 and (mL + m)N when m > 0.
 void NPWKSP(int n, int nclin, int nnlcon, int nctotl, int& litotl, int& lwtotl);
 
+// State of NLSQP's runs: the Frobenius norm estimate of R, kept from one run
+// to the next (a warm or hot start measures it again), and the debug switch
+// of the major iterations with the print file it writes on.  The traces of a
+// family of routines are on while the switch is on and the matching digit of
+// the major debug level is positive: digit 1 the major iterations and their
+// working set, merit function and update, digit 2 the line search, digit 5
+// the interval search of the derivative set-up; the first digit of the minor
+// debug level switches the traces of the QP machinery.
+struct Nprun {
+  double rfrobn = 0.0;
+  bool debug = false;
+  int iprint = 0;
+
+  void reset() { *this = Nprun{}; }
+};
+inline Nprun NPRUN;
+
 // One run of the optimizer (built with the major iterations).  ALIN is
 // (LDA, N), CNLJAC (LDJAC, N), RFAC (LDRFAC, N), all column-major; BLOW,
 // BUPP, ISTATE and XMULT hold the variables, then the linear, then the

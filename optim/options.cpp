@@ -640,6 +640,7 @@ void NPPRMS(int n, int nclin, int nnlcon, std::string_view title) {
   NPOPTL(0, "*", key);  // the first-call reset of the slots has happened
 
   Npopts& o = NPOPTS;
+  o.save();  // the slots as the lines left them, put back at the run's end
   namespace sl = slot;
   const double eps = wmach(3);
   const int nout = static_cast<int>(wmach(11));

@@ -6,10 +6,13 @@
 // option slot; NPPRMS, called at the start of every NLSQP run, replaces unset
 // slots by defaults and prints the "Parameters" table.
 //
-// The option slots live for the whole process: NPPRMS writes each default into
-// the slot itself, so a default derived from one problem stays in force for
-// later runs until a line sets the slot again or "Defaults" clears them all.
-// The job loop must not reset them.
+// The option slots live for the whole process.  NPPRMS keeps a copy of the
+// four arrays before it writes the defaults into the slots, and NLSQP puts
+// the copy back when its run ends: a value set by a line stays in force for
+// later runs until a line sets the slot again or "Defaults" clears them all,
+// while a default derived from one run's problem (the major iterations limit
+// from its n, say) does not outlive that run.  The job loop must not reset
+// them.
 #pragma once
 
 #include <array>
@@ -91,6 +94,16 @@ struct Npopts {
   std::array<int, 30> iprmls;
   std::array<double, 30> rprmls;
 
+  // The four arrays as they were before NPPRMS filled in the defaults of the
+  // current run (restore_saved puts them back at the end of the run).
+  struct Saved {
+    std::array<int, 30> iprmnp;
+    std::array<double, 30> rprmnp;
+    std::array<int, 30> iprmls;
+    std::array<double, 30> rprmls;
+  };
+  Saved saved{};
+
   // Derived by NPPRMS at the start of a run.
   int dif_class = kDifComputed;
   std::array<int, 5> npdbg{};  // digits of the major debug level, least significant first
@@ -111,6 +124,15 @@ struct Npopts {
   }
   // Fresh-process state (tests only; the slots persist across jobs).
   void reset() { *this = Npopts{}; }
+
+  // The copy taken by NPPRMS, and its return into the slots.
+  void save() { saved = Saved{iprmnp, rprmnp, iprmls, rprmls}; }
+  void restore_saved() {
+    iprmnp = saved.iprmnp;
+    rprmnp = saved.rprmnp;
+    iprmls = saved.iprmls;
+    rprmls = saved.rprmls;
+  }
 
   int& inp(int k) { return iprmnp[static_cast<std::size_t>(k - 1)]; }
   double& rnp(int k) { return rprmnp[static_cast<std::size_t>(k - 1)]; }
@@ -160,9 +182,11 @@ void NPOPTL(int unit, std::string_view line, std::string& key);
 void LSOPLN(std::string_view line);
 void LSOPTL(int unit, std::string_view line, std::string& key);
 
-// Applies the defaults for a run with n variables, nclin linear and nnlcon
-// nonlinear constraints, marks the next option line as the start of a new
-// list, and prints the title (40 characters) and the Parameters table.
+// Copies the four slot arrays (NPOPTS.saved), applies the defaults for a run
+// with n variables, nclin linear and nnlcon nonlinear constraints, marks the
+// next option line as the start of a new list, and prints the title (40
+// characters) and the Parameters table.  The run restores the copy at its
+// end (NPOPTS.restore_saved).
 void NPPRMS(int n, int nclin, int nnlcon, std::string_view title);
 
 // The Parameters table as NPPRMS prints it, on the print file.  The start

@@ -438,6 +438,23 @@ TEST_F(OptionsTest, DefaultsPersistFromRunToRunUntilDefaultsLine) {
   EXPECT_EQ(NPOPTS.inp(sl::kVerifyLevel), 0);
 }
 
+// NPPRMS keeps the slots as the lines left them; the end of a run puts that
+// copy back, so a line's value outlives the run and a derived default does
+// not.
+TEST_F(OptionsTest, CopyTakenBeforeTheDefaultsIsPutBackAtTheRunsEnd) {
+  NPOPLN("Major print level 0");
+  NPOPLN("Minor iterations 77");
+  NPPRMS(30, 0, 2, "");
+  EXPECT_EQ(NPOPTS.inp(sl::kMajorIterations), 110);  // 3*30 + 10*2
+  NPOPTS.restore_saved();
+  EXPECT_EQ(NPOPTS.inp(sl::kMajorIterations), kUnsetInt);
+  EXPECT_EQ(NPOPTS.ils(sl::kMinorIterations), 77);
+  EXPECT_EQ(NPOPTS.inp(sl::kMajorPrintLevel), 0);
+  EXPECT_EQ(NPOPTS.rnp(sl::kConditionBound), kUnsetReal);
+  NPPRMS(4, 0, 2, "");
+  EXPECT_EQ(NPOPTS.inp(sl::kMajorIterations), 50);  // derived again from this run's n
+}
+
 TEST_F(OptionsTest, RangeRulesOfTheDefaults) {
   struct Case {
     std::vector<const char*> lines;
