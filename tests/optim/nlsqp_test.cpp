@@ -7,7 +7,11 @@
 #include <cmath>
 #include <string>
 #include <vector>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <functional>
+#include <sstream>
 #include <stdexcept>
 
 #include "hsproblems.hpp"
@@ -573,6 +577,46 @@ TEST(NlsqpStarts, WarmStartAtTheSolutionTakesAtMostOneIteration) {
   }
 }
 
+
+
+// The print file of whole runs at major print levels 10 and 20, compared
+// with the stored logs (set QV_UPDATE_GOLDEN to write them anew).
+TEST(NlsqpLogs, PrintFileMatchesTheStoredLog) {
+  struct Case {
+    const char* problem;
+    bool linear;
+    int print_level;
+    const char* file;
+  };
+  const Case cases[] = {
+      {"HS71", false, 10, "nlsqp_hs71_print10.txt"},
+      {"HS28", true, 20, "nlsqp_hs28lin_print20.txt"},
+  };
+  const std::filesystem::path dir = std::filesystem::path(__FILE__).parent_path() / "golden";
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.file);
+    fresh_process();
+    PrintFile pf;
+    RunSetup s;
+    s.p = &problem(c.problem);
+    s.linear = c.linear;
+    s.level = 3;
+    std::vector<std::string> lines = lines_for(3);
+    lines.push_back("Major print level=" + std::to_string(c.print_level));
+    testing::run(s, lines);
+    const std::string log = pf.text();
+    const std::filesystem::path path = dir / c.file;
+    if (std::getenv("QV_UPDATE_GOLDEN") != nullptr) {
+      std::ofstream(path) << log;
+      continue;
+    }
+    std::ifstream in(path);
+    ASSERT_TRUE(in.good()) << path;
+    std::stringstream want;
+    want << in.rdbuf();
+    EXPECT_EQ(log, want.str());
+  }
+}
 
 }  // namespace
 }  // namespace qv::optim
