@@ -3,9 +3,11 @@
 # make test  installs what is missing, builds, and runs every test; then runs
 #            the whole suite again in a build with AddressSanitizer and
 #            UndefinedBehaviorSanitizer.
+# make compare  installs NLopt (libnlopt-dev, a development tool only) and
+#            compares NLSQP with NLopt's SLSQP on the published test problems.
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all deps build run test test-asan clean
+.PHONY: all deps build run test test-asan compare clean
 
 all: build
 
@@ -28,5 +30,11 @@ test-asan: deps
 	cmake --build build-asan -j $(JOBS)
 	cd build-asan && ASAN_OPTIONS=detect_leaks=0 ctest --output-on-failure -j $(JOBS)
 
+compare: deps
+	@bash tools/install-deps.sh libnlopt-dev
+	cmake -S . -B build-compare -DCMAKE_BUILD_TYPE=Release -DQV_COMPARE=ON
+	cmake --build build-compare -j $(JOBS) --target nlsqp_compare
+	build-compare/bin/nlsqp_compare
+
 clean:
-	rm -rf build build-asan
+	rm -rf build build-asan build-compare

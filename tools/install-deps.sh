@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build needs, skipping those already there.
+# Extra package names given as arguments are installed too (make compare
+# passes libnlopt-dev).
 set -eu
-pkgs="cmake g++ make libblas-dev liblapack-dev libgtest-dev libbenchmark-dev"
+pkgs="cmake g++ make libblas-dev liblapack-dev libgtest-dev libbenchmark-dev $*"
 missing=""
 for p in $pkgs; do
   dpkg -s "$p" >/dev/null 2>&1 || missing="$missing $p"

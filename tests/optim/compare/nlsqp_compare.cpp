@@ -1,0 +1,229 @@
+// Comparison of NLSQP with NLopt's SLSQP on the published test problems.
+//
+// Two passes: analytic gradients (NLSQP at derivative level 3 with the
+// checks off; SLSQP given the gradients) and differences as the fit uses
+// them (NLSQP at level 0; SLSQP given forward differences with
+// h = sqrt(eps)(1 + |x_j|), n extra evaluations per gradient).  Per problem
+// and solver: objective evaluations per solve (a call asking for a value, or
+// for gradients the callback supplies), the median wall time of repeated
+// solves, and whether f* was reached (|f - f*| <= 1e-6 max(1, |f*|) with a
+// largest violation of at most 1e-6).  SLSQP runs with xtol_rel 1e-8,
+// ftol_rel 1e-12 and maxeval 2000 from the start moved onto the bounds.
+//
+// Built only by "make compare" (NLopt is a development tool here, never a
+// dependency of qvt or qvh).
+#include <nlopt.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "hsproblems.hpp"
+#include "nlsqp_solve.hpp"
+
+namespace {
+
+using namespace qv::optim;
+using hs::kInf;
+using hs::Problem;
+
+constexpr int kRepeats = 21;
+
+bool reached(const Problem& p, double f, double viol) {
+  const double tol = 1e-6 * std::max(1.0, std::abs(p.fstar));
+  bool ok = std::abs(f - p.fstar) <= tol;
+  if (p.has_alt) ok = ok || std::abs(f - p.falt) <= 1e-6 * std::max(1.0, std::abs(p.falt));
+  return ok && viol <= 1e-6;
+}
+
+// ---- SLSQP through NLopt's C interface ---------------------------------
+
+struct SlsqpCtx {
+  const Problem* p = nullptr;
+  bool differences = false;
+  int nevals = 0;
+};
+
+// Objective value; with differences, the gradient by forward steps.
+double slsqp_obj(unsigned n, const double* x, double* grad, void* data) {
+  auto* c = static_cast<SlsqpCtx*>(data);
+  std::vector<double> g(n);
+  double f = 0.0;
+  c->p->obj(x, f, g.data());
+  ++c->nevals;
+  if (grad != nullptr) {
+    if (!c->differences) {
+      std::copy(g.begin(), g.end(), grad);
+    } else {
+      const double h0 = std::sqrt(std::numeric_limits<double>::epsilon());
+      std::vector<double> y(x, x + n);
+      for (unsigned j = 0; j < n; ++j) {
+        const double h = h0 * (1.0 + std::abs(x[j]));
+        y[j] = x[j] + h;
+        double fj = 0.0;
+        c->p->obj(y.data(), fj, g.data());
+        ++c->nevals;
+        grad[j] = (fj - f) / h;
+        y[j] = x[j];
+      }
+    }
+  }
+  return f;
+}
+
+struct SlsqpCon {
+  const Problem* p = nullptr;
+  bool differences = false;
+  int row = 0;
+  double sign = 1.0;  // constraint as sign * (c_row - bound) <= 0
+  double bound = 0.0;
+};
+
+double slsqp_con(unsigned n, const double* x, double* grad, void* data) {
+  auto* c = static_cast<SlsqpCon*>(data);
+  const int m = c->p->m;
+  std::vector<double> v(static_cast<std::size_t>(m)), J(static_cast<std::size_t>(m) * n);
+  c->p->con(x, v.data(), J.data(), m);
+  const double val = c->sign * (v[static_cast<std::size_t>(c->row)] - c->bound);
+  if (grad != nullptr) {
+    if (!c->differences) {
+      for (unsigned j = 0; j < n; ++j) grad[j] = c->sign * J[static_cast<std::size_t>(c->row) + j * m];
+    } else {
+      const double h0 = std::sqrt(std::numeric_limits<double>::epsilon());
+      std::vector<double> y(x, x + n), vj(static_cast<std::size_t>(m));
+      for (unsigned j = 0; j < n; ++j) {
+        const double h = h0 * (1.0 + std::abs(x[j]));
+        y[j] = x[j] + h;
+        c->p->con(y.data(), vj.data(), J.data(), m);
+        grad[j] = c->sign * (vj[static_cast<std::size_t>(c->row)] - v[static_cast<std::size_t>(c->row)]) / h;
+        y[j] = x[j];
+      }
+    }
+  }
+  return val;
+}
+
+struct Outcome {
+  double f = 0.0, viol = 0.0, seconds = 0.0;
+  int evals = 0, code = 0;
+};
+
+Outcome slsqp_solve(const Problem& p, bool differences) {
+  const unsigned n = static_cast<unsigned>(p.n);
+  std::vector<double> lb(p.bl.begin(), p.bl.begin() + p.n), ub(p.bu.begin(), p.bu.begin() + p.n);
+  for (double& v : lb)
+    if (v <= -kInf) v = -HUGE_VAL;
+  for (double& v : ub)
+    if (v >= kInf) v = HUGE_VAL;
+  std::vector<SlsqpCon> cons;
+  cons.reserve(static_cast<std::size_t>(2 * p.m));
+  for (int i = 0; i < p.m; ++i) {
+    const double lo = p.bl[static_cast<std::size_t>(p.n + i)], hi = p.bu[static_cast<std::size_t>(p.n + i)];
+    if (lo == hi) {
+      cons.push_back({&p, differences, i, 1.0, lo});
+    } else {
+      if (lo > -kInf) cons.push_back({&p, differences, i, -1.0, lo});
+      if (hi < kInf) cons.push_back({&p, differences, i, 1.0, hi});
+    }
+  }
+  Outcome best;
+  std::vector<double> times;
+  for (int rep = 0; rep < kRepeats; ++rep) {
+    nlopt_opt o = nlopt_create(NLOPT_LD_SLSQP, n);
+    nlopt_set_lower_bounds(o, lb.data());
+    nlopt_set_upper_bounds(o, ub.data());
+    SlsqpCtx ctx{&p, differences, 0};
+    nlopt_set_min_objective(o, slsqp_obj, &ctx);
+    for (SlsqpCon& c : cons) {
+      const int i = c.row;
+      const bool eq = p.bl[static_cast<std::size_t>(p.n + i)] == p.bu[static_cast<std::size_t>(p.n + i)];
+      if (eq)
+        nlopt_add_equality_constraint(o, slsqp_con, &c, 1e-8);
+      else
+        nlopt_add_inequality_constraint(o, slsqp_con, &c, 1e-8);
+    }
+    nlopt_set_xtol_rel(o, 1e-8);
+    nlopt_set_ftol_rel(o, 1e-12);
+    nlopt_set_maxeval(o, 2000);
+    std::vector<double> x = p.x0;
+    for (unsigned j = 0; j < n; ++j) x[j] = std::clamp(x[j], lb[j], ub[j]);
+    double f = 0.0;
+    const auto t0 = std::chrono::steady_clock::now();
+    const int rc = nlopt_optimize(o, x.data(), &f);
+    const auto t1 = std::chrono::steady_clock::now();
+    nlopt_destroy(o);
+    times.push_back(std::chrono::duration<double>(t1 - t0).count());
+    best.f = f;
+    best.evals = ctx.nevals;
+    best.code = rc;
+    // Largest violation at the end.
+    double v = 0.0;
+    for (unsigned j = 0; j < n; ++j) v = std::max({v, lb[j] - x[j], x[j] - ub[j]});
+    for (SlsqpCon& c : cons) {
+      const double cv = slsqp_con(n, x.data(), nullptr, &c);
+      const bool eq = p.bl[static_cast<std::size_t>(p.n + c.row)] == p.bu[static_cast<std::size_t>(p.n + c.row)];
+      v = std::max(v, eq ? std::abs(cv) : cv);
+    }
+    best.viol = v;
+  }
+  std::sort(times.begin(), times.end());
+  best.seconds = times[times.size() / 2];
+  return best;
+}
+
+Outcome nlsqp_solve(const Problem& p, int level) {
+  testing::quiet_options(level, p.major_limit);
+  testing::HsSolver s(p, level);
+  std::vector<double> times;
+  for (int rep = 0; rep < kRepeats; ++rep) {
+    const auto t0 = std::chrono::steady_clock::now();
+    s.solve();
+    const auto t1 = std::chrono::steady_clock::now();
+    times.push_back(std::chrono::duration<double>(t1 - t0).count());
+  }
+  std::sort(times.begin(), times.end());
+  Outcome o;
+  o.f = s.f();
+  o.viol = s.violation();
+  o.evals = s.evaluations();
+  o.code = s.inform();
+  o.seconds = times[times.size() / 2];
+  return o;
+}
+
+}  // namespace
+
+int main() {
+  for (int pass = 0; pass < 2; ++pass) {
+    const bool differences = pass == 1;
+    std::printf("\n%s\n", differences ? "Pass 2: differences (NLSQP level 0, SLSQP forward differences)"
+                                      : "Pass 1: analytic gradients (NLSQP level 3, Verify No)");
+    std::printf("%-11s | %6s %10s %4s %3s | %6s %10s %4s %3s\n", "problem", "NLSQP", "us/solve", "f*", "inf",
+                "SLSQP", "us/solve", "f*", "rc");
+    std::printf("%-11s | %6s %10s %4s %3s | %6s %10s %4s %3s\n", "", "evals", "", "", "", "evals", "", "", "");
+    int tot_n = 0, tot_s = 0, ok_n = 0, ok_s = 0, missed = 0;
+    double t_n = 0.0, t_s = 0.0;
+    for (const Problem& p : hs::problems()) {
+      const Outcome a = nlsqp_solve(p, differences ? 0 : 3);
+      const Outcome b = slsqp_solve(p, differences);
+      const bool ra = reached(p, a.f, a.viol), rb = reached(p, b.f, b.viol);
+      std::printf("%-11s | %6d %10.1f %4s %3d | %6d %10.1f %4s %3d\n", p.name.c_str(), a.evals, a.seconds * 1e6,
+                  ra ? "yes" : "no", a.code, b.evals, b.seconds * 1e6, rb ? "yes" : "no", b.code);
+      tot_n += a.evals;
+      tot_s += b.evals;
+      ok_n += ra;
+      ok_s += rb;
+      t_n += a.seconds;
+      t_s += b.seconds;
+      if (rb && !ra) ++missed;
+    }
+    std::printf("%-11s | %6d %10.1f %4d     | %6d %10.1f %4d\n", "total", tot_n, t_n * 1e6, ok_n, tot_s, t_s * 1e6,
+                ok_s);
+    std::printf("f* reached by SLSQP but not by NLSQP: %d\n", missed);
+  }
+  return 0;
+}
