@@ -86,6 +86,7 @@ struct RunSetup {
   const hs::Problem* p = nullptr;
   bool linear = false;
   int level = 0;  // derivative level sent: 0 or 3
+  int supply = -1;  // derivatives the callbacks set: 0 none, 3 all (-1: as the level)
 
   // Hooks of the tests: the objective and the constraints may be replaced,
   // and on_obj/on_con see (and may change) MODE after each call.
@@ -137,7 +138,7 @@ inline Result run(RunSetup& s, const std::vector<std::string>& lines, std::vecto
 
   for (const std::string& line : lines) NPOPLN(line);
 
-  const int level = s.level;
+  const int level = s.supply >= 0 ? s.supply : s.level;
   Objfun objfun = [&s, level](int& mode, int nn, std::span<const double> x, double& fobj, std::span<double> gobj, int,
                               std::span<int>, std::span<double>) {
     ++s.nobj;

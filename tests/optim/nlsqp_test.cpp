@@ -122,6 +122,11 @@ TEST_P(NlsqpTable, PublishedProblemsReachTheirSolutions) {
     std::snprintf(exitline, sizeof exitline, " Exit  NP phase.  Inform = %2d  Majits = %4d", r.inform, r.majits);
     EXPECT_TRUE(contains(log, exitline)) << log;
 
+    // HS8's objective is constant: its gradient is settled by the interval
+    // search and never differenced again.
+    if (level == 0 && row.name == std::string("HS8"))
+      EXPECT_TRUE(contains(log, "    2  constant  objective gradient elements assigned.")) << log;
+
     // The published solution (HS2: either KKT point; HS13: a feasible end).
     const bool alt = p.has_alt && std::abs(r.f - p.falt) < std::abs(r.f - p.fstar);
     const std::vector<double>& xs = alt ? p.xalt : p.xstar;
@@ -615,6 +620,111 @@ TEST(NlsqpLogs, PrintFileMatchesTheStoredLog) {
     std::stringstream want;
     want << in.rdbuf();
     EXPECT_EQ(log, want.str());
+  }
+}
+
+
+// The major-iteration numbers of the log lines, with their flag fields.
+std::vector<std::pair<int, std::string>> log_lines(const std::string& log) {
+  std::vector<std::pair<int, std::string>> out;
+  std::size_t at = 0;
+  while (at < log.size()) {
+    const std::size_t end = log.find('\n', at);
+    const std::string line = log.substr(at, end == std::string::npos ? std::string::npos : end - at);
+    at = end == std::string::npos ? log.size() : end + 1;
+    // A log line: the iteration number in columns 1-5 and the flag field
+    // after the three convergence letters.
+    if (line.size() < 100 || line[4] < '0' || line[4] > '9') continue;
+    const std::size_t conv = line.find_first_of("TF", 95);
+    if (conv == std::string::npos) continue;
+    out.emplace_back(std::stoi(line.substr(0, 5)), line.substr(conv + 4));
+  }
+  return out;
+}
+
+// A search that fails with forward differences repeats the iteration with
+// central differences under the same number; the run's count agrees.
+TEST(NlsqpDifferences, RepeatedIterationKeepsItsNumber) {
+  fresh_process();
+  PrintFile pf;
+  RunSetup s;
+  s.p = &problem("HS1");
+  s.level = 0;
+  std::vector<std::string> lines = lines_for(0);
+  lines.push_back("Major print level=10");
+  const Result r = testing::run(s, lines);
+  const auto L = log_lines(pf.text());
+  ASSERT_GE(L.size(), 2u);
+  bool repeated = false;
+  for (std::size_t k = 1; k < L.size(); ++k) {
+    if (L[k].first == L[k - 1].first) {
+      repeated = true;
+      EXPECT_NE(L[k].second.find('c'), std::string::npos);
+      EXPECT_EQ(L[k - 1].second.find('c'), std::string::npos);
+    } else {
+      EXPECT_EQ(L[k].first, L[k - 1].first + 1);
+    }
+  }
+  EXPECT_TRUE(repeated);
+  EXPECT_EQ(r.majits, L.back().first);
+}
+
+// Callbacks that set every derivative although level 0 was sent: the
+// set-up raises the level to 3, the run needs no differences, and the
+// central-difference test (which divides by the interval norm) never runs.
+TEST(NlsqpDifferences, AllDerivativesSetRaiseTheLevel) {
+  fresh_process();
+  PrintFile pf;
+  RunSetup s;
+  s.p = &problem("HS71");
+  s.level = 0;
+  s.supply = 3;
+  std::vector<std::string> lines = lines_for(0);
+  lines.push_back("Major print level=10");
+  const Result r = testing::run(s, lines);
+  const std::string log = pf.text();
+  EXPECT_EQ(r.inform, 0);
+  EXPECT_NEAR(r.f, 17.0140173, 1e-5 * 17.0140173);
+  EXPECT_TRUE(contains(log, " All Jacobian elements have been set.   Derivative level increased to    2")) << log;
+  EXPECT_TRUE(contains(log, " All objective gradient elements have been set.   Derivative level increased to    3"))
+      << log;
+  EXPECT_FALSE(contains(log, "Central-differences")) << log;
+  EXPECT_FALSE(contains(log, "finite-difference intervals")) << log;
+  for (const auto& l : log_lines(log)) EXPECT_EQ(l.second.find('c'), std::string::npos) << log;
+}
+
+// A debug level without a first debug iteration traces from the start; with
+// one, the traces start there and the log is quiet before it.
+TEST(NlsqpDebug, TracesStartAtTheFirstDebugIteration) {
+  for (int first : {0, 3}) {
+    SCOPED_TRACE(first);
+    fresh_process();
+    PrintFile pf;
+    RunSetup s;
+    s.p = &problem("HS71");
+    s.level = 3;
+    std::vector<std::string> lines = lines_for(3);
+    lines.push_back("Major print level=10");
+    lines.push_back("Major debug level=1");
+    if (first > 0) lines.push_back("Debug " + std::to_string(first));
+    testing::run(s, lines);
+    const std::string log = pf.text();
+    const auto L = log_lines(log);
+    ASSERT_FALSE(L.empty());
+    EXPECT_EQ(L.front().first, 0) << log;  // print level 10 lowered to 5: lines, no detail
+    const std::size_t trace = log.find(" //npfeas//  The maximum violation is");
+    ASSERT_NE(trace, std::string::npos) << log;
+    // The first trace comes before iteration 0's line, or after the line of
+    // the iteration before the first debug iteration.
+    auto line_of = [&log](int k) {
+      char head[8];
+      std::snprintf(head, sizeof head, "%5d", k);
+      return log.find("\n" + std::string(head) + "    ");
+    };
+    if (first == 0)
+      EXPECT_LT(trace, line_of(0)) << log;
+    else
+      EXPECT_GT(trace, line_of(first - 1)) << log;
   }
 }
 
