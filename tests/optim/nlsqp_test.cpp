@@ -34,12 +34,6 @@ const hs::Problem& problem(const std::string& name) {
 
 bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
-int count(const std::string& text, const std::string& part) {
-  int k = 0;
-  for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++k;
-  return k;
-}
-
 // The exit message of each result code.
 std::string exit_text(int inform) {
   switch (inform) {
@@ -124,8 +118,9 @@ TEST_P(NlsqpTable, PublishedProblemsReachTheirSolutions) {
 
     // HS8's objective is constant: its gradient is settled by the interval
     // search and never differenced again.
-    if (level == 0 && row.name == std::string("HS8"))
+    if (level == 0 && row.name == std::string("HS8")) {
       EXPECT_TRUE(contains(log, "    2  constant  objective gradient elements assigned.")) << log;
+    }
 
     // The published solution (HS2: either KKT point; HS13: a feasible end).
     const bool alt = p.has_alt && std::abs(r.f - p.falt) < std::abs(r.f - p.fstar);
@@ -147,13 +142,14 @@ TEST_P(NlsqpTable, PublishedProblemsReachTheirSolutions) {
       for (std::size_t j = 0; j < row.active.size(); ++j) {
         const int want = row.active[j];
         const int got = r.istate[j];
-        if (want == 0)
-          EXPECT_TRUE(got == 0) << "istate " << j + 1 << " = " << got;
-        else
-          EXPECT_EQ(got, want) << "istate " << j + 1;
-        if (got == 1) EXPECT_GE(r.xmult[j], -1e-8) << "multiplier " << j + 1;
-        if (got == 2) EXPECT_LE(r.xmult[j], 1e-8) << "multiplier " << j + 1;
-        if (got == 0) EXPECT_EQ(r.xmult[j], 0.0) << "multiplier " << j + 1;
+        EXPECT_EQ(got, want) << "istate " << j + 1;
+        if (got == 1) {
+          EXPECT_GE(r.xmult[j], -1e-8) << "multiplier " << j + 1;
+        } else if (got == 2) {
+          EXPECT_LE(r.xmult[j], 1e-8) << "multiplier " << j + 1;
+        } else if (got == 0) {
+          EXPECT_EQ(r.xmult[j], 0.0) << "multiplier " << j + 1;
+        }
       }
     }
   }
@@ -721,10 +717,11 @@ TEST(NlsqpDebug, TracesStartAtTheFirstDebugIteration) {
       std::snprintf(head, sizeof head, "%5d", k);
       return log.find("\n" + std::string(head) + "    ");
     };
-    if (first == 0)
+    if (first == 0) {
       EXPECT_LT(trace, line_of(0)) << log;
-    else
+    } else {
       EXPECT_GT(trace, line_of(first - 1)) << log;
+    }
   }
 }
 
