@@ -713,7 +713,7 @@ TEST(NlsqpDebug, TracesStartAtTheFirstDebugIteration) {
     // The first trace comes before iteration 0's line, or after the line of
     // the iteration before the first debug iteration.
     auto line_of = [&log](int k) {
-      char head[8];
+      char head[16];
       std::snprintf(head, sizeof head, "%5d", k);
       return log.find("\n" + std::string(head) + "    ");
     };
