@@ -1038,7 +1038,6 @@ void NLSQP(int n, int nclin, int nnlcon, int lda, int ldjac, int ldrfac, std::sp
                csp(r.zy, r.ldzy * (r.ldzy > 1 ? n_ : 0)), sp(r.wrk, n_));
         if (nnlcon_ > 0) {
           MATCPY("General", nclin_, n_, alin, lda, sp(r.qpmat, r.ldaqp * n_), r.ldaqp);
-          for (int i = 1; i <= nclin_; ++i) r.anorm[i - 1] = r.anorm[i - 1];
           npcrsh(cold, n_, nclin_, nnlcon_, nctotl, r.nactiv, r.nfree, r.nz, r.istate, r.wslist, r.bigbnd, tolact,
                  r.bl, r.bu, r.cnlval, trace_unit(1));
         }
