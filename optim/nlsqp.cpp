@@ -677,6 +677,7 @@ void NLSQP(int n, int nclin, int nnlcon, int lda, int ldjac, int ldrfac, std::sp
   double suminf = 0.0;
   double* grad = nullptr;
   double* cjac = nullptr;
+  bool derivs_set = false;  // the internal gradient and Jacobian hold values
   int ldcj = 1;
 
   auto estimated = [&]() { return r.lvlder == 0 || r.lvlder == 2 || (r.lvlder == 1 && nnlcon > 0); };
@@ -853,6 +854,7 @@ void NLSQP(int n, int nclin, int nnlcon, int lda, int ldjac, int ldrfac, std::sp
                sp(r.grad, n_), r.gobj, sp(r.hforwd, n_), sp(r.hcntrl, n_), r.x, sp(r.x1, n_),
                sp(r.wrk, nctotl), r.w, static_cast<int>(r.w.size()), r.iusr, r.rusr);
         kfirst = 0;
+        if (info >= 0) derivs_set = true;
       };
 
       // 11. Early checks at the start point.
@@ -1110,8 +1112,9 @@ void NLSQP(int n, int nclin, int nnlcon, int lda, int ldjac, int ldrfac, std::sp
   o.restore_saved();
   set_debug(false);
 
-  // 19. The derivatives at the last point.
-  if (inform < 9 && grad != nullptr) {
+  // 19. The derivatives at the last point (not when a callback stopped the
+  // run before the first ones were complete: the workspace holds none).
+  if (inform < 9 && derivs_set) {
     if (nnlcon > 0) MATCPY("General", nnlcon, n, csp(cjac, ldcj * n), ldcj, cnljac, ldjac);
     copy(n, grad, gobj.data());
   }

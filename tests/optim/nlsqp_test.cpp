@@ -345,12 +345,18 @@ TEST_P(NlsqpExits, NegativeModeEndsTheRunAtOnce) {
     s.level = level;
     s.on_obj = [](int& mode, const double*) { mode = -1; };
     s.on_con = [](int& mode, const double*) { mode = -1; };
-    const Result r = testing::run(s, lines_for(level));
+    std::vector<int> iw;
+    std::vector<double> w(2000, 7.0);  // stale values in the workspace
+    const Result r = testing::run(s, lines_for(level), {}, {}, {}, {}, 0, &iw, &w);
     const std::string log = pf.text();
     EXPECT_EQ(r.inform, -1);
     EXPECT_EQ(s.nobj + s.ncon, 1);
     EXPECT_TRUE(contains(log, exit_text(-1))) << log;
     EXPECT_FALSE(contains(log, "objective value =")) << log;
+    // No gradient was ever formed: the caller's arrays keep what the
+    // set-up put there (the unset marker) rather than stale workspace.
+    for (double g : r.g) EXPECT_NE(g, 7.0);
+    for (double j : r.cjac) EXPECT_NE(j, 7.0);
   }
   // MODE -5 from the constraints at their k-th call.
   for (int k : {1, 3, 6}) {
