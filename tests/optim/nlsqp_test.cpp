@@ -731,5 +731,52 @@ TEST(NlsqpDebug, TracesStartAtTheFirstDebugIteration) {
   }
 }
 
+
+// Linear rows and nonlinear constraints together: HS14 with its equality
+// as a row of ALIN and the ellipse through CNLFUN (f* = 9 - 2.875 sqrt 7 in
+// closed form, x* = ((sqrt 7 - 1)/2, (sqrt 7 + 1)/4)).
+TEST(NlsqpMixed, LinearRowBesideANonlinearConstraint) {
+  for (int level : {0, 3}) {
+    SCOPED_TRACE(level);
+    fresh_process();
+    PrintFile pf;
+    for (const std::string& l : lines_for(level)) NPOPLN(l);
+    const int n = 2, nclin = 1, m = 1;
+    std::vector<double> a = {1.0, -2.0};
+    std::vector<double> bl = {-I, -I, -1.0, -I}, bu = {I, I, -1.0, 1.0};
+    Objfun obj = [level](int& mode, int, std::span<const double> x, double& f, std::span<double> g, int,
+                         std::span<int>, std::span<double>) {
+      f = (x[0] - 2.0) * (x[0] - 2.0) + (x[1] - 1.0) * (x[1] - 1.0);
+      if (level == 3 && mode > 0) {
+        g[0] = 2.0 * (x[0] - 2.0);
+        g[1] = 2.0 * (x[1] - 1.0);
+      }
+    };
+    Cnlfun con = [level](int& mode, int, int, int ldj, std::span<const int>, std::span<const double> x,
+                         std::span<double> c, std::span<double> J, int, std::span<int>, std::span<double>) {
+      c[0] = x[0] * x[0] / 4.0 + x[1] * x[1];
+      if (level == 3 && mode > 0) {
+        J[0] = x[0] / 2.0;
+        J[static_cast<std::size_t>(ldj)] = 2.0 * x[1];
+      }
+    };
+    std::vector<int> is(4, 0), iw(static_cast<std::size_t>(testing::niw_for(n, nclin, m))), iu(1);
+    std::vector<double> cv(1), cj(2), xm(4), g(2), rf = {1, 0, 0, 1}, x = {2, 2},
+                        w(static_cast<std::size_t>(testing::nw_for(n, nclin, m))), ru(1);
+    int inform = -99, majits = -99;
+    double f = 0.0;
+    NLSQP(n, nclin, m, 1, 1, 2, a, bl, bu, con, obj, inform, majits, is, cv, cj, xm, f, g, rf, x, iw,
+          static_cast<int>(iw.size()), w, static_cast<int>(w.size()), iu, ru);
+    EXPECT_TRUE(inform == 0 || inform == 1) << inform;
+    const double r7 = std::sqrt(7.0);
+    EXPECT_NEAR(f, 9.0 - 2.875 * r7, 1e-6);
+    EXPECT_NEAR(x[0], 0.5 * (r7 - 1.0), 1e-5);
+    EXPECT_NEAR(x[1], 0.25 * (r7 + 1.0), 1e-5);
+    EXPECT_EQ(is[2], 3);
+    EXPECT_EQ(is[3], 2);
+    EXPECT_LE(xm[3], 0.0);
+  }
+}
+
 }  // namespace
 }  // namespace qv::optim
