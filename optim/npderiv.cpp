@@ -158,6 +158,22 @@ struct FdFuncs {
   DMat fjac, fjacu;
   std::span<double> fjacu_s;
 
+  // The constraint rows (FDINTV and FDINTJ).
+  void set_cons(int nnlcon_, int ldcj, int ldcju_, const Cnlfun& fun, std::span<int> kneed_,
+                std::span<const double> c_, std::span<double> c1_, std::span<double> cwrk_,
+                std::span<double> cjac_, std::span<double> cjacu_) {
+    nnlcon = nnlcon_;
+    ldcju = ldcju_;
+    cnlfun = &fun;
+    kneed = Vec1<int>(kneed_);
+    c = CVec(c_);
+    c1 = DVec(c1_);
+    cwrk = DVec(cwrk_);
+    cjac = DMat(cjac_, ldcj);
+    cjacu = DMat(cjacu_, ldcju_);
+    cjacu_s = cjacu_;
+  }
+
   int obj_rows() const { return nres > 0 ? nres : 1; }
   double& obj_user(int i, int j) const { return nres > 0 ? fjacu(i, j) : gradu(j); }
   double& obj_work(int i, int j) const { return nres > 0 ? fjac(i, j) : grad(j); }
@@ -695,37 +711,31 @@ void NPFDGR(const Npdsta& st, bool central, int& inform, int ldcj, int ldcju, in
       // Step towards the side with more room.
       if ((roomlo + roomhi) / 2.0 < 0.0) delta = -delta;
 
+      // The needed constraints into cout and the objective into fout at the
+      // displaced x; false when a callback set MODE negative.
+      auto eval_at = [&](std::span<double> cout, double& fout) {
+        if (nrows > 0) {
+          cnlfun(mode, nnlcon, n, ldcju, kneeds, xs, cout, cjacus, kfirst, iusr, rusr);
+          if (mode < 0) return false;
+        }
+        if (gmiss) {
+          objfun(mode, n, xs, fout, gradus, kfirst, iusr, rusr);
+          if (mode < 0) return false;
+        }
+        return true;
+      };
+
       double f1 = 0.0, f2 = 0.0;
       x(j) = xj + delta;
-      if (nrows > 0) {
-        cnlfun(mode, nnlcon, n, ldcju, kneeds, xs, c1s, cjacus, kfirst, iusr, rusr);
-        if (mode < 0) {
-          inform = mode;
-          return;
-        }
-      }
-      if (gmiss) {
-        objfun(mode, n, xs, f1, gradus, kfirst, iusr, rusr);
-        if (mode < 0) {
-          inform = mode;
-          return;
-        }
+      if (!eval_at(c1s, f1)) {
+        inform = mode;
+        return;
       }
       if (central) {
         x(j) = (xj + delta) + delta;
-        if (nrows > 0) {
-          cnlfun(mode, nnlcon, n, ldcju, kneeds, xs, c2s, cjacus, kfirst, iusr, rusr);
-          if (mode < 0) {
-            inform = mode;
-            return;
-          }
-        }
-        if (gmiss) {
-          objfun(mode, n, xs, f2, gradus, kfirst, iusr, rusr);
-          if (mode < 0) {
-            inform = mode;
-            return;
-          }
+        if (!eval_at(c2s, f2)) {
+          inform = mode;
+          return;
         }
         for (int i = 1; i <= nnlcon && nrows > 0; ++i)
           if (kneed(i) == 1) cjac(i, j) = (4.0 * c1(i) - 3.0 * c(i) - c2(i)) / (2.0 * delta);
@@ -750,16 +760,7 @@ void FDINTV(Npdsta& st, int& inform, int msglvl, int& lvlder, int n, int nnlcon,
             std::span<double> /*w*/, int /*lenw*/, std::span<int> iusr, std::span<double> rusr) {
   FdFuncs fn;
   fn.n = n;
-  fn.nnlcon = nnlcon;
-  fn.ldcju = ldcju;
-  fn.cnlfun = &cnlfun;
-  fn.kneed = Vec1<int>(kneed);
-  fn.c = CVec(c);
-  fn.c1 = DVec(c1);
-  fn.cwrk = DVec(cwrk);
-  fn.cjac = DMat(cjac, ldcj);
-  fn.cjacu = DMat(cjacu, ldcju);
-  fn.cjacu_s = cjacu;
+  fn.set_cons(nnlcon, ldcj, ldcju, cnlfun, kneed, c, c1, cwrk, cjac, cjacu);
   fn.objfun = &objfun;
   fn.fobj = fobj;
   fn.grad = DVec(grad);
@@ -798,16 +799,7 @@ void FDINTJ(Npdsta& st, int& inform, int msglvl, int& lvlder, int n, int nnlcon,
             std::span<double> rusr) {
   FdFuncs fn;
   fn.n = n;
-  fn.nnlcon = nnlcon;
-  fn.ldcju = ldcju;
-  fn.cnlfun = &cnlfun;
-  fn.kneed = Vec1<int>(kneed);
-  fn.c = CVec(c);
-  fn.c1 = DVec(c1);
-  fn.cwrk = DVec(cwrk);
-  fn.cjac = DMat(cjac, ldcj);
-  fn.cjacu = DMat(cjacu, ldcju);
-  fn.cjacu_s = cjacu;
+  fn.set_cons(nnlcon, ldcj, ldcju, cnlfun, kneed, c, c1, cwrk, cjac, cjacu);
   fn.nres = nres;
   fn.ldfju = ldfju;
   fn.objres = &objres;
