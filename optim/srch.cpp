@@ -102,6 +102,30 @@ void place_trial(Srchst& st, double alfmax, double alfbst, double& alfa, bool ke
   }
 }
 
+// While both ends of the interval keep moving the fit is taken as it is;
+// once one end has stopped, the fit is pulled towards the best point by a
+// shrinking factor.
+void damp_fit(Srchst& st, double& s) {
+  if (st.nsamea < 3 && st.nsameb < 3) {
+    st.factor = 1.0;
+  } else {
+    st.factor = st.factor / 5.0;
+    s = st.factor * s;
+  }
+}
+
+// The result of a finished search.  quitS is only ever set by the
+// values-only calculator (the first call of a search clears it).
+int result_code(const Srchst& st, int numf, int evallimit, double alfmax, double alfbst) {
+  if (st.badfun) return 8;
+  if (st.quitS) return 5;
+  if (st.found) return alfbst < alfmax ? 1 : 2;
+  if (st.moved) return 3;
+  if (numf >= evallimit) return 7;
+  if (st.crampd) return 4;
+  return 6;
+}
+
 void trace_interval(bool debug, int nout, const Srchst& st, double alfbst, double fbest) {
   trace(debug, nout, "(a, 1p, 4e15.5)", {" //srch  //  a, b, b - a, tol", st.a, st.b, st.b - st.a, st.tol});
   trace(debug, nout, "(a, 1p, 2e15.5, 2i4, 3l2)",
@@ -219,33 +243,14 @@ void SRCHDG(bool& first, bool debug, bool& done, bool& imprvd, int& inform, int 
       } else {
         st.xtry = xmidpt;
         trace(debug, nout, "(a, 1p, e15.5)", {" Bisection.              xmidpt", xmidpt});
-        if (st.nsamea < 3 && st.nsameb < 3) {
-          st.factor = 1.0;
-        } else {
-          // One end has stopped moving: pull the fit towards the best point.
-          st.factor = st.factor / 5.0;
-          s = st.factor * s;
-        }
+        damp_fit(st, s);
       }
       accept_fit(st, debug, nout, s, q, bracka, brackb);
       place_trial(st, alfmax, alfbst, alfa, false);
     }
   }
 
-  if (done) {
-    if (st.badfun)
-      inform = 8;
-    else if (st.found)
-      inform = alfbst < alfmax ? 1 : 2;
-    else if (st.moved)
-      inform = 3;
-    else if (numf >= evallimit)
-      inform = 7;
-    else if (st.crampd)
-      inform = 4;
-    else
-      inform = 6;
-  }
+  if (done) inform = result_code(st, numf, evallimit, alfmax, alfbst);
 }
 
 void SRCHNG(bool& first, bool debug, bool& done, bool& imprvd, int& inform, int evallimit, int& numf,
@@ -370,12 +375,7 @@ void SRCHNG(bool& first, bool debug, bool& done, bool& imprvd, int& inform, int 
       } else {
         double daux = 0.0;
         if (!st.extrap) {
-          if (st.nsamea < 3 && st.nsameb < 3) {
-            st.factor = 1.0;
-          } else {
-            st.factor = st.factor / 5.0;
-            s = st.factor * s;
-          }
+          damp_fit(st, s);
           daux = xmidpt > 0.0 ? st.b : st.a;
           if (st.nsamea > 2) daux = st.a;
           if (st.nsameb > 2) daux = st.b;
@@ -400,22 +400,7 @@ void SRCHNG(bool& first, bool debug, bool& done, bool& imprvd, int& inform, int 
     }
   }
 
-  if (done) {
-    if (st.badfun)
-      inform = 8;
-    else if (st.quitS)
-      inform = 5;
-    else if (st.found)
-      inform = alfbst < alfmax ? 1 : 2;
-    else if (st.moved)
-      inform = 3;
-    else if (numf >= evallimit)
-      inform = 7;
-    else if (st.crampd)
-      inform = 4;
-    else
-      inform = 6;
-  }
+  if (done) inform = result_code(st, numf, evallimit, alfmax, alfbst);
 }
 
 }  // namespace qv::optim
