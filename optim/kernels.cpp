@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <cstddef>
 
 #include "optim/blas.hpp"
 #include "optim/machine.hpp"
@@ -216,6 +217,13 @@ double SSQNRM(double scale, double ssq) {
   const double sqt = std::sqrt(ssq);
   if (scale < rmax / sqt) return scale * sqt;
   return rmax;
+}
+
+double ssq_norm2(int n, const double* x, int inc) {
+  if (n <= 0) return 0.0;
+  double scale = 0.0, ssq = 1.0;
+  SSQUPD(n, std::span<const double>(x, static_cast<std::size_t>(1 + (n - 1) * inc)), inc, scale, ssq);
+  return SSQNRM(scale, ssq);
 }
 
 void SSQUPD(int n, std::span<const double> x, int incx, double& scale, double& ssq) {

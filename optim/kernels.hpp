@@ -44,6 +44,10 @@ double SSQNRM(double scale, double ssq);
 // with scale 0 and ssq 1.
 void SSQUPD(int n, std::span<const double> x, int incx, double& scale, double& ssq);
 
+// Euclidean norm of n elements spaced inc apart (inc >= 1), by the scaled sum
+// of squares; 0 when n <= 0.
+double ssq_norm2(int n, const double* x, int inc);
+
 // Largest and smallest |x(i)| (both 0 when n <= 0).
 void AMAXMIN(int n, std::span<const double> x, int incx, double& xmax, double& xmin);
 

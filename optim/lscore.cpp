@@ -30,19 +30,6 @@ using runtime::Vec1;
 
 constexpr int kOne = 1;
 
-// The part of w that starts at word `at` (1-based) and holds len words.
-std::span<double> part(std::span<double> w, int at, int len) {
-  return w.subspan(static_cast<std::size_t>(at - 1), static_cast<std::size_t>(std::max(len, 0)));
-}
-
-// Euclidean norm of n elements with stride inc, by the scaled sum of squares.
-double norm2(int n, const double* x, int inc) {
-  if (n <= 0) return 0.0;
-  double scale = 0.0, ssq = 1.0;
-  SSQUPD(n, std::span<const double>(x, static_cast<std::size_t>(1 + (n - 1) * inc)), inc, scale, ssq);
-  return SSQNRM(scale, ssq);
-}
-
 double dot(int n, const double* x, int incx, const double* y, int incy) {
   if (n <= 0) return 0.0;
   return ddot_(&n, x, &incx, y, &incy);
@@ -134,7 +121,7 @@ void QPGRAD(std::string_view prbtyp, bool linterm, bool& singlr, bool& unitgZ, b
     for (int j = 1; j <= n; ++j) gq(j) += cq(j);
   unitgZ = false;
 
-  const double rownrm = norm2(n, r.ptr(1, 1), ldR);
+  const double rownrm = ssq_norm2(n, r.ptr(1, 1), ldR);
   if (rownrm <= tolrank || std::abs(r(1, 1)) <= rownrm * tolrank) {
     nZ1 = 0;
   } else {
@@ -187,7 +174,7 @@ void lsgetp(bool linterm, bool singlr, bool unitgZ, bool unitQ, int n, int nclin
   }
 
   lindir = linterm ? dot(nZ1, cq.ptr(), 1, p.ptr(), 1) : 0.0;
-  dirnorm = norm2(nZ1, p.ptr(), 1);
+  dirnorm = ssq_norm2(nZ1, p.ptr(), 1);
 
   // p := Z p, back in the natural order of the variables.
   const int nZ = std::max(nZ1, 0);
@@ -219,7 +206,7 @@ void QPMOVE(bool ishit, bool hitslow, bool linterm, bool unitgZ, int nclin, int 
   axpy(n, alfa, px.ptr(), 1, x.ptr(), 1);
   if (linterm) ctx += alfa * lindir;
   if (ishit && jadd >= 1 && jadd <= n && alfa >= 0.0) x(jadd) = hitslow ? bl(jadd) : bu(jadd);
-  xnorm = norm2(n, x.ptr(), 1);
+  xnorm = ssq_norm2(n, x.ptr(), 1);
   if (nclin > 0) axpy(nclin, alfa, ap.ptr(), 1, ax.ptr(), 1);
 
   if (nZ1 >= 1 && nZ1 <= nrank) {
@@ -386,21 +373,21 @@ void lscore(std::string_view prbtyp, bool named, std::span<const std::string> na
   const int nres = std::max(nrank, 0) > 0 ? n : 0;
 
   // The vectors of the workspace.
-  const std::span<double> rownorm = part(w, loc.rownorm, nclin);
-  const std::span<double> ap = part(w, loc.ap, nclin);
-  const std::span<double> px = part(w, loc.px, n);
-  const std::span<double> gqv = part(w, loc.gq, ngvec * n);
+  const std::span<double> rownorm = wspart(w, loc.rownorm, nclin);
+  const std::span<double> ap = wspart(w, loc.ap, nclin);
+  const std::span<double> px = wspart(w, loc.px, n);
+  const std::span<double> gqv = wspart(w, loc.gq, ngvec * n);
   const std::span<double> gq = gqv.first(static_cast<std::size_t>(n));
-  const std::span<double> cq = linterm ? part(w, loc.cq, n) : std::span<double>();
-  const std::span<double> resv = part(w, loc.res, nresv > 0 ? 2 * n : 0);
-  const std::span<double> res = part(w, loc.res, nres);
-  const std::span<double> res0 = part(w, loc.res0, nres);
-  const std::span<double> hz = part(w, loc.hz, nres);
-  const std::span<double> wsmult = part(w, loc.wsmult, n);
+  const std::span<double> cq = linterm ? wspart(w, loc.cq, n) : std::span<double>();
+  const std::span<double> resv = wspart(w, loc.res, nresv > 0 ? 2 * n : 0);
+  const std::span<double> res = wspart(w, loc.res, nres);
+  const std::span<double> res0 = wspart(w, loc.res0, nres);
+  const std::span<double> hz = wspart(w, loc.hz, nres);
+  const std::span<double> wsmult = wspart(w, loc.wsmult, n);
   const std::span<double> t = w.subspan(static_cast<std::size_t>(loc.t - 1));
   const std::span<double> zy = w.subspan(static_cast<std::size_t>(loc.zy - 1));
-  const std::span<double> infwt = part(w, loc.infwt, nctotl);
-  const std::span<double> wrk = part(w, loc.wrk, nctotl);
+  const std::span<double> infwt = wspart(w, loc.infwt, nctotl);
+  const std::span<double> wrk = wspart(w, loc.wrk, nctotl);
 
   // Set-up.
   iter = 0;
@@ -432,7 +419,7 @@ void lscore(std::string_view prbtyp, bool named, std::span<const std::string> na
   for (;;) {
     if (newgq) {
       if (nrank > 0) {
-        const double rn = norm2(nrank, res.data(), 1);
+        const double rn = ssq_norm2(nrank, res.data(), 1);
         ssq = 0.5 * (rn * rn + ssq1 * ssq1);
       }
       if (ninf != 0) {
@@ -447,9 +434,9 @@ void lscore(std::string_view prbtyp, bool named, std::span<const std::string> na
     }
 
     // Norms of the reduced and free gradients.
-    const double gZnorm = norm2(nZ, gq.data(), 1);
-    const double redg1norm = nZ1 == nZ ? gZnorm : norm2(nZ1, gq.data(), 1);
-    const double freegnorm = (nfree > 0 && nactiv > 0) ? norm2(nfree, gq.data(), 1) : gZnorm;
+    const double gZnorm = ssq_norm2(nZ, gq.data(), 1);
+    const double redg1norm = nZ1 == nZ ? gZnorm : ssq_norm2(nZ1, gq.data(), 1);
+    const double freegnorm = (nfree > 0 && nactiv > 0) ? ssq_norm2(nfree, gq.data(), 1) : gZnorm;
 
     // Is Rz singular?
     if (nZ1 == 0) {
@@ -458,7 +445,7 @@ void lscore(std::string_view prbtyp, bool named, std::span<const std::string> na
       AMAXMIN(nZ1, std::span<const double>(r.ptr(), static_cast<std::size_t>(1 + (nZ1 - 1) * (ldR + 1))), ldR + 1,
               dRzmax, dRzmin);
       const double lastrdiag = std::abs(r(nZ1, nZ1));
-      const double rownrm = norm2(n, r.ptr(), ldR);
+      const double rownrm = ssq_norm2(n, r.ptr(), ldR);
       singlr = lastrdiag <= dRzmax * ctl.tolrank || rownrm <= ctl.tolrank ||
                std::abs(r(1, 1)) <= rownrm * ctl.tolrank;
     } else {

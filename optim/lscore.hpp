@@ -16,6 +16,7 @@
 // 5 more than 50 consecutive steps that do not move x.
 #pragma once
 
+#include <cstddef>
 #include <span>
 #include <string>
 #include <string_view>
@@ -49,6 +50,12 @@ struct Lsloc {
 
   void reset() { *this = Lsloc{}; }
 };
+
+// The len words (none when len <= 0) of the workspace w from its 1-based
+// word at.
+inline std::span<double> wspart(std::span<double> w, int at, int len) {
+  return w.subspan(static_cast<std::size_t>(at - 1), static_cast<std::size_t>(len > 0 ? len : 0));
+}
 
 // Settings of one call of lscore, given by its caller.
 struct Lsctl {

@@ -29,17 +29,6 @@ using runtime::Vec1;
 
 constexpr std::string_view kTitle = "SOL/LSQPS  ---  Version 1.05-2  April 93";
 
-double norm2(int n, const double* x, int inc) {
-  if (n <= 0) return 0.0;
-  double scale = 0.0, ssq = 1.0;
-  SSQUPD(n, std::span<const double>(x, static_cast<std::size_t>(1 + (n - 1) * inc)), inc, scale, ssq);
-  return SSQNRM(scale, ssq);
-}
-
-std::span<double> part(std::span<double> w, int at, int len) {
-  return w.subspan(static_cast<std::size_t>(at - 1), static_cast<std::size_t>(std::max(len, 0)));
-}
-
 // The two-character type of the iterations for a type index 1..10.
 std::string_view iteration_type(int itype) {
   if (itype == 1) return "FP";
@@ -337,27 +326,27 @@ void LSQPS(int mm, int n, int nclin, int ldA, int ldR, std::span<const double> a
   const Mat1<double> r(rs, ldR);
   const Mat1<const double> a(as, ldA);
   const std::span<int> wslist = iw.subspan(static_cast<std::size_t>(loc.wslist - 1), static_cast<std::size_t>(n));
-  const std::span<double> rownorm = part(w, loc.rownorm, nclin);
-  const std::span<double> px = part(w, loc.px, n);
-  const std::span<double> gqv = part(w, loc.gq, (linterm ? 2 : 1) * n);
-  const std::span<double> cq = linterm ? part(w, loc.cq, n) : std::span<double>();
+  const std::span<double> rownorm = wspart(w, loc.rownorm, nclin);
+  const std::span<double> px = wspart(w, loc.px, n);
+  const std::span<double> gqv = wspart(w, loc.gq, (linterm ? 2 : 1) * n);
+  const std::span<double> cq = linterm ? wspart(w, loc.cq, n) : std::span<double>();
   const int nq = (is_qp(itype) || is_ls(itype)) ? n : 0;
-  const std::span<double> resv = part(w, loc.res, 2 * nq);
-  const std::span<double> res = part(w, loc.res, nq);
-  const std::span<double> res0 = part(w, loc.res0, nq);
-  const std::span<double> hz = part(w, loc.hz, nq);
-  const std::span<double> wsmult = part(w, loc.wsmult, n);
+  const std::span<double> resv = wspart(w, loc.res, 2 * nq);
+  const std::span<double> res = wspart(w, loc.res, nq);
+  const std::span<double> res0 = wspart(w, loc.res0, nq);
+  const std::span<double> hz = wspart(w, loc.hz, nq);
+  const std::span<double> wsmult = wspart(w, loc.wsmult, n);
   const std::span<double> t = w.subspan(static_cast<std::size_t>(loc.t - 1));
   const std::span<double> zy = w.subspan(static_cast<std::size_t>(loc.zy - 1));
-  const std::span<double> infwt = part(w, loc.infwt, nctotl);
-  const std::span<double> wrk = part(w, loc.wrk, nctotl);
-  const std::span<double> featol = part(w, loc.featol, nctotl);
-  const std::span<double> ax = part(w, loc.ax, nclin);
+  const std::span<double> infwt = wspart(w, loc.infwt, nctotl);
+  const std::span<double> wrk = wspart(w, loc.wrk, nctotl);
+  const std::span<double> featol = wspart(w, loc.featol, nctotl);
+  const std::span<double> ax = wspart(w, loc.ax, nclin);
 
   // Tolerances, weights and the row norms of A.
   std::fill(featol.begin(), featol.end(), tolfea);
   std::fill(infwt.begin(), infwt.end(), 1.0);
-  for (int i = 1; i <= nclin; ++i) rownorm[static_cast<std::size_t>(i - 1)] = norm2(n, a.ptr(i, 1), ldA);
+  for (int i = 1; i <= nclin; ++i) rownorm[static_cast<std::size_t>(i - 1)] = ssq_norm2(n, a.ptr(i, 1), ldA);
   if (nclin > 0) {
     double amax = 0.0, amin = 0.0;
     AMAXMIN(nclin, rownorm, 1, amax, amin);
@@ -385,7 +374,7 @@ void LSQPS(int mm, int n, int nclin, int ldA, int ldR, std::span<const double> a
   } else if (is_ls(itype)) {
     const std::span<int> perm = wslist;  // free until the working set is chosen
     const std::span<double> zeta = wsmult;
-    const std::span<double> qrwork = part(w, loc.px, 2 * n);  // px and gq
+    const std::span<double> qrwork = wspart(w, loc.px, 2 * n);  // px and gq
     int infqr = 0;
     QRFACT("Column iterchanges", mm, n, rs, ldR, zeta, perm, qrwork, infqr);
     const int kmax = std::min(mm, n);
@@ -402,7 +391,7 @@ void LSQPS(int mm, int n, int nclin, int ldA, int ldR, std::span<const double> a
       for (int i = nrank + 1; i <= std::min(ldR, std::max(mm, n)); ++i)
         if (i <= ldR) r(i, j) = 0.0;
     for (int i = 1; i <= nrank; ++i) res0[static_cast<std::size_t>(i - 1)] = b(i);
-    ssq1 = norm2(mm - nrank, b.ptr(nrank + 1), 1);
+    ssq1 = ssq_norm2(mm - nrank, b.ptr(nrank + 1), 1);
   }
   if (msglvl > 0 && iprint > 0 && nrank < n && (is_qp(itype) || is_ls(itype)))
     runtime::write_fmt(iprint, "(/' Rank of the objective function data matrix = ',i5)", {nrank});

@@ -20,23 +20,6 @@ namespace qv::optim {
 using runtime::Mat1;
 using runtime::Vec1;
 
-namespace {
-
-// The len words of w from the 1-based word pos.
-std::span<double> part(std::span<double> w, int pos, int len) {
-  return w.subspan(static_cast<std::size_t>(pos - 1), static_cast<std::size_t>(std::max(len, 0)));
-}
-
-// Euclidean norm of n elements spaced inc apart, by the scaled sum of squares.
-double norm2(int n, const double* v, int inc) {
-  if (n <= 0) return 0.0;
-  double scale = 0.0, ssq = 1.0;
-  SSQUPD(n, std::span<const double>(v, static_cast<std::size_t>((n - 1) * inc + 1)), inc, scale, ssq);
-  return SSQNRM(scale, ssq);
-}
-
-}  // namespace
-
 Lsloc npiqp_loc(const Npwloc& wl, int n) {
   Lsloc loc;
   loc.rownorm = wl.anorm;
@@ -97,9 +80,9 @@ void npiqp(bool& qpfeasible, bool& unitQ, int& nQPerr, int majits, int& qpiters,
   const bool trace = trace_unit > 0;
 
   // The QP vectors in w.
-  const Vec1<double> rstep(part(w, loc.res, n)), hstep(part(w, loc.gq, n)), gq(part(w, loc.cq, n));
-  const std::span<double> rsteps = part(w, loc.res, n), rstep0s = part(w, loc.res0, n);
-  const std::span<double> gqs = part(w, loc.cq, n), wrks = part(w, loc.wrk, nctotl);
+  const Vec1<double> rstep(wspart(w, loc.res, n)), hstep(wspart(w, loc.gq, n)), gq(wspart(w, loc.cq, n));
+  const std::span<double> rsteps = wspart(w, loc.res, n), rstep0s = wspart(w, loc.res0, n);
+  const std::span<double> gqs = wspart(w, loc.cq, n), wrks = wspart(w, loc.wrk, nctotl);
   const std::span<double> ts = w.subspan(static_cast<std::size_t>(loc.t - 1));
   const std::span<double> zys = w.subspan(static_cast<std::size_t>(loc.zy - 1));
 
@@ -155,7 +138,7 @@ void npiqp(bool& qpfeasible, bool& unitQ, int& nQPerr, int majits, int& qpiters,
   // and added again, the most violated first.
   if (nnlcon > 0) {
     MATCPY("General", nnlcon, n, cjacs, ldjac, qpmats.subspan(static_cast<std::size_t>(nclin)), ldqpm);
-    for (int i = nclin + 1; i <= ncqp; ++i) rownorm(i) = norm2(n, qpmat.ptr(i, 1), ldqpm);
+    for (int i = nclin + 1; i <= ncqp; ++i) rownorm(i) = ssq_norm2(n, qpmat.ptr(i, 1), ldqpm);
 
     double asize = 0.0;
     int k1 = 0;
@@ -199,8 +182,8 @@ void npiqp(bool& qpfeasible, bool& unitQ, int& nQPerr, int majits, int& qpiters,
     nZ = nfree - nactiv;
     int inform = 0, nartif = 0, nrej = 0;
     WSFACT(unitQ, false, inform, k1, k2, nactiv, nartif, nZ, nfree, nrank, nrej, 0, 1, n, ldZY, ldqpm, ldR, ldT,
-           istates, wslists, kxs, condlim, qpmats, rs, ts, rsteps, gqs, zys, part(w, loc.px, n),
-           part(w, loc.hz, n), part(w, loc.wsmult, n));
+           istates, wslists, kxs, condlim, qpmats, rs, ts, rsteps, gqs, zys, wspart(w, loc.px, n),
+           wspart(w, loc.hz, n), wspart(w, loc.wsmult, n));
   }
 
   // 5. The range-space step onto the working set.
@@ -294,7 +277,7 @@ void npiqp(bool& qpfeasible, bool& unitQ, int& nQPerr, int majits, int& qpiters,
       for (int i = 1; i <= nlnx; ++i) qpcurv += rstep(i) * rstep(i);
 
       FACMUL(3, n, nZ, nfree, ldZY, unitQ, kxs, dxs, zys, wrks);
-      stepnorm = norm2(n, dx.ptr(), 1);
+      stepnorm = ssq_norm2(n, dx.ptr(), 1);
       for (int i = 1; i <= ncqp; ++i) {
         double s = 0.0;
         for (int k = 1; k <= n; ++k) s += qpmat(i, k) * dx(k);
@@ -341,7 +324,7 @@ void npiqp(bool& qpfeasible, bool& unitQ, int& nQPerr, int majits, int& qpiters,
         if (istate(j) < 0 || nlviol(i) != 0.0) dslack(i) = 0.0;
       }
     }
-    if (!qpfeasible) NPMERT.rhonrm = norm2(nnlcon, rho.ptr(), 1);
+    if (!qpfeasible) NPMERT.rhonrm = ssq_norm2(nnlcon, rho.ptr(), 1);
     if (trace) {
       runtime::write_fmt(trace_unit, "(/a/(1p,5e15.6))",
                          {" //npiqp // Violations = ",
