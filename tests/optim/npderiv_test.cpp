@@ -91,6 +91,25 @@ Npdsta state(int dif_class, int verify = -1, int iprint = 0) {
   return st;
 }
 
+// NPDERV on an objective alone in n variables from x = (1, ..., 1), free of
+// bounds, with the arrays it needs; the results stay in the members.
+struct ObjectiveOnly {
+  explicit ObjectiveOnly(int n)
+      : n(n), x(n, 1.0), bl(n, -kBig), bu(n, kBig), grad(n), gradu(n), hf(n), hc(n), dx(n), wk(n) {}
+  void npderv(Npdsta& st, Obj& obj, int msglvl) {
+    NPDERV(st, inform, msglvl, 1, lvlder, nfun, ngrad, 1, 1, n, 0, con.fn(), obj.fn(), kneed, kBig, 1e-12, 1e-3,
+           1e-4, 1e-6, fdnorm, fobj, 1.0, bl, bu, none, none, none, none, none, dx, grad, gradu, hf, hc, x, wk,
+           none, w, 1, iusr, rusr);
+  }
+  int n;
+  std::vector<double> x, bl, bu, grad, gradu, hf, hc, dx, wk;
+  std::vector<double> none = std::vector<double>(1), w = std::vector<double>(1), rusr = std::vector<double>(1);
+  std::vector<int> kneed = std::vector<int>(1), iusr = std::vector<int>(1);
+  Con con;
+  int inform = 9, lvlder = 0, nfun = 0, ngrad = 0;
+  double fdnorm = 0, fobj = 0;
+};
+
 class Deriv : public testing::Test {
  protected:
   void SetUp() override { set_precision(NPPREC, 2); }
@@ -439,18 +458,12 @@ TEST_F(Deriv, NegativeModeStops) {
       if (k == (which == 0 ? 1 : 2)) mode = -4;
     };
     Npdsta st = state(kDifComputed, which == 2 ? 1 : -1);
-    std::vector<double> x = {1.0}, bl(1, -kBig), bu(1, kBig), none(1), grad(1), gradu(1), hf(1), hc(1), dx(1),
-        wk(1), w(1);
-    std::vector<int> kneed(1), iusr(1);
-    std::vector<double> rusr(1);
-    Con con;
-    int inform = 0, lvlder = which == 2 ? 1 : 0, nfun = 0, ngrad = 0;
-    double fdnorm = 0, fobj = 0;
+    ObjectiveOnly run(1);
+    run.inform = 0;
+    run.lvlder = which == 2 ? 1 : 0;
     if (which == 2) obj.g = [](const std::vector<double>& x, std::span<double> g) { g[0] = 2 * x[0]; };
-    NPDERV(st, inform, 0, 1, lvlder, nfun, ngrad, 1, 1, 1, 0, con.fn(), obj.fn(), kneed, kBig, 1e-12, 1e-3, 1e-4,
-           1e-6, fdnorm, fobj, 1.0, bl, bu, none, none, none, none, none, dx, grad, gradu, hf, hc, x, wk, none, w, 1,
-           iusr, rusr);
-    EXPECT_EQ(inform, -4);
+    run.npderv(st, obj, 0);
+    EXPECT_EQ(run.inform, -4);
     EXPECT_EQ(obj.calls.size(), which == 0 ? 1u : 2u);
   }
 }
@@ -461,33 +474,25 @@ TEST_F(Deriv, NpdervNothingSupplied) {
   Obj obj;
   obj.f = [](const std::vector<double>& x) { return x[0] * x[0] + x[1] * x[1] * x[1]; };
   Npdsta st = state(kDifComputed, 3, kUnit);
-  std::vector<double> x = {1.0, 1.0}, bl(2, -kBig), bu(2, kBig), none(1), grad(2), gradu(2), hf(2), hc(2), dx(2),
-      wk(2), w(1);
-  std::vector<int> kneed(1), iusr(1);
-  std::vector<double> rusr(1);
-  Con con;
-  int inform = 9, lvlder = 0, nfun = 0, ngrad = 0;
-  double fdnorm = 0, fobj = 0;
+  ObjectiveOnly run(2);
   Capture cap;
-  NPDERV(st, inform, 1, 1, lvlder, nfun, ngrad, 1, 1, 2, 0, con.fn(), obj.fn(), kneed, kBig, 1e-12, 1e-3, 1e-4,
-         1e-6, fdnorm, fobj, 1.0, bl, bu, none, none, none, none, none, dx, grad, gradu, hf, hc, x, wk, none, w, 1,
-         iusr, rusr);
+  run.npderv(st, obj, 1);
   const std::string out = cap.text();
-  EXPECT_EQ(inform, 0);
-  EXPECT_EQ(nfun, 1);
-  EXPECT_EQ(ngrad, 1);
+  EXPECT_EQ(run.inform, 0);
+  EXPECT_EQ(run.nfun, 1);
+  EXPECT_EQ(run.ngrad, 1);
   EXPECT_EQ(obj.calls[0].mode, 2);
   EXPECT_EQ(st.nmissg, 2);
-  EXPECT_EQ(lvlder, 0);
+  EXPECT_EQ(run.lvlder, 0);
   EXPECT_NE(out.find("\n\n The user sets      0   out of     2   objective gradient elements.\n"
                      " Each iteration,      2   gradient elements will be estimated numerically.\n"),
             std::string::npos)
       << out;
   EXPECT_EQ(out.find("Verification"), std::string::npos);
-  EXPECT_NEAR(grad[0], 2.0, 1e-6);
-  EXPECT_NEAR(grad[1], 3.0, 1e-6);
-  EXPECT_GT(hf[0], 0.0);
-  EXPECT_GT(hc[1], 0.0);
+  EXPECT_NEAR(run.grad[0], 2.0, 1e-6);
+  EXPECT_NEAR(run.grad[1], 3.0, 1e-6);
+  EXPECT_GT(run.hf[0], 0.0);
+  EXPECT_GT(run.hc[1], 0.0);
 }
 
 // Every gradient element set on the first call: the level is raised.
@@ -496,19 +501,11 @@ TEST_F(Deriv, NpdervAllGradientSet) {
   obj.f = [](const std::vector<double>& x) { return x[0] * x[0]; };
   obj.g = [](const std::vector<double>& x, std::span<double> g) { g[0] = 2 * x[0]; };
   Npdsta st = state(kDifComputed, -1, kUnit);
-  std::vector<double> x = {1.0}, bl(1, -kBig), bu(1, kBig), none(1), grad(1), gradu(1), hf(1), hc(1), dx(1),
-      wk(1), w(1);
-  std::vector<int> kneed(1), iusr(1);
-  std::vector<double> rusr(1);
-  Con con;
-  int inform = 9, lvlder = 0, nfun = 0, ngrad = 0;
-  double fdnorm = 0, fobj = 0;
+  ObjectiveOnly run(1);
   Capture cap;
-  NPDERV(st, inform, 1, 1, lvlder, nfun, ngrad, 1, 1, 1, 0, con.fn(), obj.fn(), kneed, kBig, 1e-12, 1e-3, 1e-4,
-         1e-6, fdnorm, fobj, 1.0, bl, bu, none, none, none, none, none, dx, grad, gradu, hf, hc, x, wk, none, w, 1,
-         iusr, rusr);
+  run.npderv(st, obj, 1);
   EXPECT_EQ(cap.text(), "\n\n All objective gradient elements have been set.   Derivative level increased to    1\n");
-  EXPECT_EQ(lvlder, 1);
+  EXPECT_EQ(run.lvlder, 1);
   EXPECT_EQ(obj.calls.size(), 1u);
 }
 
