@@ -103,6 +103,22 @@ double norm(std::span<const double> v) {
   return std::sqrt(s);
 }
 
+// The subproblem's options in these tests: minor print level as given, 50
+// minor iterations, infinite bound and step kBig, rank tolerance 1e-10.
+void set_qp_options(int minor_print_level) {
+  NPOPTS.ils(slot::kMinorPrintLevel) = minor_print_level;
+  NPOPTS.ils(slot::kMinorIterations) = 50;
+  NPOPTS.rls(slot::kInfiniteBound) = kBig;
+  NPOPTS.rls(slot::kInfiniteStep) = kBig;
+  NPOPTS.rls(slot::kRankTol) = 1e-10;
+}
+
+// Precision constants and the count of nonlinear variables for n variables.
+void prepare(int n) {
+  set_precision(NPPREC, n);
+  NPOPTS.inp(slot::kNonlinVars) = n;
+}
+
 class Npiqp : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -112,21 +128,13 @@ class Npiqp : public ::testing::Test {
     LSPRNT.reset();
     NPOPTS.ils(slot::kPrintFile) = 0;
     NPOPTS.ils(slot::kSummaryFile) = 0;
-    NPOPTS.ils(slot::kMinorPrintLevel) = 0;
-    NPOPTS.ils(slot::kMinorIterations) = 50;
-    NPOPTS.rls(slot::kInfiniteBound) = kBig;
-    NPOPTS.rls(slot::kInfiniteStep) = kBig;
-    NPOPTS.rls(slot::kRankTol) = 1e-10;
+    set_qp_options(0);
   }
   void TearDown() override {
     NPOPTS.reset();
     NPMERT.reset();
     LSCOND.reset();
     LSPRNT.reset();
-  }
-  static void prepare(int n) {
-    set_precision(NPPREC, n);
-    NPOPTS.inp(slot::kNonlinVars) = n;
   }
 };
 
@@ -425,13 +433,8 @@ class NpiqpLog : public testing::LogUnits {};
 TEST_F(NpiqpLog, StartOfMajorIterationHeader) {
   NPMERT.reset();
   LSCOND.reset();
-  NPOPTS.ils(slot::kMinorPrintLevel) = 1;
-  NPOPTS.ils(slot::kMinorIterations) = 50;
-  NPOPTS.rls(slot::kInfiniteBound) = kBig;
-  NPOPTS.rls(slot::kInfiniteStep) = kBig;
-  NPOPTS.rls(slot::kRankTol) = 1e-10;
-  set_precision(NPPREC, 1);
-  NPOPTS.inp(slot::kNonlinVars) = 1;
+  set_qp_options(1);
+  prepare(1);
   Qp qp(1, 0, 0);
   qp.set_gradient({-1});
   qp.solve(37);
@@ -456,13 +459,8 @@ TEST_F(NpiqpLog, StartOfMajorIterationHeader) {
 TEST_F(NpiqpLog, LinearInfeasibleRestartsOnce) {
   NPMERT.reset();
   LSCOND.reset();
-  NPOPTS.ils(slot::kMinorPrintLevel) = 0;
-  NPOPTS.ils(slot::kMinorIterations) = 50;
-  NPOPTS.rls(slot::kInfiniteBound) = kBig;
-  NPOPTS.rls(slot::kInfiniteStep) = kBig;
-  NPOPTS.rls(slot::kRankTol) = 1e-10;
-  set_precision(NPPREC, 2);
-  NPOPTS.inp(slot::kNonlinVars) = 2;
+  set_qp_options(0);
+  prepare(2);
   Qp qp(2, 2, 0);
   qp.set_row(1, {1, 1});
   qp.set_row(2, {1, 1});
