@@ -8,6 +8,7 @@
 #include <functional>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "optim/npderiv.hpp"
@@ -91,15 +92,21 @@ Npdsta state(int dif_class, int verify = -1, int iprint = 0) {
   return st;
 }
 
-// NPDERV on an objective alone in n variables from x = (1, ..., 1), free of
-// bounds, with the arrays it needs; the results stay in the members.
+// NPDERV or FDINTV on an objective alone from x0, free of bounds, with the
+// arrays they need; the results stay in the members.
 struct ObjectiveOnly {
-  explicit ObjectiveOnly(int n)
-      : n(n), x(n, 1.0), bl(n, -kBig), bu(n, kBig), grad(n), gradu(n), hf(n), hc(n), dx(n), wk(n) {}
+  explicit ObjectiveOnly(std::vector<double> x0)
+      : n(static_cast<int>(x0.size())), x(std::move(x0)), bl(n, -kBig), bu(n, kBig), grad(n), gradu(n), hf(n),
+        hc(n), dx(n), wk(n) {}
   void npderv(Npdsta& st, Obj& obj, int msglvl) {
     NPDERV(st, inform, msglvl, 1, lvlder, nfun, ngrad, 1, 1, n, 0, con.fn(), obj.fn(), kneed, kBig, 1e-12, 1e-3,
            1e-4, 1e-6, fdnorm, fobj, 1.0, bl, bu, none, none, none, none, none, dx, grad, gradu, hf, hc, x, wk,
            none, w, 1, iusr, rusr);
+  }
+  // FDINTV with f(x) = 0 and no constraint rows.
+  void fdintv(Npdsta& st, Obj& obj, int msglvl) {
+    FDINTV(st, inform, msglvl, lvlder, n, 0, 1, 1, kBig, 1e-12, fdnorm, 0.0, obj.fn(), con.fn(), kneed, bl, bu,
+           none, none, none, none, none, grad, gradu, hf, hc, x, dx, w, 1, iusr, rusr);
   }
   int n;
   std::vector<double> x, bl, bu, grad, gradu, hf, hc, dx, wk;
@@ -239,25 +246,19 @@ TEST_F(Deriv, FdintvConstantAndLinearConfirmed) {
   obj.f = [](const std::vector<double>& x) { return 2.0 * x[0]; };
   Npdsta st = state(kDifComputed, -1, kUnit);
   st.nmissg = 2;
-  std::vector<double> x = {0.0, 5.0}, bl = {-kBig, -kBig}, bu = {kBig, kBig};
-  std::vector<double> none(1), grad(2), gradu(2, kDerivUnset), hf(2), hc(2), dx(2), w(1);
-  std::vector<int> kneed(1), iusr(1);
-  std::vector<double> rusr(1);
-  Con con;
-  int inform = 9, lvlder = 0;
-  double fdnorm = 0.0;
+  ObjectiveOnly run({0.0, 5.0});
+  run.gradu.assign(2, kDerivUnset);
   Capture cap;
-  FDINTV(st, inform, 1, lvlder, 2, 0, 1, 1, kBig, 1e-12, fdnorm, 0.0, obj.fn(), con.fn(), kneed, bl, bu,
-         none, none, none, none, none, grad, gradu, hf, hc, x, dx, w, 1, iusr, rusr);
+  run.fdintv(st, obj, 1);
   const std::string out = cap.text();
-  EXPECT_EQ(inform, 0);
-  EXPECT_EQ(grad[0], 2.0);
-  EXPECT_EQ(grad[1], 0.0);
-  EXPECT_EQ(gradu[0], 2.0);  // confirmed: the marker is replaced by the quotient
-  EXPECT_EQ(gradu[1], 0.0);
+  EXPECT_EQ(run.inform, 0);
+  EXPECT_EQ(run.grad[0], 2.0);
+  EXPECT_EQ(run.grad[1], 0.0);
+  EXPECT_EQ(run.gradu[0], 2.0);  // confirmed: the marker is replaced by the quotient
+  EXPECT_EQ(run.gradu[1], 0.0);
   EXPECT_EQ(st.nmissg, 0);
-  EXPECT_EQ(lvlder, 3);
-  EXPECT_EQ(x, (std::vector<double>{0.0, 5.0}));
+  EXPECT_EQ(run.lvlder, 3);
+  EXPECT_EQ(run.x, (std::vector<double>{0.0, 5.0}));
   EXPECT_NE(out.find(" Computation of the finite-difference intervals\n"
                      " ----------------------------------------------\n"),
             std::string::npos);
@@ -279,18 +280,13 @@ TEST_F(Deriv, FdintvUnconfirmedConstantIsMissingAgain) {
   };
   Npdsta st = state(kDifComputed);
   st.nmissg = 1;
-  std::vector<double> x = {0.0}, bl = {-kBig}, bu = {kBig};
-  std::vector<double> none(1), grad(1), gradu(1, kDerivUnset), hf(1), hc(1), dx(1), w(1);
-  std::vector<int> kneed(1), iusr(1);
-  std::vector<double> rusr(1);
-  Con con;
-  int inform = 0, lvlder = 0;
-  double fdnorm = 0.0;
-  FDINTV(st, inform, 0, lvlder, 1, 0, 1, 1, kBig, 1e-12, fdnorm, 0.0, obj.fn(), con.fn(), kneed, bl, bu, none,
-         none, none, none, none, grad, gradu, hf, hc, x, dx, w, 1, iusr, rusr);
-  EXPECT_EQ(gradu[0], kDerivUnset);
+  ObjectiveOnly run({0.0});
+  run.gradu.assign(1, kDerivUnset);
+  run.inform = 0;
+  run.fdintv(st, obj, 0);
+  EXPECT_EQ(run.gradu[0], kDerivUnset);
   EXPECT_EQ(st.nmissg, 1);
-  EXPECT_EQ(lvlder, 2);  // the (empty) Jacobian part only
+  EXPECT_EQ(run.lvlder, 2);  // the (empty) Jacobian part only
 }
 
 // User-supplied intervals: unusable ones are replaced by sqrt(eps) and
@@ -299,21 +295,18 @@ TEST_F(Deriv, FdintvReplacesUnusableUserIntervals) {
   Obj obj;
   obj.f = [](const std::vector<double>& x) { return x[0]; };
   Npdsta st = state(kDifUser, -1, kUnit);
-  std::vector<double> x = {0.0, 0.0}, bl = {-kBig, -kBig}, bu = {kBig, kBig};
-  std::vector<double> none(1), grad(2), gradu(2, kDerivUnset), hf = {1e-6, -1.0}, hc = {0.0, 1e-4}, dx(2), w(1);
-  std::vector<int> kneed(1), iusr(1);
-  std::vector<double> rusr(1);
-  Con con;
-  int inform = 0, lvlder = 0;
-  double fdnorm = 0.0;
+  ObjectiveOnly run({0.0, 0.0});
+  run.gradu.assign(2, kDerivUnset);
+  run.hf = {1e-6, -1.0};
+  run.hc = {0.0, 1e-4};
+  run.inform = 0;
   Capture cap;
-  FDINTV(st, inform, 0, lvlder, 2, 0, 1, 1, kBig, 1e-12, fdnorm, 0.0, obj.fn(), con.fn(), kneed, bl, bu, none,
-         none, none, none, none, grad, gradu, hf, hc, x, dx, w, 1, iusr, rusr);
+  run.fdintv(st, obj, 0);
   EXPECT_EQ(cap.text(),
             " XXX     2-th difference interval  -1.00E+00 replaced by   1.05E-08\n"
             " XXX     1-th central-difference interval   0.00E+00 replaced by   5.43E-06\n");
-  EXPECT_EQ(hf[1], NPPREC.epspt5);
-  EXPECT_EQ(hc[0], NPPREC.epspt3);
+  EXPECT_EQ(run.hf[1], NPPREC.epspt5);
+  EXPECT_EQ(run.hc[0], NPPREC.epspt3);
   EXPECT_TRUE(obj.calls.empty());
 }
 
@@ -458,7 +451,7 @@ TEST_F(Deriv, NegativeModeStops) {
       if (k == (which == 0 ? 1 : 2)) mode = -4;
     };
     Npdsta st = state(kDifComputed, which == 2 ? 1 : -1);
-    ObjectiveOnly run(1);
+    ObjectiveOnly run({1.0});
     run.inform = 0;
     run.lvlder = which == 2 ? 1 : 0;
     if (which == 2) obj.g = [](const std::vector<double>& x, std::span<double> g) { g[0] = 2 * x[0]; };
@@ -474,7 +467,7 @@ TEST_F(Deriv, NpdervNothingSupplied) {
   Obj obj;
   obj.f = [](const std::vector<double>& x) { return x[0] * x[0] + x[1] * x[1] * x[1]; };
   Npdsta st = state(kDifComputed, 3, kUnit);
-  ObjectiveOnly run(2);
+  ObjectiveOnly run({1.0, 1.0});
   Capture cap;
   run.npderv(st, obj, 1);
   const std::string out = cap.text();
@@ -501,7 +494,7 @@ TEST_F(Deriv, NpdervAllGradientSet) {
   obj.f = [](const std::vector<double>& x) { return x[0] * x[0]; };
   obj.g = [](const std::vector<double>& x, std::span<double> g) { g[0] = 2 * x[0]; };
   Npdsta st = state(kDifComputed, -1, kUnit);
-  ObjectiveOnly run(1);
+  ObjectiveOnly run({1.0});
   Capture cap;
   run.npderv(st, obj, 1);
   EXPECT_EQ(cap.text(), "\n\n All objective gradient elements have been set.   Derivative level increased to    1\n");
