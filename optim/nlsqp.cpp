@@ -45,14 +45,9 @@ namespace {
 
 constexpr std::string_view kTitle = "NLSQP  ---  Version 4.06-2     Nov  1992";
 
-// Euclidean norm of v(1..n) by the scaled sum of squares.
-double norm2(int n, const double* v) {
-  if (n <= 0) return 0.0;
-  if (n == 1) return std::abs(v[0]);
-  double scale = 0.0, ssq = 1.0;
-  SSQUPD(n, std::span<const double>(v, static_cast<std::size_t>(n)), 1, scale, ssq);
-  return SSQNRM(scale, ssq);
-}
+// Euclidean norm of v(1..n) by the scaled sum of squares (of length 1 its
+// absolute value, of length 0 zero).
+double norm2(int n, const double* v) { return ssq_norm2(n, v, 1); }
 
 double dot(int n, const double* a, const double* b) {
   if (n <= 0) return 0.0;
