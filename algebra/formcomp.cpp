@@ -5,16 +5,17 @@
 
 #include "algebra/formmach.hpp"
 #include "algebra/ftoken.hpp"
-#include "algebra/wscell.hpp"
 #include "jobctl/errmsg.hpp"
 #include "jobctl/areas.hpp"
 #include "jobctl/rdline.hpp"
+#include "jobctl/workspace.hpp"
 #include "runtime/units.hpp"
 
 namespace qv::algebra {
 
 using jobctl::CURSOR;
 using jobctl::ERRMSG;
+using jobctl::icell;
 using jobctl::GRPTAB;
 using jobctl::LINBUF;
 using jobctl::MAINPR;

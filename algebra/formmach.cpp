@@ -7,7 +7,6 @@
 #include "algebra/ftoken.hpp"
 #include "algebra/packed.hpp"
 #include "algebra/unops.hpp"
-#include "algebra/wscell.hpp"
 #include "jobctl/errmsg.hpp"
 #include "jobctl/areas.hpp"
 #include "jobctl/workspace.hpp"
@@ -17,6 +16,7 @@
 namespace qv::algebra {
 
 using jobctl::ERRMSG;
+using jobctl::icell;
 using jobctl::GRPTAB;
 using jobctl::MAINPR;
 using runtime::kStdout;

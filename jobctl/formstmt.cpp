@@ -26,7 +26,6 @@ using runtime::write_list;
 
 namespace {
 
-int icell(double v) { return static_cast<int>(v); }
 
 // The storage pointer of formula statements: RDPTR while a job is read,
 // the end of the stored model (GRPTAB column 6 of group 1) in multiple-fit

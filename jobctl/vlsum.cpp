@@ -20,7 +20,6 @@ namespace {
 using runtime::kStdout;
 using runtime::write_list;
 
-int icell(double v) { return static_cast<int>(v); }
 
 // True when code is one of the group's variables 1..ni.
 bool var_code(double code, int ni) { return code >= 1.0 && code <= ni && code == std::floor(code); }

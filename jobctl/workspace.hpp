@@ -10,6 +10,7 @@
 #pragma once
 
 #include <array>
+#include <cmath>
 #include <string>
 #include <string_view>
 
@@ -57,9 +58,20 @@ inline Labtab LABTAB;
 // Stops with error 119 when label slot k lies past the table.
 void CHKLAB(int k);
 
-// Group-table cell: column k (0..42) of group g (1..NG).
+// Workspace cells that hold integers (codes, counts, addresses) are doubles;
+// icell reads one back as an int (truncated).  Values beyond the integers,
+// and values that are not numbers, are clamped so that the conversion is
+// defined.
+inline int icell(double v) {
+  if (std::isnan(v)) return 0;
+  if (v >= 2147483647.0) return 2147483647;
+  if (v <= -2147483648.0) return -2147483647 - 1;
+  return static_cast<int>(v);
+}
+
+// Group-table cell: column k (0..42, named in tabnames.hpp) of group g (1..NG).
 inline double& GRPTAB(Vec1<double> X, int NG, int k, int g) { return X(1 + k * NG + g); }
-// Integer group column k of group g in IWORKS.
+// Integer group column k (named in tabnames.hpp) of group g in IWORKS.
 inline int& IGRPTB(Vec1<int> IX, int NG, int k, int g) { return IX(2 + k * NG + g); }
 
 // Number of columns of the group table.
