@@ -71,6 +71,7 @@ inline int icell(double v) {
 
 // Group-table cell: column k (0..42, named in tabnames.hpp) of group g (1..NG).
 inline double& GRPTAB(Vec1<double> X, int NG, int k, int g) { return X(1 + k * NG + g); }
+inline const double& GRPTAB(Vec1<const double> X, int NG, int k, int g) { return X(1 + k * NG + g); }
 // Integer group column k (named in tabnames.hpp) of group g in IWORKS.
 inline int& IGRPTB(Vec1<int> IX, int NG, int k, int g) { return IX(2 + k * NG + g); }
 
