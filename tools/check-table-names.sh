@@ -11,26 +11,27 @@ set -u
 root="${1:-$(cd "$(dirname "$0")/.." && pwd)}"
 cd "$root" || exit 2
 
-patterns=(
-  '(GRPTAB|IGRPTB)\([^;]*,[[:space:]]*[0-9]+[[:space:]]*,'
-  '\.i?col\([[:space:]]*[0-9]+[[:space:]]*[,)]'
-  '\bB[A-Za-z0-9_]*[[:space:]]*\+[[:space:]]*(26|52|78|104|130|131)\b'
-  '\b1[[:space:]]*\+[[:space:]]*[0-9]+[[:space:]]*\*[[:space:]]*(NG|ng)\b'
-)
+files=$(find . -path ./tests -prune -o -path './build*' -prune -o -path ./.git -prune -o \
+             \( -name '*.cpp' -o -name '*.hpp' \) ! -name tabnames.hpp -print)
 
-status=0
-while IFS= read -r -d '' f; do
-  # Code only: drop whole-line comments and trailing // comments.
-  code=$(sed -e 's@^[[:space:]]*//.*$@@' -e 's@[[:space:]]//.*$@@' "$f")
-  for p in "${patterns[@]}"; do
-    hits=$(printf '%s\n' "$code" | grep -nE "$p")
-    if [ -n "$hits" ]; then
-      printf '%s\n' "$hits" | sed "s@^@$f:@"
-      status=1
-    fi
-  done
-done < <(find . -path ./tests -prune -o -path './build*' -prune -o -path ./.git -prune -o \
-              \( -name '*.cpp' -o -name '*.hpp' \) ! -name tabnames.hpp -print0)
+# One pass: each line without its comment, tested against the patterns.
+awk '
+  BEGIN {
+    p[1] = "(GRPTAB|IGRPTB)\\([^;]*,[ \t]*[0-9]+[ \t]*,"
+    p[2] = "\\.i?col\\([ \t]*[0-9]+[ \t]*[,)]"
+    p[3] = "(^|[^A-Za-z0-9_])B[A-Za-z0-9_]*[ \t]*\\+[ \t]*(26|52|78|104|130|131)([^0-9]|$)"
+    p[4] = "(^|[^0-9])1[ \t]*\\+[ \t]*[0-9]+[ \t]*\\*[ \t]*(NG|ng)([^A-Za-z0-9_]|$)"
+    bad = 0
+  }
+  {
+    line = $0
+    sub(/\/\/.*$/, "", line)
+    for (i = 1; i <= 4; ++i)
+      if (line ~ p[i]) { print FILENAME ":" FNR ": " $0; bad = 1; break }
+  }
+  END { exit bad }
+' $files
+status=$?
 
 if [ "$status" -ne 0 ]; then
   echo "Literal table columns above: use the names of jobctl/tabnames.hpp." >&2
