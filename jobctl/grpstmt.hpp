@@ -31,9 +31,9 @@ inline Grpstm GRPSTM;
 
 // Each reads its statement from the keyword at the cursor (current group
 // MAINPR.IGRP, storage pointer MAINPR.RDPTR).
-void LASTMT();
-void POSTMT();
-void DISTMT();
-void ICSTMT();
+void LASTMT();  // LA: row or column labels of a matrix
+void POSTMT();  // PO: the 1 x 2 matrix of a power transformation
+void DISTMT();  // DI: the display flags ME and CO
+void ICSTMT();  // IC or CS: one number per variable of the group
 
 }  // namespace qv::jobctl

@@ -115,7 +115,10 @@ void ADDMAT(Vec1<double> X, int g, int NG, int& RDPTR, int slot, int code, int& 
 // Equality links of group g: a count and up to 26 entries (key, v1, v2).
 constexpr int kMaxLinks = 26;
 constexpr int kLinkWords = 1 + 3 * kMaxLinks;
+// Records the link (key, v1, v2) of group g, in place when the key is there;
+// the list is made at IWSTOP on first use; a 27th entry is error 212.
 void ALLOCI(Vec1<int> IX, int NG, int g, int key, int v1, int v2, int& IWSTOP);
+// Removes the entry with that key from group g's link list, if any.
 void DELENT(Vec1<int> IX, int NG, int g, int key);
 
 }  // namespace qv::jobctl
