@@ -3,16 +3,24 @@
 #include <cmath>
 
 #include "algebra/formmach.hpp"
-#include "fit/grpcols.hpp"
 #include "fit/objcel.hpp"
 #include "jobctl/errmsg.hpp"
 #include "jobctl/areas.hpp"
 #include "jobctl/matutil.hpp"
 #include "jobctl/syminv.hpp"
+#include "jobctl/tabnames.hpp"
 #include "jobctl/workspace.hpp"
 #include "runtime/units.hpp"
 
 namespace qv::fit {
+
+namespace gcol = jobctl::gcol;
+using jobctl::icell;
+using jobctl::kFitAWLS;
+using jobctl::kFitDWLS;
+using jobctl::kFitGLS;
+using jobctl::kFitLS;
+using jobctl::kFitML;
 
 namespace {
 
@@ -22,8 +30,6 @@ using runtime::Vec1;
 // literals widened to double.
 constexpr double kTinyRatio = static_cast<double>(1.0e-30f);
 constexpr double kPenaltyScale = static_cast<double>(1.0e33f);
-
-int icell(double v) { return static_cast<int>(v); }
 
 // Element (i, j) of a packed symmetric matrix, either triangle.
 inline int pk(int i, int j) { return i >= j ? i * (i - 1) / 2 + j : j * (j - 1) / 2 + i; }

@@ -4,10 +4,10 @@
 #include <cmath>
 #include <string>
 
-#include "fit/grpcols.hpp"
 #include "report/htmlrep.hpp"
 #include "jobctl/areas.hpp"
 #include "jobctl/fitopt.hpp"
+#include "jobctl/tabnames.hpp"
 #include "jobctl/vlsum.hpp"
 #include "jobctl/workspace.hpp"
 #include "numlib/distrib.hpp"
@@ -20,14 +20,28 @@ namespace qv::fit {
 using report::HTANCH;
 using report::HTPRE;
 
+namespace gcol = jobctl::gcol;
+using jobctl::icell;
+using jobctl::kFitAWLS;
+using jobctl::kFitDWLS;
+using jobctl::kFitGLS;
+using jobctl::kFitLS;
+using jobctl::kFitML;
+using jobctl::kFitNone;
+using jobctl::kFitRaw;
+using jobctl::kFitTable;
+using jobctl::kFitUser;
+using jobctl::kFitUserRows;
+using jobctl::kFitVL;
+using jobctl::kKindConstraint;
+using jobctl::kKindData;
+
 namespace {
 
 using runtime::kStdout;
 using runtime::Vec1;
 using runtime::write_fmt;
 using runtime::write_list;
-
-int icell(double v) { return static_cast<int>(v); }
 
 // Observations of a group count unless its fit function works without a
 // sample size (no function, a user value per data row, rectangular raw data).
