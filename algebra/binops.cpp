@@ -4,7 +4,6 @@
 
 #include "algebra/formmach.hpp"
 #include "algebra/ftoken.hpp"
-#include "algebra/wscell.hpp"
 #include "jobctl/errmsg.hpp"
 #include "jobctl/areas.hpp"
 #include "jobctl/workspace.hpp"
@@ -13,6 +12,7 @@
 namespace qv::algebra {
 
 using jobctl::ERRMSG;
+using jobctl::icell;
 using jobctl::MAINPR;
 using runtime::kStdout;
 using runtime::Vec1;

@@ -8,12 +8,12 @@
 #include "algebra/mvnadp.hpp"
 #include "algebra/mvnlattice.hpp"
 #include "algebra/mvnsetup.hpp"
-#include "algebra/wscell.hpp"
 #include "jobctl/errmsg.hpp"
 #include "jobctl/areas.hpp"
 #include "jobctl/matutil.hpp"
 #include "jobctl/fitopt.hpp"
 #include "jobctl/syminv.hpp"
+#include "jobctl/workspace.hpp"
 #include "numlib/distrib.hpp"
 #include "numlib/eigen_gen.hpp"
 #include "numlib/eigen_sym.hpp"
@@ -24,6 +24,7 @@
 namespace qv::algebra {
 
 using jobctl::ERRMSG;
+using jobctl::icell;
 using jobctl::MAINPR;
 using runtime::kStdout;
 using runtime::Vec1;

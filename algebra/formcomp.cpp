@@ -5,17 +5,20 @@
 
 #include "algebra/formmach.hpp"
 #include "algebra/ftoken.hpp"
-#include "algebra/wscell.hpp"
 #include "jobctl/errmsg.hpp"
 #include "jobctl/areas.hpp"
 #include "jobctl/rdline.hpp"
+#include "jobctl/tabnames.hpp"
+#include "jobctl/workspace.hpp"
 #include "runtime/units.hpp"
 
 namespace qv::algebra {
 
 using jobctl::CURSOR;
 using jobctl::ERRMSG;
-using jobctl::GRPTAB;
+using jobctl::icell;
+using jobctl::GroupView;
+namespace gcol = jobctl::gcol;
 using jobctl::LINBUF;
 using jobctl::MAINPR;
 using runtime::kStdout;
@@ -55,20 +58,15 @@ void CMPFORM(Vec1<double> X, Vec1<int> IX, int& address, int mode, int kind, int
              jobctl::Labtab& slots, int& slot) {
   auto& m = FMFLAG;
   auto& f = FMSTAK;
-  const int NG = MAINPR.NG;
-  const int g = MAINPR.IGRP;
-  auto col = [&](int k) -> double& { return GRPTAB(X, NG, k, g); };
+  const GroupView G = jobctl::current_group();
+  const int NG = G.NG;
+  const int g = G.g;
 
   // Step 1: the group-table columns of the kind.
-  int fcol = 0, rcol = 0;
-  switch (kind) {
-    case 0: fcol = 8; rcol = 9; break;
-    case 1: fcol = 29; rcol = 30; break;
-    case 2: fcol = 38; rcol = 39; break;
-    case 9: fcol = 40; rcol = 41; break;
-    default: ERRMSG(172);
-  }
-  col(fcol) = address;
+  const jobctl::FormulaColumns fc = jobctl::formula_columns(kind);
+  if (fc.code == 0) ERRMSG(172);
+  const int fcol = fc.code, rcol = fc.result;
+  G.col(fcol) = address;
   m.WSHIGH = 0;
   // The trial's temporaries lie above the new material; the top is given back.
   const jobctl::RestoreCell top(MAINPR.WSTOP);  // put back on every way out
@@ -82,16 +80,16 @@ void CMPFORM(Vec1<double> X, Vec1<int> IX, int& address, int mode, int kind, int
   X(address) = n;
   for (int k = 1; k <= n; ++k) X(address + k) = f.val(k);
   const int r = address + n + 1;
-  col(rcol) = r;
+  G.col(rcol) = r;
 
   // Step 4: the trial evaluation for the result's shape.
-  const int fitcod = icell(col(11));
-  int nm = jobctl::IGRPTB(IX, NG, 1, g);
+  const int fitcod = G.icol(gcol::kFitCode);
+  int nm = jobctl::IGRPTB(IX, NG, jobctl::igcol::kModels, g);
   if (mode < 0 || n > 0) {
     m.TRIAL = 1;
-    col(rcol) = r + 3;
+    G.col(rcol) = r + 3;
     MAINPR.WSTOP = mode >= 0 ? r + 3 : r + 6;
-    m.MTBASE = icell(col(7));
+    m.MTBASE = G.B();
     for (int k = 1; k <= n; ++k) f.val(k) = icell(X(address + k));
     f.NOUT = n + 1;
     f.NOPS = 1;
@@ -103,7 +101,7 @@ void CMPFORM(Vec1<double> X, Vec1<int> IX, int& address, int mode, int kind, int
 
     // Step 5: shape only.
     if (mode < 0) {
-      col(rcol) = r;
+      G.col(rcol) = r;
       if (m.WSHIGH > MAINPR.WSMAXD) jobctl::CHKMEM(m.WSHIGH);
       m.TRIAL = 0;
       address = r;
@@ -117,39 +115,40 @@ void CMPFORM(Vec1<double> X, Vec1<int> IX, int& address, int mode, int kind, int
     room = std::min(room, static_cast<double>(MAINPR.WSLIM));
     const int reserve = std::max(e, static_cast<int>(std::ceil(room)));
     address = r + reserve + 3;
-    if (mode == 1) col(3) = e;
+    if (mode == jobctl::kKindConstraint) G.col(gcol::kNstat) = e;
     if (nm == 0) {
-      jobctl::IGRPTB(IX, NG, 1, g) = 1;
+      jobctl::IGRPTB(IX, NG, jobctl::igcol::kModels, g) = 1;
       nm = 1;
     }
 
     // Step 7: the element count the group's data imply.
-    const int ni = icell(col(2));
+    const int ni = G.icol(gcol::kNvar);
     // Column 10 is the definition-variable list only for record data (fit
     // codes 10 and 14); for matrix data it holds the determinant, no address.
-    const int v = (fitcod == 10 || fitcod == 14) ? icell(col(10)) : 0;
+    const bool records = fitcod == jobctl::kFitVL || fitcod == jobctl::kFitOrdMix;
+    const int v = records ? G.icol(gcol::kDefVars) : 0;
     const int k0 = v != 0 ? icell(X(v)) : 0;
     int x = e;
-    if (mode == 0 && kind == 0) {
-      if (fitcod == 11)
+    if (mode == jobctl::kKindData && kind == jobctl::fkind::kCov) {
+      if (fitcod == jobctl::kFitTable)
         x = 4;
-      else if (fitcod == 10 || fitcod == 14)
+      else if (records)
         x = (ni - k0) * (ni - k0) * nm;
-    } else if (mode == 2 && kind == 1) {
-      if (fitcod == 11) {
-        x = 2 * (std::max(ni, icell(col(3))) - 1);
-      } else if (fitcod == 10) {
+    } else if (mode == 2 && kind == jobctl::fkind::kMeans) {
+      if (fitcod == jobctl::kFitTable) {
+        x = 2 * (std::max(ni, G.icol(gcol::kTableCols)) - 1);
+      } else if (fitcod == jobctl::kFitVL) {
         x = (ni - k0) * nm;
-      } else if (fitcod == 14) {
+      } else if (fitcod == jobctl::kFitOrdMix) {
         // Raw ordinal data: the summary area at column 42 holds the
         // category-count position, the largest category, then this count.
-        const int w = icell(col(42));
+        const int w = G.icol(gcol::kRecordBlock);
         if (w >= 1) X(w + 2) = e;
       } else {
         x = ni * nm;
       }
     }
-    if (e != x && fitcod != 14) {
+    if (e != x && fitcod != jobctl::kFitOrdMix) {
       write_list(kStdout, {});
       write_list(kStdout, {" Elements implied by NI:", x});
       write_list(kStdout, {" Elements in the result of this formula: ", e});
@@ -161,20 +160,19 @@ void CMPFORM(Vec1<double> X, Vec1<int> IX, int& address, int mode, int kind, int
 
   // Step 8: the computed matrix takes the result's shape.
   m.TRIAL = 0;
-  if (kind == 2 && m.CMPLET >= 1) {
-    const int B = icell(col(7));
+  if (kind == jobctl::fkind::kComputed && m.CMPLET >= 1) {
     const int L = m.CMPLET;
-    X(B + L - 1) = -10;
-    X(B + 26 + L - 1) = X(r + 1);
-    X(B + 52 + L - 1) = X(r + 2);
-    X(B + 78 + L - 1) = storage;
+    G.type(L) = jobctl::kTypeComputed;
+    G.rows(L) = X(r + 1);
+    G.cols(L) = X(r + 2);
+    G.addr(L) = storage;
   }
 
   // Step 9: the extra space after the result.
-  if (fitcod == 11) {
-    address = address + 3 + icell(col(3)) * icell(col(2));
+  if (fitcod == jobctl::kFitTable) {
+    address = address + 3 + G.icol(gcol::kTableCols) * G.icol(gcol::kTableRows);
   } else {
-    const int vv = kind == 0 ? icell(col(3)) : icell(col(2));
+    const int vv = kind == jobctl::fkind::kCov ? G.icol(gcol::kNstat) : G.icol(gcol::kNvar);
     address += std::max(1, vv * std::max(nm, 1));
   }
 

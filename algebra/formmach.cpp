@@ -7,9 +7,9 @@
 #include "algebra/ftoken.hpp"
 #include "algebra/packed.hpp"
 #include "algebra/unops.hpp"
-#include "algebra/wscell.hpp"
 #include "jobctl/errmsg.hpp"
 #include "jobctl/areas.hpp"
+#include "jobctl/tabnames.hpp"
 #include "jobctl/workspace.hpp"
 #include "runtime/stop.hpp"
 #include "runtime/units.hpp"
@@ -17,7 +17,9 @@
 namespace qv::algebra {
 
 using jobctl::ERRMSG;
-using jobctl::GRPTAB;
+using jobctl::GroupView;
+using jobctl::icell;
+namespace gcol = jobctl::gcol;
 using jobctl::MAINPR;
 using runtime::kStdout;
 using runtime::write_list;
@@ -84,31 +86,34 @@ int NEWTMP(Vec1<double> X, int rows, int cols, int& t) {
 
 int UNDEFM(Vec1<double> X, int letter) {
   const int B = FMFLAG.MTBASE;
-  const int y = icell(X(B + letter - 1));
+  const int y = icell(jobctl::MTTYPE(X, B, letter));
   // While its definition is compiled, the computed matrix being defined has
   // no value yet: a formula that uses it would read whatever its old storage
   // holds.
-  if (y == 99 || (y == -10 && FMFLAG.TRIAL != 0 && letter == FMFLAG.CMPLET)) {
+  const bool being_defined = y == jobctl::kTypeComputed && FMFLAG.TRIAL != 0 && letter == FMFLAG.CMPLET;
+  if (y == jobctl::kTypeUndeclared || being_defined) {
     write_list(kStdout, {});
     write_list(kStdout, {" Error: matrix ", letter_text(letter), " referenced."});
     ERRMSG(66);
   }
-  const int r = icell(X(B + 26 + letter - 1));
-  const int c = icell(X(B + 52 + letter - 1));
-  const int a = icell(X(B + 78 + letter - 1));
+  const int r = icell(jobctl::MTROWS(X, B, letter));
+  const int c = icell(jobctl::MTCOLS(X, B, letter));
+  const int a = icell(jobctl::MTADDR(X, B, letter));
   int t = 0;
   const int code = NEWTMP(X, r, c, t);
-  if (y == -11 || y == -10) {
+  if (y == jobctl::kTypeCompRef || y == jobctl::kTypeComputed) {
     const int n = icell(X(a + 1));
     const int src = a + n + 5;
     for (int k = 0; k < r * c; ++k) X(t + 3 + k) = X(src + k);
   } else {
-    const int type = (y == -1) ? 9 : (y == 0 ? 8 : y);
+    const int type =
+        (y == jobctl::kTypeViewFull) ? jobctl::kTypeFull : (y == jobctl::kTypeViewSym ? jobctl::kTypeSym : y);
     int e = 0;
-    if (type == 5) e = r;
-    else if (type == 8 || type == 10) e = r * (r + 1) / 2;
-    else if (type == 9) e = r * c;
-    else if (type == 6 || type == 7 || type == 12) e = r * (r - 1) / 2;
+    if (type == jobctl::kTypeDiag) e = r;
+    else if (type == jobctl::kTypeSym || type == jobctl::kTypeLower) e = r * (r + 1) / 2;
+    else if (type == jobctl::kTypeFull) e = r * c;
+    else if (type == jobctl::kTypeSubdiag || type == jobctl::kTypeStand || type == jobctl::kTypeCo)
+      e = r * (r - 1) / 2;
     // Fixed types store nothing; their expansion reads no stored value.
     const Vec1<double> stored = e > 0 ? X.from(a + e) : X.from(t);
     EXPMAT(X.from(t + 3), stored, type, r, c, e);
@@ -177,16 +182,15 @@ void CALCMAT(Vec1<double> X, int column, int& status) {
     X(r0 - 1) = X(t + 2);
     return;
   }
-  const int NG = MAINPR.NG;
-  const int g = MAINPR.IGRP;
-  const int fitcod = icell(GRPTAB(X, NG, 11, g));
-  if ((fitcod == 7 || fitcod == 8) && m.INFIT == 0 && (r != 1 || c != 1)) {
+  const GroupView G{X, MAINPR.NG, MAINPR.IGRP};
+  const int fitcod = G.icol(gcol::kFitCode);
+  if ((fitcod == jobctl::kFitUser || fitcod == jobctl::kFitUserRows) && m.INFIT == 0 && (r != 1 || c != 1)) {
     write_list(kStdout, {});
     write_list(kStdout, {" Calculated matrix is order ", r, " by", c});
     ERRMSG(76);
   }
-  const int kind = icell(GRPTAB(X, NG, 18, g));
-  if (kind >= 1 || column == 30 || column == 41) {
+  const int kind = G.icol(gcol::kKind);
+  if (kind >= jobctl::kKindConstraint || column == gcol::kMeansResult || column == gcol::kWeightResult) {
     X(r0 - 3) = X(t);
     X(r0 - 2) = X(t + 1);
     X(r0 - 1) = X(t + 2);
@@ -199,18 +203,18 @@ void CALCMAT(Vec1<double> X, int column, int& status) {
   // The covariance of a data group: the lower triangle of each block,
   // packed by rows, one block after the other.
   const int b = std::max(m.NMODEL, 1);
-  const int v = icell(GRPTAB(X, NG, 10, g));
-  const int k0 = (fitcod == 10 && v != 0) ? icell(X(v)) : 0;
-  const int n = icell(GRPTAB(X, NG, 2, g)) - k0;
+  const int v = G.icol(gcol::kDefVars);
+  const int k0 = (fitcod == jobctl::kFitVL && v != 0) ? icell(X(v)) : 0;
+  const int n = G.icol(gcol::kNvar) - k0;
   const int rb = r / b;
   const int tri = n * (n + 1) / 2;
   X(r0 - 3) = X(t);
   X(r0 - 2) = X(t + 1);
   X(r0 - 1) = X(t + 2);
-  if (type == 8) {
+  if (type == jobctl::kTypeSym) {
     if (rb != n || c != n) ERRMSG(26);
     for (int k = 0; k < tri; ++k) X(r0 + k) = X(t + 3 + k);
-  } else if (type == 9) {
+  } else if (type == jobctl::kTypeFull) {
     // A result of another order fills only the triangle of its own order.
     const int order = std::min({rb, c, n});
     for (int j = 0; j < b; ++j) {
@@ -246,7 +250,7 @@ void eval_computed(Vec1<double> X, int a, int& status) {
   load_codes(X, a + 1, n);
   m.RESADR = a + n + 5;
   m.WSHIGH = save;
-  CALCMAT(X, 30, status);
+  CALCMAT(X, gcol::kMeansResult, status);
   if (m.ACCNT != 0 && m.WSHIGH > MAINPR.WSMAXD) jobctl::CHKMEM(m.WSHIGH);
 }
 
@@ -254,13 +258,11 @@ void eval_computed(Vec1<double> X, int a, int& status) {
 
 void EVFORM(Vec1<double> X, int kind, int first, int last, int& status) {
   auto& m = FMFLAG;
-  int fcol = 0, rcol = 0;
-  switch (kind) {
-    case 0: fcol = 8; rcol = 9; break;
-    case 1: fcol = 29; rcol = 30; break;
-    case 9: fcol = 40; rcol = 41; break;
-    default: ERRMSG(172);
-  }
+  // A computed matrix is no group formula.
+  const jobctl::FormulaColumns fc =
+      kind == jobctl::fkind::kComputed ? jobctl::FormulaColumns{0, 0} : jobctl::formula_columns(kind);
+  if (fc.code == 0) ERRMSG(172);
+  const int fcol = fc.code, rcol = fc.result;
   status = 1;
   const int NG = MAINPR.NG;
   const jobctl::RestoreCell group(MAINPR.IGRP);
@@ -268,11 +270,12 @@ void EVFORM(Vec1<double> X, int kind, int first, int last, int& status) {
     MAINPR.IGRP = g;
     const jobctl::RestoreCell top(MAINPR.WSTOP);
     const int save = top.saved();
-    m.MTBASE = icell(GRPTAB(X, NG, 7, g));
-    m.RESADR = icell(GRPTAB(X, NG, rcol, g));
-    const int a = icell(GRPTAB(X, NG, fcol, g));
+    const GroupView G{X, NG, g};
+    m.MTBASE = G.B();
+    m.RESADR = G.icol(rcol);
+    const int a = G.icol(fcol);
     const int n = a > 0 ? icell(X(a)) : 0;
-    if (n == 0 && icell(GRPTAB(X, NG, 18, g)) > 1) continue;
+    if (n == 0 && G.icol(gcol::kKind) > jobctl::kKindConstraint) continue;
     load_codes(X, a, n);
     m.WSHIGH = save;
     CALCMAT(X, rcol, status);
@@ -283,9 +286,7 @@ void EVFORM(Vec1<double> X, int kind, int first, int last, int& status) {
 void EVCOMP(Vec1<double> X, int /*ignored*/, int& status) {
   auto& m = FMFLAG;
   status = 1;
-  const int NG = MAINPR.NG;
-  const int g = MAINPR.IGRP;
-  const int B = icell(GRPTAB(X, NG, 7, g));
+  const int B = jobctl::current_group().B();
   if (B < 1) return;
   m.MTBASE = B;
   // The computed letters in the order of their evaluation numbers.
@@ -293,8 +294,8 @@ void EVCOMP(Vec1<double> X, int /*ignored*/, int& status) {
   std::array<double, 26> order{};
   int count = 0;
   for (int L = 1; L <= 26; ++L) {
-    if (icell(X(B + L - 1)) != -10) continue;
-    const double o = X(icell(X(B + 78 + L - 1)));
+    if (icell(jobctl::MTTYPE(X, B, L)) != jobctl::kTypeComputed) continue;
+    const double o = X(icell(jobctl::MTADDR(X, B, L)));
     int k = count++;
     while (k > 0 && order[static_cast<std::size_t>(k - 1)] > o) {
       order[static_cast<std::size_t>(k)] = order[static_cast<std::size_t>(k - 1)];
@@ -307,7 +308,7 @@ void EVCOMP(Vec1<double> X, int /*ignored*/, int& status) {
   m.INFIT = 1;
   for (int k = 0; k < count; ++k) {
     const int L = letters[static_cast<std::size_t>(k)];
-    eval_computed(X, icell(X(B + 78 + L - 1)), status);
+    eval_computed(X, icell(jobctl::MTADDR(X, B, L)), status);
   }
   m.INFIT = 0;
 }
@@ -315,12 +316,10 @@ void EVCOMP(Vec1<double> X, int /*ignored*/, int& status) {
 void EVONEC(Vec1<double> X, int letter, int& status) {
   auto& m = FMFLAG;
   status = 1;
-  const int NG = MAINPR.NG;
-  const int g = MAINPR.IGRP;
-  const int B = icell(GRPTAB(X, NG, 7, g));
+  const int B = jobctl::current_group().B();
   m.MTBASE = B;
   m.INFIT = 1;
-  eval_computed(X, icell(X(B + 78 + letter - 1)), status);
+  eval_computed(X, icell(jobctl::MTADDR(X, B, letter)), status);
   m.INFIT = 0;
 }
 

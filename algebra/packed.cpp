@@ -9,6 +9,7 @@
 #include "jobctl/errmsg.hpp"
 #include "jobctl/matutil.hpp"
 #include "jobctl/syminv.hpp"
+#include "jobctl/tabnames.hpp"
 #include "jobctl/workspace.hpp"
 #include "numlib/inverse.hpp"
 #include "runtime/units.hpp"
@@ -151,7 +152,7 @@ void INVMAT(Vec1<double> A, Vec1<double> B, int rows, int cols, Vec1<double> wor
 }
 
 void PATPUT(Vec1<double> X, int g, int NG, int ignored, int n, int offset, int keys) {
-  const int list = static_cast<int>(jobctl::GRPTAB(X, NG, 37, g));
+  const int list = jobctl::icell(jobctl::GRPTAB(X, NG, jobctl::gcol::kParList, g));
   if (list < 1) return;
   const int count = static_cast<int>(X(list));
   for (int m = 1; m <= count; ++m) {

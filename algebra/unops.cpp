@@ -8,11 +8,11 @@
 #include "algebra/formmach.hpp"
 #include "algebra/ftoken.hpp"
 #include "algebra/packed.hpp"
-#include "algebra/wscell.hpp"
 #include "jobctl/errmsg.hpp"
 #include "jobctl/areas.hpp"
 #include "jobctl/matutil.hpp"
 #include "jobctl/syminv.hpp"
+#include "jobctl/workspace.hpp"
 #include "numlib/inverse.hpp"
 #include "numlib/random.hpp"
 #include "runtime/units.hpp"
@@ -20,6 +20,7 @@
 namespace qv::algebra {
 
 using jobctl::ERRMSG;
+using jobctl::icell;
 using jobctl::MAINPR;
 using runtime::kStdout;
 using runtime::Vec1;

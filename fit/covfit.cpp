@@ -3,16 +3,24 @@
 #include <cmath>
 
 #include "algebra/formmach.hpp"
-#include "fit/grpcols.hpp"
 #include "fit/objcel.hpp"
 #include "jobctl/errmsg.hpp"
 #include "jobctl/areas.hpp"
 #include "jobctl/matutil.hpp"
 #include "jobctl/syminv.hpp"
+#include "jobctl/tabnames.hpp"
 #include "jobctl/workspace.hpp"
 #include "runtime/units.hpp"
 
 namespace qv::fit {
+
+namespace gcol = jobctl::gcol;
+using jobctl::icell;
+using jobctl::kFitAWLS;
+using jobctl::kFitDWLS;
+using jobctl::kFitGLS;
+using jobctl::kFitLS;
+using jobctl::kFitML;
 
 namespace {
 
@@ -22,8 +30,6 @@ using runtime::Vec1;
 // literals widened to double.
 constexpr double kTinyRatio = static_cast<double>(1.0e-30f);
 constexpr double kPenaltyScale = static_cast<double>(1.0e33f);
-
-int icell(double v) { return static_cast<int>(v); }
 
 // Element (i, j) of a packed symmetric matrix, either triangle.
 inline int pk(int i, int j) { return i >= j ? i * (i - 1) / 2 + j : j * (j - 1) / 2 + i; }
@@ -177,19 +183,19 @@ std::span<double> packed_at(Vec1<double> X, int addr, int n) {
 }
 
 double ml_group(Vec1<double> X, int NG, int g) {
-  auto col = [&](int k) -> double& { return jobctl::GRPTAB(X, NG, k, g); };
+  const jobctl::GroupView G{X, NG, g};
   auto& oc = OBJCEL;
-  const double N = col(gcol::kNobs);
-  const int p = icell(col(gcol::kNvar));
+  const double N = G.col(gcol::kNobs);
+  const int p = G.icol(gcol::kNvar);
   const int np = npacked(p);
-  const double detS = col(gcol::kObsDet);
-  const auto S = packed_at(X, icell(col(gcol::kObsData)), np);
-  const auto E = packed_at(X, icell(col(gcol::kCovResult)), np);
+  const double detS = G.col(gcol::kObsDet);
+  const auto S = packed_at(X, G.icol(gcol::kObsData), np);
+  const auto E = packed_at(X, G.icol(gcol::kCovResult), np);
   const int W = jobctl::MAINPR.WSTOP;
   // The inverse and its work words, then p words for the means term.
   const auto scratch = scratch_at(X, W, ml_scratch(p) + p);
 
-  const MlResult res = ml_fit(S, E, p, detS, N, col(gcol::kFitValue), scratch);
+  const MlResult res = ml_fit(S, E, p, detS, N, G.col(gcol::kFitValue), scratch);
   double F = res.F;
   if (res.penalty) {
     if (detS == 0.0) jobctl::ERRMSG(220);
@@ -218,15 +224,15 @@ double ml_group(Vec1<double> X, int NG, int g) {
   // Means: the expected means are evaluated above the inverse, which the
   // term reads.  Without an inverse (E could not be factored) there is no
   // term to add to the penalty value.
-  if (col(gcol::kObsMeans) != 0.0 && col(gcol::kMeansFormula) != 0.0 && res.inverted) {
+  if (G.col(gcol::kObsMeans) != 0.0 && G.col(gcol::kMeansFormula) != 0.0 && res.inverted) {
     auto& m = jobctl::MAINPR;
     const int saved = m.WSTOP;
     m.WSTOP = W + ml_scratch(p) + p;
     int status = 0;
     algebra::EVFORM(X, 1, g, g, status);
     m.WSTOP = saved;
-    const auto obs = packed_at(X, icell(col(gcol::kObsMeans)), p);
-    const auto expct = packed_at(X, icell(col(gcol::kMeansResult)), p);
+    const auto obs = packed_at(X, G.icol(gcol::kObsMeans), p);
+    const auto expct = packed_at(X, G.icol(gcol::kMeansResult), p);
     F += ml_means_term(scratch.first(static_cast<std::size_t>(np)), obs, expct, p, N,
                        scratch.subspan(static_cast<std::size_t>(ml_scratch(p)), static_cast<std::size_t>(p)));
   }
@@ -234,37 +240,37 @@ double ml_group(Vec1<double> X, int NG, int g) {
 }
 
 double awls_group(Vec1<double> X, int NG, int g) {
-  auto col = [&](int k) -> double& { return jobctl::GRPTAB(X, NG, k, g); };
-  const double N = col(gcol::kNobs);
-  const int p = icell(col(gcol::kNvar));
+  const jobctl::GroupView G{X, NG, g};
+  const double N = G.col(gcol::kNobs);
+  const int p = G.icol(gcol::kNvar);
   const int np = npacked(p);
-  const int form = icell(col(gcol::kAsyForm));
+  const int form = G.icol(gcol::kAsyForm);
   const bool withdiag = form == 2;
   const int m = withdiag ? np : p * (p - 1) / 2;
-  const int Eaddr = icell(col(gcol::kCovResult));
+  const int Eaddr = G.icol(gcol::kCovResult);
   const int W = jobctl::MAINPR.WSTOP;
   if (form == 1) {
     jobctl::check_room(static_cast<long long>(W) + np - 1);
     jobctl::COVCOR(X, p, Eaddr, W);
   }
-  const auto S = packed_at(X, icell(col(gcol::kObsData)), np);
+  const auto S = packed_at(X, G.icol(gcol::kObsData), np);
   const auto E = packed_at(X, Eaddr, np);
-  const auto Wt = packed_at(X, icell(col(gcol::kWeights)), npacked(m));
+  const auto Wt = packed_at(X, G.icol(gcol::kWeights), npacked(m));
   double F = awls_fit(S, E, Wt, p, withdiag, scratch_at(X, W, m));
-  const double P = (form == 0 && icell(col(gcol::kDiOption)) != 1) ? awls_penalty(E, p, N) : 0.0;
-  col(gcol::kDiagPenalty) = P;
+  const double P = (form == 0 && G.icol(gcol::kDiOption) != 1) ? awls_penalty(E, p, N) : 0.0;
+  G.col(gcol::kDiagPenalty) = P;
   return F + P;
 }
 
 double gls_group(Vec1<double> X, int NG, int g) {
-  auto col = [&](int k) -> double& { return jobctl::GRPTAB(X, NG, k, g); };
-  const double N = col(gcol::kNobs);
-  const int p = icell(col(gcol::kNvar));
+  const jobctl::GroupView G{X, NG, g};
+  const double N = G.col(gcol::kNobs);
+  const int p = G.icol(gcol::kNvar);
   const int np = npacked(p);
-  const int Saddr = icell(col(gcol::kObsData));
+  const int Saddr = G.icol(gcol::kObsData);
   const int W = jobctl::MAINPR.WSTOP;
   const auto scratch = scratch_at(X, W, gls_scratch(p));
-  if (icell(col(gcol::kObsInverted)) != 1) {
+  if (G.icol(gcol::kObsInverted) != 1) {
     // Once per fit the observed matrix is replaced by its inverse.  A
     // singular matrix (zero pivots) has no inverse either.
     double det = 0.0;
@@ -272,21 +278,21 @@ double gls_group(Vec1<double> X, int NG, int g) {
     jobctl::SYMINV(X.from(Saddr), p, X.from(Saddr), view(scratch.subspan(static_cast<std::size_t>(p) * p)), det,
                    0, nullity, fault);
     if (fault != 0 || nullity != 0) jobctl::ERRMSG(54);
-    col(gcol::kObsInverted) = 1.0;
+    G.col(gcol::kObsInverted) = 1.0;
   }
-  return gls_fit(packed_at(X, Saddr, np), packed_at(X, icell(col(gcol::kCovResult)), np), p, N, scratch);
+  return gls_fit(packed_at(X, Saddr, np), packed_at(X, G.icol(gcol::kCovResult), np), p, N, scratch);
 }
 
 }  // namespace
 
 void COVFIT(int code, Vec1<double> X, int NG, int g, double& FOBJ) {
-  auto col = [&](int k) -> double& { return jobctl::GRPTAB(X, NG, k, g); };
+  const jobctl::GroupView G{X, NG, g};
   double F = 0.0;
   switch (code) {
     case kFitLS: {
-      const int f = icell(col(gcol::kNstat));
-      F = ls_fit(packed_at(X, icell(col(gcol::kObsData)), f), packed_at(X, icell(col(gcol::kCovResult)), f),
-                 col(gcol::kNobs));
+      const int f = G.icol(gcol::kNstat);
+      F = ls_fit(packed_at(X, G.icol(gcol::kObsData), f), packed_at(X, G.icol(gcol::kCovResult), f),
+                 G.col(gcol::kNobs));
       break;
     }
     case kFitML:
@@ -296,9 +302,9 @@ void COVFIT(int code, Vec1<double> X, int NG, int g, double& FOBJ) {
       F = awls_group(X, NG, g);
       break;
     case kFitDWLS: {
-      const int np = npacked(icell(col(gcol::kNvar)));
-      F = dwls_fit(packed_at(X, icell(col(gcol::kObsData)), np), packed_at(X, icell(col(gcol::kCovResult)), np),
-                   packed_at(X, icell(col(gcol::kWeights)), np), icell(col(gcol::kNvar)));
+      const int np = npacked(G.icol(gcol::kNvar));
+      F = dwls_fit(packed_at(X, G.icol(gcol::kObsData), np), packed_at(X, G.icol(gcol::kCovResult), np),
+                   packed_at(X, G.icol(gcol::kWeights), np), G.icol(gcol::kNvar));
       break;
     }
     case kFitGLS:
@@ -307,7 +313,7 @@ void COVFIT(int code, Vec1<double> X, int NG, int g, double& FOBJ) {
     default:
       return;
   }
-  col(gcol::kFitValue) = F;
+  G.col(gcol::kFitValue) = F;
   FOBJ += F;
 }
 

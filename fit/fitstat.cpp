@@ -4,10 +4,10 @@
 #include <cmath>
 #include <string>
 
-#include "fit/grpcols.hpp"
 #include "report/htmlrep.hpp"
 #include "jobctl/areas.hpp"
 #include "jobctl/fitopt.hpp"
+#include "jobctl/tabnames.hpp"
 #include "jobctl/vlsum.hpp"
 #include "jobctl/workspace.hpp"
 #include "numlib/distrib.hpp"
@@ -20,14 +20,28 @@ namespace qv::fit {
 using report::HTANCH;
 using report::HTPRE;
 
+namespace gcol = jobctl::gcol;
+using jobctl::icell;
+using jobctl::kFitAWLS;
+using jobctl::kFitDWLS;
+using jobctl::kFitGLS;
+using jobctl::kFitLS;
+using jobctl::kFitML;
+using jobctl::kFitNone;
+using jobctl::kFitRaw;
+using jobctl::kFitTable;
+using jobctl::kFitUser;
+using jobctl::kFitUserRows;
+using jobctl::kFitVL;
+using jobctl::kKindConstraint;
+using jobctl::kKindData;
+
 namespace {
 
 using runtime::kStdout;
 using runtime::Vec1;
 using runtime::write_fmt;
 using runtime::write_list;
-
-int icell(double v) { return static_cast<int>(v); }
 
 // Observations of a group count unless its fit function works without a
 // sample size (no function, a user value per data row, rectangular raw data).
@@ -47,31 +61,31 @@ int NOBS(Vec1<double> X, int NG, int first, int last, double& NOBSV, int& NCON) 
   NOBSV = 0.0;
   NCON = 0;
   for (int g = first; g <= last; ++g) {
-    auto col = [&](int k) -> double { return jobctl::GRPTAB(X, NG, k, g); };
-    const int code = icell(col(gcol::kFitCode));
-    if (code < 6 || code > 9 || code == kFitUser) NOBSV += col(gcol::kNobs);
-    const int kind = icell(col(gcol::kKind));
+    const jobctl::GroupView G{X, NG, g};
+    const int code = G.icol(gcol::kFitCode);
+    if (code < 6 || code > 9 || code == kFitUser) NOBSV += G.col(gcol::kNobs);
+    const int kind = G.icol(gcol::kKind);
     if (kind == kKindConstraint) {
-      NCON += icell(col(gcol::kNstat));
+      NCON += G.icol(gcol::kNstat);
       continue;
     }
     if (kind != kKindData) continue;
     if (code == kFitTable) {
-      const int a = icell(col(gcol::kObsData));
+      const int a = G.icol(gcol::kObsData);
       const long long cells =
-          static_cast<long long>(col(gcol::kTableCols)) * static_cast<long long>(col(gcol::kTableRows));
+          static_cast<long long>(G.col(gcol::kTableCols)) * static_cast<long long>(G.col(gcol::kTableRows));
       long long used = 0;
       if (a >= 1)
         for (long long i = 0; i < cells; ++i)
         if (X(a + i) >= 0.0) ++used;
       nstat += used - 1;
     } else if (code < 9 && code != kFitUser) {
-      nstat += icell(col(gcol::kNstat));
-      if (col(gcol::kObsMeans) != 0.0 && col(gcol::kMeansFormula) != 0.0) nstat += icell(col(gcol::kNvar));
+      nstat += G.icol(gcol::kNstat);
+      if (G.col(gcol::kObsMeans) != 0.0 && G.col(gcol::kMeansFormula) != 0.0) nstat += G.icol(gcol::kNvar);
     } else if (code == kFitRaw) {
-      nstat += static_cast<long long>(col(gcol::kNvar) * col(gcol::kNobs) - col(gcol::kNstat));
+      nstat += static_cast<long long>(G.col(gcol::kNvar) * G.col(gcol::kNobs) - G.col(gcol::kNstat));
     } else if (code == kFitVL) {
-      const int a = icell(col(gcol::kRecords));
+      const int a = G.icol(gcol::kRecords);
       const int r = a >= 2 ? icell(X(a - 1)) : 0;
       if (r > 0) {
         nstat += jobctl::VLNVAL(X, a);
@@ -91,8 +105,8 @@ void DFOBS(Vec1<double> X, int NG, int NPAR, double r, double& RMSEA) {
   double sum = 0.0;
   int ndata = 0;
   for (int g = 1; g <= NG; ++g) {
-    auto col = [&](int k) -> double { return jobctl::GRPTAB(X, NG, k, g); };
-    if (col(gcol::kKind) > 0.0) continue;
+    const jobctl::GroupView G{X, NG, g};
+    if (G.col(gcol::kKind) > 0.0) continue;
     ++ndata;
     double ng = 0.0;
     int kg = 0;
@@ -100,8 +114,8 @@ void DFOBS(Vec1<double> X, int NG, int NPAR, double r, double& RMSEA) {
     // The group's share of the parameters, in proportion to its statistics.
     const double share = sall >= 1 ? static_cast<double>(cg) * NPAR / sall : 0.0;
     const double dfg = cg + K - share;
-    const double hg = r * col(gcol::kFitValue) - dfg;
-    const double Ng = counts_observations(icell(col(gcol::kFitCode))) ? col(gcol::kNobs) : 0.0;
+    const double hg = r * G.col(gcol::kFitValue) - dfg;
+    const double Ng = counts_observations(G.icol(gcol::kFitCode)) ? G.col(gcol::kNobs) : 0.0;
     if (hg > 0.0 && dfg > 0.0 && Ng > 0.0) sum += std::sqrt(hg / (Ng * dfg));
   }
   RMSEA = ndata > 0 ? sum / ndata : 0.0;

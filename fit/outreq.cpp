@@ -6,6 +6,7 @@
 
 #include "jobctl/errmsg.hpp"
 #include "jobctl/rdline.hpp"
+#include "jobctl/tabnames.hpp"
 #include "jobctl/workspace.hpp"
 
 namespace qv::fit {
@@ -43,7 +44,7 @@ void OUTREQ(runtime::Vec1<double> X, runtime::Vec1<int> IX, int NG, int g, int& 
     }
   }
 
-  double& listcol = jobctl::GRPTAB(X, NG, 26, g);
+  double& listcol = jobctl::GRPTAB(X, NG, jobctl::gcol::kOutRequests, g);
   int list = static_cast<int>(listcol);
   if (list == 0) {
     jobctl::CHKMEM(RDPTR + kReqWords - 1);

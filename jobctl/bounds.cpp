@@ -11,6 +11,7 @@
 #include "jobctl/options.hpp"
 #include "jobctl/rdline.hpp"
 #include "jobctl/stmtaux.hpp"
+#include "jobctl/tabnames.hpp"
 #include "numlib/distrib.hpp"
 #include "runtime/units.hpp"
 
@@ -81,7 +82,7 @@ void BOSTMT() {
   const int g = m.IGRP;
   if (m.MULFIT == 1) ERRMSG(115);
   if (FITOPT.OPSEEN != 0) ERRMSG(144);
-  double& first = GRPTAB(X, NG, 14, g);
+  double& first = GRPTAB(X, NG, gcol::kBounds, g);
   // The fit reads the group's records as one run: when other storage was
   // taken since the group's last bound line, the records written so far
   // move up to the storage pointer, so that the new ones follow them.
@@ -94,7 +95,7 @@ void BOSTMT() {
   }
   if (first == 0.0) first = m.RDPTR;
   RDBOND(X, g, m.RDPTR, m.NBOUND);
-  GRPTAB(X, NG, 13, g) = m.NBOUND;
+  GRPTAB(X, NG, gcol::kBoundCount, g) = m.NBOUND;
 }
 
 std::string INTLAB(int L, int g, int row, int col) {
@@ -108,13 +109,13 @@ std::string INTLAB(int L, int g, int row, int col) {
 
 void RDINTV(Vec1<double> X, Vec1<int> IX, Labtab& LAB, int g, int NG, int& RDPTR, int& LABSLOT) {
   auto& c = CURSOR;
-  int blk = IGRPTB(IX, NG, 6, g);
+  int blk = IGRPTB(IX, NG, igcol::kIntervals, g);
   if (blk == 0) {
     CHKMEM(RDPTR + kIntvWords - 1);
     blk = RDPTR;
     for (int k = 0; k < kIntvWords; ++k) X(blk + k) = 0.0;
     RDPTR += kIntvWords;
-    IGRPTB(IX, NG, 6, g) = blk;
+    IGRPTB(IX, NG, igcol::kIntervals, g) = blk;
   }
 
   NEXTWD();

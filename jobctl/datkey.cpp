@@ -18,6 +18,7 @@
 #include "jobctl/rdline.hpp"
 #include "jobctl/records.hpp"
 #include "jobctl/syminv.hpp"
+#include "jobctl/tabnames.hpp"
 #include "jobctl/workspace.hpp"
 #include "numlib/inverse.hpp"
 #include "runtime/fixedstr.hpp"
@@ -32,20 +33,13 @@ using runtime::write_list;
 
 namespace {
 
-// Everything a keyword of the current group works with.
-struct Group {
-  Vec1<double> X;
-  int NG;
-  int g;
-  int n;  // NI as the data section stands (the selection changes it)
-  double& col(int k) const { return GRPTAB(X, NG, k, g); }
-  int icol(int k) const { return static_cast<int>(col(k)); }
-  int NO() const { return icol(1); }
-  // The keyword needs NI and NO.
-  void needs() const {
-    if (n == 0 || NO() == 0) ERRMSG(168);
-  }
-};
+// Number of observations of the group, as an integer.
+int NO(const GroupView& G) { return G.icol(gcol::kNobs); }
+
+// The keyword needs NI (n, as the data section stands) and NO.
+void needs(const GroupView& G, int n) {
+  if (n == 0 || NO(G) == 0) ERRMSG(168);
+}
 
 void print_packed(Vec1<double> X, int a, int n) {
   for (int i = 1; i <= n; ++i)
@@ -67,7 +61,7 @@ void missing_value() {
 
 // SE: reads the selection list and applies it to the data read so far.
 // Returns false when a select-if took over (the data keywords end).
-bool selection(Group& G) {
+bool selection(const GroupView& G, int& ni) {
   auto& c = CURSOR;
   auto& m = MAINPR;
   auto X = G.X;
@@ -75,9 +69,9 @@ bool selection(Group& G) {
   int s = 0;
   NEXTWD();
   if (c.ICOL == 0) ERRMSG(7);
-  check_room(static_cast<long long>(sel) + G.n);
+  check_room(static_cast<long long>(sel) + ni);
   auto add = [&](int v) {
-    if (v < 1 || v > G.n) ERRMSG(125);
+    if (v < 1 || v > ni) ERRMSG(125);
     for (int i = 0; i < s; ++i)
       if (static_cast<int>(X(sel + i)) == v) ERRMSG(125);
     X(sel + s) = v;
@@ -92,7 +86,7 @@ bool selection(Group& G) {
       if (m.LINENO != line) ERRMSG(125);
       if (c.IVALUE != c.RVALUE) ERRMSG(125);
       add(c.IVALUE);
-      if (s >= G.n || number_list_ends()) break;
+      if (s >= ni || number_list_ends()) break;
     }
   } else {
     // The word IF first hands over to the select-if reader (which needs
@@ -100,11 +94,12 @@ bool selection(Group& G) {
     if (LINBUF.LINE.compare(static_cast<std::size_t>(c.ICOL - 1), 3, "IF ") == 0 ||
         (c.ICOL + 1 == c.LLEN && LINBUF.LINE.compare(static_cast<std::size_t>(c.ICOL - 1), 2, "IF") == 0)) {
       ++c.ICOL;
-      RDSELIF(X, G.icol(25), m.RDPTR, G.n, G.g, G.NG, G.icol(25) != 0 ? 1 : 0, DATFLG.REC != 0 ? 1 : 0);
+      const int labels = G.icol(gcol::kVarLabels);
+      RDSELIF(X, labels, m.RDPTR, ni, G.g, G.NG, labels != 0 ? 1 : 0, DATFLG.REC != 0 ? 1 : 0);
       RDLINE();
       return false;
     }
-    const int base = G.icol(25);
+    const int base = G.icol(gcol::kVarLabels);
     if (base == 0) ERRMSG(123);
     for (;;) {
       std::string w;
@@ -114,88 +109,88 @@ bool selection(Group& G) {
       while (c.ICOL <= c.LLEN && chr(c.ICOL) != ' ' && chr(c.ICOL) != ';' && chr(c.ICOL) != '/') ++c.ICOL;
       const std::string label = runtime::fpad(w, kLabLen);
       int j = 0;
-      for (int i = 1; i <= G.n && j == 0; ++i)
+      for (int i = 1; i <= ni && j == 0; ++i)
         if (LABTAB.get(base + i - 1) == label) j = i;
       if (j == 0) ERRMSG(124);
       add(j);
-      if (s >= G.n) break;
+      if (s >= ni) break;
       if (c.ICOL > c.LLEN || chr(c.ICOL) == ';' || chr(c.ICOL) == '/') break;
       while (c.ICOL <= c.LLEN && chr(c.ICOL) == ' ') ++c.ICOL;
       if (c.ICOL > c.LLEN || chr(c.ICOL) == ';' || chr(c.ICOL) == '/') break;
     }
   }
-  G.col(2) = s;
-  G.col(3) = s * (s + 1) / 2;
+  G.col(gcol::kNvar) = s;
+  G.col(gcol::kNstat) = s * (s + 1) / 2;
   RDLINE();
 
   // Applied at once to what was read before it.
-  const int n = G.n;
+  const int n = ni;
   Vec1<double> S = X.from(sel);
   const int w = sel + s;
   Vec1<double> W = X.from(w);
   check_room(static_cast<long long>(w) + static_cast<long long>(n) * n + 1);
   if (DATFLG.RA != 0) {
-    const int a = G.icol(24);
-    for (int r = 1; r <= G.NO(); ++r) {
+    const int a = G.icol(gcol::kRawData);
+    for (int r = 1; r <= NO(G); ++r) {
       const int rec = a + (r - 1) * n;
       REORD(X.from(rec), n, S, s, W);
       for (int i = 0; i < s; ++i) X(a + (r - 1) * s + i) = X(rec + i);
     }
   }
-  if (DATFLG.LAB != 0) SELLAB(G.icol(25), n, S, s, 0);
-  if (DATFLG.ME != 0) REORD(X.from(G.icol(21)), n, S, s, W);
+  if (DATFLG.LAB != 0) SELLAB(G.icol(gcol::kVarLabels), n, S, s, 0);
+  if (DATFLG.ME != 0) REORD(X.from(G.icol(gcol::kObsMeans)), n, S, s, W);
   if (DATFLG.REC != 0) {
-    if (G.icol(10) != 0 && static_cast<int>(X(G.icol(10))) > 0) {
+    if (G.icol(gcol::kDefVars) != 0 && icell(X(G.icol(gcol::kDefVars))) > 0) {
       write_list(kStdout, {" SElect must come before DEfinition variables in the data section"});
       ERRMSG(125);
     }
-    Vec1<double> V = X.from(G.icol(34) - 1);
+    Vec1<double> V = X.from(G.icol(gcol::kRecords) - 1);
     const int longest = longest_vector(V);
     check_room(static_cast<long long>(w) + 2LL * longest + 2);
     DEFSEL(V, S, s, W, W, 0);
-    G.col(10) = 0;
-    G.col(1) = V(1);
+    G.col(gcol::kDefVars) = 0;
+    G.col(gcol::kNobs) = V(1);
   }
   if (DATFLG.AV != 0) {
     if (DATKST.MATLET != 'C') ERRMSG(102);
-    SYMUNP(X.from(G.icol(20)), n, S, s, W);
+    SYMUNP(X.from(G.icol(gcol::kWeights)), n, S, s, W);
     DATKST.NAV = s * (s + 1) / 2;
   }
-  if (DATFLG.CM != 0 || DATFLG.PMKM != 0) SYMUNP(X.from(G.icol(4)), n, S, s, W);
+  if (DATFLG.CM != 0 || DATFLG.PMKM != 0) SYMUNP(X.from(G.icol(gcol::kObsData)), n, S, s, W);
   if (DATFLG.ASY != 0) {
     if (DATFLG.AI != 0) ERRMSG(192);
     const int withdiag = DATKST.MATLET == 'C' ? 1 : 0;
     const long long q = withdiag ? static_cast<long long>(n) * (n + 1) / 2 : static_cast<long long>(n) * (n - 1) / 2;
     check_room(static_cast<long long>(w) + static_cast<long long>(n + 1) * (n + 1) + 1 + q * q);
-    SYMPAK(X.from(G.icol(20)), n, S, s, W, X.from(w + (n + 1) * (n + 1) + 1), withdiag);
+    SYMPAK(X.from(G.icol(gcol::kWeights)), n, S, s, W, X.from(w + (n + 1) * (n + 1) + 1), withdiag);
     m.NASTAT = withdiag ? s * (s + 1) / 2 : s * (s - 1) / 2;
   }
-  G.n = s;
+  ni = s;
   return true;
 }
 
 // The checks of the observed data when the data keywords end.
-void checks(Group& G) {
+void checks(const GroupView& G, int& ni) {
   auto& m = MAINPR;
   auto X = G.X;
-  const int n = G.icol(2);
-  G.n = n;
+  const int n = G.icol(gcol::kNvar);
+  ni = n;
   if (DATFLG.CM != 0 || DATFLG.PMKM != 0) {
     const int full = m.RDPTR;
     check_room(static_cast<long long>(full) + static_cast<long long>(n) * n + n);
-    algebra::EXPMAT(X.from(full), X.from(G.icol(4)), 8, n, n, n * (n + 1) / 2);
+    algebra::EXPMAT(X.from(full), X.from(G.icol(gcol::kObsData)), kTypeSym, n, n, n * (n + 1) / 2);
     double det = 0.0;
     int ifail = 1;
     numlib::F03AAF(std::span<double>(X.ptr(full), static_cast<std::size_t>(n) * n), std::max(n, 1), n, det,
                    std::span<double>(X.ptr(full + n * n), static_cast<std::size_t>(std::max(n, 1))), ifail);
-    G.col(10) = det;
+    G.col(gcol::kObsDet) = det;
     if (ifail != 0 || det <= 0.0) {
       write_list(kStdout, {});
       write_list(kStdout, {" Your INPUT data matrix is not positive-definite"});
       m.NPDFLG = 1;
       write_list(kStdout, {"Covariance matrix:"});
-      print_packed(X, G.icol(4), n);
-      if (G.icol(11) == 3)
+      print_packed(X, G.icol(gcol::kObsData), n);
+      if (G.icol(gcol::kFitCode) == kFitAWLS)
         report::WARNHD();
       else
         ERRMSG(155);
@@ -204,8 +199,8 @@ void checks(Group& G) {
   if (DATFLG.ASY != 0) {
     const int p = m.NASTAT;
     const int q = p * (p + 1) / 2;
-    const int a = G.icol(20);
-    const double scale = G.NO() - 1.0;
+    const int a = G.icol(gcol::kWeights);
+    const double scale = NO(G) - 1.0;
     if (DATFLG.AI != 0) {
       for (int k = 0; k < q; ++k) X(a + k) *= scale;
     } else {
@@ -226,8 +221,8 @@ void checks(Group& G) {
     }
   }
   if (DATFLG.AV != 0) {
-    const int a = G.icol(20);
-    const double no = G.NO();
+    const int a = G.icol(gcol::kWeights);
+    const double no = NO(G);
     for (int k = 0; k < DATKST.NAV; ++k) X(a + k) /= no;
   }
 }
@@ -236,20 +231,23 @@ void checks(Group& G) {
 // The summary area at column 42 takes 2n + 3 words: the integer part's
 // position, the largest category, the threshold formula's element count,
 // then the minima and the maxima of the n codes.
-void record_data(Group& G, int rect) {
+void record_data(const GroupView& G, int n, int rect) {
   auto& m = MAINPR;
   auto X = G.X;
   int p = m.RDPTR;
   check_room(static_cast<long long>(p) + 3);
-  RDDATA(X, G.n, 0, p, 0, G.g, G.NG, DATFIL.MISVAL, rect);
+  RDDATA(X, n, 0, p, 0, G.g, G.NG, DATFIL.MISVAL, rect);
   m.RDPTR = p;
-  if (rect == 0) write_list(kStdout, {" NOTE: Longest vector contains", static_cast<int>(X(G.icol(34) - 2)), " observations"});
-  check_room(static_cast<long long>(m.RDPTR) + 2LL * G.n + 3);
-  G.col(42) = m.RDPTR;
+  if (rect == 0) {
+    const int longest = static_cast<int>(X(G.icol(gcol::kRecords) - 2));
+    write_list(kStdout, {" NOTE: Longest vector contains", longest, " observations"});
+  }
+  check_room(static_cast<long long>(m.RDPTR) + 2LL * n + 3);
+  G.col(gcol::kRecordBlock) = m.RDPTR;
   X(m.RDPTR) = m.IWSTOP;
-  CHKIMEM(m.IWSTOP + G.n);
-  m.IWSTOP += G.n;
-  m.RDPTR += 2 * G.n + 3;
+  CHKIMEM(m.IWSTOP + n);
+  m.IWSTOP += n;
+  m.RDPTR += 2 * n + 3;
   RDLINE();
 }
 
@@ -259,8 +257,8 @@ void DATDSP() {
   auto& m = MAINPR;
   auto& c = CURSOR;
   auto& k = DATKST;
-  Group G{WORKSP.x(), m.NG, m.IGRP, 0};
-  G.n = G.icol(0);
+  const GroupView G = current_group();
+  int ni = G.icol(gcol::kNi);  // NI as the data section stands (the selection changes it)
   k.NAV = 0;
   auto X = G.X;
 
@@ -275,7 +273,7 @@ void DATDSP() {
       ERRMSG(85);
     }
     const std::string_view kw = DATKEY[static_cast<std::size_t>(key - 1)];
-    const int n = G.n;
+    const int n = ni;
     // Sizes of the triangle kinds, checked in 64 bits before any int use.
     const long long tri_ll = static_cast<long long>(n) * (n + 1) / 2;
     if (kw == "CM" || kw == "PM" || kw == "KM" || kw == "AC" || kw == "AI" || kw == "AV")
@@ -288,13 +286,13 @@ void DATDSP() {
         DATFLG.CM = 1;
       } else {
         DATFLG.PMKM = 1;
-        G.col(5) = 1;
+        G.col(gcol::kObsKind) = 1;
       }
-      G.col(4) = m.RDPTR;
-      G.needs();
+      G.col(gcol::kObsData) = m.RDPTR;
+      needs(G, n);
       RDDATA(X, n, tri, m.RDPTR, 0, G.g, G.NG, DATFIL.MISVAL, 0);
       RDLINE();
-      const int unit = DIAG1(X.from(G.icol(4)), n);
+      const int unit = DIAG1(X.from(G.icol(gcol::kObsData)), n);
       if (kw == "CM" && unit == 1) {
         report::WARNHD();
         write_list(kStdout, {" Input data is a correlation matrix, but CM command was used."});
@@ -307,15 +305,15 @@ void DATDSP() {
     } else if (kw == "AC" || kw == "AI") {
       DATFLG.ASY = 1;
       if (kw == "AI") DATFLG.AI = 1;
-      G.col(20) = m.RDPTR;
-      G.col(11) = 3;
+      G.col(gcol::kWeights) = m.RDPTR;
+      G.col(gcol::kFitCode) = kFitAWLS;
       int p = n * (n - 1) / 2;
       if (k.MATLET == 'C') {
         p = tri;
-        G.col(16) = 2;
+        G.col(gcol::kAsyForm) = 2;
       }
       m.NASTAT = p;
-      G.needs();
+      needs(G, n);
       const long long q = static_cast<long long>(p) * (p + 1) / 2;
       check_room(m.RDPTR + q - 1);
       RDDATA(X, n, static_cast<int>(q), m.RDPTR, 0, G.g, G.NG, DATFIL.MISVAL, 0);
@@ -323,73 +321,73 @@ void DATDSP() {
       m.RDPTR += static_cast<int>(q);
     } else if (kw == "RA") {
       FITOPT.OPTFIT = 3;
-      G.col(24) = m.RDPTR;
-      G.col(11) = 9;
-      G.col(5) = 1;
+      G.col(gcol::kRawData) = m.RDPTR;
+      G.col(gcol::kFitCode) = kFitRaw;
+      G.col(gcol::kObsKind) = 1;
       DATFLG.RA = 1;
-      int no = G.NO();
+      int no = NO(G);
       RDRAW(X, n, no, m.RDPTR);
-      G.col(1) = no;
+      G.col(gcol::kNobs) = no;
       RDLINE();
       m.RDPTR += n * no;
     } else if (kw == "ME") {
       DATFLG.ME = 1;
-      G.col(21) = m.RDPTR;
-      G.needs();
+      G.col(gcol::kObsMeans) = m.RDPTR;
+      needs(G, n);
       RDDATA(X, n, n, m.RDPTR, 9, G.g, G.NG, DATFIL.MISVAL, 0);
       RDLINE();
       m.RDPTR += n;
     } else if (kw == "SK" || kw == "KU") {
       if (kw == "SK") {
         DATFLG.SK = 1;
-        G.col(22) = m.RDPTR;
+        G.col(gcol::kObsSkew) = m.RDPTR;
       } else {
         DATFLG.KU = 1;
-        G.col(23) = m.RDPTR;
+        G.col(gcol::kObsKurt) = m.RDPTR;
       }
       RDLINE();
     } else if (kw == "LA") {
       DATFLG.LAB = 1;
-      G.col(25) = m.LABSLOT;
+      G.col(gcol::kVarLabels) = m.LABSLOT;
       RDLAB(m.LABSLOT, n);
       NEXTWD();
       m.LABSLOT += n;
     } else if (kw == "SE") {
-      if (!selection(G)) return;
+      if (!selection(G, ni)) return;
     } else if (kw == "MA" || kw == "BE") {
-      checks(G);
+      checks(G, ni);
       return;
     } else if (kw == "AV") {
-      G.col(11) = 4;
+      G.col(gcol::kFitCode) = kFitDWLS;
       DATFLG.AV = 1;
-      G.col(20) = m.RDPTR;
+      G.col(gcol::kWeights) = m.RDPTR;
       const int mm = k.MATLET == 'C' ? tri : n * (n - 1) / 2;
-      G.needs();
+      needs(G, n);
       write_list(kStdout, {" Attempting to read ", mm, " values."});
       RDDATA(X, n, mm, m.RDPTR, 9, G.g, G.NG, DATFIL.MISVAL, 0);
       RDLINE();
       m.RDPTR += mm;
       k.NAV = mm;
     } else if (kw == "VL") {
-      G.col(10) = 0;
-      G.col(34) = m.RDPTR + 3;
+      G.col(gcol::kDefVars) = 0;
+      G.col(gcol::kRecords) = m.RDPTR + 3;
       FITOPT.OPTFIT = 4;
-      G.col(11) = 10;
+      G.col(gcol::kFitCode) = kFitVL;
       m.RDPTR += 3;
       DATFLG.REC = 1;
       DATFIL.VLDATA = 1;
-      record_data(G, 0);
+      record_data(G, ni, 0);
     } else if (kw == "CT") {
-      if (G.icol(2) != 2) ERRMSG(128);
-      G.col(11) = 11;
-      G.col(4) = m.RDPTR;
+      if (G.icol(gcol::kNvar) != 2) ERRMSG(128);
+      G.col(gcol::kFitCode) = kFitTable;
+      G.col(gcol::kObsData) = m.RDPTR;
       RDNUM();
       const int r = c.IVALUE;
       RDNUM();
       const int cc = c.IVALUE;
       if (r < 2 || cc < 2) ERRMSG(133);
-      G.col(2) = r;
-      G.col(3) = cc;
+      G.col(gcol::kTableRows) = r;
+      G.col(gcol::kTableCols) = cc;
       // The counts may follow on the same line: the data reader moves on
       // from the word before them.
       if (c.ICOL >= 3 && c.ICOL <= c.LLEN) c.ICOL -= 2;
@@ -399,7 +397,7 @@ void DATDSP() {
       double sum = 0.0;
       for (long long i = 0; i < cells; ++i)
         if (X(m.RDPTR + i) > 0.0) sum += X(m.RDPTR + i);
-      G.col(1) = sum;
+      G.col(gcol::kNobs) = sum;
       RDLINE();
       m.RDPTR += static_cast<int>(cells);
     } else if (kw == "VC") {
@@ -413,17 +411,17 @@ void DATDSP() {
       const bool ord = kw == "OR";
       if (ord) write_list(kStdout, {" Ordinal data read initiated"});
       m.RDPTR += 3;
-      G.col(34) = m.RDPTR;
+      G.col(gcol::kRecords) = m.RDPTR;
       DATFLG.REC = 1;
-      G.col(11) = ord ? 14 : 10;
+      G.col(gcol::kFitCode) = ord ? kFitOrdMix : kFitVL;
       FITOPT.OPTFIT = 4;
-      record_data(G, 1);
+      record_data(G, ni, 1);
     } else if (kw == "#D") {
       int result = 0;
       HASHCMD(X, result);
       RDLINE();
     } else if (kw == "HI") {
-      const int a = G.icol(42);
+      const int a = G.icol(gcol::kRecordBlock);
       if (a == 0) ERRMSG(222);
       auto IX = IWORKS.ix();
       const int first = static_cast<int>(X(a));

@@ -10,6 +10,7 @@
 #include "jobctl/areas.hpp"
 #include "jobctl/rdline.hpp"
 #include "jobctl/records.hpp"
+#include "jobctl/tabnames.hpp"
 #include "jobctl/workspace.hpp"
 #include "runtime/fixedstr.hpp"
 
@@ -57,7 +58,8 @@ void RDDEFV(int NI) {
   X(P) = 0;
   X(P + 1) = m.LABSLOT;
   const int D = P + 2;
-  GRPTAB(X, NG, 10, g) = D;
+  const GroupView G{X, NG, g};
+  G.col(gcol::kDefVars) = D;
   int k = 0;
 
   if (chr(c.ICOL) >= '0' && chr(c.ICOL) <= '9') {
@@ -73,7 +75,7 @@ void RDDEFV(int NI) {
       if (k >= NI || m.LINENO != line || number_list_ends()) break;
     }
   } else {
-    const int base = static_cast<int>(GRPTAB(X, NG, 25, g));
+    const int base = G.icol(gcol::kVarLabels);
     if (base == 0) ERRMSG(123);
     for (;;) {
       std::string w;
@@ -100,14 +102,14 @@ void RDDEFV(int NI) {
   }
   X(D) = k;
 
-  Vec1<double> V = X.from(static_cast<int>(GRPTAB(X, NG, 34, g)) - 1);
+  Vec1<double> V = X.from(G.icol(gcol::kRecords) - 1);
   const int longest = longest_vector(V);
   const int slots = D + k + 1;
   const int scratch = slots + 2 * k;
   CHKMEM(scratch + 2 * longest + 2 + k);
   DEFSEL(V, X.from(D + 1), k, X.from(slots), X.from(scratch), 1);
-  if (GRPTAB(X, NG, 25, g) != 0.0) SELLAB(static_cast<int>(GRPTAB(X, NG, 25, g)), NI, X.from(D + 1), k, 1);
-  GRPTAB(X, NG, 1, g) = V(1);
+  if (G.col(gcol::kVarLabels) != 0.0) SELLAB(G.icol(gcol::kVarLabels), NI, X.from(D + 1), k, 1);
+  G.col(gcol::kNobs) = V(1);
   m.RDPTR = D + 2 * k + 1;
   RDLINE();
 }

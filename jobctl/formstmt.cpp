@@ -15,6 +15,7 @@
 #include "jobctl/matutil.hpp"
 #include "jobctl/rdline.hpp"
 #include "jobctl/stmtaux.hpp"
+#include "jobctl/tabnames.hpp"
 #include "jobctl/workspace.hpp"
 #include "runtime/units.hpp"
 
@@ -26,21 +27,20 @@ using runtime::write_list;
 
 namespace {
 
-int icell(double v) { return static_cast<int>(v); }
 
 // The storage pointer of formula statements: RDPTR while a job is read,
-// the end of the stored model (GRPTAB column 6 of group 1) in multiple-fit
+// the end of the stored model (column gcol::kModelEnd of group 1) in multiple-fit
 // mode, where a group must have been chosen with "#G".
 int get_pointer() {
   if (MAINPR.MULFIT == 1) {
     GRPCHK();
-    return icell(GRPTAB(WORKSP.x(), MAINPR.NG, 6, 1));
+    return icell(GRPTAB(WORKSP.x(), MAINPR.NG, gcol::kModelEnd, 1));
   }
   return MAINPR.RDPTR;
 }
 void set_pointer(int p) {
   if (MAINPR.MULFIT == 1)
-    GRPTAB(WORKSP.x(), MAINPR.NG, 6, 1) = p;
+    GRPTAB(WORKSP.x(), MAINPR.NG, gcol::kModelEnd, 1) = p;
   else
     MAINPR.RDPTR = p;
 }
@@ -89,36 +89,36 @@ void find_char(char ch) {
 
 // Compiles one formula statement: code 2 covariance, 1 means, 0 weight.
 void compile_statement(int code) {
-  auto X = WORKSP.x();
   auto IX = IWORKS.ix();
   auto& m = MAINPR;
-  const int NG = m.NG;
-  const int g = m.IGRP;
-  auto col = [&](int k) -> double& { return GRPTAB(X, NG, k, g); };
+  const GroupView G = current_group();
+  auto X = G.X;
+  const int NG = G.NG;
+  const int g = G.g;
   int p = get_pointer();
-  const int grpkind = icell(col(18));
-  if (code == 1 && grpkind != 0 && grpkind != 3) ERRMSG(126);
-  const int slotk = code == 2 ? 28 : (code == 1 ? 27 : 29);
-  const int kind = code == 2 ? 0 : (code == 1 ? 1 : 9);
+  const int grpkind = G.icol(gcol::kKind);
+  if (code == 1 && grpkind != kKindData && grpkind != kKindSim) ERRMSG(126);
+  const int slotk = code == 2 ? fslot::kCov : (code == 1 ? fslot::kMeans : fslot::kWeight);
+  const int kind = code == 2 ? fkind::kCov : (code == 1 ? fkind::kMeans : fkind::kWeight);
   const int mode = code == 2 ? grpkind : 2;
   int where = 0;
   CHKMEM(p + 2);
   ADDMAT(X, g, NG, p, m.LABSLOT, slotk, where);
   algebra::FTKSTA.WATFLG = 0;
-  const int watched = icell(col(28));
+  const int watched = G.icol(gcol::kRawLetter);
   algebra::FTKSTA.WATLET = (watched >= 1 && watched <= 26) ? watched : 0;
   algebra::CMPFORM(X, IX, p, mode, kind, 0, LABTAB, m.LABSLOT);
   finish_text(where);
   if (algebra::FTKSTA.WATFLG != 0) {
-    if (code == 2) col(31) += 2;
-    if (code == 1) col(31) += 1;
+    if (code == 2) G.col(gcol::kCaseDepend) += 2;
+    if (code == 1) G.col(gcol::kCaseDepend) += 1;
   }
-  if (code == 1 && icell(col(11)) == 11) {
-    const int res = icell(col(30));
+  if (code == 1 && G.icol(gcol::kFitCode) == kFitTable) {
+    const int res = G.icol(gcol::kMeansResult);
     const int rr = icell(X(res - 2));
     const int cc = icell(X(res - 1));
-    const int r = icell(col(2));
-    const int c = icell(col(3));
+    const int r = G.icol(gcol::kTableRows);
+    const int c = G.icol(gcol::kTableCols);
     if (rr != 2 || cc < std::max(r, c) - 1) {
       write_list(kStdout, {});
       write_list(kStdout, {" Formula for thresholds creates a matrix with ", r, " rows"});
@@ -126,31 +126,30 @@ void compile_statement(int code) {
       ERRMSG(131);
     }
   }
-  if (code == 0) p += IGRPTB(IX, NG, 1, g);
+  if (code == 0) p += IGRPTB(IX, NG, igcol::kModels, g);
   set_pointer(p);
 }
 
 // A computed matrix of the algebra section: letter L, cursor on its name.
 void computed_matrix(int L, int& order) {
-  auto X = WORKSP.x();
   auto IX = IWORKS.ix();
   auto& m = MAINPR;
-  const int NG = m.NG;
-  const int g = m.IGRP;
-  auto col = [&](int k) -> double& { return GRPTAB(X, NG, k, g); };
-  const int B = icell(col(7));
-  const int type = icell(X(B + L - 1));
-  if (type == -10) ERRMSG(157);
-  if (type != 99) {
+  const GroupView G = current_group();
+  auto X = G.X;
+  const int NG = G.NG;
+  const int g = G.g;
+  const int type = icell(G.type(L));
+  if (type == kTypeComputed) ERRMSG(157);
+  if (type != kTypeUndeclared) {
     report::WARNHD();
     write_list(kStdout, {" Matrix was previously defined for this group. "});
     write_list(kStdout, {" New definition accepted"});
     DELENT(IX, NG, g, L);
   }
-  X(B + L - 1) = -10;
+  G.type(L) = kTypeComputed;
   find_char('=');
-  const double s38 = col(38);
-  const double s39 = col(39);
+  const double defined = G.col(gcol::kCompFormula);
+  const double result = G.col(gcol::kCompResult);
   int p = get_pointer();
   int where = 0;
   CHKMEM(p + 3);
@@ -160,11 +159,11 @@ void computed_matrix(int L, int& order) {
   p += 1;
   algebra::FMFLAG.CMPLET = L;
   algebra::FTKSTA.WATFLG = 0;
-  algebra::CMPFORM(X, IX, p, 2, 2, a, LABTAB, m.LABSLOT);
+  algebra::CMPFORM(X, IX, p, 2, fkind::kComputed, a, LABTAB, m.LABSLOT);
   algebra::FMFLAG.CMPLET = 0;
   finish_text(where);
-  col(38) = s38 + 1;
-  col(39) = s39;
+  G.col(gcol::kCompFormula) = defined + 1;
+  G.col(gcol::kCompResult) = result;
   set_pointer(p);
   // Evaluated at once, its temporaries above everything stored.
   const RestoreCell top(m.WSTOP);
@@ -188,13 +187,10 @@ void THRFRM(int code) {
 }
 
 void RDFORM() {
-  auto X = WORKSP.x();
-  const int NG = MAINPR.NG;
-  const int g = MAINPR.IGRP;
-  const int B = icell(GRPTAB(X, NG, 7, g));
+  const GroupView G = current_group();
   int order = 0;
   for (int L = 1; L <= 26; ++L)
-    if (icell(X(B + L - 1)) == -10) ++order;
+    if (icell(G.type(L)) == kTypeComputed) ++order;
   for (;;) {
     next_word_any();
     const std::string w = word_here();
@@ -250,19 +246,19 @@ void FMPREP(int g) {
   const int NG = m.NG;
   const RestoreCell group(m.IGRP);
   m.IGRP = g;
-  auto col = [&](int k) -> double& { return GRPTAB(X, NG, k, g); };
-  const int fit = icell(col(11));
-  f.NMODEL = (fit == 10 || fit == 14) ? std::max(IGRPTB(IX, NG, 1, g), 1) : 1;
+  const GroupView G{X, NG, g};
+  const int fit = G.icol(gcol::kFitCode);
+  f.NMODEL = (fit == kFitVL || fit == kFitOrdMix) ? std::max(IGRPTB(IX, NG, igcol::kModels, g), 1) : 1;
   f.SHAPE = 1;
   f.ACCNT = 1;
   int status = 1;
   algebra::EVCOMP(X, 0, status);
-  algebra::EVFORM(X, 0, g, g, status);
+  algebra::EVFORM(X, fkind::kCov, g, g, status);
   f.SHAPE = 0;
   f.ACCNT = 0;
-  const int r9 = icell(col(9));
-  if (fit < 7 && icell(col(18)) < 1 && r9 > 3) {
-    const int ni = icell(col(2));
+  const int r9 = G.icol(gcol::kCovResult);
+  if (fit < kFitUser && G.icol(gcol::kKind) < kKindConstraint && r9 > 3) {
+    const int ni = G.icol(gcol::kNvar);
     const int rows = icell(X(r9 - 2));
     const int cols = icell(X(r9 - 1));
     if (rows != ni || cols != ni) {

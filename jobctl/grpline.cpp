@@ -9,6 +9,7 @@
 #include "jobctl/areas.hpp"
 #include "jobctl/rdline.hpp"
 #include "jobctl/savefile.hpp"
+#include "jobctl/tabnames.hpp"
 #include "jobctl/workspace.hpp"
 
 namespace qv::jobctl {
@@ -152,30 +153,31 @@ void group_setup() {
 
   // The group's material starts after the group table and the groups read
   // so far; the table columns must fit before they are written.
-  const long long start = 43LL * NG + 3 + m.USEDWS;
+  const long long start = static_cast<long long>(kGrpCols) * NG + 3 + m.USEDWS;
   CHKMEM(static_cast<int>(std::min<long long>(start, INT_MAX)));
   const long long stats = static_cast<long long>(m.NIGRP) * (m.NIGRP + 1) / 2;
   if (start + stats > m.WSLIM) CHKMEM(static_cast<int>(std::min<long long>(start + stats, INT_MAX)));
 
   X(1) = NG;
-  GRPTAB(X, NG, 0, g) = m.NIGRP;
-  GRPTAB(X, NG, 1, g) = m.NOGRP;
-  GRPTAB(X, NG, 2, g) = m.NIGRP;
-  GRPTAB(X, NG, 3, g) = static_cast<double>(stats);
-  if (m.MAGRP >= 0) GRPTAB(X, NG, 5, g) = m.MAGRP;
-  GRPTAB(X, NG, 11, g) = 2;
-  GRPTAB(X, NG, 18, g) = m.GRPKIND;
+  const GroupView G{X, NG, g};
+  G.col(gcol::kNi) = m.NIGRP;
+  G.col(gcol::kNobs) = m.NOGRP;
+  G.col(gcol::kNvar) = m.NIGRP;
+  G.col(gcol::kNstat) = static_cast<double>(stats);
+  if (m.MAGRP >= 0) G.col(gcol::kObsKind) = m.MAGRP;
+  G.col(gcol::kFitCode) = kFitML;
+  G.col(gcol::kKind) = m.GRPKIND;
 
   m.RDPTR = static_cast<int>(start);
   if (g == 1) m.IWSTOP = 11 * NG + 3;
-  IGRPTB(IX, NG, 1, g) = m.NMGRP;
-  IGRPTB(IX, NG, 8, g) = 0;
-  IGRPTB(IX, NG, 9, g) = 0;
-  IGRPTB(IX, NG, 10, g) = 0;
+  IGRPTB(IX, NG, igcol::kModels, g) = m.NMGRP;
+  IGRPTB(IX, NG, igcol::kSuppress, g) = 0;
+  IGRPTB(IX, NG, igcol::kObsSd, g) = 0;
+  IGRPTB(IX, NG, igcol::kObsMean, g) = 0;
   m.WSTOP = m.RDPTR;
 
-  GRPTAB(X, NG, 25, g) = 0;
-  GRPTAB(X, NG, 27, g) = m.LABSLOT;
+  G.col(gcol::kVarLabels) = 0;
+  G.col(gcol::kTitle) = m.LABSLOT;
   for (int k = 0; k < 4; ++k)
     LABTAB.put(m.LABSLOT + k, std::string_view(m.GRPTTL).substr(static_cast<std::size_t>(32 * k), 32));
   m.LABSLOT += 4;

@@ -21,7 +21,8 @@ using namespace stmt;
 
 void LASTMT() {
   auto& m = MAINPR;
-  auto X = WORKSP.x();
+  const GroupView G = current_group();
+  auto X = G.X;
   NEXTWD();
   const char rc = cur();
   if (rc != 'R' && rc != 'C') ERRMSG(120);
@@ -29,24 +30,23 @@ void LASTMT() {
   int flag = 0;
   const int L = LETIDX(cur(), flag);
   if (flag != 0) ERRMSG(5);
-  const int B = static_cast<int>(GRPTAB(X, m.NG, 7, m.IGRP));
-  const int type = static_cast<int>(MTTYPE(X, B, L));
+  const int type = icell(G.type(L));
   if (type == kTypeUndeclared) ERRMSG(121);
-  const int rows = static_cast<int>(MTROWS(X, B, L));
-  const int cols = static_cast<int>(MTCOLS(X, B, L));
+  const int rows = icell(G.rows(L));
+  const int cols = icell(G.cols(L));
   bool made = false;
-  int blk = static_cast<int>(MTLABL(X, B, L));
+  int blk = icell(G.label(L));
   if (blk == 0) {
     CHKMEM(m.RDPTR + 2);
     blk = m.RDPTR;
     X(blk) = 0.0;
     X(blk + 1) = 0.0;
     X(blk + 2) = m.LABSLOT;
-    MTLABL(X, B, L) = blk;
+    G.label(L) = blk;
     m.RDPTR += 3;
     made = true;
   }
-  if (type >= 1 && type <= 4) {
+  if (type >= kTypeZero && type <= kTypeZeroId) {
     report::WARNHD();
     write_list(kStdout, {" I won't use labels for a matrix without free elements"});
   }
@@ -64,23 +64,20 @@ void LASTMT() {
 
 void POSTMT() {
   auto& m = MAINPR;
-  auto X = WORKSP.x();
-  auto IX = IWORKS.ix();
-  const int NG = m.NG;
-  const int g = m.IGRP;
+  const GroupView G = current_group();
+  auto X = G.X;
   CHKMEM(m.RDPTR);
   const int word = m.RDPTR;
-  IGRPTB(IX, NG, kIcolPower, g) = word;
+  IGRPTB(IWORKS.ix(), G.NG, igcol::kPower, G.g) = word;
   m.RDPTR += 1;
   NEXTWD();
   int flag = 0;
   const char ch = cur();
   const int L = LETIDX(ch, flag);
   if (flag != 0) ERRMSG(145);
-  const int B = static_cast<int>(GRPTAB(X, NG, 7, g));
-  int type = static_cast<int>(MTTYPE(X, B, L));
-  const int rows = static_cast<int>(MTROWS(X, B, L));
-  const int cols = static_cast<int>(MTCOLS(X, B, L));
+  int type = icell(G.type(L));
+  const int rows = icell(G.rows(L));
+  const int cols = icell(G.cols(L));
   const std::string letter(1, ch);
   if (type == kTypeUndeclared) {
     write_list(kStdout, {" Matrix ", letter, " not defined"});
@@ -91,13 +88,11 @@ void POSTMT() {
     ERRMSG(145);
   }
   // The values follow the matrix's specification numbers.
-  X(word) = MTADDR(X, B, L) + NELEM(type, rows, cols);
+  X(word) = G.addr(L) + NELEM(type, rows, cols);
 }
 
 void DISTMT() {
-  auto& m = MAINPR;
-  auto X = WORKSP.x();
-  double& flags = GRPTAB(X, m.NG, 31, m.IGRP);
+  double& flags = current_group().col(gcol::kCaseDepend);
   int k = next_word_col(CURSOR.ICOL);
   while (k != 0) {
     const std::string_view w = line_from(k).substr(0, 2);
@@ -111,13 +106,12 @@ void DISTMT() {
 void ICSTMT() {
   auto& m = MAINPR;
   auto& c = CURSOR;
-  auto X = WORKSP.x();
-  const int NG = m.NG;
-  const int g = m.IGRP;
+  const GroupView G = current_group();
+  auto X = G.X;
   NEXTWD();
-  const int n = static_cast<int>(GRPTAB(X, NG, 2, g));
+  const int n = G.icol(gcol::kNvar);
   CHKMEM(m.RDPTR + n);
-  MTICCS(X, static_cast<int>(GRPTAB(X, NG, 7, g))) = m.RDPTR;
+  MTICCS(X, G.B()) = m.RDPTR;
   for (int i = 0; i < n; ++i) {
     RDNUM();
     X(m.RDPTR + i) = c.RVALUE;

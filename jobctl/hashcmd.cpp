@@ -7,6 +7,7 @@
 #include "jobctl/lexer.hpp"
 #include "jobctl/areas.hpp"
 #include "jobctl/rdline.hpp"
+#include "jobctl/tabnames.hpp"
 #include "jobctl/workspace.hpp"
 #include "runtime/fixedstr.hpp"
 #include "runtime/units.hpp"
@@ -41,7 +42,7 @@ void HASHCMD(runtime::Vec1<double> X, int& RESULT) {
     const int n = c.IVALUE;
     if (n < 1 || n > m.NG) ERRMSG(117);
     m.IGRP = n;
-    RESULT = static_cast<int>(GRPTAB(X, m.NG, 7, n));
+    RESULT = GroupView{X, m.NG, n}.B();
     return;
   }
 

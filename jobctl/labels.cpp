@@ -8,6 +8,7 @@
 #include "jobctl/lexer.hpp"
 #include "jobctl/areas.hpp"
 #include "jobctl/rdline.hpp"
+#include "jobctl/tabnames.hpp"
 #include "jobctl/workspace.hpp"
 #include "runtime/fixedstr.hpp"
 #include "runtime/units.hpp"
@@ -250,14 +251,14 @@ void RDSELIF(Vec1<double> X, int base, int P, int NI, int IGRP, int NG, int HAVL
     RDNUM();
     value = c.RVALUE;
   }
-  const int first = static_cast<int>(GRPTAB(X, NG, 34, IGRP));
+  const int first = icell(GRPTAB(X, NG, gcol::kRecords, IGRP));
   Vec1<double> V = X.from(first - 1);
   // The previous retained vector is compared in place; W is not needed
   // beyond its first word.
   CHKMEM(P + 1);
   SELCNT(V, k, rel, value, miss, X.from(P));
   // The analysed cases are the ones kept.
-  GRPTAB(X, NG, 1, IGRP) = V(1);
+  GRPTAB(X, NG, gcol::kNobs, IGRP) = V(1);
 }
 
 }  // namespace qv::jobctl

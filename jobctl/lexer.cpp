@@ -9,6 +9,7 @@
 #include "jobctl/hashcmd.hpp"
 #include "jobctl/areas.hpp"
 #include "jobctl/stmtaux.hpp"
+#include "jobctl/tabnames.hpp"
 #include "jobctl/workspace.hpp"
 #include "runtime/fixedstr.hpp"
 #include "runtime/units.hpp"
@@ -374,7 +375,7 @@ void RDELEM(runtime::Vec1<double> X, int G, int SPEC, int& IDX, int PARSE) {
   if (g < 1 || g > ng) ERRMSG(117);
   // A group whose matrices have not been read yet has no matrix table to
   // address: referring to it is as wrong as referring to a group beyond NG.
-  if (GRPTAB(X, ng, 7, g) == 0.0) ERRMSG(117);
+  if (GRPTAB(X, ng, gcol::kMattab, g) == 0.0) ERRMSG(117);
   last.G = g;
   last.L = letter;
   last.I = i;
@@ -386,11 +387,11 @@ int ELADDR(runtime::Vec1<double> X, int G, int L, int& I, int& J, int SPEC, int&
            int& ITYPE) {
   auto& c = CURSOR;
   const int ng = static_cast<int>(X(1));
-  const int b = static_cast<int>(GRPTAB(X, ng, 7, G));
-  const int type = static_cast<int>(X(b + L - 1));
-  const int rows = static_cast<int>(X(b + 26 + L - 1));
-  const int cols = static_cast<int>(X(b + 52 + L - 1));
-  const int a = static_cast<int>(X(b + 78 + L - 1));
+  const GroupView grp{X, ng, G};
+  const int type = icell(grp.type(L));
+  const int rows = icell(grp.rows(L));
+  const int cols = icell(grp.cols(L));
+  const int a = icell(grp.addr(L));
 
   // Rows and columns count from 1: a 0 is as wrong as one past the end.
   NROW = rows;
@@ -399,9 +400,9 @@ int ELADDR(runtime::Vec1<double> X, int G, int L, int& I, int& J, int SPEC, int&
   if (J < 1) ERRMSG(99);
   if (J > cols) ERRMSG(100);
   ITYPE = type;
-  if (type == 99) ERRMSG(15);
-  const bool computed = type <= -10;
-  if (type <= 4 && !(computed && c.CMPOK != 0)) ERRMSG(16);
+  if (type == kTypeUndeclared) ERRMSG(15);
+  const bool computed = type <= kTypeComputed;
+  if (type <= kTypeZeroId && !(computed && c.CMPOK != 0)) ERRMSG(16);
 
   int k = 0;
   if (computed) {
@@ -411,32 +412,32 @@ int ELADDR(runtime::Vec1<double> X, int G, int L, int& I, int& J, int SPEC, int&
     return a + n + 4 + k;
   }
   switch (type) {
-    case 5:
+    case kTypeDiag:
       if (J != I) ERRMSG(17);
       k = I;
       break;
-    case 6:
+    case kTypeSubdiag:
       if (J >= I) ERRMSG(18);
       k = (I - 1) * (I - 2) / 2 + J;
       break;
-    case 7:
+    case kTypeStand:
       if (I == J) ERRMSG(19);
       if (I < J) std::swap(I, J);
       k = (I - 1) * (I - 2) / 2 + J;
       break;
-    case 8:
+    case kTypeSym:
       if (I < J) std::swap(I, J);
       k = I * (I - 1) / 2 + J;
       break;
-    case 10:
+    case kTypeLower:
       if (I < J) ERRMSG(127);
       k = I * (I - 1) / 2 + J;
       break;
-    case 9:
+    case kTypeFull:
       k = cols * (I - 1) + J;
       break;
-    case 11:
-    case 12:
+    case kTypeUnit:
+    case kTypeCo:
       k = 1;  // no element position: the slot is the storage start
       break;
     default:

@@ -25,6 +25,7 @@
 #include "jobctl/savefile.hpp"
 #include "jobctl/specstmt.hpp"
 #include "jobctl/stmtaux.hpp"
+#include "jobctl/tabnames.hpp"
 #include "jobctl/vlsum.hpp"
 #include "jobctl/workspace.hpp"
 #include "numlib/errexit.hpp"
@@ -209,7 +210,7 @@ GroupEnd GRPREST() {
       return GroupEnd::End;
     }
     const bool no_table = MAINPR.NG >= 1 && MAINPR.IGRP >= 1 &&
-                          GRPTAB(WORKSP.x(), MAINPR.NG, 7, MAINPR.IGRP) == 0.0;
+                          current_group().col(gcol::kMattab) == 0.0;
     bool restart = false;
     if (statement_meta(restart)) {
       if (restart) return GroupEnd::Restart;
@@ -244,18 +245,18 @@ GroupEnd GRPREST() {
 
 bool end_of_group() {
   auto& m = MAINPR;
-  auto X = WORKSP.x();
   m.NOREAD = 0.0;
-  const int NG = m.NG;
-  const int g = m.IGRP;
+  const GroupView G = current_group();
+  auto X = G.X;
+  const int NG = G.NG;
+  const int g = G.g;
   if (NG < 1 || g < 1 || g > NG) return true;  // nothing of the group is stored
 
-  auto col = [&](int k) -> double& { return GRPTAB(X, NG, k, g); };
-  const int fit = static_cast<int>(col(11));
-  if (fit == 1 && m.NPDFLG == 1) {
+  const int fit = G.icol(gcol::kFitCode);
+  if (fit == kFitLS && m.NPDFLG == 1) {
     write_list(kStdout, {" INPUT COVARIANCE MATRIX"});
-    const int a = static_cast<int>(col(4));
-    const int ni = static_cast<int>(col(2));
+    const int a = G.icol(gcol::kObsData);
+    const int ni = G.icol(gcol::kNvar);
     for (int i = 1; i <= ni && a >= 1; ++i) {
       const int first = a + i * (i - 1) / 2;
       write_fmt(kStdout, "(8F10.4)",
@@ -263,35 +264,39 @@ bool end_of_group() {
     }
     ERRMSG(31);
   }
-  if (fit == 2 && col(18) == 0.0 && m.NOGRP == 0 && col(1) == 0.0) ERRMSG(151);
-  if (fit == 8 || fit == 9 || fit == 10) {
-    if (col(29) == 0.0) ERRMSG(113);
-    if (col(8) == 0.0) ERRMSG(114);
-  } else if (fit == 11) {
-    if (col(29) == 0.0) ERRMSG(129);
-    if (col(8) == 0.0) ERRMSG(130);
-  } else if (fit == 2 || (fit == 1 && FITOPT.ML != 0)) {
-    if ((col(21) != 0.0) != (col(29) != 0.0)) ERRMSG(138);
+  const bool data_group = G.col(gcol::kKind) == kKindData;
+  if (fit == kFitML && data_group && m.NOGRP == 0 && G.col(gcol::kNobs) == 0.0) ERRMSG(151);
+  const bool no_means = G.col(gcol::kMeansFormula) == 0.0;
+  const bool no_cov = G.col(gcol::kCovFormula) == 0.0;
+  if (fit == kFitUserRows || fit == kFitRaw || fit == kFitVL) {
+    if (no_means) ERRMSG(113);
+    if (no_cov) ERRMSG(114);
+  } else if (fit == kFitTable) {
+    if (no_means) ERRMSG(129);
+    if (no_cov) ERRMSG(130);
+  } else if (fit == kFitML || (fit == kFitLS && FITOPT.ML != 0)) {
+    if ((G.col(gcol::kObsMeans) != 0.0) != !no_means) ERRMSG(138);
   }
-  if (col(34) != 0.0) {
-    if (col(33) == 0.0 && m.MULFIT != 1) {
-      const int ni = static_cast<int>(col(2));
+  if (G.col(gcol::kRecords) != 0.0) {
+    if (G.col(gcol::kIdCodes) == 0.0 && m.MULFIT != 1) {
+      const int ni = G.icol(gcol::kNvar);
       CHKMEM(m.RDPTR + ni);
-      col(33) = m.RDPTR;
+      G.col(gcol::kIdCodes) = m.RDPTR;
       for (int i = 1; i <= ni; ++i) X(m.RDPTR + i - 1) = i;
       m.RDPTR += ni;
     }
-    if (static_cast<int>(col(11)) != 14) col(11) = 10;
+    if (G.icol(gcol::kFitCode) != kFitOrdMix) G.col(gcol::kFitCode) = kFitVL;
   }
   m.RDPTR += 1;
-  m.USEDWS = m.RDPTR - (43 * NG + 3);
+  m.USEDWS = m.RDPTR - (kGrpCols * NG + 3);
 
   if (m.CONTJOB != 0) return true;
   if (g < NG) return false;
-  GRPTAB(X, NG, 6, 1) = m.RDPTR;
+  GRPTAB(X, NG, gcol::kModelEnd, 1) = m.RDPTR;
   if (m.RDPTR >= 1000001) ERRMSG(10);
   // Trailing calculation groups are evaluated, not fitted.
-  for (int k = NG; k >= 1 && GRPTAB(X, NG, 18, k) == 2.0; --k) GRPTAB(X, NG, 11, k) = 99;
+  for (int k = NG; k >= 1 && GRPTAB(X, NG, gcol::kKind, k) == kKindCalc; --k)
+    GRPTAB(X, NG, gcol::kFitCode, k) = kFitTrailCalc;
   return true;
 }
 
@@ -302,13 +307,14 @@ void prepare_job() {
   m.WSTOP = m.RDPTR;
   CHKMEM(m.WSTOP);
   for (int g = 1; g <= NG; ++g) GRPLST(X, g, NG, m.WSTOP);
-  if (NG >= 1) GRPTAB(X, NG, 6, 1) = m.WSTOP;
+  if (NG >= 1) GRPTAB(X, NG, gcol::kModelEnd, 1) = m.WSTOP;
   for (int g = 1; g <= NG; ++g) {
     // The group's computed matrices and covariance formula, evaluated once;
     // the order of the expected matrix is checked against NI.
     FMPREP(g);
-    if (static_cast<int>(GRPTAB(X, NG, 11, g)) == 14) {
-      const int rec = static_cast<int>(GRPTAB(X, NG, 34, g));
+    const GroupView G{X, NG, g};
+    if (G.icol(gcol::kFitCode) == kFitOrdMix) {
+      const int rec = G.icol(gcol::kRecords);
       if (rec >= 2) PATUPD(X.from(rec - 1));
     }
   }
@@ -474,7 +480,7 @@ bool read_job() {
     write_list(kStdout, {});
     write_fmt(kStdout, "(1x,a)", {current_line()});
     m.CONTJOB = 1;
-    if (m.NG >= 1) m.WSTOP = m.RDPTR = static_cast<int>(GRPTAB(WORKSP.x(), m.NG, 6, 1));
+    if (m.NG >= 1) m.WSTOP = m.RDPTR = icell(GRPTAB(WORKSP.x(), m.NG, gcol::kModelEnd, 1));
     if (GRPREST() == GroupEnd::Restart) return false;
     end_of_group();
   } else {

@@ -39,8 +39,9 @@ void prepare_job();
 // Runs the prepared job: the fit and the job's summary.
 void run_job();
 
-// Start-up lines and the HTML head; the end of the run at end of input.
+// Writes the start-up lines, and the HTML head when html is set.
 void STARTUP(bool html);
+// Ends the run at the end of the input (the closing lines and units).
 void ENDRUN();
 
 // Wall-clock seconds as one double.

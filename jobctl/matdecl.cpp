@@ -10,6 +10,7 @@
 #include "jobctl/areas.hpp"
 #include "jobctl/rdline.hpp"
 #include "jobctl/stmtaux.hpp"
+#include "jobctl/tabnames.hpp"
 #include "jobctl/workspace.hpp"
 #include "runtime/units.hpp"
 
@@ -79,7 +80,7 @@ struct Decl {
 // Takes the attributes of letter Lr of group n (the letter form and CO).
 void equate_letter(runtime::Vec1<double> X, Decl& d, int Lr, int n) {
   auto& m = MAINPR;
-  const int Bn = static_cast<int>(GRPTAB(X, d.NG, 7, n));
+  const int Bn = GroupView{X, d.NG, n}.B();
   int rtype = static_cast<int>(MTTYPE(X, Bn, Lr));
   if (rtype == kTypeUndeclared) ERRMSG(47);
   const int rrows = static_cast<int>(MTROWS(X, Bn, Lr));
@@ -103,11 +104,11 @@ void equate_percent(runtime::Vec1<double> X, Decl& d) {
   auto& c = CURSOR;
   const int NG = d.NG;
   const int g = d.g;
-  if (d.type != 8 && d.type != 9) ERRMSG(70);
+  if (d.type != kTypeSym && d.type != kTypeFull) ERRMSG(70);
   ++c.ICOL;
   const char form = cur();
   ++c.ICOL;
-  auto col = [&](int k, int grp) -> double& { return GRPTAB(X, NG, k, grp); };
+  const GroupView G{X, NG, g};
   int type = d.type;
   int rows = d.rows;
   int cols = d.cols;
@@ -115,11 +116,12 @@ void equate_percent(runtime::Vec1<double> X, Decl& d) {
   switch (form) {
     case 'O': {
       const int n = group_number();
+      const GroupView N{X, NG, n};
       if (n < 1 || n > g) ERRMSG(42);
-      if (col(18, n) > 0.0) ERRMSG(81);
+      if (N.col(gcol::kKind) > 0.0) ERRMSG(81);
       type = kTypeViewSym;
-      if (col(4, n) == 0.0) ERRMSG(190);
-      const int nvar = static_cast<int>(col(2, n));
+      if (N.col(gcol::kObsData) == 0.0) ERRMSG(190);
+      const int nvar = N.icol(gcol::kNvar);
       if (nvar < rows) {
         write_list(kStdout, {" Order of model expected matrix =", nvar});
         ERRMSG(71);
@@ -127,41 +129,43 @@ void equate_percent(runtime::Vec1<double> X, Decl& d) {
       // The view is the leading rows x rows part of the packed observed
       // matrix: its values begin at the observed matrix itself.
       int t = type;
-      addr = static_cast<int>(col(4, n)) - NELEM(t, rows, cols);
+      addr = N.icol(gcol::kObsData) - NELEM(t, rows, cols);
       break;
     }
     case 'C': {
-      if (d.type != 9) ERRMSG(70);
+      if (d.type != kTypeFull) ERRMSG(70);
       const int n = group_number();
+      const GroupView N{X, NG, n};
       if (n < 1 || n > g) ERRMSG(42);
-      if (col(18, n) > 0.0) ERRMSG(81);
+      if (N.col(gcol::kKind) > 0.0) ERRMSG(81);
       type = kTypeViewFull;
-      if (static_cast<int>(col(11, n)) != 11) ERRMSG(191);
-      const int tr = static_cast<int>(col(2, n));
-      const int tc = static_cast<int>(col(3, n));
+      if (N.icol(gcol::kFitCode) != kFitTable) ERRMSG(191);
+      const int tr = N.icol(gcol::kTableRows);
+      const int tc = N.icol(gcol::kTableCols);
       if (tr != rows || tc != cols) {
         write_list(kStdout, {" Dimensions of contingency table in referenced group are", tr, " rows by ", tc,
                              " columns."});
         ERRMSG(191);
       }
-      addr = static_cast<int>(col(4, n)) - rows * cols;
+      addr = N.icol(gcol::kObsData) - rows * cols;
       break;
     }
     case 'E': {
       const int n = group_number();
+      const GroupView N{X, NG, n};
       if (n < 1 || n >= g) ERRMSG(42);
       int er = 0, ec = 0;
-      if (col(18, n) < 1.0) {
-        if (static_cast<int>(col(11, n)) == 11) {
+      if (N.col(gcol::kKind) < 1.0) {
+        if (N.icol(gcol::kFitCode) == kFitTable) {
           er = ec = 2;
-          addr = static_cast<int>(col(9, n)) - 3;
+          addr = N.icol(gcol::kCovResult) - 3;
         } else {
-          er = ec = static_cast<int>(col(2, n));
-          addr = static_cast<int>(col(9, n)) - static_cast<int>(col(3, n));
+          er = ec = N.icol(gcol::kNvar);
+          addr = N.icol(gcol::kCovResult) - N.icol(gcol::kNstat);
         }
         type = kTypeViewSym;
       } else {
-        const int p = static_cast<int>(col(9, n));
+        const int p = N.icol(gcol::kCovResult);
         if (p < 4) ERRMSG(196);
         int ptype = static_cast<int>(X(p - 3));
         er = static_cast<int>(X(p - 2));
@@ -175,20 +179,21 @@ void equate_percent(runtime::Vec1<double> X, Decl& d) {
         ERRMSG(72);
       }
       // A data group without a covariance formula has no expected matrix to
-      // view (column 9 still 0): the address would fall before the workspace.
-      if (col(9, n) == 0.0) ERRMSG(196);
-      ALLOCI(IWORKS.ix(), NG, g, d.L, n, 28, MAINPR.IWSTOP);
+      // view (its result column still 0): the address would fall before the workspace.
+      if (N.col(gcol::kCovResult) == 0.0) ERRMSG(196);
+      ALLOCI(IWORKS.ix(), NG, g, d.L, n, fslot::kCov, MAINPR.IWSTOP);
       break;
     }
     case 'P': {
       const int n = group_number();
+      const GroupView N{X, NG, n};
       if (n < 1 || n > NG) ERRMSG(42);
-      const int fc = static_cast<int>(col(11, n));
-      if (fc != 11) {
+      const int fc = N.icol(gcol::kFitCode);
+      if (fc != kFitTable) {
         write_list(kStdout, {"Group", n, " is of class", fc});
         ERRMSG(135);
       }
-      addr = static_cast<int>(col(9, n)) + 3 - static_cast<int>(col(2, n)) * static_cast<int>(col(3, n));
+      addr = N.icol(gcol::kCovResult) + 3 - N.icol(gcol::kTableRows) * N.icol(gcol::kTableCols);
       type = kTypeViewFull;
       break;
     }
@@ -201,22 +206,22 @@ void equate_percent(runtime::Vec1<double> X, Decl& d) {
         write_list(kStdout, {});
         rows = cols = 1;
       }
-      // One value: the group's fit-function value, column 15 of group n.
-      addr = 15 * NG + n;
+      // One value: the group's fit-function value, the word after addr.
+      addr = gcol::kFitValue * NG + n;
       type = kTypeViewFull;
       break;
     }
     case 'R': {
-      const int ni = static_cast<int>(col(0, g));
+      const int ni = G.icol(gcol::kNi);
       if (rows != 1 || cols > ni) ERRMSG(90);
       // Without raw data in this group there is nothing to view: the address
       // would fall before the start of the workspace.
-      if (col(24, g) == 0.0) ERRMSG(81);
+      if (G.col(gcol::kRawData) == 0.0) ERRMSG(81);
       MATDST.RAWJOB = 1;
       MATDST.RAWGRP = 1;
       int t = type;
-      addr = static_cast<int>(col(24, g)) - NELEM(t, rows, cols);
-      col(28, g) = d.L;
+      addr = G.icol(gcol::kRawData) - NELEM(t, rows, cols);
+      G.col(gcol::kRawLetter) = d.L;
       break;
     }
     default:
@@ -252,7 +257,7 @@ void MATDCL(bool reopen) {
   if (!reopen) {
     B = m.RDPTR;
     CHKMEM(B + kMattabWords - 1);
-    GRPTAB(X, NG, 7, g) = B;
+    GRPTAB(X, NG, gcol::kMattab, g) = B;
     for (int L = 1; L <= 26; ++L) {
       MTTYPE(X, B, L) = kTypeUndeclared;
       MTROWS(X, B, L) = 0.0;
@@ -260,13 +265,13 @@ void MATDCL(bool reopen) {
       MTADDR(X, B, L) = 0.0;
       MTLABL(X, B, L) = 0.0;
     }
-    for (int k = 1; k <= 29; ++k) MTFSLT(X, B, k) = 0.0;
+    for (int k = 1; k <= fslot::kCount; ++k) MTFSLT(X, B, k) = 0.0;
     base = B + kMattabWords;
     if (g == 1 && m.MULFIT == 0) MATDST.reset();
     MATDST.RAWGRP = 0;
   } else {
-    B = static_cast<int>(GRPTAB(X, NG, 7, g));
-    base = m.MULFIT == 1 ? static_cast<int>(GRPTAB(X, NG, 6, 1)) : m.RDPTR;
+    B = GroupView{X, NG, g}.B();
+    base = m.MULFIT == 1 ? icell(GRPTAB(X, NG, gcol::kModelEnd, 1)) : m.RDPTR;
   }
   int offset = 0;
 
@@ -290,7 +295,7 @@ void MATDCL(bool reopen) {
       RDNUM();
       const int n = c.IVALUE;
       if (n < 1 || n >= g) ERRMSG(42);
-      const int Bn = static_cast<int>(GRPTAB(X, NG, 7, n));
+      const int Bn = GroupView{X, NG, n}.B();
       for (int L = 1; L <= 26; ++L) {
         const int t = static_cast<int>(MTTYPE(X, Bn, L));
         if (t == kTypeUndeclared) continue;
@@ -368,7 +373,7 @@ void MATDCL(bool reopen) {
     const int addr = base + offset;
     MTADDR(X, B, d.L) = addr;
 
-    if (type == 12) {
+    if (type == kTypeCo) {
       // A reference to a computed matrix of an earlier group.
       d.type = kTypeCompRef;
       MTTYPE(X, B, d.L) = kTypeCompRef;
@@ -380,8 +385,7 @@ void MATDCL(bool reopen) {
       ++c.ICOL;
       const int n = group_number();
       if (n < 1 || n >= g) ERRMSG(42);
-      const int Bn = static_cast<int>(GRPTAB(X, NG, 7, n));
-      if (static_cast<int>(MTTYPE(X, Bn, Lr)) != kTypeComputed) ERRMSG(194);
+      if (icell(GroupView{X, NG, n}.type(Lr)) != kTypeComputed) ERRMSG(194);
       equate_letter(X, d, Lr, n);
       continue;
     }
@@ -426,7 +430,7 @@ void MATDCL(bool reopen) {
   if (!reopen) {
     m.RDPTR = B + kMattabWords + offset;
   } else if (m.MULFIT == 1) {
-    GRPTAB(X, NG, 6, 1) = base + offset;
+    GRPTAB(X, NG, gcol::kModelEnd, 1) = base + offset;
     m.RDPTR = std::max(m.RDPTR, base + offset);
   } else {
     m.RDPTR = base + offset;

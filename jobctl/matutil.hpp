@@ -26,6 +26,7 @@ void MTPROD(Vec1<double> A, int p, int lda, Vec1<double> B, int m, int k, Vec1<d
 // A holds an n x m matrix (ld n); on return its m x n transpose (ld m).
 // W: n*m words of work.
 void DTRNSP(Vec1<double> A, int m, int n, Vec1<double> W);
+// The same for an integer matrix.
 void ITRNSP(Vec1<int> A, int m, int n, Vec1<int> W);
 // In-place transposition of the m x n matrix A (ld m) into its n x m
 // transpose (ld n) by following the permutation's cycles.  move (iwrk
@@ -52,10 +53,10 @@ void SYMPAK(Vec1<double> P, int n, Vec1<double> sel, int m, Vec1<double> W1, Vec
             int withdiag);
 
 // Copies, conversions and tests.
-void CPYVEC(Vec1<double> a, Vec1<double> b, int n);
-void DTOI(Vec1<int> iv, Vec1<double> dv, int n);
-void ZEROD(Vec1<double> v, int n);
-void ZEROI(Vec1<int> v, int n);
+void CPYVEC(Vec1<double> a, Vec1<double> b, int n);  // a(1..n) := b(1..n)
+void DTOI(Vec1<int> iv, Vec1<double> dv, int n);     // iv := dv, n values truncated to integers
+void ZEROD(Vec1<double> v, int n);                   // v(1..n) := 0.0
+void ZEROI(Vec1<int> v, int n);                      // v(1..n) := 0
 // k := INT(SQRT(n)); flag := 1 when n is not divisible by k; returns flag.
 int ISQRT(int n, int& k, int& flag);
 // n := INT(SQRT(8p + 1)) / 2; flag := 1 when 8p + 1 is not divisible by

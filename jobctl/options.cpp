@@ -12,6 +12,7 @@
 #include "jobctl/rdline.hpp"
 #include "jobctl/rdnpop.hpp"
 #include "jobctl/stmtaux.hpp"
+#include "jobctl/tabnames.hpp"
 #include "jobctl/workspace.hpp"
 #include "numlib/distrib.hpp"
 #include "runtime/fixedstr.hpp"
@@ -104,13 +105,12 @@ bool option_word() {
   auto& m = MAINPR;
   auto& o = FITOPT;
   auto& c = CURSOR;
-  auto X = WORKSP.x();
   auto IX = IWORKS.ix();
-  const int NG = m.NG;
-  const int g = m.IGRP;
+  const GroupView G = current_group();
+  const int NG = G.NG;
+  const int g = G.g;
   const std::string_view w = line_from(c.ICOL);
   auto is = [&](std::string_view k) { return w.substr(0, k.size()) == k; };
-  auto col = [&](int k) -> double& { return GRPTAB(X, NG, k, g); };
   // In a continued multiple-fit job the words that change a group need the
   // group chosen with "#G"; ST and DI are then ignored.
   const bool cont = m.CONTJOB == 1;
@@ -121,8 +121,8 @@ bool option_word() {
 
   if (is("LS") || is("UL")) {
     group_word();
-    if (static_cast<int>(col(11)) == 2) {
-      col(11) = 1;
+    if (G.icol(gcol::kFitCode) == kFitML) {
+      G.col(gcol::kFitCode) = kFitLS;
       o.OPTFIT = 0;
       if (is("LSML") || is("ULML")) o.LSML = 1;
     }
@@ -130,51 +130,51 @@ bool option_word() {
     group_word();
   } else if (is("AW") || is("WL")) {
     group_word();
-    if (col(20) == 0.0) ERRMSG(40);
-    col(11) = 3;
+    if (G.col(gcol::kWeights) == 0.0) ERRMSG(40);
+    G.col(gcol::kFitCode) = kFitAWLS;
   } else if (is("DW")) {
     group_word();
-    col(11) = 4;
+    G.col(gcol::kFitCode) = kFitDWLS;
     o.OPTFIT = 2;
   } else if (is("GL")) {
     group_word();
-    if (static_cast<int>(col(11)) == 2) col(11) = 5;
+    if (G.icol(gcol::kFitCode) == kFitML) G.col(gcol::kFitCode) = kFitGLS;
   } else if (is("US")) {
     group_word();
-    if (col(18) != 0.0) ERRMSG(225);
-    col(11) = 7;
+    if (G.col(gcol::kKind) != kKindData) ERRMSG(225);
+    G.col(gcol::kFitCode) = kFitUser;
     o.OPTFIT = 3;
   } else if (is("RU")) {
     group_word();
-    col(11) = 8;
+    G.col(gcol::kFitCode) = kFitUserRows;
     o.OPTFIT = 3;
   } else if (is("ISCHI")) {
     o.ISCHI = 1;
   } else if (is("RM")) {
     group_word();
-    if (col(29) == 0.0 || col(8) == 0.0) ERRMSG(93);
-    col(11) = 9;
+    if (G.col(gcol::kMeansFormula) == 0.0 || G.col(gcol::kCovFormula) == 0.0) ERRMSG(93);
+    G.col(gcol::kFitCode) = kFitRaw;
     o.OPTFIT = 4;
   } else if (is("NO")) {
     group_word();
-    col(12) = 1;
+    G.col(gcol::kNoReport) = 1;
   } else if (is("HT")) {
     m.HTMLON = 1;
   } else if (is("ST") && !is("STE")) {
     if (!unchosen) {
-      if (col(16) == 2.0) {
+      if (G.col(gcol::kAsyForm) == 2.0) {
         report::WARNHD();
         write_list(kStdout, {" The standardize option is not available for CM data"});
         write_list(kStdout, {" Option ignored"});
       } else {
-        col(16) = 1;
+        G.col(gcol::kAsyForm) = 1;
       }
     }
   } else if (is("RS")) {
     group_word();
-    col(17) = 1;
+    G.col(gcol::kResiduals) = 1;
   } else if (is("DI")) {
-    if (!unchosen) col(32) = 1;
+    if (!unchosen) G.col(gcol::kDiOption) = 1;
   } else if (is("NP")) {
     np_option();
   } else if (is("WI")) {
@@ -185,14 +185,14 @@ bool option_word() {
     return true;
   } else if (is("QV")) {
     group_word();
-    fit::OUTREQ(X, IX, NG, g, m.RDPTR, m.LABSLOT);
+    fit::OUTREQ(G.X, IX, NG, g, m.RDPTR, m.LABSLOT);
   } else if (is("FO")) {
     fo_option();
   } else if (is("AP")) {
     o.APPEND = 1;
   } else if (is("DR")) {
     group_word();
-    fit::OUTREQ(X, IX, NG, g, m.RDPTR, m.LABSLOT);
+    fit::OUTREQ(G.X, IX, NG, g, m.RDPTR, m.LABSLOT);
   } else if (is("TH")) {
     o.TH = whole();
     return true;
@@ -275,17 +275,17 @@ bool option_word() {
     write_list(kStdout, {" STANDARD ERRORS withdrawn in this version"});
     write_list(kStdout, {" Please use interval command instead"});
   } else if (is("SU")) {
-    IGRPTB(IX, NG, 8, g) = 1;
+    IGRPTB(IX, NG, igcol::kSuppress, g) = 1;
   } else if (is("MU")) {
     m.MUREQ = 1;
   } else if (is("JI")) {
     o.JI = 1;
   } else if (is("SAMECOV")) {
-    IGRPTB(IX, NG, 4, g) = 1;
+    IGRPTB(IX, NG, igcol::kSameCov, g) = 1;
   } else if (is("SAMEMEA")) {
-    IGRPTB(IX, NG, 3, g) = 1;
+    IGRPTB(IX, NG, igcol::kSameMeans, g) = 1;
   } else if (is("SAMEWEI")) {
-    IGRPTB(IX, NG, 5, g) = 1;
+    IGRPTB(IX, NG, igcol::kSameWeights, g) = 1;
   } else if (is("SA")) {
     report::WARNHD();
     write_list(kStdout, {" SA command misunderstood: use samemea samecov or samewei"});

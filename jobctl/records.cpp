@@ -15,6 +15,7 @@
 #include "jobctl/areas.hpp"
 #include "jobctl/matdata.hpp"
 #include "jobctl/rdline.hpp"
+#include "jobctl/tabnames.hpp"
 #include "jobctl/workspace.hpp"
 #include "runtime/fixedstr.hpp"
 #include "runtime/units.hpp"
@@ -191,7 +192,7 @@ void RDRAW(Vec1<double> X, int NI, int& NO, int P) {
 void RDVL(Vec1<double> X, int& S, int UNIT, int IGRP, int NG) {
   RecordSource src{UNIT, UNIT == INCSTK.INUNIT && UNIT != MAINPR.DATUNT};
   const int P = S + 1;
-  double& nocol = GRPTAB(X, NG, 1, IGRP);
+  double& nocol = GRPTAB(X, NG, gcol::kNobs, IGRP);
   const int NO = static_cast<int>(nocol);
   int pos = P;
   int prev = 0;
@@ -413,7 +414,7 @@ void RDRECT(Vec1<double> X, int& S, int UNIT, int IGRP, int NG, std::string& MIS
 
   X(P - 1) = stored;
   X(P - 3) = pos + 1;
-  GRPTAB(X, NG, 1, IGRP) = stored;
+  GRPTAB(X, NG, gcol::kNobs, IGRP) = stored;
   check_room(static_cast<long long>(pos) + 1 + stored);
   S = pos + 1 + stored;
   write_fmt(kStdout, "(a,i6,a)", {"  NOTE: Rectangular file contained", stored, " records with data"});

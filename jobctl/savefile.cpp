@@ -15,6 +15,7 @@
 #include "jobctl/fitopt.hpp"
 #include "jobctl/matdecl.hpp"
 #include "jobctl/rdline.hpp"
+#include "jobctl/tabnames.hpp"
 #include "jobctl/workspace.hpp"
 #include "runtime/fixedstr.hpp"
 #include "runtime/units.hpp"
@@ -96,12 +97,12 @@ long long rec_trailer(long long nx, long long ns, long long niw) { return nx + 4
 int unique_counter(Vec1<double> X, int nx, int ng) {
   double top = 10000.0;
   for (int g = 1; g <= ng; ++g) {
-    const double base = GRPTAB(X, ng, 7, g);
+    const double base = GRPTAB(X, ng, gcol::kMattab, g);
     if (!(base >= 1.0) || base + kMattabWords - 1 > nx) continue;
     for (int L = 1; L <= 26; ++L) {
       int addr = 0, type = 0, rows = 0, cols = 0, nel = 0, fifth = 0;
       MATDSC(X, g, ng, L, addr, type, rows, cols, nel, fifth, 0);
-      if (type < 1 || type > 12 || nel <= 0 || addr < 1 || static_cast<long long>(addr) + nel - 1 > nx) continue;
+      if (type < kTypeZero || type > kTypeCo || nel <= 0 || addr < 1 || static_cast<long long>(addr) + nel - 1 > nx) continue;
       for (int i = 0; i < nel; ++i) {
         const double s = X(addr + i);
         if (s > top && s < 2147483647.0) top = std::floor(s);
@@ -129,25 +130,28 @@ bool tables_inside(Vec1<double> X, int nx, int ng) {
     return true;
   };
   for (int g = 1; g <= ng; ++g) {
-    for (int k : {4, 7, 8, 9, 14, 20, 21, 22, 23, 24, 29, 30, 33, 34, 37, 40, 41, 42})
+    using namespace gcol;
+    for (int k : {kObsData, kMattab, kCovFormula, kCovResult, kBounds, kWeights, kObsMeans, kObsSkew, kObsKurt,
+                  kRawData, kMeansFormula, kMeansResult, kIdCodes, kRecords, kParList, kWeightFormula,
+                  kWeightResult, kRecordBlock})
       if (!inside(GRPTAB(X, ng, k, g))) return false;
     // A formula's code count and its codes.
-    for (int k : {8, 29, 40}) {
+    for (int k : {kCovFormula, kMeansFormula, kWeightFormula}) {
       const double a = GRPTAB(X, ng, k, g);
       if (a < 1.0) continue;
       const double n = X(static_cast<int>(a));
       if (!(n >= 0.0) || !whole(n) || a + n > nx || !codes_sound(static_cast<int>(a) + 1, n)) return false;
     }
-    const double base = GRPTAB(X, ng, 7, g);
+    const double base = GRPTAB(X, ng, kMattab, g);
     if (base == 0.0) continue;
     if (base + kMattabWords - 1 > nx) return false;
     const int B = static_cast<int>(base);
     for (int L = 1; L <= 26; ++L) {
-      const double type = X(B + L - 1);
+      const double type = MTTYPE(X, B, L);
       if (type == kTypeUndeclared) continue;
-      const bool known = whole(type) && ((type >= -1.0 && type <= 12.0) || type == kTypeComputed ||
+      const bool known = whole(type) && ((type >= kTypeViewFull && type <= kTypeCo) || type == kTypeComputed ||
                                          type == kTypeCompRef);
-      const double rows = X(B + 26 + L - 1), cols = X(B + 52 + L - 1), addr = X(B + 78 + L - 1);
+      const double rows = MTROWS(X, B, L), cols = MTCOLS(X, B, L), addr = MTADDR(X, B, L);
       if (!known || !(rows >= 0.0 && rows <= nx && whole(rows)) || !(cols >= 0.0 && cols <= nx && whole(cols)) ||
           !inside(addr))
         return false;
@@ -289,7 +293,7 @@ void restore(Vec1<double> X, int& NX, Vec1<int> IX, int& NIW, int& IGRP, int& NG
   IGRP = ng;
   NG = ng;
   TOP = nx;
-  GRPTAB(X, ng, 6, 1) = nx;
+  GRPTAB(X, ng, gcol::kModelEnd, 1) = nx;
   runtime::close_unit(BINUNIT);
 }
 

@@ -47,10 +47,10 @@ inline Binsav BINSAV;
 using BinRec = std::array<std::uint8_t, BINRECL>;
 
 // One record's bytes from a value, and back (fixed little-endian order).
-BinRec BINPUTI(int v);
-BinRec BINPUTR(double v);
-int BINGETI(const BinRec& r);
-double BINGETR(const BinRec& r);
+BinRec BINPUTI(int v);             // an integer as a record
+BinRec BINPUTR(double v);          // a double as a record
+int BINGETI(const BinRec& r);      // the integer of a record
+double BINGETR(const BinRec& r);   // the double of a record
 
 // Saves (MODE 1) or restores (MODE 0) the model.  X is WORKSP and IX
 // IWORKS; NX, NIW and NS are the doubles in use, the integers in use and the

@@ -17,6 +17,7 @@
 #include "jobctl/matutil.hpp"
 #include "jobctl/rdline.hpp"
 #include "jobctl/stmtaux.hpp"
+#include "jobctl/tabnames.hpp"
 #include "jobctl/workspace.hpp"
 #include "runtime/units.hpp"
 
@@ -42,13 +43,13 @@ template <class F>
 void each_element(Vec1<double> X, int G, F f) {
   const int NG = MAINPR.NG;
   for (int g = 1; g <= std::min(G, NG); ++g) {
-    const int B = static_cast<int>(GRPTAB(X, NG, 7, g));
-    if (B < 1) continue;
+    const GroupView grp{X, NG, g};
+    if (grp.B() < 1) continue;
     for (int L = 1; L <= 26; ++L) {
-      int type = static_cast<int>(MTTYPE(X, B, L));
-      if (type < 5 || type > 10) continue;
-      const int a = static_cast<int>(MTADDR(X, B, L));
-      const int n = NELEM(type, static_cast<int>(MTROWS(X, B, L)), static_cast<int>(MTCOLS(X, B, L)));
+      int type = icell(grp.type(L));
+      if (!parameter_type(type)) continue;
+      const int a = icell(grp.addr(L));
+      const int n = NELEM(type, icell(grp.rows(L)), icell(grp.cols(L)));
       for (int i = 0; i < n; ++i) f(a + i, a + n + i);
     }
   }
@@ -113,13 +114,12 @@ void whole_matrix(int mode) {
   int flag = 0;
   const int L = LETIDX(cur(), flag);
   if (flag != 0) ERRMSG(5);
-  const int B = static_cast<int>(GRPTAB(X, m.NG, 7, g));
-  const int type = static_cast<int>(MTTYPE(X, B, L));
+  const GroupView G{X, m.NG, g};
+  const int type = icell(G.type(L));
   if (type == kTypeUndeclared) ERRMSG(11);
-  if (static_cast<int>(GRPTAB(X, m.NG, 28, g)) == L) ERRMSG(mode == 0 ? 91 : 89);
+  if (G.icol(gcol::kRawLetter) == L) ERRMSG(mode == 0 ? 91 : 89);
   if (mode == 0 && type == kTypeComputed) ERRMSG(214);
-  RDMAT(X, static_cast<int>(MTADDR(X, B, L)), type, static_cast<int>(MTROWS(X, B, L)),
-        static_cast<int>(MTCOLS(X, B, L)), mode, group_limit());
+  RDMAT(X, icell(G.addr(L)), type, icell(G.rows(L)), icell(G.cols(L)), mode, group_limit());
 }
 
 // Drops parameter k: for k > 0 every element carrying it is fixed at the
@@ -311,7 +311,7 @@ void RDSTART(Vec1<double> X, Vec1<int> IX, int G, int NG, int VA) {
     int flag = 0;
     const int L = LETIDX(cur(), flag);
     if (flag != 0) ERRMSG(sd ? 216 : 219);
-    IGRPTB(IX, NG, sd ? 9 : 10, G) = L;
+    IGRPTB(IX, NG, sd ? igcol::kObsSd : igcol::kObsMean, G) = L;
     if (sd)
       STOBSD(X, G, NG, L);
     else
@@ -356,7 +356,7 @@ namespace {
 // Start values from observed data need a data group whose fit function
 // works on CM, VL or rectangular data.  Returns false after the note.
 bool obs_start_allowed(int fc, bool sd) {
-  if (fc > 0 && fc != 6 && fc != 7 && fc != 8 && fc <= 10) return true;
+  if (fc > 0 && fc != kFitNone && fc != kFitUser && fc != kFitUserRows && fc <= kFitVL) return true;
   write_list(kStdout, {});
   if (sd) {
     write_list(kStdout, {" Note: Starting values can be set to the observed standard"});
@@ -373,17 +373,17 @@ bool obs_start_allowed(int fc, bool sd) {
 }  // namespace
 
 void STOBSD(Vec1<double> X, int g, int NG, int L) {
-  if (GRPTAB(X, NG, 18, g) != 0.0) ERRMSG(217);
-  if (!obs_start_allowed(static_cast<int>(GRPTAB(X, NG, 11, g)), true)) return;
-  const int B = static_cast<int>(GRPTAB(X, NG, 7, g));
-  const int nvar = static_cast<int>(GRPTAB(X, NG, 2, g));
-  const int rows = static_cast<int>(MTROWS(X, B, L));
-  if (static_cast<int>(MTTYPE(X, B, L)) != 5 || rows != nvar) {
+  const GroupView G{X, NG, g};
+  if (G.col(gcol::kKind) != kKindData) ERRMSG(217);
+  if (!obs_start_allowed(G.icol(gcol::kFitCode), true)) return;
+  const int nvar = G.icol(gcol::kNvar);
+  const int rows = icell(G.rows(L));
+  if (icell(G.type(L)) != kTypeDiag || rows != nvar) {
     ERRMSG(218);
     return;
   }
-  const int obs = static_cast<int>(GRPTAB(X, NG, 4, g));
-  const int a = static_cast<int>(MTADDR(X, B, L));
+  const int obs = G.icol(gcol::kObsData);
+  const int a = icell(G.addr(L));
   const bool unit = obs >= 1 && DIAG1(X.from(obs), rows) == 1;
   for (int d = 1; d <= rows; ++d) {
     const double var = obs >= 1 ? X(obs + d * (d + 1) / 2 - 1) : 0.0;
@@ -393,19 +393,19 @@ void STOBSD(Vec1<double> X, int g, int NG, int L) {
 }
 
 void STOBSM(Vec1<double> X, int g, int NG, int L) {
-  if (GRPTAB(X, NG, 18, g) != 0.0) ERRMSG(217);
-  if (!obs_start_allowed(static_cast<int>(GRPTAB(X, NG, 11, g)), false)) return;
-  const int B = static_cast<int>(GRPTAB(X, NG, 7, g));
-  const int nvar = static_cast<int>(GRPTAB(X, NG, 2, g));
-  const int rows = static_cast<int>(MTROWS(X, B, L));
-  const int cols = static_cast<int>(MTCOLS(X, B, L));
-  if (static_cast<int>(MTTYPE(X, B, L)) != 9 || (rows != nvar && cols != nvar)) {
+  const GroupView G{X, NG, g};
+  if (G.col(gcol::kKind) != kKindData) ERRMSG(217);
+  if (!obs_start_allowed(G.icol(gcol::kFitCode), false)) return;
+  const int nvar = G.icol(gcol::kNvar);
+  const int rows = icell(G.rows(L));
+  const int cols = icell(G.cols(L));
+  if (icell(G.type(L)) != kTypeFull || (rows != nvar && cols != nvar)) {
     ERRMSG(221);
     return;
   }
-  const int means = static_cast<int>(GRPTAB(X, NG, 21, g));
+  const int means = G.icol(gcol::kObsMeans);
   if (means == 0) return;
-  const int a = static_cast<int>(MTADDR(X, B, L));
+  const int a = icell(G.addr(L));
   const int n = rows * cols;
   for (int i = 0; i < nvar; ++i) X(a + n + i) = X(means + i);
 }

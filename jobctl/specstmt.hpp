@@ -30,11 +30,11 @@ void PARVAL(Vec1<double> X, int G, int NG, int k, double& value, int mode);
 void ELEMLST(Vec1<double> X, int test, int q, double w, int part, int G);
 
 // FI, FR, DR, EQ with their element lists; ST and VA (VA flag 1).
-void RDFIX(Vec1<double> X, int G);
-void RDFREE(Vec1<double> X, int G);
-void RDDROP(Vec1<double> X, int G);
-void RDEQU(Vec1<double> X, int G);
-void RDSTART(Vec1<double> X, Vec1<int> IX, int G, int NG, int VA);
+void RDFIX(Vec1<double> X, int G);    // FI: the listed elements become fixed
+void RDFREE(Vec1<double> X, int G);   // FR: the listed elements become free parameters
+void RDDROP(Vec1<double> X, int G);   // DR: drops parameters from the model
+void RDEQU(Vec1<double> X, int G);    // EQ: the listed elements share the first one's parameter
+void RDSTART(Vec1<double> X, Vec1<int> IX, int G, int NG, int VA);  // ST/VA: values of listed elements
 
 // Start values of a diagonal matrix at the observed standard deviations,
 // of a full matrix at the observed means, of group g.

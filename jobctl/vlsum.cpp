@@ -9,6 +9,7 @@
 
 #include "jobctl/errmsg.hpp"
 #include "jobctl/areas.hpp"
+#include "jobctl/tabnames.hpp"
 #include "numlib/matprint.hpp"
 #include "numlib/random.hpp"
 #include "runtime/units.hpp"
@@ -20,7 +21,6 @@ namespace {
 using runtime::kStdout;
 using runtime::write_list;
 
-int icell(double v) { return static_cast<int>(v); }
 
 // True when code is one of the group's variables 1..ni.
 bool var_code(double code, int ni) { return code >= 1.0 && code <= ni && code == std::floor(code); }
@@ -40,8 +40,8 @@ std::string code_text(double code) {
 void summarise(Vec1<double> X, Vec1<int> IX, Labtab& labs, int labnxt, int NG, int g, int fitcod,
                long long& nstat) {
   auto& m = MAINPR;
-  auto col = [&](int k) -> double& { return GRPTAB(X, NG, k, g); };
-  const int P = icell(col(34));
+  const GroupView G{X, NG, g};
+  const int P = G.icol(gcol::kRecords);
   const int nvec = P >= 4 ? icell(X(P - 1)) : 0;
   if (nvec <= 0) {
     write_list(kStdout, {});
@@ -49,7 +49,7 @@ void summarise(Vec1<double> X, Vec1<int> IX, Labtab& labs, int labnxt, int NG, i
     return;
   }
   nstat += VLNVAL(X, P);
-  const int ni = std::max(icell(col(2)), 0);
+  const int ni = std::max(G.icol(gcol::kNvar), 0);
 
   // Work areas above WSTOP: the means vector of the codes 1..ni, then the
   // distinct codes in order of first occurrence, then the table of six
@@ -127,7 +127,7 @@ void summarise(Vec1<double> X, Vec1<int> IX, Labtab& labs, int labnxt, int NG, i
   // of the codes 1..ni, each at the place of its code.  The data keyword
   // left 2*NI + 3 words for it; a word past them is not written.  Codes
   // outside 1..ni have no place.
-  const int A = icell(col(42));
+  const int A = G.icol(gcol::kRecordBlock);
   if (A >= 1) {
     const int room = 2 * ni + 3;
     auto put = [&](int off, double v) {
@@ -154,10 +154,10 @@ void summarise(Vec1<double> X, Vec1<int> IX, Labtab& labs, int labnxt, int NG, i
     // Raw ordinal data: the threshold formula must give one element per
     // category boundary of every variable that is not a definition
     // variable, for every model.
-    if (fitcod == 14) {
-      const int dv = icell(col(10));
+    if (fitcod == kFitOrdMix) {
+      const int dv = G.icol(gcol::kDefVars);
       const int ndef = dv != 0 ? icell(X(dv)) : 0;
-      const int nm = IGRPTB(IX, NG, 1, g);
+      const int nm = IGRPTB(IX, NG, igcol::kModels, g);
       const double need = static_cast<double>(ni - ndef) * X(A + 1) * nm;
       if (need != X(A + 2)) {
         write_list(kStdout, {});
@@ -188,7 +188,7 @@ void summarise(Vec1<double> X, Vec1<int> IX, Labtab& labs, int labnxt, int NG, i
   }
   // Row labels: the group's variable labels for the codes 1..ni, the code
   // itself for any other code; numbers when the group has no labels.
-  const int base = icell(col(25));
+  const int base = G.icol(gcol::kVarLabels);
   std::vector<std::string> rlabs;
   char labrow = 'I';
   if (base != 0 && nrows >= 1) {
@@ -211,7 +211,7 @@ void summarise(Vec1<double> X, Vec1<int> IX, Labtab& labs, int labnxt, int NG, i
   for (int k = 1; k <= ni; ++k) X(W + k - 1) = 0.0;
   for (int r = 1; r <= nrows; ++r)
     if (var_code(cell(r, 1), ni)) X(W + icell(cell(r, 1)) - 1) = cell(r, 3);
-  col(21) = W;
+  G.col(gcol::kObsMeans) = W;
   m.WSTOP = W + ni;
 }
 
@@ -232,13 +232,13 @@ bool seen_before(const std::vector<Span>& seen, int w) {
 // tells f whether the element's value words were walked before in this walk.
 template <class F>
 void walk_group(Vec1<double> X, int NG, int g, std::vector<Span>& seen, F f) {
-  const int B = icell(GRPTAB(X, NG, 7, g));
-  if (B < 1) return;
+  const GroupView G{X, NG, g};
+  if (G.B() < 1) return;
   for (int L = 1; L <= 26; ++L) {
-    int type = icell(X(B + L - 1));
-    if (type < 5 || type > 10) continue;
-    const int a = icell(X(B + 78 + L - 1));
-    const int n = NELEM(type, icell(X(B + 26 + L - 1)), icell(X(B + 52 + L - 1)));
+    int type = icell(G.type(L));
+    if (!parameter_type(type)) continue;
+    const int a = icell(G.addr(L));
+    const int n = NELEM(type, icell(G.rows(L)), icell(G.cols(L)));
     if (a < 1 || n <= 0) continue;
     const Span vals{a + n, a + 2 * n - 1};
     bool overlap = false;
@@ -280,28 +280,29 @@ void VLSUMM(Vec1<double> X, Vec1<int> IX, Labtab& LABTAB, int LABNXT, int& NPAR,
   long long nstat = 0;
   for (int g = 1; g <= NG; ++g) {
     m.IGRP = g;
-    auto col = [&](int k) -> double { return GRPTAB(X, NG, k, g); };
-    const int kind = icell(col(18));
-    if (kind != 0 && kind != 1) continue;
-    const int fitcod = icell(col(11));
-    if (fitcod == 7 || fitcod == 12 || fitcod == 13) continue;
-    if (fitcod == 9) {
-      nstat += static_cast<long long>(col(2) * col(1) - col(3));
+    const GroupView G{X, NG, g};
+    const int kind = G.icol(gcol::kKind);
+    if (kind != kKindData && kind != kKindConstraint) continue;
+    const int fitcod = G.icol(gcol::kFitCode);
+    if (fitcod == kFitUser || fitcod == kFitOrd12 || fitcod == kFitOrd13) continue;
+    if (fitcod == kFitRaw) {
+      nstat += static_cast<long long>(G.col(gcol::kNvar) * G.col(gcol::kNobs) - G.col(gcol::kNstat));
       continue;
     }
-    if (fitcod == 11) {
-      const int a = icell(col(4));
-      const long long cells = static_cast<long long>(col(2)) * static_cast<long long>(col(3));
+    if (fitcod == kFitTable) {
+      const int a = G.icol(gcol::kObsData);
+      const long long cells =
+          static_cast<long long>(G.col(gcol::kTableRows)) * static_cast<long long>(G.col(gcol::kTableCols));
       long long used = 0;
       if (a >= 1)
         for (long long i = 0; i < cells; ++i)
           if (X(a + i) >= 0.0) ++used;
       nstat += used - 1;
-    } else if (fitcod == 10 || fitcod == 14) {
+    } else if (fitcod == kFitVL || fitcod == kFitOrdMix) {
       summarise(X, IX, LABTAB, LABNXT, NG, g, fitcod, nstat);
     }
-    nstat += icell(col(3));
-    if (col(21) != 0.0 || col(29) != 0.0) nstat += icell(col(2));
+    nstat += G.icol(gcol::kNstat);
+    if (G.col(gcol::kObsMeans) != 0.0 || G.col(gcol::kMeansFormula) != 0.0) nstat += G.icol(gcol::kNvar);
   }
   NSTAT = static_cast<int>(nstat);
   FITSTA.NSTTOT = NSTAT;

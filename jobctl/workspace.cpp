@@ -5,6 +5,7 @@
 
 #include "jobctl/errmsg.hpp"
 #include "jobctl/areas.hpp"
+#include "jobctl/tabnames.hpp"
 #include "runtime/units.hpp"
 
 namespace qv::jobctl {
@@ -64,27 +65,27 @@ void INITGP(Vec1<int> IX, int NG) {
   const long long top = 11LL * NG + 3;
   CHKIMEM(static_cast<int>(std::min<long long>(top, INT_MAX)));
   for (int g = 1; g <= NG; ++g) {
-    IGRPTB(IX, NG, 6, g) = 0;
-    IGRPTB(IX, NG, 7, g) = 0;
-    IGRPTB(IX, NG, 1, g) = 1;
+    IGRPTB(IX, NG, igcol::kIntervals, g) = 0;
+    IGRPTB(IX, NG, igcol::kLinks, g) = 0;
+    IGRPTB(IX, NG, igcol::kModels, g) = 1;
   }
   MAINPR.IWSTOP = static_cast<int>(top);
 }
 
 int NELEM(int& type, int rows, int cols) {
-  if (type == -11 || type == -10 || type == -1) type = 9;
-  if (type == 0) type = 8;
+  if (type == kTypeCompRef || type == kTypeComputed || type == kTypeViewFull) type = kTypeFull;
+  if (type == kTypeViewSym) type = kTypeSym;
   const long long r = rows;
   long long n;
-  if (type < 5) {
+  if (type < kTypeDiag) {
     n = 0;
-  } else if (type == 5) {
+  } else if (type == kTypeDiag) {
     n = r;
-  } else if (type == 8 || type == 10) {
+  } else if (type == kTypeSym || type == kTypeLower) {
     n = r * (r + 1) / 2;
-  } else if (type == 9) {
+  } else if (type == kTypeFull) {
     n = r * cols;
-  } else if (type == 11) {
+  } else if (type == kTypeUnit) {
     n = 0;
   } else {
     n = r * (r - 1) / 2;
@@ -94,10 +95,12 @@ int NELEM(int& type, int rows, int cols) {
   return static_cast<int>(std::clamp<long long>(n, INT_MIN, INT_MAX));
 }
 
+GroupView current_group() { return GroupView{WORKSP.x(), MAINPR.NG, MAINPR.IGRP}; }
+
 namespace {
 // Base of group g's matrix table, 0 when the group has none yet.
 int mattab_base(Vec1<double> X, int g, int NG) {
-  return static_cast<int>(GRPTAB(X, NG, 7, g));
+  return GroupView{X, NG, g}.B();
 }
 }  // namespace
 
@@ -107,36 +110,36 @@ void MATDSC(Vec1<double> X, int g, int NG, int L, int& addr, int& type, int& row
   if (B < 1) {
     // A group without a matrix table has no matrices.
     addr = 0;
-    type = 99;
+    type = kTypeUndeclared;
     rows = 0;
     cols = 0;
     nel = 0;
     fifth = 0;
     return;
   }
-  const int stored = static_cast<int>(X(B + L - 1));
+  const int stored = icell(MTTYPE(X, B, L));
   type = stored;
-  rows = static_cast<int>(X(B + 26 + L - 1));
-  cols = static_cast<int>(X(B + 52 + L - 1));
-  addr = static_cast<int>(X(B + 78 + L - 1));
-  fifth = static_cast<int>(X(B + 104 + L - 1));
+  rows = icell(MTROWS(X, B, L));
+  cols = icell(MTCOLS(X, B, L));
+  addr = icell(MTADDR(X, B, L));
+  fifth = icell(MTLABL(X, B, L));
   nel = NELEM(type, rows, cols);
   if (keep == 0) type = stored;
 }
 
 void GRPLST(Vec1<double> X, int g, int NG, int& WSTOP) {
   const int B = mattab_base(X, g, NG);
-  const int left_out = static_cast<int>(GRPTAB(X, NG, 28, g));
+  const int left_out = GroupView{X, NG, g}.icol(gcol::kRawLetter);
   std::array<int, 26> letters{};
   int count = 0;
   if (B >= 1) {
     for (int L = 1; L <= 26; ++L) {
-      const int type = static_cast<int>(X(B + L - 1));
-      if (type >= 5 && type <= 10 && L != left_out) letters[static_cast<std::size_t>(count++)] = L;
+      const int type = icell(MTTYPE(X, B, L));
+      if (parameter_type(type) && L != left_out) letters[static_cast<std::size_t>(count++)] = L;
     }
   }
   CHKMEM(WSTOP + count);
-  GRPTAB(X, NG, 37, g) = WSTOP;
+  GRPTAB(X, NG, gcol::kParList, g) = WSTOP;
   X(WSTOP) = count;
   for (int i = 1; i <= count; ++i) X(WSTOP + i) = letters[static_cast<std::size_t>(i - 1)];
   WSTOP += count + 1;
@@ -145,7 +148,7 @@ void GRPLST(Vec1<double> X, int g, int NG, int& WSTOP) {
 void ADDMAT(Vec1<double> X, int g, int NG, int& RDPTR, int slot, int code, int& where) {
   const int B = mattab_base(X, g, NG);
   CHKMEM(RDPTR + 1);
-  X(B + 131 + code) = RDPTR;
+  MTFSLT(X, B, code) = RDPTR;
   where = RDPTR;
   X(RDPTR) = slot;
   X(RDPTR + 1) = slot;
@@ -153,7 +156,7 @@ void ADDMAT(Vec1<double> X, int g, int NG, int& RDPTR, int slot, int code, int& 
 }
 
 void ALLOCI(Vec1<int> IX, int NG, int g, int key, int v1, int v2, int& IWSTOP) {
-  int& head = IGRPTB(IX, NG, 7, g);
+  int& head = IGRPTB(IX, NG, igcol::kLinks, g);
   if (head == 0) {
     // The list holds its count and 26 entries of three words.
     CHKIMEM(IWSTOP + kLinkWords - 1);
@@ -183,7 +186,7 @@ void ALLOCI(Vec1<int> IX, int NG, int g, int key, int v1, int v2, int& IWSTOP) {
 }
 
 void DELENT(Vec1<int> IX, int NG, int g, int key) {
-  const int a = IGRPTB(IX, NG, 7, g);
+  const int a = IGRPTB(IX, NG, igcol::kLinks, g);
   if (a == 0) return;
   const int n = IX(a);
   for (int e = 1; e <= n; ++e) {

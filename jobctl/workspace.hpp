@@ -10,6 +10,7 @@
 #pragma once
 
 #include <array>
+#include <cmath>
 #include <string>
 #include <string_view>
 
@@ -57,9 +58,21 @@ inline Labtab LABTAB;
 // Stops with error 119 when label slot k lies past the table.
 void CHKLAB(int k);
 
-// Group-table cell: column k (0..42) of group g (1..NG).
+// Workspace cells that hold integers (codes, counts, addresses) are doubles;
+// icell reads one back as an int (truncated).  Values beyond the integers,
+// and values that are not numbers, are clamped so that the conversion is
+// defined.
+inline int icell(double v) {
+  if (std::isnan(v)) return 0;
+  if (v >= 2147483647.0) return 2147483647;
+  if (v <= -2147483648.0) return -2147483647 - 1;
+  return static_cast<int>(v);
+}
+
+// Group-table cell: column k (0..42, named in tabnames.hpp) of group g (1..NG).
 inline double& GRPTAB(Vec1<double> X, int NG, int k, int g) { return X(1 + k * NG + g); }
-// Integer group column k of group g in IWORKS.
+inline const double& GRPTAB(Vec1<const double> X, int NG, int k, int g) { return X(1 + k * NG + g); }
+// Integer group column k (named in tabnames.hpp) of group g in IWORKS.
 inline int& IGRPTB(Vec1<int> IX, int NG, int k, int g) { return IX(2 + k * NG + g); }
 
 // Number of columns of the group table.
@@ -102,7 +115,10 @@ void ADDMAT(Vec1<double> X, int g, int NG, int& RDPTR, int slot, int code, int& 
 // Equality links of group g: a count and up to 26 entries (key, v1, v2).
 constexpr int kMaxLinks = 26;
 constexpr int kLinkWords = 1 + 3 * kMaxLinks;
+// Records the link (key, v1, v2) of group g, in place when the key is there;
+// the list is made at IWSTOP on first use; a 27th entry is error 212.
 void ALLOCI(Vec1<int> IX, int NG, int g, int key, int v1, int v2, int& IWSTOP);
+// Removes the entry with that key from group g's link list, if any.
 void DELENT(Vec1<int> IX, int NG, int g, int key);
 
 }  // namespace qv::jobctl

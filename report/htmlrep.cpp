@@ -1,6 +1,7 @@
 #include "report/htmlrep.hpp"
 
 #include "jobctl/areas.hpp"
+#include "jobctl/tabnames.hpp"
 #include "runtime/fixedstr.hpp"
 #include "runtime/units.hpp"
 #include "runtime/view1.hpp"
@@ -78,8 +79,8 @@ void HTGRP(std::span<const double> X, int g, int NG, bool forward, std::string_v
   const runtime::Vec1<const double> x(X);
   const int step = forward ? 1 : -1;
   for (int k = g + step; k >= 1 && k <= NG; k += step) {
-    // Group-table column 12 is 1 when the group's output is suppressed.
-    if (x(1 + 12 * NG + k) != 1.0) {
+    // The group's NO column is 1 when its output is suppressed.
+    if (jobctl::GRPTAB(x, NG, jobctl::gcol::kNoReport, k) != 1.0) {
       const std::string id = HTANCH(k, 1);
       write_list(kStdout, {" <A HREF=\"#", prefix, id, "\"><STRONG>",
                            runtime::fpad(forward ? "Next" : "Previous", 8), " Group </STRONG></A>"});
@@ -127,10 +128,10 @@ void HTNAV(std::string_view target1, std::string_view text1, std::string_view ta
 void DBGDMP(std::span<const double> X, int NG) {
   const runtime::Vec1<const double> x(X);
   for (int g = 1; g <= NG; ++g) {
-    const int addr = static_cast<int>(x(1 + 33 * NG + g));
+    const int addr = static_cast<int>(jobctl::GRPTAB(x, NG, jobctl::gcol::kIdCodes, g));
     write_list(kStdout, {" Group ", g, " Address is:", addr});
     write_list(kStdout, {" Codes are:"});
-    const int n = static_cast<int>(x(1 + 2 * NG + g));
+    const int n = static_cast<int>(jobctl::GRPTAB(x, NG, jobctl::gcol::kNvar, g));
     if (addr >= 1 && n > 0 && addr + n - 1 <= x.extent())
       write_list(kStdout, {std::span<const double>(x.ptr(addr), static_cast<std::size_t>(n))});
   }
