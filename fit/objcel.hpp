@@ -19,6 +19,12 @@ struct Objcel {
   // Set once the warning on a non-positive-definite expected matrix at the
   // starting values has been written.
   int NPDWRN = 0;
+  // WORKSP position of the parameter vector x, set by the fit set-up: the
+  // objective reads the trial values there and CPYPAR copies them from there.
+  int XBASE = 0;
+  // 1 once the raw-data fit functions have reserved their scratch; cleared
+  // by the driver before a run and before the Hessian.
+  int RAWALC = 0;
   void reset() { *this = Objcel(); }
 };
 inline Objcel OBJCEL;

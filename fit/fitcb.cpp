@@ -1,0 +1,62 @@
+#include "fit/fitcb.hpp"
+
+#include <algorithm>
+
+#include "fit/objcel.hpp"
+#include "jobctl/mainprog.hpp"
+#include "jobctl/tabnames.hpp"
+#include "jobctl/workspace.hpp"
+
+namespace qv::fit {
+
+using jobctl::gcol::kCovResult;
+using jobctl::gcol::kKind;
+using jobctl::gcol::kNstat;
+
+void FITCON(const Fitobj& fitfun, int& mode, int ncnln, int n, int ldcj, std::span<const int> needc,
+            std::span<const double> x, std::span<double> c, std::span<double> cjac, int nstate,
+            std::span<int> iusr, std::span<double> rusr) {
+  auto& m = jobctl::MAINPR;
+  OBJCEL.CONMOD = 1;
+  int pmode = 0;
+  if (FITCB.FCFIRST == 1) {
+    FITCB.FCFIRST = 0;
+    FITCB.GRDSLT = m.WSTOP;
+    jobctl::check_room(static_cast<long long>(m.WSTOP) + n - 1);
+    m.WSTOP += n;
+  }
+  double fpriv = 0.0;
+  const std::span<double> grad = rusr.subspan(static_cast<std::size_t>(FITCB.GRDSLT - 1),
+                                              static_cast<std::size_t>(std::max(n, 0)));
+  fitfun(pmode, n, x, fpriv, grad, nstate, iusr, rusr);
+
+  const Vec1<double> X(rusr);
+  const int NG = jobctl::icell(X(1));
+  const long long room = static_cast<long long>(c.size());
+  long long k = 0;
+  for (m.IGRP = 1; m.IGRP <= NG; ++m.IGRP) {
+    const jobctl::GroupView G{X, NG, m.IGRP};
+    if (G.icol(kKind) != jobctl::kKindConstraint) continue;
+    const int nc = G.icol(kNstat);
+    const int r = G.icol(kCovResult);
+    // Never past the values array: its length is the count the set-up took
+    // from these same columns.
+    for (int i = 0; i < nc && k < room; ++i) c[static_cast<std::size_t>(k++)] = X(r + i);
+  }
+  OBJCEL.CONMOD = 0;
+}
+
+void HESFUN(const Fitobj& fitfun, int& mode, int n, std::span<double> x, double& objf,
+            std::span<double> objgrd, int nstate, std::span<int> iuser, std::span<double> user) {
+  fitfun(mode, n, x, objf, objgrd, nstate, iuser, user);
+}
+
+void CPYPAR(Vec1<double> X, Vec1<int> IX, int /*g*/, int /*NG*/) {
+  const int p = IX(1);
+  if (p < 1) return;
+  const int n = IX(p);
+  const int base = OBJCEL.XBASE;
+  for (int k = 1; k <= n; ++k) X(IX(p + 2 * k)) = X(base + IX(p + 2 * k - 1) - 1);
+}
+
+}  // namespace qv::fit
