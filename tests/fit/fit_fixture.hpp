@@ -14,6 +14,7 @@
 
 #include "fit/fitcb.hpp"
 #include "fit/fitsetup.hpp"
+#include "fit/hessian.hpp"
 #include "fit/htmlrep.hpp"
 #include "fit/objcel.hpp"
 #include "jobctl/mainprog.hpp"
@@ -37,6 +38,14 @@ struct Mat {
   std::vector<double> values = {};
 };
 
+// Runs f and returns what it wrote on standard output.
+template <class F>
+std::string jobctl_capture(F f) {
+  ::testing::internal::CaptureStdout();
+  f();
+  return ::testing::internal::GetCapturedStdout();
+}
+
 class FitJobTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -51,12 +60,17 @@ class FitJobTest : public ::testing::Test {
     FITARR.reset();
     FITCB.reset();
     OBJCEL.reset();
+    SECOV.reset();
     msg_path_ = ::testing::TempDir() + "qvfit_msg_" + std::to_string(::getpid()) + "_" +
                 std::to_string(++nmsg_);
     runtime::OpenSpec spec;
     spec.file = msg_path_;
     spec.status = "REPLACE";
     runtime::open_unit(7, spec);
+    // The fit sends the library's messages to unit 7 while it runs.
+    int u = 7;
+    numlib::ERRUNIT(1, u);
+    numlib::ADVUNIT(1, u);
   }
   void TearDown() override { runtime::close_unit(7); }
 
