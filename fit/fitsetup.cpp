@@ -41,7 +41,7 @@ double start_value(double v) {
   return v;
 }
 
-int fit_nw(int n, int nclin, int nnlcon) {
+long long fit_nw(long long n, long long nclin, long long nnlcon) {
   if (nclin == 0 && nnlcon == 0) return 20 * n;
   if (nnlcon == 0) return 2 * n * n + 20 * n + 11 * nclin;
   return 2 * n * n + 20 * n + 11 * nclin + 21 * nnlcon + n * nclin + 2 * n * nnlcon;
@@ -77,7 +77,9 @@ void FITLAY(Vec1<double> X, Vec1<int> IX) {
   f.LDRFAC = N;
   f.NCTOTL = N + f.NCLIN + f.NNLCON;
   f.NIW = 3 * N + f.NCLIN + 2 * f.NNLCON;
-  f.NW = fit_nw(N, f.NCLIN, f.NNLCON);
+  // In 64 bits: for a large N the length passes the integers long before the
+  // workspace check below refuses it.
+  const long long nw = fit_nw(N, f.NCLIN, f.NNLCON);
 
   // The real arrays from WSTOP, each after the previous one.
   long long top = m.WSTOP;
@@ -95,10 +97,11 @@ void FITLAY(Vec1<double> X, Vec1<int> IX) {
   const long long gobj = take(N);
   const long long rfac = take(static_cast<long long>(N) * N);
   take(1);
-  const long long w = take(f.NW);
+  const long long w = take(nw);
   const long long x = take(N);
   take(1);
   jobctl::check_room(top - 1);
+  f.NW = static_cast<int>(nw);
   f.ALIN = static_cast<int>(alin);
   f.BLOW = static_cast<int>(blow);
   f.BUPP = static_cast<int>(bupp);

@@ -64,7 +64,7 @@ void FITCNT(Vec1<double> X, Vec1<int> IX, jobctl::Labtab& LABTAB, int NS);
 void FITLAY(Vec1<double> X, Vec1<int> IX);
 
 // Real work-array length NW for n variables, nclin linear and nnlcon
-// nonlinear constraints.
-int fit_nw(int n, int nclin, int nnlcon);
+// nonlinear constraints (in 64 bits: it passes the integers for large n).
+long long fit_nw(long long n, long long nclin, long long nnlcon);
 
 }  // namespace qv::fit

@@ -121,6 +121,23 @@ TEST_F(FitcbTest, FitconCollectsConstraintGroupsInOrder) {
   EXPECT_EQ(kfirst_seen, 1);
 }
 
+// A values array shorter than the constraint groups' values is filled and
+// never passed.
+TEST_F(FitcbTest, FitconStaysInsideTheValuesArray) {
+  job(2);
+  constraint(1, 2, {1}, {1, 2});
+  constraint(2, 3, {1}, {3, 4, 5});
+  close();
+  const Fitobj objective = [](int&, int, std::span<const double>, double& f, std::span<double>, int,
+                              std::span<int>, std::span<double>) { f = 0; };
+  std::vector<double> store(4, -1.0), x(1), cjac(3);
+  std::vector<int> needc(3, 1);
+  int mode = 0;
+  FITCON(objective, mode, 3, 1, 3, needc, x, std::span<double>(store).first(3), cjac, 1, IX().span(),
+         X().span());
+  EXPECT_EQ(store, (std::vector<double>{1, 2, 3, -1}));
+}
+
 // Every fit's set-up arms the first call again, so a later fit of a job
 // (a continuation) gets a slot of its own above its own arrays.
 TEST_F(FitcbTest, EachFitGetsAFreshGradientSlot) {

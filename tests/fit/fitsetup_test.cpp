@@ -98,8 +98,10 @@ TEST_F(FitSetupTest, CountsAndSizesTable) {
 // the formula is kept whole): 2N^2 + 20N + 11 nclin.
 TEST_F(FitSetupTest, WorkLengthFormulaTable) {
   struct Case {
-    int n, nclin, nnlcon, nw;  // nw worked by hand
-  } const cases[] = {{3, 0, 0, 60}, {1, 0, 0, 20}, {2, 1, 0, 59}, {2, 1, 1, 86}, {4, 0, 2, 170}};
+    int n, nclin, nnlcon;
+    long long nw;  // worked by hand
+  } const cases[] = {{3, 0, 0, 60},   {1, 0, 0, 20},  {2, 1, 0, 59},
+                     {2, 1, 1, 86},   {4, 0, 2, 170}, {40000, 0, 1, 3200880021LL}};
   for (const Case& c : cases) EXPECT_EQ(fit_nw(c.n, c.nclin, c.nnlcon), c.nw) << c.n << " " << c.nclin << " " << c.nnlcon;
 }
 
@@ -297,6 +299,20 @@ TEST_F(FitSetupTest, ExhaustedWorkspaceStops) {
   ::testing::internal::GetCapturedStdout();
   jobctl::MAINPR.WSLIM = jobctl::MAINPR.WSTOP + 50;  // the arrays need 3+3+3+1+3+3+3+9+1+60+3+1
   EXPECT_FIT_ERROR(FITLAY(X(), IX()), 119, " Problem needs over ");
+}
+
+// A parameter count whose arrays pass the integers stops on the workspace
+// check instead of wrapping round into a layout that overlaps itself.
+TEST_F(FitSetupTest, HugeParameterCountStops) {
+  job(2);
+  matrices(1, {{'A', kTypeFull, 1, 1, {0}}});
+  constraint(2, 1, {1});
+  close();
+  ::testing::internal::CaptureStdout();
+  FITCNT(X(), IX(), jobctl::LABTAB, jobctl::MAINPR.LABSLOT);
+  ::testing::internal::GetCapturedStdout();
+  FITARR.NPAR = FITARR.N = 40000;
+  EXPECT_FIT_ERROR(FITLAY(X(), IX()), 119, " Problem needs over +1000001");
 }
 
 TEST_F(FitSetupTest, ExhaustedIntegerWorkspaceStops) {

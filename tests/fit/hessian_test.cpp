@@ -124,6 +124,29 @@ TEST_F(HessianTest, HessianAwayFromTheMinimum) {
     for (int j = 1; j <= 3; ++j) EXPECT_NEAR(rfac(i, j), kA[i - 1][j - 1], 1e-5 * 4) << i << "," << j;
 }
 
+// An objective that stops E04XAF part way (a negative MODE at a displaced
+// point) still leaves the estimates, in the vector and in the matrices.
+TEST_F(HessianTest, StoppedHessianStillRestoresTheEstimates) {
+  const std::vector<double> c = {0.5, -1.0, 2.0};
+  params({1, 2, 3}, c);
+  int calls = 0;
+  const Fitobj inner = frame([&c](Vec1<double> W) { return quadratic(W, c); });
+  const Fitobj stopping = [&](int& mode, int n, std::span<const double> x, double& f, std::span<double> g,
+                              int k, std::span<int> iu, std::span<double> ru) {
+    inner(mode, n, x, f, g, k, iu, ru);
+    if (++calls == 4) mode = -1;
+  };
+  HESCMP(X(), IX(), stopping);
+  EXPECT_EQ(calls, 4);
+  EXPECT_EQ(OBJCEL.HESFLG, 0);
+  const int v = jobctl::icell(jobctl::GroupView{X(), 1, 1}.addr(1)) + 3;
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(X()(FITARR.X + i), c[i]);
+    EXPECT_EQ(X()(v + i), c[i]);
+  }
+  EXPECT_NE(unit7().find("E04XAF"), std::string::npos);
+}
+
 // The inverse of a known Hessian, kept by rows with both triangles, and its
 // two listings on unit 7.
 TEST_F(HessianTest, CovarianceIsTheInverseOfTheHessian) {
