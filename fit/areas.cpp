@@ -1,7 +1,10 @@
 #include "fit/areas.hpp"
 
 #include "algebra/areas.hpp"
+#include "fit/fitcb.hpp"
+#include "fit/fitsetup.hpp"
 #include "fit/fitstat.hpp"
+#include "fit/hessian.hpp"
 #include "fit/objcel.hpp"
 
 namespace qv::fit {
@@ -11,6 +14,9 @@ void reset_areas() {
   OBJCEL.reset();
   FITRES.reset();
   FITCMP.reset();
+  FITARR.reset();
+  FITCB.reset();
+  SECOV.reset();
 }
 
 }  // namespace qv::fit

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "fit/objcel.hpp"
-#include "jobctl/mainprog.hpp"
+#include "jobctl/areas.hpp"
 #include "jobctl/tabnames.hpp"
 #include "jobctl/workspace.hpp"
 

@@ -5,11 +5,11 @@
 #include <string>
 
 #include "fit/fitsetup.hpp"
-#include "fit/htmlrep.hpp"
+#include "report/htmlrep.hpp"
 #include "fit/objcel.hpp"
 #include "jobctl/errmsg.hpp"
-#include "jobctl/mainprog.hpp"
-#include "jobctl/options.hpp"
+#include "jobctl/areas.hpp"
+#include "jobctl/fitopt.hpp"
 #include "jobctl/syminv.hpp"
 #include "jobctl/tabnames.hpp"
 #include "jobctl/vlsum.hpp"
@@ -151,7 +151,7 @@ void IDCHEK(Vec1<double> X, Vec1<int> IX) {
   const double ratio = l1 / ln;
   // A ratio that is not a number compares false and does not flag.
   if (l1 <= 0.0 || ratio <= kIllRatio) {
-    WARNHD();
+    report::WARNHD();
     write_list(kStdout, {" Eigenvalue check indicates ill-conditioning"});
     write_list(kStdout, {" Check your model for underidentification"});
     for (int i = 1; i <= N; ++i) V(i, 1) = std::abs(V(i, 1));
@@ -269,7 +269,7 @@ void STDERR(Vec1<double> X, int g, int NG, int L, int o, int& NOSE) {
       X(o + e - 1) = std::sqrt(var);
     } else {
       X(o + e - 1) = -100.0;
-      WARNHD();
+      report::WARNHD();
       write_list(kStdout, {" Problem with standard errors; set to -100"});
     }
   }

@@ -5,6 +5,7 @@
 #include "jobctl/lexer.hpp"
 #include "jobctl/rdline.hpp"
 #include "jobctl/syminv.hpp"
+#include "jobctl/vlsum.hpp"
 #include "jobctl/workspace.hpp"
 #include "numlib/errexit.hpp"
 #include "numlib/machconst.hpp"
@@ -32,6 +33,7 @@ void reset_base_areas() {
   WORKSP.reset();
   IWORKS.reset();
   LABTAB.reset();
+  FITSTA.reset();
   LINBUF.reset();
   CURSOR.reset();
   INCSTK.reset();

@@ -63,7 +63,6 @@ void reset_all_areas() {
   DEFSTA.reset();
   DATKST.reset();
   DATFIL.reset();
-  FITSTA.reset();
   BINSAV.reset();
   set_meta_handler(FEMETA);
 }

@@ -15,14 +15,15 @@
 #include "fit/fitcb.hpp"
 #include "fit/fitsetup.hpp"
 #include "fit/hessian.hpp"
-#include "fit/htmlrep.hpp"
+#include "report/htmlrep.hpp"
 #include "fit/objcel.hpp"
-#include "jobctl/mainprog.hpp"
-#include "jobctl/options.hpp"
+#include "jobctl/areas.hpp"
+#include "jobctl/fitopt.hpp"
 #include "jobctl/tabnames.hpp"
 #include "jobctl/vlsum.hpp"
 #include "jobctl/workspace.hpp"
 #include "numlib/errexit.hpp"
+#include "support/reset.hpp"
 #include "runtime/units.hpp"
 
 namespace qv::fit::testing_support {
@@ -49,18 +50,7 @@ std::string jobctl_capture(F f) {
 class FitJobTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    jobctl::MAINPR.reset();
-    jobctl::WORKSP.reset();
-    jobctl::IWORKS.reset();
-    jobctl::LABTAB.reset();
-    jobctl::FITOPT.reset();
-    jobctl::FITSTA.reset();
-    numlib::LIBUNITS.reset();
-    HTMLST.reset();
-    FITARR.reset();
-    FITCB.reset();
-    OBJCEL.reset();
-    SECOV.reset();
+    qv::testing_support::reset_every_area();
     msg_path_ = ::testing::TempDir() + "qvfit_msg_" + std::to_string(::getpid()) + "_" +
                 std::to_string(++nmsg_);
     runtime::OpenSpec spec;
