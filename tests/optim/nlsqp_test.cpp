@@ -53,10 +53,17 @@ std::string exit_text(int inform) {
 // Expected results at the published solutions (the collection's x*, f*):
 // the states of the bounds and constraints active there (1 lower, 2 upper,
 // 3 equality; 0 free) and the result codes accepted.  Code 1 is accepted
-// beside 0 where the last step lands on the solution of a quadratic model:
-// the next subproblem's step is then negligible (the point test) before the
-// step test can hold, which is the behaviour the method prescribes for an
-// exact start.
+// beside 0 because the method gives it on two paths that a run reaching f*
+// may take:
+// - the last step lands on the solution of a quadratic model (HS3, HS35 at
+//   level 3): the next subproblem's step is negligible, so the point test
+//   ends the run before the step test (last step at most sqrt(optimality
+//   tolerance) (1 + |x|)) can hold, as for an exact start;
+// - with differences (HS5, HS11, HS14, HS28 at level 0) the step of the
+//   last subproblem is shorter than the difference interval: the values-only
+//   search refuses it (its whole interval lies below alfatiny, code 5) and
+//   the point, optimal but reached by a step above the step test, ends the
+//   run with 1 without switching to central differences.
 struct Row {
   const char* name;
   bool linear;               // constraints as rows of ALIN
