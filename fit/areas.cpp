@@ -6,6 +6,7 @@
 #include "fit/fitstat.hpp"
 #include "fit/hessian.hpp"
 #include "fit/objcel.hpp"
+#include "fit/wrfiles.hpp"
 
 namespace qv::fit {
 
@@ -17,6 +18,7 @@ void reset_areas() {
   FITARR.reset();
   FITCB.reset();
   SECOV.reset();
+  WRFCEL.reset();
 }
 
 }  // namespace qv::fit

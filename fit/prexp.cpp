@@ -1,0 +1,374 @@
+#include "fit/prexp.hpp"
+
+#include <algorithm>
+#include <array>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "algebra/packed.hpp"
+#include "jobctl/areas.hpp"
+#include "jobctl/errmsg.hpp"
+#include "jobctl/matutil.hpp"
+#include "jobctl/syminv.hpp"
+#include "jobctl/tabnames.hpp"
+#include "jobctl/workspace.hpp"
+#include "numlib/matprint.hpp"
+#include "runtime/fixedstr.hpp"
+#include "runtime/units.hpp"
+
+namespace qv::fit {
+
+using jobctl::GroupView;
+using jobctl::icell;
+using runtime::kStdout;
+using runtime::Vec1;
+using runtime::write_list;
+namespace gcol = jobctl::gcol;
+
+namespace {
+
+// The fit functions' names by code.
+constexpr std::array<const char*, 14> kFitNames = {
+    "Least Squares",                        // 1
+    "Maximum Likelihood",                   // 2
+    "Asymptotic Weighted Least Squares",    // 3
+    "Diagonally Weighted Least Squares",    // 4
+    "Generalised Least Squares",            // 5
+    "No fit function",                      // 6
+    "User-defined",                         // 7
+    "User-defined, summed over data rows",  // 8
+    "Raw data Maximum Likelihood",          // 9
+    "Variable-length records ML",           // 10
+    "Contingency table ML",                 // 11
+    "Ordinal variable-length records ML",   // 12
+    "Ordinal variable-length records ML",   // 13
+    "Ordinal records, mixture of models",   // 14
+};
+
+// Words before an evaluated result: its type, rows and columns.
+constexpr int kHeadType = -3;
+constexpr int kHeadRows = -2;
+constexpr int kHeadCols = -1;
+// The expected proportions of a contingency table follow the packed 2 x 2
+// expected covariance.
+constexpr int kTableProportions = 3;
+
+void blank() { write_list(kStdout, {}); }
+void record(const std::string& text) { write_list(kStdout, {text}); }
+
+int packed(int p) { return p * (p + 1) / 2; }
+
+// Labels of a printed matrix: their kind ('C' text, 'I' numbers, 'N' none)
+// and the texts.
+struct Labels {
+  char kind = 'I';
+  std::vector<std::string> text = {};
+};
+Labels numbers() { return {}; }
+Labels none() { return {'N'}; }
+Labels one(const std::string& text) { return {'C', {text}}; }
+
+// The group's variable labels for n variables, numbers when it has none.
+Labels variables(GroupView G, int n) {
+  const int first = G.icol(gcol::kVarLabels);
+  if (first <= 0) return numbers();
+  Labels l{'C'};
+  for (int k = 0; k < n; ++k) l.text.push_back(jobctl::LABTAB.get(first + k));
+  return l;
+}
+
+// Scratch words above the workspace top, taken one after another for the
+// length of one report (the top itself does not move).
+class Scratch {
+ public:
+  explicit Scratch(Vec1<double> X) : X_(X), next_(jobctl::MAINPR.WSTOP) {}
+  int take(long long n) {
+    const int a = next_;
+    jobctl::check_room(a + std::max(n, 1LL) - 1);
+    next_ = a + static_cast<int>(std::max(n, 1LL));
+    return a;
+  }
+
+ private:
+  Vec1<double> X_;
+  int next_;
+};
+
+// Prints the r x c column-major array at X(a) as a general ('G') or lower
+// triangular ('L') matrix.
+void print(Vec1<double> X, int a, int r, int c, char shape, const Labels& rl, const Labels& cl) {
+  if (r <= 0 || c <= 0) return;
+  const auto& m = jobctl::MAINPR;
+  int ifail = -1;
+  numlib::X04CBF(shape, 'N', r, c,
+                 std::span<const double>(X.ptr(a), static_cast<std::size_t>(r) * static_cast<std::size_t>(c)), r,
+                 m.PRTFMT, "", rl.kind, rl.text, cl.kind, cl.text, m.OUTWID, m.INDENT, ifail);
+}
+
+// The stored type of an evaluated result as the expansion reads it.
+int expansion_type(int type) {
+  if (type == jobctl::kTypeViewSym) return jobctl::kTypeSym;
+  if (type == jobctl::kTypeViewFull || type == jobctl::kTypeComputed || type == jobctl::kTypeCompRef)
+    return jobctl::kTypeFull;
+  return type;
+}
+// Types whose expansion is printed as it stands (their rows and columns
+// agree); the others are transposed first and printed whole.
+bool symmetric_layout(int type) {
+  return type == jobctl::kTypeSym || type == jobctl::kTypeDiag || type == jobctl::kTypeStand ||
+         type == jobctl::kTypeZero || type == jobctl::kTypeIdent;
+}
+
+// Expands the r x c matrix of the type stored at X(from) into scratch and
+// prints it: symmetric layouts as a lower triangle, the rest transposed
+// into column order and whole.
+void expand_print(Vec1<double> X, Scratch& s, int from, int type, int r, int c, const Labels& rl,
+                  const Labels& cl) {
+  if (r <= 0 || c <= 0) return;
+  int t = expansion_type(type);
+  const int n = jobctl::NELEM(t, r, c);
+  t = expansion_type(type);
+  const long long rc = static_cast<long long>(r) * c;
+  const int a = s.take(2 * rc);
+  algebra::EXPMAT(X.from(a), X.from(from), t, r, c, n);
+  if (symmetric_layout(t)) {
+    print(X, a, r, c, 'L', rl, cl);
+  } else {
+    jobctl::DTRNSP(X.from(a), r, c, X.from(a + static_cast<int>(rc)));
+    print(X, a, r, c, 'G', rl, cl);
+  }
+}
+
+// Constraint, calculation and simulation groups: the evaluated matrix.
+void report_other(Vec1<double> X, GroupView G, bool rep) {
+  if (rep) {
+    blank();
+    if (G.icol(gcol::kKind) == jobctl::kKindConstraint) {
+      const double d = G.col(gcol::kConDirection);
+      if (d == 0.0) record(" CONSTRAINT VALUES (should be near zero)");
+      else if (d == -1.0) record(" CONSTRAINT VALUES (should be negative)");
+      else if (d == 1.0) record(" CONSTRAINT VALUES (should be positive)");
+    } else {
+      record(" EXPECTED MATRIX of this CALCULATION group");
+    }
+  }
+  const int res = G.icol(gcol::kCovResult);
+  if (res <= 0) return;
+  const int form = G.icol(gcol::kCovFormula);
+  const int r = icell(X(res + kHeadRows));
+  const int c = icell(X(res + kHeadCols));
+  if (form <= 0 || X(form) == 0.0 || r == 0 || c == 0) {
+    if (rep) {
+      blank();
+      record(" Not supplied for this group");
+    }
+    return;
+  }
+  if (!rep) return;
+  Scratch s(X);
+  const int type = expansion_type(icell(X(res + kHeadType)));
+  int t = type;
+  const int n = jobctl::NELEM(t, r, c);
+  const long long rc = static_cast<long long>(r) * c;
+  const int a = s.take(2 * rc);
+  algebra::EXPMAT(X.from(a), X.from(res), type, r, c, n);
+  jobctl::DTRNSP(X.from(a), r, c, X.from(a + static_cast<int>(rc)));
+  print(X, a, r, c, 'G', numbers(), numbers());
+}
+
+// The blank line, " Model number: " and the blank line before model k's
+// block when there are several models.
+void model_head(int nmodel, int k) {
+  if (nmodel <= 1) return;
+  blank();
+  write_list(kStdout, {" Model number: ", k});
+  blank();
+}
+
+// A contingency table of r x c cells, row by row at X(from) (scaled by
+// scale), printed in column order.
+void table(Vec1<double> X, Scratch& s, int from, int r, int c, double scale) {
+  const long long rc = static_cast<long long>(r) * c;
+  const int a = s.take(2 * rc);
+  for (long long k = 0; k < rc; ++k) X(a + static_cast<int>(k)) = X(from + static_cast<int>(k)) * scale;
+  jobctl::DTRNSP(X.from(a), r, c, X.from(a + static_cast<int>(rc)));
+  print(X, a, r, c, 'G', numbers(), numbers());
+}
+
+// Fit code 11: the thresholds and the three frequency tables.
+void report_table(Vec1<double> X, GroupView G, Scratch& s) {
+  const int r = G.icol(gcol::kTableRows);
+  const int c = G.icol(gcol::kTableCols);
+  const int thr = G.icol(gcol::kMeansResult);
+  blank();
+  record(" Expected ROW thresholds");
+  print(X, thr, 1, r - 1, 'G', one("t"), numbers());
+  blank();
+  record(" Expected COLUMN thresholds");
+  print(X, thr + icell(X(thr + kHeadCols)), 1, c - 1, 'G', one("t"), numbers());
+  const int obs = G.icol(gcol::kObsData);
+  const int prop = G.icol(gcol::kCovResult) + kTableProportions;
+  const double N = G.col(gcol::kNobs);
+  blank();
+  record(" Observed frequencies");
+  table(X, s, obs, r, c, 1.0);
+  blank();
+  record(" Expected frequencies");
+  table(X, s, prop, r, c, N);
+  blank();
+  record(" Residual frequencies");
+  const long long rc = static_cast<long long>(r) * c;
+  const int d = s.take(rc);
+  for (long long k = 0; k < rc; ++k) {
+    const int i = static_cast<int>(k);
+    X(d + i) = X(obs + i) - X(prop + i) * N;
+  }
+  table(X, s, d, r, c, 1.0);
+}
+
+// Data groups.
+void report_data(Vec1<double> X, GroupView G, bool rep) {
+  Scratch s(X);
+  const int code = G.icol(gcol::kFitCode);
+  // Definition variables of variable-length records are not reported.
+  int ndef = 0;
+  if (code == jobctl::kFitVL) {
+    const int d = G.icol(gcol::kDefVars);
+    if (d > 0) ndef = icell(X(d));
+  }
+  const int p = G.icol(gcol::kNvar) - ndef;
+  // The group's own model count (the objective sets the same per group).
+  const int nmodel = (code == jobctl::kFitVL || code == jobctl::kFitOrdMix)
+                         ? std::max(1, jobctl::IGRPTB(jobctl::IWORKS.ix(), G.NG, jobctl::igcol::kModels, G.g))
+                         : 1;
+  // A contingency table's categories are numbered.
+  const Labels vars = code == jobctl::kFitTable ? numbers() : variables(G, p);
+
+  blank();
+  // 1. Means, thresholds or the contingency table.
+  const int mres = G.icol(gcol::kMeansResult);
+  if (mres != 0 && rep) {
+    if (code == jobctl::kFitTable) {
+      report_table(X, G, s);
+    } else {
+      int obs = G.icol(gcol::kObsMeans);
+      if (obs > 0 && code != jobctl::kFitOrdMix) {
+        obs += ndef;
+        record(" Vector of OBSERVED means");
+        print(X, obs, 1, p, 'G', one("Mean"), vars);
+        blank();
+      }
+      if (code == jobctl::kFitOrdMix) {
+        const int rows = icell(X(mres + kHeadRows));
+        record(" Matrix of EXPECTED thresholds");
+        Labels rl{'C'};
+        for (int i = 1; i <= rows; ++i)
+          rl.text.push_back("Threshold " + runtime::write_internal("(i2)", {i}));
+        const long long rc = static_cast<long long>(rows) * p;
+        for (int k = 1; k <= nmodel; ++k) {
+          model_head(nmodel, k);
+          const int a = s.take(2 * rc);
+          for (long long e = 0; e < rc; ++e)
+            X(a + static_cast<int>(e)) = X(mres + static_cast<int>((k - 1) * rc + e));
+          jobctl::DTRNSP(X.from(a), rows, p, X.from(a + static_cast<int>(rc)));
+          print(X, a, rows, p, 'G', rl, vars);
+        }
+      } else {
+        record(" Vector of EXPECTED means");
+        for (int k = 1; k <= nmodel; ++k) {
+          model_head(nmodel, k);
+          print(X, mres + (k - 1) * p, 1, p, 'G', one("Mean"), vars);
+        }
+      }
+    }
+  }
+
+  // 2. The observed covariance matrix.
+  const bool raw = code >= jobctl::kFitRaw && code != jobctl::kFitTable;
+  const int obs = G.icol(gcol::kObsData);
+  if (code != jobctl::kFitTable) {
+    if (raw) {
+      if (rep) record(" (OBSERVED MATRIX is nonexistent for raw data)");
+    } else if (code != jobctl::kFitUser) {
+      if (rep) record(" OBSERVED COVARIANCE MATRIX");
+      if (G.col(gcol::kObsInverted) == 1.0 && obs > 0) {
+        double det = 0.0;
+        int nullity = 0, fault = 0;
+        const int w = s.take(p);
+        jobctl::SYMINV(X.from(obs), p, X.from(obs), X.from(w), det, 0, nullity, fault);
+        if (fault != 0 || nullity != 0) jobctl::ERRMSG(54);
+        G.col(gcol::kObsInverted) = 0.0;
+      }
+      if (rep && obs > 0) expand_print(X, s, obs, jobctl::kTypeSym, p, p, vars, vars);
+    }
+  }
+  if (!rep) return;
+
+  // 3. The expected covariance matrix, 4. the residuals.
+  if (code == jobctl::kFitUser || code == jobctl::kFitUserRows) {
+    record(" Expected matrix and residuals don't exist for user-defined  fit functions");
+  } else {
+    const int res = G.icol(gcol::kCovResult);
+    record(" EXPECTED COVARIANCE MATRIX");
+    if (res > 0) {
+      const int type = icell(X(res + kHeadType));
+      const int r = icell(X(res + kHeadRows));
+      const int c = icell(X(res + kHeadCols));
+      const Labels el = r == p && c == p ? vars : numbers();
+      for (int k = 1; k <= nmodel; ++k) {
+        model_head(nmodel, k);
+        expand_print(X, s, res + (k - 1) * packed(c), type, r, c, el, el);
+      }
+      if (code <= jobctl::kFitUserRows && obs > 0 && r == p && c == p) {
+        // Observed minus expected over the expected matrix's elements.
+        const long long pp = static_cast<long long>(p) * p;
+        const int t = expansion_type(type);
+        int t2 = t;
+        const int n = jobctl::NELEM(t2, p, p);
+        const int eo = s.take(pp);
+        const int ee = s.take(pp);
+        algebra::EXPMAT(X.from(eo), X.from(obs), jobctl::kTypeSym, p, p, packed(p));
+        algebra::EXPMAT(X.from(ee), X.from(res), t, p, p, n);
+        for (long long e = 0; e < pp; ++e) X(ee + static_cast<int>(e)) = X(eo + static_cast<int>(e)) - X(ee + static_cast<int>(e));
+        record(" RESIDUAL MATRIX");
+        if (symmetric_layout(t)) {
+          print(X, ee, p, p, 'L', vars, vars);
+        } else {
+          jobctl::DTRNSP(X.from(ee), p, p, X.from(eo));
+          print(X, ee, p, p, 'G', vars, vars);
+        }
+      }
+    }
+  }
+
+  // 6. The group's function value, 7. the diagonal part of code 3.
+  {
+    const int a = s.take(1);
+    X(a) = G.col(gcol::kFitValue);
+    print(X, a, 1, 1, 'G', one(" Function value of this group: "), none());
+  }
+  record(" Where the fit function is " + FITNAM(code));
+  if (code == jobctl::kFitAWLS) {
+    blank();
+    const int a = s.take(1);
+    X(a) = G.col(gcol::kDiagPenalty);
+    print(X, a, 1, 1, 'G', one(" Part due to diagonal of S is  "), none());
+  }
+}
+
+}  // namespace
+
+std::string FITNAM(int code) {
+  if (code < 1 || code > static_cast<int>(kFitNames.size())) return std::string(kFitNameLen, ' ');
+  return runtime::fpad(kFitNames[static_cast<std::size_t>(code - 1)], kFitNameLen);
+}
+
+void PREXP(Vec1<double> X, int g, int NG, int /*frontflag*/, int printoff, int /*dumpflag*/) {
+  const GroupView G{X, NG, g};
+  const bool rep = printoff == 0;
+  if (G.icol(gcol::kKind) >= jobctl::kKindConstraint) report_other(X, G, rep);
+  else report_data(X, G, rep);
+}
+
+}  // namespace qv::fit

@@ -1,0 +1,510 @@
+// The specifications and estimates listing on hand-built jobs: headings,
+// group navigation, type lines, specification numbers, values, formulas of
+// computed matrices, the raw-data matrix, standard errors and output-file
+// requests, in text and HTML.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+#include "fit/prparm.hpp"
+#include "fit/wrfiles.hpp"
+#include "fit_fixture.hpp"
+#include "jobctl/areas.hpp"
+#include "numlib/errexit.hpp"
+#include "report/htmlrep.hpp"
+#include "runtime/fixedstr.hpp"
+
+namespace qv::fit {
+namespace {
+
+using testing_support::FitJobTest;
+using testing_support::jobctl_capture;
+using testing_support::Mat;
+namespace gcol = jobctl::gcol;
+using jobctl::kTypeFull;
+using jobctl::kTypeSym;
+
+// The report lines given, each ended.
+std::string lines(std::initializer_list<std::string> ls) {
+  std::string s;
+  for (const std::string& l : ls) s += l + "\n";
+  return s;
+}
+// A group title's line: the 128-character title after one blank.
+std::string ttl(const std::string& t) { return " " + runtime::fpad(t, 128); }
+
+class ListingTest : public FitJobTest {
+ protected:
+  void SetUp() override {
+    FitJobTest::SetUp();
+    // The listing is written while the library's units are the report's.
+    int u = 6;
+    numlib::ERRUNIT(1, u);
+    numlib::ADVUNIT(1, u);
+    jobctl::MAINPR.JOBNO = 1;
+    FITARR.FREEP = 1;
+  }
+  // Group g's title in the label table (four slots from slot on).
+  void title(int g, int slot, const std::string& text) {
+    jobctl::LABTAB.put(slot, text);
+    col(gcol::kTitle, g) = slot;
+  }
+  std::string list(int mode, bool html = false) {
+    jobctl::MAINPR.HTMLON = html ? 1 : 0;
+    report::HTMLST.PRESTA = 0;
+    int md = mode;
+    std::string out = jobctl_capture([&] { PRPARM(X(), IX(), jobctl::LABTAB, md, 0, 1); });
+    EXPECT_EQ(md, mode);
+    return out;
+  }
+  jobctl::GroupView group(int g) const { return {X(), jobctl::MAINPR.NG, g}; }
+
+  // Two groups: A FU with free and fixed elements, B ZE, C SY all fixed,
+  // D LO free; E DI in group 2.
+  void two_groups() {
+    job(2);
+    title(1, 1, "First group");
+    title(2, 5, "Second group");
+    matrices(1, {{'A', kTypeFull, 2, 2, {1, 2, 0, 3}, {0.5, 1.5, 2.5, 3.5}},
+                 {'B', jobctl::kTypeZero, 2, 2, {}},
+                 {'C', kTypeSym, 2, 2, {0, 0, 0}, {1, 2, 3}},
+                 {'D', jobctl::kTypeLower, 2, 2, {4, 5, 6}, {1, 2, 3}}});
+    matrices(2, {{'E', jobctl::kTypeDiag, 3, 3, {7, 0, 8}}});
+    close();
+  }
+
+  // One group: A FU 2 x 3 with row and column labels, C computed (A*B, its
+  // formula text in two pieces), K a constrained symmetric view, R the
+  // raw-data matrix (two rows of three values).
+  void one_group() {
+    job(1);
+    title(1, 1, "Only");
+    matrices(1, {{'A', kTypeFull, 2, 3, {1, 2, 0, 3, 0, 0}, {0.5, 1.5, 2.5, 3.5, 4, 5}},
+                 {'K', jobctl::kTypeViewSym, 2, 2, {0, 0, 0}, {1, 0.5, 1}},
+                 {'R', kTypeFull, 1, 3, {}}});
+    const auto G = group(1);
+    const int lab = take(3);
+    X()(lab) = 1;
+    X()(lab + 1) = 1;
+    X()(lab + 2) = 20;
+    jobctl::LABTAB.put(20, "first");
+    jobctl::LABTAB.put(21, "second");
+    jobctl::LABTAB.put(22, "a");
+    jobctl::LABTAB.put(23, "b");
+    jobctl::LABTAB.put(24, "c");
+    G.label(1) = lab;
+    raw_ = take(6);
+    for (int k = 0; k < 6; ++k) X()(raw_ + k) = 10 + k;
+    col(gcol::kRawLetter, 1) = 18;
+    col(gcol::kRawData, 1) = raw_;
+    col(gcol::kNi, 1) = 3;
+    // The computed matrix's storage: its order word, the code count and
+    // codes, the result's head (type, rows, columns) and values.
+    const int c = take(2 + 3 + 3 + 4);
+    const double words[] = {1, 3, 1, 2, 112, 9, 2, 2, 100, 101, 102, 103};
+    for (int k = 0; k < 12; ++k) X()(c + k) = words[k];
+    G.type(3) = jobctl::kTypeComputed;
+    G.rows(3) = 2;
+    G.cols(3) = 2;
+    G.addr(3) = c;
+    // Its formula text: a whole first piece, a last piece with a control
+    // character after its text.
+    const int w = take(2);
+    X()(w) = 2;
+    X()(w + 1) = 30;
+    jobctl::LABTAB.put(30, "A*B");
+    jobctl::LABTAB.put(31, "+C\r");
+    G.fslot(3) = w;
+    close();
+  }
+  int raw_ = 0;
+};
+
+// Two groups in text: specification numbers of the matrices with free
+// elements, the type line alone for ZE, " It has no free parameters
+// specified" for an all-fixed matrix; then every matrix's values.
+TEST_F(ListingTest, TwoGroupsInText) {
+  two_groups();
+  EXPECT_EQ(list(prmode::kSpecification), lines({"",
+ "",
+ " PARAMETER SPECIFICATIONS",
+ "",
+ " GROUP NUMBER: 1",
+ "",
+ ttl("First group"),
+ "",
+ " MATRIX A",
+ " This is a FULL matrix of order    2 by    2",
+ "    1 2",
+ " 1  1 2",
+ " 2  0 3",
+ "",
+ " MATRIX B",
+ " This is a NULL matrix of order    2 by    2",
+ "",
+ " MATRIX C",
+ " This is a SYMMETRIC matrix of order    2 by    2",
+ " It has no free parameters specified",
+ "",
+ " MATRIX D",
+ " This is a LOWER TRIANGULAR matrix of order    2 by    2",
+ "    1 2",
+ " 1  4",
+ " 2  5 6",
+ "",
+ " GROUP NUMBER: 2",
+ "",
+ ttl("Second group"),
+ "",
+ " MATRIX E",
+ " This is a DIAGONAL matrix of order    3 by    3",
+ "    1 2 3",
+ " 1  7",
+ " 2  0 0",
+ " 3  0 0 8"}));
+  EXPECT_EQ(list(prmode::kEstimates), lines({"",
+ "",
+ " QV PARAMETER ESTIMATES",
+ "",
+ " GROUP NUMBER: 1",
+ "",
+ ttl("First group"),
+ "",
+ " MATRIX A",
+ " This is a FULL matrix of order    2 by    2",
+ "             1          2",
+ " 1      0.5000     1.5000",
+ " 2      2.5000     3.5000",
+ "",
+ " MATRIX B",
+ " This is a NULL matrix of order    2 by    2",
+ "",
+ " MATRIX C",
+ " This is a SYMMETRIC matrix of order    2 by    2",
+ "             1          2",
+ " 1      1.0000",
+ " 2      2.0000     3.0000",
+ "",
+ " MATRIX D",
+ " This is a LOWER TRIANGULAR matrix of order    2 by    2",
+ "             1          2",
+ " 1      1.0000",
+ " 2      2.0000     3.0000",
+ "",
+ " GROUP NUMBER: 2",
+ "",
+ ttl("Second group"),
+ "",
+ " MATRIX E",
+ " This is a DIAGONAL matrix of order    3 by    3",
+ "             1          2          3",
+ " 1      0.5000",
+ " 2      0.0000     1.5000",
+ " 3      0.0000     0.0000     2.5000"}));
+}
+
+// The same job in HTML: the heading with its link, the list of groups, the
+// group anchors with First/Previous/Next/Last navigation, the matrix links,
+// the matrix anchors (" (No free parameters)" where no element is free).
+TEST_F(ListingTest, TwoGroupsInHtml) {
+  two_groups();
+  EXPECT_EQ(list(prmode::kSpecification, true), lines({"",
+ "",
+ " <H2><A NAME=SpecificationXXXXXXXXX1> Parameter Specifications</A> <A HREF=\"#EstimatesXXXXXXXXX1\"> View estimates </A></H2>",
+ " <OL>",
+ " <LI><A HREF=\"#speXXXX1XXXX1\">",
+ ttl("First group"),
+ " </A>",
+ " <LI><A HREF=\"#speXXXX1XXXX2\">",
+ ttl("Second group"),
+ " </A>",
+ " </OL>",
+ " <PRE>",
+ "",
+ " </PRE>",
+ " <A  NAME=speXXXX1XXXX1><H3> Group Number: 1</H3></A>",
+ " <STRONG> (First group)</STRONG>",
+ " <A HREF=\"#speXXXX1XXXX2\"><STRONG>Next     Group </STRONG></A>",
+ " <STRONG><A HREF=\"#SpecificationXXXXXXXXX1\"> Index</A></STRONG>",
+ " <A HREF=\"#grpXXXX1XXXX1spematrixA\">A</A>",
+ " <A HREF=\"#grpXXXX1XXXX1spematrixB\">B</A>",
+ " <A HREF=\"#grpXXXX1XXXX1spematrixC\">C</A>",
+ " <A HREF=\"#grpXXXX1XXXX1spematrixD\">D</A>",
+ "",
+ " <H3>",
+ ttl("First group"),
+ " </H3>",
+ " <PRE>",
+ "",
+ " <A NAME=grpXXXX1XXXX1spematrixA> Matrix A Specification </A><A HREF=\"#grpXXXX1XXXX1estmatrixA\"> View estimates</A> <A HREF=\"#SpecificationXXXXXXXXX1\"> Index</A>",
+ " This is a FULL matrix of order    2 by    2",
+ "    1 2",
+ " 1  1 2",
+ " 2  0 3",
+ "",
+ " <A NAME=grpXXXX1XXXX1spematrixB> Matrix B Specification </A><A HREF=\"#grpXXXX1XXXX1estmatrixB\"> View estimates</A> <A HREF=\"#SpecificationXXXXXXXXX1\"> Index</A>",
+ " This is a NULL matrix of order    2 by    2",
+ "",
+ " <A NAME=grpXXXX1XXXX1spematrixC> Matrix C Specification </A><A HREF=\"#grpXXXX1XXXX1estmatrixC\"> View estimates</A> <A HREF=\"#SpecificationXXXXXXXXX1\"> Index</A>",
+ " This is a SYMMETRIC matrix of order    2 by    2",
+ " It has no free parameters specified",
+ "",
+ " <A NAME=grpXXXX1XXXX1spematrixD> Matrix D Specification </A><A HREF=\"#grpXXXX1XXXX1estmatrixD\"> View estimates</A> <A HREF=\"#SpecificationXXXXXXXXX1\"> Index</A>",
+ " This is a LOWER TRIANGULAR matrix of order    2 by    2",
+ "    1 2",
+ " 1  4",
+ " 2  5 6",
+ "",
+ " </PRE>",
+ " <A  NAME=speXXXX1XXXX2><H3> Group Number: 2</H3></A>",
+ " <A HREF=\"#speXXXX1XXXX1\"><STRONG>Previous Group </STRONG></A>",
+ " <STRONG> (Last group) </STRONG>",
+ " <STRONG><A HREF=\"#SpecificationXXXXXXXXX1\"> Index</A></STRONG>",
+ " <A HREF=\"#grpXXXX1XXXX2spematrixE\">E</A>",
+ "",
+ " <H3>",
+ ttl("Second group"),
+ " </H3>",
+ " <PRE>",
+ "",
+ " <A NAME=grpXXXX1XXXX2spematrixE> Matrix E Specification </A><A HREF=\"#grpXXXX1XXXX2estmatrixE\"> View estimates</A> <A HREF=\"#SpecificationXXXXXXXXX1\"> Index</A>",
+ " This is a DIAGONAL matrix of order    3 by    3",
+ "    1 2 3",
+ " 1  7",
+ " 2  0 0",
+ " 3  0 0 8"}));
+  EXPECT_EQ(list(prmode::kEstimates, true), lines({"",
+ "",
+ " <H2><A NAME=EstimatesXXXXXXXXX1> Qv Parameter Estimates</A><A HREF=\"#SpecificationXXXXXXXXX1\">View specifications</A></H2>",
+ " <OL>",
+ " <LI><A HREF=\"#estXXXX1XXXX1\">",
+ ttl("First group"),
+ " </A>",
+ " <LI><A HREF=\"#estXXXX1XXXX2\">",
+ ttl("Second group"),
+ " </A>",
+ " </OL>",
+ " <PRE>",
+ "",
+ " </PRE>",
+ " <A NAME=estXXXX1XXXX1><H3> Group Number: 1</H3></A>",
+ " <STRONG> (First group)</STRONG>",
+ " <A HREF=\"#estXXXX1XXXX2\"><STRONG>Next     Group </STRONG></A>",
+ " <STRONG><A HREF=\"#EstimatesXXXXXXXXX1\"> Index</A></STRONG>",
+ " <A HREF=\"#grpXXXX1XXXX1estmatrixA\">A</A>",
+ " <A HREF=\"#grpXXXX1XXXX1estmatrixB\">B</A>",
+ " <A HREF=\"#grpXXXX1XXXX1estmatrixC\">C</A>",
+ " <A HREF=\"#grpXXXX1XXXX1estmatrixD\">D</A>",
+ "",
+ " <H3>",
+ ttl("First group"),
+ " </H3>",
+ " <PRE>",
+ "",
+ " <A NAME=grpXXXX1XXXX1estmatrixA> Matrix A Estimates</A><A HREF=\"#grpXXXX1XXXX1spematrixA\"> View specifications</A> <A HREF=\"#EstimatesXXXXXXXXX1\"> Index</A>",
+ " This is a FULL matrix of order    2 by    2",
+ "             1          2",
+ " 1      0.5000     1.5000",
+ " 2      2.5000     3.5000",
+ "",
+ " <A NAME=grpXXXX1XXXX1estmatrixB> Matrix B Estimates</A> (No free parameters) <A HREF=\"#EstimatesXXXXXXXXX1\"> Index</A>",
+ " This is a NULL matrix of order    2 by    2",
+ "",
+ " <A NAME=grpXXXX1XXXX1estmatrixC> Matrix C Estimates</A> (No free parameters) <A HREF=\"#EstimatesXXXXXXXXX1\"> Index</A>",
+ " This is a SYMMETRIC matrix of order    2 by    2",
+ "             1          2",
+ " 1      1.0000",
+ " 2      2.0000     3.0000",
+ "",
+ " <A NAME=grpXXXX1XXXX1estmatrixD> Matrix D Estimates</A><A HREF=\"#grpXXXX1XXXX1spematrixD\"> View specifications</A> <A HREF=\"#EstimatesXXXXXXXXX1\"> Index</A>",
+ " This is a LOWER TRIANGULAR matrix of order    2 by    2",
+ "             1          2",
+ " 1      1.0000",
+ " 2      2.0000     3.0000",
+ "",
+ " </PRE>",
+ " <A NAME=estXXXX1XXXX2><H3> Group Number: 2</H3></A>",
+ " <A HREF=\"#estXXXX1XXXX1\"><STRONG>Previous Group </STRONG></A>",
+ " <STRONG> (Last group)</STRONG>",
+ " <STRONG><A HREF=\"#EstimatesXXXXXXXXX1\"> Index</A></STRONG>",
+ " <A HREF=\"#grpXXXX1XXXX2estmatrixE\">E</A>",
+ "",
+ " <H3>",
+ ttl("Second group"),
+ " </H3>",
+ " <PRE>",
+ "",
+ " <A NAME=grpXXXX1XXXX2estmatrixE> Matrix E Estimates</A><A HREF=\"#grpXXXX1XXXX2spematrixE\"> View specifications</A> <A HREF=\"#EstimatesXXXXXXXXX1\"> Index</A>",
+ " This is a DIAGONAL matrix of order    3 by    3",
+ "             1          2          3",
+ " 1      0.5000",
+ " 2      0.0000     1.5000",
+ " 3      0.0000     0.0000     2.5000"}));
+}
+
+// One group: labelled matrix (specification numbers as I7,1X under text row
+// labels), a computed matrix with its formula in the estimates, the
+// constrained symmetric view, the raw-data matrix and its first vector.
+TEST_F(ListingTest, OneGroupInText) {
+  one_group();
+  EXPECT_EQ(list(prmode::kSpecification), lines({"",
+ "",
+ " PARAMETER SPECIFICATIONS",
+ "",
+ " GROUP NUMBER: 1",
+ "",
+ ttl("Only"),
+ "",
+ " MATRIX A",
+ " This is a FULL matrix of order    2 by    3",
+ "               a       b       c",
+ "  first       1       2       0",
+ " second       3       0       0",
+ "",
+ " MATRIX C",
+ " This is a computed FULL matrix of order    2 by    2",
+ " It has no free parameters specified",
+ "",
+ " MATRIX K",
+ " This is a constrained SYMMETRIC matrix of order    2 by    2",
+ " It has no free parameters specified",
+ "",
+ " MATRIX R",
+ " This matrix corresponds to the RAW data vectors",
+ " It has no free parameters specified"}));
+  EXPECT_EQ(list(prmode::kEstimates), lines({"",
+ "",
+ " QV PARAMETER ESTIMATES",
+ "",
+ " GROUP NUMBER: 1",
+ "",
+ ttl("Only"),
+ "",
+ " MATRIX A",
+ " This is a FULL matrix of order    2 by    3",
+ "                  a          b          c",
+ "  first      0.5000     1.5000     2.5000",
+ " second      3.5000     4.0000     5.0000",
+ "",
+ " MATRIX C",
+ " This is a computed FULL matrix of order    2 by    2",
+ " [=A*B                             +C]",
+ "             1          2",
+ " 1    100.0000   101.0000",
+ " 2    102.0000   103.0000",
+ "",
+ " MATRIX K",
+ " This is a constrained SYMMETRIC matrix of order    2 by    2",
+ "          1       2",
+ " 1   1.0000",
+ " 2   0.5000  1.0000",
+ "",
+ " MATRIX R",
+ " This matrix corresponds to the RAW data vectors",
+ " the first such vector is:",
+ "             1          2          3",
+ " 1     10.0000    11.0000    12.0000"}));
+  // The raw-data matrix is shown from the address before its first vector.
+  EXPECT_EQ(group(1).addr(18), raw_ - 3);
+}
+
+// A single group notes "(The only group)", with a blank before </STRONG>
+// in the specifications only.
+TEST_F(ListingTest, OneGroupInHtml) {
+  one_group();
+  EXPECT_EQ(list(prmode::kSpecification, true), lines({"",
+ "",
+ " <H2><A NAME=SpecificationXXXXXXXXX1> Parameter Specifications</A> <A HREF=\"#EstimatesXXXXXXXXX1\"> View estimates </A></H2>",
+ " <OL>",
+ " <LI><A HREF=\"#speXXXX1XXXX1\">",
+ ttl("Only"),
+ " </A>",
+ " </OL>",
+ " <PRE>",
+ "",
+ " </PRE>",
+ " <A  NAME=speXXXX1XXXX1><H3> Group Number: 1</H3></A>",
+ " <STRONG> (The only group) </STRONG>",
+ " <STRONG><A HREF=\"#SpecificationXXXXXXXXX1\"> Index</A></STRONG>",
+ " <A HREF=\"#grpXXXX1XXXX1spematrixA\">A</A>",
+ " <A HREF=\"#grpXXXX1XXXX1spematrixC\">C</A>",
+ " <A HREF=\"#grpXXXX1XXXX1spematrixK\">K</A>",
+ " <A HREF=\"#grpXXXX1XXXX1spematrixR\">R</A>",
+ "",
+ " <H3>",
+ ttl("Only"),
+ " </H3>",
+ " <PRE>",
+ "",
+ " <A NAME=grpXXXX1XXXX1spematrixA> Matrix A Specification </A><A HREF=\"#grpXXXX1XXXX1estmatrixA\"> View estimates</A> <A HREF=\"#SpecificationXXXXXXXXX1\"> Index</A>",
+ " This is a FULL matrix of order    2 by    3",
+ "               a       b       c",
+ "  first       1       2       0",
+ " second       3       0       0",
+ "",
+ " <A NAME=grpXXXX1XXXX1spematrixC> Matrix C Specification </A><A HREF=\"#grpXXXX1XXXX1estmatrixC\"> View estimates</A> <A HREF=\"#SpecificationXXXXXXXXX1\"> Index</A>",
+ " This is a computed FULL matrix of order    2 by    2",
+ " It has no free parameters specified",
+ "",
+ " <A NAME=grpXXXX1XXXX1spematrixK> Matrix K Specification </A><A HREF=\"#grpXXXX1XXXX1estmatrixK\"> View estimates</A> <A HREF=\"#SpecificationXXXXXXXXX1\"> Index</A>",
+ " This is a constrained SYMMETRIC matrix of order    2 by    2",
+ " It has no free parameters specified",
+ "",
+ " <A NAME=grpXXXX1XXXX1spematrixR> Matrix R Specification </A><A HREF=\"#grpXXXX1XXXX1estmatrixR\"> View estimates</A> <A HREF=\"#SpecificationXXXXXXXXX1\"> Index</A>",
+ " This matrix corresponds to the RAW data vectors",
+ " It has no free parameters specified"}));
+  EXPECT_EQ(list(prmode::kEstimates, true), lines({"",
+ "",
+ " <H2><A NAME=EstimatesXXXXXXXXX1> Qv Parameter Estimates</A><A HREF=\"#SpecificationXXXXXXXXX1\">View specifications</A></H2>",
+ " <OL>",
+ " <LI><A HREF=\"#estXXXX1XXXX1\">",
+ ttl("Only"),
+ " </A>",
+ " </OL>",
+ " <PRE>",
+ "",
+ " </PRE>",
+ " <A NAME=estXXXX1XXXX1><H3> Group Number: 1</H3></A>",
+ " <STRONG> (The only group)</STRONG>",
+ " <STRONG><A HREF=\"#EstimatesXXXXXXXXX1\"> Index</A></STRONG>",
+ " <A HREF=\"#grpXXXX1XXXX1estmatrixA\">A</A>",
+ " <A HREF=\"#grpXXXX1XXXX1estmatrixC\">C</A>",
+ " <A HREF=\"#grpXXXX1XXXX1estmatrixK\">K</A>",
+ " <A HREF=\"#grpXXXX1XXXX1estmatrixR\">R</A>",
+ "",
+ " <H3>",
+ ttl("Only"),
+ " </H3>",
+ " <PRE>",
+ "",
+ " <A NAME=grpXXXX1XXXX1estmatrixA> Matrix A Estimates</A><A HREF=\"#grpXXXX1XXXX1spematrixA\"> View specifications</A> <A HREF=\"#EstimatesXXXXXXXXX1\"> Index</A>",
+ " This is a FULL matrix of order    2 by    3",
+ "                  a          b          c",
+ "  first      0.5000     1.5000     2.5000",
+ " second      3.5000     4.0000     5.0000",
+ "",
+ " <A NAME=grpXXXX1XXXX1estmatrixC> Matrix C Estimates</A> (No free parameters) <A HREF=\"#EstimatesXXXXXXXXX1\"> Index</A>",
+ " This is a computed FULL matrix of order    2 by    2",
+ " [=A*B                             +C]",
+ "             1          2",
+ " 1    100.0000   101.0000",
+ " 2    102.0000   103.0000",
+ "",
+ " <A NAME=grpXXXX1XXXX1estmatrixK> Matrix K Estimates</A> (No free parameters) <A HREF=\"#EstimatesXXXXXXXXX1\"> Index</A>",
+ " This is a constrained SYMMETRIC matrix of order    2 by    2",
+ "          1       2",
+ " 1   1.0000",
+ " 2   0.5000  1.0000",
+ "",
+ " <A NAME=grpXXXX1XXXX1estmatrixR> Matrix R Estimates</A> (No free parameters) <A HREF=\"#EstimatesXXXXXXXXX1\"> Index</A>",
+ " This matrix corresponds to the RAW data vectors",
+ " the first such vector is:",
+ "             1          2          3",
+ " 1     10.0000    11.0000    12.0000"}));
+}
+
+}  // namespace
+}  // namespace qv::fit
