@@ -506,5 +506,152 @@ TEST_F(ListingTest, OneGroupInHtml) {
  " 1     10.0000    11.0000    12.0000"}));
 }
 
+// Without free parameters the specifications end after their note; the
+// estimates still list every matrix.
+TEST_F(ListingTest, NoFreeParameters) {
+  job(1);
+  title(1, 1, "Fixed");
+  matrices(1, {{'A', kTypeFull, 1, 2, {0, 0}, {1, 2}}});
+  close();
+  FITARR.FREEP = 0;
+  const std::string note = lines({"", " No free parameters specified", ""});
+  EXPECT_EQ(list(prmode::kSpecification), lines({"", "", " PARAMETER SPECIFICATIONS"}) + note);
+  EXPECT_EQ(list(prmode::kSpecification, true),
+            lines({"", "",
+                   " <H2><A NAME=SpecificationXXXXXXXXX1> Parameter Specifications</A> <A "
+                   "HREF=\"#EstimatesXXXXXXXXX1\"> View estimates </A></H2>"}) +
+                note);
+  EXPECT_EQ(list(prmode::kEstimates),
+            lines({"", "", " QV PARAMETER ESTIMATES", "", " GROUP NUMBER: 1", "", ttl("Fixed"), "", " MATRIX A",
+                   " This is a FULL matrix of order    1 by    2", "             1          2",
+                   " 1      1.0000     2.0000"}));
+}
+
+// A group with its output suppressed is left out of the listing and of the
+// HTML list's links; the last group suppressed turns the forward link of the
+// group before it into a note.
+TEST_F(ListingTest, SuppressedLastGroup) {
+  job(2);
+  title(1, 1, "Shown");
+  title(2, 5, "Hidden");
+  matrices(1, {{'A', kTypeFull, 1, 1, {1}, {2}}});
+  matrices(2, {{'B', kTypeFull, 1, 1, {2}, {3}}});
+  close();
+  col(gcol::kNoReport, 2) = 1;
+  EXPECT_EQ(list(prmode::kSpecification),
+            lines({"", "", " PARAMETER SPECIFICATIONS", "", " GROUP NUMBER: 1", "", ttl("Shown"), "", " MATRIX A",
+                   " This is a FULL matrix of order    1 by    1", "    1", " 1  1"}));
+  EXPECT_EQ(list(prmode::kEstimates, true),
+            lines({"", "",
+                   " <H2><A NAME=EstimatesXXXXXXXXX1> Qv Parameter Estimates</A><A "
+                   "HREF=\"#SpecificationXXXXXXXXX1\">View specifications</A></H2>",
+                   " <OL>", " <LI><A HREF=\"#estXXXX1XXXX1\">", ttl("Shown"), " </A>", " <LI>", ttl("Hidden"),
+                   " </OL>", " <PRE>", "", " </PRE>", " <A NAME=estXXXX1XXXX1><H3> Group Number: 1</H3></A>",
+                   " <STRONG> (First group)</STRONG>",
+                   " <STRONG> (Remaining groups have output suppressed)</STRONG>",
+                   " <STRONG><A HREF=\"#EstimatesXXXXXXXXX1\"> Index</A></STRONG>",
+                   " <A HREF=\"#grpXXXX1XXXX1estmatrixA\">A</A>", "", " <H3>", ttl("Shown"), " </H3>", " <PRE>", "",
+                   " <A NAME=grpXXXX1XXXX1estmatrixA> Matrix A Estimates</A><A "
+                   "HREF=\"#grpXXXX1XXXX1spematrixA\"> View specifications</A> <A "
+                   "HREF=\"#EstimatesXXXXXXXXX1\"> Index</A>",
+                   " This is a FULL matrix of order    1 by    1", "             1", " 1      2.0000"}));
+}
+
+// The fixed patterns print their type line alone, in every mode, standard
+// errors included.
+TEST_F(ListingTest, FixedPatternsPrintOnlyTheirTypeLine) {
+  struct Case {
+    int type;
+    const char* line;
+  } const cases[] = {
+      {jobctl::kTypeZero, " This is a NULL matrix of order    2 by    3"},
+      {jobctl::kTypeIdent, " This is an IDENTITY matrix of order    2 by    3"},
+      {jobctl::kTypeIdZero, " This is an IDENTITY:NULL matrix of order    2 by    3"},
+      {jobctl::kTypeZeroId, " This is a NULL:IDENTITY matrix of order    2 by    3"},
+      {jobctl::kTypeUnit, " This is a UNIT matrix of order    2 by    3"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.line);
+    SetUp();
+    job(1);
+    title(1, 1, "Patterns");
+    matrices(1, {{'A', c.type, 2, 3, {}}});
+    close();
+    col(gcol::kStdErrors, 1) = 1;
+    SECOV.NOSE = 0;
+    const std::string head = lines({"", " GROUP NUMBER: 1", "", ttl("Patterns"), "", " MATRIX A", c.line});
+    EXPECT_EQ(list(prmode::kSpecification), lines({"", "", " PARAMETER SPECIFICATIONS"}) + head);
+    EXPECT_EQ(list(prmode::kEstimates),
+              lines({"", "", " QV PARAMETER ESTIMATES"}) + head +
+                  lines({"", " MATRIX A (Rough) STANDARD ERRORS", c.line}));
+    TearDown();
+  }
+}
+
+// Standard errors follow the estimates of each matrix of a declared type in
+// a group that asks for them; an all-fixed matrix shows its note instead.
+TEST_F(ListingTest, StandardErrors) {
+  job(1);
+  title(1, 1, "Errors");
+  matrices(1, {{'A', kTypeFull, 1, 2, {1, 0}, {0.25, 1}}, {'C', kTypeSym, 1, 1, {0}, {4}}});
+  // One parameter with variance 4 (standard error 2).
+  const int parlst = take(1);
+  X()(parlst) = 1;
+  const int cov = take(1);
+  X()(cov) = 4;
+  close();
+  jobctl::FITSTA.PARLST = parlst;
+  SECOV.ADDR = cov;
+  SECOV.NORD = 1;
+  col(gcol::kStdErrors, 1) = 1;
+  const int wstop = jobctl::MAINPR.WSTOP;
+  EXPECT_EQ(list(prmode::kEstimates),
+            lines({"", "", " QV PARAMETER ESTIMATES", "", " GROUP NUMBER: 1", "", ttl("Errors"), "", " MATRIX A",
+                   " This is a FULL matrix of order    1 by    2", "          1       2",
+                   " 1   0.2500  1.0000", "", " MATRIX A (Rough) STANDARD ERRORS",
+                   " This is a FULL matrix of order    1 by    2", "             1          2",
+                   " 1      2.0000     0.0000", "", " MATRIX C", " This is a SYMMETRIC matrix of order    1 by    1",
+                   "             1", " 1      4.0000", "", " MATRIX C (Rough) STANDARD ERRORS",
+                   " This is a SYMMETRIC matrix of order    1 by    1", " It has no free parameters specified"}));
+  EXPECT_EQ(jobctl::MAINPR.WSTOP, wstop);
+}
+
+// Output-file requests are served in the estimates only, in list order,
+// each with its request number and name pieces.
+TEST_F(ListingTest, OutputRequestsGoToTheFileWriter) {
+  job(1);
+  title(1, 1, "Files");
+  matrices(1, {{'A', kTypeFull, 1, 1, {1}, {2}}});
+  // Two requests: matrix A to a one-piece name, the expected means (29).
+  const int list_at = take(1 + 6);
+  const double words[] = {2, 1, 40, 1, 29, 41, 2};
+  for (int k = 0; k < 7; ++k) X()(list_at + k) = words[k];
+  col(gcol::kOutRequests, 1) = list_at;
+  close();
+  WRFCEL.REQNUM = 0;
+  list(prmode::kSpecification);
+  EXPECT_EQ(WRFCEL.REQNUM, 0);
+  list(prmode::kEstimates);
+  EXPECT_EQ(WRFCEL.REQNUM, 29);
+}
+
+// A group with a results report ends with it in the estimates only.
+TEST_F(ListingTest, ResultsReportEndsTheGroupInTheEstimates) {
+  job(1);
+  title(1, 1, "Results");
+  matrices(1, {{'A', kTypeFull, 1, 1, {1}, {2}}});
+  close();
+  col(gcol::kResiduals, 1) = 1;
+  col(gcol::kFitCode, 1) = jobctl::kFitNone;
+  col(gcol::kFitValue, 1) = 1.5;
+  const std::string spec = list(prmode::kSpecification);
+  EXPECT_EQ(spec.find("fit function"), std::string::npos);
+  const std::string est = list(prmode::kEstimates);
+  const std::string tail = lines({" Where the fit function is No fit function" + std::string(20, ' ')});
+  ASSERT_GE(est.size(), tail.size());
+  EXPECT_EQ(est.substr(est.size() - tail.size()), tail);
+  EXPECT_LT(est.find(" MATRIX A"), est.find(" Function value of this group:"));
+}
+
 }  // namespace
 }  // namespace qv::fit
