@@ -281,7 +281,7 @@ void PRPARM(Vec1<double> X, Vec1<int> IX, jobctl::Labtab& LABTAB, int& mode, int
       }
       record(" <STRONG><A HREF=\"#" + index + jid + "\"> Index</A></STRONG>");
       report::HTPRE(0);
-      for (int L = 1; L <= 26; ++L)
+      for (int L = 1; L <= 26 && B > 0; ++L)
         if (listed(icell(jobctl::MTTYPE(X, B, L)))) matrix_link(gid, prefix, L);
     } else {
       write_list(kStdout, {" GROUP NUMBER:", g});
@@ -312,8 +312,8 @@ void PRPARM(Vec1<double> X, Vec1<int> IX, jobctl::Labtab& LABTAB, int& mode, int
       }
     }
 
-    // 4. The matrices.
-    for (int L = 1; L <= 26; ++L) {
+    // 4. The matrices (none in a group without a matrix table).
+    for (int L = 1; L <= 26 && B > 0; ++L) {
       int type = icell(jobctl::MTTYPE(X, B, L));
       if (!listed(type)) continue;
       const int rows = icell(jobctl::MTROWS(X, B, L));

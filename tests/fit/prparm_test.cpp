@@ -653,5 +653,14 @@ TEST_F(ListingTest, ResultsReportEndsTheGroupInTheEstimates) {
   EXPECT_LT(est.find(" MATRIX A"), est.find(" Function value of this group:"));
 }
 
+// A group without a matrix table lists its heading and title only.
+TEST_F(ListingTest, GroupWithoutMatrices) {
+  job(1);
+  title(1, 1, "Empty");
+  close();
+  EXPECT_EQ(list(prmode::kEstimates),
+            lines({"", "", " QV PARAMETER ESTIMATES", "", " GROUP NUMBER: 1", "", ttl("Empty")}));
+}
+
 }  // namespace
 }  // namespace qv::fit
