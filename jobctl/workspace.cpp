@@ -14,12 +14,19 @@ using runtime::kStdout;
 using runtime::write_list;
 
 std::string Labtab::get(int k) const {
-  if (k < 1 || k > kLabSlots) return std::string(kLabLen, ' ');
+  if (k < 1 || k > NFILL) return std::string(kLabLen, ' ');
   return std::string(T.data() + static_cast<std::size_t>(k - 1) * kLabLen, kLabLen);
 }
 
 void Labtab::put(int k, std::string_view text) {
   CHKLAB(k);
+  if (k > NFILL) {
+    // Slots NFILL+1..k-1 may hold text of an earlier job: blank them now
+    // that they become valid.
+    std::fill(T.begin() + static_cast<std::ptrdiff_t>(NFILL) * kLabLen,
+              T.begin() + static_cast<std::ptrdiff_t>(k - 1) * kLabLen, ' ');
+    NFILL = k;
+  }
   char* p = T.data() + static_cast<std::size_t>(k - 1) * kLabLen;
   for (int i = 0; i < kLabLen; ++i)
     p[i] = static_cast<std::size_t>(i) < text.size() ? text[static_cast<std::size_t>(i)] : ' ';

@@ -43,15 +43,23 @@ inline Iworks IWORKS;
 constexpr int kLabSlots = 20000;
 constexpr int kLabLen = 32;
 
+// Every slot starts blank.  The table is blanked lazily: slots 1..NFILL hold
+// their text, and a slot past NFILL reads as blank whatever its bytes are.
+// put blanks the slots between NFILL and its own before writing, so a job
+// writes only the front of the table that it uses, and a process that never
+// stores a label never touches the table's 640 KB (they stay untouched zero
+// pages).  reset is NFILL := 0.
 struct Labtab {
-  std::array<char, static_cast<std::size_t>(kLabSlots) * kLabLen> T{};
   // Slot k (1..kLabSlots) as its 32 characters.
   std::string get(int k) const;
   // Stores text into slot k, cut or blank-padded to 32 characters.  A slot
   // past the table is error 119 (after the memory lines of CHKLAB).
   void put(int k, std::string_view text);
-  void reset() { T.fill(' '); }
-  Labtab() { T.fill(' '); }
+  void reset() { NFILL = 0; }
+
+ private:
+  std::array<char, static_cast<std::size_t>(kLabSlots) * kLabLen> T{};
+  int NFILL = 0;  // slots 1..NFILL are valid; the rest are blank
 };
 inline Labtab LABTAB;
 

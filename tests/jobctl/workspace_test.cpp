@@ -219,5 +219,27 @@ TEST_F(WorkspaceTest, LabelSlots) {
               "Problem needs over +20001(.|\n)*code is +119");
 }
 
+// The table is blanked as far as it is used: after a reset, text stored by
+// the job before stays invisible both below and above the next slot stored,
+// and the last slot works like any other.
+TEST_F(WorkspaceTest, LabelSlotsBlankAfterReset) {
+  for (int k = 1; k <= 6; ++k) LABTAB.put(k, "old " + std::to_string(k));
+  LABTAB.put(kLabSlots, "last");
+  LABTAB.reset();
+  for (int k : {1, 5, 6, kLabSlots}) EXPECT_EQ(LABTAB.get(k), std::string(32, ' ')) << k;
+  LABTAB.put(4, "new");
+  struct Case {
+    int slot;
+    std::string text;
+  };
+  const Case cases[] = {{1, ""}, {3, ""}, {4, "new"}, {5, ""}, {6, ""}, {kLabSlots, ""}};
+  for (const Case& c : cases)
+    EXPECT_EQ(LABTAB.get(c.slot), c.text + std::string(32 - c.text.size(), ' ')) << c.slot;
+  LABTAB.put(kLabSlots, "last again");
+  EXPECT_EQ(LABTAB.get(kLabSlots), "last again" + std::string(22, ' '));
+  EXPECT_EQ(LABTAB.get(6), std::string(32, ' '));
+  EXPECT_EQ(LABTAB.get(0), std::string(32, ' '));
+}
+
 }  // namespace
 }  // namespace qv::jobctl
