@@ -5,9 +5,13 @@
 #            UndefinedBehaviorSanitizer.
 # make compare  installs NLopt (libnlopt-dev, a development tool only) and
 #            compares NLSQP with NLopt's SLSQP on the published test problems.
+# make bench  builds, then times whole qvt processes (a CFA fit, an empty
+#            script, /bin/true) and, when R with lavaan is installed, lavaan's
+#            cfa() on the same data; prints the ratios set as goals
+#            (tools/bench/bench.sh).  BENCH_RUNS sets the runs per process.
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all deps build run test test-asan compare clean
+.PHONY: all deps build run test test-asan compare bench clean
 
 all: build
 
@@ -35,6 +39,10 @@ compare: deps
 	cmake -S . -B build-compare -DCMAKE_BUILD_TYPE=Release -DQV_COMPARE=ON
 	cmake --build build-compare -j $(JOBS) --target nlsqp_compare
 	build-compare/bin/nlsqp_compare
+
+BENCH_RUNS ?= 200
+bench: build
+	bash tools/bench/bench.sh build/bin $(BENCH_RUNS)
 
 clean:
 	rm -rf build build-asan build-compare

@@ -1,0 +1,84 @@
+#!/usr/bin/env bash
+# make bench: times whole qvt processes side by side and prints the ratios
+# that Qv sets itself as goals.
+#
+#   tools/bench/bench.sh <bin-dir> [runs]
+#
+# Columns, from one run of proctime (rounds interleave the three programs):
+#   cfa    qvt fitting the three-factor CFA of cfa_hs9.qv by ML
+#   empty  qvt on an empty script (start-up and exit only)
+#   true   /bin/true (the cost of starting any process)
+# and, when Rscript and lavaan are installed, lavaan's cfa() on the same
+# matrix timed inside R (lavaan_cfa.R).  Goals:
+#   fit cost  = cfa - empty,  at least 20 times below lavaan's cfa();
+#   start-up  = empty - true, under 2 ms.
+set -eu
+here=$(cd "$(dirname "$0")" && pwd)
+bin=$(cd "$1" && pwd)
+runs=${2:-200}
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cp "$here/cfa_hs9.qv" "$work/"
+: > "$work/empty.qv"
+cd "$work"
+
+# One plain run first: the report says whether the job was fitted.
+"$bin/qvt" < cfa_hs9.qv > cfa_hs9.out
+chisq=$(awk '/ Chi-squared fit of model >/ {print $NF; exit}' cfa_hs9.out)
+
+echo "Timing $runs runs of each process (ms: median, quartiles, minimum)..."
+"$bin/proctime" -n "$runs" -w 10 \
+  cfa "$bin/qvt" cfa_hs9.qv \
+  empty "$bin/qvt" empty.qv \
+  true /bin/true - > times.txt
+
+peer=""
+if command -v Rscript >/dev/null 2>&1 && Rscript -e 'suppressMessages(library(lavaan))' >/dev/null 2>&1; then
+  echo "Timing lavaan's cfa() in R..."
+  Rscript "$here/lavaan_cfa.R" cfa_hs9.qv 50 > lavaan.txt
+  peer=yes
+fi
+
+echo
+printf '%-28s %10s %10s %10s %10s\n' "process" "median" "q1" "q3" "min"
+while read -r label med q1 q3 mn; do
+  case $label in
+    cfa) name="qvt, CFA by ML" ;;
+    empty) name="qvt, empty script" ;;
+    true) name="/bin/true" ;;
+  esac
+  printf '%-28s %10.3f %10.3f %10.3f %10.3f\n' "$name" "$med" "$q1" "$q3" "$mn"
+done < times.txt
+if [ -n "$peer" ]; then
+  read -r _ med q1 q3 mn < <(grep '^lavaan ' lavaan.txt)
+  printf '%-28s %10.3f %10.3f %10.3f %10.3f\n' "lavaan cfa(), in-process" "$med" "$q1" "$q3" "$mn"
+else
+  echo "lavaan cfa(): skipped (Rscript with lavaan not installed)"
+fi
+
+cfa=$(awk '$1 == "cfa" {print $2}' times.txt)
+empty=$(awk '$1 == "empty" {print $2}' times.txt)
+true_=$(awk '$1 == "true" {print $2}' times.txt)
+echo
+awk -v c="$cfa" -v e="$empty" -v t="$true_" 'BEGIN {
+  s = e - t
+  printf "start-up (empty - true):     %8.3f ms   goal < 2 ms: %s\n", s, (s < 2 ? "met" : "NOT met")
+  printf "fit cost (cfa - empty):      %8.3f ms\n", c - e
+}'
+if [ -n "$peer" ]; then
+  lav=$(awk '$1 == "lavaan" {print $2}' lavaan.txt)
+  awk -v c="$cfa" -v e="$empty" -v l="$lav" 'BEGIN {
+    f = c - e
+    if (f <= 0) { printf "lavaan / fit cost:           fit cost below timing resolution; goal >= 20: met\n"; exit }
+    r = l / f
+    printf "lavaan / fit cost:           %8.1f        goal >= 20: %s\n", r, (r >= 20 ? "met" : "NOT met")
+  }'
+fi
+if [ -z "$chisq" ]; then
+  echo "note: the report of cfa_hs9.qv holds no fit statistics: the cfa column"
+  echo "      times reading and preparing the job, not a fit"
+else
+  echo "qvt chi-squared:    $chisq"
+  [ -n "$peer" ] && echo "lavaan chi-squared: $(awk '$1 == "lavaan-chisq" {print $2}' lavaan.txt)"
+fi
+exit 0
