@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build needs, skipping those already there.
 # Extra package names given as arguments are installed too (make compare
-# passes libnlopt-dev).
+# passes libnlopt-dev).  gfortran is there for its libgfortran.a, which the
+# static link of qvt, qvh and qvrun needs with liblapack.a and libblas.a (no
+# Fortran is compiled); without it they are linked dynamically.
 set -eu
-pkgs="cmake g++ make libblas-dev liblapack-dev libgtest-dev libbenchmark-dev $*"
+pkgs="cmake g++ make libblas-dev liblapack-dev gfortran libgtest-dev libbenchmark-dev $*"
 missing=""
 for p in $pkgs; do
   dpkg -s "$p" >/dev/null 2>&1 || missing="$missing $p"
