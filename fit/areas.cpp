@@ -2,6 +2,7 @@
 
 #include "algebra/areas.hpp"
 #include "fit/fitcb.hpp"
+#include "fit/fitdrv.hpp"
 #include "fit/fitsetup.hpp"
 #include "fit/fitstat.hpp"
 #include "fit/hessian.hpp"
@@ -19,6 +20,8 @@ void reset_areas() {
   FITCB.reset();
   SECOV.reset();
   WRFCEL.reset();
+  FITDRVC.reset();
+  MVNCNT.reset();
 }
 
 }  // namespace qv::fit
