@@ -86,8 +86,7 @@ void set_codes(Vec1<double> X, int code) {
   for (int g = 1; g <= NG; ++g) GroupView{X, NG, g}.col(gcol::kFitCode) = code;
 }
 
-// The objective and the constraint callback as the optimizer and the
-// Hessian take them.
+// The objective as the constraint callback and the Hessian take it.
 const Fitobj& objective() {
   static const Fitobj f = &FITFUN;
   return f;
