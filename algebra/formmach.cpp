@@ -208,7 +208,9 @@ void CALCMAT(Vec1<double> X, int column, int& status) {
   const int n = G.icol(gcol::kNvar) - k0;
   const int rb = r / b;
   const int tri = n * (n + 1) / 2;
-  X(r0 - 3) = X(t);
+  // The values are stored as a symmetric matrix's, so the header says so:
+  // readers expand the result by its type.
+  X(r0 - 3) = jobctl::kTypeSym;
   X(r0 - 2) = X(t + 1);
   X(r0 - 1) = X(t + 2);
   if (type == jobctl::kTypeSym) {

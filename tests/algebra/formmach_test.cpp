@@ -4,6 +4,7 @@
 
 #include "algebra/formcomp.hpp"
 #include "formula_fixture.hpp"
+#include "jobctl/tabnames.hpp"
 
 namespace qv::algebra {
 namespace {
@@ -92,6 +93,10 @@ TEST_F(MachineTest, CovariancePlacedAsPackedTriangles) {
   EXPECT_EQ(X(r0), 1);
   EXPECT_EQ(X(r0 + 1), 3);
   EXPECT_EQ(X(r0 + 2), 4);
+  // The header names the stored form: symmetric, of the result's order.
+  EXPECT_EQ(X(r0 - 3), jobctl::kTypeSym);
+  EXPECT_EQ(X(r0 - 2), 2);
+  EXPECT_EQ(X(r0 - 1), 2);
   // Two model blocks stacked: 4 x 2 gives two triangles.
   FMFLAG.NMODEL = 2;
   postfix("A_B /");
