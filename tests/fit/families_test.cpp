@@ -23,6 +23,8 @@
 #include <string>
 #include <vector>
 
+#include "algebra/formmach.hpp"
+#include "fit/covfit.hpp"
 #include "fit/fitstat.hpp"
 #include "jobctl/job_fixture.hpp"
 #include "jobctl/tabnames.hpp"
@@ -172,6 +174,34 @@ std::string read_script(const std::string& name) {
 
 class FamiliesTest : public JobTest, public ::testing::WithParamInterface<Family> {
  protected:
+  // Reads and prepares the script without fitting it.
+  std::string prepare(const std::string& text) {
+    feed(text);
+    return jobctl::testing_support::capture([&] {
+      jobctl::RDLINE();
+      ASSERT_TRUE(jobctl::read_job());
+      jobctl::prepare_job();
+    });
+  }
+  // Value i (1-based, storage order) of matrix L of group g, to write.
+  static double& value(char L, int i, int g) {
+    int t = type(L, g);
+    const int n = jobctl::NELEM(t, rows(L, g), cols(L, g));
+    return X()(addr(L, g) + n + i - 1);
+  }
+  // Evaluates group g's computed matrices and covariance (or constraint)
+  // formula at the matrices' present values.
+  static void evaluate(int g) {
+    auto& m = jobctl::MAINPR;
+    const int saved = m.IGRP;
+    m.IGRP = g;
+    algebra::FMFLAG.NMODEL = 1;
+    int status = 1;
+    algebra::EVCOMP(X(), 0, status);
+    algebra::EVFORM(X(), 0, g, g, status);
+    m.IGRP = saved;
+    ASSERT_EQ(status, 1);
+  }
   // Runs the script as the job loop does: read, prepare, fit and summary.
   std::string run(const std::string& text) {
     feed(text);
@@ -212,6 +242,39 @@ TEST_P(FamiliesTest, EstimatesFitAndStatisticsEqualTheReference) {
     EXPECT_TRUE(near(FITRES.RMSEA, f.RMSEA)) << "RMSEA";
   }
   if (HasFailure()) ADD_FAILURE() << "report of the job:\n" << report;
+}
+
+// Without the optimizer: the job's own fit functions, evaluated with the
+// reference estimates written into its matrices, give the reference fit
+// values, so the scripts, their data and weights, and the functions the
+// references minimise are those of the program; a constraint group's value
+// is 0 there.
+TEST_P(FamiliesTest, FitFunctionsAtTheReferenceEstimatesGiveTheReferenceValues) {
+  const Family& f = GetParam();
+  const std::string text = read_script(f.script);
+  ASSERT_FALSE(text.empty()) << f.script;
+  prepare(text);
+  SCOPED_TRACE(std::string(f.script) + ": " + f.source);
+  for (const Est& e : f.est)
+    for (std::size_t i = 0; i < e.values.size(); ++i) value(e.letter, static_cast<int>(i) + 1, e.group) = e.values[i];
+  const int NG = jobctl::MAINPR.NG;
+  double total = 0.0;
+  std::size_t data_group = 0;
+  for (int g = 1; g <= NG; ++g) {
+    evaluate(g);
+    if (col(gcol::kKind, g) == jobctl::kKindConstraint) {
+      const int r = static_cast<int>(col(gcol::kCovResult, g));
+      EXPECT_NEAR(X()(r), 0.0, 1e-12) << "constraint value of group " << g;
+      continue;
+    }
+    double F = 0.0;
+    COVFIT(static_cast<int>(col(gcol::kFitCode, g)), X(), NG, g, F);
+    ASSERT_LT(data_group, f.groupF.size());
+    EXPECT_TRUE(near(F, f.groupF[data_group])) << "fit value of group " << g;
+    ++data_group;
+    total += F;
+  }
+  EXPECT_TRUE(near(total, f.F));
 }
 
 INSTANTIATE_TEST_SUITE_P(Families, FamiliesTest, ::testing::ValuesIn(kFamilies),
