@@ -248,8 +248,9 @@ TEST_P(FamiliesTest, EstimatesFitAndStatisticsEqualTheReference) {
 // reference estimates written into its matrices, give the reference fit
 // values, so the scripts, their data and weights, and the functions the
 // references minimise are those of the program; a constraint group's value
-// is 0 there.
-TEST_P(FamiliesTest, FitFunctionsAtTheReferenceEstimatesGiveTheReferenceValues) {
+// is 0 there.  The statistics block at those values gives the reference
+// probability, AIC and RMSEA.
+TEST_P(FamiliesTest, FunctionsAndStatisticsAtTheReferenceEstimatesGiveTheReferenceValues) {
   const Family& f = GetParam();
   const std::string text = read_script(f.script);
   ASSERT_FALSE(text.empty()) << f.script;
@@ -275,6 +276,27 @@ TEST_P(FamiliesTest, FitFunctionsAtTheReferenceEstimatesGiveTheReferenceValues) 
     total += F;
   }
   EXPECT_TRUE(near(total, f.F));
+
+  // The statistics block at that value: the job's statistics (constraint
+  // values included) less the reference df are the parameters.
+  double nobsv = 0.0;
+  int ncon = 0;
+  Statin in;
+  in.NSTAT = NOBS(X(), NG, 1, NG, nobsv, ncon) + ncon;
+  in.NNLCON = ncon;
+  in.NPAR = in.NSTAT - f.DF;
+  in.F = total;
+  jobctl::testing_support::capture([&] { FITSTS(X(), in); });
+  EXPECT_EQ(FITRES.DF, f.DF);
+  if (!std::isnan(f.P)) {
+    EXPECT_TRUE(near(FITRES.PROB, f.P)) << "probability";
+  }
+  if (!std::isnan(f.AIC)) {
+    EXPECT_TRUE(near(FITRES.AIC, f.AIC)) << "AIC";
+  }
+  if (!std::isnan(f.RMSEA)) {
+    EXPECT_TRUE(near(FITRES.RMSEA, f.RMSEA)) << "RMSEA";
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Families, FamiliesTest, ::testing::ValuesIn(kFamilies),
