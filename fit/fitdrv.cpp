@@ -203,12 +203,21 @@ Next restart(Vec1<double> X) {
   return Next::Done;
 }
 
+// A keyword line: the keyword left-justified in columns 1-40 (a text of
+// 40 characters, so that the A40 field does not right-justify it), then the
+// value field.
+std::string keyword_line(std::string_view key, std::string_view fmt, runtime::Out value) {
+  std::string k(key);
+  k.resize(40, ' ');
+  return runtime::write_internal(fmt, {k, value});
+}
+
 }  // namespace
 
 void FITOPL(int warm, const Optsink& sink) {
   const auto& o = jobctl::FITOPT;
   auto real_line = [&sink](const char* key, double v) {
-    if (v != 0.0) sink(runtime::write_internal("(a40,d10.4)", {key, v}));
+    if (v != 0.0) sink(keyword_line(key, "(a40,d10.4)", v));
   };
   sink("Infinite Bound Size       = 1.0e+15");
   sink("Minor print level=0");
@@ -222,12 +231,12 @@ void FITOPL(int warm, const Optsink& sink) {
   if (o.IT == -1) {
     if (o.DE != 1) sink("Major iterations=1000 ");
   } else {
-    sink(runtime::write_internal("(a40,i10)", {"Major Iterations=", o.IT}));
+    sink(keyword_line("Major Iterations=", "(a40,i10)", o.IT));
   }
   if (o.NA == 0)
     sink("Major print level=0");
   else
-    sink(runtime::write_internal("(a40,i4)", {"Major print level=", o.NA}));
+    sink(keyword_line("Major print level=", "(a40,i4)", o.NA));
   real_line("Optimality tolerance=       ", o.OP);
   real_line("Linesearch tolerance=         ", o.LI);
   real_line("Infinite step size =         ", o.STE);
