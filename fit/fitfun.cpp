@@ -56,7 +56,8 @@ bool in_fit(int kind, bool conmod) {
 // Component models of group g for its fit code: the group's NM for the
 // mixture codes, else 1.
 int models(Vec1<int> IX, int NG, int g, int code) {
-  if (code == jobctl::kFitVL || code == jobctl::kFitOrdMix) return jobctl::IGRPTB(IX, NG, jobctl::igcol::kModels, g);
+  if (code == jobctl::kFitVL || code == jobctl::kFitOrdMix)
+    return std::max(jobctl::IGRPTB(IX, NG, jobctl::igcol::kModels, g), 1);
   return 1;
 }
 
