@@ -2,6 +2,7 @@
 
 #include "algebra/areas.hpp"
 #include "fit/fitcb.hpp"
+#include "fit/fitdrv.hpp"
 #include "fit/fitsetup.hpp"
 #include "fit/fitstat.hpp"
 #include "fit/hessian.hpp"
@@ -17,6 +18,8 @@ void reset_areas() {
   FITARR.reset();
   FITCB.reset();
   SECOV.reset();
+  FITDRVC.reset();
+  MVNCNT.reset();
 }
 
 }  // namespace qv::fit

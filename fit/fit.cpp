@@ -1,10 +1,21 @@
 #include "fit/fit.hpp"
 
+#include "fit/fitdrv.hpp"
+#include "fit/fitsetup.hpp"
+#include "fit/objcel.hpp"
+#include "fit/prparm.hpp"
+#include "jobctl/areas.hpp"
+
 namespace qv::fit {
 
-// Stand-in until the optimizer and the results report are in place: the job
-// is read and prepared, and no results are reported.
-void FIT(runtime::Vec1<double> /*X*/, int /*size*/, runtime::Vec1<int> /*IX*/, jobctl::Labtab& /*LABTAB*/,
-         int& /*nslots*/) {}
+void FIT(runtime::Vec1<double> X, int /*size*/, runtime::Vec1<int> IX, jobctl::Labtab& LABTAB, int& nslots) {
+  // The counters of the multivariate normal integration are the job's.
+  MVNCNT.reset();
+  FITCNT(X, IX, LABTAB, nslots);
+  int mode = prmode::kSpecification;
+  PRPARM(X, IX, LABTAB, mode, jobctl::FESTAT.FEACTV, jobctl::FESTAT.MACHOUT);
+  FITLAY(X, IX);
+  FITDRV(X, IX, LABTAB);
+}
 
 }  // namespace qv::fit

@@ -25,8 +25,30 @@ struct Objcel {
   // 1 once the raw-data fit functions have reserved their scratch; cleared
   // by the driver before a run and before the Hessian.
   int RAWALC = 0;
+  // 1 once an evaluation of the current run returned MODE -1 (a value the
+  // fit functions could not compute); cleared by the driver before a run.
+  int BADFUN = 0;
+  // The likelihood-based interval search: search on, target value, weight,
+  // side (0 lower, 1 upper) and WORKSP position of the element whose limit
+  // is sought.  Set and cleared by the interval search around its runs.
+  int CIMODE = 0;
+  double CITARG = 0.0;
+  double CIWGT = 0.0;
+  int CIUPPR = 0;
+  int CIELPOS = 0;
   void reset() { *this = Objcel(); }
 };
 inline Objcel OBJCEL;
+
+// How often, during the fit of a job, the multivariate normal integration of
+// the ordinal fit functions was asked to use a covariance matrix that is not
+// positive definite (NPDMVN) and gave less than the requested accuracy
+// (ACCMVN).  Cleared at the start of each job's fit.
+struct Mvncnt {
+  int NPDMVN = 0;
+  int ACCMVN = 0;
+  void reset() { *this = Mvncnt(); }
+};
+inline Mvncnt MVNCNT;
 
 }  // namespace qv::fit

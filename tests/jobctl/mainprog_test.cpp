@@ -5,6 +5,7 @@
 #include <string>
 
 #include "report/htmlrep.hpp"
+#include "fit/fitsetup.hpp"
 #include "jobctl/mainprog.hpp"
 #include "jobctl/rdline.hpp"
 #include "jobctl/workspace.hpp"
@@ -107,9 +108,13 @@ std::string run_script(const std::string& text) {
 double col(int k, int g) { return GRPTAB(WORKSP.x(), MAINPR.NG, k, g); }
 
 // The smallest matrix section a group can have, and a data group's smallest
-// model: an identity matrix of order n (no stored elements) as the covariance.
+// model: an identity matrix of order n (no stored elements) as the covariance,
+// fitted to an identity observed matrix (the fit runs, at the solution).
 #define NO_MATRICES " Matrices\n End Matrices\n"
-#define IDENTITY_MODEL(n) " Matrices\n A Iden " #n " " #n "\n Covariance A;\n"
+#define IDENTITY_DATA_2 " 1\n 0 1\n"
+#define IDENTITY_DATA_3 " 1\n 0 1\n 0 0 1\n"
+#define IDENTITY_DATA_4 " 1\n 0 1\n 0 0 1\n 0 0 0 1\n"
+#define IDENTITY_MODEL(n) " CMatrix\n" IDENTITY_DATA_##n " Matrices\n A Iden " #n " " #n "\n Covariance A;\n"
 
 TEST(JobLoop, TrailingCalculationGroupsAreNotFitted) {
   run_script(
@@ -121,8 +126,10 @@ TEST(JobLoop, TrailingCalculationGroupsAreNotFitted) {
   EXPECT_EQ(MAINPR.NG, 4);
   EXPECT_EQ(col(11, 1), 2);  // followed by a data group: keeps its code
   EXPECT_EQ(col(11, 2), 2);
-  EXPECT_EQ(col(11, 3), 99);
-  EXPECT_EQ(col(11, 4), 99);
+  // The trailing calculation groups (code 99 while they are read) are left
+  // out of the fit, which then gives them code 6.
+  EXPECT_EQ(col(11, 3), 6);
+  EXPECT_EQ(col(11, 4), 6);
   EXPECT_EQ(col(18, 1), 2);
   EXPECT_EQ(col(18, 2), 0);
 }
@@ -130,6 +137,8 @@ TEST(JobLoop, TrailingCalculationGroupsAreNotFitted) {
 TEST(JobLoop, GroupMaterialAndParameterLists) {
   run_script("G1\n Data NG=2 NI=3 NO=10\n" IDENTITY_MODEL(3) "End\nG2\n Data NI=2 NO=5\n" IDENTITY_MODEL(2) "End\n");
   const int base = 43 * 2 + 3;
+  // Each group's observed matrix (n(n+1)/2 words) comes first.
+  const int data1 = 6, data2 = 3;
   // Material of a group with NI = n: the matrix table (162 words, the identity
   // stores nothing), the formula head (2), the code count and the one code (2),
   // the result header (3), the n*n values of the full result, and n(n+1)/2
@@ -137,22 +146,27 @@ TEST(JobLoop, GroupMaterialAndParameterLists) {
   const int g1 = 162 + 2 + 2 + 3 + 9 + 6;
   const int g2 = 162 + 2 + 2 + 3 + 4 + 3;
   // Each group ends one word past its material; the second starts there.
-  EXPECT_EQ(col(7, 1), base);
-  EXPECT_EQ(col(7, 2), base + g1 + 1);
-  EXPECT_EQ(MAINPR.USEDWS, g1 + 1 + g2 + 1);
-  EXPECT_EQ(MAINPR.RDPTR, base + g1 + 1 + g2 + 1);
-  // After the last group: the parameter-matrix lists (empty), then WSTOP.
-  const int lists = base + g1 + 1 + g2 + 1;
+  EXPECT_EQ(col(7, 1), base + data1);
+  EXPECT_EQ(col(7, 2), base + data1 + g1 + 1 + data2);
+  EXPECT_EQ(MAINPR.USEDWS, data1 + g1 + 1 + data2 + g2 + 1);
+  EXPECT_EQ(MAINPR.RDPTR, base + data1 + g1 + 1 + data2 + g2 + 1);
+  // After the last group: the parameter-matrix lists (empty), then the end
+  // of the model, where the fit lays out its arrays (31 words without free
+  // parameters) and leaves WSTOP past them.
+  const int lists = base + data1 + g1 + 1 + data2 + g2 + 1;
   EXPECT_EQ(col(37, 1), lists);
   EXPECT_EQ(col(37, 2), lists + 1);
-  EXPECT_EQ(MAINPR.WSTOP, lists + 2);
   EXPECT_EQ(col(6, 1), lists + 2);
+  EXPECT_EQ(fit::FITARR.ALIN, lists + 2);
+  const int fit_end = lists + 2 + 31;
+  EXPECT_EQ(MAINPR.WSTOP, fit_end);
   // Group 1's title fills label slots 1-4 and its formula text slot 5.
   EXPECT_EQ(col(27, 2), 6);
   EXPECT_EQ(FESTAT.SCRDONE, 1);
-  // The covariance formulas are evaluated above WSTOP: the largest result,
-  // group 1's full 3x3 matrix with its header, marks the high water.
-  EXPECT_EQ(MAINPR.WSMAXD, lists + 2 + 3 + 9 - 1);
+  // The covariance formulas are evaluated above WSTOP (in the fit, above its
+  // arrays): the largest result, group 1's full 3x3 matrix with its header,
+  // marks the high water.
+  EXPECT_EQ(MAINPR.WSMAXD, fit_end + 3 + 9 - 1);
 }
 
 TEST(JobLoop, NgroupsDirectiveBeforeTheFirstTitle) {
@@ -170,12 +184,14 @@ TEST(JobLoop, NewJobClearsWhatThePreviousJobUsed) {
              "Job two\n Data NG=1 NI=4 NO=10\n" IDENTITY_MODEL(4) "End\n");
   EXPECT_EQ(MAINPR.JOBNO, 2);
   EXPECT_EQ(MAINPR.NG, 1);
-  // Job two: its group (matrix table, formula head, code count and code,
-  // result header, 16 values, 10 words more) ends one word before its list.
-  EXPECT_EQ(MAINPR.WSTOP, 43 + 3 + (162 + 2 + 2 + 3 + 16 + 10) + 1 + 1);
+  // Job two: its group (observed matrix, matrix table, formula head, code
+  // count and code, result header, 16 values, 10 words more) ends one word
+  // before its list; the fit's arrays (31 words) follow the model's end.
+  EXPECT_EQ(col(6, 1), 43 + 3 + (10 + 162 + 2 + 2 + 3 + 16 + 10) + 1 + 1);
+  EXPECT_EQ(MAINPR.WSTOP, static_cast<int>(col(6, 1)) + 31);
   // Words of job one's material that job two does not use read 0: from above
   // job two's high-water mark to the end of job one's third group.
-  const int job_one_end = 43 * 3 + 3 + 3 * (162 + 2 + 2 + 3 + 4 + 3 + 1) - 1;
+  const int job_one_end = 43 * 3 + 3 + 3 * (3 + 162 + 2 + 2 + 3 + 4 + 3 + 1) - 1;
   EXPECT_LT(MAINPR.WSMAXD, job_one_end);
   for (int k = MAINPR.WSMAXD + 1; k <= job_one_end; ++k) EXPECT_EQ(WORKSP.x()(k), 0.0) << k;
   EXPECT_EQ(col(0, 1), 4);
@@ -227,9 +243,9 @@ TEST(FrontEnd, PreparedJobWaitsForGo) {
       "Job one\n" CALC_GROUP "End\n"
       "!@GO\n",
       0);
-  // The reader passes "!@GO" on with its note.
-  EXPECT_NE(out.find(" END\n Note: Meta command not recognized\n !@GO\n\n This problem used"), std::string::npos)
-      << out;
+  // The reader passes "!@GO" on with its note; then the job runs.
+  EXPECT_NE(out.find(" END\n Note: Meta command not recognized\n !@GO\n"), std::string::npos) << out;
+  EXPECT_NE(out.find(" Your model has        0 estimated parameters"), std::string::npos) << out;
 }
 
 TEST(FrontEnd, GoBeforeTheEndAndUnsavedQuit) {

@@ -12,6 +12,7 @@
 #include "jobctl/grpline.hpp"
 #include "jobctl/mainprog.hpp"
 #include "jobctl/savefile.hpp"
+#include "jobctl/tabnames.hpp"
 #include "jobctl/workspace.hpp"
 #include "script_fixture.hpp"
 
@@ -420,7 +421,12 @@ TEST_F(SavefileDeathTest, ModelSavedInOneRunIsRestoredInTheNext) {
   });
   const auto& m = MAINPR;
   const int nx = m.WSTOP, niw = m.IWSTOP, ns = m.LABSLOT;
-  const std::vector<double> x(WORKSP.X.begin(), WORKSP.X.begin() + nx);
+  std::vector<double> x(WORKSP.X.begin(), WORKSP.X.begin() + nx);
+  // The job has been fitted, so the saved workspace reaches past the model to
+  // the end of the fit's arrays; the restored model ends where the saved
+  // words end.
+  const int model_end = 1 + gcol::kModelEnd * m.NG + 1;  // GRPTAB(X, NG, kModelEnd, 1)
+  x[static_cast<std::size_t>(model_end - 1)] = nx;
   const std::vector<int> ix(IWORKS.IX.begin(), IWORKS.IX.begin() + niw);
   std::vector<std::string> labels;
   for (int k = 1; k < ns; ++k) labels.push_back(LABTAB.get(k));

@@ -25,22 +25,25 @@ namespace {
 
 constexpr double kInf = 1e20;
 
-// A problem over bounds only: R = I (QP) or none (LP), linear term c.
+// A problem over bounds only: R (I unless given, column by column) for a
+// QP or none (LP), linear term c.
 struct Outcome {
   int inform = -1, iter = -1;
   std::vector<double> x, mult;
   std::vector<int> istate;
+  double objective = 0.0;  // ssq + ctx at the end
 };
 
 Outcome run_bounds(bool qp, std::vector<double> bl, std::vector<double> bu, std::vector<double> c, std::vector<double> x,
-               std::vector<int> istate, int itmax2) {
+               std::vector<int> istate, int itmax2, std::vector<double> rfac = {}) {
   const int n = static_cast<int>(x.size());
   int li = 0, lw = 0;
   QPWSPC(qp ? 4 : 2, n, 0, li, lw);
   const Lsloc loc = LSQPST.loc;
   std::vector<double> w(static_cast<std::size_t>(lw), 0.0), r(static_cast<std::size_t>(n * n), 0.0);
+  if (!rfac.empty()) r = rfac;
   for (int j = 0; j < n; ++j) {
-    r[j + j * n] = 1.0;
+    if (rfac.empty()) r[j + j * n] = 1.0;
     w[loc.cq - 1 + j] = c[j];
     w[loc.featol - 1 + j] = 1e-8;
     w[loc.infwt - 1 + j] = 1.0;
@@ -74,7 +77,11 @@ Outcome run_bounds(bool qp, std::vector<double> bl, std::vector<double> bu, std:
     if (is == 2) x[j - 1] = bu[j - 1];
   }
   if (qp) {  // res = -R Q'x over the free and fixed variables
-    for (int k = 1; k <= n; ++k) w[loc.res - 1 + k - 1] = -x[kx[k - 1] - 1];
+    for (int i = 1; i <= n; ++i) {
+      double s = 0.0;
+      for (int k = i; k <= n; ++k) s += r[(i - 1) + (k - 1) * n] * x[kx[k - 1] - 1];
+      w[loc.res - 1 + i - 1] = -s;
+    }
   }
   lscore(qp ? "QP" : "LP", false, {}, true, unitQ, out.inform, out.iter, n, 0, n, nactiv, nfree, qp ? n : 0, nZ, nZ1,
          n, 1, n, istate, wslist, kx, ctx, ssq, 0.0, suminf, ninf, xnorm, bl, bu, std::vector<double>(1), out.mult, ax,
@@ -82,6 +89,7 @@ Outcome run_bounds(bool qp, std::vector<double> bl, std::vector<double> bu, std:
          x, w, loc, ctl);
   out.x = x;
   out.istate = istate;
+  out.objective = ssq + ctx;
   return out;
 }
 
@@ -158,6 +166,43 @@ TEST_F(Lscore, EqualityStaysInTheWorkingSet) {
     EXPECT_EQ(r.x[0], k.x);
     EXPECT_EQ(r.istate[0], k.final_state);
     EXPECT_EQ(r.mult[0], k.mult);
+  }
+}
+
+// min c'x + 1/2|Rx|^2 with no constraint and c = R'v: the minimum is
+// -|v|^2/2 = -0.31 at Rx = -v (closed form, by back substitution:
+// x3 = -0.2, x2 = 0.7 + 2e4 * 0.2 = 4000.7, x1 = -0.3 - 1e4 x2 + 3e4 * 0.2
+// = -40001000.3).  R's large off-diagonal elements leave the reduced
+// gradient after the first full step above the optimality tolerance (a
+// limit of one optimality-phase iteration then ends the call with 4); a
+// second full step follows, and two full steps without a working-set change
+// are a stationary point: the call ends there (0) whatever limit is left.
+// x and the objective hold to the accuracy R's condition (about 1e9)
+// allows.
+TEST_F(Lscore, TwoFullStepsAreStationary) {
+  const std::vector<double> R = {1.0, 0.0, 0.0, 1e4, 1.0, 0.0, 3e4, 2e4, 1.0};
+  const double xstar[] = {-40001000.3, 4000.7, -0.2};
+  const std::vector<double> v = {0.3, -0.7, 0.2};
+  std::vector<double> c(3, 0.0);
+  for (int j = 0; j < 3; ++j)
+    for (int i = 0; i <= j; ++i) c[j] += R[i + j * 3] * v[i];
+  struct Case {
+    int itmax2;
+    int inform;
+    int iter;
+  };
+  const Case cases[] = {{1, 4, 1}, {2, 0, 2}, {50, 0, 2}};
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.itmax2);
+    const Outcome r = run_bounds(true, std::vector<double>(3, -kInf), std::vector<double>(3, kInf), c,
+                                 std::vector<double>(3, 0.0), std::vector<int>(3, 0), k.itmax2, R);
+    EXPECT_EQ(r.inform, k.inform);
+    EXPECT_EQ(r.iter, k.iter);
+    for (int s : r.istate) EXPECT_EQ(s, 0);
+    if (k.inform == 0) {
+      EXPECT_NEAR(r.objective, -0.31, 1e-8);
+      for (int j = 0; j < 3; ++j) EXPECT_NEAR(r.x[j], xstar[j], 1e-6 * std::abs(xstar[j])) << j;
+    }
   }
 }
 

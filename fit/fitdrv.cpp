@@ -1,0 +1,385 @@
+#include "fit/fitdrv.hpp"
+
+#include <algorithm>
+#include <span>
+#include <string>
+
+#include "fit/fitcb.hpp"
+#include "fit/fitfun.hpp"
+#include "fit/fitsetup.hpp"
+#include "fit/fitstat.hpp"
+#include "fit/hessian.hpp"
+#include "fit/objcel.hpp"
+#include "fit/prparm.hpp"
+#include "jobctl/areas.hpp"
+#include "jobctl/fitopt.hpp"
+#include "jobctl/tabnames.hpp"
+#include "jobctl/vlsum.hpp"
+#include "numlib/errexit.hpp"
+#include "numlib/random.hpp"
+#include "optim/nlsqp.hpp"
+#include "optim/options.hpp"
+#include "report/htmlrep.hpp"
+#include "runtime/units.hpp"
+
+namespace qv::fit {
+
+namespace gcol = jobctl::gcol;
+using jobctl::GroupView;
+using runtime::kStdout;
+using runtime::write_fmt;
+using runtime::write_list;
+
+namespace {
+
+// The message unit of the fit and the report.
+constexpr int kMsgUnit = 7;
+// The perturbation factor of the JI option (the single-precision 0.1).
+constexpr double kJiggle = static_cast<double>(0.1f);
+// The iteration limit sent when IT is not given.
+constexpr int kDefaultIterations = 1000;
+
+// Sends the numerical library's error and advisory messages to unit u.
+void library_units(int u) {
+  int e = u, a = u;
+  numlib::ERRUNIT(1, e);
+  numlib::ADVUNIT(1, a);
+}
+
+// Opens the message unit: a scratch file, or OPTDUMP.OUT under the NA
+// option (started anew by the run's first fit that writes it, added to by
+// the later ones).
+void open_message_unit() {
+  auto& d = FITDRVC;
+  runtime::OpenSpec spec;
+  if (jobctl::FITOPT.NA == 0) {
+    spec.status = "SCRATCH";
+  } else {
+    spec.file = "OPTDUMP.OUT";
+    spec.status = d.DUMPED == 0 ? "REPLACE" : "UNKNOWN";
+    spec.position = d.DUMPED == 0 ? "ASIS" : "APPEND";
+    d.DUMPED = 1;
+  }
+  runtime::open_unit(kMsgUnit, spec);
+}
+
+std::span<double> words(Vec1<double> X, int at, long long n) {
+  return std::span<double>(X.ptr(at), static_cast<std::size_t>(n));
+}
+std::span<int> iwords(Vec1<int> IX, int at, long long n) {
+  return std::span<int>(IX.ptr(at), static_cast<std::size_t>(n));
+}
+
+// The perturbation of the JI option.
+void jiggle(Vec1<double> X) {
+  const auto& f = FITARR;
+  write_list(kStdout, {" Jiggling parameter estimates..."});
+  for (int i = 1; i <= f.N; ++i) {
+    double& x = X(f.X + i - 1);
+    x = x + kJiggle * (x + 0.5);
+  }
+}
+
+// Every group's fit-function code := code.
+void set_codes(Vec1<double> X, int code) {
+  const int NG = jobctl::icell(X(1));
+  for (int g = 1; g <= NG; ++g) GroupView{X, NG, g}.col(gcol::kFitCode) = code;
+}
+
+// The objective and the constraint callback as the optimizer and the
+// Hessian take them.
+const Fitobj& objective() {
+  static const Fitobj f = &FITFUN;
+  return f;
+}
+
+// One evaluation of the objective at the parameter vector.
+double evaluate(Vec1<double> X, Vec1<int> IX) {
+  const auto& f = FITARR;
+  double fobj = 0.0;
+  FITFUN(FITDRVC.MODE, f.N, words(X, f.X, f.N), fobj, words(X, f.GOBJ, f.N), 0, IX.span(), X.span());
+  return fobj;
+}
+
+// The optimizer run of step 6.
+void run_optimizer(Vec1<double> X, Vec1<int> IX) {
+  const auto& f = FITARR;
+  auto& d = FITDRVC;
+  FITOPL(d.WARM, [](std::string_view line) { optim::NPOPLN(line); });
+  for (int i = 1; i <= f.N; ++i) IX(f.ISTATE + i - 1) = 0;
+  d.INFORM = -1;
+  const optim::Objfun objfun = &FITFUN;
+  const optim::Cnlfun cnlfun = [](int& mode, int nnlcon, int n, int ldjac, std::span<const int> kneed,
+                                  std::span<const double> x, std::span<double> c, std::span<double> cjac,
+                                  int kfirst, std::span<int> iusr, std::span<double> rusr) {
+    FITCON(objective(), mode, nnlcon, n, ldjac, kneed, x, c, cjac, kfirst, iusr, rusr);
+  };
+  const long long n = f.N;
+  optim::NLSQP(f.N, f.NCLIN, f.NNLCON, f.LDA, f.LDJAC, f.LDRFAC, words(X, f.ALIN, f.LDA * n),
+               words(X, f.BLOW, f.NCTOTL), words(X, f.BUPP, f.NCTOTL), cnlfun, objfun, d.INFORM, d.MAJITS,
+               iwords(IX, f.ISTATE, f.NCTOTL), words(X, f.CNLVAL, f.LDJAC), words(X, f.CNLJAC, f.LDJAC * n),
+               words(X, f.XMULT, f.NCTOTL), d.FOBJ, words(X, f.GOBJ, n), words(X, f.RFAC, n * n),
+               words(X, f.X, n), iwords(IX, f.IW, f.NIW), f.NIW, words(X, f.W, f.NW), f.NW, IX.span(),
+               X.span());
+}
+
+// The warnings about the run and its code line (step 9).
+void run_warnings(int nonpd) {
+  const auto& d = FITDRVC;
+  const auto& mv = MVNCNT;
+  if (nonpd > 0) {
+    report::WARNHD();
+    write_list(kStdout, {});
+    if (jobctl::FITOPT.OPTFIT < 3)
+      write_fmt(kStdout, "(a,i4,a,i4,a)",
+                {" Penalty function is in operation for ", nonpd, " groups; Chi-squared wrong"});
+    else
+      write_fmt(kStdout, "(a,i4,a,i4,a)",
+                {" Penalty function is in operation for ", nonpd, " groups or cases; Fit function wrong"});
+  }
+  if (mv.NPDMVN > 0) {
+    report::WARNHD();
+    write_list(kStdout, {" During optimization, the multivariate normal integration"});
+    write_list(kStdout, {" routine was asked to use a non-positive definite covariance"});
+    write_list(kStdout, {" matrix", mv.NPDMVN, " times."});
+    write_list(kStdout, {" If your fit is very bad, this may be a cause of it."});
+  }
+  if (mv.ACCMVN > 0) {
+    report::WARNHD();
+    write_list(kStdout, {" During optimization, the multivariate normal integration"});
+    write_list(kStdout, {" routine gave less than requested accuracy ", mv.ACCMVN, " times."});
+  }
+  if (d.INFORM != 0 || OBJCEL.BADFUN != 0) {
+    report::WARNHD();
+    write_list(kStdout, {});
+    write_list(kStdout, {" Minimization may not be successful.  See above"});
+  }
+  switch (d.INFORM) {
+    case 6: write_list(kStdout, {" CODE RED - Hessian/precision problem"}); break;
+    case 3: write_list(kStdout, {" CODE RED - constraint error"}); break;
+    case 4: write_list(kStdout, {" CODE BLUE - not enough iterations"}); break;
+    case 1: write_list(kStdout, {" CODE GREEN - it probably was OK"}); break;
+    default: break;
+  }
+  write_list(kStdout, {});
+}
+
+// Where a pass of the driver goes next.
+enum class Next { PointA, PointB, Done };
+
+// The two-stage and Try Hard restarts after a pass (step 11).
+Next restart(Vec1<double> X) {
+  auto& o = jobctl::FITOPT;
+  const auto& f = FITARR;
+  if (o.LSML == 1) {
+    o.OPTFIT = 1;
+    set_codes(X, jobctl::kFitML);
+    o.LSML = -1;
+    return Next::PointB;
+  }
+  if (o.TH < 0.0) {
+    write_list(kStdout, {});
+    write_list(kStdout, {" Now I'm trying to improve on the current solution for you..."});
+    o.TH = o.TH + 1.0;
+    FITDRVC.WARM = 1;
+    if (o.JI != 0) jiggle(X);
+    return Next::PointA;
+  }
+  if (o.TH > 0.0) {
+    o.TH = o.TH - 1.0;
+    write_list(kStdout, {});
+    write_list(kStdout, {" Try Hard option in effect - restarting from different place"});
+    for (int i = 1; i <= f.N; ++i) {
+      const double lo = X(f.BLOW + i - 1), hi = X(f.BUPP + i - 1);
+      X(f.X + i - 1) = lo == hi ? lo : numlib::RNDUAB(lo, hi);
+    }
+    if (o.LSML == -1) {
+      o.LSML = 1;
+      o.OPTFIT = 0;
+      set_codes(X, jobctl::kFitLS);
+    }
+    return Next::PointB;
+  }
+  return Next::Done;
+}
+
+// A keyword line: the keyword left-justified in columns 1-40 (a text of
+// 40 characters, so that the A40 field does not right-justify it), then the
+// value field.
+std::string keyword_line(std::string_view key, std::string_view fmt, runtime::Out value) {
+  std::string k(key);
+  k.resize(40, ' ');
+  return runtime::write_internal(fmt, {k, value});
+}
+
+}  // namespace
+
+void FITOPL(int warm, const Optsink& sink) {
+  const auto& o = jobctl::FITOPT;
+  auto real_line = [&sink](const char* key, double v) {
+    if (v != 0.0) sink(keyword_line(key, "(a40,d10.4)", v));
+  };
+  sink("Infinite Bound Size       = 1.0e+15");
+  sink("Minor print level=0");
+  sink("Hessian=No");
+  if (o.DE == 1) sink("Default");
+  sink("Derivative level=0");
+  sink(warm == 1 ? "Warm start" : "Cold start");
+  sink("Verify level=3");
+  real_line("Function precision=", o.FU);
+  real_line("Feasibility tolerance=", o.FE);
+  if (o.IT == -1) {
+    if (o.DE != 1) sink("Major iterations=1000 ");
+  } else {
+    sink(keyword_line("Major Iterations=", "(a40,i10)", o.IT));
+  }
+  if (o.NA == 0)
+    sink("Major print level=0");
+  else
+    sink(keyword_line("Major print level=", "(a40,i4)", o.NA));
+  real_line("Optimality tolerance=       ", o.OP);
+  real_line("Linesearch tolerance=         ", o.LI);
+  real_line("Infinite step size =         ", o.STE);
+  real_line("Difference interval =        ", o.FI);
+}
+
+void OPTMSG(int inform, int npar) {
+  const auto& o = jobctl::FITOPT;
+  auto line = [](const char* text) { write_list(kStdout, {text}); };
+  report::WARNHD();
+  write_list(kStdout, {});
+  line(" I am not sure I have found a solution that satisfies");
+  line("          Kuhn-Tucker conditions for a minimum.");
+  write_list(kStdout, {"          The IFAIL parameter is ", inform});
+  write_list(kStdout, {});
+  switch (inform) {
+    case 1:
+      line("We probably have a minimum here, but you might consider trying different");
+      line("starting values.  You can randomize these with TH=n on  the OU line, where");
+      line("n is the number of times you wish to do this.");
+      line("I STRONGLY recommend BOundaries to be set if you use TH");
+      break;
+    case 4: {
+      int limit = o.IT == -1 ? kDefaultIterations : o.IT;
+      if (o.DE == 1) limit = std::max(kDefaultIterations, 3 * npar);
+      line("The number of iterations has exceeded maximum.  Try increasing it with");
+      write_list(kStdout, {"IT=n on the OU line.  Current value is", limit});
+      break;
+    }
+    case 6:
+      line("Looks like I got stuck here.  Check the following:");
+      line("1. The model is correctly specified");
+      line("2. Starting values are good");
+      line("3. You are not already at the solution ");
+      write_list(kStdout, {});
+      line("The error can arise if the Hessian is ill-conditioned");
+      write_list(kStdout, {});
+      line("You can try resetting it to an identity matrix and fit");
+      line("from the solution by putting TH=-n on the OU line");
+      line("where n is the number of refits that you want to do ");
+      write_list(kStdout, {});
+      line("If all else fails try putting NA=30 on the OU line ");
+      line("and examine the file OPTDUMP.OUT and the optimizer manual ");
+      write_list(kStdout, {});
+      break;
+    case 9:
+      line("Something went wrong - perhaps you made a mistake with the BOundary line or STarting values?");
+      line("I recommend that you put NA=30 on the OU line and then examine the OPTDUMP.OUT file");
+      break;
+    case -1:
+      line(" Somehow your fit function cannot be computed for these parameter estimates");
+      line(" This may be because a matrix is not positive definite, or you have tried");
+      line(" to divide by zero or a very small number or something like that");
+      line(" Try different starting values is the best I can offer for now.");
+      break;
+    default:
+      line("This is an unusual error.  Please look in the optimizer manual for assistance.");
+      line("It may be that you specified a constraint incorrectly,");
+      line("or misspecified the model.  Check everything carefully .");
+      line("I recommend that you put NA=30 on the OU line and then examine the ");
+      line("OPTDUMP.OUT file");
+      line("I'm incredibly sorry I can't be of more help.");
+      break;
+  }
+  write_list(kStdout, {});
+}
+
+void STATIV() {}
+
+void LIKCIS(Vec1<double> /*X*/, Vec1<int> /*IX*/, jobctl::Labtab& /*LABTAB*/) {}
+
+void FITDRV(Vec1<double> X, Vec1<int> IX, jobctl::Labtab& LABTAB) {
+  auto& d = FITDRVC;
+  auto& oc = OBJCEL;
+  const auto& f = FITARR;
+  const auto& o = jobctl::FITOPT;
+  const int NG = jobctl::icell(X(1));
+  d.reset_job();
+
+  open_message_unit();
+  library_units(kMsgUnit);
+  if (o.JI != 0) {
+    write_list(kStdout, {});
+    jiggle(X);
+  }
+  d.WARM = 0;
+
+  Next next = Next::PointA;
+  while (next != Next::Done) {
+    if (next == Next::PointA) {
+      // The Hessian factor starts as the identity.
+      const long long n = f.N;
+      for (long long k = 0; k < n * n; ++k) X(static_cast<int>(f.RFAC + k)) = 0.0;
+      for (int i = 0; i < f.N; ++i) X(f.RFAC + i * (f.N + 1)) = 1.0;
+    }
+
+    // Restart point B: the start value, which fixes the run's scale.
+    library_units(kMsgUnit);
+    oc.FFIRST = 0;
+    oc.NPDWRN = 0;
+    oc.RAWALC = 0;
+    oc.BADFUN = 0;
+    d.INFORM = 0;
+    d.MODE = 0;
+    d.FOBJ = evaluate(X, IX);
+
+    if (f.FREEP == 1) {
+      run_optimizer(X, IX);
+      if (d.INFORM != 0) OPTMSG(d.INFORM, f.NPAR);
+      if (stderr_wanted(X) || o.CH != 0) HESSEC(X, IX, objective());
+    }
+
+    // The unscaled fit function; trailing calculation groups get code 6.
+    d.FOBJ = d.FOBJ * oc.FSCALE;
+    oc.FFIRST = 0;
+    for (int g = NG; g >= 1; --g) {
+      double& code = GroupView{X, NG, g}.col(gcol::kFitCode);
+      if (jobctl::icell(code) != jobctl::kFitTrailCalc) break;
+      code = jobctl::kFitNone;
+    }
+
+    // Every matrix and group value at the solution, then the listing.
+    evaluate(X, IX);
+    const int nonpd = oc.NNONPD;
+    library_units(runtime::kStdout);
+    int mode = prmode::kEstimates;
+    PRPARM(X, IX, LABTAB, mode, jobctl::FESTAT.FEACTV, jobctl::FESTAT.MACHOUT);
+
+    run_warnings(nonpd);
+
+    Statin in;
+    in.F = d.FOBJ;
+    in.NPAR = f.NPAR;
+    in.NSTAT = jobctl::FITSTA.NSTTOT;
+    in.NNLCON = f.NNLCON;
+    in.INFORM = d.INFORM;
+    in.intervals = &STATIV;
+    FITSTS(X, in);
+
+    next = restart(X);
+  }
+
+  LIKCIS(X, IX, LABTAB);
+}
+
+}  // namespace qv::fit

@@ -1,0 +1,64 @@
+// The fit driver: FITDRV runs a job's fit from the arrays that the set-up laid
+// out (FITARR) to the end of its report: the message unit, the option lines
+// (FITOPL), the optimizer run, the advice on its result code (OPTMSG), the
+// Hessian section, the estimates listing, the run's warnings and code line,
+// the fit statistics, the two-stage and Try Hard restarts and the
+// likelihood-based confidence intervals.
+#pragma once
+
+#include <functional>
+#include <string_view>
+
+#include "jobctl/workspace.hpp"
+#include "runtime/view1.hpp"
+
+namespace qv::fit {
+
+using runtime::Vec1;
+
+// Cells of the driver.
+struct Fitdrv {
+  // Run: 1 once a fit of the run has started OPTDUMP.OUT (later fits add to
+  // it).
+  int DUMPED = 0;
+  // Job: the warm-start flag (0 "Cold start", 1 "Warm start"), the
+  // optimizer's result code and major iterations, the objective value (after
+  // a run the unscaled fit function) and the mode cell of the driver's own
+  // evaluations.
+  int WARM = 0;
+  int INFORM = 0;
+  int MAJITS = 0;
+  double FOBJ = 0.0;
+  int MODE = 0;
+  void reset_job() {
+    WARM = INFORM = MAJITS = MODE = 0;
+    FOBJ = 0.0;
+  }
+  void reset() { *this = Fitdrv(); }
+};
+inline Fitdrv FITDRVC;
+
+// Receives one option line.
+using Optsink = std::function<void(std::string_view line)>;
+
+// Sends the fit's option lines, in order, to sink (the driver sends them to
+// NPOPLN): the fixed lines, "Default" with DE, the warm or cold start by
+// warm, and the lines of the FU, FE, IT, NA, OP, LI, STE and FI cells.
+void FITOPL(int warm, const Optsink& sink);
+
+// The advice on an optimizer result code other than 0, under the warning
+// heading, on the report.  npar is the number of free parameters (the
+// iteration limit of the DE option depends on it).
+void OPTMSG(int inform, int npar);
+
+// Runs the fit of the job whose arrays FITARR names.
+void FITDRV(Vec1<double> X, Vec1<int> IX, jobctl::Labtab& LABTAB);
+
+// Sections that come with later changes, called where the driver needs them;
+// meanwhile they do nothing.  STATIV: the intervals on the fit statistics
+// and the power (called by the statistics block under the CI option).
+// LIKCIS: the likelihood-based confidence intervals after the last restart.
+void STATIV();
+void LIKCIS(Vec1<double> X, Vec1<int> IX, jobctl::Labtab& LABTAB);
+
+}  // namespace qv::fit

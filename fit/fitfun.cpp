@@ -1,0 +1,214 @@
+#include "fit/fitfun.hpp"
+
+#include <algorithm>
+#include <cmath>
+
+#include "algebra/formmach.hpp"
+#include "fit/covfit.hpp"
+#include "fit/fitcb.hpp"
+#include "fit/objcel.hpp"
+#include "jobctl/areas.hpp"
+#include "jobctl/errmsg.hpp"
+#include "jobctl/fitopt.hpp"
+#include "jobctl/tabnames.hpp"
+#include "jobctl/workspace.hpp"
+#include "runtime/units.hpp"
+
+namespace qv::fit {
+
+namespace gcol = jobctl::gcol;
+using jobctl::GroupView;
+using runtime::Out;
+
+namespace {
+
+// The message unit of the fit.
+constexpr int kMsgUnit = 7;
+
+// Which steps of an evaluation a group takes part in, by its kind and code
+// and the constraint mode.
+bool in_copy(int kind, int code, bool conmod) {
+  switch (kind) {
+    case jobctl::kKindData: return !conmod;
+    case jobctl::kKindConstraint: return conmod;
+    case jobctl::kKindCalc: return code != jobctl::kFitTrailCalc;
+    case jobctl::kKindSim: return true;
+    default: return false;
+  }
+}
+bool in_eval(int kind, int code, bool conmod) {
+  switch (kind) {
+    case jobctl::kKindData: return true;
+    case jobctl::kKindConstraint: return conmod;
+    case jobctl::kKindCalc: return code != jobctl::kFitTrailCalc;
+    default: return false;  // a simulation group evaluates what it needs itself
+  }
+}
+bool in_fit(int kind, bool conmod) {
+  switch (kind) {
+    case jobctl::kKindData:
+    case jobctl::kKindSim: return true;
+    case jobctl::kKindConstraint: return conmod;
+    default: return false;
+  }
+}
+
+// Component models of group g for its fit code: the group's NM for the
+// mixture codes, else 1.
+int models(Vec1<int> IX, int NG, int g, int code) {
+  if (code == jobctl::kFitVL || code == jobctl::kFitOrdMix)
+    return std::max(jobctl::IGRPTB(IX, NG, jobctl::igcol::kModels, g), 1);
+  return 1;
+}
+
+// The debug lines at entry: the trial vector.
+void debug_entry(int n, std::span<const double> x) {
+  runtime::write_list(kMsgUnit, {});
+  runtime::write_list(kMsgUnit, {" Optimizer parameter vector (order may differ from Qv spec)"});
+  const std::size_t m = n > 0 ? std::min(static_cast<std::size_t>(n), x.size()) : 0;
+  runtime::write_fmt(kMsgUnit, "(5(1x,d15.7))", {Out(x.first(m))});
+}
+
+// The debug lines at exit.
+void debug_exit(Vec1<double> X, int NG, bool conmod, double fobj) {
+  const auto& oc = OBJCEL;
+  if (conmod) {
+    runtime::write_list(kMsgUnit, {" Evaluating constraints"});
+    for (int g = 1; g <= NG; ++g) {
+      const GroupView G{X, NG, g};
+      if (G.icol(gcol::kKind) != jobctl::kKindConstraint) continue;
+      runtime::write_fmt(kMsgUnit, "(a,i4)", {" Constraint functions for group", g});
+      const int nc = G.icol(gcol::kNstat);
+      const int r = G.icol(gcol::kCovResult);
+      if (nc > 0 && r >= 1)
+        runtime::write_fmt(kMsgUnit, "(5(1x,d15.7))",
+                           {Out(std::span<const double>(X.ptr(r), static_cast<std::size_t>(nc)))});
+    }
+    return;
+  }
+  runtime::write_list(kMsgUnit, {" Group Fntype    Value"});
+  for (int g = 1; g <= NG; ++g) {
+    const GroupView G{X, NG, g};
+    runtime::write_fmt(kMsgUnit, "(2x,i3,4x,i3,1x,d15.7)", {g, G.icol(gcol::kFitCode), G.col(gcol::kFitValue)});
+  }
+  runtime::write_list(kMsgUnit, {" Total function value=", fobj * oc.FSIGN * oc.FSCALE});
+  runtime::write_list(kMsgUnit, {" Scaled function value returned=", fobj});
+}
+
+}  // namespace
+
+void OTHFIT(int code, Vec1<double> /*X*/, int /*NG*/, int /*g*/, double& /*FOBJ*/) {
+  runtime::write_list(runtime::kStdout, {"Fit function code is ", code});
+  jobctl::ERRMSG(37);
+}
+
+void FITFUN(int& mode, int n, std::span<const double> x, double& fobj, std::span<double> /*gobj*/,
+            int /*kfirst*/, std::span<int> iusr, std::span<double> rusr) {
+  auto& oc = OBJCEL;
+  auto& m = jobctl::MAINPR;
+  const Vec1<double> X(rusr);
+  const Vec1<int> IX(iusr);
+  const int NG = jobctl::icell(X(1));
+  const bool conmod = oc.CONMOD == 1;
+  const int debug = jobctl::FITOPT.DB;
+
+  // Copy step: the parameters into their elements, once for the job.
+  for (int g = 1; g <= NG; ++g) {
+    const GroupView G{X, NG, g};
+    if (in_copy(G.icol(gcol::kKind), G.icol(gcol::kFitCode), conmod)) {
+      CPYPAR(X, IX, g, NG);
+      break;
+    }
+  }
+
+  oc.FMODE = mode;
+  fobj = 0.0;
+  oc.NNONPD = 0;
+  if (debug != 0) debug_entry(n, x);
+
+  // Evaluation step.  The formula machine records how high its temporaries
+  // reach, so that the job's workspace share and the next job's clearing
+  // cover them.
+  auto& fm = algebra::FMFLAG;
+  fm.ACCNT = 1;
+  for (int g = 1; g <= NG; ++g) {
+    const GroupView G{X, NG, g};
+    const int code = G.icol(gcol::kFitCode);
+    if (!in_eval(G.icol(gcol::kKind), code, conmod) || code == jobctl::kFitUser) continue;
+    int status = 0;
+    m.IGRP = g;
+    fm.INFIT = 1;
+    algebra::EVCOMP(X, 0, status);
+    fm.INFIT = 0;
+    fm.NMODEL = models(IX, NG, g, code);
+    algebra::EVFORM(X, jobctl::fkind::kCov, g, g, status);
+  }
+  fm.ACCNT = 0;
+
+  // Fit step: in constraint mode it ends at once, leaving the constraint
+  // groups' values for the constraint callback.
+  bool ended = false;
+  for (int g = 1; g <= NG && !ended; ++g) {
+    const GroupView G{X, NG, g};
+    if (!in_fit(G.icol(gcol::kKind), conmod)) continue;
+    if (conmod) {
+      ended = true;
+      break;
+    }
+    const int code = G.icol(gcol::kFitCode);
+    m.IGRP = g;
+    fm.NMODEL = models(IX, NG, g, code);
+    switch (code) {
+      case jobctl::kFitLS:
+      case jobctl::kFitML:
+      case jobctl::kFitAWLS:
+      case jobctl::kFitDWLS:
+      case jobctl::kFitGLS:
+        COVFIT(code, X, NG, g, fobj);
+        break;
+      case jobctl::kFitNone:
+        break;
+      case jobctl::kFitUser:
+      case jobctl::kFitUserRows:
+      case jobctl::kFitRaw:
+      case jobctl::kFitVL:
+      case jobctl::kFitTable:
+      case jobctl::kFitOrd12:
+      case jobctl::kFitOrd13:
+      case jobctl::kFitOrdMix:
+        OTHFIT(code, X, NG, g, fobj);
+        break;
+      default:
+        runtime::write_list(runtime::kStdout, {"Fit function code is ", code});
+        jobctl::ERRMSG(37);
+        return;
+    }
+  }
+
+  if (!ended) {
+    // The interval search's objective.
+    if (oc.CIMODE == 1) {
+      const double e = X(oc.CIELPOS);
+      fobj = oc.CIWGT * std::pow(oc.CITARG - fobj, 2.0) + (oc.CIUPPR == 1 ? -e : e);
+    }
+    // The scale of the run, fixed by its first evaluation.
+    if (oc.FFIRST != 1) {
+      runtime::write_list(runtime::kStdout, {});
+      runtime::write_list(kMsgUnit, {" At your starting values, the function value is ", fobj});
+      oc.FSCALE = std::abs(fobj);
+      if (oc.FSCALE < 1.0) oc.FSCALE = 1.0;
+      oc.FSIGN = fobj < 0.0 ? -1.0 : 1.0;
+      oc.FFIRST = 1;
+    }
+    fobj /= oc.FSCALE;
+    if (oc.HESFLG == 1) fobj = fobj * oc.FSCALE * 0.5;
+  }
+
+  if (debug != 0) debug_exit(X, NG, conmod, fobj);
+  if (oc.FMODE == -1) {
+    mode = -1;
+    oc.BADFUN = 1;
+  }
+}
+
+}  // namespace qv::fit

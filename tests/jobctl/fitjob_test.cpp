@@ -1,0 +1,422 @@
+// The objective function and the fit driver on jobs read from short
+// scripts: which groups an evaluation touches, the scale of a run, the
+// Hessian and interval-search forms of the value, the debug lines, the
+// unknown fit codes; the driver's restarts, its message file and the
+// random restart points.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "fit/fitdrv.hpp"
+#include "fit/fitfun.hpp"
+#include "fit/fitsetup.hpp"
+#include "fit/objcel.hpp"
+#include "job_fixture.hpp"
+#include "jobctl/fitopt.hpp"
+#include "jobctl/tabnames.hpp"
+#include "runtime/units.hpp"
+
+namespace qv::jobctl {
+namespace {
+
+using testing_support::capture;
+using testing_support::JobTest;
+
+// Counts the occurrences of what in text.
+int count(const std::string& text, const std::string& what) {
+  int n = 0;
+  for (std::size_t p = text.find(what); p != std::string::npos; p = text.find(what, p + 1)) ++n;
+  return n;
+}
+
+class FitfunTest : public JobTest {
+ protected:
+  void SetUp() override {
+    JobTest::SetUp();
+    msg_ = testing_support::temp_path("fitfun_msg_" + std::to_string(++nmsg_));
+    open7("REPLACE");
+  }
+  void TearDown() override {
+    runtime::close_unit(7);
+    JobTest::TearDown();
+  }
+  void open7(const char* status) {
+    runtime::OpenSpec spec;
+    spec.file = msg_;
+    spec.status = status;
+    if (std::string(status) == "UNKNOWN") spec.position = "APPEND";
+    runtime::open_unit(7, spec);
+  }
+  // Everything written on unit 7 so far.
+  std::string unit7() {
+    runtime::close_unit(7);
+    std::ifstream in(msg_);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    open7("UNKNOWN");
+    return ss.str();
+  }
+  // Reads and prepares the job, then counts it and lays out its arrays.
+  void setup(const std::string& text) {
+    build(text);
+    capture([] {
+      fit::FITCNT(X(), IWORKS.ix(), LABTAB, MAINPR.LABSLOT);
+      fit::FITLAY(X(), IWORKS.ix());
+    });
+  }
+  // One evaluation of the objective at the parameter vector; its report
+  // lines go to out.
+  double eval(int& mode, std::string* out = nullptr) {
+    const auto& f = fit::FITARR;
+    double fobj = -1.0;
+    std::span<double> x(X().ptr(f.X), static_cast<std::size_t>(f.N));
+    std::span<double> g(X().ptr(f.GOBJ), static_cast<std::size_t>(f.N));
+    const std::string o = capture([&] { fit::FITFUN(mode, f.N, x, fobj, g, 0, IWORKS.ix().span(), X().span()); });
+    if (out) *out = o;
+    return fobj;
+  }
+  double eval() {
+    int mode = 0;
+    return eval(mode);
+  }
+
+  std::string msg_;
+  static inline int nmsg_ = 0;
+};
+
+// Least squares on one variable: observed 1, expected the fixed value of A,
+// N = 3, so the fit function is 2 (1 - a)^2; a = 0.5 gives 0.5.
+constexpr const char* kLsHalf =
+    "Least squares of one variable\n"
+    " Data NG=1 NI=1 NO=3\n"
+    " CMatrix\n 1\n"
+    " Begin Matrices;\n  A FU 1 1\n End Matrices;\n"
+    " Matrix A 0.5\n"
+    " Covariance A;\n"
+    " Options ULS\n"
+    "End\n";
+
+TEST_F(FitfunTest, FirstCallFixesTheScaleAndLaterCallsDivideByIt) {
+  // Raw totals below 1 leave the scale at 1; the first call writes its value
+  // on unit 7 (and a blank record on the report).
+  setup(kLsHalf);
+  ASSERT_EQ(col(gcol::kFitCode), kFitLS);
+  std::string out;
+  int mode = 0;
+  EXPECT_DOUBLE_EQ(eval(mode, &out), 0.5);  // 2 (1 - 0.5)^2, closed form
+  EXPECT_EQ(out, "\n");
+  EXPECT_EQ(fit::OBJCEL.FSCALE, 1.0);
+  EXPECT_EQ(fit::OBJCEL.FSIGN, 1.0);
+  EXPECT_EQ(fit::OBJCEL.FFIRST, 1);
+  EXPECT_EQ(mode, 0);
+  EXPECT_NE(unit7().find(" At your starting values, the function value is 0.5"), std::string::npos);
+  EXPECT_DOUBLE_EQ(col(gcol::kFitValue), 0.5);
+
+  // A raw total of 4.5 at the first call of the next run: scale 4.5, and a
+  // later raw total of 0.5 is returned as 0.5 / 4.5.
+  X()(addr('A') + 1) = -0.5;  // 2 (1.5)^2 = 4.5
+  fit::OBJCEL.FFIRST = 0;
+  EXPECT_DOUBLE_EQ(eval(mode, &out), 1.0);
+  EXPECT_DOUBLE_EQ(fit::OBJCEL.FSCALE, 4.5);
+  X()(addr('A') + 1) = 0.5;
+  EXPECT_DOUBLE_EQ(eval(mode, &out), 0.5 / 4.5);
+  EXPECT_EQ(out, "");  // no blank record after the first call
+  EXPECT_EQ(count(unit7(), "At your starting values"), 2);
+
+  // While the Hessian is estimated the value is half the raw total,
+  // whatever the scale.
+  fit::OBJCEL.HESFLG = 1;
+  EXPECT_DOUBLE_EQ(eval(), 0.25);
+  fit::OBJCEL.HESFLG = 0;
+}
+
+TEST_F(FitfunTest, IntervalSearchValueAndNegativeFirstTotal) {
+  struct Case {
+    int upper;          // CIUPPR
+    double target, wgt; // CITARG, CIWGT
+    double raw;         // value before scaling: w (T - F)^2 -/+ x_e, F = 0.5, x_e = 0.5
+  };
+  // Closed forms of w (T - F)^2 - x_e (upper) and + x_e (lower).
+  const Case cases[] = {
+      {0, 2.5, 3.0, 3.0 * 4.0 + 0.5},
+      {1, 2.5, 3.0, 3.0 * 4.0 - 0.5},
+      {1, 0.5, 0.0, -0.5},
+  };
+  for (const Case& c : cases) {
+    setup(kLsHalf);
+    auto& oc = fit::OBJCEL;
+    oc.CIMODE = 1;
+    oc.CIUPPR = c.upper;
+    oc.CITARG = c.target;
+    oc.CIWGT = c.wgt;
+    oc.CIELPOS = addr('A') + 1;  // the element's value
+    const double scale = std::max(1.0, std::abs(c.raw));
+    EXPECT_DOUBLE_EQ(eval() * scale, c.raw) << c.upper << " " << c.wgt;
+    EXPECT_DOUBLE_EQ(oc.FSCALE, scale);
+    EXPECT_EQ(oc.FSIGN, c.raw < 0.0 ? -1.0 : 1.0);
+    oc.reset();
+    reset_all();
+  }
+}
+
+TEST_F(FitfunTest, NegativeFirstTotalScalesByItsMagnitudeAndDebugShowsTheRawTotal) {
+  // A first raw total of -250 (the interval form with weight 0 and an
+  // element of 250, upper limit): scale 250, sign -1; later values are
+  // total / 250, and the debug line "Total function value=" shows
+  // value x sign x scale, the negated raw total.
+  setup(kLsHalf);
+  auto& oc = fit::OBJCEL;
+  oc.CIMODE = 1;
+  oc.CIUPPR = 1;
+  oc.CIWGT = 0.0;
+  oc.CIELPOS = addr('A') + 1;
+  X()(oc.CIELPOS) = 250.0;
+  EXPECT_DOUBLE_EQ(eval(), -1.0);
+  EXPECT_EQ(oc.FSCALE, 250.0);
+  EXPECT_EQ(oc.FSIGN, -1.0);
+  X()(oc.CIELPOS) = 125.0;
+  FITOPT.DB = 1;
+  unit7();
+  EXPECT_DOUBLE_EQ(eval(), -0.5);
+  const std::string u7 = unit7();
+  EXPECT_NE(u7.find(" Optimizer parameter vector (order may differ from Qv spec)\n"), std::string::npos) << u7;
+  // The group's own value is 2 (1 - 125)^2 (A is the element moved).
+  EXPECT_NE(u7.find(" Group Fntype    Value\n    1      1   0.3075200D+05\n"), std::string::npos) << u7;
+  EXPECT_NE(u7.find(" Total function value= 125."), std::string::npos) << u7;
+  EXPECT_NE(u7.find(" Scaled function value returned= -0.5"), std::string::npos) << u7;
+}
+
+// A data group and a constraint group on the same parameter.
+constexpr const char* kConstrained =
+    "Data and constraint\n"
+    " Data NG=2 NI=1 NO=3\n"
+    " CMatrix\n 1\n"
+    " Begin Matrices;\n  A FU 1 1 Free\n End Matrices;\n"
+    " Start .5 ALL\n"
+    " Covariance A*A';\n"
+    "End\n"
+    "The constraint\n"
+    " Constraint\n"
+    " Matrices = Group 1\n"
+    " Constraint A*A';\n"
+    "End\n";
+
+TEST_F(FitfunTest, ConstraintModeEvaluatesTheConstraintGroupsAndReturnsZero) {
+  setup(kConstrained);
+  ASSERT_EQ(col(gcol::kKind, 2), kKindConstraint);
+  const auto& f = fit::FITARR;
+  X()(f.X) = 0.7;
+  fit::OBJCEL.CONMOD = 1;
+  FITOPT.DB = 1;
+  std::string out;
+  int mode = 0;
+  EXPECT_EQ(eval(mode, &out), 0.0);
+  fit::OBJCEL.CONMOD = 0;
+  EXPECT_EQ(out, "");
+  // The constraint value is fresh: A A' at the new parameter.
+  EXPECT_DOUBLE_EQ(X()(static_cast<int>(col(gcol::kCovResult, 2))), 0.49);
+  EXPECT_EQ(fit::OBJCEL.FFIRST, 0);  // no scale fixed, no start-value line
+  const std::string u7 = unit7();
+  EXPECT_EQ(u7.find("At your starting values"), std::string::npos);
+  EXPECT_NE(u7.find(" Evaluating constraints\n Constraint functions for group   2\n   0.4900000D+00\n"),
+            std::string::npos)
+      << u7;
+}
+
+TEST_F(FitfunTest, AllCalculationJobReturnsZeroWithScaleOne) {
+  setup(
+      "Only calculations\n Calculation NG=1\n Begin Matrices;\n  A FU 1 1\n End Matrices;\n"
+      " Matrix A 2\n Begin Algebra;\n  B = A*A;\n End Algebra;\nEnd\n");
+  ASSERT_EQ(col(gcol::kKind), kKindCalc);
+  EXPECT_EQ(eval(), 0.0);
+  EXPECT_EQ(fit::OBJCEL.FSCALE, 1.0);
+  // Once the driver has given the trailing calculation group code 6 it is
+  // copied and evaluated too, and still adds nothing.
+  col(gcol::kFitCode) = kFitNone;
+  fit::OBJCEL.FFIRST = 0;
+  EXPECT_EQ(eval(), 0.0);
+  EXPECT_EQ(fit::OBJCEL.FSCALE, 1.0);
+}
+
+using FitfunDeathTest = FitfunTest;
+
+TEST_F(FitfunDeathTest, CodesWithoutAFitFunctionAreError37) {
+  // 15 is no code at all; 7 to 14 have no fit function in this version.
+  for (int code : {15, 0, 9, 12}) {
+    setup(kLsHalf);
+    col(gcol::kFitCode) = code;
+    const auto& f = fit::FITARR;
+    std::span<double> x(X().ptr(f.X), 1), g(X().ptr(f.GOBJ), 1);
+    double fobj = 0.0;
+    int mode = 0;
+    EXPECT_EXIT(
+        {
+          ::dup2(2, 1);
+          fit::FITFUN(mode, 1, x, fobj, g, 0, IWORKS.ix().span(), X().span());
+        },
+        ::testing::ExitedWithCode(1),
+        ::testing::ContainsRegex("Fit function code is +" + std::to_string(code) +
+                                 "\n(.|\n)*error code is +37\n(.*)STOP 911"))
+        << code;
+    reset_all();
+  }
+}
+
+// ---------------------------------------------------------------------------
+// The driver on whole jobs, run in a directory of their own.
+
+class FitdrvTest : public JobTest {
+ protected:
+  void SetUp() override {
+    JobTest::SetUp();
+    home_ = std::filesystem::current_path();
+    dir_ = testing_support::temp_path("fitdrv_" + std::to_string(++ndir_));
+    std::filesystem::create_directories(dir_);
+    std::filesystem::current_path(dir_);
+  }
+  void TearDown() override {
+    runtime::close_unit(7);
+    std::filesystem::current_path(home_);
+    std::filesystem::remove_all(dir_);
+    JobTest::TearDown();
+  }
+  // Reads, prepares and runs one job; returns its report.
+  std::string run(const std::string& text) {
+    std::string out = build(text);
+    out += capture([] { run_job(); });
+    return out;
+  }
+  static std::string dump() {
+    runtime::close_unit(7);
+    std::ifstream in("OPTDUMP.OUT");
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+  }
+
+  std::filesystem::path home_, dir_;
+  static inline int ndir_ = 0;
+};
+
+// A one-factor model of three variables with one degree of freedom
+// (the loading of the third variable equated to the second's).
+std::string factor_job(const std::string& options) {
+  return "One factor\n"
+         " Data NG=1 NI=3 NO=100\n"
+         " CMatrix\n 1.0\n 0.5 1.0\n 0.4 0.3 1.0\n"
+         " Begin Matrices;\n  F FU 3 1\n  E DI 3 3\n End Matrices;\n"
+         " Specification F 1 2 2\n Specification E 3 4 5\n"
+         " Start .5 ALL\n"
+         " Covariance F*F' + E*E';\n"
+         " Options " +
+         options + "\nEnd\n";
+}
+
+TEST_F(FitdrvTest, RestartsRunTheWholeFitAgain) {
+  struct Case {
+    const char* options;
+    int reports;   // statistics blocks, one per optimizer run
+    int improve;   // improvement-run announcements
+    int tryhard;   // random-restart announcements
+  };
+  const Case cases[] = {
+      {"RS", 1, 0, 0},
+      {"TH=2", 3, 0, 2},
+      {"TH=-2", 3, 2, 0},
+      {"ULML TH=1", 4, 0, 1},
+      {"ULML", 2, 0, 0},
+  };
+  for (const Case& c : cases) {
+    const std::string out = run(factor_job(c.options));
+    EXPECT_EQ(count(out, " Your model has        5 estimated parameters"), c.reports) << c.options << out;
+    EXPECT_EQ(count(out, "\n\n Now I'm trying to improve on the current solution for you...\n"), c.improve)
+        << c.options;
+    EXPECT_EQ(count(out, "\n\n Try Hard option in effect - restarting from different place\n"), c.tryhard)
+        << c.options;
+    EXPECT_EQ(FITOPT.TH, 0.0) << c.options;
+    reset_all();
+  }
+}
+
+TEST_F(FitdrvTest, TwoStageFitIsLeastSquaresThenMaximumLikelihood) {
+  const std::string out = run(factor_job("ULML"));
+  const std::size_t ls = out.find(" The Least Squares function value is");
+  const std::size_t ml = out.find(" Chi-squared fit of model >>>>>>>");
+  ASSERT_NE(ls, std::string::npos) << out;
+  ASSERT_NE(ml, std::string::npos) << out;
+  EXPECT_LT(ls, ml);
+  EXPECT_EQ(col(gcol::kFitCode), kFitML);
+  EXPECT_EQ(FITOPT.LSML, -1);
+  EXPECT_EQ(FITOPT.OPTFIT, 1);
+}
+
+TEST_F(FitdrvTest, MessageFileIsScratchUnlessNaAndAccumulatesOverTheRun) {
+  run(factor_job("RS"));
+  EXPECT_FALSE(std::filesystem::exists("OPTDUMP.OUT"));
+  reset_all();
+
+  // The run's first fit with NA starts the file anew (a stale one is
+  // replaced); later fits of the run add to it.
+  std::ofstream("OPTDUMP.OUT") << "stale\n";
+  run(factor_job("NA=5"));
+  const std::string first = dump();
+  EXPECT_EQ(first.find("stale"), std::string::npos);
+  EXPECT_EQ(count(first, " At your starting values"), 2) << first;
+  EXPECT_NE(first.find("Major print level=                         5"), std::string::npos) << first;
+  run(factor_job("NA=5"));
+  const std::string both = dump();
+  EXPECT_EQ(both.substr(0, first.size()), first);
+  EXPECT_EQ(count(both, " At your starting values"), 4);
+}
+
+TEST_F(FitdrvTest, RandomRestartPointsRepeatFromRunToRun) {
+  // Unit 7 of each run holds the start value of the random restart; two runs
+  // (fresh state each) draw the same points.
+  auto restart_line = [this] {
+    run(factor_job("NA=1 TH=1"));
+    const std::string d = dump();
+    std::vector<std::string> lines;
+    std::istringstream in(d);
+    for (std::string l; std::getline(in, l);)
+      if (l.find(" At your starting values") == 0) lines.push_back(l);
+    return lines;
+  };
+  const auto a = restart_line();
+  reset_all();
+  const auto b = restart_line();
+  ASSERT_EQ(a.size(), 4u);
+  EXPECT_EQ(a, b);
+  EXPECT_NE(a[0], a[2]);  // the restart starts elsewhere
+}
+
+TEST_F(FitdrvTest, JobWithoutFreeParametersRunsNoOptimizer) {
+  const std::string out = run(
+      "Fixed model\n Data NG=1 NI=1 NO=3\n CMatrix\n 1\n Begin Matrices;\n  A FU 1 1\n End Matrices;\n"
+      " Matrix A 1\n Covariance A;\n Options NA=5\nEnd\n");
+  const std::string d = dump();
+  EXPECT_EQ(d.find("Calls to Option Routine"), std::string::npos) << d;
+  EXPECT_EQ(d.find("NLSQP"), std::string::npos);
+  EXPECT_EQ(out.find("IFAIL"), std::string::npos);
+  EXPECT_EQ(out.find("CODE"), std::string::npos);
+  EXPECT_NE(out.find(" Your model has        0 estimated parameters and          1 Observed statistics"),
+            std::string::npos)
+      << out;
+}
+
+TEST_F(FitdrvTest, JiggleMovesTheStartValues) {
+  // x := x + 0.1 (x + 0.5) with the single-precision 0.1: 0.5 becomes 0.6.
+  run(factor_job("JI TH=-1 NA=1"));
+  const std::string d = dump();
+  EXPECT_EQ(count(d, " At your starting values"), 4);
+  reset_all();
+  const std::string out = run(factor_job("JI"));
+  EXPECT_NE(out.find("\n\n Jiggling parameter estimates...\n"), std::string::npos) << out;
+}
+
+}  // namespace
+}  // namespace qv::jobctl
