@@ -19,6 +19,7 @@
 #include "job_fixture.hpp"
 #include "jobctl/fitopt.hpp"
 #include "jobctl/tabnames.hpp"
+#include "jobctl/vlsum.hpp"
 #include "runtime/units.hpp"
 
 namespace qv::jobctl {
@@ -392,6 +393,42 @@ TEST_F(FitdrvTest, RandomRestartPointsRepeatFromRunToRun) {
   ASSERT_EQ(a.size(), 4u);
   EXPECT_EQ(a, b);
   EXPECT_NE(a[0], a[2]);  // the restart starts elsewhere
+}
+
+TEST_F(FitdrvTest, RandomRestartKeepsParametersWithEqualBounds) {
+  // The debug lines on unit 7 show the vector of every evaluation; the one
+  // before the third start-value line (the restart's first evaluation) is
+  // the random point: parameter 1, bounded to [0.6, 0.6], keeps 0.6; the
+  // others are drawn between their default bounds -10000 and 10000.
+  std::string job = factor_job("NA=1 DB=1 TH=1");
+  job.insert(job.find(" Covariance"), " Bound .6 .6 1\n");
+  run(job);
+  const std::string d = dump();
+  std::size_t at = 0;
+  for (int k = 0; k < 3; ++k) at = d.find(" At your starting values", at + 1);
+  ASSERT_NE(at, std::string::npos);
+  const std::size_t vec = d.rfind(" Optimizer parameter vector", at);
+  ASSERT_NE(vec, std::string::npos);
+  std::istringstream in(d.substr(d.find('\n', vec) + 1));
+  std::vector<double> x;
+  for (int i = 0; i < 5; ++i) {
+    std::string v;
+    in >> v;
+    v[v.find('D')] = 'E';
+    x.push_back(std::stod(v));
+  }
+  // The optimizer's order is that of the parameter list.
+  std::size_t bounded = 5;
+  for (int i = 0; i < 5; ++i)
+    if (X()(FITSTA.PARLST + i) == 1.0) bounded = static_cast<std::size_t>(i);
+  ASSERT_LT(bounded, 5u);
+  EXPECT_EQ(x[bounded], 0.6);
+  for (int i = 0; i < 5; ++i) {
+    if (static_cast<std::size_t>(i) == bounded) continue;
+    EXPECT_GE(x[static_cast<std::size_t>(i)], -10000.0) << i;
+    EXPECT_LE(x[static_cast<std::size_t>(i)], 10000.0) << i;
+    EXPECT_GT(std::abs(x[static_cast<std::size_t>(i)]), 2.0) << i;  // not near the solution
+  }
 }
 
 TEST_F(FitdrvTest, JobWithoutFreeParametersRunsNoOptimizer) {
