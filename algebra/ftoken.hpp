@@ -77,8 +77,9 @@ struct Ftksta {
 };
 inline Ftksta FTKSTA;
 
-// Incoming and in-stack priority of a code (0..200); -1 where none is set.
+// Incoming priority of a code (0..200); -1 where none is set.
 int PRIIN(int code);
+// In-stack priority of a code (0..200); -1 where none is set.
 int PRIST(int code);
 
 // Reads the next token after the cursor.  value is always 0; cls is 1

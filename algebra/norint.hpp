@@ -42,10 +42,10 @@ void PKFACT(std::span<const double> A, std::span<double> OUT1, std::span<double>
 // min(p, 1-p) < 1e-20.
 double NORDEV(double p, int& FAULT);
 
-// P(X > h, Y > k) for correlation r in single precision to `digits` digits.
-// |r| > 1: NORINT2 sets NORSTA.IERR to 999 and returns 0; NORINT3 stops the
-// program.
+// P(X > h, Y > k) for correlation r in single precision to `digits` digits;
+// |r| > 1 sets NORSTA.IERR to 999 and returns 0.
 float NORINT2(double h, double k, double r, int digits);
+// The same, but |r| > 1 stops the program.
 float NORINT3(double h, double k, double r, int digits);
 
 }  // namespace qv::algebra

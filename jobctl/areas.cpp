@@ -8,7 +8,6 @@
 #include "jobctl/vlsum.hpp"
 #include "jobctl/workspace.hpp"
 #include "numlib/errexit.hpp"
-#include "numlib/machconst.hpp"
 #include "numlib/minim1d.hpp"
 #include "numlib/random.hpp"
 #include "optim/chcore.hpp"
@@ -22,7 +21,6 @@ void reset_base_areas() {
   optim::MCENVS.reset();
   optim::CHCSTA.reset();
   numlib::LIBUNITS.reset();
-  numlib::MCHTAB.reset();
   numlib::MINSTA.reset();
   numlib::RNGSTA.reset();
   report::HTMLST.reset();

@@ -33,8 +33,9 @@ std::string shell_quote(std::string_view arg);
 // their place.  Pure: reads nothing but its arguments.
 Command build_command(std::span<const std::string_view> args);
 
-// Whole-line markers a front end sends.
+// True for the front end's opening line "!@front" (also "!@Front", "!@FRONT").
 bool is_front_line(std::string_view line);
+// True for its closing line "!@bye!" (also "!@BYE!", "!@Bye!").
 bool is_bye_line(std::string_view line);
 
 // Runs a command through /bin/sh and returns its exit status: the shell's

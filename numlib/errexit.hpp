@@ -21,8 +21,9 @@ struct Libunits {
 };
 inline Libunits LIBUNITS;
 
-// MODE 0 returns the unit in UNIT, MODE 1 sets it from UNIT; other modes do nothing.
+// The error unit: MODE 0 returns it in UNIT, MODE 1 sets it from UNIT; other modes do nothing.
 void ERRUNIT(int mode, int& unit);
+// The advisory unit, in the same way.
 void ADVUNIT(int mode, int& unit);
 
 // One record without its trailing blanks (at least one character); nothing on a negative unit.
@@ -36,9 +37,10 @@ void WRTRECS(int unit, int n, std::span<const std::string> recs);
 // Reports error IERROR of routine SRNAME as IFAIL asks and returns IERROR.
 int ERREXIT(int ifail, int ierror, std::string_view srname, std::span<const std::string> rec = {});
 
-// Reports one invalid parameter; nerr is always increased by one.
+// Reports one invalid parameter given as text; nerr is always increased by one.
 void PARREP3(std::string_view value, std::string_view pname, int ifail, int& nerr,
              std::string_view srname);
+// The same for a parameter given as an integer.
 void PARREP2(int ivalue, std::string_view pname, int ifail, int& nerr, std::string_view srname);
 
 // Positions (1-based) of the first and last non-blank characters; both 0 for a blank text.

@@ -31,7 +31,7 @@ void E04XAZ(bool debug, bool& done, bool& first, double epsa, double epsr, doubl
   int unit = -1;
   if (debug) {
     MCHCON();
-    unit = static_cast<int>(MCHTAB(11));
+    unit = static_cast<int>(optim::MCHTAB.advunit);
   }
   optim::chcore(debug, done, first, epsa, epsr, fx, inform, iter, itmax, cdest, fdest, sdest, errbnd,
                 f1, f2, h, hopt, hphi, unit, optim::ChcoreTrace::Library);
@@ -43,8 +43,8 @@ void E04XAF(int msglvl, int n, double epsrf_in, std::span<double> x_s, int mode,
             std::span<double> work_s, std::span<int> iusr, std::span<double> rusr,
             std::span<int> info_s, int& ifail) {
   MCHCON();
-  const double eps = MCHTAB(3);
-  const int nout = static_cast<int>(MCHTAB(11));
+  const double eps = optim::MCHTAB(3);
+  const int nout = static_cast<int>(optim::MCHTAB.advunit);
   const double epsdef = std::pow(eps, 0.9);
   const double eps23 = std::pow(eps, 2.0 / 3.0);
 

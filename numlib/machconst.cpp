@@ -21,22 +21,13 @@ double MZERO() { return 0.0; }
 double HUGENUM() { return DBL_MAX; }
 
 void MCHCON() {
-  if (!MCHTAB.filled) {
-    MCHTAB(1) = MBASE();
-    MCHTAB(2) = MDIGITS();
-    MCHTAB(3) = EPSMACH();
-    MCHTAB(4) = std::sqrt(MCHTAB(3));
-    MCHTAB(5) = SAFEMIN();
-    MCHTAB(6) = std::sqrt(MCHTAB(5));
-    MCHTAB(7) = HUGENUM();
-    MCHTAB(8) = std::sqrt(MCHTAB(7));
-    MCHTAB(9) = 0.0;
-    MCHTAB.filled = true;
-  }
-  MCHTAB(10) = 5.0;
+  optim::MCHSET();
+  optim::Mchtab& t = optim::MCHTAB;
+  t.largest = HUGENUM();
+  t.rtlargest = std::sqrt(t.largest);
   int adv = 0;
   ADVUNIT(0, adv);
-  MCHTAB(11) = adv;
+  t.advunit = adv;
 }
 
 }  // namespace qv::numlib

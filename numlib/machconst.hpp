@@ -5,7 +5,7 @@
 // reciprocal is finite) and the largest number the largest finite double.
 #pragma once
 
-#include <array>
+#include "optim/machine.hpp"
 
 namespace qv::numlib {
 
@@ -21,16 +21,11 @@ int MEMAX();        // largest exponent, 1024
 double MZERO();     // 0
 double HUGENUM();   // largest finite number
 
-// The machine-constant table that MCHCON fills: base, digits, eps, sqrt(eps),
-// safe minimum, its root, largest number, its root, 0, input unit, advisory unit.
-struct Mchtab {
-  std::array<double, 11> v{};
-  bool filled = false;       // entries 1..9 are computed on the first call only
-  double& operator()(int i) { return v[static_cast<std::size_t>(i - 1)]; }
-  void reset() { *this = Mchtab{}; }
-};
-inline Mchtab MCHTAB;
-
+// Makes the machine-constant table (optim::MCHTAB, optim/machine.hpp) ready
+// for the library: entries 1..11 are filled on the first call only (MCHSET);
+// the library's own cells are stored on every call: the largest number
+// HUGENUM and its root, and the current advisory unit (ADVUNIT mode 0), so
+// that a redirection made between calls reaches the table.
 void MCHCON();
 
 }  // namespace qv::numlib

@@ -9,6 +9,7 @@
 
 namespace qv::numlib {
 
+// y := alpha x over n strided elements.
 void VSCALE(int n, double alpha, std::span<const double> x, int incx, std::span<double> y, int incy);
 // Updates (scale, ssq), standing for scale^2 ssq, with the real and imaginary
 // parts of the n elements of x.

@@ -1,4 +1,5 @@
-// Machine constants of the optimizer.
+// Machine constants of the optimizer, and the table the numerical library
+// reads them from.
 //
 // The optimizer does not take its floating-point constants from a platform
 // header: on the first request it finds the base, the number of digits, the
@@ -10,13 +11,22 @@
 
 namespace qv::optim {
 
-// The optimizer's machine-constant table, entries 1..11:
+// The machine-constant table of the process, one for the optimizer and the
+// numerical library.  Entries 1..11, filled once by MCHSET:
 //   1 base, 2 base digits, 3 eps, 4 sqrt(eps), 5 rmin, 6 sqrt(rmin),
 //   7 rmax = 1/(rmin*base^4), 8 sqrt(rmax), 9 underflow flag (0),
 //   10 input unit (5), 11 output unit (7).
+// The library reads entries 1-6, 9 and 10 as they are.  Where its meaning
+// differs (its largest number is the largest finite double, not the safe
+// bound rmax; its message unit is the advisory unit of the moment, not the
+// optimizer's print unit 7) it reads the named cells below, which its MCHCON
+// fills.
 struct Mchtab {
   std::array<double, 11> w{};
   bool first = true;  // MCHSET has not filled the table yet
+  double largest = 0.0;    // largest finite number (the library's HUGENUM)
+  double rtlargest = 0.0;  // its square root
+  double advunit = 0.0;    // the library's advisory unit, as a real, at the last MCHCON
 
   double operator()(int i) const { return w[static_cast<std::size_t>(i - 1)]; }
   void reset() { *this = Mchtab{}; }

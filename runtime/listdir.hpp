@@ -13,8 +13,9 @@ namespace qv::runtime {
 
 constexpr std::size_t kListWidth = 80;
 
-// The list-directed form of one real (9 significant digits) and one integer.
+// The list-directed form of one real (9 significant digits).
 std::string list_real(double x);
+// The list-directed form of one integer.
 std::string list_int(long long v);
 
 // Lays the items out in records of at most 80 columns (a longer text item

@@ -35,47 +35,63 @@ constexpr int kStdin = 5;
 constexpr int kStdout = 6;
 constexpr int kStderr = 0;
 
+// Connects a unit to a file as spec says.
 IoStat open_unit(int unit, const OpenSpec& spec, OnErr on = OnErr::Abort);
 // status "KEEP" or "DELETE"; closing an unopened unit does nothing.
 void close_unit(int unit, std::string_view status = "KEEP");
+// True while the unit is connected.
 bool unit_is_open(int unit);
 // Name of the file connected to the unit ("" for a scratch file or stream).
 std::string unit_file(int unit);
+// True when the named file exists.
 bool file_exists(std::string_view file);
+// Positions the unit before its first record.
 IoStat rewind_unit(int unit, OnErr on = OnErr::Abort);
 // Steps back one record: the record last read is read again by the next read.
 IoStat backspace_unit(int unit, OnErr on = OnErr::Abort);
 
-// Sequential formatted output.
+// Sequential formatted output of the items under the FORMAT fmt.
 void write_fmt(int unit, std::string_view fmt, std::initializer_list<Out> items = {});
+// The same with the items in a span.
 void write_fmt(int unit, std::string_view fmt, std::span<const Out> items);
 // List-directed output (rules in runtime/README.md).
 void write_list(int unit, std::initializer_list<Out> items);
+// The same with the items in a span.
 void write_list(int unit, std::span<const Out> items);
 // One record written exactly as given.
 void write_record(int unit, std::string_view record);
 
 // Sequential input of one whole record (line end removed).
 IoStat read_record(int unit, std::string& record, OnErr on = OnErr::Abort);
+// Sequential formatted input into the items under the FORMAT fmt.
 IoStat read_fmt(int unit, std::string_view fmt, std::initializer_list<In> items, OnErr on = OnErr::Abort);
+// The same with the items in a span.
 IoStat read_fmt(int unit, std::string_view fmt, std::span<const In> items, OnErr on = OnErr::Abort);
+// List-directed input into the items.
 IoStat read_list(int unit, std::initializer_list<In> items, OnErr on = OnErr::Abort);
+// The same with the items in a span.
 IoStat read_list(int unit, std::span<const In> items, OnErr on = OnErr::Abort);
 
 // Internal files: formatting into and reading from a text.
 // write_internal returns the records joined without separators when there is
 // one record; several records are joined with '\n'.
 std::string write_internal(std::string_view fmt, std::initializer_list<Out> items);
+// The same with the items in a span.
 std::string write_internal(std::string_view fmt, std::span<const Out> items);
+// Formatted input from a text into the items.
 IoStat read_internal(std::string_view text, std::string_view fmt, std::initializer_list<In> items,
                      OnErr on = OnErr::Return);
+// The same with the items in a span.
 IoStat read_internal(std::string_view text, std::string_view fmt, std::span<const In> items,
                      OnErr on = OnErr::Return);
+// List-directed input from a text into the items.
 IoStat read_internal_list(std::string_view text, std::initializer_list<In> items, OnErr on = OnErr::Return);
+// The same with the items in a span.
 IoStat read_internal_list(std::string_view text, std::span<const In> items, OnErr on = OnErr::Return);
 
-// Direct-access unformatted records (record numbers from 1).
+// Direct-access unformatted records (record numbers from 1): writes record rec.
 IoStat write_direct(int unit, int rec, std::span<const std::uint8_t> bytes, OnErr on = OnErr::Abort);
+// Reads record rec into bytes.
 IoStat read_direct(int unit, int rec, std::span<std::uint8_t> bytes, OnErr on = OnErr::Abort);
 
 // Flushes and closes every unit; scratch files are removed.  Called by the

@@ -9,6 +9,8 @@
 namespace qv::algebra {
 namespace {
 
+namespace gcol = jobctl::gcol;
+
 using testing_support::expect_mat;
 using testing_support::FormulaTest;
 
@@ -72,7 +74,7 @@ TEST_F(MachineTest, UndeclaredLetter) {
 }
 
 TEST_F(MachineTest, UserFunctionNeedsOneByOne) {
-  col(11) = 7;
+  col(gcol::kFitCode) = jobctl::kFitUser;
   EXPECT_EXIT(
       {
         ::dup2(2, 1);
@@ -84,8 +86,8 @@ TEST_F(MachineTest, UserFunctionNeedsOneByOne) {
 }
 
 TEST_F(MachineTest, CovariancePlacedAsPackedTriangles) {
-  col(18) = 0;  // a data group
-  col(2) = 2;   // NI
+  col(gcol::kKind) = jobctl::kKindData;
+  col(gcol::kNvar) = 2;
   auto X = jobctl::WORKSP.x();
   const int r0 = ptr_ + 3;
   postfix("A /");
@@ -126,8 +128,8 @@ TEST_F(MachineTest, DriversEvaluateComputedMatricesInOrder) {
   };
   compute('D', 1, "A*B");
   compute('C', 2, "D+A");
-  EXPECT_EQ(X(kBase + 2), -10);
-  EXPECT_EQ(X(kBase + 26 + 2), 2);
+  EXPECT_EQ(jobctl::MTTYPE(X, base(), 3), jobctl::kTypeComputed);
+  EXPECT_EQ(jobctl::MTROWS(X, base(), 3), 2);
   jobctl::MAINPR.WSTOP = ptr_ + 100;
   int status = 0;
   EVCOMP(X, 0, status);
@@ -135,7 +137,7 @@ TEST_F(MachineTest, DriversEvaluateComputedMatricesInOrder) {
   EXPECT_EQ(jobctl::MAINPR.WSTOP, ptr_ + 100);  // temporaries released
   expect_mat(eval("C"), 2, 2, {20, 24, 46, 54}, "C = A*B + A");
   // A covariance formula through EVFORM, skipped when empty in a calculation group.
-  col(8) = 0;
+  col(gcol::kCovFormula) = 0;
   EVFORM(X, 0, 1, 1, status);
   EXPECT_EQ(status, 1);
 }
@@ -143,9 +145,9 @@ TEST_F(MachineTest, DriversEvaluateComputedMatricesInOrder) {
 TEST_F(MachineTest, CompilerReservesAndChecksElements) {
   auto X = jobctl::WORKSP.x();
   auto IX = jobctl::IWORKS.ix();
-  col(18) = 0;
-  col(2) = 3;  // NI
-  col(3) = 6;
+  col(gcol::kKind) = jobctl::kKindData;
+  col(gcol::kNvar) = 3;
+  col(gcol::kNstat) = 6;
   // Shape only: the address stays at r and only the header is written.
   int address = ptr_;
   set_line("MO A*B /");
@@ -156,14 +158,14 @@ TEST_F(MachineTest, CompilerReservesAndChecksElements) {
   EXPECT_EQ(X(address), 9);
   EXPECT_EQ(X(address + 1), 2);
   // Means of a group with NI 3 and NM 2 must have 6 elements.
-  col(11) = 2;
+  col(gcol::kFitCode) = jobctl::kFitML;
   jobctl::IGRPTB(IX, 1, 1, 1) = 2;
   add('M', 9, 2, 3, {1, 2, 3, 4, 5, 6});
   address = ptr_;
   set_line("ME M /");
   jobctl::CURSOR.ICOL = 1;
   CMPFORM(X, IX, address, 2, 1, 0, jobctl::LABTAB, slot);
-  EXPECT_EQ(static_cast<int>(col(30)), ptr_ + 2 + 3);
+  EXPECT_EQ(static_cast<int>(col(gcol::kMeansResult)), ptr_ + 2 + 3);
   address = ptr_;
   set_line("ME A /");
   jobctl::CURSOR.ICOL = 1;
@@ -182,14 +184,14 @@ TEST_F(MachineTest, CompilerReservesAndChecksElements) {
 TEST_F(MachineTest, CompilerFilesThresholdCountOfOrdinalData) {
   auto X = jobctl::WORKSP.x();
   auto IX = jobctl::IWORKS.ix();
-  col(18) = 0;
-  col(11) = 14;
-  col(2) = 2;  // NI
-  col(3) = 3;
+  col(gcol::kKind) = jobctl::kKindData;
+  col(gcol::kFitCode) = jobctl::kFitOrdMix;
+  col(gcol::kNvar) = 2;
+  col(gcol::kNstat) = 3;
   add('T', 9, 1, 6, {1, 2, 3, 4, 5, 6});
   const int w = ptr_;
   ptr_ += 2 * 2 + 3;
-  col(42) = w;
+  col(gcol::kRecordBlock) = w;
   X(w) = 500;      // position of the category counts
   X(w + 1) = 3;    // largest category
   X(w + 3) = -1;   // first minimum

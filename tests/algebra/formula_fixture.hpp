@@ -1,7 +1,8 @@
-// Test support for the formula translator and machine: a one-group job laid
-// out in the workspace by hand (group table, matrix table, matrices of any
-// storage type), formulas translated from a line and evaluated, the result
-// read back from its result area.
+// Test support for the formula translator and machine: a one-group
+// calculation job read by the program from a short script (group table,
+// matrix table, letters undeclared), matrices of any storage type entered
+// into that group's matrix table, formulas translated from a line and
+// evaluated, the result read back from its result area.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -14,8 +15,9 @@
 #include "algebra/formmach.hpp"
 #include "algebra/ftoken.hpp"
 #include "jobctl/areas.hpp"
+#include "jobctl/job_fixture.hpp"
 #include "jobctl/rdline.hpp"
-#include "jobctl/script_fixture.hpp"
+#include "jobctl/tabnames.hpp"
 #include "jobctl/workspace.hpp"
 
 namespace qv::algebra::testing_support {
@@ -26,35 +28,39 @@ struct Mat {
   std::vector<double> v;  // row by row
 };
 
-class FormulaTest : public jobctl::testing_support::ScriptTest {
- protected:
-  static constexpr int kBase = jobctl::kGrpCols * 1 + 3;  // matrix table of the one group, after the group table
+// The group the fixture's job consists of.
+constexpr const char* kOneCalcGroup =
+    "Formula fixture\n"
+    " Calculation NGroups=1\n"
+    " Begin Matrices;\n"
+    " End Matrices;\n"
+    "End\n";
 
+class FormulaTest : public jobctl::testing_support::JobTest {
+ protected:
   void SetUp() override {
-    ScriptTest::SetUp();
-    auto X = jobctl::WORKSP.x();
-    X(1) = 1;
-    jobctl::MAINPR.NG = 1;
+    JobTest::SetUp();
+    build(kOneCalcGroup);
     jobctl::MAINPR.IGRP = 1;
-    col(7) = kBase;
-    col(11) = 1;   // fit code
-    col(18) = 2;   // a calculation group: results are copied whole
-    for (int L = 1; L <= 26; ++L) X(kBase + L - 1) = 99;
-    jobctl::IGRPTB(jobctl::IWORKS.ix(), 1, 1, 1) = 1;
-    ptr_ = kBase + 162;
-    FMFLAG.MTBASE = kBase;
+    base_ = static_cast<int>(col(jobctl::gcol::kMattab));
+    ptr_ = jobctl::MAINPR.WSTOP;
+    FMFLAG.MTBASE = base_;
+    // What the tests rely on: a calculation group (results copied whole).
+    ASSERT_EQ(col(jobctl::gcol::kKind), jobctl::kKindCalc);
   }
 
-  static double& col(int k) { return jobctl::GRPTAB(jobctl::WORKSP.x(), 1, k, 1); }
+  // Base of the group's matrix table.
+  int base() const { return base_; }
 
-  // Declares matrix L with its stored values (specification numbers 0).
+  // Declares matrix L with its stored values (specification numbers 0),
+  // storage placed from the free workspace on.
   void add(char L, int type, int r, int c, std::vector<double> stored = {}) {
     auto X = jobctl::WORKSP.x();
     const int k = L - 'A' + 1;
-    X(kBase + k - 1) = type;
-    X(kBase + 26 + k - 1) = r;
-    X(kBase + 52 + k - 1) = c;
-    X(kBase + 78 + k - 1) = ptr_;
+    jobctl::MTTYPE(X, base_, k) = type;
+    jobctl::MTROWS(X, base_, k) = r;
+    jobctl::MTCOLS(X, base_, k) = c;
+    jobctl::MTADDR(X, base_, k) = ptr_;
     const int n = static_cast<int>(stored.size());
     for (int i = 0; i < n; ++i) X(ptr_ + n + i) = stored[static_cast<std::size_t>(i)];
     ptr_ += 2 * n + 1;
@@ -116,6 +122,7 @@ class FormulaTest : public jobctl::testing_support::ScriptTest {
     return m;
   }
 
+  int base_ = 0;
   int ptr_ = 0;
 };
 

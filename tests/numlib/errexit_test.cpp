@@ -117,26 +117,33 @@ TEST(MachineConstants, IeeeDouble) {
   EXPECT_TRUE(std::isfinite(1.0 / SAFEMIN()));
 }
 
+// The library reads the one machine-constant table of the process; its own
+// cells (largest number, advisory unit) sit beside the optimizer's entries.
 TEST(MachineConstants, TableKeepsFirstValuesAndFollowsAdvisoryUnit) {
-  MCHTAB.reset();
+  optim::Mchtab& t = optim::MCHTAB;
+  t.reset();
   LIBUNITS.reset();
   MCHCON();
-  EXPECT_EQ(MCHTAB(1), 2.0);
-  EXPECT_EQ(MCHTAB(2), 53.0);
-  EXPECT_EQ(MCHTAB(3), std::ldexp(1.0, -53));
-  EXPECT_EQ(MCHTAB(4), std::sqrt(std::ldexp(1.0, -53)));
-  EXPECT_EQ(MCHTAB(5), SAFEMIN());
-  EXPECT_EQ(MCHTAB(7), HUGENUM());
-  EXPECT_EQ(MCHTAB(9), 0.0);
-  EXPECT_EQ(MCHTAB(10), 5.0);
-  EXPECT_EQ(MCHTAB(11), 6.0);
-  MCHTAB(3) = 99.0;  // entries 1-9 are not recomputed
+  // Entries shared with the optimizer: the scalar routines' values.
+  EXPECT_EQ(t(1), 2.0);
+  EXPECT_EQ(t(2), 53.0);
+  EXPECT_EQ(t(3), EPSMACH());
+  EXPECT_EQ(t(3), std::ldexp(1.0, -53));
+  EXPECT_EQ(t(4), std::sqrt(std::ldexp(1.0, -53)));
+  EXPECT_EQ(t(5), SAFEMIN());
+  EXPECT_EQ(t(9), 0.0);
+  EXPECT_EQ(t(10), 5.0);
+  // The library's own cells.
+  EXPECT_EQ(t.largest, HUGENUM());
+  EXPECT_EQ(t.rtlargest, std::sqrt(HUGENUM()));
+  EXPECT_EQ(t.advunit, 6.0);
+  t.w[2] = 99.0;  // entries 1-11 are not recomputed
   int u = 7;
   ADVUNIT(1, u);
   MCHCON();
-  EXPECT_EQ(MCHTAB(3), 99.0);
-  EXPECT_EQ(MCHTAB(11), 7.0);
-  MCHTAB.reset();
+  EXPECT_EQ(t(3), 99.0);
+  EXPECT_EQ(t.advunit, 7.0);
+  t.reset();
   LIBUNITS.reset();
 }
 
