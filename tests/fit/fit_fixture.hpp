@@ -22,7 +22,7 @@
 #include "jobctl/tabnames.hpp"
 #include "jobctl/vlsum.hpp"
 #include "jobctl/workspace.hpp"
-#include "numlib/errexit.hpp"
+#include "report_text.hpp"
 #include "support/reset.hpp"
 #include "runtime/units.hpp"
 
@@ -58,9 +58,7 @@ class FitJobTest : public ::testing::Test {
     spec.status = "REPLACE";
     runtime::open_unit(7, spec);
     // The fit sends the library's messages to unit 7 while it runs.
-    int u = 7;
-    numlib::ERRUNIT(1, u);
-    numlib::ADVUNIT(1, u);
+    library_units(7);
   }
   void TearDown() override { runtime::close_unit(7); }
 

@@ -11,28 +11,21 @@
 #include "fit/prexp.hpp"
 #include "fit_fixture.hpp"
 #include "jobctl/areas.hpp"
-#include "numlib/errexit.hpp"
 
 namespace qv::fit {
 namespace {
 
 using testing_support::FitJobTest;
 using testing_support::jobctl_capture;
+using testing_support::library_units;
+using testing_support::lines;
 namespace gcol = jobctl::gcol;
-
-std::string lines(std::initializer_list<std::string> ls) {
-  std::string s;
-  for (const std::string& l : ls) s += l + "\n";
-  return s;
-}
 
 class ReportTest : public FitJobTest {
  protected:
   void SetUp() override {
     FitJobTest::SetUp();
-    int u = 6;
-    numlib::ERRUNIT(1, u);
-    numlib::ADVUNIT(1, u);
+    library_units(6);
   }
   // Values stored at a new address.
   int store(const std::vector<double>& v) {

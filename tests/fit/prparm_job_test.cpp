@@ -10,7 +10,7 @@
 #include "fit/prparm.hpp"
 #include "jobctl/areas.hpp"
 #include "jobctl/job_fixture.hpp"
-#include "numlib/errexit.hpp"
+#include "report_text.hpp"
 #include "runtime/fixedstr.hpp"
 
 namespace qv::fit {
@@ -18,12 +18,8 @@ namespace {
 
 using jobctl::testing_support::capture;
 using jobctl::testing_support::JobTest;
-
-std::string lines(std::initializer_list<std::string> ls) {
-  std::string s;
-  for (const std::string& l : ls) s += l + "\n";
-  return s;
-}
+using testing_support::library_units;
+using testing_support::lines;
 
 constexpr const char* kScript =
     "Listing of a calculation\n"
@@ -42,8 +38,7 @@ constexpr const char* kScript =
 
 TEST_F(JobTest, ListingOfAScriptJob) {
   build(kScript);
-  int u = 6;
-  numlib::ADVUNIT(1, u);
+  library_units(6);
   FITARR.FREEP = 1;
   int mode = prmode::kSpecification;
   const std::string title = " " + runtime::fpad("Listing of a calculation", 128);

@@ -13,7 +13,6 @@
 #include "fit/wrfiles.hpp"
 #include "fit_fixture.hpp"
 #include "jobctl/areas.hpp"
-#include "numlib/errexit.hpp"
 #include "report/htmlrep.hpp"
 #include "runtime/fixedstr.hpp"
 
@@ -22,17 +21,13 @@ namespace {
 
 using testing_support::FitJobTest;
 using testing_support::jobctl_capture;
+using testing_support::library_units;
+using testing_support::lines;
 using testing_support::Mat;
 namespace gcol = jobctl::gcol;
 using jobctl::kTypeFull;
 using jobctl::kTypeSym;
 
-// The report lines given, each ended.
-std::string lines(std::initializer_list<std::string> ls) {
-  std::string s;
-  for (const std::string& l : ls) s += l + "\n";
-  return s;
-}
 // A group title's line: the 128-character title after one blank.
 std::string ttl(const std::string& t) { return " " + runtime::fpad(t, 128); }
 
@@ -41,9 +36,7 @@ class ListingTest : public FitJobTest {
   void SetUp() override {
     FitJobTest::SetUp();
     // The listing is written while the library's units are the report's.
-    int u = 6;
-    numlib::ERRUNIT(1, u);
-    numlib::ADVUNIT(1, u);
+    library_units(6);
     jobctl::MAINPR.JOBNO = 1;
     FITARR.FREEP = 1;
   }
