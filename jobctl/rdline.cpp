@@ -71,6 +71,15 @@ int UPCASE(std::string& s, int N) {
   return 0;
 }
 
+void read_script_from(int unit, const std::string& path) {
+  runtime::OpenSpec spec;
+  spec.file = path;
+  spec.status = "OLD";
+  runtime::open_unit(unit, spec);
+  INCSTK.INUNIT = unit;
+  INCSTK.UNITS[1] = unit;
+}
+
 void OPENINC(int& INUNIT, std::array<int, MAXINC + 2>& UNITS, int& INCDEP) {
   auto& b = LINBUF;
   auto& inc = INCSTK;

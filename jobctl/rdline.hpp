@@ -93,6 +93,11 @@ void set_meta_handler(MetaHandler handler);
 // first non-blank column, or 0 at end of input.  NEWLIN := 1.
 void RDLINE();
 
+// Opens the file at path (which must exist) on unit and makes it the script,
+// read at depth 1 in place of standard input.  For harnesses that run a
+// script in-process: tests, benchmarks, the fuzzing entry.
+void read_script_from(int unit, const std::string& path);
+
 // Opens the file named on the current "#include" line as the next input level.
 void OPENINC(int& INUNIT, std::array<int, MAXINC + 2>& UNITS, int& INCDEP);
 

@@ -53,12 +53,7 @@ class ScriptTest : public ::testing::Test {
   void feed(const std::string& text) {
     const std::string path = write_file("script_" + std::to_string(++nfeed_), text);
     runtime::close_unit(kScriptUnit);
-    runtime::OpenSpec spec;
-    spec.file = path;
-    spec.status = "OLD";
-    runtime::open_unit(kScriptUnit, spec);
-    INCSTK.INUNIT = kScriptUnit;
-    INCSTK.UNITS[1] = kScriptUnit;
+    read_script_from(kScriptUnit, path);
   }
 
   // The current line as the parsers see it, up to its length.

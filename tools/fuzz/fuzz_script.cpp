@@ -43,12 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   runtime::close_all_units();
   jobctl::reset_all_areas();
-  runtime::OpenSpec spec;
-  spec.file = path;
-  spec.status = "OLD";
-  runtime::open_unit(kScriptUnit, spec);
-  jobctl::INCSTK.INUNIT = kScriptUnit;
-  jobctl::INCSTK.UNITS[1] = kScriptUnit;
+  jobctl::read_script_from(kScriptUnit, path);
   const runtime::StopSeam seam;
   try {
     jobctl::MAINPROG(false);

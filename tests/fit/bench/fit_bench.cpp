@@ -51,12 +51,7 @@ std::string hs_script() {
 void prepare() {
   const std::string path = "fit_bench_job.qv";
   std::ofstream(path) << hs_script();
-  runtime::OpenSpec spec;
-  spec.file = path;
-  spec.status = "OLD";
-  runtime::open_unit(kScriptUnit, spec);
-  jobctl::INCSTK.INUNIT = kScriptUnit;
-  jobctl::INCSTK.UNITS[1] = kScriptUnit;
+  jobctl::read_script_from(kScriptUnit, path);
   jobctl::MAINPR.ECHOLN = 0;
   jobctl::RDLINE();
   jobctl::read_job();
