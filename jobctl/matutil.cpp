@@ -76,6 +76,18 @@ void TRNSPI(Vec1<double> A, int m, int n, int mn, Vec1<int> move, int iwrk, int&
       for (int i = j + 1; i <= n; ++i) std::swap(A((j - 1) * n + i), A((i - 1) * n + j));
     return;
   }
+  // A small matrix goes through a copy on the stack: element (i, j) of the
+  // m x n matrix, word i + j*m, moves to word j + i*n of the transpose, the
+  // same permutation as the cycles below without their modulus arithmetic
+  // (the formula machine transposes such matrices at every evaluation).
+  constexpr int kOnStack = 1024;
+  if (mn <= kOnStack) {
+    double copy[kOnStack];
+    for (int q = 0; q < mn; ++q) copy[q] = A(q + 1);
+    for (int j = 0; j < n; ++j)
+      for (int i = 0; i < m; ++i) A(j + i * n + 1) = copy[i + j * m];
+    return;
+  }
   // Word q (0-based, 0 < q < mn-1) of the m x n matrix holds element
   // (q mod m, q div m); in the n x m transpose that element lies at
   // (q * n) mod (mn - 1).  Each cycle of this permutation is rotated once,

@@ -1,6 +1,7 @@
 #include "jobctl/syminv.hpp"
 
 #include <cmath>
+#include <cstddef>
 
 #include "numlib/inverse.hpp"
 #include "numlib/machconst.hpp"
@@ -16,9 +17,67 @@ namespace {
 int pk(int i, int j) { return i >= j ? i * (i - 1) / 2 + j : j * (j - 1) / 2 + i; }
 }  // namespace
 
+namespace {
+
+// The factorisation of CHOLPK column by column, for an L apart from A: the
+// same operations on the same values in the same order for every element
+// (each sum over k in increasing k), so the factor is the same to the last
+// bit, but the elements of a column are independent of one another and the
+// processor overlaps their sums and divisions, where row by row each
+// element waits for the one before it.  Returns false, with L partly
+// written, where the matrix is not positive semi-definite; the caller then
+// factors row by row, which finds the same fault and leaves the partial
+// factor its callers expect.
+bool cholpk_by_columns(const double* a, double* l, int n, int& nullity) {
+  // Element (i, j), i >= j, of a packed lower triangle, 1-based.
+  auto at = [](int i, int j) { return static_cast<std::ptrdiff_t>(i) * (i - 1) / 2 + j - 1; };
+  nullity = 0;
+  for (int j = 1; j <= n; ++j) {
+    const double* lj = l + at(j, 1);
+    const double ajj0 = a[at(j, j)];
+    double w = ajj0;
+    for (int k = 0; k < j - 1; ++k) w -= lj[k] * lj[k];
+    double d;
+    if (std::fabs(w) < std::fabs(1e-9 * ajj0) || w == 0.0) {
+      d = 0.0;
+      nullity += 1;
+    } else if (!(w > 0.0)) {
+      return false;
+    } else {
+      d = std::sqrt(w);
+    }
+    l[at(j, j)] = d;
+    if (d != 0.0) {
+      for (int i = j + 1; i <= n; ++i) {
+        const double* li = l + at(i, 1);
+        double v = a[at(i, j)];
+        for (int k = 0; k < j - 1; ++k) v -= li[k] * lj[k];
+        l[at(i, j)] = v / d;
+      }
+    } else {
+      double ajj = 0.0;
+      for (int k = 0; k < j - 1; ++k) ajj += lj[k] * lj[k];
+      for (int i = j + 1; i <= n; ++i) {
+        const double* li = l + at(i, 1);
+        double v = a[at(i, j)];
+        for (int k = 0; k < j - 1; ++k) v -= li[k] * lj[k];
+        if (v * v > 2e-9 * std::fabs(a[at(i, i)]) * ajj) return false;
+        l[at(i, j)] = 0.0;
+      }
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
 void CHOLPK(Vec1<double> A, int n, Vec1<double> L, int& nullity, int& fault) {
   if (n <= 0) {
     fault = 1;
+    return;
+  }
+  if (A.ptr(1) != L.ptr(1) && cholpk_by_columns(A.ptr(1), L.ptr(1), n, nullity)) {
+    fault = 0;
     return;
   }
   fault = 2;
@@ -89,10 +148,40 @@ void SYMINV(Vec1<double> A, int n, Vec1<double> C, Vec1<double> W, double& det, 
       continue;
     }
     for (int k = r; k <= n; ++k) W(k) = C(pk(k, r));
-    for (int c = n; c >= r; --c) {
-      double s = c == r ? 1.0 / W(r) : 0.0;
-      for (int k = r + 1; k <= n; ++k) s -= W(k) * C(pk(k, c));
-      C(pk(c, r)) = s / W(r);
+    // Element (k, c) of the inverse for k = r+1..n, in that order: along row
+    // c of the packed triangle while k < c, then down column c.  Two columns
+    // c and c-1 are summed side by side (independent sums the processor
+    // overlaps), each in the same order as alone.
+    const double* w = W.ptr(1) - 1;   // w[k] is W(k)
+    const double* c0 = C.ptr(1) - 1;  // c0[q] is C(q)
+    auto row = [c0](int i) { return c0 + i * (i - 1) / 2; };  // row(i)[k] is element (i, k), k <= i
+    int c = n;
+    for (; c - 1 > r; c -= 2) {
+      const double* ra = row(c);
+      const double* rb = row(c - 1);
+      double sa = 0.0, sb = 0.0;
+      int k = r + 1;
+      for (; k < c - 1; ++k) {
+        sa -= w[k] * ra[k];
+        sb -= w[k] * rb[k];
+      }
+      sa -= w[k] * ra[k];  // k = c-1: still along row c
+      sb -= w[k] * rb[k];  // k = c-1: the diagonal of c-1
+      for (++k; k <= n; ++k) {
+        const double* rk = row(k);
+        sa -= w[k] * rk[c];
+        sb -= w[k] * rk[c - 1];
+      }
+      C(pk(c, r)) = sa / w[r];
+      C(pk(c - 1, r)) = sb / w[r];
+    }
+    for (; c >= r; --c) {
+      double s = c == r ? 1.0 / w[r] : 0.0;
+      const double* rc = row(c);
+      int k = r + 1;
+      for (; k < c; ++k) s -= w[k] * rc[k];
+      for (; k <= n; ++k) s -= w[k] * row(k)[c];
+      C(pk(c, r)) = s / w[r];
     }
   }
 }

@@ -58,6 +58,8 @@ TEST(MatUtil, TrnspiInPlace) {
   const Case cases[] = {
       {2, 3, 6, 4, 0}, {3, 2, 6, 4, 0}, {4, 7, 28, 3, 0}, {5, 9, 45, 1, 0},
       {3, 3, 9, 1, 0}, {1, 5, 5, 1, 0}, {2, 3, 5, 4, 1},  {2, 3, 6, 0, 2},
+      // Beyond the small-matrix copy: the permutation's cycles.
+      {33, 40, 1320, 10, 0}, {40, 33, 1320, 1, 0}, {32, 33, 1056, 600, 0},
   };
   for (const Case& c : cases) {
     const int size = std::max(c.mn, c.m * c.n);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <utility>
 #include <vector>
 
 #include "jobctl/syminv.hpp"
@@ -132,6 +133,66 @@ TEST(Syminv, SemiDefiniteAndIndefinitePivots) {
     EXPECT_EQ(nullity, c.nullity) << c.what;
     EXPECT_EQ(det, 0.0) << c.what;
     for (std::size_t k = 0; k < inv.size(); ++k) EXPECT_NEAR(inv[k], c.inv[k], 1e-9) << c.what << " element " << k;
+  }
+}
+
+// The factor of a separate L is formed column by column, the factor in place
+// row by row; both must be the same to the last bit, with the same fault and
+// nullity, and SYMINV's inverse must equal the plain Healy loop bit for bit.
+// Matrices: random positive definite ones of orders 1 to 20 (B B' + I with
+// B uniform on (-1, 1), fixed seed), and semi-definite and indefinite ones.
+TEST(Syminv, FactorByColumnsEqualsFactorInPlace) {
+  auto pk = [](int i, int j) { return i >= j ? i * (i - 1) / 2 + j : j * (j - 1) / 2 + i; };
+  std::vector<std::pair<int, std::vector<double>>> mats = {
+      {2, {1, 1, 1}}, {3, {1, 2, 4, 3, 6, 9}}, {3, {4, 0, 0, 2, 0, 5}}, {2, {0, 0, 2}},
+      {2, {0, 1, 0}}, {2, {1, 2, 1}},          {3, {1, 2, 4, 3, 6.1, 9}},
+  };
+  unsigned seed = 12345;
+  auto uniform = [&seed] {
+    seed = seed * 1103515245u + 12345u;
+    return static_cast<double>((seed >> 8) & 0xFFFF) / 32768.0 - 1.0;
+  };
+  for (int n = 1; n <= 20; ++n) {
+    std::vector<double> b(static_cast<std::size_t>(n * n));
+    for (double& x : b) x = uniform();
+    std::vector<double> a(static_cast<std::size_t>(n * (n + 1) / 2));
+    for (int i = 1; i <= n; ++i)
+      for (int j = 1; j <= i; ++j) {
+        double s = i == j ? 1.0 : 0.0;
+        for (int k = 0; k < n; ++k) s += b[(i - 1) * n + k] * b[(j - 1) * n + k];
+        a[pk(i, j) - 1] = s;
+      }
+    mats.emplace_back(n, a);
+  }
+  for (const auto& [n, a0] : mats) {
+    SCOPED_TRACE(n);
+    std::vector<double> a = a0, l(a0.size(), -7.0), inplace = a0;
+    int null1 = -1, fault1 = -1, null2 = -1, fault2 = -1;
+    CHOLPK(v1(a), n, v1(l), null1, fault1);
+    CHOLPK(v1(inplace), n, v1(inplace), null2, fault2);
+    ASSERT_EQ(fault1, fault2);
+    EXPECT_EQ(a, a0);  // A is not changed
+    if (fault1 != 0) continue;
+    EXPECT_EQ(null1, null2);
+    EXPECT_EQ(l, inplace);
+    // The inverse against the plain loop on the same factor.
+    std::vector<double> inv(a0.size()), w(static_cast<std::size_t>(n));
+    double det = 0;
+    SYMINV(v1(a), n, v1(inv), v1(w), det, 1, null1, fault1);
+    std::vector<double> ref = inplace;
+    for (int r = n; r >= 1; --r) {
+      if (ref[pk(r, r) - 1] == 0.0) {
+        for (int k = 1; k <= n; ++k) ref[pk(r, k) - 1] = 0.0;
+        continue;
+      }
+      for (int k = r; k <= n; ++k) w[k - 1] = ref[pk(k, r) - 1];
+      for (int c = n; c >= r; --c) {
+        double s = c == r ? 1.0 / w[r - 1] : 0.0;
+        for (int k = r + 1; k <= n; ++k) s -= w[k - 1] * ref[pk(k, c) - 1];
+        ref[pk(c, r) - 1] = s / w[r - 1];
+      }
+    }
+    EXPECT_EQ(inv, ref);
   }
 }
 

@@ -6,6 +6,9 @@
 // fit function, and scales the value.
 #include <benchmark/benchmark.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <fstream>
 #include <span>
@@ -19,6 +22,7 @@
 #include "jobctl/mainprog.hpp"
 #include "jobctl/rdline.hpp"
 #include "jobctl/workspace.hpp"
+#include "runtime/stop.hpp"
 #include "runtime/units.hpp"
 
 namespace {
@@ -88,6 +92,35 @@ void BM_FitfunHs9Ml(benchmark::State& st) {
   st.counters["evals/s"] = benchmark::Counter(static_cast<double>(st.iterations()), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_FitfunHs9Ml);
+
+// The whole job in-process, as qvt runs it: reading, preparation, the fit
+// and its report (sent to /dev/null), with every area reset before each run.
+// What the fit costs a process beyond start-up, without the process.
+void BM_WholeJobHs9Ml(benchmark::State& st) {
+  const std::string path = "fit_bench_whole.qv";
+  std::ofstream(path) << hs_script();
+  const int devnull = ::open("/dev/null", O_WRONLY);
+  const int saved = ::dup(1);
+  for (auto _ : st) {
+    std::fflush(stdout);
+    ::dup2(devnull, 1);
+    runtime::close_all_units();
+    jobctl::reset_all_areas();
+    jobctl::read_script_from(kScriptUnit, path);
+    const runtime::StopSeam seam;
+    try {
+      jobctl::MAINPROG(false);
+    } catch (const runtime::RunStopped&) {
+    }
+    runtime::close_all_units();
+    std::fflush(stdout);
+    ::dup2(saved, 1);
+  }
+  ::close(devnull);
+  ::close(saved);
+  std::remove(path.c_str());
+}
+BENCHMARK(BM_WholeJobHs9Ml)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 
