@@ -11,6 +11,7 @@ namespace {
 
 using testing_support::expect_mat;
 using testing_support::FormulaTest;
+using testing_support::Mat;
 
 class BinopTest : public FormulaTest {
  protected:
@@ -83,6 +84,48 @@ TEST_F(BinopTest, Results) {
       {"(A+B)*(A-B)", 2, 2, {-56, -56, -88, -88}},
   };
   for (const auto& c : cases) expect_mat(eval(c.f), c.r, c.c, c.v, c.f);
+}
+
+// The product sums each element over k from 0.0 in order, four columns side
+// by side: on non-integer values of every sign its results must equal the
+// plain triple loop bit for bit, through the blocks of four columns and the
+// columns left over, and in the quadratic product's first half.
+TEST_F(BinopTest, ProductsEqualThePlainLoopBitForBit) {
+  unsigned seed = 2024;
+  auto values = [&seed](int n) {
+    std::vector<double> v(static_cast<std::size_t>(n));
+    for (double& x : v) {
+      seed = seed * 1103515245u + 12345u;
+      x = (static_cast<double>((seed >> 8) & 0xFFFFF) - 524288.0) / 3.7e4;
+    }
+    return v;
+  };
+  const std::vector<double> q = values(35), x = values(63), z = values(49);
+  add('Q', 9, 5, 7, q);
+  add('X', 9, 7, 9, x);
+  add('Z', 9, 7, 7, z);
+  // Row-major a (r x m) times b (m x c), summed in k order from 0.0.
+  auto plain = [](const std::vector<double>& a, const std::vector<double>& b, int r, int m, int c) {
+    std::vector<double> out(static_cast<std::size_t>(r * c));
+    for (int i = 0; i < r; ++i)
+      for (int j = 0; j < c; ++j) {
+        double s = 0.0;
+        for (int k = 0; k < m; ++k) s += a[static_cast<std::size_t>(i * m + k)] * b[static_cast<std::size_t>(k * c + j)];
+        out[static_cast<std::size_t>(i * c + j)] = s;
+      }
+    return out;
+  };
+  const Mat qx = eval("Q*X");
+  EXPECT_EQ(qx.v, plain(q, x, 5, 7, 9)) << "Q*X: two blocks and one column over";
+  const Mat qz = eval("Q*Z");
+  EXPECT_EQ(qz.v, plain(q, z, 5, 7, 7)) << "Q*Z: one block and three columns over";
+  // Q&Z = (Q*Z)*Q': the second half sums each element over j in order.
+  const std::vector<double> p = plain(q, z, 5, 7, 7);
+  std::vector<double> qt(35);
+  for (int i = 0; i < 5; ++i)
+    for (int k = 0; k < 7; ++k) qt[static_cast<std::size_t>(k * 5 + i)] = q[static_cast<std::size_t>(i * 7 + k)];
+  const Mat quad = eval("Q&Z");
+  EXPECT_EQ(quad.v, plain(p, qt, 5, 7, 5)) << "Q&Z";
 }
 
 TEST_F(BinopTest, ElementOperatorsWorkInPlace) {
