@@ -67,6 +67,18 @@ void reset_all_areas() {
   set_meta_handler(FEMETA);
 }
 
+void run_script_file(const std::string& path, int unit, bool html) {
+  runtime::close_all_units();
+  reset_all_areas();
+  read_script_from(unit, path);
+  const runtime::StopSeam seam;
+  try {
+    MAINPROG(html);
+  } catch (const runtime::RunStopped&) {
+  }
+  runtime::close_all_units();
+}
+
 void RESTRT() {
   write_list(kStdout, {" ** Qv will restart for new script **"});
   MAINPR.MULFIT = 0;

@@ -22,6 +22,13 @@ void JOBLOOP();
 // at start-up.  Used between whole runs in one process and by the tests.
 void reset_all_areas();
 
+// Runs the script in the file at path as one whole run in this process, read
+// on unit in place of standard input: every unit closed and every area reset
+// first, the units closed again after.  A stop of the run (a script error,
+// STOP) ends the run here rather than the process.  For in-process harnesses:
+// the fuzzing entry and the benchmarks.
+void run_script_file(const std::string& path, int unit, bool html);
+
 // The steps of one job, in the order the job loop takes them (a test may
 // call them on a script of its own):
 // read_job reads a job from its first line, which RDLINE has fetched: the

@@ -15,9 +15,6 @@
 #include <string>
 
 #include "jobctl/mainprog.hpp"
-#include "jobctl/rdline.hpp"
-#include "runtime/stop.hpp"
-#include "runtime/units.hpp"
 
 namespace {
 
@@ -41,14 +38,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::fwrite(data, 1, size, f);
     std::fclose(f);
   }
-  runtime::close_all_units();
-  jobctl::reset_all_areas();
-  jobctl::read_script_from(kScriptUnit, path);
-  const runtime::StopSeam seam;
-  try {
-    jobctl::MAINPROG(false);
-  } catch (const runtime::RunStopped&) {
-  }
-  runtime::close_all_units();
+  jobctl::run_script_file(path, kScriptUnit, false);
   return 0;
 }

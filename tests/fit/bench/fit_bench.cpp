@@ -22,7 +22,6 @@
 #include "jobctl/mainprog.hpp"
 #include "jobctl/rdline.hpp"
 #include "jobctl/workspace.hpp"
-#include "runtime/stop.hpp"
 #include "runtime/units.hpp"
 
 namespace {
@@ -104,15 +103,7 @@ void BM_WholeJobHs9Ml(benchmark::State& st) {
   for (auto _ : st) {
     std::fflush(stdout);
     ::dup2(devnull, 1);
-    runtime::close_all_units();
-    jobctl::reset_all_areas();
-    jobctl::read_script_from(kScriptUnit, path);
-    const runtime::StopSeam seam;
-    try {
-      jobctl::MAINPROG(false);
-    } catch (const runtime::RunStopped&) {
-    }
-    runtime::close_all_units();
+    jobctl::run_script_file(path, kScriptUnit, false);
     std::fflush(stdout);
     ::dup2(saved, 1);
   }
