@@ -15,9 +15,6 @@ namespace qv::jobctl {
 
 namespace {
 int pk(int i, int j) { return i >= j ? i * (i - 1) / 2 + j : j * (j - 1) / 2 + i; }
-}  // namespace
-
-namespace {
 
 // The factorisation of CHOLPK column by column, for an L apart from A: the
 // same operations on the same values in the same order for every element
@@ -152,9 +149,11 @@ void SYMINV(Vec1<double> A, int n, Vec1<double> C, Vec1<double> W, double& det, 
     // c of the packed triangle while k < c, then down column c.  Two columns
     // c and c-1 are summed side by side (independent sums the processor
     // overlaps), each in the same order as alone.
-    const double* w = W.ptr(1) - 1;   // w[k] is W(k)
-    const double* c0 = C.ptr(1) - 1;  // c0[q] is C(q)
-    auto row = [c0](int i) { return c0 + i * (i - 1) / 2; };  // row(i)[k] is element (i, k), k <= i
+    const double* w = W.ptr(1);  // w[k - 1] is W(k)
+    const double* c1 = C.ptr(1);
+    // row(i)[k - 1] is element (i, k) of the packed triangle, k <= i.
+    auto row = [c1](int i) { return c1 + static_cast<std::ptrdiff_t>(i) * (i - 1) / 2; };
+    const double wr = w[r - 1];
     int c = n;
     for (; c - 1 > r; c -= 2) {
       const double* ra = row(c);
@@ -162,26 +161,26 @@ void SYMINV(Vec1<double> A, int n, Vec1<double> C, Vec1<double> W, double& det, 
       double sa = 0.0, sb = 0.0;
       int k = r + 1;
       for (; k < c - 1; ++k) {
-        sa -= w[k] * ra[k];
-        sb -= w[k] * rb[k];
+        sa -= w[k - 1] * ra[k - 1];
+        sb -= w[k - 1] * rb[k - 1];
       }
-      sa -= w[k] * ra[k];  // k = c-1: still along row c
-      sb -= w[k] * rb[k];  // k = c-1: the diagonal of c-1
+      sa -= w[k - 1] * ra[k - 1];  // k = c-1: still along row c
+      sb -= w[k - 1] * rb[k - 1];  // k = c-1: the diagonal of c-1
       for (++k; k <= n; ++k) {
         const double* rk = row(k);
-        sa -= w[k] * rk[c];
-        sb -= w[k] * rk[c - 1];
+        sa -= w[k - 1] * rk[c - 1];
+        sb -= w[k - 1] * rk[c - 2];
       }
-      C(pk(c, r)) = sa / w[r];
-      C(pk(c - 1, r)) = sb / w[r];
+      C(pk(c, r)) = sa / wr;
+      C(pk(c - 1, r)) = sb / wr;
     }
     for (; c >= r; --c) {
-      double s = c == r ? 1.0 / w[r] : 0.0;
+      double s = c == r ? 1.0 / wr : 0.0;
       const double* rc = row(c);
       int k = r + 1;
-      for (; k < c; ++k) s -= w[k] * rc[k];
-      for (; k <= n; ++k) s -= w[k] * row(k)[c];
-      C(pk(c, r)) = s / w[r];
+      for (; k < c; ++k) s -= w[k - 1] * rc[k - 1];
+      for (; k <= n; ++k) s -= w[k - 1] * row(k)[c - 1];
+      C(pk(c, r)) = s / wr;
     }
   }
 }
