@@ -98,6 +98,10 @@ struct Run {
   // Sizes.
   int n = 0, nclin = 0, nnlcon = 0, nctotl = 0, nplin = 0, ncqp = 0;
   int ldaqp = 1, ldcj = 1, ldjac = 1, ldr = 1, ldt = 1, ldzy = 1;
+  // Words of T and of ZY: N x N each with general constraints (one word when
+  // N = 1), none without them, where the variables are only permuted.
+  int tlen() const { return ncqp > 0 ? ldt * n : 0; }
+  int zylen() const { return ncqp > 0 ? ldzy * n : 0; }
 
   // Options in force.
   int itmax1 = 0, itmax2 = 0, msgnp = 0, msgqp = 0, ldbg = 0, lvlder = 0;
@@ -184,7 +188,7 @@ OldRun old_run(Run& r, int majits) {
   run.x = r.x;
   run.cnl = r.cnlval;
   run.nlmult = sp(r.nlmult, r.nnlcon);
-  run.zy = Mat1<double>(sp(r.zy, r.ldzy * (r.ldzy > 1 ? r.n : 0)), r.ldzy);
+  run.zy = Mat1<double>(sp(r.zy, r.zylen()), r.ldzy);
   run.r = Mat1<double>(r.r, r.ldr);
   run.hforwd = sp(r.hforwd, r.n);
   run.hcntrl = sp(r.hcntrl, r.n);
@@ -237,7 +241,7 @@ void npcore(Run& r, int& inform, int& majits) {
   };
   auto project = [&]() {
     copy(n, r.grad, r.gq);
-    FACMUL(6, n, r.nz, r.nfree, r.ldzy, r.unitq, r.kx, sp(r.gq, n), csp(r.zy, r.ldzy * (r.ldzy > 1 ? n : 0)),
+    FACMUL(6, n, r.nz, r.nfree, r.ldzy, r.unitq, r.kx, sp(r.gq, n), csp(r.zy, r.zylen()),
            sp(r.wrk, n));
   };
   auto central_switch = [&]() {
@@ -513,7 +517,7 @@ void npcore(Run& r, int& inform, int& majits) {
                qpcurv, csp(nnlcon > 0 ? r.qpmat + nclin : r.qpmat, nnlcon > 0 ? r.ldaqp * n - nclin : 0),
                csp(r.cjac, r.ldcj * n), csp(r.adx + nclin, nnlcon), csp(cjdx, nnlcon), csp(r.cs1, nnlcon),
                csp(r.cs, nnlcon), sp(r.gq1, n), csp(r.gq, n), sp(r.hstep, n), sp(r.rstep, n),
-               csp(r.mult + nplin, nnlcon), r.r, sp(r.qplo, nnlcon), csp(r.zy, r.ldzy * (r.ldzy > 1 ? n : 0)),
+               csp(r.mult + nplin, nnlcon), r.r, sp(r.qplo, nnlcon), csp(r.zy, r.zylen()),
                sp(r.wrk, nctotl), sp(r.hz, n), NPRUN.rfrobn, trace_unit(1));
 
         double drmax = 0.0, drmin = 0.0;
@@ -533,7 +537,7 @@ void npcore(Run& r, int& inform, int& majits) {
           }
           flags[4] = 'r';
           QRPIVT(r.unitq, n, r.nfree, r.nz, r.ldzy, r.ldr, r.iperm, r.kx, sp(r.gq, n), r.r,
-                 sp(r.zy, r.ldzy * (r.ldzy > 1 ? n : 0)), sp(r.wrk, nctotl), sp(r.qplo, 2 * nctotl), r.rcndbd,
+                 sp(r.zy, r.zylen()), sp(r.wrk, nctotl), sp(r.qplo, 2 * nctotl), r.rcndbd,
                  NPRUN.rfrobn);
         }
       } else if (r.needfd && !centrl && !isoptim) {
@@ -923,8 +927,8 @@ void NLSQP(int n, int nclin, int nnlcon, int lda, int ldjac, int ldrfac, std::sp
                   if (r.kx[static_cast<std::size_t>(k - 1)] == j) ifix = k;
                 int info = 0;
                 lsadd(r.unitq, info, ifix, 0, j, 0, nz, nfree, r.nrank, 0, 1, n_, lda, r.ldzy, ldrfac, r.ldt, r.kx,
-                      condmx, alin, rfac, sp(r.t, r.ldt * (r.ldt > 1 ? n_ : 0)), {}, sp(r.gq, n_),
-                      sp(r.zy, r.ldzy * (r.ldzy > 1 ? n_ : 0)), sp(r.dx, n_), sp(r.x1, n_), sp(r.gq1, n_));
+                      condmx, alin, rfac, sp(r.t, r.tlen()), {}, sp(r.gq, n_),
+                      sp(r.zy, r.zylen()), sp(r.dx, n_), sp(r.x1, n_), sp(r.gq1, n_));
                 --nfree;
                 --nz;
               }
@@ -952,7 +956,7 @@ void NLSQP(int n, int nclin, int nnlcon, int lda, int ldjac, int ldrfac, std::sp
           r.nactiv = 0;
           WSFACT(r.unitq, false, info, 1, k2, r.nactiv, nartif, r.nz, r.nfree, r.nrank, nrej, 0, 1, n_, r.ldzy,
                  lda, ldrfac, r.ldt, r.istate, r.wslist, r.kx, condmx, alin, rfac,
-                 sp(r.t, r.ldt * (r.ldt > 1 ? n_ : 0)), {}, sp(r.gq, n_), sp(r.zy, r.ldzy * (r.ldzy > 1 ? n_ : 0)),
+                 sp(r.t, r.tlen()), {}, sp(r.gq, n_), sp(r.zy, r.zylen()),
                  sp(r.dx, n_), sp(r.x1, n_), sp(r.gq1, n_));
           bool rowerr = false;
           int jmax = 0;
@@ -960,7 +964,7 @@ void NLSQP(int n, int nclin, int nnlcon, int lda, int ldjac, int ldrfac, std::sp
           lssetx(false, rowerr, r.unitq, nclin_, r.nactiv, r.nfree, 0, r.nz, n_, nplin, r.ldzy, lda, ldrfac, r.ldt,
                  r.istate, r.wslist, r.kx, jmax, errmax, ctx, r.xnorm, alin, sp(r.ax, nclin_), r.bl, r.bu,
                  csp(r.gq, n_), sp(r.rstep, n_), csp(r.rstep0, n_), csp(r.featol, nplin), rfac,
-                 csp(r.t, r.ldt * (r.ldt > 1 ? n_ : 0)), r.x, csp(r.zy, r.ldzy * (r.ldzy > 1 ? n_ : 0)),
+                 csp(r.t, r.tlen()), r.x, csp(r.zy, r.zylen()),
                  sp(r.dx, n_), sp(r.x1, n_));
 
           // The linear-feasibility phase.
@@ -996,8 +1000,8 @@ void NLSQP(int n, int nclin, int nnlcon, int lda, int ldjac, int ldrfac, std::sp
             r.nz = r.nfree;
             WSFACT(r.unitq, false, info, 1, k2, r.nactiv, nartif2, r.nz, r.nfree, r.nlnx, nrej, 0, 1, n_,
                    r.ldzy, lda, ldrfac, r.ldt, r.istate, r.wslist, r.kx, condmx, alin, rfac,
-                   sp(r.t, r.ldt * (r.ldt > 1 ? n_ : 0)), {}, sp(r.gq, n_),
-                   sp(r.zy, r.ldzy * (r.ldzy > 1 ? n_ : 0)), sp(r.dx, n_), sp(r.x1, n_), sp(r.gq1, n_));
+                   sp(r.t, r.tlen()), {}, sp(r.gq, n_),
+                   sp(r.zy, r.zylen()), sp(r.dx, n_), sp(r.x1, n_), sp(r.gq1, n_));
             r.nrank = r.nlnx;
             gemv(nclin_, n_, alin.data(), lda, r.x.data(), r.ax);
             r.xnorm = norm2(n_, r.x.data());
@@ -1014,7 +1018,7 @@ void NLSQP(int n, int nclin, int nnlcon, int lda, int ldjac, int ldrfac, std::sp
         if (cond > r.rcndbd || 100.0 * pr.sqrtn * drmax < NPRUN.rfrobn) {
           both(r.iprint, r.isumm, "(/' XXX  Bad initial Hessian,   R  refactorized.')");
           QRPIVT(r.unitq, n_, r.nfree, r.nz, r.ldzy, ldrfac, r.iperm, r.kx, sp(r.gq, n_), rfac,
-                 sp(r.zy, r.ldzy * (r.ldzy > 1 ? n_ : 0)), sp(r.wrk, nctotl), sp(r.qplo, 2 * nctotl), r.rcndbd,
+                 sp(r.zy, r.zylen()), sp(r.wrk, nctotl), sp(r.qplo, 2 * nctotl), r.rcndbd,
                  NPRUN.rfrobn);
         }
       }
@@ -1032,7 +1036,7 @@ void NLSQP(int n, int nclin, int nnlcon, int lda, int ldjac, int ldrfac, std::sp
         // 16. The major iterations.
         copy(n_, r.grad, r.gq);
         FACMUL(6, n_, r.nz, r.nfree, r.ldzy, r.unitq, r.kx, sp(r.gq, n_),
-               csp(r.zy, r.ldzy * (r.ldzy > 1 ? n_ : 0)), sp(r.wrk, n_));
+               csp(r.zy, r.zylen()), sp(r.wrk, n_));
         if (nnlcon_ > 0) {
           MATCPY("General", nclin_, n_, alin, lda, sp(r.qpmat, r.ldaqp * n_), r.ldaqp);
           npcrsh(cold, n_, nclin_, nnlcon_, nctotl, r.nactiv, r.nfree, r.nz, r.istate, r.wslist, r.bigbnd, tolact,
@@ -1050,7 +1054,7 @@ void NLSQP(int n, int nclin, int nnlcon, int lda, int ldjac, int ldrfac, std::sp
             for (int i = 1; i < j; ++i) r.dx[i - 1] = 0.0;
             for (int i = j; i <= n_; ++i) r.dx[i - 1] = R(j, i);
             FACMUL(3, n_, r.nz, r.nfree, r.ldzy, r.unitq, r.kx, sp(r.dx, n_),
-                   csp(r.zy, r.ldzy * (r.ldzy > 1 ? n_ : 0)), sp(r.wrk, n_));
+                   csp(r.zy, r.zylen()), sp(r.wrk, n_));
             for (int i = 1; i <= n_; ++i) R(j, i) = r.dx[i - 1];
           }
           int info = 0;

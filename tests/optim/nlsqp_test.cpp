@@ -825,5 +825,43 @@ TEST(NlsqpMixed, LinearRowBesideANonlinearConstraint) {
   }
 }
 
+// One variable with one nonlinear constraint: T and ZY are one word each,
+// which the iterations read (a checked build stops at any read the spans do
+// not cover).  Minimum of (x - 2)^2 with x^2 <= 1: x* = 1, f* = 1, the
+// constraint at its upper bound (closed form).
+TEST(NlsqpMixed, OneVariableWithANonlinearConstraint) {
+  for (int level : {0, 3}) {
+    SCOPED_TRACE(level);
+    fresh_process();
+    PrintFile pf;
+    for (const std::string& l : lines_for(level)) NPOPLN(l);
+    const int n = 1, nclin = 0, m = 1;
+    std::vector<double> a = {0.0};
+    std::vector<double> bl = {-I, -I}, bu = {I, 1.0};
+    Objfun obj = [level](int& mode, int, std::span<const double> x, double& f, std::span<double> g, int,
+                         std::span<int>, std::span<double>) {
+      f = (x[0] - 2.0) * (x[0] - 2.0);
+      if (level == 3 && mode > 0) g[0] = 2.0 * (x[0] - 2.0);
+    };
+    Cnlfun con = [level](int& mode, int, int, int, std::span<const int>, std::span<const double> x,
+                         std::span<double> c, std::span<double> J, int, std::span<int>, std::span<double>) {
+      c[0] = x[0] * x[0];
+      if (level == 3 && mode > 0) J[0] = 2.0 * x[0];
+    };
+    std::vector<int> is(2, 0), iw(static_cast<std::size_t>(testing::niw_for(n, nclin, m))), iu(1);
+    std::vector<double> cv(1), cj(1), xm(2), g(1), rf = {1}, x = {0.5},
+                        w(static_cast<std::size_t>(testing::nw_for(n, nclin, m))), ru(1);
+    int inform = -99, majits = -99;
+    double f = 0.0;
+    NLSQP(n, nclin, m, 1, 1, 1, a, bl, bu, con, obj, inform, majits, is, cv, cj, xm, f, g, rf, x, iw,
+          static_cast<int>(iw.size()), w, static_cast<int>(w.size()), iu, ru);
+    EXPECT_TRUE(inform == 0 || inform == 1) << inform;
+    EXPECT_NEAR(x[0], 1.0, 1e-6);
+    EXPECT_NEAR(f, 1.0, 1e-6);
+    EXPECT_EQ(is[1], 2);
+    EXPECT_LE(xm[1], 0.0);
+  }
+}
+
 }  // namespace
 }  // namespace qv::optim
