@@ -51,12 +51,12 @@ void HESFUN(const Fitobj& fitfun, int& mode, int n, std::span<double> x, double&
   fitfun(mode, n, x, objf, objgrd, nstate, iuser, user);
 }
 
-void CPYPAR(Vec1<double> X, Vec1<int> IX, int /*g*/, int /*NG*/) {
+void CPYPAR(Vec1<double> X, Vec1<int> IX, std::span<const double> x) {
   const int p = IX(1);
   if (p < 1) return;
   const int n = IX(p);
-  const int base = OBJCEL.XBASE;
-  for (int k = 1; k <= n; ++k) X(IX(p + 2 * k)) = X(base + IX(p + 2 * k - 1) - 1);
+  const Vec1<const double> xv(x);
+  for (int k = 1; k <= n; ++k) X(IX(p + 2 * k)) = xv(IX(p + 2 * k - 1));
 }
 
 }  // namespace qv::fit

@@ -1,6 +1,6 @@
 // The callbacks on the boundary between the fit and the optimizer or the
 // finite-difference Hessian: FITCON (the nonlinear constraints), HESFUN (the
-// objective handed to E04XAF) and CPYPAR (the current parameters into their
+// objective handed to E04XAF) and CPYPAR (a parameter vector into their
 // matrix elements).
 //
 // The objective itself is passed in (Fitobj, the optimizer's objective
@@ -47,9 +47,9 @@ void FITCON(const Fitobj& fitfun, int& mode, int ncnln, int n, int ldcj, std::sp
 void HESFUN(const Fitobj& fitfun, int& mode, int n, std::span<double> x, double& objf,
             std::span<double> objgrd, int nstate, std::span<int> iuser, std::span<double> user);
 
-// Copies the parameter vector at OBJCEL.XBASE into the matrix elements of the
-// parameter map (IX(1) its position: a count, then pairs of PARLST index j
-// and WORKSP word w; X(w) := x(j)).  g and NG are not used.
-void CPYPAR(Vec1<double> X, Vec1<int> IX, int g, int NG);
+// Copies the parameter vector x (the point being evaluated, wherever it
+// lies) into the matrix elements of the parameter map (IX(1) its position:
+// a count, then pairs of PARLST index j and WORKSP word w; X(w) := x(j)).
+void CPYPAR(Vec1<double> X, Vec1<int> IX, std::span<const double> x);
 
 }  // namespace qv::fit

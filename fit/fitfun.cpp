@@ -112,11 +112,13 @@ void FITFUN(int& mode, int n, std::span<const double> x, double& fobj, std::span
   const bool conmod = oc.CONMOD == 1;
   const int debug = jobctl::FITOPT.DB;
 
-  // Copy step: the parameters into their elements, once for the job.
+  // Copy step: the point given, wherever the caller keeps it (the
+  // optimizer's iterate, a difference point, a trial point of the search),
+  // into the parameters' elements, once for the job.
   for (int g = 1; g <= NG; ++g) {
     const GroupView G{X, NG, g};
     if (in_copy(G.icol(gcol::kKind), G.icol(gcol::kFitCode), conmod)) {
-      CPYPAR(X, IX, g, NG);
+      CPYPAR(X, IX, x);
       break;
     }
   }

@@ -16,10 +16,11 @@ namespace qv::fit {
 
 // The objective in the optimizer's calling convention: MODE in/out (set to
 // -1 when a fit function met a value it cannot use, else left as passed), N
-// and X read only by the debug output (the trial values are read at
-// OBJCEL.XBASE in the workspace, which is where X lies), FOBJ the value
-// returned (0 in constraint mode), GOBJ and KFIRST not used, IUSR the
-// integer workspace, RUSR the workspace (word 1 is NG).  Allocates nothing.
+// the number of parameters, X the point to evaluate (copied into the
+// parameters' elements; it may lie anywhere, in the workspace or not), FOBJ
+// the value returned (0 in constraint mode), GOBJ and KFIRST not used, IUSR
+// the integer workspace, RUSR the workspace (word 1 is NG).  Allocates
+// nothing.
 void FITFUN(int& mode, int n, std::span<const double> x, double& fobj, std::span<double> gobj, int kfirst,
             std::span<int> iusr, std::span<double> rusr);
 

@@ -113,7 +113,7 @@ void HESCMP(Vec1<double> X, Vec1<int> IX, const Fitobj& fitfun) {
   oc.FSIGN = sign;
   for (int i = 1; i <= N; ++i) X(f.X + i - 1) = X(sx + i - 1);
   for (int g = 1; g <= NG; ++g) GroupView{X, NG, g}.col(gcol::kFitValue) = X(sg + g - 1);
-  for (int g = 1; g <= NG; ++g) CPYPAR(X, IX, g, NG);
+  CPYPAR(X, IX, words(X, f.X, N));
 }
 
 void IDCHEK(Vec1<double> X, Vec1<int> IX) {

@@ -19,8 +19,9 @@ struct Objcel {
   // Set once the warning on a non-positive-definite expected matrix at the
   // starting values has been written.
   int NPDWRN = 0;
-  // WORKSP position of the parameter vector x, set by the fit set-up: the
-  // objective reads the trial values there and CPYPAR copies them from there.
+  // WORKSP position of the job's parameter vector x (the optimizer's
+  // iterate and, after the fit, the estimates), set by the fit set-up.  The
+  // objective never reads it: it evaluates the point it is given.
   int XBASE = 0;
   // 1 once the raw-data fit functions have reserved their scratch; cleared
   // by the driver before a run and before the Hessian.

@@ -131,8 +131,8 @@ TEST_F(FitSetupTest, LayoutFromTheWorkspaceTops) {
   EXPECT_EQ(f.ISTATE, i0);
   EXPECT_EQ(f.IW, i0 + 5);
   EXPECT_EQ(jobctl::MAINPR.IWSTOP, i0 + 17);
-  // The objective and CPYPAR read the parameters there; the constraint
-  // callback's first call is armed.
+  // XBASE names where the job's parameters lie; the constraint callback's
+  // first call is armed.
   EXPECT_EQ(OBJCEL.XBASE, f.X);
   EXPECT_EQ(FITCB.FCFIRST, 1);
 }

@@ -27,15 +27,15 @@ using jobctl::kTypeFull;
 using jobctl::kTypeSym;
 
 // The frame of the fit's objective around a closed-form raw function F of
-// the workspace: the parameters copied into the matrices, the group's value
+// the workspace: the point given copied into the matrices, the group's value
 // in its fit-value column, the scale fixed by the first call after FFIRST
 // is cleared, and F/2 unscaled while the Hessian is estimated.
 Fitobj frame(std::function<double(Vec1<double>)> raw, std::vector<int>* hesflg_seen = nullptr) {
-  return [raw, hesflg_seen](int&, int, std::span<const double>, double& fobj, std::span<double>, int,
+  return [raw, hesflg_seen](int&, int, std::span<const double> x, double& fobj, std::span<double>, int,
                             std::span<int> iu, std::span<double> ru) {
     const Vec1<double> W(ru);
     const int NG = jobctl::icell(W(1));
-    CPYPAR(W, Vec1<int>(iu), 1, NG);
+    CPYPAR(W, Vec1<int>(iu), x);
     const double f = raw(W);
     jobctl::GRPTAB(W, NG, gcol::kFitValue, 1) = f;
     if (hesflg_seen) hesflg_seen->push_back(OBJCEL.HESFLG);

@@ -5,6 +5,7 @@
 // random restart points.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -15,6 +16,7 @@
 #include "fit/fitdrv.hpp"
 #include "fit/fitfun.hpp"
 #include "fit/fitsetup.hpp"
+#include "fit/fitstat.hpp"
 #include "fit/objcel.hpp"
 #include "job_fixture.hpp"
 #include "jobctl/fitopt.hpp"
@@ -244,6 +246,31 @@ TEST_F(FitfunTest, AllCalculationJobReturnsZeroWithScaleOne) {
   EXPECT_EQ(fit::OBJCEL.FSCALE, 1.0);
 }
 
+// The objective evaluates the vector it is given, wherever it lies (the
+// optimizer's difference points and search points are vectors of its own):
+// that point goes into the parameter's element and decides the value, and
+// the job's parameter vector in the workspace is left alone.  Closed form
+// of the fit function: 2 (1 - a)^2.
+TEST_F(FitfunTest, ObjectiveEvaluatesThePointItIsGivenNotTheWorkspaceVector) {
+  std::string free = kLsHalf;
+  free.replace(free.find("A FU 1 1"), 8, "A FU 1 1 Free");
+  setup(free);
+  const auto& f = fit::FITARR;
+  ASSERT_EQ(f.N, 1);
+  ASSERT_EQ(X()(f.X), 0.5);
+  std::vector<double> point = {0.25}, grad(1);
+  double fobj = 0.0;
+  int mode = 0;
+  capture([&] { fit::FITFUN(mode, 1, point, fobj, grad, 0, IWORKS.ix().span(), X().span()); });
+  EXPECT_EQ(val('A', 1), 0.25);
+  EXPECT_DOUBLE_EQ(col(gcol::kFitValue), 1.125);
+  EXPECT_EQ(X()(f.X), 0.5);
+  // The workspace vector is a point like any other.
+  EXPECT_DOUBLE_EQ(eval() * fit::OBJCEL.FSCALE, 0.5);
+  EXPECT_EQ(val('A', 1), 0.5);
+  EXPECT_DOUBLE_EQ(col(gcol::kFitValue), 0.5);
+}
+
 using FitfunDeathTest = FitfunTest;
 
 TEST_F(FitfunDeathTest, CodesWithoutAFitFunctionAreError37) {
@@ -453,6 +480,56 @@ TEST_F(FitdrvTest, JiggleMovesTheStartValues) {
   reset_all();
   const std::string out = run(factor_job("JI"));
   EXPECT_NE(out.find("\n\n Jiggling parameter estimates...\n"), std::string::npos) << out;
+}
+
+// A parameter whose derivative is 0 near the start only.  Covariance
+// diag(max(a, b), a) with a = A(1,1) = D, b = A(1,2), observed diag(1, 0.25),
+// start (0.8, 0.7), a <= 0.9: b has no effect while b < a, so the interval
+// search at the start finds its gradient element constant; at the
+// confirmation point b is above a and the element is differenced after all.
+// The optimum fits exactly: a = 0.25, b = 1, chi-squared 0 (closed form).
+constexpr const char* kFlatAtTheStart =
+    "Max of a 1 x 2 matrix and its first element\n"
+    " Data NGroups=1 NInputvars=2 NObservations=101\n"
+    " CMatrix\n  1.0\n  0.0 0.25\n"
+    " Matrices\n  A FU 1 2\n  D FU 1 1\n  Z ZE 1 1\n End Matrices;\n"
+    " Specification A 1 2\n Specification D 1\n"
+    " Matrix A 0.8 0.7\n Matrix D 0.8\n Bound 0.01 0.9 A 1 1\n"
+    " Covariance \\max(A) | Z _ Z | D /\n"
+    " Options NA=1\n"
+    "End\n";
+
+TEST_F(FitdrvTest, ParameterFlatAtTheStartOnlyIsEstimatedNotFrozen) {
+  const std::string out = run(kFlatAtTheStart);
+  const std::string d = dump();
+  EXPECT_EQ(d.find("constant  objective gradient elements assigned"), std::string::npos) << d;
+  EXPECT_NEAR(val('A', 1), 0.25, 1e-5);
+  EXPECT_NEAR(val('A', 2), 1.0, 1e-5);
+  EXPECT_NEAR(val('D', 1), 0.25, 1e-5);
+  EXPECT_NEAR(fit::FITRES.F, 0.0, 1e-6);
+  EXPECT_EQ(fit::FITRES.INFORM, 0) << out;
+}
+
+// The same with a 1 x 1 observed matrix and a <= 0.6 (a, b at 0.5, 0.3):
+// the element of b is differenced at every iteration too, but b < a at
+// every point the run reaches, so its derivative is 0 there: the run stops
+// where a meets its bound, a stationary point (b has no effect anywhere
+// below a), with chi-squared 100 (ln 0.6 + 1/0.6 - 1) = 15.584 (closed
+// form).  Reaching b = 1 would take a step that no derivative points to.
+TEST_F(FitdrvTest, ParameterWithoutEffectAtEveryIterateStaysWhereItStarted) {
+  run("Max of a 1 x 2 matrix\n"
+      " Data NGroups=1 NInputvars=1 NObservations=101\n"
+      " CMatrix\n  1.0\n"
+      " Matrices\n  A FU 1 2 Free\n End Matrices;\n"
+      " Matrix A 0.5 0.3\n Bound 0 0.6 A 1 1\n"
+      " Covariance \\max(A) /\n"
+      " Options NA=1\n"
+      "End\n");
+  const std::string d = dump();
+  EXPECT_EQ(d.find("constant  objective gradient elements assigned"), std::string::npos) << d;
+  EXPECT_NEAR(val('A', 1), 0.6, 1e-7);
+  EXPECT_EQ(val('A', 2), 0.3);
+  EXPECT_NEAR(fit::FITRES.F, 100.0 * (std::log(0.6) + 1.0 / 0.6 - 1.0), 1e-5);
 }
 
 }  // namespace
