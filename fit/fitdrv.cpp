@@ -349,16 +349,19 @@ void FITDRV(Vec1<double> X, Vec1<int> IX, jobctl::Labtab& LABTAB) {
     }
 
     // The unscaled fit function; trailing calculation groups get code 6.
+    // The run's scale stays fixed: the evaluation at the solution below is
+    // not a first call (it writes no start-value lines about the solution).
     d.FOBJ = d.FOBJ * oc.FSCALE;
-    oc.FFIRST = 0;
     for (int g = NG; g >= 1; --g) {
       double& code = GroupView{X, NG, g}.col(gcol::kFitCode);
       if (jobctl::icell(code) != jobctl::kFitTrailCalc) break;
       code = jobctl::kFitNone;
     }
 
-    // Every matrix and group value at the solution, then the listing.
+    // Every matrix and group value at the solution, then a blank record and
+    // the listing.
     evaluate(X, IX);
+    write_list(kStdout, {});
     const int nonpd = oc.NNONPD;
     library_units(runtime::kStdout);
     int mode = prmode::kEstimates;

@@ -70,7 +70,8 @@ struct SearchOut {
 
 // The interval search for one function along variable j from fx = f(x):
 // evaluates at xj + h and (xj + h) + h through eval until chcore is done.
-// Returns false (x(j) left displaced) when a callback set MODE negative.
+// Returns false when a callback set MODE negative; x(j) is back at xj
+// either way, so a run that ends there leaves x at the point it was given.
 template <class Eval>
 bool search(const Npdsta& st, double fprec, double fx, double xj, double hsign, double& xslot,
             const int& mode, Eval&& eval, SearchOut& r) {
@@ -86,14 +87,15 @@ bool search(const Npdsta& st, double fprec, double fx, double xj, double hsign, 
   while (!done) {
     xslot = xj + h;
     const double f1 = eval(0);
-    if (mode < 0) return false;
+    if (mode < 0) break;
     xslot = (xj + h) + h;
     const double f2 = eval(1);
-    if (mode < 0) return false;
+    if (mode < 0) break;
     chcore(st.chdbg, done, first, absacc, fprec, fx, r.info, r.iter, 3, r.cdest, r.fdest, r.sdest,
            r.errbnd, f1, f2, h, r.hopt, r.hcint, trace);
   }
-  return true;
+  xslot = xj;
+  return mode >= 0;
 }
 
 // ---------------------------------------------------------------------------
@@ -725,15 +727,18 @@ void NPFDGR(const Npdsta& st, bool central, int& inform, int ldcj, int ldcju, in
         return true;
       };
 
+      // A callback that stops the run leaves x at the point given.
       double f1 = 0.0, f2 = 0.0;
       x(j) = xj + delta;
       if (!eval_at(c1s, f1)) {
+        x(j) = xj;
         inform = mode;
         return;
       }
       if (central) {
         x(j) = (xj + delta) + delta;
         if (!eval_at(c2s, f2)) {
+          x(j) = xj;
           inform = mode;
           return;
         }

@@ -502,5 +502,89 @@ TEST_F(Deriv, NpdervAllGradientSet) {
   EXPECT_EQ(obj.calls.size(), 1u);
 }
 
+// A callback that stops the run (MODE -1) at a displaced point of a
+// difference or a check: the routine returns -1 with x back at the point it
+// was given, so that the run's result is a point where the functions were
+// computed, not the displaced one.  f = (x1 - 1)^2 + (x2 - 2)^2 and
+// c = x1 x2 at (0.7, 0.3); the callback refuses its k-th call, or its first
+// call at a point where x1 alone (or x2 alone) has moved.
+TEST_F(Deriv, StopAtADisplacedPointLeavesXAtThePointGiven) {
+  const std::vector<double> x0 = {0.7, 0.3};
+  using Stop = std::function<bool(const std::vector<double>&, int)>;
+  const Stop only1 = [x0](const std::vector<double>& x, int) { return x[0] != x0[0] && x[1] == x0[1]; };
+  const Stop only2 = [x0](const std::vector<double>& x, int) { return x[0] == x0[0] && x[1] != x0[1]; };
+  const Stop second = [](const std::vector<double>&, int k) { return k == 2; };
+  struct Case {
+    const char* name;
+    const char* routine;
+    Stop stop;
+  };
+  const Case cases[] = {
+      {"FDINTV, the search's first point along x1", "FDINTV", only1},
+      {"FDINTV, the search's second point along x1", "FDINTV", second},
+      {"FDINTV, the search along x2", "FDINTV", only2},
+      {"NPFDGR forward, along x2", "NPFDGR forward", only2},
+      {"NPFDGR central, the second point along x1", "NPFDGR central", second},
+      {"CHKOBG, the element search along x1", "CHKOBG", only1},
+      {"CHKCNJ, the element search along x2", "CHKCNJ", only2},
+  };
+  for (const Case& tc : cases) {
+    SCOPED_TRACE(tc.name);
+    const std::string r = tc.routine;
+    int refused = 0, ncalls = 0;
+    auto refuse = [&](int& mode, const std::vector<double>& x) {
+      if (refused == 0 && tc.stop(x, ++ncalls)) {
+        mode = -1;
+        ++refused;
+      }
+    };
+    Obj obj;
+    obj.f = [](const std::vector<double>& x) { return (x[0] - 1) * (x[0] - 1) + (x[1] - 2) * (x[1] - 2); };
+    obj.on_call = [&](int& mode, int) { refuse(mode, obj.calls.back().x); };
+    std::vector<double> x = x0, bl(3, -kBig), bu(3, kBig), dx(2), y(2), w(1), rusr(1);
+    std::vector<double> grad(2), gradu(2, kDerivUnset), hf = {1e-3, 1e-3}, hc = {1e-3, 1e-3};
+    std::vector<double> c = {0.21}, c1(1), c2(1), cjac(2), cjacu(2), cjdx(1), err(1);
+    std::vector<int> kneed(1), iusr(1);
+    int inform = 0;
+    double fdnorm = 0.0;
+    if (r == "FDINTV") {
+      Npdsta st = state(kDifComputed);
+      st.nmissg = 2;
+      int lvlder = 0;
+      Con con;
+      FDINTV(st, inform, 0, lvlder, 2, 0, 1, 1, kBig, 1e-12, fdnorm, obj.f(x0), obj.fn(), con.fn(), kneed, bl,
+             bu, c, c1, c2, cjac, cjacu, grad, gradu, hf, hc, x, dx, w, 1, iusr, rusr);
+    } else if (r == "NPFDGR forward" || r == "NPFDGR central") {
+      Npdsta st = state(kDifFixed);
+      Con con;
+      NPFDGR(st, r == "NPFDGR central", inform, 1, 1, 2, 0, kBig, 1e-3, 1e-3, fdnorm, obj.f(x0), con.fn(),
+             obj.fn(), kneed, bl, bu, c, c1, c2, cjac, cjacu, grad, gradu, hf, hc, x, w, 1, iusr, rusr);
+    } else if (r == "CHKOBG") {
+      Npdsta st = state(kDifComputed, 1);
+      grad = {-0.6, -3.4};
+      gradu = grad;
+      CHKOBG(st, inform, 0, 2, kBig, 1e-15, NPPREC.epspt3, NPPREC.epspt5, obj.f(x0), 0.0, obj.fn(), bl, bu,
+             grad, gradu, dx, x, y, w, 1, iusr, rusr);
+    } else {
+      // The directional check's point moves both variables, so the first
+      // point refused is the element search's along x2.
+      Cnlfun con = [&](int& mode, int, int n, int, std::span<const int> need, std::span<const double> xs,
+                       std::span<double> cv, std::span<double>, int, std::span<int>, std::span<double>) {
+        const std::vector<double> xv(xs.begin(), xs.begin() + n);
+        if (need[0] == 1) cv[0] = xv[0] * xv[1];
+        refuse(mode, xv);
+      };
+      Npdsta st = state(kDifComputed, 2);
+      cjac = {0.3, 0.7};
+      cjacu = cjac;
+      CHKCNJ(st, inform, 2, 0, 2, 2, 1, 1, 1, kBig, 1e-15, NPPREC.epspt3, NPPREC.epspt5, 1.0, con, kneed, bl, bu,
+             c, c1, cjac, cjacu, cjdx, dx, err, x, y, w, 1, iusr, rusr);
+    }
+    EXPECT_EQ(refused, 1);
+    EXPECT_EQ(inform, -1);
+    EXPECT_EQ(x, x0);
+  }
+}
+
 }  // namespace
 }  // namespace qv::optim
