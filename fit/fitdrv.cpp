@@ -359,7 +359,11 @@ void FITDRV(Vec1<double> X, Vec1<int> IX, jobctl::Labtab& LABTAB) {
     }
 
     // Every matrix and group value at the solution, then a blank record and
-    // the listing.
+    // the listing.  The solution goes into the parameters' elements first:
+    // outside constraint mode the objective copies nothing in a job whose
+    // groups are all constraint groups, and the listing would show the last
+    // point the constraints were evaluated at.
+    CPYPAR(X, IX, words(X, f.X, f.N));
     evaluate(X, IX);
     write_list(kStdout, {});
     const int nonpd = oc.NNONPD;

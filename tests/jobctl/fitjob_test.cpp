@@ -570,5 +570,22 @@ TEST_F(FitdrvTest, RunStoppedAtADisplacedPointListsTheLastComputablePoint) {
   EXPECT_EQ(count(dump(), " At your starting values"), 1);
 }
 
+// One free parameter with a nonlinear constraint: T and ZY of the run are
+// one word each (a checked build stops at a read outside its spans).  The
+// constraint A = 0 holds at the solution, and the listing shows it.
+TEST_F(FitdrvTest, OneParameterWithANonlinearConstraintIsFitted) {
+  const std::string out = run(
+      "T\n"
+      " Data NG=1 NI=1 NO=10 Constraint\n"
+      " Matrices\n"
+      " A SY 1 1 Free\n"
+      " Constraint A;\n"
+      "End\n");
+  EXPECT_EQ(fit::FITRES.INFORM, 0) << out;
+  EXPECT_NEAR(val('A', 1), 0.0, 1e-10);
+  EXPECT_EQ(val('A', 1), X()(fit::FITARR.X));
+  EXPECT_NE(out.find(" Observed statistics include   1 constraints."), std::string::npos) << out;
+}
+
 }  // namespace
 }  // namespace qv::jobctl
