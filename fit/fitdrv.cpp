@@ -314,6 +314,9 @@ void FITDRV(Vec1<double> X, Vec1<int> IX, jobctl::Labtab& LABTAB) {
   const auto& o = jobctl::FITOPT;
   const int NG = jobctl::icell(X(1));
   d.reset_job();
+  // The covariance matrix and the Hessian's scratch of an earlier job are
+  // gone with its workspace.
+  SECOV.reset();
 
   open_message_unit();
   library_units(kMsgUnit);

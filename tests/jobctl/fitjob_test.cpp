@@ -14,6 +14,7 @@
 
 #include "fit/fitdrv.hpp"
 #include "fit/fitfun.hpp"
+#include "fit/hessian.hpp"
 #include "fit/fitsetup.hpp"
 #include "fit/objcel.hpp"
 #include "job_fixture.hpp"
@@ -453,6 +454,43 @@ TEST_F(FitdrvTest, JiggleMovesTheStartValues) {
   reset_all();
   const std::string out = run(factor_job("JI"));
   EXPECT_NE(out.find("\n\n Jiggling parameter estimates...\n"), std::string::npos) << out;
+}
+
+TEST_F(FitdrvTest, HessianWorkspaceDoesNotGrowWithTheRestartsOfAJob) {
+  // The identification check (CH) and the standard errors (the group's
+  // request) estimate the Hessian after every pass; its scratch and the
+  // covariance matrix are reserved once for the job, so the high-water mark
+  // of the workspace is that of one pass however many improvement runs
+  // follow.
+  struct Case {
+    const char* options;
+    bool stderrs;
+  };
+  const Case cases[] = {{"CH", false}, {"RS", true}};
+  for (const Case& c : cases) {
+    int one_pass = 0, covariance = 0;
+    for (const char* th : {"", " TH=-6"}) {
+      const std::string options = std::string(c.options) + th;
+      std::string out = build(factor_job(options));
+      if (c.stderrs) col(gcol::kStdErrors) = 1.0;
+      out += capture([] { run_job(); });
+      EXPECT_EQ(count(out, " Your model has        5 estimated parameters"), *th == '\0' ? 1 : 7) << options;
+      if (c.stderrs) {
+        EXPECT_EQ(count(out, " (Rough) STANDARD ERRORS"), *th == '\0' ? 2 : 14) << options << out;
+        EXPECT_EQ(fit::SECOV.NOSE, 0) << options;
+      } else {
+        EXPECT_EQ(count(out, " Eigenvalue test suggests model is identified"), *th == '\0' ? 1 : 7) << options << out;
+      }
+      if (*th == '\0') {
+        one_pass = MAINPR.WSMAXD;
+        covariance = fit::SECOV.ADDR;
+      } else {
+        EXPECT_EQ(MAINPR.WSMAXD, one_pass) << options;
+        EXPECT_EQ(fit::SECOV.ADDR, covariance) << options;
+      }
+      reset_all();
+    }
+  }
 }
 
 }  // namespace
