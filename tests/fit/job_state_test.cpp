@@ -2,7 +2,8 @@
 // as qvt runs them: a job's report is the same whether it runs alone or after
 // other jobs (the optimizer's option lines of one job never hold for the
 // next), while a multiple-fit continuation keeps the options of the job it
-// continues.
+// continues; the iteration-limit advice names the limit the optimizer ran
+// under.
 //
 // References: the fit values of the one-factor model of HS x1..x6 are those
 // of the model families (lavaan ML, families_refs.R); the two-factor model of
@@ -160,6 +161,18 @@ TEST_F(JobStateTest, AContinuationKeepsTheOptionsOfTheJobItContinues) {
   EXPECT_EQ(chi[1], chi[0]) << "the continuation keeps the options file's lines";
   EXPECT_EQ(chi[2], "102.887");
   EXPECT_TRUE(near(FITRES.F, 102.88660283192455));
+}
+
+TEST_F(JobStateTest, IterationAdviceUnderDefaultsNamesTheOptimizersOwnLimit) {
+  // Under DE the optimizer's default limit holds: max(50, 3n) for n free
+  // parameters and no constraints, 63 for the 21 of the three-factor model,
+  // which from a far start needs more.
+  std::string text = read_family("hs3f_ml");
+  text.replace(text.find(" Start 0.5 ALL"), 14, " Start 10 ALL");
+  text.replace(text.rfind("End\n"), 4, " Options DE\nEnd\n");
+  const std::string report = run_script(text);
+  EXPECT_NE(report.find(" IT=n on the OU line.  Current value is 63\n"), std::string::npos) << report;
+  EXPECT_NE(report.find(" CODE BLUE - not enough iterations\n"), std::string::npos);
 }
 
 }  // namespace

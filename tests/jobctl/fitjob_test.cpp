@@ -21,6 +21,7 @@
 #include "jobctl/fitopt.hpp"
 #include "jobctl/tabnames.hpp"
 #include "jobctl/vlsum.hpp"
+#include "optim/nlsqp.hpp"
 #include "runtime/units.hpp"
 
 namespace qv::jobctl {
@@ -490,6 +491,23 @@ TEST_F(FitdrvTest, HessianWorkspaceDoesNotGrowWithTheRestartsOfAJob) {
       }
       reset_all();
     }
+  }
+}
+
+TEST_F(FitdrvTest, IterationAdviceNamesTheLimitTheOptimizerRanUnder) {
+  // With DE the "Default" line comes before the IT line, so IT holds.
+  struct Case {
+    const char* options;
+    int limit;
+  };
+  const Case cases[] = {{"IT=2", 2}, {"DE IT=2", 2}, {"DE IT=3", 3}};
+  for (const Case& c : cases) {
+    const std::string out = run(factor_job(c.options));
+    EXPECT_EQ(optim::NPRUN.itmax, c.limit) << c.options;
+    EXPECT_NE(out.find(" IT=n on the OU line.  Current value is " + std::to_string(c.limit) + "\n"), std::string::npos)
+        << c.options << out;
+    EXPECT_NE(out.find(" CODE BLUE - not enough iterations\n"), std::string::npos) << c.options;
+    reset_all();
   }
 }
 
