@@ -1,6 +1,5 @@
 #include "fit/fitdrv.hpp"
 
-#include <algorithm>
 #include <span>
 #include <string>
 
@@ -36,8 +35,6 @@ namespace {
 constexpr int kMsgUnit = 7;
 // The perturbation factor of the JI option (the single-precision 0.1).
 constexpr double kJiggle = static_cast<double>(0.1f);
-// The iteration limit sent when IT is not given.
-constexpr int kDefaultIterations = 1000;
 
 // Sends the numerical library's error and advisory messages to unit u.
 void library_units(int u) {
@@ -242,8 +239,7 @@ void FITOPL(int warm, const Optsink& sink) {
   real_line("Difference interval =        ", o.FI);
 }
 
-void OPTMSG(int inform, int npar) {
-  const auto& o = jobctl::FITOPT;
+void OPTMSG(int inform, int itmax) {
   auto line = [](const char* text) { write_list(kStdout, {text}); };
   report::WARNHD();
   write_list(kStdout, {});
@@ -258,13 +254,12 @@ void OPTMSG(int inform, int npar) {
       line("n is the number of times you wish to do this.");
       line("I STRONGLY recommend BOundaries to be set if you use TH");
       break;
-    case 4: {
-      int limit = o.IT == -1 ? kDefaultIterations : o.IT;
-      if (o.DE == 1) limit = std::max(kDefaultIterations, 3 * npar);
+    case 4:
+      // The limit the optimizer ran under: the IT value, 1000, or under DE
+      // the optimizer's own default for the problem.
       line("The number of iterations has exceeded maximum.  Try increasing it with");
-      write_list(kStdout, {"IT=n on the OU line.  Current value is", limit});
+      write_list(kStdout, {"IT=n on the OU line.  Current value is", itmax});
       break;
-    }
     case 6:
       line("Looks like I got stuck here.  Check the following:");
       line("1. The model is correctly specified");
@@ -314,6 +309,9 @@ void FITDRV(Vec1<double> X, Vec1<int> IX, jobctl::Labtab& LABTAB) {
   const auto& o = jobctl::FITOPT;
   const int NG = jobctl::icell(X(1));
   d.reset_job();
+  // The covariance matrix and the Hessian's scratch of an earlier job are
+  // gone with its workspace.
+  SECOV.reset();
 
   open_message_unit();
   library_units(kMsgUnit);
@@ -344,7 +342,7 @@ void FITDRV(Vec1<double> X, Vec1<int> IX, jobctl::Labtab& LABTAB) {
 
     if (f.FREEP == 1) {
       run_optimizer(X, IX);
-      if (d.INFORM != 0) OPTMSG(d.INFORM, f.NPAR);
+      if (d.INFORM != 0) OPTMSG(d.INFORM, optim::NPRUN.itmax);
       if (stderr_wanted(X) || o.CH != 0) HESSEC(X, IX, objective());
     }
 

@@ -47,9 +47,9 @@ using Optsink = std::function<void(std::string_view line)>;
 void FITOPL(int warm, const Optsink& sink);
 
 // The advice on an optimizer result code other than 0, under the warning
-// heading, on the report.  npar is the number of free parameters (the
-// iteration limit of the DE option depends on it).
-void OPTMSG(int inform, int npar);
+// heading, on the report.  itmax is the major iterations limit the run was
+// held to (the advice on code 4 names it).
+void OPTMSG(int inform, int itmax);
 
 // Runs the fit of the job whose arrays FITARR names.
 void FITDRV(Vec1<double> X, Vec1<int> IX, jobctl::Labtab& LABTAB);

@@ -74,8 +74,11 @@ void HESCMP(Vec1<double> X, Vec1<int> IX, const Fitobj& fitfun) {
 
   // Scratch kept for the job: the saved estimates, the saved fit values of
   // the groups, the forward and central intervals and E04XAF's work array.
+  // The job's first call reserves it at WSTOP; the passes of its restarts
+  // use the same words.
   const long long nn = static_cast<long long>(N) * N;
-  const long long sx = m.WSTOP;
+  const bool reserve = SECOV.SCRADR == 0;
+  const long long sx = reserve ? m.WSTOP : SECOV.SCRADR;
   const long long sg = sx + N;
   const long long hf = sg + NG;
   const long long hc = hf + N;
@@ -87,7 +90,10 @@ void HESCMP(Vec1<double> X, Vec1<int> IX, const Fitobj& fitfun) {
   for (int i = 1; i <= N; ++i) X(sx + i - 1) = X(f.X + i - 1);
   for (int g = 1; g <= NG; ++g) X(sg + g - 1) = GroupView{X, NG, g}.col(gcol::kFitValue);
   oc.FFIRST = 0;
-  m.WSTOP = static_cast<int>(end);
+  if (reserve) {
+    SECOV.SCRADR = static_cast<int>(sx);
+    m.WSTOP = static_cast<int>(end);
+  }
   for (int i = 1; i <= N; ++i) X(hf + i - 1) = 0.0;
   // E04XAF's verdict per variable: N integers of scratch.
   check_iroom(static_cast<long long>(m.IWSTOP) + N - 1);
@@ -203,6 +209,9 @@ void SECALC(Vec1<double> X) {
   const long long nn = static_cast<long long>(N) * N;
   const Mat1<double> H(X.ptr(f.RFAC), N, nn);
   const int s = m.WSTOP;
+  // The covariance matrix's place: reserved by the job's first call.
+  const bool reserve = SECOV.ADDR == 0;
+  const long long c = reserve ? s : SECOV.ADDR;
 
   write_list(kMsgUnit, {" Hessian"});
   list_rows(X, H, N, true, s);
@@ -212,12 +221,12 @@ void SECALC(Vec1<double> X) {
   list_rows(X, H, N, true, s);
 
   // The covariance matrix by rows, both triangles from the lower one.
-  jobctl::check_room(s + nn - 1);
+  jobctl::check_room(c + nn - 1);
   for (int i = 1; i <= N; ++i)
-    for (int j = 1; j <= N; ++j) X(s + static_cast<long long>(i - 1) * N + j - 1) = i >= j ? H(i, j) : H(j, i);
-  SECOV.ADDR = s;
+    for (int j = 1; j <= N; ++j) X(c + static_cast<long long>(i - 1) * N + j - 1) = i >= j ? H(i, j) : H(j, i);
+  SECOV.ADDR = static_cast<int>(c);
   SECOV.NORD = N;
-  m.WSTOP = static_cast<int>(s + nn);
+  if (reserve) m.WSTOP = static_cast<int>(c + nn);
 
   if (ifail == 0) {
     SECOV.NOSE = 0;

@@ -16,11 +16,16 @@ namespace qv::fit {
 
 using runtime::Vec1;
 
-// Covariance matrix of the estimates (job-wide).
+// Covariance matrix of the estimates and the Hessian's scratch (job-wide,
+// reset when a job's fit starts).  Both are reserved by the job's first
+// Hessian and used again by the later passes of its restarts (the order N
+// and the groups do not change within a job), so that the workspace does not
+// grow with the number of passes.
 struct Secov {
-  int ADDR = 0;  // WORKSP position of the N x N matrix, (i, j) at ADDR + (i-1)N + j - 1
-  int NORD = 0;  // its order N
-  int NOSE = 0;  // 1: no standard errors in this job
+  int ADDR = 0;    // WORKSP position of the N x N matrix, (i, j) at ADDR + (i-1)N + j - 1 (0: not reserved)
+  int NORD = 0;    // its order N
+  int NOSE = 0;    // 1: no standard errors in this job
+  int SCRADR = 0;  // WORKSP position of the Hessian's scratch (0: not reserved)
   void reset() { *this = Secov(); }
 };
 inline Secov SECOV;
@@ -36,7 +41,8 @@ bool stderr_wanted(Vec1<double> X);
 // E04XAF on fitfun (through HESFUN) with the ER tolerance; restores the
 // estimates, the objective scale and each group's fit value afterwards and
 // copies the estimates back into every group's matrices.  Its scratch
-// (N^2 + 5N + NG words at WSTOP) stays reserved for the job.
+// (N^2 + 5N + NG words) is reserved at WSTOP by the job's first call and
+// stays reserved for the job; later calls use it again.
 void HESCMP(Vec1<double> X, Vec1<int> IX, const Fitobj& fitfun);
 
 // The identification diagnostics on the Hessian in RFAC: its listing and
@@ -46,7 +52,8 @@ void HESCMP(Vec1<double> X, Vec1<int> IX, const Fitobj& fitfun);
 void IDCHEK(Vec1<double> X, Vec1<int> IX);
 
 // Inverts the Hessian in RFAC into the covariance matrix of the estimates,
-// kept at WSTOP (raised by N^2) and named by SECOV.
+// named by SECOV: kept at WSTOP (raised by N^2) by the job's first call, in
+// the same place by later ones.
 void SECALC(Vec1<double> X);
 
 // The whole section: HESCMP, then IDCHEK when the options word CH is set,

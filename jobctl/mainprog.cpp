@@ -412,6 +412,11 @@ void new_job_reset() {
   for (int k = 1; k <= m.WSMAXI; ++k) IX(k) = 0;
   m.reset_job();
   FITOPT.newjob();
+  // The optimizer's option slots: a job that sends no line for an option
+  // runs with its default, whatever an earlier job sent (the options line,
+  // which may read an options file, comes after this reset).
+  optim::NPOPTS.reset();
+  optim::NPOSTAT.newjob();
   NAMVAR.reset();
   // The counters of multivariate-normal problems and the first-call flag of
   // the constraint routine are reset here by their owners.

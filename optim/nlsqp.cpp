@@ -668,6 +668,7 @@ void NLSQP(int n, int nclin, int nnlcon, int lda, int ldjac, int ldrfac, std::sp
   r.dif_class = o.dif_class;
 
   NPRUN.iprint = r.iprint;
+  NPRUN.itmax = r.itmax1;
   set_debug(false);
   LSPRNT.iprint = r.iprint;
 

@@ -118,11 +118,14 @@ void NPWKSP(int n, int nclin, int nnlcon, int nctotl, int& litotl, int& lwtotl);
 // the major debug level is positive: digit 1 the major iterations and their
 // working set, merit function and update, digit 2 the line search, digit 5
 // the interval search of the derivative set-up; the first digit of the minor
-// debug level switches the traces of the QP machinery.
+// debug level switches the traces of the QP machinery.  itmax is the major
+// iterations limit that the last run ran under (its defaults applied), for
+// the caller's advice when a run ends on it.
 struct Nprun {
   double rfrobn = 0.0;
   bool debug = false;
   int iprint = 0;
+  int itmax = 0;
 
   void reset() { *this = Nprun{}; }
 };

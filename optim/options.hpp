@@ -6,13 +6,14 @@
 // option slot; NPPRMS, called at the start of every NLSQP run, replaces unset
 // slots by defaults and prints the "Parameters" table.
 //
-// The option slots live for the whole process.  NPPRMS keeps a copy of the
-// four arrays before it writes the defaults into the slots, and NLSQP puts
-// the copy back when its run ends: a value set by a line stays in force for
-// later runs until a line sets the slot again or "Defaults" clears them all,
-// while a default derived from one run's problem (the major iterations limit
-// from its n, say) does not outlive that run.  The job loop must not reset
-// them.
+// The option slots are static.  NPPRMS keeps a copy of the four arrays
+// before it writes the defaults into the slots, and NLSQP puts the copy back
+// when its run ends: a value set by a line stays in force for later runs
+// until a line sets the slot again or "Defaults" clears them all, while a
+// default derived from one run's problem (the major iterations limit from
+// its n, say) does not outlive that run.  The job loop starts every new job
+// (not a multiple-fit continuation) from fresh slots (NPOPTS.reset), so that
+// a line sent for one job never holds for the next.
 #pragma once
 
 #include <array>
@@ -122,7 +123,7 @@ struct Npopts {
     iprmls.fill(kUnsetInt);
     rprmls.fill(kUnsetReal);
   }
-  // Fresh-process state (tests only; the slots persist across jobs).
+  // Fresh state: every slot unset.  Start-up, and each new job.
   void reset() { *this = Npopts{}; }
 
   // The copy taken by NPPRMS, and its return into the slots.
@@ -150,6 +151,11 @@ struct Npostat {
   int nout = 7;              // the optimizer's print unit
 
   void reset() { *this = Npostat{}; }
+  // A new job's first line opens a new list, listed.
+  void newjob() {
+    newopt = true;
+    listop = true;
+  }
 };
 inline Npostat NPOSTAT;
 

@@ -15,6 +15,7 @@
 
 #include "fit/fitdrv.hpp"
 #include "fit/fitfun.hpp"
+#include "fit/hessian.hpp"
 #include "fit/fitsetup.hpp"
 #include "fit/fitstat.hpp"
 #include "fit/objcel.hpp"
@@ -22,6 +23,7 @@
 #include "jobctl/fitopt.hpp"
 #include "jobctl/tabnames.hpp"
 #include "jobctl/vlsum.hpp"
+#include "optim/nlsqp.hpp"
 #include "runtime/units.hpp"
 
 namespace qv::jobctl {
@@ -585,6 +587,60 @@ TEST_F(FitdrvTest, OneParameterWithANonlinearConstraintIsFitted) {
   EXPECT_NEAR(val('A', 1), 0.0, 1e-10);
   EXPECT_EQ(val('A', 1), X()(fit::FITARR.X));
   EXPECT_NE(out.find(" Observed statistics include   1 constraints."), std::string::npos) << out;
+}
+
+TEST_F(FitdrvTest, HessianWorkspaceDoesNotGrowWithTheRestartsOfAJob) {
+  // The identification check (CH) and the standard errors (the group's
+  // request) estimate the Hessian after every pass; its scratch and the
+  // covariance matrix are reserved once for the job, so the high-water mark
+  // of the workspace is that of one pass however many improvement runs
+  // follow.
+  struct Case {
+    const char* options;
+    bool stderrs;
+  };
+  const Case cases[] = {{"CH", false}, {"RS", true}};
+  for (const Case& c : cases) {
+    int one_pass = 0, covariance = 0;
+    for (const char* th : {"", " TH=-6"}) {
+      const std::string options = std::string(c.options) + th;
+      std::string out = build(factor_job(options));
+      if (c.stderrs) col(gcol::kStdErrors) = 1.0;
+      out += capture([] { run_job(); });
+      EXPECT_EQ(count(out, " Your model has        5 estimated parameters"), *th == '\0' ? 1 : 7) << options;
+      if (c.stderrs) {
+        EXPECT_EQ(count(out, " (Rough) STANDARD ERRORS"), *th == '\0' ? 2 : 14) << options << out;
+        EXPECT_EQ(fit::SECOV.NOSE, 0) << options;
+      } else {
+        EXPECT_EQ(count(out, " Eigenvalue test suggests model is identified"), *th == '\0' ? 1 : 7) << options << out;
+      }
+      if (*th == '\0') {
+        one_pass = MAINPR.WSMAXD;
+        covariance = fit::SECOV.ADDR;
+      } else {
+        EXPECT_EQ(MAINPR.WSMAXD, one_pass) << options;
+        EXPECT_EQ(fit::SECOV.ADDR, covariance) << options;
+      }
+      reset_all();
+    }
+  }
+}
+
+TEST_F(FitdrvTest, IterationAdviceNamesTheLimitTheOptimizerRanUnder) {
+  // With DE the "Default" line comes before the IT line, so IT holds.
+  struct Case {
+    const char* options;
+    int limit;
+  };
+  const Case cases[] = {{"IT=2", 2}, {"DE IT=2", 2}, {"DE IT=3", 3}};
+  for (const Case& c : cases) {
+    const std::string out = run(factor_job(c.options));
+    EXPECT_EQ(optim::NPRUN.itmax, c.limit) << c.options;
+    EXPECT_NE(out.find(" IT=n on the OU line.  Current value is " + std::to_string(c.limit) + "\n"), std::string::npos)
+        << c.options << out;
+    EXPECT_NE(out.find(" CODE BLUE - not enough iterations\n"), std::string::npos) << c.options;
+    reset_all();
+  }
 }
 
 }  // namespace
