@@ -339,6 +339,21 @@ double gls_group(Vec1<double> X, int NG, int g) {
 
 void COVFIT(int code, Vec1<double> X, int NG, int g, double& FOBJ) {
   const jobctl::GroupView G{X, NG, g};
+  auto& oc = OBJCEL;
+  switch (code) {
+    case kFitLS:
+    case kFitML:
+    case kFitAWLS:
+    case kFitDWLS:
+    case kFitGLS:
+      break;
+    default:
+      return;
+  }
+  // Every one of these functions reads the observed matrix: a group without
+  // one (no CM, PM or KM) stops before anything is read from address 0.
+  if (G.icol(gcol::kObsData) < 1) jobctl::ERRMSG(220);
+  const int troubled = oc.NNONPD;
   double F = 0.0;
   switch (code) {
     case kFitLS: {
@@ -354,6 +369,13 @@ void COVFIT(int code, Vec1<double> X, int NG, int g, double& FOBJ) {
       F = awls_group(X, NG, g);
       break;
     case kFitDWLS: {
+      // The diagonal weights come from AV; without them there is nothing to
+      // weight by (the error of weighted least squares without its weights).
+      if (G.icol(gcol::kWeights) < 1) {
+        runtime::write_list(runtime::kStdout, {});
+        runtime::write_list(runtime::kStdout, {" Diagonally weighted least squares needs AV weights in group", g});
+        jobctl::ERRMSG(40);
+      }
       const int np = npacked(G.icol(gcol::kNvar));
       F = dwls_fit(packed_at(X, G.icol(gcol::kObsData), np), packed_at(X, G.icol(gcol::kCovResult), np),
                    packed_at(X, G.icol(gcol::kWeights), np), G.icol(gcol::kNvar));
