@@ -387,6 +387,16 @@ void COVFIT(int code, Vec1<double> X, int NG, int g, double& FOBJ) {
     default:
       return;
   }
+  if (!std::isfinite(F)) {
+    // A value that is not finite (an expected matrix with infinite or
+    // undefined elements, an overflow, a zero weight) cannot be computed:
+    // the penalty of maximum likelihood at a ratio of 0, and MODE -1.
+    const double prev = G.col(gcol::kFitValue);
+    const int p = G.icol(gcol::kNvar);
+    F = 100.0 * p * p + (std::isfinite(prev) ? prev : 0.0) + kTinyRatio * kPenaltyScale;
+    if (oc.NNONPD == troubled) ++oc.NNONPD;
+    oc.FMODE = -1;
+  }
   G.col(gcol::kFitValue) = F;
   FOBJ += F;
 }
