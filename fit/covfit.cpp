@@ -1,6 +1,7 @@
 #include "fit/covfit.hpp"
 
 #include <cmath>
+#include <limits>
 
 #include "algebra/formmach.hpp"
 #include "fit/objcel.hpp"
@@ -30,6 +31,14 @@ using runtime::Vec1;
 // literals widened to double.
 constexpr double kTinyRatio = static_cast<double>(1.0e-30f);
 constexpr double kPenaltyScale = static_cast<double>(1.0e33f);
+// The logarithm of the smallest ratio that is not penalised.
+const double kLnTinyRatio = std::log(kTinyRatio);
+
+// A positive number whose logarithm is that of a double in the normal
+// range: neither 0, subnormal, infinite nor NaN.
+bool representable(double v) {
+  return v >= std::numeric_limits<double>::min() && v <= std::numeric_limits<double>::max();
+}
 
 // Element (i, j) of a packed symmetric matrix, either triangle.
 inline int pk(int i, int j) { return i >= j ? i * (i - 1) / 2 + j : j * (j - 1) / 2 + i; }
@@ -45,6 +54,18 @@ Vec1<double> view(std::span<double> s) { return Vec1<double>(s.data(), static_ca
 void unpack(std::span<const double> P, int p, double* full) {
   for (int j = 1; j <= p; ++j)
     for (int i = 1; i <= p; ++i) full[(j - 1) * p + (i - 1)] = P[pk(i, j) - 1];
+}
+
+// ln det A of the packed symmetric A of order p from its Cholesky factor,
+// formed in L (p(p+1)/2 words): the sum of the logarithms of the squared
+// pivots.  NaN when A is not positive definite.
+double log_det(std::span<const double> A, int p, std::span<double> L) {
+  int nullity = 0, fault = 0;
+  jobctl::CHOLPK(view(A), p, view(L), nullity, fault);
+  if (fault != 0 || nullity != 0) return std::numeric_limits<double>::quiet_NaN();
+  double s = 0.0;
+  for (int i = 1; i <= p; ++i) s += std::log(L[static_cast<std::size_t>(pk(i, i) - 1)]);
+  return 2.0 * s;
 }
 
 }  // namespace
@@ -79,12 +100,43 @@ MlResult ml_fit(std::span<const double> S, std::span<const double> E, int p, dou
       t += inv(r + i) * S[r + i - 1];
     }
   }
-  const double ratio = detE / detS;
-  if (ratio < kTinyRatio || !res.inverted || detS <= 0.0) {
-    res.penalty = true;
-    res.F = 100.0 * p * p + prev + (kTinyRatio - ratio) * kPenaltyScale;
+  double ratio = detE / detS;
+  double lnratio = 0.0;
+  bool computable = false;
+  if (res.inverted && detS > 0.0 && nullity == 0 &&
+      !(representable(detE) && representable(detS) && ratio <= std::numeric_limits<double>::max())) {
+    // A determinant (or their ratio) beyond the range of a double: the
+    // ratio's logarithm from the logarithms of the determinants, each from
+    // a Cholesky factor's diagonal where the determinant itself is out of
+    // range.  The factors take the inverse's words, and E is inverted again
+    // after them (this path is rare: it costs two factorisations more).
+    const auto factor = scratch.first(static_cast<std::size_t>(np));
+    const double lnE = representable(detE) ? std::log(detE) : log_det(E, p, factor);
+    const double lnS = representable(detS) ? std::log(detS) : log_det(S, p, factor);
+    double det = 0.0;
+    jobctl::SYMINV(view(E), p, inv, work, det, 0, nullity, fault);
+    lnratio = lnE - lnS;
+    computable = lnratio >= kLnTinyRatio;
+    ratio = computable ? 1.0 : std::exp(lnratio);
   } else {
-    res.F = (std::log(ratio) + t - p) * (N - 1.0);
+    computable = ratio >= kTinyRatio && res.inverted && detS > 0.0;
+    if (computable) lnratio = std::log(ratio);
+  }
+  if (computable) {
+    res.F = (lnratio + t - p) * (N - 1.0);
+    // A value that is not finite (an inverse too large for the trace) is
+    // not computable either.
+    if (!std::isfinite(res.F)) {
+      computable = false;
+      ratio = 0.0;
+    }
+  }
+  if (!computable) {
+    // The penalty; a ratio that is not finite counts as 0, and so does a
+    // previous value that is not finite.
+    res.penalty = true;
+    if (!std::isfinite(ratio)) ratio = 0.0;
+    res.F = 100.0 * p * p + (std::isfinite(prev) ? prev : 0.0) + (kTinyRatio - ratio) * kPenaltyScale;
   }
   return res;
 }
@@ -287,6 +339,21 @@ double gls_group(Vec1<double> X, int NG, int g) {
 
 void COVFIT(int code, Vec1<double> X, int NG, int g, double& FOBJ) {
   const jobctl::GroupView G{X, NG, g};
+  auto& oc = OBJCEL;
+  switch (code) {
+    case kFitLS:
+    case kFitML:
+    case kFitAWLS:
+    case kFitDWLS:
+    case kFitGLS:
+      break;
+    default:
+      return;
+  }
+  // Every one of these functions reads the observed matrix: a group without
+  // one (no CM, PM or KM) stops before anything is read from address 0.
+  if (G.icol(gcol::kObsData) < 1) jobctl::ERRMSG(220);
+  const int troubled = oc.NNONPD;
   double F = 0.0;
   switch (code) {
     case kFitLS: {
@@ -302,6 +369,13 @@ void COVFIT(int code, Vec1<double> X, int NG, int g, double& FOBJ) {
       F = awls_group(X, NG, g);
       break;
     case kFitDWLS: {
+      // The diagonal weights come from AV; without them there is nothing to
+      // weight by (the error of weighted least squares without its weights).
+      if (G.icol(gcol::kWeights) < 1) {
+        runtime::write_list(runtime::kStdout, {});
+        runtime::write_list(runtime::kStdout, {" Diagonally weighted least squares needs AV weights in group", g});
+        jobctl::ERRMSG(40);
+      }
       const int np = npacked(G.icol(gcol::kNvar));
       F = dwls_fit(packed_at(X, G.icol(gcol::kObsData), np), packed_at(X, G.icol(gcol::kCovResult), np),
                    packed_at(X, G.icol(gcol::kWeights), np), G.icol(gcol::kNvar));
@@ -312,6 +386,16 @@ void COVFIT(int code, Vec1<double> X, int NG, int g, double& FOBJ) {
       break;
     default:
       return;
+  }
+  if (!std::isfinite(F)) {
+    // A value that is not finite (an expected matrix with infinite or
+    // undefined elements, an overflow, a zero weight) cannot be computed:
+    // the penalty of maximum likelihood at a ratio of 0, and MODE -1.
+    const double prev = G.col(gcol::kFitValue);
+    const int p = G.icol(gcol::kNvar);
+    F = 100.0 * p * p + (std::isfinite(prev) ? prev : 0.0) + kTinyRatio * kPenaltyScale;
+    if (oc.NNONPD == troubled) ++oc.NNONPD;
+    oc.FMODE = -1;
   }
   G.col(gcol::kFitValue) = F;
   FOBJ += F;

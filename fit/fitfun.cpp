@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "algebra/formmach.hpp"
 #include "fit/covfit.hpp"
@@ -193,11 +194,20 @@ void FITFUN(int& mode, int n, std::span<const double> x, double& fobj, std::span
       const double e = X(oc.CIELPOS);
       fobj = oc.CIWGT * std::pow(oc.CITARG - fobj, 2.0) + (oc.CIUPPR == 1 ? -e : e);
     }
+    // A total that is not finite cannot be computed.  The fit functions put
+    // finite penalties in place of their own values; this is a sum or an
+    // interval objective that overflowed.  It is returned as the largest
+    // finite value with MODE -1, and never fixes the scale.
+    const bool finite = std::isfinite(fobj);
+    if (!finite) {
+      fobj = std::numeric_limits<double>::max();
+      oc.FMODE = -1;
+    }
     // The scale of the run, fixed by its first evaluation.
     if (oc.FFIRST != 1) {
       runtime::write_list(runtime::kStdout, {});
       runtime::write_list(kMsgUnit, {" At your starting values, the function value is ", fobj});
-      oc.FSCALE = std::abs(fobj);
+      oc.FSCALE = finite ? std::abs(fobj) : 1.0;
       if (oc.FSCALE < 1.0) oc.FSCALE = 1.0;
       oc.FSIGN = fobj < 0.0 ? -1.0 : 1.0;
       oc.FFIRST = 1;

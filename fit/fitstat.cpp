@@ -3,6 +3,7 @@
 #include <array>
 #include <cmath>
 #include <string>
+#include <string_view>
 
 #include "report/htmlrep.hpp"
 #include "jobctl/areas.hpp"
@@ -146,19 +147,36 @@ int FITTYP(Vec1<double> X, int NG) {
 
 namespace {
 
+// The name of a statistic in its value line's text: the text without the
+// arrows (or "=") and blanks that end it.
+std::string statistic_name(std::string_view text) {
+  std::size_t n = text.size();
+  while (n > 0 && (text[n - 1] == '>' || text[n - 1] == '=' || text[n - 1] == ' ')) --n;
+  return std::string(text.substr(0, n));
+}
+
+// A statistic that is not a finite number is not printed as one: its line
+// says that it is incalculable, as the probability's does.
+void incalculable(std::string_view text) { write_list(kStdout, {statistic_name(text) + " incalculable"}); }
+
 // The block's value and integer lines; the value format is chosen once per
 // fit from F.
 struct Lines {
   const char* vfmt;
-  void value(const char* text, double v) const { write_fmt(kStdout, vfmt, {text, v}); }
+  void value(const char* text, double v) const {
+    if (std::isfinite(v))
+      write_fmt(kStdout, vfmt, {text, v});
+    else
+      incalculable(text);
+  }
   static void integer(const char* text, int v) { write_fmt(kStdout, "(A,5X,I5)", {text, v}); }
 };
 
 // The probability lines of a chi-squared statistic: incalculable for df < 1
-// or a negative value (then nothing is computed), else the upper tail.
-// Returns false when incalculable.
+// or a value that is negative or not finite (then nothing is computed), else
+// the upper tail.  Returns false when incalculable.
 bool probability(const Lines& out, double x, double df, double& prob) {
-  if (df < 1.0 || x < 0.0) {
+  if (!(df >= 1.0) || !(x >= 0.0) || !std::isfinite(x)) {
     write_list(kStdout, {" Probability incalculable"});
     return false;
   }
@@ -210,14 +228,25 @@ void null_model(const Statin& in, double d, double ntot) {
     res.CI = std::exp(-0.5 * (F - d) / ntot);
   }
 
-  write_list(kStdout, {});
-  write_list(kStdout, {"Fit statistic                     Estimate"});
-  const std::array<double, 11> v = {F, d, F0, d0, res.NFI, res.NFI2, res.TLI, res.PFI, res.PFI2, res.RNI, res.CI};
   const std::array<std::string, 11> labels = {
       " Tested Model fit >>>>>>>>>>>>>", " Tested Model df >>>>>>>>>>>>>>", " Null Model fit* >>>>>>>>>>>>>>",
       " Null Model df* >>>>>>>>>>>>>>>", " Normed fit Index >>>>>>>>>>>>>", " Normed fit Index 2 >>>>>>>>>>>",
       " Tucker Lewis Index >>>>>>>>>>>", " Parsimonious Fit Index>>>>>>>>", " Parsimonious Fit Index 2 >>>>>",
       " Relative Non-centrality Index>", " Centrality Index >>>>>>>>>>>>>"};
+  // An entry that is not a finite number is incalculable: its line says so
+  // and the table (and an index's cell) holds 0, as under the guards above.
+  std::array<double*, 11> cells = {nullptr,  nullptr,   nullptr,  nullptr,   &res.NFI, &res.NFI2,
+                                   &res.TLI, &res.PFI, &res.PFI2, &res.RNI, &res.CI};
+  std::array<double, 11> v = {F, d, F0, d0, res.NFI, res.NFI2, res.TLI, res.PFI, res.PFI2, res.RNI, res.CI};
+  for (std::size_t k = 0; k < v.size(); ++k) {
+    if (std::isfinite(v[k])) continue;
+    incalculable(labels[k]);
+    v[k] = 0.0;
+    if (cells[k] != nullptr) *cells[k] = 0.0;
+  }
+
+  write_list(kStdout, {});
+  write_list(kStdout, {"Fit statistic                     Estimate"});
   std::array<std::string, 11> rlabs;
   for (std::size_t k = 0; k < labels.size(); ++k) rlabs[k] = runtime::fpad(labels[k], 32);
   const auto& m = jobctl::MAINPR;

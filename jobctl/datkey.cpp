@@ -1,6 +1,8 @@
 #include "jobctl/datkey.hpp"
 
 #include <algorithm>
+#include <cmath>
+#include <limits>
 #include <span>
 #include <string>
 
@@ -177,14 +179,29 @@ void checks(const GroupView& G, int& ni) {
   ni = n;
   if (DATFLG.CM != 0 || DATFLG.PMKM != 0) {
     const int full = m.RDPTR;
-    check_room(static_cast<long long>(full) + static_cast<long long>(n) * n + n);
+    const int factor = full + n * n + n;
+    check_room(static_cast<long long>(factor) + static_cast<long long>(n) * (n + 1) / 2);
+    // Positive definiteness by the Cholesky factor, which no scale of the
+    // variables can fail; its log-determinant stands in for a determinant
+    // beyond the range that the LU factorisation delivers.
+    double logdet = 0.0;
+    const bool pd = positive_definite(X.from(G.icol(gcol::kObsData)), n, X.from(factor), logdet);
     algebra::EXPMAT(X.from(full), X.from(G.icol(gcol::kObsData)), kTypeSym, n, n, n * (n + 1) / 2);
     double det = 0.0;
     int ifail = 1;
     numlib::F03AAF(std::span<double>(X.ptr(full), static_cast<std::size_t>(n) * n), std::max(n, 1), n, det,
                    std::span<double>(X.ptr(full + n * n), static_cast<std::size_t>(std::max(n, 1))), ifail);
+    // The LU's overflow (2) and underflow (3) are the determinant's range,
+    // not the matrix's fault: the determinant is then the double nearest
+    // exp(logdet): infinite above the range of a double, the smallest
+    // subnormal below it (never 0, which means no determinant).
+    const bool out_of_range = ifail == 2 || ifail == 3;
+    if (pd && out_of_range) {
+      det = std::exp(logdet);
+      if (det == 0.0) det = std::numeric_limits<double>::denorm_min();
+    }
     G.col(gcol::kObsDet) = det;
-    if (ifail != 0 || det <= 0.0) {
+    if (!pd || (ifail != 0 && !out_of_range) || det <= 0.0) {
       write_list(kStdout, {});
       write_list(kStdout, {" Your INPUT data matrix is not positive-definite"});
       m.NPDFLG = 1;
@@ -223,7 +240,16 @@ void checks(const GroupView& G, int& ni) {
   if (DATFLG.AV != 0) {
     const int a = G.icol(gcol::kWeights);
     const double no = NO(G);
-    for (int k = 0; k < DATKST.NAV; ++k) X(a + k) /= no;
+    for (int k = 0; k < DATKST.NAV; ++k) {
+      // Diagonally weighted least squares divides by each weight, the
+      // inverse of a diagonal asymptotic matrix: a zero one has none.
+      if (X(a + k) == 0.0) {
+        write_list(kStdout, {});
+        write_list(kStdout, {" AV weight number", k + 1, " is zero; DWLS divides by each weight"});
+        ERRMSG(24);
+      }
+      X(a + k) /= no;
+    }
   }
 }
 

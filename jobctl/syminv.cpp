@@ -119,6 +119,27 @@ void CHOLPK(Vec1<double> A, int n, Vec1<double> L, int& nullity, int& fault) {
   fault = 0;
 }
 
+bool positive_definite(Vec1<double> A, int n, Vec1<double> L, double& logdet) {
+  auto at = [](int i, int j) { return i * (i - 1) / 2 + j; };
+  double sum = 0.0;
+  for (int i = 1; i <= n; ++i) {
+    for (int j = 1; j <= i; ++j) {
+      double w = A(at(i, j));
+      for (int k = 1; k < j; ++k) w -= L(at(i, k)) * L(at(j, k));
+      if (j < i) {
+        L(at(i, j)) = w / L(at(j, j));
+      } else {
+        // A pivot that is not positive, or not a number: not positive definite.
+        if (!(w > 0.0) || !std::isfinite(w)) return false;
+        L(at(i, i)) = std::sqrt(w);
+        sum += std::log(w);
+      }
+    }
+  }
+  logdet = sum;
+  return true;
+}
+
 void SYMINV(Vec1<double> A, int n, Vec1<double> C, Vec1<double> W, double& det, int wantdet, int& nullity,
             int& fault) {
   if (n <= 0) {

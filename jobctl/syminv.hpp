@@ -21,6 +21,14 @@ using runtime::Vec1;
 // pivot, or a zero pivot whose column below is not (nearly) zero.
 void CHOLPK(Vec1<double> A, int n, Vec1<double> L, int& nullity, int& fault);
 
+// Whether the packed symmetric A of order n is positive definite: its
+// Cholesky factor, formed in L (n(n+1)/2 words, not A itself), has only
+// positive finite pivots, with no tolerance (a scale of the variables alone
+// never makes a pivot zero).  When it is, logdet := ln det A, the sum of the
+// logarithms of the pivots, which holds where det A itself lies beyond the
+// range of a double.
+bool positive_definite(Vec1<double> A, int n, Vec1<double> L, double& logdet);
+
 // Inverse of the packed symmetric matrix A of order n into C (packed; C may
 // be A itself), through its Cholesky factor.  W: n doubles of work.  With
 // wantdet non-zero det := the determinant of A (the squared diagonal of the

@@ -11,7 +11,9 @@
 #include "support/reset.hpp"
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -363,4 +365,122 @@ TEST_F(CovFitTest, ScratchPastTheLimitIsError119) {
   group(2, kS9, kSig9, 9, 301.0, kDetS9);
   MAINPR.WSTOP = MAINPR.WSLIM - 10;  // ML needs 45 + 18 words
   EXPECT_EXIT(REPORT_ON_STDERR(run(2)), ExitedWithCode(1), "119");
+}
+
+namespace {
+
+// Packed S of order p: variances v, and covariance r v between variables
+// 2k - 1 and 2k when pairs is set (40 correlated pairs for p = 80).
+std::vector<double> pairs_matrix(int p, double v, double r) {
+  std::vector<double> S(static_cast<std::size_t>(npacked(p)), 0.0);
+  for (int i = 1; i <= p; ++i) {
+    S[static_cast<std::size_t>(npacked(i) - 1)] = v;
+    if (i % 2 == 0) S[static_cast<std::size_t>(npacked(i) - 2)] = r * v;
+  }
+  return S;
+}
+
+}  // namespace
+
+// Maximum likelihood where det E, det S or their ratio lies beyond the range
+// of a double: the logarithm of the ratio from the factors, so the value is
+// that of the closed form whatever the scale; a ratio that is not a number
+// is the penalty, never a value of NaN.
+TEST(CovFitKernel, MlBeyondTheRangeOfADouble) {
+  const double inf = std::numeric_limits<double>::infinity();
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const double tiny = 1.0000000031710769e-30, scale = 9.999999944957273e+32;
+  struct Case {
+    const char* name;
+    std::vector<double> S, E;
+    int p;
+    double detS;  // as the data check stores it
+    double N;
+    bool penalty;
+    double want;
+    const char* source;
+  };
+  const Case cases[] = {
+      {"80 variances 1e4, E = S (det 1e320 both)", pairs_matrix(80, 1e4, 0.5), pairs_matrix(80, 1e4, 0.5), 80, inf,
+       100.0, false, 0.0, "closed form: E = S gives 0"},
+      {"80 variances 1e4 in pairs r = .5, E their diagonal", pairs_matrix(80, 1e4, 0.5), pairs_matrix(80, 1e4, 0.0),
+       80, inf, 100.0, false, -99.0 * 40.0 * std::log(0.75),
+       "closed form: (ln det E/det S + tr E^-1 S - p)(N - 1) = -(N - 1) 40 ln(1 - r^2)"},
+      {"80 variances 1e-5 in pairs (det 1e-400), E their diagonal", pairs_matrix(80, 1e-5, 0.5),
+       pairs_matrix(80, 1e-5, 0.0), 80, std::numeric_limits<double>::denorm_min(), 100.0, false,
+       -99.0 * 40.0 * std::log(0.75), "closed form as above"},
+      {"E = 1e200 I, det E overflows", {2, 1, 3}, {1e200, 0, 1e200}, 2, 5.0, 51.0, false,
+       (400.0 * std::log(10.0) - std::log(5.0) + 5e-200 - 2.0) * 50.0,
+       "closed form: (ln(1e400 / 5) + tr(S) / 1e200 - 2)(N - 1)"},
+      {"det S not a number", {2, 1, 3}, {2, 1, 3}, 2, nan, 51.0, true, 400.0 + 5.0 + tiny * scale,
+       "penalty at ratio 0: 100 p^2 + previous + 1e-30 x 1e33"},
+      {"det S infinite, E singular", {2, 1, 3}, {1, 1, 1}, 2, inf, 51.0, true, 400.0 + 5.0 + tiny * scale,
+       "penalty at ratio 0"},
+  };
+  for (const Case& c : cases) {
+    std::vector<double> scratch(static_cast<std::size_t>(ml_scratch(c.p)));
+    const MlResult r = ml_fit(c.S, c.E, c.p, c.detS, c.N, 5.0, scratch);
+    EXPECT_EQ(r.penalty, c.penalty) << c.name;
+    EXPECT_TRUE(std::isfinite(r.F)) << c.name;
+    EXPECT_NEAR(r.F, c.want, 1e-9 * std::max(1.0, std::fabs(c.want))) << c.name << " [" << c.source << "]";
+    if (!c.penalty) {
+      // The inverse the means term reads is E's: (E^-1 E)(1,1) = 1.
+      ASSERT_TRUE(r.inverted) << c.name;
+      EXPECT_NEAR(scratch[0] * c.E[0] + scratch[1] * c.E[1], 1.0, 1e-12) << c.name;
+    }
+  }
+}
+
+// A value that is not finite, in any code, is not computable: the penalty
+// of maximum likelihood at a ratio of 0 in its place, MODE -1 and the group
+// counted, never an infinity or NaN in the group's value or the total.
+TEST_F(CovFitTest, ValueThatIsNotFiniteIsThePenalty) {
+  const double inf = std::numeric_limits<double>::infinity();
+  const double penalty = 400.0 + 5.0 + 1.0000000031710769e-30 * 9.999999944957273e+32;
+  struct Case {
+    const char* name;
+    int code;
+    std::vector<double> E;
+    std::vector<double> W;  // weights (codes 3 and 4)
+  };
+  const Case cases[] = {
+      {"LS, expected variance infinite", 1, {inf, 0, 1}, {}},
+      {"ML, expected element not a number", 2, {1, std::nan(""), 1}, {}},
+      {"ML, expected variance infinite", 2, {inf, 0, 1}, {}},
+      {"AWLS, expected variance infinite", 3, {inf, 0, 1}, {1, 0, 1, 0, 0, 1}},
+      {"DWLS, a zero weight", 4, {1, 0, 1}, {1, 0, 1}},
+      {"GLS, expected variance infinite", 5, {inf, 0, 1}, {}},
+  };
+  for (const Case& c : cases) {
+    SetUp();
+    group(c.code, {2, 1, 3}, c.E, 2, 51.0, 5.0);
+    if (!c.W.empty()) {
+      put(kW, c.W);
+      col(20) = kW;
+      col(16) = 2;
+    }
+    col(15) = 5.0;  // the previous value
+    OBJCEL.FFIRST = 1;
+    const double F = run(c.code);
+    EXPECT_NEAR(F, penalty, 1e-9) << c.name;
+    EXPECT_EQ(OBJCEL.FMODE, -1) << c.name;
+    EXPECT_EQ(OBJCEL.NNONPD, 1) << c.name;
+  }
+}
+
+// Every code reads the observed matrix: a group without one is error 220
+// before anything is read (not a value computed from address 0); weighted
+// least squares by the diagonal without its weights is error 40.
+TEST_F(CovFitTest, GroupWithoutObservedMatrixIsError220ForEveryCode) {
+  for (int code = 1; code <= 5; ++code) {
+    SetUp();
+    group(code, {2, 1, 3}, {1, 0, 1}, 2, 51.0, 0.0);
+    col(4) = 0.0;
+    col(20) = kW;
+    EXPECT_EXIT(REPORT_ON_STDERR(run(code)), ExitedWithCode(1), "error code is +220\n") << code;
+  }
+  SetUp();
+  group(4, {2, 1, 3}, {1, 0, 1}, 2, 51.0);
+  EXPECT_EXIT(REPORT_ON_STDERR(run(4)), ExitedWithCode(1),
+              " Diagonally weighted least squares needs AV weights in group 1\n(.|\n)*error code is +40\n");
 }

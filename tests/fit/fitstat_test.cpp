@@ -10,6 +10,7 @@
 #include "support/reset.hpp"
 
 #include <cmath>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -526,6 +527,77 @@ TEST_F(StatTest, SaturatedComparison) {
                   " Probability >>>>>>>>>>>>>>>>>>>>     0.000\n"
                   " Akaike's Information Criterion >    37.022\n"))
       << out;
+}
+
+// Whether the block printed a number that is not one (NaN, an infinity).
+bool prints_non_number(const std::string& out) {
+  if (has(out, "NaN") || has(out, "Infinity")) return true;
+  for (std::size_t p = out.find("Inf"); p != std::string::npos; p = out.find("Inf", p + 1))
+    if (out.compare(p, 11, "Information") != 0) return true;
+  return false;
+}
+
+// A fit value, group value or index that is not finite is printed as
+// incalculable, as the probability is; its probability is incalculable
+// (1.0), and an index that is not finite is 0 in the table and its cell.
+TEST_F(StatTest, StatisticsThatAreNotFiniteAreIncalculable) {
+  const double inf = std::numeric_limits<double>::infinity();
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  for (double F : {nan, inf}) {
+    SetUp();
+    Statin in = hs_model();
+    in.F = F;
+    col(1, 15, 1) = inf;  // the group's value, read by the RMSEA
+    FITOPT.NU = 1;
+    FITOPT.NUCHI = kBaseChisq;
+    FITOPT.NUDF = kBaseDf;
+    FITOPT.SAT = 1;
+    FITOPT.SATFIT = 20.0;
+    FITOPT.SATDF = 10.0;
+    FITRES.PROB = 0.3;
+    const std::string out = block(in);
+    EXPECT_FALSE(prints_non_number(out)) << out;
+    EXPECT_TRUE(has(out,
+                    "\n Chi-squared fit of model incalculable\n"
+                    " Degrees of freedom >>>>>>>>>>>>>        24\n"
+                    " Probability incalculable\n"
+                    " Akaike's Information Criterion incalculable\n"
+                    " RMSEA incalculable\n"))
+        << out;
+    EXPECT_EQ(FITRES.PROB, 1.0);
+    // The indices that depend on F, and F itself, in the table.
+    EXPECT_TRUE(has(out, " Tested Model fit incalculable\n")) << out;
+    EXPECT_TRUE(has(out, " Normed fit Index incalculable\n")) << out;
+    // exp(-0.5 (F - d) / N) is 0 at F = +infinity, a number.
+    EXPECT_EQ(has(out, " Centrality Index incalculable\n"), std::isnan(F)) << out;
+    for (double v : {FITRES.NFI, FITRES.NFI2, FITRES.PFI, FITRES.PFI2, FITRES.RNI, FITRES.CI})
+      EXPECT_EQ(v, 0.0);
+    // The saturated comparison.
+    EXPECT_TRUE(has(out,
+                    " Difference Chi-squared incalculable\n"
+                    " Difference d.f.  >>>>>>>>>>>>>>>        14\n"
+                    " Probability incalculable\n"
+                    " Akaike's Information Criterion incalculable\n"))
+        << out;
+    EXPECT_EQ(FITCMP.DIFPRB, 1.0);
+  }
+  // Each fit code's value line.
+  struct Case {
+    int optfit;
+    const char* line;
+  };
+  const Case cases[] = {{0, " The Least Squares function value is incalculable\n"},
+                        {4, " -2 times log-likelihood of data incalculable\n"},
+                        {3, " User defined function value incalculable\n"}};
+  for (const Case& c : cases) {
+    SetUp();
+    Statin in = hs_model();
+    in.F = nan;
+    FITOPT.OPTFIT = c.optfit;
+    const std::string out = block(in);
+    EXPECT_TRUE(has(out, c.line)) << out;
+    EXPECT_FALSE(prints_non_number(out)) << out;
+  }
 }
 
 // A job flagged as the saturated model keeps its fit for the next.

@@ -2,6 +2,7 @@
 // integrand.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <utility>
 #include <vector>
@@ -252,6 +253,43 @@ TEST(Momint, DensityAndPowers) {
   EXPECT_EQ(MOMSTA.S[1], 0.5);
   EXPECT_EQ(MOMSTA.S[kMomMax], 0.5);
   EXPECT_NEAR(MOMSTA.d, d, 1e-14);
+}
+
+// Positive definiteness by the Cholesky factor, with the log-determinant
+// where the determinant itself lies beyond the range of a double.
+TEST(PositiveDefinite, LogDeterminantAtAnyScaleAndRefusals) {
+  struct Case {
+    const char* name;
+    int n;
+    double diag, off;  // diagonal elements, and (2k, 2k-1) elements
+    bool pd;
+    double logdet;  // closed form: n ln(diag) + (n/2) ln(1 - (off/diag)^2)
+  };
+  const Case cases[] = {
+      {"3 x 3 identity", 3, 1.0, 0.0, true, 0.0},
+      {"80 variances 1e4, det 1e320", 80, 1e4, 0.0, true, 80 * std::log(1e4)},
+      {"80 variances 1e4 in correlated pairs", 80, 1e4, 5e3, true, 80 * std::log(1e4) + 40 * std::log(0.75)},
+      {"80 variances 1e-5, det 1e-400", 80, 1e-5, 0.0, true, 80 * std::log(1e-5)},
+      {"negative variances, det > 0", 2, -1.0, 0.0, false, 0.0},
+      {"singular pair", 2, 1.0, 1.0, false, 0.0},
+      {"pair with |r| > 1", 2, 1.0, 2.0, false, 0.0},
+  };
+  for (const Case& c : cases) {
+    std::vector<double> a(static_cast<std::size_t>(c.n * (c.n + 1) / 2), 0.0), l(a.size());
+    for (int i = 1; i <= c.n; ++i) {
+      a[static_cast<std::size_t>(i * (i + 1) / 2 - 1)] = c.diag;
+      if (i % 2 == 0) a[static_cast<std::size_t>(i * (i - 1) / 2 + i - 2)] = c.off;
+    }
+    const std::vector<double> kept = a;
+    double logdet = -7.0;
+    EXPECT_EQ(positive_definite(v1(a), c.n, v1(l), logdet), c.pd) << c.name;
+    EXPECT_EQ(a, kept) << c.name;
+    if (c.pd) {
+      EXPECT_NEAR(logdet, c.logdet, 1e-12 * std::max(1.0, std::fabs(c.logdet))) << c.name;
+    } else {
+      EXPECT_EQ(logdet, -7.0) << c.name;
+    }
+  }
 }
 
 }  // namespace
