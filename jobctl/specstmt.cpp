@@ -107,7 +107,7 @@ void whole_matrix(int mode) {
     if (c.NEWLIN == 1) ERRMSG(116);
     RDNUM();
     if (c.NEWLIN == 1) ERRMSG(116);
-    if (c.IVALUE > m.NG) ERRMSG(117);
+    if (c.IVALUE < 1 || c.IVALUE > m.NG) ERRMSG(117);
     m.IGRP = c.IVALUE;
   }
   const int g = m.IGRP;
