@@ -167,6 +167,12 @@ bool tables_inside(Vec1<double> X, int nx, int ng) {
         int t = static_cast<int>(type);
         const int n = NELEM(t, static_cast<int>(rows), static_cast<int>(cols));
         if (n > 0 && (a < 1 || static_cast<long long>(a) + 2LL * n - 1 > nx)) return false;
+        // Specification numbers are used as integers: they lie in the
+        // script's integer range, as the statements that set them require.
+        const int code = static_cast<int>(type);
+        if (parameter_type(code) || code == kTypeUnit)
+          for (int k = 0; k < n; ++k)
+            if (!in_int_range(X(a + k))) return false;
       }
     }
   }
