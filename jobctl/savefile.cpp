@@ -291,6 +291,9 @@ void restore(Vec1<double> X, int& NX, Vec1<int> IX, int& NIW, int& IGRP, int& NG
   const long long trailer = rec_trailer(nx, ns, niw);
   m.NUNCNT = records >= trailer ? std::max(10000, BINGETI(get(static_cast<int>(trailer))))
                                 : unique_counter(X, nx, ng);
+  // Both counters number further parameters one by one: past the script's
+  // integer range they would overflow.
+  if (m.NFREE < 0 || m.NFREE > kIntCap || m.NUNCNT > kIntCap) damaged();
 
   write_list(kStdout, {" Note: ", kHead + nx + 4 * ns + niw, " binary records read"});
   NX = nx;

@@ -327,6 +327,11 @@ TEST_F(SavefileDeathTest, DamagedFilesAreRefusedBeforeReading) {
       {"specification number 1E90", 0, 15 + kAddr, BINPUTR(1e90), damaged},
       {"specification number -2^31", 0, 15 + kAddr + 1, BINPUTR(-2147483648.0), damaged},
       {"specification number NaN", 0, 15 + kAddr, BINPUTR(std::nan("")), damaged},
+      // The counters of free parameters and UN elements go on from their
+      // values: past 2^30 they would overflow.
+      {"free-parameter counter past 2^30", 0, 13, BINPUTI(2147483647), damaged},
+      {"negative free-parameter counter", 0, 13, BINPUTI(-1), damaged},
+      {"UN counter past 2^30", 0, recs, BINPUTI(2147483647), damaged},
   };
   for (const Case& c : cases) {
     std::filesystem::copy_file(good, path_, std::filesystem::copy_options::overwrite_existing);
