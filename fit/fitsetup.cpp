@@ -37,7 +37,7 @@ void check_iroom(long long last) {
 }  // namespace
 
 double start_value(double v) {
-  if (v > -kStartMin && v < kStartMin) return v < 0.0 ? -kStartMin : kStartMin;
+  if (v > -kStartMin && v < kStartMin) return kStartMin;
   return v;
 }
 

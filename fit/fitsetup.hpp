@@ -39,8 +39,8 @@ struct Fitarr {
 };
 inline Fitarr FITARR;
 
-// Largest magnitude of a start value that is moved away from zero, and the
-// magnitude it is moved to: the single-precision 0.01, widened.
+// Bound of the start values moved away from zero, and the value they are
+// moved to: the single-precision 0.01, widened.
 constexpr double kStartMin = static_cast<double>(0.01f);
 // Default bounds of a parameter and the open side of a ">" or "<" row (the
 // single-precision 1e20, widened).
@@ -48,8 +48,8 @@ constexpr double kParBound = 10000.0;
 constexpr double kConBound = static_cast<double>(1.0e20f);
 
 // Start value of a parameter from its matrix element's value: a value
-// strictly inside (-0.01, 0.01) becomes 0.01 with its own sign (+0.01 for
-// zero), so that no parameter starts at zero.
+// strictly inside (-0.01, 0.01) becomes +0.01 whatever its sign, so that no
+// parameter starts at (or next to) zero.
 double start_value(double v);
 
 // Counts the job: VLSUMM (parameter list, statistics, case-vector summaries;

@@ -21,9 +21,6 @@ using runtime::write_list;
 
 namespace {
 
-// Largest integer result of a number; larger values give this cap.
-constexpr double kIntCap = 1073741824.0;  // 2^30
-
 using stmt::is_digit;
 using stmt::is_letter;
 bool is_delim(char ch) { return DELIMS.find(ch) != std::string_view::npos; }
@@ -32,8 +29,10 @@ bool fetch_allowed() { return MAINPR.NOREAD != 1.0; }
 // The text at the cursor begins with s (inside the line).
 using stmt::begins;
 
-// Integer result of a real: truncated towards zero, capped at +-2^30.
+// Integer result of a real: truncated towards zero, capped at +-2^30 (0
+// for a value that is not a number).
 int to_ivalue(double v) {
+  if (std::isnan(v)) return 0;
   if (v > kIntCap) return static_cast<int>(kIntCap);
   if (v < -kIntCap) return -static_cast<int>(kIntCap);
   return static_cast<int>(std::trunc(v));

@@ -14,6 +14,12 @@ namespace qv::jobctl {
 // The 21 delimiter characters of the word and delimiter skips.
 inline constexpr std::string_view DELIMS = " ,=()[]{}<>+-:/|*#`;\"";
 
+// The integer range of the script: an integer read from a number is capped
+// at this magnitude (2^30), and a specification number beyond it is refused.
+inline constexpr double kIntCap = 1073741824.0;
+// True when v is a number (not NaN) of magnitude at most kIntCap.
+inline bool in_int_range(double v) { return v >= -kIntCap && v <= kIntCap; }
+
 // Moves past the current word and the blanks and commas after it; running
 // off the line fetches the next one (unless MAINPR.NOREAD is 1.0).
 void NEXTWD();

@@ -363,7 +363,12 @@ void run_job() {
   auto& m = MAINPR;
   m.TREAD = WALLSEC() - m.TSTART;
   if (m.MUREQ == 1) m.MULFIT = 1;
-  fit::FIT(WORKSP.x(), 1000000, IWORKS.ix(), LABTAB, m.LABSLOT);
+  {
+    // The fit walks the groups through the current-group cell; a multiple
+    // fit's next job goes on with the group that was current before it.
+    const RestoreCell group(m.IGRP);
+    fit::FIT(WORKSP.x(), 1000000, IWORKS.ix(), LABTAB, m.LABSLOT);
+  }
   FESTAT.JOBRUN = 1;
   // With a front end and automatic dump the job description is sent here.
   JOBSUM();

@@ -97,7 +97,8 @@ void NAMCLS(std::span<const std::string> names, std::string_view name, int n);
 // Appends the upper triangle of the n x n A (ld n) column by column to v;
 // m different from n is error 29.  count runs on across calls.
 void PAKTRI(Vec1<double> A, int n, int m, Vec1<double> v, int& count);
-// Error 162 when no group was chosen with "#G".
+// Error 162 when no group was chosen with "#G"; error 117 when the current
+// group is not one of the job's groups.
 void GRPCHK();
 
 }  // namespace qv::jobctl

@@ -112,10 +112,15 @@ bool option_word() {
   const std::string_view w = line_from(c.ICOL);
   auto is = [&](std::string_view k) { return w.substr(0, k.size()) == k; };
   // In a continued multiple-fit job the words that change a group need the
-  // group chosen with "#G"; ST and DI are then ignored.
+  // group chosen with "#G"; ST and DI are then ignored.  Every word that
+  // writes a group column needs the current group to be one of the job's.
   const bool cont = m.CONTJOB == 1;
+  auto in_job = [&] {
+    if (g < 1 || g > NG) ERRMSG(117);
+  };
   auto group_word = [&] {
     if (cont) GRPCHK();
+    in_job();
   };
   const bool unchosen = cont && m.GRPSEL == 0;
 
@@ -162,6 +167,7 @@ bool option_word() {
     m.HTMLON = 1;
   } else if (is("ST") && !is("STE")) {
     if (!unchosen) {
+      in_job();
       if (G.col(gcol::kAsyForm) == 2.0) {
         report::WARNHD();
         write_list(kStdout, {" The standardize option is not available for CM data"});
@@ -174,7 +180,10 @@ bool option_word() {
     group_word();
     G.col(gcol::kResiduals) = 1;
   } else if (is("DI")) {
-    if (!unchosen) G.col(gcol::kDiOption) = 1;
+    if (!unchosen) {
+      in_job();
+      G.col(gcol::kDiOption) = 1;
+    }
   } else if (is("NP")) {
     np_option();
   } else if (is("WI")) {
@@ -275,16 +284,20 @@ bool option_word() {
     write_list(kStdout, {" STANDARD ERRORS withdrawn in this version"});
     write_list(kStdout, {" Please use interval command instead"});
   } else if (is("SU")) {
+    in_job();
     IGRPTB(IX, NG, igcol::kSuppress, g) = 1;
   } else if (is("MU")) {
     m.MUREQ = 1;
   } else if (is("JI")) {
     o.JI = 1;
   } else if (is("SAMECOV")) {
+    in_job();
     IGRPTB(IX, NG, igcol::kSameCov, g) = 1;
   } else if (is("SAMEMEA")) {
+    in_job();
     IGRPTB(IX, NG, igcol::kSameMeans, g) = 1;
   } else if (is("SAMEWEI")) {
+    in_job();
     IGRPTB(IX, NG, igcol::kSameWeights, g) = 1;
   } else if (is("SA")) {
     report::WARNHD();

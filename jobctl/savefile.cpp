@@ -167,6 +167,12 @@ bool tables_inside(Vec1<double> X, int nx, int ng) {
         int t = static_cast<int>(type);
         const int n = NELEM(t, static_cast<int>(rows), static_cast<int>(cols));
         if (n > 0 && (a < 1 || static_cast<long long>(a) + 2LL * n - 1 > nx)) return false;
+        // Specification numbers are used as integers: they lie in the
+        // script's integer range, as the statements that set them require.
+        const int code = static_cast<int>(type);
+        if (parameter_type(code) || code == kTypeUnit)
+          for (int k = 0; k < n; ++k)
+            if (!in_int_range(X(a + k))) return false;
       }
     }
   }
@@ -285,6 +291,9 @@ void restore(Vec1<double> X, int& NX, Vec1<int> IX, int& NIW, int& IGRP, int& NG
   const long long trailer = rec_trailer(nx, ns, niw);
   m.NUNCNT = records >= trailer ? std::max(10000, BINGETI(get(static_cast<int>(trailer))))
                                 : unique_counter(X, nx, ng);
+  // Both counters number further parameters one by one: past the script's
+  // integer range they would overflow.
+  if (m.NFREE < 0 || m.NFREE > kIntCap || m.NUNCNT > kIntCap) damaged();
 
   write_list(kStdout, {" Note: ", kHead + nx + 4 * ns + niw, " binary records read"});
   NX = nx;

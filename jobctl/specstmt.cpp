@@ -90,6 +90,16 @@ bool read_item(Vec1<double> X, int G, Item& it) {
   return true;
 }
 
+// A specification number must lie in the script's integer range (+-2^30,
+// kIntCap): it is used as an integer (parameter numbers, the listing).  Out
+// of it: the two lines and error 44.
+void check_spec_number(double s) {
+  if (in_int_range(s)) return;
+  write_list(kStdout, {" Specification number out of range:", s});
+  write_list(kStdout, {" Specification numbers must lie between -1073741824 and 1073741824"});
+  ERRMSG(44);
+}
+
 // PA, SP (specification) and MA (values) of a whole matrix.
 void whole_matrix(int mode) {
   auto& m = MAINPR;
@@ -107,7 +117,7 @@ void whole_matrix(int mode) {
     if (c.NEWLIN == 1) ERRMSG(116);
     RDNUM();
     if (c.NEWLIN == 1) ERRMSG(116);
-    if (c.IVALUE > m.NG) ERRMSG(117);
+    if (c.IVALUE < 1 || c.IVALUE > m.NG) ERRMSG(117);
     m.IGRP = c.IVALUE;
   }
   const int g = m.IGRP;
@@ -179,9 +189,12 @@ void RDMAT(Vec1<double> X, int a, int type, int rows, int cols, int mode, int G)
   NEXTWD();
   if (begins("FI") || cur() == '=') {
     RDMATF(X, dst, n);
+    if (mode == 2)
+      for (int i = 0; i < n; ++i) check_spec_number(X(dst + i));
   } else {
     for (int i = 0; i < n; ++i) {
       RDNUM();
+      if (mode == 2) check_spec_number(c.RVALUE);
       X(dst + i) = c.RVALUE;
     }
   }

@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cmath>
 #include <span>
+#include <bit>
+#include <cstdint>
+#include <limits>
 #include <string>
 #include <utility>
 #include <vector>
@@ -215,23 +218,121 @@ void summarise(Vec1<double> X, Vec1<int> IX, Labtab& labs, int labnxt, int NG, i
   m.WSTOP = W + ni;
 }
 
-// The words a matrix's values occupy, for telling whether an element was
-// met before (matrices set equal to one another share their storage).
-struct Span {
-  int lo, hi;
+// Distinct numbers, each with its place (1, 2, ...), found in constant
+// expected time: open addressing over a flat table that doubles before it
+// is half full.  Numbers compare as reals (a NaN never matches, as in a
+// search of the list).
+class NumberPlaces {
+ public:
+  NumberPlaces() = default;
+  // Room for n numbers without growing.
+  explicit NumberPlaces(std::size_t n) {
+    std::size_t size = 64;
+    while (size < 2 * n + 2) size *= 2;
+    keys_.assign(size, 0.0);
+    places_.assign(size, 0);
+  }
+  // The place of v, 0 when v has none.
+  int find(double v) const {
+    if (places_.empty()) return 0;
+    for (std::size_t k = slot(v);; k = (k + 1) & mask()) {
+      if (places_[k] == 0) return 0;
+      if (keys_[k] == v) return places_[k];
+    }
+  }
+  void add(double v, int place) {
+    if (2 * (used_ + 1) > places_.size()) grow();
+    std::size_t k = slot(v);
+    while (places_[k] != 0) k = (k + 1) & mask();
+    keys_[k] = v;
+    places_[k] = place;
+    ++used_;
+  }
+
+ private:
+  std::size_t mask() const { return places_.size() - 1; }
+  // A whole number (the usual specification number) takes its own low bits
+  // folded with its high ones: consecutive numbers take consecutive slots,
+  // and numbers a table size apart do not meet.  The bits of any other real
+  // are mixed into every bit before the slot is taken from the low ones.
+  std::size_t slot(double v) const {
+    if (v >= 0.0 && v < 4.0e15 && v == std::floor(v)) {
+      const auto k = static_cast<std::uint64_t>(v);
+      return static_cast<std::size_t>(k ^ (k >> std::countr_zero(places_.size()))) & mask();
+    }
+    std::uint64_t x = std::bit_cast<std::uint64_t>(v);
+    x ^= x >> 30;
+    x *= 0xBF58476D1CE4E5B9ULL;
+    x ^= x >> 27;
+    x *= 0x94D049BB133111EBULL;
+    x ^= x >> 31;
+    return static_cast<std::size_t>(x) & mask();
+  }
+  void grow() {
+    std::vector<double> keys = std::move(keys_);
+    std::vector<int> places = std::move(places_);
+    const std::size_t size = places.empty() ? 64 : 2 * places.size();
+    keys_.assign(size, 0.0);
+    places_.assign(size, 0);
+    used_ = 0;
+    for (std::size_t k = 0; k < places.size(); ++k)
+      if (places[k] != 0) add(keys[k], places[k]);
+  }
+
+  std::vector<double> keys_;
+  std::vector<int> places_;  // 0: an empty slot
+  std::size_t used_ = 0;
 };
 
-bool seen_before(const std::vector<Span>& seen, int w) {
-  for (const Span& s : seen)
-    if (w >= s.lo && w <= s.hi) return true;
-  return false;
-}
+// Marks of the value words of the matrices (matrices set equal to one
+// another share their storage): the words walked in the current walk, and
+// the words the current map holds.  A walk is a generation number, so a new
+// walk clears nothing.
+class WordMarks {
+ public:
+  // Covers the value words of the parameter matrices of all groups.
+  WordMarks(Vec1<double> X, int NG) {
+    for (int g = 1; g <= NG; ++g) {
+      const GroupView G{X, NG, g};
+      if (G.B() < 1) continue;
+      for (int L = 1; L <= 26; ++L) {
+        int type = icell(G.type(L));
+        if (!parameter_type(type)) continue;
+        const int a = icell(G.addr(L));
+        const int n = NELEM(type, icell(G.rows(L)), icell(G.cols(L)));
+        if (a < 1 || n <= 0) continue;
+        lo_ = std::min(lo_, static_cast<long long>(a) + n);
+        hi_ = std::max(hi_, static_cast<long long>(a) + 2LL * n - 1);
+        elements_ += static_cast<std::size_t>(n);
+      }
+    }
+    if (lo_ <= hi_) {
+      walked_.assign(static_cast<std::size_t>(hi_ - lo_ + 1), 0);
+      mapped_.assign(walked_.size(), 0);
+    }
+  }
+  // The number of elements of all groups' parameter matrices.
+  std::size_t elements() const { return elements_; }
+  void new_walk() { ++gen_; }
+  bool walked(int w) const { return walked_[at(w)] == gen_; }
+  void walk(int w) { walked_[at(w)] = gen_; }
+  bool mapped(int w) const { return mapped_[at(w)] == gen_; }
+  void map(int w) { mapped_[at(w)] = gen_; }
 
-// Calls f(spec address, value address) for every stored element of the
-// matrices of types DI..LO of group g, in letter and storage order, and
-// tells f whether the element's value words were walked before in this walk.
+ private:
+  std::size_t at(int w) const { return static_cast<std::size_t>(w - lo_); }
+  long long lo_ = std::numeric_limits<long long>::max(), hi_ = 0;
+  int gen_ = 0;
+  std::size_t elements_ = 0;
+  std::vector<int> walked_, mapped_;
+};
+
+// Calls f(spec address, value address, again) for every stored element of
+// the matrices of types DI..LO of group g, in letter and storage order;
+// again tells f whether the element's value word was walked before in this
+// walk.
 template <class F>
-void walk_group(Vec1<double> X, int NG, int g, std::vector<Span>& seen, F f) {
+void walk_group(Vec1<double> X, int NG, int g, WordMarks& marks, F f) {
   const GroupView G{X, NG, g};
   if (G.B() < 1) return;
   for (int L = 1; L <= 26; ++L) {
@@ -240,21 +341,11 @@ void walk_group(Vec1<double> X, int NG, int g, std::vector<Span>& seen, F f) {
     const int a = icell(G.addr(L));
     const int n = NELEM(type, icell(G.rows(L)), icell(G.cols(L)));
     if (a < 1 || n <= 0) continue;
-    const Span vals{a + n, a + 2 * n - 1};
-    bool overlap = false;
-    for (const Span& s : seen)
-      if (vals.lo <= s.hi && s.lo <= vals.hi) overlap = true;
-    for (int k = 0; k < n; ++k) f(a + k, a + n + k, overlap && seen_before(seen, a + n + k));
-    seen.push_back(vals);
+    // A matrix's value words are distinct: they are marked after the whole
+    // matrix, so that only earlier matrices count.
+    for (int k = 0; k < n; ++k) f(a + k, a + n + k, marks.walked(a + n + k));
+    for (int k = 0; k < n; ++k) marks.walk(a + n + k);
   }
-}
-
-// True when the map at p (count, then pairs) already holds value word w.
-bool mapped(Vec1<int> IX, int p, int w) {
-  const int c = IX(p);
-  for (int k = 1; k <= c; ++k)
-    if (IX(p + 2 * k) == w) return true;
-  return false;
 }
 
 }  // namespace
@@ -315,26 +406,31 @@ void VLSUMM(Vec1<double> X, Vec1<int> IX, Labtab& LABTAB, int LABNXT, int& NPAR,
   IX(pm) = 0;
   FITSTA.PARLST = L0;
   NPAR = 0;
-  std::vector<Span> seen;
+  // Each distinct number's place in the list, and the value words walked
+  // and mapped, are looked up in constant time: the list is built in time
+  // linear in the number of elements.
+  WordMarks marks(X, NG);
+  NumberPlaces place(marks.elements());
+  marks.new_walk();
   for (int g = 1; g <= NG; ++g) {
     m.IGRP = g;
-    walk_group(X, NG, g, seen, [&](int sa, int w, bool again) {
+    walk_group(X, NG, g, marks, [&](int sa, int w, bool again) {
       const double s = X(sa);
       if (s <= 0.0) return;
-      int i = 0;
-      for (int k = 1; k <= NPAR && i == 0; ++k)
-        if (X(L0 + k - 1) == s) i = k;
+      int i = place.find(s);
       if (i == 0) {
         CHKMEM(L0 + NPAR);
         X(L0 + NPAR) = s;
         i = ++NPAR;
+        place.add(s, i);
       }
-      if (again && mapped(IX, pm, w)) return;
+      if (again && marks.mapped(w)) return;
       const int c = IX(pm);
       CHKIMEM(pm + 2 * c + 2);
       IX(pm + 2 * c + 1) = i;
       IX(pm + 2 * c + 2) = w;
       IX(pm) = c + 1;
+      marks.map(w);
     });
   }
   m.IWSTOP = pm + 2 * IX(pm) + 1;
@@ -349,23 +445,24 @@ void VLSUMM(Vec1<double> X, Vec1<int> IX, Labtab& LABTAB, int LABNXT, int& NPAR,
     IX(dm) = 0;
     const int lst = m.WSTOP;
     int nneg = 0;
-    seen.clear();
-    walk_group(X, NG, g, seen, [&](int sa, int w, bool again) {
+    NumberPlaces listed;
+    marks.new_walk();
+    walk_group(X, NG, g, marks, [&](int sa, int w, bool again) {
       const double s = X(sa);
       if (s >= 0.0) return;
-      bool listed = false;
-      for (int k = 0; k < nneg && !listed; ++k) listed = X(lst + k) == s;
-      if (!listed) {
+      if (listed.find(s) == 0) {
         CHKMEM(lst + nneg);
         X(lst + nneg) = s;
         ++nneg;
+        listed.add(s, nneg);
       }
-      if (again && mapped(IX, dm, w)) return;
+      if (again && marks.mapped(w)) return;
       const int c = IX(dm);
       CHKIMEM(dm + 2 * c + 2);
       IX(dm + 2 * c + 1) = icell(-s);
       IX(dm + 2 * c + 2) = w;
       IX(dm) = c + 1;
+      marks.map(w);
     });
     FITSTA.DEFSW += IX(dm);
     m.IWSTOP = dm + 2 * IX(dm) + 1;

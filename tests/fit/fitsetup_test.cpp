@@ -147,17 +147,17 @@ TEST_F(FitSetupTest, StatisticsTotalTakesTheDfAdjustment) {
 }
 
 // Start values: a value strictly inside (-0.01, 0.01), the single-precision
-// bound, moves to 0.01 with its own sign, zero to +0.01.
+// bound, moves to +0.01 whatever its sign; 0.01 exactly (either sign) stays.
 TEST_F(FitSetupTest, StartValuesTable) {
   const double f01 = static_cast<double>(0.01f);  // 0.009999999776482582
   struct Case {
     double value, start;
   } const cases[] = {
-      {-0.004, -f01},       {0.004, f01},         {0.0, f01},
+      {-0.004, f01},        {0.004, f01},         {0.0, f01},
       {-0.0, f01},          {0.01, 0.01},         {-0.01, -0.01},
       {f01, f01},           {-f01, -f01},         {0.0099999, f01},
-      {-0.0099999, -f01},   {0.5, 0.5},           {-2.0, -2.0},
-      {1e-300, f01},        {-1e-300, -f01},      {12345.0, 12345.0},
+      {-0.0099999, f01},    {0.5, 0.5},           {-2.0, -2.0},
+      {1e-300, f01},        {-1e-300, f01},       {12345.0, 12345.0},
   };
   const int k = static_cast<int>(std::size(cases));
   std::vector<double> specs, values;

@@ -474,6 +474,36 @@ TEST_F(FitdrvTest, JobWithoutFreeParametersRunsNoOptimizer) {
       << out;
 }
 
+// Start values strictly inside (-0.01, 0.01) start at +0.01 whatever their
+// sign, so the loadings of this just-identified one-factor model (negative
+// start values) come out positive: lambda_1^2 = r12 r13 / r23, lambda_2^2 =
+// r12 r23 / r13, lambda_3^2 = r13 r23 / r12 (closed form of the model).
+TEST_F(FitdrvTest, SmallNegativeStartValuesStartAtPlusOneHundredth) {
+  const std::string job =
+      "Small negative start values\n Data NG=1 NI=3 NO=100\n CMatrix\n 1.0\n 0.5 1.0\n 0.4 0.3 1.0\n"
+      " Begin Matrices;\n  L FU 3 1 Free\n  E DI 3 3 Free\n End Matrices;\n"
+      " Matrix L -0.004 -0.009 -0.005\n Matrix E 0.5 0.5 0.5\n"
+      " Covariance L*L' + E*E;\nEnd\n";
+  build(job);
+  capture([] {
+    fit::FITCNT(X(), IWORKS.ix(), LABTAB, MAINPR.LABSLOT);
+    fit::FITLAY(X(), IWORKS.ix());
+  });
+  const auto& f = fit::FITARR;
+  const double f01 = static_cast<double>(0.01f);
+  ASSERT_EQ(f.NPAR, 6);
+  // The parameter list runs E's three, then L's three.
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(X()(f.X + i), 0.5) << i;
+  for (int i = 3; i < 6; ++i) EXPECT_EQ(X()(f.X + i), f01) << i;
+
+  reset_all();
+  run(job);
+  const double r12 = 0.5, r13 = 0.4, r23 = 0.3;
+  EXPECT_NEAR(val('L', 1), std::sqrt(r12 * r13 / r23), 1e-4);
+  EXPECT_NEAR(val('L', 2), std::sqrt(r12 * r23 / r13), 1e-4);
+  EXPECT_NEAR(val('L', 3), std::sqrt(r13 * r23 / r12), 1e-4);
+}
+
 TEST_F(FitdrvTest, JiggleMovesTheStartValues) {
   // x := x + 0.1 (x + 0.5) with the single-precision 0.1: 0.5 becomes 0.6.
   run(factor_job("JI TH=-1 NA=1"));

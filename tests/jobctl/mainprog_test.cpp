@@ -8,6 +8,7 @@
 #include "fit/fitsetup.hpp"
 #include "jobctl/mainprog.hpp"
 #include "jobctl/rdline.hpp"
+#include "jobctl/tabnames.hpp"
 #include "jobctl/workspace.hpp"
 #include "jobctl_fixture.hpp"
 #include "runtime/units.hpp"
@@ -195,6 +196,47 @@ TEST(JobLoop, NewJobClearsWhatThePreviousJobUsed) {
   EXPECT_LT(MAINPR.WSMAXD, job_one_end);
   for (int k = MAINPR.WSMAXD + 1; k <= job_one_end; ++k) EXPECT_EQ(WORKSP.x()(k), 0.0) << k;
   EXPECT_EQ(col(0, 1), 4);
+}
+
+// The fit walks the groups through the current-group cell (the constraint
+// function leaves it one past the last group).  A multiple fit's next job
+// goes on with the group current before the fit, so an options word of a
+// later continuation writes that group's column, not group NG + 1's (which
+// is group 1's bound count: the fit would then read a bound record at
+// address 0).
+TEST(JobLoop, ContinuedMultipleFitWritesTheChosenGroup) {
+  const std::string out = run_script(
+      "T\n Data NG=1 NI=0 Constraint\n Matrices\n A SY 2 2 Free\n Constraint A;\n Output Multiple\n"
+      " #Group 1\n End\n"
+      " Output NO\n");
+  EXPECT_EQ(MAINPR.JOBNO, 3);
+  EXPECT_EQ(MAINPR.IGRP, 1);
+  EXPECT_EQ(col(gcol::kBoundCount, 1), 0.0);
+  EXPECT_EQ(col(gcol::kNoReport, 1), 1.0);
+  // The third job's report leaves the group out of the listings.
+  const std::size_t third = out.rfind(" OUTPUT NO\n");
+  ASSERT_NE(third, std::string::npos);
+  EXPECT_EQ(out.find(" GROUP NUMBER: 1", third), std::string::npos) << out.substr(third);
+}
+
+// A group number on a statement line of a multiple fit must name one of the
+// job's groups: 0 and NG + 1 are refused.
+TEST(JobLoopDeathTest, MultipleFitStatementRefusesAGroupOutsideTheJob) {
+  for (const char* g : {"0", "-1", "2"}) {
+    const std::string script = std::string(
+                                   "T\n Data NG=1 NI=2 NO=10\n CMatrix 1 0 1\n Matrices\n A SY 2 2 Free\n"
+                                   " Covariance A;\n Output MU\n Matrix ") +
+                               g + " A 1 0 1\n End\n";
+    auto run = [&] {
+      testing_support::feed_script_on(15, "mainprog", script);
+      WORKSP.reset();
+      IWORKS.reset();
+      MAINPROG(false);
+    };
+    EXPECT_EXIT(REPORT_ON_STDERR(run()), ::testing::ExitedWithCode(1),
+                ::testing::ContainsRegex("error code is +117\n(.*)STOP 911"))
+        << g;
+  }
 }
 
 }  // namespace

@@ -307,8 +307,16 @@ TEST(MatUtil, UncalledHelpers) {
   EXPECT_EXIT(REPORT_ON_STDERR(NAMCLS(names, "BETA", 2)), ExitedWithCode(1), "code is +215\n");
 
   MAINPR.GRPSEL = 1;
+  MAINPR.NG = 2;
+  MAINPR.IGRP = 2;
   GRPCHK();
+  // The chosen group must be one of the job's.
+  for (int g : {0, 3}) {
+    MAINPR.IGRP = g;
+    EXPECT_EXIT(REPORT_ON_STDERR(GRPCHK()), ExitedWithCode(1), "code is +117\n") << g;
+  }
   MAINPR.GRPSEL = 0;
+  MAINPR.IGRP = 1;
   EXPECT_EXIT(REPORT_ON_STDERR(GRPCHK()), ExitedWithCode(1), "code is +162\n");
 }
 

@@ -190,6 +190,29 @@ TEST_F(OptionsTest, MultipleFitRequest) {
   EXPECT_EQ(col(17, 1), 1.0);
 }
 
+// Group NG + 1's columns are words of other groups' columns (column k of
+// group NG + 1 is column k + 1 of group 1): a word that writes a group column
+// refuses a current group that is not one of the job's, chosen or not, and
+// the words that write none still work.
+TEST_F(OptionsTest, GroupWordsRefuseAGroupOutsideTheJob) {
+  const char* words[] = {"NO", "RS", "LS", "DW", "ST", "DI", "SU", "SAMECOV", "SAMEMEA", "SAMEWEI", "QVA=a.mat"};
+  for (int chosen = 0; chosen <= 1; ++chosen) {
+    for (int g : {0, 2}) {
+      for (const char* w : words) {
+        MAINPR.MULFIT = 1;
+        MAINPR.CONTJOB = chosen;
+        MAINPR.GRPSEL = chosen;
+        MAINPR.IGRP = g;
+        EXPECT_QV_ERROR(options(std::string("Options ") + w + "\n"), 117) << w << " group " << g;
+      }
+    }
+  }
+  MAINPR.IGRP = 2;
+  options("Options IT=4 ND=3\n");
+  EXPECT_EQ(FITOPT.IT, 4);
+  EXPECT_EQ(FITOPT.ND, 3);
+}
+
 TEST_F(OptionsTest, IntervalAndPower) {
   EXPECT_QV_ERROR(options("Options CI=101\n"), 148);
   options("Options PO .05 2\n");

@@ -3,6 +3,7 @@
 // of the workspaces.
 #include <cstdint>
 #include <cstdlib>
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -321,6 +322,16 @@ TEST_F(SavefileDeathTest, DamagedFilesAreRefusedBeforeReading) {
       {"storage address not whole", 0, 15 + kBase + 78, BINPUTR(kAddr + 0.5), damaged},
       {"storage past NX", 0, 15 + kBase + 26, BINPUTR(1000.0), damaged},
       {"negative columns", 0, 15 + kBase + 52, BINPUTR(-2.0), damaged},
+      // Specification numbers are used as integers: one beyond +-2^30 (or
+      // not a number) would be converted out of range.
+      {"specification number 1E90", 0, 15 + kAddr, BINPUTR(1e90), damaged},
+      {"specification number -2^31", 0, 15 + kAddr + 1, BINPUTR(-2147483648.0), damaged},
+      {"specification number NaN", 0, 15 + kAddr, BINPUTR(std::nan("")), damaged},
+      // The counters of free parameters and UN elements go on from their
+      // values: past 2^30 they would overflow.
+      {"free-parameter counter past 2^30", 0, 13, BINPUTI(2147483647), damaged},
+      {"negative free-parameter counter", 0, 13, BINPUTI(-1), damaged},
+      {"UN counter past 2^30", 0, recs, BINPUTI(2147483647), damaged},
   };
   for (const Case& c : cases) {
     std::filesystem::copy_file(good, path_, std::filesystem::copy_options::overwrite_existing);

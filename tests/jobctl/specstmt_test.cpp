@@ -42,6 +42,35 @@ TEST_F(SpecstmtTest, SpecificationSharesNumberAndValue) {
   EXPECT_EQ(MAINPR.NFREE, 5);
 }
 
+// A specification number is used as an integer: one beyond the script's
+// integer range (+-2^30) is error 44 after two lines naming it, whether it
+// is typed or read from a file; the ends of the range are taken.
+TEST_F(SpecstmtTest, SpecificationNumberOutOfRangeIsRefused) {
+  const char* refused[] = {"1E90", "-1E90", "1073741825", "-1073741825", "2147483648", "1D999"};
+  for (const char* number : refused) {
+    one_group();
+    EXPECT_EXIT(
+        {
+          ::dup2(2, 1);
+          statements(std::string("Specification A 1 ") + number + " 2 3\n");
+        },
+        ::testing::ExitedWithCode(1),
+        ::testing::ContainsRegex(" Specification number out of range: .*\n"
+                                 " Specification numbers must lie between -1073741824 and 1073741824\n"
+                                 "(.|\n)*error code is +44\n(.*)STOP 911"))
+        << number;
+    reset_all();
+  }
+  one_group();
+  const std::string path = testing_support::write_file("specrange.dat", "*\n1 2\n1E90 4\n");
+  EXPECT_QV_ERROR(statements("Specification A File=" + path + "\n"), 44);
+
+  statements("Specification A 1073741824 -1073741824 0 1\n");
+  EXPECT_EQ(spec('A', 1), 1073741824.0);
+  EXPECT_EQ(spec('A', 2), -1073741824.0);
+  EXPECT_EQ(MAINPR.NFREE, 1073741824);
+}
+
 TEST_F(SpecstmtTest, PatternAfterSpecificationIsRefused) {
   one_group();
   statements("Specification A 1 0 0 0\n");
@@ -167,6 +196,8 @@ TEST_F(SpecstmtTest, MultipleFitStatementsNameTheGroup) {
   EXPECT_EQ(MAINPR.IGRP, 2);
   EXPECT_EQ(val('A', 2, 2), 6.0);
   EXPECT_QV_ERROR(statements("Matrix 3 A 5 6\n"), 117);
+  EXPECT_QV_ERROR(statements("Matrix 0 A 5 6\n"), 117);  // group 0's columns are group NG's
+  EXPECT_QV_ERROR(statements("Specification -1 A 5 6\n"), 117);
   EXPECT_QV_ERROR(statements("Matrix\n 2 A 5 6\n"), 116);
   EXPECT_QV_ERROR(statements("Free A 1 1\n"), 118);  // two numbers need the group in this mode
 }

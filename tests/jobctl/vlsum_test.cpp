@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "jobctl/areas.hpp"
+#include "jobctl/tabnames.hpp"
 #include "jobctl/workspace.hpp"
 #include "jobctl_fixture.hpp"
 #include "numlib/errexit.hpp"
@@ -32,6 +33,7 @@ struct Mat {
   int type, rows, cols;
   std::vector<double> specs;  // specification numbers in storage order
   int share = 0;              // non-zero: use the storage of this earlier letter of the group
+  int offset = 0;             // with share: so many words past that storage (a partial overlap)
 };
 
 class VlsummTest : public testing_support::FreshStateTest {
@@ -121,7 +123,7 @@ class VlsummTest : public testing_support::FreshStateTest {
       const int n = NELEM(t, mt.rows, mt.cols);
       int a = 0;
       if (mt.share != 0) {
-        a = static_cast<int>(X()(B + 78 + (mt.share - 'A')));
+        a = static_cast<int>(X()(B + 78 + (mt.share - 'A'))) + mt.offset;
       } else {
         a = take(2 * n);
         for (int k = 0; k < n && k < static_cast<int>(mt.specs.size()); ++k) {
@@ -459,6 +461,160 @@ TEST_F(VlsummTest, DefinitionMaps) {
   EXPECT_EQ(X()(wstop + 3), -1.0);
   EXPECT_EQ(MAINPR.WSTOP, wstop + 4);
   EXPECT_EQ(FITSTA.DEFSW, 4);
+}
+
+// The lists as the straightforward algorithm builds them: for every element
+// a search through the list and the map built so far, and through the value
+// words of the matrices walked so far.  VLSUMM must give the same lists.
+struct Lists {
+  std::vector<double> parlst;
+  std::vector<std::pair<int, int>> parmap;
+  std::vector<std::vector<double>> negs;                   // per group
+  std::vector<std::vector<std::pair<int, int>>> defmaps;  // per group
+};
+
+Lists searched_lists(Vec1<double> X, int NG) {
+  struct Span {
+    int lo, hi;
+  };
+  auto walk = [&](int g, std::vector<Span>& seen, auto f) {
+    const GroupView G{X, NG, g};
+    if (G.B() < 1) return;
+    for (int L = 1; L <= 26; ++L) {
+      int type = icell(G.type(L));
+      if (!parameter_type(type)) continue;
+      const int a = icell(G.addr(L));
+      const int n = NELEM(type, icell(G.rows(L)), icell(G.cols(L)));
+      if (a < 1 || n <= 0) continue;
+      const Span vals{a + n, a + 2 * n - 1};
+      bool overlap = false;
+      for (const Span& sp : seen)
+        if (vals.lo <= sp.hi && sp.lo <= vals.hi) overlap = true;
+      for (int k = 0; k < n; ++k) {
+        bool before = false;
+        for (const Span& sp : seen)
+          if (a + n + k >= sp.lo && a + n + k <= sp.hi) before = true;
+        f(a + k, a + n + k, overlap && before);
+      }
+      seen.push_back(vals);
+    }
+  };
+  auto mapped = [](const std::vector<std::pair<int, int>>& map, int w) {
+    for (const auto& pr : map)
+      if (pr.second == w) return true;
+    return false;
+  };
+  Lists out;
+  std::vector<Span> seen;
+  for (int g = 1; g <= NG; ++g) {
+    walk(g, seen, [&](int sa, int w, bool again) {
+      const double sv = X(sa);
+      if (sv <= 0.0) return;
+      int i = 0;
+      for (std::size_t k = 0; k < out.parlst.size() && i == 0; ++k)
+        if (out.parlst[k] == sv) i = static_cast<int>(k) + 1;
+      if (i == 0) {
+        out.parlst.push_back(sv);
+        i = static_cast<int>(out.parlst.size());
+      }
+      if (again && mapped(out.parmap, w)) return;
+      out.parmap.emplace_back(i, w);
+    });
+  }
+  for (int g = 1; g <= NG; ++g) {
+    seen.clear();
+    std::vector<double> negs;
+    std::vector<std::pair<int, int>> map;
+    walk(g, seen, [&](int sa, int w, bool again) {
+      const double sv = X(sa);
+      if (sv >= 0.0) return;
+      bool listed = false;
+      for (double v : negs) listed = listed || v == sv;
+      if (!listed) negs.push_back(sv);
+      if (again && mapped(map, w)) return;
+      map.emplace_back(icell(-sv), w);
+    });
+    out.negs.push_back(negs);
+    out.defmaps.push_back(map);
+  }
+  return out;
+}
+
+// A pseudo-random job: ng groups, each with a few matrices of the parameter
+// types whose specification numbers repeat within and across groups, with
+// negative (definition) numbers and zeros, some matrices set equal to an
+// earlier one and some overlapping one in part.
+std::vector<std::vector<Mat>> random_job(unsigned seed, int ng) {
+  unsigned state = seed;
+  auto next = [&state](int n) {
+    state = state * 1103515245u + 12345u;
+    return static_cast<int>((state >> 16) % static_cast<unsigned>(n));
+  };
+  std::vector<std::vector<Mat>> job;
+  for (int g = 1; g <= ng; ++g) {
+    std::vector<Mat> mats;
+    const int nm = 1 + next(5);
+    for (int k = 0; k < nm; ++k) {
+      const char letter = static_cast<char>('A' + k);
+      if (k >= 1 && next(4) == 0) {
+        // Set equal to an earlier letter, wholly or from a word on.
+        const char base = static_cast<char>('A' + next(k));
+        const Mat& b = mats[static_cast<std::size_t>(base - 'A')];
+        mats.push_back({letter, b.type, b.rows, b.cols, {}, base, next(3) == 0 ? 1 : 0});
+        continue;
+      }
+      const int types[] = {5, 6, 7, 8, 9, 10};
+      const int type = types[next(6)];
+      const int n = 1 + next(6);
+      Mat mt{letter, type, n, type == 9 ? 1 + next(4) : n, {}};
+      int t = type;
+      const int count = NELEM(t, mt.rows, mt.cols);
+      for (int e = 0; e < count; ++e) mt.specs.push_back(next(40) - 8);
+      mats.push_back(mt);
+    }
+    job.push_back(mats);
+  }
+  return job;
+}
+
+TEST_F(VlsummTest, ListsAreThoseOfTheStraightforwardSearch) {
+  struct Row {
+    const char* name;
+    std::vector<std::vector<Mat>> groups;
+  };
+  std::vector<Row> rows = {
+      {"shared numbers and storage",
+       {{{'A', 9, 2, 2, {7, 0, 3, 7}}, {'B', 8, 2, 2, {0, 5, 0}}, {'D', 11, 2, 2, {}}},
+        {{'A', 5, 3, 3, {3, 11, 7}}, {'B', 5, 3, 3, {}, 'A'}, {'Z', 10, 2, 2, {0, 12, 7}}}}},
+      {"definition numbers",
+       {{{'A', 9, 1, 3, {-2, 4, -1}}, {'B', 5, 2, 2, {-2, 0}}}, {{'C', 9, 1, 2, {4, 0}}, {'D', 5, 1, 1, {-1}}}}},
+      {"storage overlapping in part",
+       {{{'A', 9, 1, 4, {1, -1, 2, 1}}, {'B', 9, 1, 4, {}, 'A', 1}, {'C', 9, 1, 4, {}, 'A'}}}},
+      {"one number everywhere", {{{'A', 9, 3, 3, {4, 4, 4, 4, 4, 4, 4, 4, 4}}}, {{'A', 8, 2, 2, {4, 4, 4}}}}},
+      {"no free elements", {{{'A', 9, 2, 2, {0, 0, 0, 0}}}}},
+  };
+  for (unsigned seed = 1; seed <= 12; ++seed) rows.push_back({"random", random_job(seed, 1 + static_cast<int>(seed % 5))});
+
+  for (const Row& r : rows) {
+    ::qv::testing_support::reset_every_area();
+    const int ng = static_cast<int>(r.groups.size());
+    job(ng);
+    for (int g = 1; g <= ng; ++g) matrices(g, r.groups[static_cast<std::size_t>(g - 1)]);
+    close();
+    const Lists want = searched_lists(X(), ng);
+    const int wstop = MAINPR.WSTOP;
+    int npar = 0, nstat = 0;
+    run(npar, nstat);
+    ASSERT_EQ(npar, static_cast<int>(want.parlst.size())) << r.name;
+    for (int i = 0; i < npar; ++i) EXPECT_EQ(X()(wstop + i), want.parlst[static_cast<std::size_t>(i)]) << r.name;
+    EXPECT_EQ(pairs(IX()(1)), want.parmap) << r.name;
+    int at = wstop + npar;
+    for (int g = 1; g <= ng; ++g) {
+      EXPECT_EQ(pairs(IX()(g + 1)), want.defmaps[static_cast<std::size_t>(g - 1)]) << r.name << " group " << g;
+      for (double v : want.negs[static_cast<std::size_t>(g - 1)]) EXPECT_EQ(X()(at++), v) << r.name << " group " << g;
+    }
+    EXPECT_EQ(MAINPR.WSTOP, at) << r.name;
+  }
 }
 
 // The maps stop the run with error 119 when the integer workspace is full.
