@@ -3,7 +3,7 @@
 # folder's README does not allow.
 #
 # Each source folder's README.md holds the rule as lines of the form
-#   Includes: runtime/ numlib/ optim/kernels
+#   Includes: runtime/ numlib/ optkern/kernels
 #   Includes (stem stem ...): runtime/ jobctl/areas
 # The first line applies to every file of the folder, which may also include
 # its own folder's headers.  The second applies instead to the files whose
@@ -14,7 +14,7 @@ set -eu
 cd "$(dirname "$0")/.."
 
 status=0
-for dir in runtime optim numlib report jobctl algebra fit apps launcher optim_alt; do
+for dir in runtime optkern optim numlib report jobctl algebra fit apps launcher optim_alt; do
   [ -d "$dir" ] || continue
   readme="$dir/README.md"
   general=$(sed -n 's/^Includes: //p' "$readme" 2>/dev/null || true)

@@ -10,8 +10,8 @@
 #include "numlib/errexit.hpp"
 #include "numlib/minim1d.hpp"
 #include "numlib/random.hpp"
-#include "optim/chcore.hpp"
-#include "optim/machine.hpp"
+#include "optkern/chcore.hpp"
+#include "optkern/machine.hpp"
 #include "report/htmlrep.hpp"
 
 namespace qv::jobctl {

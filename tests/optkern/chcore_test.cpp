@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "optim/chcore.hpp"
-#include "optim/machine.hpp"
+#include "optkern/chcore.hpp"
+#include "optkern/machine.hpp"
 #include "runtime/units.hpp"
 
 namespace qv::optim {

@@ -12,7 +12,7 @@
 // magnitude kernels need an increment of at least 1 (they do nothing
 // otherwise).  n <= 0 makes every kernel return at once (norms return 0).
 //
-// Machine constants come from the optimizer's table (optim/machine.hpp).
+// Machine constants come from the optimizer's table (optkern/machine.hpp).
 #pragma once
 
 #include <span>

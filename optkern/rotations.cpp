@@ -1,12 +1,12 @@
 // Rotation and triangular-factor kernels.
-#include "optim/rotations.hpp"
+#include "optkern/rotations.hpp"
 
 #include <algorithm>
 #include <cctype>
 #include <cmath>
 
-#include "optim/kernels.hpp"
-#include "optim/machine.hpp"
+#include "optkern/kernels.hpp"
+#include "optkern/machine.hpp"
 #include "runtime/view1.hpp"
 
 namespace qv::optim {

@@ -6,8 +6,8 @@
 #include <cmath>
 #include <vector>
 
-#include "optim/kernels.hpp"
-#include "optim/machine.hpp"
+#include "optkern/kernels.hpp"
+#include "optkern/machine.hpp"
 
 namespace qv::optim {
 namespace {

@@ -1,5 +1,5 @@
 // Machine constants of the optimizer, found by experiment on the first call.
-#include "optim/machine.hpp"
+#include "optkern/machine.hpp"
 
 #include <algorithm>
 #include <cmath>

@@ -3,7 +3,7 @@
 
 #include <cmath>
 
-#include "optim/machine.hpp"
+#include "optkern/machine.hpp"
 
 namespace qv::optim {
 namespace {

@@ -6,7 +6,7 @@
 #include <cmath>
 #include <vector>
 
-#include "optim/rotations.hpp"
+#include "optkern/rotations.hpp"
 
 namespace qv::optim {
 namespace {

@@ -1,4 +1,4 @@
-#include "optim/chcore.hpp"
+#include "optkern/chcore.hpp"
 
 #include <algorithm>
 #include <cmath>
@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "optim/kernels.hpp"
+#include "optkern/kernels.hpp"
 #include "runtime/fixedstr.hpp"
 #include "runtime/units.hpp"
 

@@ -1,13 +1,13 @@
 // Vector and scalar kernels of the optimizer.
-#include "optim/kernels.hpp"
+#include "optkern/kernels.hpp"
 
 #include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstddef>
 
-#include "optim/blas.hpp"
-#include "optim/machine.hpp"
+#include "optkern/blas.hpp"
+#include "optkern/machine.hpp"
 #include "runtime/fixedstr.hpp"
 #include "runtime/units.hpp"
 #include "runtime/view1.hpp"
