@@ -4,7 +4,7 @@
 #
 # Each source folder's README.md holds the rule as lines of the form
 #   Includes: runtime/ numlib/ optkern/kernels
-#   Includes (stem stem ...): runtime/ jobctl/areas
+#   Includes (stem stem ...): runtime/ jobbase/areas
 # The first line applies to every file of the folder, which may also include
 # its own folder's headers.  The second applies instead to the files whose
 # names (without extension) are listed; they may include only what it names.

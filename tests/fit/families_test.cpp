@@ -27,7 +27,7 @@
 #include "fit/covfit.hpp"
 #include "fit/fitstat.hpp"
 #include "jobctl/job_fixture.hpp"
-#include "jobctl/tabnames.hpp"
+#include "jobbase/tabnames.hpp"
 
 namespace qv::fit {
 namespace {

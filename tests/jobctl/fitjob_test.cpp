@@ -17,9 +17,9 @@
 #include "fit/fitsetup.hpp"
 #include "fit/objcel.hpp"
 #include "job_fixture.hpp"
-#include "jobctl/fitopt.hpp"
-#include "jobctl/tabnames.hpp"
-#include "jobctl/vlsum.hpp"
+#include "jobbase/fitopt.hpp"
+#include "jobbase/tabnames.hpp"
+#include "jobbase/vlsum.hpp"
 #include "runtime/units.hpp"
 
 namespace qv::jobctl {

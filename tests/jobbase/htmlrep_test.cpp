@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "report/htmlrep.hpp"
-#include "jobctl/areas.hpp"
+#include "jobbase/htmlrep.hpp"
+#include "jobbase/areas.hpp"
 
 using namespace qv::report;
 using qv::jobctl::MAINPR;

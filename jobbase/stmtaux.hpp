@@ -4,9 +4,9 @@
 
 #include <string_view>
 
-#include "jobctl/lexer.hpp"
-#include "jobctl/areas.hpp"
-#include "jobctl/rdline.hpp"
+#include "jobbase/lexer.hpp"
+#include "jobbase/areas.hpp"
+#include "jobbase/rdline.hpp"
 
 namespace qv::jobctl::stmt {
 

@@ -1,4 +1,4 @@
-#include "jobctl/vlsum.hpp"
+#include "jobbase/vlsum.hpp"
 
 #include <algorithm>
 #include <cmath>
@@ -7,9 +7,9 @@
 #include <utility>
 #include <vector>
 
-#include "jobctl/errmsg.hpp"
-#include "jobctl/areas.hpp"
-#include "jobctl/tabnames.hpp"
+#include "jobbase/errmsg.hpp"
+#include "jobbase/areas.hpp"
+#include "jobbase/tabnames.hpp"
 #include "numlib/matprint.hpp"
 #include "numlib/random.hpp"
 #include "runtime/units.hpp"

@@ -1,4 +1,4 @@
-#include "jobctl/ferecs.hpp"
+#include "jobbase/ferecs.hpp"
 
 #include <string>
 

@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "jobctl/syminv.hpp"
+#include "jobbase/syminv.hpp"
 
 namespace qv::jobctl {
 namespace {

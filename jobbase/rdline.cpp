@@ -1,10 +1,10 @@
-#include "jobctl/rdline.hpp"
+#include "jobbase/rdline.hpp"
 
 #include <algorithm>
 #include <string>
 
-#include "jobctl/errmsg.hpp"
-#include "jobctl/areas.hpp"
+#include "jobbase/errmsg.hpp"
+#include "jobbase/areas.hpp"
 #include "runtime/fixedstr.hpp"
 #include "runtime/units.hpp"
 

@@ -10,9 +10,9 @@
 #include <fstream>
 #include <string>
 
-#include "jobctl/areas.hpp"
-#include "jobctl/rdline.hpp"
-#include "jobctl/workspace.hpp"
+#include "jobbase/areas.hpp"
+#include "jobbase/rdline.hpp"
+#include "jobbase/workspace.hpp"
 #include "runtime/units.hpp"
 #include "support/reset.hpp"
 

@@ -6,8 +6,8 @@
 #include <cmath>
 #include <vector>
 
-#include "jobctl/areas.hpp"
-#include "jobctl/matutil.hpp"
+#include "jobbase/areas.hpp"
+#include "jobbase/matutil.hpp"
 #include "jobctl_fixture.hpp"
 
 namespace qv::jobctl {

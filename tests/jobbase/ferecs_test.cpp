@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "jobctl/ferecs.hpp"
-#include "jobctl/workspace.hpp"
+#include "jobbase/ferecs.hpp"
+#include "jobbase/workspace.hpp"
 #include "runtime/fixedstr.hpp"
 #include "support/reset.hpp"
 

@@ -10,12 +10,12 @@
 #include <fstream>
 #include <string>
 
-#include "report/htmlrep.hpp"
-#include "jobctl/errmsg.hpp"
-#include "jobctl/hashcmd.hpp"
-#include "jobctl/lexer.hpp"
-#include "jobctl/areas.hpp"
-#include "jobctl/rdline.hpp"
+#include "jobbase/htmlrep.hpp"
+#include "jobbase/errmsg.hpp"
+#include "jobbase/hashcmd.hpp"
+#include "jobbase/lexer.hpp"
+#include "jobbase/areas.hpp"
+#include "jobbase/rdline.hpp"
 #include "runtime/fixedstr.hpp"
 #include "runtime/units.hpp"
 #include "support/reset.hpp"

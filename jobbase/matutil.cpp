@@ -1,11 +1,11 @@
-#include "jobctl/matutil.hpp"
+#include "jobbase/matutil.hpp"
 
 #include <cmath>
 #include <vector>
 
-#include "jobctl/errmsg.hpp"
-#include "jobctl/lexer.hpp"
-#include "jobctl/areas.hpp"
+#include "jobbase/errmsg.hpp"
+#include "jobbase/lexer.hpp"
+#include "jobbase/areas.hpp"
 #include "runtime/fixedstr.hpp"
 #include "runtime/units.hpp"
 

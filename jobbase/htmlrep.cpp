@@ -1,7 +1,7 @@
-#include "report/htmlrep.hpp"
+#include "jobbase/htmlrep.hpp"
 
-#include "jobctl/areas.hpp"
-#include "jobctl/tabnames.hpp"
+#include "jobbase/areas.hpp"
+#include "jobbase/tabnames.hpp"
 #include "runtime/fixedstr.hpp"
 #include "runtime/units.hpp"
 #include "runtime/view1.hpp"

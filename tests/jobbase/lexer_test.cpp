@@ -2,7 +2,7 @@
 #include <string>
 #include <vector>
 
-#include "jobctl/workspace.hpp"
+#include "jobbase/workspace.hpp"
 #include "script_fixture.hpp"
 
 namespace qv::jobctl {

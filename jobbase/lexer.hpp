@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "jobctl/rdline.hpp"
+#include "jobbase/rdline.hpp"
 #include "runtime/view1.hpp"
 
 namespace qv::jobctl {

@@ -12,7 +12,7 @@
 // its own name, and the comment says for which groups it holds.
 #pragma once
 
-#include "jobctl/workspace.hpp"
+#include "jobbase/workspace.hpp"
 #include "runtime/view1.hpp"
 
 namespace qv::jobctl {

@@ -12,7 +12,7 @@
 #include <string>
 #include <string_view>
 
-#include "jobctl/workspace.hpp"
+#include "jobbase/workspace.hpp"
 #include "runtime/view1.hpp"
 
 namespace qv::jobctl {

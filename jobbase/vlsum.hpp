@@ -18,7 +18,7 @@
 // element whose specification number is -k).
 #pragma once
 
-#include "jobctl/workspace.hpp"
+#include "jobbase/workspace.hpp"
 #include "runtime/view1.hpp"
 
 namespace qv::jobctl {

@@ -3,7 +3,7 @@
 // (a report line).
 #pragma once
 
-#include "jobctl/workspace.hpp"
+#include "jobbase/workspace.hpp"
 
 namespace qv::jobctl {
 

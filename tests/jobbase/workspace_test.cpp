@@ -3,8 +3,8 @@
 // equality-link lists.
 #include <gtest/gtest.h>
 
-#include "jobctl/areas.hpp"
-#include "jobctl/workspace.hpp"
+#include "jobbase/areas.hpp"
+#include "jobbase/workspace.hpp"
 #include "jobctl_fixture.hpp"
 
 namespace qv::jobctl {

@@ -1,4 +1,4 @@
-#include "jobctl/syminv.hpp"
+#include "jobbase/syminv.hpp"
 
 #include <cmath>
 #include <cstddef>

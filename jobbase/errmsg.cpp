@@ -1,13 +1,13 @@
-#include "jobctl/errmsg.hpp"
+#include "jobbase/errmsg.hpp"
 
 #include <algorithm>
 #include <array>
 #include <string>
 #include <string_view>
 
-#include "report/htmlrep.hpp"
-#include "jobctl/areas.hpp"
-#include "jobctl/rdline.hpp"
+#include "jobbase/htmlrep.hpp"
+#include "jobbase/areas.hpp"
+#include "jobbase/rdline.hpp"
 #include "runtime/fixedstr.hpp"
 #include "runtime/stop.hpp"
 #include "runtime/units.hpp"

@@ -1,18 +1,18 @@
-#include "jobctl/areas.hpp"
+#include "jobbase/areas.hpp"
 
-#include "jobctl/fitopt.hpp"
-#include "jobctl/hashcmd.hpp"
-#include "jobctl/lexer.hpp"
-#include "jobctl/rdline.hpp"
-#include "jobctl/syminv.hpp"
-#include "jobctl/vlsum.hpp"
-#include "jobctl/workspace.hpp"
+#include "jobbase/fitopt.hpp"
+#include "jobbase/hashcmd.hpp"
+#include "jobbase/lexer.hpp"
+#include "jobbase/rdline.hpp"
+#include "jobbase/syminv.hpp"
+#include "jobbase/vlsum.hpp"
+#include "jobbase/workspace.hpp"
 #include "numlib/errexit.hpp"
 #include "numlib/minim1d.hpp"
 #include "numlib/random.hpp"
 #include "optkern/chcore.hpp"
 #include "optkern/machine.hpp"
-#include "report/htmlrep.hpp"
+#include "jobbase/htmlrep.hpp"
 
 namespace qv::jobctl {
 

@@ -1,11 +1,11 @@
-#include "jobctl/workspace.hpp"
+#include "jobbase/workspace.hpp"
 
 #include <algorithm>
 #include <climits>
 
-#include "jobctl/errmsg.hpp"
-#include "jobctl/areas.hpp"
-#include "jobctl/tabnames.hpp"
+#include "jobbase/errmsg.hpp"
+#include "jobbase/areas.hpp"
+#include "jobbase/tabnames.hpp"
 #include "runtime/units.hpp"
 
 namespace qv::jobctl {

@@ -1,16 +1,16 @@
-#include "jobctl/lexer.hpp"
+#include "jobbase/lexer.hpp"
 
 #include <cmath>
 #include <cstdlib>
 #include <string>
 
-#include "report/htmlrep.hpp"
-#include "jobctl/errmsg.hpp"
-#include "jobctl/hashcmd.hpp"
-#include "jobctl/areas.hpp"
-#include "jobctl/stmtaux.hpp"
-#include "jobctl/tabnames.hpp"
-#include "jobctl/workspace.hpp"
+#include "jobbase/htmlrep.hpp"
+#include "jobbase/errmsg.hpp"
+#include "jobbase/hashcmd.hpp"
+#include "jobbase/areas.hpp"
+#include "jobbase/stmtaux.hpp"
+#include "jobbase/tabnames.hpp"
+#include "jobbase/workspace.hpp"
 #include "runtime/fixedstr.hpp"
 #include "runtime/units.hpp"
 
