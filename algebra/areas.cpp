@@ -10,7 +10,7 @@
 #include "algebra/mvnsph.hpp"
 #include "algebra/norint.hpp"
 #include "algebra/pkmat.hpp"
-#include "jobctl/areas.hpp"
+#include "jobbase/areas.hpp"
 
 namespace qv::algebra {
 

@@ -5,9 +5,9 @@
 
 #include "algebra/formmach.hpp"
 #include "algebra/ftoken.hpp"
-#include "jobctl/errmsg.hpp"
-#include "jobctl/areas.hpp"
-#include "jobctl/workspace.hpp"
+#include "jobbase/errmsg.hpp"
+#include "jobbase/areas.hpp"
+#include "jobbase/workspace.hpp"
 #include "runtime/units.hpp"
 
 namespace qv::algebra {

@@ -5,11 +5,11 @@
 
 #include "algebra/formmach.hpp"
 #include "algebra/ftoken.hpp"
-#include "jobctl/errmsg.hpp"
-#include "jobctl/areas.hpp"
-#include "jobctl/rdline.hpp"
-#include "jobctl/tabnames.hpp"
-#include "jobctl/workspace.hpp"
+#include "jobbase/errmsg.hpp"
+#include "jobbase/areas.hpp"
+#include "jobbase/rdline.hpp"
+#include "jobbase/tabnames.hpp"
+#include "jobbase/workspace.hpp"
 #include "runtime/units.hpp"
 
 namespace qv::algebra {

@@ -5,7 +5,7 @@
 // count against the group's data.
 #pragma once
 
-#include "jobctl/workspace.hpp"
+#include "jobbase/workspace.hpp"
 #include "runtime/view1.hpp"
 
 namespace qv::algebra {

@@ -1,8 +1,8 @@
 #include "algebra/ftoken.hpp"
 
-#include "jobctl/errmsg.hpp"
-#include "jobctl/areas.hpp"
-#include "jobctl/rdline.hpp"
+#include "jobbase/errmsg.hpp"
+#include "jobbase/areas.hpp"
+#include "jobbase/rdline.hpp"
 #include "runtime/stop.hpp"
 #include "runtime/units.hpp"
 

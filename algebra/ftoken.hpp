@@ -17,7 +17,7 @@
 #include <string>
 #include <string_view>
 
-#include "jobctl/workspace.hpp"
+#include "jobbase/workspace.hpp"
 
 namespace qv::algebra {
 

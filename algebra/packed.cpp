@@ -6,11 +6,11 @@
 #include <span>
 #include <string>
 
-#include "jobctl/errmsg.hpp"
-#include "jobctl/matutil.hpp"
-#include "jobctl/syminv.hpp"
-#include "jobctl/tabnames.hpp"
-#include "jobctl/workspace.hpp"
+#include "jobbase/errmsg.hpp"
+#include "jobbase/matutil.hpp"
+#include "jobbase/syminv.hpp"
+#include "jobbase/tabnames.hpp"
+#include "jobbase/workspace.hpp"
 #include "numlib/inverse.hpp"
 #include "runtime/units.hpp"
 

@@ -8,7 +8,7 @@
 // (2,1), (3,1), (3,2), ... at (i-1)(i-2)/2 + j.
 #pragma once
 
-#include "jobctl/syminv.hpp"
+#include "jobbase/syminv.hpp"
 #include "runtime/view1.hpp"
 
 namespace qv::algebra {

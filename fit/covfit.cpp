@@ -5,12 +5,12 @@
 
 #include "algebra/formmach.hpp"
 #include "fit/objcel.hpp"
-#include "jobctl/errmsg.hpp"
-#include "jobctl/areas.hpp"
-#include "jobctl/matutil.hpp"
-#include "jobctl/syminv.hpp"
-#include "jobctl/tabnames.hpp"
-#include "jobctl/workspace.hpp"
+#include "jobbase/errmsg.hpp"
+#include "jobbase/areas.hpp"
+#include "jobbase/matutil.hpp"
+#include "jobbase/syminv.hpp"
+#include "jobbase/tabnames.hpp"
+#include "jobbase/workspace.hpp"
 #include "runtime/units.hpp"
 
 namespace qv::fit {

@@ -4,7 +4,7 @@
 #include "fit/fitsetup.hpp"
 #include "fit/objcel.hpp"
 #include "fit/prparm.hpp"
-#include "jobctl/areas.hpp"
+#include "jobbase/areas.hpp"
 
 namespace qv::fit {
 

@@ -1,7 +1,7 @@
 // FIT: the model fitting of one job.
 #pragma once
 
-#include "jobctl/workspace.hpp"
+#include "jobbase/workspace.hpp"
 #include "runtime/view1.hpp"
 
 namespace qv::fit {

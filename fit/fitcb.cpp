@@ -3,9 +3,9 @@
 #include <algorithm>
 
 #include "fit/objcel.hpp"
-#include "jobctl/areas.hpp"
-#include "jobctl/tabnames.hpp"
-#include "jobctl/workspace.hpp"
+#include "jobbase/areas.hpp"
+#include "jobbase/tabnames.hpp"
+#include "jobbase/workspace.hpp"
 
 namespace qv::fit {
 

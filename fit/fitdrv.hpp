@@ -9,7 +9,7 @@
 #include <functional>
 #include <string_view>
 
-#include "jobctl/workspace.hpp"
+#include "jobbase/workspace.hpp"
 #include "runtime/view1.hpp"
 
 namespace qv::fit {

@@ -8,11 +8,11 @@
 #include "fit/covfit.hpp"
 #include "fit/fitcb.hpp"
 #include "fit/objcel.hpp"
-#include "jobctl/areas.hpp"
-#include "jobctl/errmsg.hpp"
-#include "jobctl/fitopt.hpp"
-#include "jobctl/tabnames.hpp"
-#include "jobctl/workspace.hpp"
+#include "jobbase/areas.hpp"
+#include "jobbase/errmsg.hpp"
+#include "jobbase/fitopt.hpp"
+#include "jobbase/tabnames.hpp"
+#include "jobbase/workspace.hpp"
 #include "runtime/units.hpp"
 
 namespace qv::fit {

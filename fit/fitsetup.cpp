@@ -2,11 +2,11 @@
 
 #include "fit/fitcb.hpp"
 #include "fit/objcel.hpp"
-#include "jobctl/errmsg.hpp"
-#include "jobctl/areas.hpp"
-#include "jobctl/fitopt.hpp"
-#include "jobctl/tabnames.hpp"
-#include "jobctl/vlsum.hpp"
+#include "jobbase/errmsg.hpp"
+#include "jobbase/areas.hpp"
+#include "jobbase/fitopt.hpp"
+#include "jobbase/tabnames.hpp"
+#include "jobbase/vlsum.hpp"
 #include "runtime/units.hpp"
 
 namespace qv::fit {

@@ -7,7 +7,7 @@
 // fit driver with the arrays FITARR names.
 #pragma once
 
-#include "jobctl/workspace.hpp"
+#include "jobbase/workspace.hpp"
 #include "runtime/view1.hpp"
 
 namespace qv::fit {

@@ -5,12 +5,12 @@
 #include <string>
 #include <string_view>
 
-#include "report/htmlrep.hpp"
-#include "jobctl/areas.hpp"
-#include "jobctl/fitopt.hpp"
-#include "jobctl/tabnames.hpp"
-#include "jobctl/vlsum.hpp"
-#include "jobctl/workspace.hpp"
+#include "jobbase/htmlrep.hpp"
+#include "jobbase/areas.hpp"
+#include "jobbase/fitopt.hpp"
+#include "jobbase/tabnames.hpp"
+#include "jobbase/vlsum.hpp"
+#include "jobbase/workspace.hpp"
 #include "numlib/distrib.hpp"
 #include "numlib/matprint.hpp"
 #include "runtime/fixedstr.hpp"

@@ -4,10 +4,10 @@
 #include <string>
 #include <string_view>
 
-#include "jobctl/errmsg.hpp"
-#include "jobctl/rdline.hpp"
-#include "jobctl/tabnames.hpp"
-#include "jobctl/workspace.hpp"
+#include "jobbase/errmsg.hpp"
+#include "jobbase/rdline.hpp"
+#include "jobbase/tabnames.hpp"
+#include "jobbase/workspace.hpp"
 
 namespace qv::fit {
 

@@ -7,12 +7,12 @@
 #include <vector>
 
 #include "algebra/packed.hpp"
-#include "jobctl/areas.hpp"
-#include "jobctl/errmsg.hpp"
-#include "jobctl/matutil.hpp"
-#include "jobctl/syminv.hpp"
-#include "jobctl/tabnames.hpp"
-#include "jobctl/workspace.hpp"
+#include "jobbase/areas.hpp"
+#include "jobbase/errmsg.hpp"
+#include "jobbase/matutil.hpp"
+#include "jobbase/syminv.hpp"
+#include "jobbase/tabnames.hpp"
+#include "jobbase/workspace.hpp"
 #include "numlib/matprint.hpp"
 #include "runtime/fixedstr.hpp"
 #include "runtime/units.hpp"

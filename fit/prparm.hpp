@@ -3,7 +3,7 @@
 // PRFORM the formula of a computed matrix.
 #pragma once
 
-#include "jobctl/workspace.hpp"
+#include "jobbase/workspace.hpp"
 #include "runtime/view1.hpp"
 
 namespace qv::fit {

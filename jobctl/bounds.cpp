@@ -3,15 +3,15 @@
 #include <algorithm>
 #include <string>
 
-#include "jobctl/errmsg.hpp"
-#include "jobctl/lexer.hpp"
-#include "jobctl/areas.hpp"
+#include "jobbase/errmsg.hpp"
+#include "jobbase/lexer.hpp"
+#include "jobbase/areas.hpp"
 #include "jobctl/matdecl.hpp"
-#include "jobctl/matutil.hpp"
+#include "jobbase/matutil.hpp"
 #include "jobctl/options.hpp"
-#include "jobctl/rdline.hpp"
-#include "jobctl/stmtaux.hpp"
-#include "jobctl/tabnames.hpp"
+#include "jobbase/rdline.hpp"
+#include "jobbase/stmtaux.hpp"
+#include "jobbase/tabnames.hpp"
 #include "numlib/distrib.hpp"
 #include "runtime/units.hpp"
 

@@ -2,7 +2,7 @@
 // requests (IN statements) of a group, stored for the fit.
 #pragma once
 
-#include "jobctl/workspace.hpp"
+#include "jobbase/workspace.hpp"
 #include "runtime/view1.hpp"
 
 namespace qv::jobctl {

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "jobctl/errmsg.hpp"
+#include "jobbase/errmsg.hpp"
 #include "runtime/fixedstr.hpp"
 #include "runtime/units.hpp"
 

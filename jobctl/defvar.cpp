@@ -3,15 +3,15 @@
 #include <algorithm>
 #include <string>
 
-#include "jobctl/errmsg.hpp"
-#include "jobctl/hashcmd.hpp"
+#include "jobbase/errmsg.hpp"
+#include "jobbase/hashcmd.hpp"
 #include "jobctl/labels.hpp"
-#include "jobctl/lexer.hpp"
-#include "jobctl/areas.hpp"
-#include "jobctl/rdline.hpp"
+#include "jobbase/lexer.hpp"
+#include "jobbase/areas.hpp"
+#include "jobbase/rdline.hpp"
 #include "jobctl/records.hpp"
-#include "jobctl/tabnames.hpp"
-#include "jobctl/workspace.hpp"
+#include "jobbase/tabnames.hpp"
+#include "jobbase/workspace.hpp"
 #include "runtime/fixedstr.hpp"
 
 namespace qv::jobctl {

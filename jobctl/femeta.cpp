@@ -3,12 +3,12 @@
 #include <string>
 #include <string_view>
 
-#include "report/htmlrep.hpp"
-#include "jobctl/errmsg.hpp"
-#include "jobctl/areas.hpp"
-#include "jobctl/rdline.hpp"
+#include "jobbase/htmlrep.hpp"
+#include "jobbase/errmsg.hpp"
+#include "jobbase/areas.hpp"
+#include "jobbase/rdline.hpp"
 #include "jobctl/savefile.hpp"
-#include "jobctl/workspace.hpp"
+#include "jobbase/workspace.hpp"
 #include "runtime/fixedstr.hpp"
 #include "runtime/stop.hpp"
 #include "runtime/units.hpp"

@@ -6,7 +6,7 @@
 
 #include <string_view>
 
-#include "jobctl/rdline.hpp"
+#include "jobbase/rdline.hpp"
 
 namespace qv::jobctl {
 

@@ -3,14 +3,14 @@
 #include <climits>
 #include <string_view>
 
-#include "jobctl/errmsg.hpp"
-#include "jobctl/hashcmd.hpp"
-#include "jobctl/lexer.hpp"
-#include "jobctl/areas.hpp"
-#include "jobctl/rdline.hpp"
+#include "jobbase/errmsg.hpp"
+#include "jobbase/hashcmd.hpp"
+#include "jobbase/lexer.hpp"
+#include "jobbase/areas.hpp"
+#include "jobbase/rdline.hpp"
 #include "jobctl/savefile.hpp"
-#include "jobctl/tabnames.hpp"
-#include "jobctl/workspace.hpp"
+#include "jobbase/tabnames.hpp"
+#include "jobbase/workspace.hpp"
 
 namespace qv::jobctl {
 

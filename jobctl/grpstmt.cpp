@@ -2,15 +2,15 @@
 
 #include <string>
 
-#include "report/htmlrep.hpp"
-#include "jobctl/errmsg.hpp"
+#include "jobbase/htmlrep.hpp"
+#include "jobbase/errmsg.hpp"
 #include "jobctl/labels.hpp"
-#include "jobctl/lexer.hpp"
-#include "jobctl/areas.hpp"
+#include "jobbase/lexer.hpp"
+#include "jobbase/areas.hpp"
 #include "jobctl/matdecl.hpp"
-#include "jobctl/rdline.hpp"
-#include "jobctl/stmtaux.hpp"
-#include "jobctl/workspace.hpp"
+#include "jobbase/rdline.hpp"
+#include "jobbase/stmtaux.hpp"
+#include "jobbase/workspace.hpp"
 #include "runtime/units.hpp"
 
 namespace qv::jobctl {

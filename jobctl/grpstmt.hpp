@@ -3,7 +3,7 @@
 // (display flags) and IC / CS (one number per variable of the group).
 #pragma once
 
-#include "jobctl/tabnames.hpp"
+#include "jobbase/tabnames.hpp"
 #include "runtime/view1.hpp"
 
 namespace qv::jobctl {

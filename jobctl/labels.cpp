@@ -4,12 +4,12 @@
 #include <string_view>
 #include <vector>
 
-#include "jobctl/errmsg.hpp"
-#include "jobctl/lexer.hpp"
-#include "jobctl/areas.hpp"
-#include "jobctl/rdline.hpp"
-#include "jobctl/tabnames.hpp"
-#include "jobctl/workspace.hpp"
+#include "jobbase/errmsg.hpp"
+#include "jobbase/lexer.hpp"
+#include "jobbase/areas.hpp"
+#include "jobbase/rdline.hpp"
+#include "jobbase/tabnames.hpp"
+#include "jobbase/workspace.hpp"
 #include "runtime/fixedstr.hpp"
 #include "runtime/units.hpp"
 

@@ -3,8 +3,8 @@
 
 #include <string>
 
-#include "jobctl/areas.hpp"
-#include "jobctl/fitopt.hpp"
+#include "jobbase/areas.hpp"
+#include "jobbase/fitopt.hpp"
 
 namespace qv::jobctl {
 

@@ -3,15 +3,15 @@
 #include <algorithm>
 #include <string>
 
-#include "report/htmlrep.hpp"
-#include "jobctl/errmsg.hpp"
-#include "jobctl/hashcmd.hpp"
-#include "jobctl/lexer.hpp"
-#include "jobctl/areas.hpp"
-#include "jobctl/rdline.hpp"
-#include "jobctl/stmtaux.hpp"
-#include "jobctl/tabnames.hpp"
-#include "jobctl/workspace.hpp"
+#include "jobbase/htmlrep.hpp"
+#include "jobbase/errmsg.hpp"
+#include "jobbase/hashcmd.hpp"
+#include "jobbase/lexer.hpp"
+#include "jobbase/areas.hpp"
+#include "jobbase/rdline.hpp"
+#include "jobbase/stmtaux.hpp"
+#include "jobbase/tabnames.hpp"
+#include "jobbase/workspace.hpp"
 #include "runtime/units.hpp"
 
 namespace qv::jobctl {

@@ -5,7 +5,7 @@
 
 #include <string_view>
 
-#include "jobctl/tabnames.hpp"
+#include "jobbase/tabnames.hpp"
 #include "runtime/view1.hpp"
 
 namespace qv::jobctl {

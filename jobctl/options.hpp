@@ -4,7 +4,7 @@
 // option lines and the report read.
 #pragma once
 
-#include "jobctl/fitopt.hpp"
+#include "jobbase/fitopt.hpp"
 
 namespace qv::jobctl {
 

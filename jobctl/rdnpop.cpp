@@ -3,8 +3,8 @@
 
 #include <string>
 
-#include "jobctl/errmsg.hpp"
-#include "jobctl/rdline.hpp"
+#include "jobbase/errmsg.hpp"
+#include "jobbase/rdline.hpp"
 #include "optim/options.hpp"
 #include "runtime/fixedstr.hpp"
 #include "runtime/units.hpp"

@@ -9,14 +9,14 @@
 #include <string_view>
 #include <system_error>
 
-#include "jobctl/errmsg.hpp"
-#include "jobctl/lexer.hpp"
-#include "jobctl/areas.hpp"
-#include "jobctl/fitopt.hpp"
+#include "jobbase/errmsg.hpp"
+#include "jobbase/lexer.hpp"
+#include "jobbase/areas.hpp"
+#include "jobbase/fitopt.hpp"
 #include "jobctl/matdecl.hpp"
-#include "jobctl/rdline.hpp"
-#include "jobctl/tabnames.hpp"
-#include "jobctl/workspace.hpp"
+#include "jobbase/rdline.hpp"
+#include "jobbase/tabnames.hpp"
+#include "jobbase/workspace.hpp"
 #include "runtime/fixedstr.hpp"
 #include "runtime/units.hpp"
 

@@ -4,21 +4,21 @@
 #include <cmath>
 #include <string>
 
-#include "report/htmlrep.hpp"
+#include "jobbase/htmlrep.hpp"
 #include "jobctl/bounds.hpp"
-#include "jobctl/errmsg.hpp"
+#include "jobbase/errmsg.hpp"
 #include "jobctl/formstmt.hpp"
 #include "jobctl/grpstmt.hpp"
-#include "jobctl/hashcmd.hpp"
-#include "jobctl/lexer.hpp"
+#include "jobbase/hashcmd.hpp"
+#include "jobbase/lexer.hpp"
 #include "jobctl/matdata.hpp"
-#include "jobctl/areas.hpp"
+#include "jobbase/areas.hpp"
 #include "jobctl/matdecl.hpp"
-#include "jobctl/matutil.hpp"
-#include "jobctl/rdline.hpp"
-#include "jobctl/stmtaux.hpp"
-#include "jobctl/tabnames.hpp"
-#include "jobctl/workspace.hpp"
+#include "jobbase/matutil.hpp"
+#include "jobbase/rdline.hpp"
+#include "jobbase/stmtaux.hpp"
+#include "jobbase/tabnames.hpp"
+#include "jobbase/workspace.hpp"
 #include "runtime/units.hpp"
 
 namespace qv::jobctl {

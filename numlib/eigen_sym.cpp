@@ -6,7 +6,7 @@
 #include "numlib/blas.hpp"
 #include "numlib/errexit.hpp"
 #include "numlib/machconst.hpp"
-#include "optim/rotations.hpp"
+#include "optkern/rotations.hpp"
 #include "runtime/view1.hpp"
 
 namespace qv::numlib {

@@ -5,8 +5,8 @@
 
 #include "numlib/errexit.hpp"
 #include "numlib/machconst.hpp"
-#include "optim/chcore.hpp"
-#include "optim/kernels.hpp"
+#include "optkern/chcore.hpp"
+#include "optkern/kernels.hpp"
 #include "runtime/units.hpp"
 #include "runtime/view1.hpp"
 

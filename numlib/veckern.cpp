@@ -3,7 +3,7 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "optim/kernels.hpp"
+#include "optkern/kernels.hpp"
 #include "runtime/view1.hpp"
 
 namespace qv::numlib {

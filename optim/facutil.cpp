@@ -4,8 +4,8 @@
 
 #include <algorithm>
 
-#include "optim/kernels.hpp"
-#include "optim/rotations.hpp"
+#include "optkern/kernels.hpp"
+#include "optkern/rotations.hpp"
 #include "runtime/view1.hpp"
 
 namespace qv::optim {

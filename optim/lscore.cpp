@@ -6,10 +6,10 @@
 #include <cstddef>
 #include <vector>
 
-#include "optim/blas.hpp"
+#include "optkern/blas.hpp"
 #include "optim/facutil.hpp"
-#include "optim/kernels.hpp"
-#include "optim/machine.hpp"
+#include "optkern/kernels.hpp"
+#include "optkern/machine.hpp"
 #include "optim/nplog.hpp"
 #include "optim/options.hpp"
 #include "optim/workset.hpp"

@@ -5,10 +5,10 @@
 #include <cstddef>
 #include <string>
 
-#include "optim/blas.hpp"
+#include "optkern/blas.hpp"
 #include "optim/facutil.hpp"
-#include "optim/kernels.hpp"
-#include "optim/machine.hpp"
+#include "optkern/kernels.hpp"
+#include "optkern/machine.hpp"
 #include "optim/options.hpp"
 #include "optim/qrkit.hpp"
 #include "optim/workset.hpp"

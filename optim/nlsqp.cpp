@@ -15,11 +15,11 @@
 #include <string>
 #include <string_view>
 
-#include "optim/blas.hpp"
+#include "optkern/blas.hpp"
 #include "optim/facutil.hpp"
-#include "optim/kernels.hpp"
+#include "optkern/kernels.hpp"
 #include "optim/lscore.hpp"
-#include "optim/machine.hpp"
+#include "optkern/machine.hpp"
 #include "optim/npderiv.hpp"
 #include "optim/npiqp.hpp"
 #include "optim/nplog.hpp"
@@ -29,7 +29,7 @@
 #include "optim/npwset.hpp"
 #include "optim/options.hpp"
 #include "optim/qrkit.hpp"
-#include "optim/rotations.hpp"
+#include "optkern/rotations.hpp"
 #include "optim/runfile.hpp"
 #include "optim/workset.hpp"
 #include "optim/wsutil.hpp"

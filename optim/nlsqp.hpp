@@ -4,7 +4,7 @@
 // NLSQP minimises a smooth function of N variables under bounds, linear
 // constraints and smooth nonlinear constraints.  This header holds what every
 // routine of a run shares: the two callback types, the precision constants a
-// run derives from the machine-constant table (optim/machine.hpp), and the
+// run derives from the machine-constant table (optkern/machine.hpp), and the
 // layout of the integer and real workspaces (NPWKSP).
 #pragma once
 

@@ -6,9 +6,9 @@
 #include <string>
 #include <string_view>
 
-#include "optim/blas.hpp"
-#include "optim/chcore.hpp"
-#include "optim/rotations.hpp"
+#include "optkern/blas.hpp"
+#include "optkern/chcore.hpp"
+#include "optkern/rotations.hpp"
 #include "runtime/fixedstr.hpp"
 #include "runtime/units.hpp"
 #include "runtime/view1.hpp"

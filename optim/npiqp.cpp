@@ -5,11 +5,11 @@
 #include <string>
 
 #include "optim/facutil.hpp"
-#include "optim/kernels.hpp"
+#include "optkern/kernels.hpp"
 #include "optim/npmrt.hpp"
 #include "optim/npwset.hpp"
 #include "optim/options.hpp"
-#include "optim/rotations.hpp"
+#include "optkern/rotations.hpp"
 #include "optim/workset.hpp"
 #include "optim/wsutil.hpp"
 #include "runtime/units.hpp"

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cmath>
 
-#include "optim/blas.hpp"
-#include "optim/kernels.hpp"
-#include "optim/machine.hpp"
+#include "optkern/blas.hpp"
+#include "optkern/kernels.hpp"
+#include "optkern/machine.hpp"
 #include "runtime/units.hpp"
 #include "runtime/view1.hpp"
 

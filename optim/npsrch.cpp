@@ -4,8 +4,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "optim/kernels.hpp"
-#include "optim/machine.hpp"
+#include "optkern/kernels.hpp"
+#include "optkern/machine.hpp"
 #include "optim/npmrt.hpp"
 #include "optim/srch.hpp"
 #include "runtime/units.hpp"

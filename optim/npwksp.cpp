@@ -1,7 +1,7 @@
 // Precision constants of a run and the workspace partition.
 #include <cmath>
 
-#include "optim/machine.hpp"
+#include "optkern/machine.hpp"
 #include "optim/nlsqp.hpp"
 
 namespace qv::optim {

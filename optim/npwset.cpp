@@ -4,7 +4,7 @@
 #include <cmath>
 
 #include "optim/facutil.hpp"
-#include "optim/kernels.hpp"
+#include "optkern/kernels.hpp"
 #include "optim/nlsqp.hpp"
 #include "runtime/units.hpp"
 #include "runtime/view1.hpp"

@@ -3,7 +3,7 @@
 
 #include <array>
 
-#include "optim/machine.hpp"
+#include "optkern/machine.hpp"
 #include "optim/options.hpp"
 #include "runtime/fixedstr.hpp"
 #include "runtime/units.hpp"

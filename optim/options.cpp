@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "optim/machine.hpp"
+#include "optkern/machine.hpp"
 #include "runtime/fixedstr.hpp"
 #include "runtime/units.hpp"
 

@@ -5,8 +5,8 @@
 #include <cctype>
 #include <cmath>
 
-#include "optim/kernels.hpp"
-#include "optim/rotations.hpp"
+#include "optkern/kernels.hpp"
+#include "optkern/rotations.hpp"
 #include "runtime/view1.hpp"
 
 namespace qv::optim {

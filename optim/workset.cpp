@@ -6,9 +6,9 @@
 #include <cmath>
 
 #include "optim/facutil.hpp"
-#include "optim/kernels.hpp"
-#include "optim/machine.hpp"
-#include "optim/rotations.hpp"
+#include "optkern/kernels.hpp"
+#include "optkern/machine.hpp"
+#include "optkern/rotations.hpp"
 #include "optim/wsutil.hpp"
 #include "runtime/units.hpp"
 #include "runtime/view1.hpp"

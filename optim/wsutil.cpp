@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "optim/machine.hpp"
+#include "optkern/machine.hpp"
 #include "runtime/units.hpp"
 #include "runtime/view1.hpp"
 

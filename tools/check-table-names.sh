@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Fails when a source file of the program indexes the group tables or a
 # matrix table with a literal number instead of a name from
-# jobctl/tabnames.hpp: GRPTAB/IGRPTB with a numeric column, a group view's
+# jobbase/tabnames.hpp: GRPTAB/IGRPTB with a numeric column, a group view's
 # col()/icol() with a number, matrix-table words written as B + 26 and the
 # like, or a column address written out as 1 + 12 * NG.  Comments are not
 # checked.  The unit tests are left out on purpose: they pin the numbers.
@@ -34,6 +34,6 @@ awk '
 status=$?
 
 if [ "$status" -ne 0 ]; then
-  echo "Literal table columns above: use the names of jobctl/tabnames.hpp." >&2
+  echo "Literal table columns above: use the names of jobbase/tabnames.hpp." >&2
 fi
 exit "$status"

@@ -4,7 +4,7 @@
 
 #include "algebra/formcomp.hpp"
 #include "formula_fixture.hpp"
-#include "jobctl/tabnames.hpp"
+#include "jobbase/tabnames.hpp"
 
 namespace qv::algebra {
 namespace {

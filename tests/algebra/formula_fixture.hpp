@@ -14,11 +14,11 @@
 
 #include "algebra/formmach.hpp"
 #include "algebra/ftoken.hpp"
-#include "jobctl/areas.hpp"
+#include "jobbase/areas.hpp"
 #include "jobctl/job_fixture.hpp"
-#include "jobctl/rdline.hpp"
-#include "jobctl/tabnames.hpp"
-#include "jobctl/workspace.hpp"
+#include "jobbase/rdline.hpp"
+#include "jobbase/tabnames.hpp"
+#include "jobbase/workspace.hpp"
 
 namespace qv::algebra::testing_support {
 

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "algebra/packed.hpp"
-#include "jobctl/areas.hpp"
-#include "jobctl/workspace.hpp"
+#include "jobbase/areas.hpp"
+#include "jobbase/workspace.hpp"
 
 namespace qv::algebra {
 namespace {

@@ -20,9 +20,9 @@
 #include "fit/covfit.hpp"
 #include "fit/objcel.hpp"
 #include "hs9_data.hpp"
-#include "jobctl/areas.hpp"
-#include "jobctl/syminv.hpp"
-#include "jobctl/workspace.hpp"
+#include "jobbase/areas.hpp"
+#include "jobbase/syminv.hpp"
+#include "jobbase/workspace.hpp"
 
 using namespace qv::fit;
 using qv::jobctl::GRPTAB;

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "fit/fitdrv.hpp"
-#include "jobctl/fitopt.hpp"
+#include "jobbase/fitopt.hpp"
 #include "support/reset.hpp"
 
 namespace qv::fit {

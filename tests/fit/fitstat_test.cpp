@@ -15,10 +15,10 @@
 #include <vector>
 
 #include "fit/fitstat.hpp"
-#include "report/htmlrep.hpp"
-#include "jobctl/areas.hpp"
-#include "jobctl/fitopt.hpp"
-#include "jobctl/workspace.hpp"
+#include "jobbase/htmlrep.hpp"
+#include "jobbase/areas.hpp"
+#include "jobbase/fitopt.hpp"
+#include "jobbase/workspace.hpp"
 
 using namespace qv::fit;
 using qv::jobctl::FESTAT;

@@ -10,7 +10,7 @@
 
 #include "fit/prexp.hpp"
 #include "fit_fixture.hpp"
-#include "jobctl/areas.hpp"
+#include "jobbase/areas.hpp"
 
 namespace qv::fit {
 namespace {

@@ -8,7 +8,7 @@
 
 #include "fit/fitsetup.hpp"
 #include "fit/prparm.hpp"
-#include "jobctl/areas.hpp"
+#include "jobbase/areas.hpp"
 #include "jobctl/job_fixture.hpp"
 #include "report_text.hpp"
 #include "runtime/fixedstr.hpp"

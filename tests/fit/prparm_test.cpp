@@ -12,8 +12,8 @@
 #include "fit/prparm.hpp"
 #include "fit/wrfiles.hpp"
 #include "fit_fixture.hpp"
-#include "jobctl/areas.hpp"
-#include "report/htmlrep.hpp"
+#include "jobbase/areas.hpp"
+#include "jobbase/htmlrep.hpp"
 #include "runtime/fixedstr.hpp"
 
 namespace qv::fit {

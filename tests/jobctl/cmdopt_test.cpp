@@ -3,7 +3,7 @@
 #include <string>
 
 #include "jobctl/cmdopt.hpp"
-#include "script_fixture.hpp"
+#include "jobbase/script_fixture.hpp"
 
 namespace qv::jobctl {
 namespace {

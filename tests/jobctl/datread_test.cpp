@@ -10,8 +10,8 @@
 #include "jobctl/labels.hpp"
 #include "jobctl/matdata.hpp"
 #include "jobctl/records.hpp"
-#include "jobctl/workspace.hpp"
-#include "script_fixture.hpp"
+#include "jobbase/workspace.hpp"
+#include "jobbase/script_fixture.hpp"
 
 namespace qv::jobctl {
 namespace {

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "jobctl/femeta.hpp"
-#include "script_fixture.hpp"
+#include "jobbase/script_fixture.hpp"
 
 namespace qv::jobctl {
 namespace {

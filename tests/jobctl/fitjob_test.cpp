@@ -20,9 +20,9 @@
 #include "fit/fitstat.hpp"
 #include "fit/objcel.hpp"
 #include "job_fixture.hpp"
-#include "jobctl/fitopt.hpp"
-#include "jobctl/tabnames.hpp"
-#include "jobctl/vlsum.hpp"
+#include "jobbase/fitopt.hpp"
+#include "jobbase/tabnames.hpp"
+#include "jobbase/vlsum.hpp"
 #include "optim/nlsqp.hpp"
 #include "runtime/units.hpp"
 

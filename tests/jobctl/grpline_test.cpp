@@ -5,10 +5,10 @@
 #include <string>
 
 #include "jobctl/grpline.hpp"
-#include "jobctl/areas.hpp"
-#include "jobctl/rdline.hpp"
-#include "jobctl/workspace.hpp"
-#include "jobctl_fixture.hpp"
+#include "jobbase/areas.hpp"
+#include "jobbase/rdline.hpp"
+#include "jobbase/workspace.hpp"
+#include "jobbase/jobctl_fixture.hpp"
 
 namespace qv::jobctl {
 namespace {

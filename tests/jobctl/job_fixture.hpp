@@ -9,9 +9,9 @@
 
 #include "jobctl/mainprog.hpp"
 #include "jobctl/matdecl.hpp"
-#include "jobctl/rdline.hpp"
-#include "jobctl/workspace.hpp"
-#include "script_fixture.hpp"
+#include "jobbase/rdline.hpp"
+#include "jobbase/workspace.hpp"
+#include "jobbase/script_fixture.hpp"
 
 namespace qv::jobctl::testing_support {
 

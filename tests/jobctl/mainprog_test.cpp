@@ -4,13 +4,13 @@
 
 #include <string>
 
-#include "report/htmlrep.hpp"
+#include "jobbase/htmlrep.hpp"
 #include "fit/fitsetup.hpp"
 #include "jobctl/mainprog.hpp"
-#include "jobctl/rdline.hpp"
-#include "jobctl/tabnames.hpp"
-#include "jobctl/workspace.hpp"
-#include "jobctl_fixture.hpp"
+#include "jobbase/rdline.hpp"
+#include "jobbase/tabnames.hpp"
+#include "jobbase/workspace.hpp"
+#include "jobbase/jobctl_fixture.hpp"
 #include "runtime/units.hpp"
 
 namespace qv::jobctl {

@@ -9,8 +9,8 @@
 #include "jobctl/matdecl.hpp"
 #include "jobctl/options.hpp"
 #include "jobctl/specstmt.hpp"
-#include "jobctl/workspace.hpp"
-#include "script_fixture.hpp"
+#include "jobbase/workspace.hpp"
+#include "jobbase/script_fixture.hpp"
 
 namespace qv::jobctl::testing_support {
 

@@ -22,7 +22,7 @@
 #include "fit/fitstat.hpp"
 #include "fit/objcel.hpp"
 #include "job_fixture.hpp"
-#include "jobctl/tabnames.hpp"
+#include "jobbase/tabnames.hpp"
 #include "runtime/units.hpp"
 
 namespace qv::jobctl {

@@ -8,7 +8,7 @@
 
 #include "jobctl/rdnpop.hpp"
 #include "optim/options.hpp"
-#include "script_fixture.hpp"
+#include "jobbase/script_fixture.hpp"
 
 namespace qv::jobctl {
 namespace {

@@ -13,9 +13,9 @@
 #include "jobctl/grpline.hpp"
 #include "jobctl/mainprog.hpp"
 #include "jobctl/savefile.hpp"
-#include "jobctl/tabnames.hpp"
-#include "jobctl/workspace.hpp"
-#include "script_fixture.hpp"
+#include "jobbase/tabnames.hpp"
+#include "jobbase/workspace.hpp"
+#include "jobbase/script_fixture.hpp"
 
 namespace qv::jobctl {
 namespace {

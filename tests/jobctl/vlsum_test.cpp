@@ -1,7 +1,7 @@
 // The fit's preparation of a job: the statistics count, the summary table of
 // case-vector data with its summary area and threshold check, the parameter
 // list with its map, and the definition maps, on jobs laid out by hand.
-#include "jobctl/vlsum.hpp"
+#include "jobbase/vlsum.hpp"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -11,10 +11,10 @@
 #include <utility>
 #include <vector>
 
-#include "jobctl/areas.hpp"
-#include "jobctl/tabnames.hpp"
-#include "jobctl/workspace.hpp"
-#include "jobctl_fixture.hpp"
+#include "jobbase/areas.hpp"
+#include "jobbase/tabnames.hpp"
+#include "jobbase/workspace.hpp"
+#include "jobbase/jobctl_fixture.hpp"
 #include "numlib/errexit.hpp"
 
 namespace qv::jobctl {

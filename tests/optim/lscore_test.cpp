@@ -15,7 +15,7 @@
 #include "log_fixture.hpp"
 #include "optim/lscore.hpp"
 #include "optim/lsqps.hpp"
-#include "optim/machine.hpp"
+#include "optkern/machine.hpp"
 #include "optim/options.hpp"
 #include "optim/workset.hpp"
 #include "optim/wsutil.hpp"

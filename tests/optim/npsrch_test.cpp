@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "optim/machine.hpp"
+#include "optkern/machine.hpp"
 #include "optim/nlsqp.hpp"
 #include "optim/npmrt.hpp"
 #include "optim/npsrch.hpp"

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <vector>
 
-#include "optim/machine.hpp"
+#include "optkern/machine.hpp"
 #include "optim/nlsqp.hpp"
 
 namespace qv::optim {

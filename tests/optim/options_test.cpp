@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "optim/machine.hpp"
+#include "optkern/machine.hpp"
 #include "optim/options.hpp"
 #include "runtime/units.hpp"
 

@@ -15,8 +15,8 @@
 #include <string>
 #include <vector>
 
-#include "optim/kernels.hpp"
-#include "optim/machine.hpp"
+#include "optkern/kernels.hpp"
+#include "optkern/machine.hpp"
 #include "optim/workset.hpp"
 #include "optim/wsutil.hpp"
 

@@ -1,5 +1,5 @@
 // Executables that link the job-control base and what lies below it.
-#include "jobctl/areas.hpp"
+#include "jobbase/areas.hpp"
 #include "support/reset.hpp"
 
 namespace qv::testing_support {

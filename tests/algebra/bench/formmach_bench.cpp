@@ -8,9 +8,9 @@
 
 #include "algebra/formmach.hpp"
 #include "algebra/ftoken.hpp"
-#include "jobctl/areas.hpp"
-#include "jobctl/rdline.hpp"
-#include "jobctl/workspace.hpp"
+#include "jobbase/areas.hpp"
+#include "jobbase/rdline.hpp"
+#include "jobbase/workspace.hpp"
 
 namespace {
 

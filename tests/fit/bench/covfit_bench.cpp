@@ -8,7 +8,7 @@
 #include "fit/covfit.hpp"
 #include "fit/objcel.hpp"
 #include "jobctl/mainprog.hpp"
-#include "jobctl/workspace.hpp"
+#include "jobbase/workspace.hpp"
 
 namespace {
 

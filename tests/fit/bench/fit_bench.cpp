@@ -18,10 +18,10 @@
 #include "fit/fitfun.hpp"
 #include "fit/fitsetup.hpp"
 #include "fit/objcel.hpp"
-#include "jobctl/areas.hpp"
+#include "jobbase/areas.hpp"
 #include "jobctl/mainprog.hpp"
-#include "jobctl/rdline.hpp"
-#include "jobctl/workspace.hpp"
+#include "jobbase/rdline.hpp"
+#include "jobbase/workspace.hpp"
 #include "runtime/units.hpp"
 
 namespace {

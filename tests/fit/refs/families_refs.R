@@ -1,4 +1,4 @@
-# Reference values of the model families that tests/fit/families_test.cpp
+# Reference values of the model families that tests/fit/families_job_test.cpp
 # runs through whole jobs: the Qv scripts (tests/fit/families/*.qv) are
 # written by this file, so that the data in a script and the data of its
 # reference are the same printed numbers.

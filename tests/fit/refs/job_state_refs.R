@@ -1,4 +1,4 @@
-# Reference value of tests/fit/job_state_test.cpp: the two-factor model of
+# Reference value of tests/fit/options_state_job_test.cpp: the two-factor model of
 # the first six Holzinger-Swineford tests (x1..x3 on one factor, x4..x6 on
 # the other, factor variances 1, their correlation free), fitted by maximum
 # likelihood with the (N - 1) Wishart form, which is Qv's ML function.

@@ -13,11 +13,11 @@
 #include <fstream>
 #include <string>
 
-#include "jobctl/areas.hpp"
+#include "jobbase/areas.hpp"
 #include "jobctl/mainprog.hpp"
-#include "jobctl/rdline.hpp"
-#include "jobctl/vlsum.hpp"
-#include "jobctl/workspace.hpp"
+#include "jobbase/rdline.hpp"
+#include "jobbase/vlsum.hpp"
+#include "jobbase/workspace.hpp"
 #include "runtime/units.hpp"
 
 namespace {

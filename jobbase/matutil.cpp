@@ -1,0 +1,350 @@
+#include "jobbase/matutil.hpp"
+
+#include <cmath>
+#include <vector>
+
+#include "jobbase/errmsg.hpp"
+#include "jobbase/lexer.hpp"
+#include "jobbase/areas.hpp"
+#include "runtime/fixedstr.hpp"
+#include "runtime/units.hpp"
+
+namespace qv::jobctl {
+
+using runtime::kStdout;
+
+namespace {
+// Position of element (i, j) of a packed symmetric matrix.
+inline int pk(int i, int j) {
+  if (i < j) std::swap(i, j);
+  return i * (i - 1) / 2 + j;
+}
+// A selected variable number must name one of the n variables.
+int selected(double s, int n) {
+  const int v = static_cast<int>(s);
+  if (v < 1 || v > n) ERRMSG(125);
+  return v;
+}
+}  // namespace
+
+void MPROD(Vec1<double> A, int p, int lda, Vec1<double> B, int k, int m, Vec1<double> C) {
+  for (int l = 1; l <= p; ++l) {
+    for (int i = 1; i <= m; ++i) {
+      double& c = C((l - 1) * m + i);
+      c = 0.0;
+      for (int j = 1; j <= k; ++j) c += B((j - 1) * m + i) * A((l - 1) * lda + j);
+    }
+  }
+}
+
+void MTPROD(Vec1<double> A, int p, int lda, Vec1<double> B, int m, int k, Vec1<double> C) {
+  for (int l = 1; l <= p; ++l) {
+    for (int i = 1; i <= m; ++i) {
+      double& c = C((l - 1) * m + i);
+      c = 0.0;
+      for (int j = 1; j <= k; ++j) c += B((i - 1) * k + j) * A((l - 1) * lda + j);
+    }
+  }
+}
+
+namespace {
+template <class T>
+void transpose_through(Vec1<T> A, int m, int n, Vec1<T> W) {
+  // A: n x m with ld n.  W receives the m x n transpose with ld m.
+  for (int c = 1; c <= m; ++c)
+    for (int r = 1; r <= n; ++r) W((r - 1) * m + c) = A((c - 1) * n + r);
+  for (int k = 1; k <= m * n; ++k) A(k) = W(k);
+}
+}  // namespace
+
+void DTRNSP(Vec1<double> A, int m, int n, Vec1<double> W) { transpose_through(A, m, n, W); }
+void ITRNSP(Vec1<int> A, int m, int n, Vec1<int> W) { transpose_through(A, m, n, W); }
+
+void TRNSPI(Vec1<double> A, int m, int n, int mn, Vec1<int> move, int iwrk, int& iok) {
+  iok = 0;
+  if (m < 2 || n < 2) return;  // a vector has the same layout either way
+  if (mn != m * n) {
+    iok = 1;
+    return;
+  }
+  if (iwrk <= 0) {
+    iok = 2;
+    return;
+  }
+  if (m == n) {
+    for (int j = 1; j <= n; ++j)
+      for (int i = j + 1; i <= n; ++i) std::swap(A((j - 1) * n + i), A((i - 1) * n + j));
+    return;
+  }
+  // A small matrix goes through a copy on the stack: element (i, j) of the
+  // m x n matrix, word i + j*m, moves to word j + i*n of the transpose, the
+  // same permutation as the cycles below without their modulus arithmetic
+  // (the formula machine transposes such matrices at every evaluation).
+  constexpr int kOnStack = 1024;
+  if (mn <= kOnStack) {
+    double copy[kOnStack];
+    for (int q = 0; q < mn; ++q) copy[q] = A(q + 1);
+    for (int j = 0; j < n; ++j)
+      for (int i = 0; i < m; ++i) A(j + i * n + 1) = copy[i + j * m];
+    return;
+  }
+  // Word q (0-based, 0 < q < mn-1) of the m x n matrix holds element
+  // (q mod m, q div m); in the n x m transpose that element lies at
+  // (q * n) mod (mn - 1).  Each cycle of this permutation is rotated once,
+  // starting from its smallest word; move(s) marks cycles started at s <= iwrk.
+  const long long last = static_cast<long long>(mn) - 1;
+  for (int s = 1; s <= iwrk; ++s) move(s) = 0;
+  auto dest = [&](long long q) { return (q * n) % last; };
+  for (long long s = 1; s < last; ++s) {
+    if (s <= iwrk && move(static_cast<int>(s)) != 0) continue;
+    // Is s the smallest word of its cycle?  (Only needed past the marks.)
+    long long q = dest(s);
+    bool first = true;
+    long long len = 1;
+    while (q != s) {
+      if (q < s) {
+        first = false;
+        break;
+      }
+      q = dest(q);
+      if (++len > last) {
+        iok = -1;
+        return;
+      }
+    }
+    if (!first) continue;
+    // Rotate the cycle: the value at s goes to dest(s), and so on.
+    double carried = A(static_cast<int>(s) + 1);
+    q = s;
+    do {
+      const long long to = dest(q);
+      std::swap(carried, A(static_cast<int>(to) + 1));
+      if (to <= iwrk) move(static_cast<int>(to)) = 1;
+      q = to;
+    } while (q != s);
+  }
+}
+
+void IDENT(Vec1<double> A, int n) {
+  for (int j = 1; j <= n; ++j)
+    for (int i = 1; i <= n; ++i) A((j - 1) * n + i) = i == j ? 1.0 : 0.0;
+}
+
+void IDNULL(Vec1<double> A, int m, int n) {
+  for (int f = 1; f <= m; ++f)
+    for (int l = 1; l <= n; ++l) A((f - 1) * n + l) = (l - f == n - m) ? 1.0 : 0.0;
+}
+
+void REORD(Vec1<double> v, int n, Vec1<double> sel, int m, Vec1<double> W) {
+  if (m > n) ERRMSG(8);
+  for (int i = 1; i <= m; ++i) W(i) = v(selected(sel(i), n));
+  for (int i = 1; i <= m; ++i) v(i) = W(i);
+}
+
+void SYMUNP(Vec1<double> P, int n, Vec1<double> sel, int m, Vec1<double> W) {
+  if (m > n) ERRMSG(8);
+  for (int j = 1; j <= n; ++j)
+    for (int i = 1; i <= n; ++i) W((j - 1) * n + i) = P(pk(i, j));
+  for (int i = 1; i <= m; ++i) {
+    const int si = selected(sel(i), n);
+    for (int j = 1; j <= i; ++j) {
+      const int sj = selected(sel(j), n);
+      P(i * (i - 1) / 2 + j) = W((sj - 1) * n + si);
+    }
+  }
+}
+
+void SYMPAK(Vec1<double> P, int n, Vec1<double> sel, int m, Vec1<double> W1, Vec1<double> W2,
+            int withdiag) {
+  if (m <= 1 && withdiag == 0) ERRMSG(9);
+  // Number the statistics of the n variables in packed order.
+  int num = 0;
+  for (int i = 1; i <= n; ++i)
+    for (int j = 1; j <= i; ++j) W1(pk(i, j)) = (i == j && withdiag != 1) ? 0.0 : ++num;
+  const int q = num;
+  // The numbers of the statistics that the selected variables keep.
+  SYMUNP(W1, n, sel, m, W2);
+  int c = 0;
+  for (int k = 1; k <= m * (m + 1) / 2; ++k)
+    if (W1(k) != 0.0) W1(++c) = W1(k);
+  SYMUNP(P, q, W1, c, W2);
+}
+
+void CPYVEC(Vec1<double> a, Vec1<double> b, int n) {
+  for (int i = 1; i <= n; ++i) a(i) = b(i);
+}
+
+void DTOI(Vec1<int> iv, Vec1<double> dv, int n) {
+  for (int i = 1; i <= n; ++i) iv(i) = static_cast<int>(dv(i));
+}
+
+void ZEROD(Vec1<double> v, int n) {
+  for (int i = 1; i <= n; ++i) v(i) = 0.0;
+}
+
+void ZEROI(Vec1<int> v, int n) {
+  for (int i = 1; i <= n; ++i) v(i) = 0;
+}
+
+int ISQRT(int n, int& k, int& flag) {
+  if (n < 1) {
+    // No positive root to divide by.
+    k = 0;
+    flag = 1;
+    return flag;
+  }
+  k = static_cast<int>(std::sqrt(static_cast<double>(n)));
+  flag = n % k != 0 ? 1 : 0;
+  return flag;
+}
+
+int TRIORD(int p, int& n, int& flag) {
+  const long long t = 8LL * p + 1;
+  if (t < 1) {
+    n = 0;
+    flag = 1;
+    return flag;
+  }
+  const long long k = static_cast<long long>(std::sqrt(static_cast<double>(t)));
+  flag = t % k != 0 ? 1 : 0;
+  n = static_cast<int>(k / 2);
+  return flag;
+}
+
+void COVCOR(Vec1<double> X, int n, int a, int w) {
+  for (int i = 1; i <= n; ++i) {
+    const double di = X(a + pk(i, i) - 1);
+    for (int j = 1; j <= i; ++j) {
+      const double dj = X(a + pk(j, j) - 1);
+      X(w + pk(i, j) - 1) = X(a + pk(i, j) - 1) / std::sqrt(di * dj);
+    }
+  }
+  for (int k = 0; k < n * (n + 1) / 2; ++k) X(a + k) = X(w + k);
+}
+
+int ISSYM(Vec1<double> A, int n, int m) {
+  for (int j = 1; j <= m; ++j)
+    for (int i = j + 1; i <= n; ++i)
+      if (A((j - 1) * n + i) != A((i - 1) * n + j)) return 0;
+  return 1;
+}
+
+int DIAG1(Vec1<double> P, int n) {
+  for (int i = 1; i <= n; ++i)
+    if (P(i * (i + 1) / 2) != 1.0) return 0;
+  return 1;
+}
+
+int CNTGT(double x, Vec1<double> v, int n) {
+  int c = 0;
+  for (int i = 1; i <= n; ++i)
+    if (x > v(i)) ++c;
+  return c;
+}
+
+void ORD2(int& a, int& b) {
+  if (b < a) std::swap(a, b);
+}
+
+int ELPOSV(Vec1<double> X, int g, int /*unused*/, int L, int& i, int& j, int& rows, int& cols,
+           int& type) {
+  const int idx = ELADDR(X, g, L, i, j, 1, rows, cols, type);
+  return X(idx) > 0.0 ? 1 : 0;
+}
+
+void NXTELM(int& i, int& j, int n, int m, int type) {
+  auto next_row_after = [&](int lastcol) {
+    j += 1;
+    if (j > lastcol) {
+      i += 1;
+      j = 1;
+    }
+  };
+  if (type == 9 || type < -9) {
+    next_row_after(m);
+  } else if (type == 5) {
+    i += 1;
+    j += 1;
+  } else if (type == 6 || type == 7) {
+    next_row_after(i - 1);
+  } else if (type == 8 || type == 10) {
+    next_row_after(i);
+  }
+  if (i > n || j > m) ERRMSG(209);
+}
+
+void BLANKS(int n) {
+  for (int k = 1; k <= n; ++k) runtime::write_list(kStdout, {});
+}
+
+void PATUPD(Vec1<double> P) {
+  const int r = static_cast<int>(P(1));
+  int pos = 2;  // record k
+  for (int k = 1; k < r; ++k) {
+    const int c = static_cast<int>(P(pos));
+    const int next = pos + 2 * c + 2;  // record k+1
+    const int c1 = static_cast<int>(P(next));
+    double& flag1 = P(next + 1);
+    if (flag1 == 0.0 || flag1 == 2.0) {
+      // Only variables that both records hold can be compared.
+      const int cc = std::min(c, c1);
+      for (int v = 1; v <= cc; ++v) {
+        const double code = P(pos + 1 + v);
+        if (code > 0.0 && P(pos + 1 + c + v) != P(next + 1 + c1 + v)) {
+          flag1 += 1.0;
+          break;
+        }
+      }
+    }
+    pos = next;
+  }
+}
+
+double NDENS(double x, double c) {
+  const double e = -x * x / 2.0 - 0.9189385332046728 - c;
+  return e > -87.0 ? std::exp(e) : 0.0;
+}
+
+void IDROWS(Vec1<double> A, int m, int n) {
+  for (int f = 1; f <= m; ++f)
+    for (int l = 1; l <= n; ++l) A((f - 1) * n + l) = f == l ? 1.0 : 0.0;
+}
+
+void PRPAIR(Vec1<double> X, int first, int last) {
+  std::vector<runtime::Out> items;
+  for (int i = first; i <= last; ++i) {
+    items.emplace_back(i);
+    items.emplace_back(X(i));
+  }
+  if (!items.empty()) runtime::write_fmt(kStdout, "(4(1x,i4,1x,d13.6))", std::span<const runtime::Out>(items));
+}
+
+void RESHAP(Vec1<double> A, int a, int b, Vec1<double> W) {
+  int k = 0;
+  for (int i = 1; i <= a; ++i)
+    for (int j = 1; j <= b; ++j) W(++k) = A((j - 1) * a + i);
+  k = 0;
+  for (int j = 1; j <= b; ++j)
+    for (int i = 1; i <= a; ++i) A((j - 1) * a + i) = W(++k);
+}
+
+void NAMCLS(std::span<const std::string> names, std::string_view name, int n) {
+  for (int k = 0; k < n && static_cast<std::size_t>(k) < names.size(); ++k)
+    if (runtime::feq(runtime::fpad(names[static_cast<std::size_t>(k)], 32), runtime::fpad(name, 32)))
+      ERRMSG(215);
+}
+
+void PAKTRI(Vec1<double> A, int n, int m, Vec1<double> v, int& count) {
+  if (m != n) ERRMSG(29);
+  for (int j = 1; j <= n; ++j)
+    for (int i = 1; i <= j; ++i) v(++count) = A((j - 1) * n + i);
+}
+
+void GRPCHK() {
+  if (MAINPR.GRPSEL == 0) ERRMSG(162);
+  // The chosen group must be one of the job's: its columns are about to be
+  // written.
+  if (MAINPR.IGRP < 1 || MAINPR.IGRP > MAINPR.NG) ERRMSG(117);
+}
+
+}  // namespace qv::jobctl
