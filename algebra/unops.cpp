@@ -1,7 +1,6 @@
 #include "algebra/unops.hpp"
 
 #include <algorithm>
-#include <array>
 #include <cmath>
 #include <string>
 
@@ -627,27 +626,21 @@ constexpr Entry kFunctions[] = {
     {82, chi_squared_tail},                   // PCHI
 };
 
-// The table indexed by code - kFirstCode.
-using FunctionTable = std::array<Function, kLastCode - kFirstCode + 1>;
-constexpr FunctionTable by_code() {
-  FunctionTable table{};
-  for (const Entry& e : kFunctions) table[static_cast<std::size_t>(e.code - kFirstCode)] = e.function;
-  return table;
+// The entries stand in code order, one for each code from kFirstCode to
+// kLastCode, so that a code's entry is kFunctions[code - kFirstCode].
+constexpr bool in_code_order() {
+  int code = kFirstCode;
+  for (const Entry& e : kFunctions)
+    if (e.code != code++) return false;
+  return code == kLastCode + 1;
 }
-constexpr FunctionTable kByCode = by_code();
-constexpr bool every_code_has_a_function() {
-  for (Function f : kByCode)
-    if (f == nullptr) return false;
-  return true;
-}
-static_assert(std::size(kFunctions) == kByCode.size() && every_code_has_a_function(),
-              "one function for each code 31..82");
+static_assert(in_code_order(), "one entry for each code 31..82, in order");
 
 // The function of a code; nullptr for a code that names none.
 Function function_of(int code) {
   if (code == kNegation) return negate;
   if (code < kFirstCode || code > kLastCode) return nullptr;
-  return kByCode[static_cast<std::size_t>(code - kFirstCode)];
+  return kFunctions[code - kFirstCode].function;
 }
 
 }  // namespace
