@@ -168,24 +168,25 @@ Operand operand_at(Vec1<double> X, int t) {
 // values, or cost much, give only the result's shape.
 bool trial() { return FMFLAG.TRIAL != 0; }
 
-// Each function below works on the operand temporary at t and leaves its
-// result there.
+// Each function below works on the operand temporary and leaves its result
+// there.
 
 // Negation (the unary minus).
-void negate(Vec1<double> X, int t) {
-  operand_at(X, t).each([](double a) { return -a; });
+void negate(const Operand& a) {
+  a.each([](double a) { return -a; });
 }
 
 // "~": the inverse.
-void invert(Vec1<double> X, int t) {
-  const Operand a = operand_at(X, t);
+void invert(const Operand& a) {
+  const Vec1<double> X = a.X;
   if (a.r != a.c) ERRMSG(29);
   if (!trial()) inverse(X, a.v, a.r);
 }
 
 // "'": the transpose; a symmetric operand (a DET result) is left as it is.
-void transpose(Vec1<double> X, int t) {
-  const Operand a = operand_at(X, t);
+void transpose(const Operand& a) {
+  const Vec1<double> X = a.X;
+  const int t = a.t;
   if (a.type == kTypeSym) return;
   if (a.r >= 2 && a.c >= 2) {
     int iok = 0;
@@ -197,8 +198,9 @@ void transpose(Vec1<double> X, int t) {
 }
 
 // \DET: the determinant, a symmetric 1 x 1.
-void determinant(Vec1<double> X, int t) {
-  const Operand a = operand_at(X, t);
+void determinant(const Operand& a) {
+  const Vec1<double> X = a.X;
+  const int t = a.t;
   if (a.r != a.c) ERRMSG(78);
   double det = 1.0;
   if (a.r == 0) {
@@ -215,8 +217,9 @@ void determinant(Vec1<double> X, int t) {
 }
 
 // \TR: the sum of the diagonal.
-void trace(Vec1<double> X, int t) {
-  const Operand a = operand_at(X, t);
+void trace(const Operand& a) {
+  const Vec1<double> X = a.X;
+  const int t = a.t;
   if (a.r != a.c) ERRMSG(79);
   double s = 0.0;
   for (int i = 0; i < a.r; ++i) s += X(a.v + i * a.c + i);
@@ -225,23 +228,23 @@ void trace(Vec1<double> X, int t) {
 }
 
 // \EXP, \SQRT and \LN element by element (below 1e-30 the logarithm of 1e-31).
-void exponential(Vec1<double> X, int t) {
-  if (!trial()) operand_at(X, t).each([](double a) { return std::exp(a); });
+void exponential(const Operand& a) {
+  if (!trial()) a.each([](double a) { return std::exp(a); });
 }
-void square_root(Vec1<double> X, int t) {
+void square_root(const Operand& a) {
   if (trial()) return;
-  const Operand a = operand_at(X, t);
   for (int k = 0; k < a.n; ++k)
-    if (X(a.v + k) < 0.0) ERRMSG(107);
+    if (a.X(a.v + k) < 0.0) ERRMSG(107);
   a.each([](double x) { return std::sqrt(x); });
 }
-void logarithm(Vec1<double> X, int t) {
-  if (!trial()) operand_at(X, t).each([](double a) { return std::log(a > 1e-30 ? a : 1e-31); });
+void logarithm(const Operand& a) {
+  if (!trial()) a.each([](double a) { return std::log(a > 1e-30 ? a : 1e-31); });
 }
 
 // \V2D: a vector of length n on the diagonal of an n x n matrix.
-void vector_to_diagonal(Vec1<double> X, int t) {
-  const Operand a = operand_at(X, t);
+void vector_to_diagonal(const Operand& a) {
+  const Vec1<double> X = a.X;
+  const int t = a.t;
   if (a.r != 1 && a.c != 1) not_vector(a.r, a.c);
   const int len = a.n;
   const int growth = len * len - len;
@@ -255,22 +258,25 @@ void vector_to_diagonal(Vec1<double> X, int t) {
 }
 
 // \D2V: the diagonal as a row.
-void diagonal_to_vector(Vec1<double> X, int t) {
-  const Operand a = operand_at(X, t);
+void diagonal_to_vector(const Operand& a) {
+  const Vec1<double> X = a.X;
+  const int t = a.t;
   const int k = std::min(a.r, a.c);
   for (int i = 0; i < k; ++i) X(a.v + i) = X(a.v + i * a.c + i);
   header(X, t, kTypeFull, 1, k);
 }
 
 // \M2V: the elements row by row as a column.
-void matrix_to_vector(Vec1<double> X, int t) {
-  const Operand a = operand_at(X, t);
+void matrix_to_vector(const Operand& a) {
+  const Vec1<double> X = a.X;
+  const int t = a.t;
   header(X, t, kTypeFull, a.n, 1);
 }
 
 // \V2S: a vector holding the lower triangle by rows, as a symmetric matrix.
-void vector_to_symmetric(Vec1<double> X, int t) {
-  const Operand a = operand_at(X, t);
+void vector_to_symmetric(const Operand& a) {
+  const Vec1<double> X = a.X;
+  const int t = a.t;
   const int n = a.n;
   if (a.r != 1 && a.c != 1) not_vector(a.r, a.c);
   int order = static_cast<int>((std::sqrt(8.0 * n + 1.0) - 1.0) / 2.0);
@@ -289,8 +295,9 @@ void vector_to_symmetric(Vec1<double> X, int t) {
 }
 
 // \V2F: a vector of length n*n as an n x n matrix, row by row.
-void vector_to_full(Vec1<double> X, int t) {
-  const Operand a = operand_at(X, t);
+void vector_to_full(const Operand& a) {
+  const Vec1<double> X = a.X;
+  const int t = a.t;
   const int n = a.n;
   if (a.r != 1 && a.c != 1) not_vector(a.r, a.c);
   int order = static_cast<int>(std::sqrt(static_cast<double>(n)));
@@ -303,8 +310,8 @@ void vector_to_full(Vec1<double> X, int t) {
 // \STND: element (i, j) over the root of the product of the diagonal
 // elements i and j; a product too small to divide by leaves the element and
 // is reported once.
-void standardise(Vec1<double> X, int t) {
-  const Operand a = operand_at(X, t);
+void standardise(const Operand& a) {
+  const Vec1<double> X = a.X;
   const int r = a.r, c = a.c, v = a.v;
   if (r != c) ERRMSG(141);
   if (trial()) return;
@@ -334,8 +341,9 @@ void standardise(Vec1<double> X, int t) {
 }
 
 // \VECH: the lower triangle with the diagonal, column by column, as a column.
-void lower_triangle_to_vector(Vec1<double> X, int t) {
-  const Operand a = operand_at(X, t);
+void lower_triangle_to_vector(const Operand& a) {
+  const Vec1<double> X = a.X;
+  const int t = a.t;
   const int s = MAINPR.WSTOP;
   WSCHK(s + a.n);
   for (int k = 0; k < a.n; ++k) X(s + k) = X(a.v + k);
@@ -346,8 +354,9 @@ void lower_triangle_to_vector(Vec1<double> X, int t) {
 }
 
 // \VEC: the elements column by column as a column.
-void columns_to_vector(Vec1<double> X, int t) {
-  const Operand a = operand_at(X, t);
+void columns_to_vector(const Operand& a) {
+  const Vec1<double> X = a.X;
+  const int t = a.t;
   const int s = MAINPR.WSTOP;
   WSCHK(s + a.n);
   for (int k = 0; k < a.n; ++k) X(s + k) = X(a.v + k);
@@ -359,33 +368,33 @@ void columns_to_vector(Vec1<double> X, int t) {
 
 // \ABS and the run-time library's \COS, \COSH, \SIN, \SINH, \TAN, \TANH,
 // element by element.
-void absolute_value(Vec1<double> X, int t) {
-  operand_at(X, t).each([](double a) { return std::fabs(a); });
+void absolute_value(const Operand& a) {
+  a.each([](double a) { return std::fabs(a); });
 }
-void cosine(Vec1<double> X, int t) {
-  operand_at(X, t).each([](double a) { return std::cos(a); });
+void cosine(const Operand& a) {
+  a.each([](double a) { return std::cos(a); });
 }
-void hyperbolic_cosine(Vec1<double> X, int t) {
-  operand_at(X, t).each([](double a) { return std::cosh(a); });
+void hyperbolic_cosine(const Operand& a) {
+  a.each([](double a) { return std::cosh(a); });
 }
-void sine(Vec1<double> X, int t) {
-  operand_at(X, t).each([](double a) { return std::sin(a); });
+void sine(const Operand& a) {
+  a.each([](double a) { return std::sin(a); });
 }
-void hyperbolic_sine(Vec1<double> X, int t) {
-  operand_at(X, t).each([](double a) { return std::sinh(a); });
+void hyperbolic_sine(const Operand& a) {
+  a.each([](double a) { return std::sinh(a); });
 }
-void tangent(Vec1<double> X, int t) {
-  operand_at(X, t).each([](double a) { return std::tan(a); });
+void tangent(const Operand& a) {
+  a.each([](double a) { return std::tan(a); });
 }
-void hyperbolic_tangent(Vec1<double> X, int t) {
-  operand_at(X, t).each([](double a) { return std::tanh(a); });
+void hyperbolic_tangent(const Operand& a) {
+  a.each([](double a) { return std::tanh(a); });
 }
 
 // \MAX and \MIN: the largest and the smallest element, 1 x 1 (0 for an
 // empty operand).
 template <class Pick>
-void extreme_element(Vec1<double> X, int t, Pick pick) {
-  const Operand a = operand_at(X, t);
+void extreme_element(const Operand& a, Pick pick) {
+  const Vec1<double> X = a.X;
   double e = 0.0;
   if (a.n == 0) {
     empty_note(e);
@@ -394,49 +403,50 @@ void extreme_element(Vec1<double> X, int t, Pick pick) {
     for (int k = 1; k < a.n; ++k) e = pick(e, X(a.v + k));
   }
   X(a.v) = e;
-  header(X, t, kTypeFull, 1, 1);
+  header(X, a.t, kTypeFull, 1, 1);
 }
-void largest_element(Vec1<double> X, int t) {
-  extreme_element(X, t, [](double e, double x) { return std::max(e, x); });
+void largest_element(const Operand& a) {
+  extreme_element(a, [](double e, double x) { return std::max(e, x); });
 }
-void smallest_element(Vec1<double> X, int t) {
-  extreme_element(X, t, [](double e, double x) { return std::min(e, x); });
+void smallest_element(const Operand& a) {
+  extreme_element(a, [](double e, double x) { return std::min(e, x); });
 }
 
 // \SUM and \PROD: the elements combined in storage order, 1 x 1.
 template <class Combine>
-void combine_elements(Vec1<double> X, int t, double start, Combine combine) {
-  const Operand a = operand_at(X, t);
+void combine_elements(const Operand& a, double start, Combine combine) {
+  const Vec1<double> X = a.X;
   double e = start;
   for (int k = 0; k < a.n; ++k) e = combine(e, X(a.v + k));
   X(a.v) = e;
-  header(X, t, kTypeFull, 1, 1);
+  header(X, a.t, kTypeFull, 1, 1);
 }
-void sum_of_elements(Vec1<double> X, int t) {
-  combine_elements(X, t, 0.0, [](double e, double x) { return e + x; });
+void sum_of_elements(const Operand& a) {
+  combine_elements(a, 0.0, [](double e, double x) { return e + x; });
 }
-void product_of_elements(Vec1<double> X, int t) {
-  combine_elements(X, t, 1.0, [](double e, double x) { return e * x; });
+void product_of_elements(const Operand& a) {
+  combine_elements(a, 1.0, [](double e, double x) { return e * x; });
 }
 
 // \AORDER and \DORDER: the rank of each element of a column, in ascending
 // ("A") or descending ("D") order.
-void ranks_of_column(Vec1<double> X, int t, const char* order) {
-  const Operand a = operand_at(X, t);
+void ranks_of_column(const Operand& a, const char* order) {
+  const Vec1<double> X = a.X;
   if (a.c != 1) ERRMSG(184);
   if (a.r >= 1) {
     auto rk = ranks_of(X, a.v, a.r, order);
     for (int i = 0; i < a.r; ++i) X(a.v + i) = rk[static_cast<std::size_t>(i)];
   }
-  header(X, t, kTypeFull, a.r, 1);
+  header(X, a.t, kTypeFull, a.r, 1);
 }
-void ascending_ranks(Vec1<double> X, int t) { ranks_of_column(X, t, "A"); }
-void descending_ranks(Vec1<double> X, int t) { ranks_of_column(X, t, "D"); }
+void ascending_ranks(const Operand& a) { ranks_of_column(a, "A"); }
+void descending_ranks(const Operand& a) { ranks_of_column(a, "D"); }
 
 // \SORTC: the columns rearranged by the ranks in the first row, which is
 // dropped; a single row is sorted ascending.
-void sort_columns(Vec1<double> X, int t) {
-  const Operand a = operand_at(X, t);
+void sort_columns(const Operand& a) {
+  const Vec1<double> X = a.X;
+  const int t = a.t;
   const int r = a.r, c = a.c, v = a.v;
   if (r >= 2) {
     if (!trial() && c >= 1) {
@@ -451,8 +461,9 @@ void sort_columns(Vec1<double> X, int t) {
 
 // \SORTR: the rows rearranged by the ranks in the first column, which is
 // dropped; a single column is sorted ascending.
-void sort_rows(Vec1<double> X, int t) {
-  const Operand a = operand_at(X, t);
+void sort_rows(const Operand& a) {
+  const Vec1<double> X = a.X;
+  const int t = a.t;
   const int r = a.r, c = a.c, v = a.v;
   if (c >= 2) {
     if (!trial() && r >= 1) {
@@ -473,8 +484,9 @@ void sort_rows(Vec1<double> X, int t) {
 }
 
 // \MEAN: the mean of each column, 1 x c.
-void column_means(Vec1<double> X, int t) {
-  const Operand a = operand_at(X, t);
+void column_means(const Operand& a) {
+  const Vec1<double> X = a.X;
+  const int t = a.t;
   const int r = a.r, c = a.c, v = a.v;
   if (r == 0 && c > 0) empty_note(0.0);
   for (int j = 0; j < c; ++j) {
@@ -486,8 +498,9 @@ void column_means(Vec1<double> X, int t) {
 }
 
 // \COV: the covariance matrix of the rows taken as observations, c x c.
-void covariance_of_rows(Vec1<double> X, int t) {
-  const Operand a = operand_at(X, t);
+void covariance_of_rows(const Operand& a) {
+  const Vec1<double> X = a.X;
+  const int t = a.t;
   const int r = a.r, c = a.c, v = a.v;
   const int growth = r < c ? c * (c - r) : 0;
   WSCHK(MAINPR.WSTOP + growth);
@@ -514,8 +527,9 @@ void covariance_of_rows(Vec1<double> X, int t) {
 
 // \PART of the pair (A,B): the sub-matrix of A from row B1, column B2 to
 // row B3, column B4.
-void partition(Vec1<double> X, int t) {
-  const Operand a = operand_at(X, t);
+void partition(const Operand& a) {
+  const Vec1<double> X = a.X;
+  const int t = a.t;
   const int r = a.r, c = a.c, v = a.v, n = a.n;
   const int rA = n >= 4 ? icell(X(v + n - 4)) : 0;
   const int cA = n >= 4 ? icell(X(v + n - 3)) : 0;
@@ -553,94 +567,80 @@ void partition(Vec1<double> X, int t) {
 
 // Code 63 (no keyword): a 1 x 1 shape under the trial flag, the operand
 // itself otherwise.
-void scalar_shape_in_trial(Vec1<double> X, int t) {
-  if (trial()) header(X, t, kTypeFull, 1, 1);
+void scalar_shape_in_trial(const Operand& a) {
+  if (trial()) header(a.X, a.t, kTypeFull, 1, 1);
 }
 
 // \MBESI0, \SKEW, \KURT, \VLDATA, \VLID, \VLLEN, \SELMAT, \SELROWS and
 // \SELCOLS: the operand itself.
-void unchanged(Vec1<double>, int) {}
+void unchanged(const Operand&) {}
 
-// The functions by code: the codes 31..82 of "~", "'" and the backslash
-// keywords (FNKEYS), and the unary minus.
-using Function = void (*)(Vec1<double> X, int t);
-struct Entry {
-  int code;
-  Function function;
-};
-constexpr int kFirstCode = 31;
-constexpr int kLastCode = 82;
+// The unary minus; the other codes are those of "~", "'" and the backslash
+// keywords (FNKEYS).
 constexpr int kNegation = 111;
-constexpr Entry kFunctions[] = {
-    {31, invert},                             // ~
-    {32, transpose},                          // '
-    {33, determinant},                        // DET
-    {34, trace},                              // TR
-    {35, exponential},                        // EXP
-    {36, square_root},                        // SQRT
-    {37, logarithm},                          // LN
-    {38, vector_to_diagonal},                 // V2D
-    {39, diagonal_to_vector},                 // D2V
-    {40, matrix_to_vector},                   // M2V
-    {41, vector_to_symmetric},                // V2S
-    {42, vector_to_full},                     // V2F
-    {43, real_eigenvalues},                   // EVAL
-    {44, real_eigenvectors},                  // EVEC
-    {45, imaginary_eigenvectors},             // IVEC
-    {46, imaginary_eigenvalues},              // IVAL
-    {47, standardise},                        // STND
-    {48, lower_triangle_to_vector},           // VECH
-    {49, columns_to_vector},                  // VEC
-    {50, correlated_rectangle_probability},   // MULN
-    {51, absolute_value},                     // ABS
-    {52, cosine},                             // COS
-    {53, hyperbolic_cosine},                  // COSH
-    {54, sine},                               // SIN
-    {55, hyperbolic_sine},                    // SINH
-    {56, tangent},                            // TAN
-    {57, hyperbolic_tangent},                 // TANH
-    {58, largest_element},                    // MAX
-    {59, smallest_element},                   // MIN
-    {60, sum_of_elements},                    // SUM
-    {61, product_of_elements},                // PROD
-    {62, normal_rectangle_probability},       // MNOR
-    {63, scalar_shape_in_trial},              // (no keyword)
-    {64, truncated_normal_moments},           // MOMNOR
-    {65, unchanged},                          // MBESI0
-    {66, ascending_ranks},                    // AORDER
-    {67, descending_ranks},                   // DORDER
-    {68, sort_columns},                       // SORTC
-    {69, sort_rows},                          // SORTR
-    {70, column_means},                       // MEAN
-    {71, covariance_of_rows},                 // COV
-    {72, unchanged},                          // SKEW
-    {73, unchanged},                          // KURT
-    {74, partition},                          // PART
-    {75, unchanged},                          // VLDATA
-    {76, unchanged},                          // VLID
-    {77, unchanged},                          // VLLEN
-    {78, unchanged},                          // SELMAT
-    {79, unchanged},                          // SELROWS
-    {80, unchanged},                          // SELCOLS
-    {81, normal_density},                     // PDFNOR
-    {82, chi_squared_tail},                   // PCHI
-};
 
-// The entries stand in code order, one for each code from kFirstCode to
-// kLastCode, so that a code's entry is kFunctions[code - kFirstCode].
-constexpr bool in_code_order() {
-  int code = kFirstCode;
-  for (const Entry& e : kFunctions)
-    if (e.code != code++) return false;
-  return code == kLastCode + 1;
-}
-static_assert(in_code_order(), "one entry for each code 31..82, in order");
-
-// The function of a code; nullptr for a code that names none.
-Function function_of(int code) {
-  if (code == kNegation) return negate;
-  if (code < kFirstCode || code > kLastCode) return nullptr;
-  return kFunctions[code - kFirstCode].function;
+// Carries out the function of a code: the table of one function per code.
+// Returns false for a code that names none.  (A switch rather than an array
+// of function pointers: the compiler then calls each function directly and
+// may inline it, which keeps the dispatch as cheap as one switch.)
+bool apply_function(int code, const Operand& a) {
+  switch (code) {
+    case kNegation: negate(a); break;                           // -
+    case 31: invert(a); break;                                  // ~
+    case 32: transpose(a); break;                               // '
+    case 33: determinant(a); break;                             // DET
+    case 34: trace(a); break;                                   // TR
+    case 35: exponential(a); break;                             // EXP
+    case 36: square_root(a); break;                             // SQRT
+    case 37: logarithm(a); break;                               // LN
+    case 38: vector_to_diagonal(a); break;                      // V2D
+    case 39: diagonal_to_vector(a); break;                      // D2V
+    case 40: matrix_to_vector(a); break;                        // M2V
+    case 41: vector_to_symmetric(a); break;                     // V2S
+    case 42: vector_to_full(a); break;                          // V2F
+    case 43: real_eigenvalues(a.X, a.t); break;                 // EVAL
+    case 44: real_eigenvectors(a.X, a.t); break;                // EVEC
+    case 45: imaginary_eigenvectors(a.X, a.t); break;           // IVEC
+    case 46: imaginary_eigenvalues(a.X, a.t); break;            // IVAL
+    case 47: standardise(a); break;                             // STND
+    case 48: lower_triangle_to_vector(a); break;                // VECH
+    case 49: columns_to_vector(a); break;                       // VEC
+    case 50: correlated_rectangle_probability(a.X, a.t); break; // MULN
+    case 51: absolute_value(a); break;                          // ABS
+    case 52: cosine(a); break;                                  // COS
+    case 53: hyperbolic_cosine(a); break;                       // COSH
+    case 54: sine(a); break;                                    // SIN
+    case 55: hyperbolic_sine(a); break;                         // SINH
+    case 56: tangent(a); break;                                 // TAN
+    case 57: hyperbolic_tangent(a); break;                      // TANH
+    case 58: largest_element(a); break;                         // MAX
+    case 59: smallest_element(a); break;                        // MIN
+    case 60: sum_of_elements(a); break;                         // SUM
+    case 61: product_of_elements(a); break;                     // PROD
+    case 62: normal_rectangle_probability(a.X, a.t); break;     // MNOR
+    case 63: scalar_shape_in_trial(a); break;                   // (no keyword)
+    case 64: truncated_normal_moments(a.X, a.t); break;         // MOMNOR
+    case 65: unchanged(a); break;                               // MBESI0
+    case 66: ascending_ranks(a); break;                         // AORDER
+    case 67: descending_ranks(a); break;                        // DORDER
+    case 68: sort_columns(a); break;                            // SORTC
+    case 69: sort_rows(a); break;                               // SORTR
+    case 70: column_means(a); break;                            // MEAN
+    case 71: covariance_of_rows(a); break;                      // COV
+    case 72: unchanged(a); break;                               // SKEW
+    case 73: unchanged(a); break;                               // KURT
+    case 74: partition(a); break;                               // PART
+    case 75: unchanged(a); break;                               // VLDATA
+    case 76: unchanged(a); break;                               // VLID
+    case 77: unchanged(a); break;                               // VLLEN
+    case 78: unchanged(a); break;                               // SELMAT
+    case 79: unchanged(a); break;                               // SELROWS
+    case 80: unchanged(a); break;                               // SELCOLS
+    case 81: normal_density(a.X, a.t); break;                   // PDFNOR
+    case 82: chi_squared_tail(a.X, a.t); break;                 // PCHI
+    default: return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -659,10 +659,7 @@ void MATUNOP(Vec1<double> X, int& status) {
     }
     oc = UNDEFM(X, oc);
   }
-  const int t = TMPADR(oc);
-  if (const Function function = function_of(fn)) {
-    function(X, t);
-  } else {
+  if (!apply_function(fn, operand_at(X, TMPADR(oc)))) {
     write_list(kStdout, {"OPERATION CODE IS ", fn});
     ERRMSG(25);
   }
