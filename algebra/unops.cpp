@@ -145,7 +145,6 @@ std::span<int> ranks_from(Vec1<double> X, int v, int n, int step) {
   return rk;
 }
 
-
 // The operand of a function: the temporary at t with the type, rows r and
 // columns c of its header and its n = r*c values from v.
 struct Operand {
@@ -173,14 +172,13 @@ bool trial() { return FMFLAG.TRIAL != 0; }
 
 // Negation (the unary minus).
 void negate(const Operand& a) {
-  a.each([](double a) { return -a; });
+  a.each([](double x) { return -x; });
 }
 
 // "~": the inverse.
 void invert(const Operand& a) {
-  const Vec1<double> X = a.X;
   if (a.r != a.c) ERRMSG(29);
-  if (!trial()) inverse(X, a.v, a.r);
+  if (!trial()) inverse(a.X, a.v, a.r);
 }
 
 // "'": the transpose; a symmetric operand (a DET result) is left as it is.
@@ -229,7 +227,7 @@ void trace(const Operand& a) {
 
 // \EXP, \SQRT and \LN element by element (below 1e-30 the logarithm of 1e-31).
 void exponential(const Operand& a) {
-  if (!trial()) a.each([](double a) { return std::exp(a); });
+  if (!trial()) a.each([](double x) { return std::exp(x); });
 }
 void square_root(const Operand& a) {
   if (trial()) return;
@@ -238,7 +236,7 @@ void square_root(const Operand& a) {
   a.each([](double x) { return std::sqrt(x); });
 }
 void logarithm(const Operand& a) {
-  if (!trial()) a.each([](double a) { return std::log(a > 1e-30 ? a : 1e-31); });
+  if (!trial()) a.each([](double x) { return std::log(x > 1e-30 ? x : 1e-31); });
 }
 
 // \V2D: a vector of length n on the diagonal of an n x n matrix.
@@ -369,25 +367,25 @@ void columns_to_vector(const Operand& a) {
 // \ABS and the run-time library's \COS, \COSH, \SIN, \SINH, \TAN, \TANH,
 // element by element.
 void absolute_value(const Operand& a) {
-  a.each([](double a) { return std::fabs(a); });
+  a.each([](double x) { return std::fabs(x); });
 }
 void cosine(const Operand& a) {
-  a.each([](double a) { return std::cos(a); });
+  a.each([](double x) { return std::cos(x); });
 }
 void hyperbolic_cosine(const Operand& a) {
-  a.each([](double a) { return std::cosh(a); });
+  a.each([](double x) { return std::cosh(x); });
 }
 void sine(const Operand& a) {
-  a.each([](double a) { return std::sin(a); });
+  a.each([](double x) { return std::sin(x); });
 }
 void hyperbolic_sine(const Operand& a) {
-  a.each([](double a) { return std::sinh(a); });
+  a.each([](double x) { return std::sinh(x); });
 }
 void tangent(const Operand& a) {
-  a.each([](double a) { return std::tan(a); });
+  a.each([](double x) { return std::tan(x); });
 }
 void hyperbolic_tangent(const Operand& a) {
-  a.each([](double a) { return std::tanh(a); });
+  a.each([](double x) { return std::tanh(x); });
 }
 
 // \MAX and \MIN: the largest and the smallest element, 1 x 1 (0 for an
