@@ -13,6 +13,7 @@
 #include "jobbase/matutil.hpp"
 #include "jobbase/fitopt.hpp"
 #include "jobbase/syminv.hpp"
+#include "jobbase/tabnames.hpp"
 #include "jobbase/workspace.hpp"
 #include "numlib/distrib.hpp"
 #include "numlib/eigen_gen.hpp"
@@ -39,8 +40,9 @@ constexpr double kMnorRelTol = static_cast<double>(0.05f);
 // Point budget of MNOR's lattice integration.
 constexpr int kMnorPoints = 210937500;
 
+// Every result of these functions is a full matrix.
 void header(Vec1<double> X, int t, int r, int c) {
-  X(t) = 9;
+  X(t) = jobctl::kTypeFull;
   X(t + 1) = r;
   X(t + 2) = c;
 }
@@ -93,8 +95,11 @@ void rearrange(Vec1<double> X, int p, int n, std::span<int> rk) {
   numlib::M01EAF(dspan(X, p, n), 1, n, rk, ifail);
 }
 
-// EVAL (43) and IVAL (46): n x 1.
-void eigenvalues(Vec1<double> X, int f, int t) {
+// The part of complex eigenvalues or eigenvectors a function gives.
+enum class Part { kReal, kImaginary };
+
+// EVAL and IVAL: n x 1.
+void eigenvalues(Vec1<double> X, int t, Part part) {
   const int r = icell(X(t + 1)), c = icell(X(t + 2));
   if (r != c) ERRMSG(111);
   const int n = r, v = t + 3;
@@ -106,7 +111,7 @@ void eigenvalues(Vec1<double> X, int f, int t) {
     WSCHK(s + 2 * n);
     int ifail = 0;
     numlib::F02AAF(dspan(X, v, n * n), n, n, dspan(X, s, n), dspan(X, s + n, n), ifail);
-    for (int k = 0; k < n; ++k) X(v + k) = (f == 43) ? X(s + k) : 0.0;
+    for (int k = 0; k < n; ++k) X(v + k) = (part == Part::kReal) ? X(s + k) : 0.0;
     return;
   }
   const int a = s, rr = s + n * n, ri = rr + n;
@@ -117,13 +122,13 @@ void eigenvalues(Vec1<double> X, int f, int t) {
   auto rk = ascending_ranks(X, rr, n, n);
   rearrange(X, rr, n, rk);
   rearrange(X, ri, n, rk);
-  const int src = (f == 43) ? rr : ri;
+  const int src = (part == Part::kReal) ? rr : ri;
   for (int k = 0; k < n; ++k) X(v + k) = X(src + k);
 }
 
-// EVEC (44) and IVEC (45): n x n, eigenvector k in column k, the columns in
-// the order of EVAL.
-void eigenvectors(Vec1<double> X, int f, int t) {
+// EVEC and IVEC: n x n, eigenvector k in column k, the columns in the order
+// of EVAL.
+void eigenvectors(Vec1<double> X, int t, Part part) {
   const int r = icell(X(t + 1)), c = icell(X(t + 2));
   if (r != c) ERRMSG(112);
   const int n = r, v = t + 3, nn = n * n;
@@ -131,7 +136,7 @@ void eigenvectors(Vec1<double> X, int f, int t) {
   if (n == 0) return;
   const int s = MAINPR.WSTOP;
   if (jobctl::ISSYM(X.from(v), n, n) == 1) {
-    if (f == 45) {
+    if (part == Part::kImaginary) {
       for (int k = 0; k < nn; ++k) X(v + k) = 0.0;
       return;
     }
@@ -150,7 +155,7 @@ void eigenvectors(Vec1<double> X, int f, int t) {
   int ifail = 0;
   numlib::F02AGF(dspan(X, a, nn), n, n, dspan(X, rr, n), dspan(X, ri, n), dspan(X, vr, nn), n,
                  dspan(X, vi, nn), n, iscr(0, n), ifail);
-  const int src = (f == 44) ? vr : vi;
+  const int src = (part == Part::kReal) ? vr : vi;
   for (int i = 0; i < n; ++i)
     for (int k = 0; k < n; ++k) X(v + i * n + k) = X(src + k * n + i);
   auto rk = ascending_ranks(X, rr, n, n);
@@ -162,10 +167,12 @@ void correlation_note(int i, int j, double rho) {
   write_list(kStdout, {" It is supplied as ", rho, " which has absolute value > .99 "});
 }
 
+}  // namespace
+
 // MULN (50): probability of a rectangle of the standard multivariate normal
 // with the correlations of rows 1..n; rows n+1..n+3 upper limits, lower
 // limits, limit types (0 lower only, 1 upper only, 2 both, 3 none).
-void muln(Vec1<double> X, int t) {
+void correlated_rectangle_probability(Vec1<double> X, int t) {
   const int r = icell(X(t + 1)), n = icell(X(t + 2)), v = t + 3;
   if (r != n + 3) ERRMSG(149);
   if (n > kMulnMaxVar) {
@@ -227,7 +234,7 @@ void muln(Vec1<double> X, int t) {
 // MNOR (62): the same probability for N(means, covariance); rows 1..n the
 // covariance, n+1 means, n+2 upper limits, n+3 lower limits, n+4 limit
 // types (0 upper only, 1 lower only, 2 both, 3 or -1 the variable left out).
-void mnor(Vec1<double> X, int t) {
+void normal_rectangle_probability(Vec1<double> X, int t) {
   const int r = icell(X(t + 1)), n = icell(X(t + 2)), v = t + 3;
   if (r != n + 4) ERRMSG(153);
   if (shape_only()) {
@@ -307,6 +314,8 @@ void mnor(Vec1<double> X, int t) {
   X(v) = value;
 }
 
+namespace {
+
 // Gauss rule size of MOMNOR from the requested number of points.
 int momnor_points(double q) {
   if (q < 1.0) return 16;
@@ -324,12 +333,14 @@ double moment_integral(Vec1<double> X, int n, std::span<const int> pts, int tota
   return numlib::D01FBF(n, pts, total, cspan(X, w, total), cspan(X, a, total), kMomint, ifail);
 }
 
+}  // namespace
+
 // MOMNOR (64): means and second moments about the untruncated means of a
 // multivariate normal truncated at thresholds.  Rows 1..n the covariance,
 // n+1 means, n+2 thresholds in standardised units, n+3 selection (1 above,
 // -1 below, 0 none), n+4 quadrature points.  Result (n+1) x n: the second
 // moments, then the means.
-void momnor(Vec1<double> X, int t) {
+void truncated_normal_moments(Vec1<double> X, int t) {
   const int r = icell(X(t + 1)), n = icell(X(t + 2)), v = t + 3;
   if (r - 4 != n) ERRMSG(156);
   if (n > kMomnorMaxVar) {
@@ -419,7 +430,7 @@ void momnor(Vec1<double> X, int t) {
 
 // PDFNOR (81): the density of x (row n+1) under N(means (row n+2), the
 // covariance of rows 1..n).
-void pdfnor(Vec1<double> X, int t) {
+void normal_density(Vec1<double> X, int t) {
   const int r = icell(X(t + 1)), n = icell(X(t + 2)), v = t + 3;
   if (r != n + 2) {
     write_list(kStdout, {" Pdfnor needs a matrix with 2 more rows than columns:"});
@@ -457,7 +468,7 @@ void pdfnor(Vec1<double> X, int t) {
 
 // PCHI (82): each row (x, df) gives the upper tail of the chi-squared
 // distribution at x, 1 when x <= 0 or df < 0.
-void pchi(Vec1<double> X, int t) {
+void chi_squared_tail(Vec1<double> X, int t) {
   const int r = icell(X(t + 1)), c = icell(X(t + 2)), v = t + 3;
   if (c != 2) ERRMSG(224);
   header(X, t, r, 1);
@@ -473,37 +484,10 @@ void pchi(Vec1<double> X, int t) {
   }
 }
 
-}  // namespace
-
-void MATUN7(Vec1<double> X, int f, int t) {
-  switch (f) {
-    case 43:
-    case 46:
-      eigenvalues(X, f, t);
-      break;
-    case 44:
-    case 45:
-      eigenvectors(X, f, t);
-      break;
-    case 50:
-      muln(X, t);
-      break;
-    case 62:
-      mnor(X, t);
-      break;
-    case 64:
-      momnor(X, t);
-      break;
-    case 81:
-      pdfnor(X, t);
-      break;
-    case 82:
-      pchi(X, t);
-      break;
-    default:
-      write_list(kStdout, {"OPERATION CODE IS ", f});
-      ERRMSG(25);
-  }
-}
+// EVAL and IVAL (43, 46), EVEC and IVEC (44, 45).
+void real_eigenvalues(Vec1<double> X, int t) { eigenvalues(X, t, Part::kReal); }
+void imaginary_eigenvalues(Vec1<double> X, int t) { eigenvalues(X, t, Part::kImaginary); }
+void real_eigenvectors(Vec1<double> X, int t) { eigenvectors(X, t, Part::kReal); }
+void imaginary_eigenvectors(Vec1<double> X, int t) { eigenvectors(X, t, Part::kImaginary); }
 
 }  // namespace qv::algebra

@@ -23,9 +23,30 @@ struct Nrmfun {
 };
 inline Nrmfun NRMFUN;
 
-// Function code f (43..46, 50, 62, 64, 81, 82) over the operand temporary at
-// workspace position t (X(t) type, X(t+1) rows, X(t+2) columns, then the
-// values row by row); the result is written over it.
-void MATUN7(runtime::Vec1<double> X, int f, int t);
+// Each function works over the operand temporary at workspace position t
+// (X(t) type, X(t+1) rows, X(t+2) columns, then the values row by row) and
+// writes its result over it; MATUNOP dispatches to them by function code.
+//
+// \EVAL (43) and \IVAL (46): the real or imaginary parts of the eigenvalues of
+// a square operand, n x 1, in ascending order of the real parts.
+void real_eigenvalues(runtime::Vec1<double> X, int t);
+void imaginary_eigenvalues(runtime::Vec1<double> X, int t);
+// \EVEC (44) and \IVEC (45): the real or imaginary parts of the eigenvectors,
+// n x n, vector k in column k in the order of the eigenvalues.
+void real_eigenvectors(runtime::Vec1<double> X, int t);
+void imaginary_eigenvectors(runtime::Vec1<double> X, int t);
+// \MULN (50): probability of a rectangle of the standard multivariate normal
+// with the operand's correlations, 1 x 1.
+void correlated_rectangle_probability(runtime::Vec1<double> X, int t);
+// \MNOR (62): probability of a rectangle of N(means, covariance), 1 x 1.
+void normal_rectangle_probability(runtime::Vec1<double> X, int t);
+// \MOMNOR (64): the second moments about the untruncated means, then the
+// means, of a multivariate normal truncated at thresholds, (n+1) x n.
+void truncated_normal_moments(runtime::Vec1<double> X, int t);
+// \PDFNOR (81): the multivariate normal density of one point, 1 x 1.
+void normal_density(runtime::Vec1<double> X, int t);
+// \PCHI (82): the upper tail of the chi-squared distribution for each row
+// (value, degrees of freedom), r x 1.
+void chi_squared_tail(runtime::Vec1<double> X, int t);
 
 }  // namespace qv::algebra

@@ -134,7 +134,7 @@ void CMPFORM(Vec1<double> X, Vec1<int> IX, int& address, int mode, int kind, int
         x = 4;
       else if (records)
         x = (ni - k0) * (ni - k0) * nm;
-    } else if (mode == 2 && kind == jobctl::fkind::kMeans) {
+    } else if (mode == kModeOtherFormula && kind == jobctl::fkind::kMeans) {
       if (fitcod == jobctl::kFitTable) {
         x = 2 * (std::max(ni, G.icol(gcol::kTableCols)) - 1);
       } else if (fitcod == jobctl::kFitVL) {

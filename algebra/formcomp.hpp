@@ -5,15 +5,20 @@
 // count against the group's data.
 #pragma once
 
+#include "jobbase/tabnames.hpp"
 #include "jobbase/workspace.hpp"
 #include "runtime/view1.hpp"
 
 namespace qv::algebra {
 
+// The mode of the formulas other than a group's covariance formula (means,
+// weight and computed matrices): they are laid out as a calculation group's.
+constexpr int kModeOtherFormula = jobctl::kKindCalc;
+
 // address (in-out): where the code list starts; on return the first word
 // after everything reserved.  mode: the group kind for a covariance
-// formula, 2 for means, weight and computed matrices, below 0 for shape
-// only.  kind: 0 covariance, 1 means, 2 computed matrix, 9 weight.
+// formula, kModeOtherFormula for means, weight and computed matrices, below
+// 0 for shape only.  kind: 0 covariance, 1 means, 2 computed matrix, 9 weight.
 // storage: for kind 2 the storage address of the computed matrix whose
 // letter is FMFLAG.CMPLET.  slots/slot: label-table slots for the text.
 // The cursor stands on the statement's keyword or on an "=" before the

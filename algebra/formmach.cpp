@@ -75,7 +75,7 @@ int NEWTMP(Vec1<double> X, int rows, int cols, int& t) {
   const long long last = t + static_cast<long long>(rows) * cols + 2;
   if (last > MAINPR.WSLIM) jobctl::check_room(last);
   WSCHK(static_cast<int>(last));
-  X(t) = 9.0;
+  X(t) = jobctl::kTypeFull;
   X(t + 1) = rows;
   X(t + 2) = cols;
   ++m.NTEMP;
@@ -118,7 +118,7 @@ int UNDEFM(Vec1<double> X, int letter) {
     const Vec1<double> stored = e > 0 ? X.from(a + e) : X.from(t);
     EXPMAT(X.from(t + 3), stored, type, r, c, e);
   }
-  X(t) = 9.0;
+  X(t) = jobctl::kTypeFull;
   X(t + 1) = r;
   X(t + 2) = c;
   return code;

@@ -22,6 +22,23 @@ using runtime::write_list;
 
 namespace {
 
+using jobctl::kTypeDiag;
+using jobctl::kTypeFull;
+using jobctl::kTypeIdent;
+using jobctl::kTypeIdZero;
+using jobctl::kTypeLower;
+using jobctl::kTypeStand;
+using jobctl::kTypeSubdiag;
+using jobctl::kTypeSym;
+using jobctl::kTypeUnit;
+using jobctl::kTypeViewSym;
+using jobctl::kTypeZero;
+using jobctl::kTypeZeroId;
+
+// The types the expansion knows: the declared types up to UN, and stored
+// data held as symmetric.
+bool expandable(int type) { return type >= kTypeViewSym && type <= kTypeUnit; }
+
 // Fills the rows x cols array (row by row) from the stored values of a
 // matrix; value(k) gives stored element k, fixed(v) turns a fixed entry
 // into the array's element type.
@@ -32,50 +49,50 @@ void expand(Vec1<T> full, int type, int rows, int cols, Get value, bool st_diag_
   for (int i = 1; i <= r; ++i)
     for (int j = 1; j <= c; ++j) at(i, j) = T(0);
   switch (type) {
-    case 1:  // ZE
+    case kTypeZero:
       break;
-    case 2:  // ID
-    case 3:  // IZ: identity on the left, zeros to the right
+    case kTypeIdent:
+    case kTypeIdZero:  // identity on the left, zeros to the right
       for (int i = 1; i <= r; ++i)
         if (i <= c) at(i, i) = T(1);
       break;
-    case 4:  // ZI: zeros on the left, identity on the right
+    case kTypeZeroId:  // zeros on the left, identity on the right
       for (int i = 1; i <= r; ++i)
         for (int j = 1; j <= c; ++j)
           if (j - i == c - r) at(i, j) = T(1);
       break;
-    case 5:  // DI
+    case kTypeDiag:
       for (int i = 1; i <= r && i <= c; ++i) at(i, i) = value(i);
       break;
-    case 6:  // SD: strict lower triangle, zero on and above the diagonal
-    case 7:  // ST: strict lower triangle mirrored, unit diagonal
+    case kTypeSubdiag:  // strict lower triangle, zero on and above the diagonal
+    case kTypeStand:    // strict lower triangle mirrored, unit diagonal
     {
       int k = 0;
       for (int i = 2; i <= r; ++i)
         for (int j = 1; j < i && j <= c; ++j) {
           at(i, j) = value(++k);
-          if (type == 7 && i <= c && j <= r) at(j, i) = at(i, j);
+          if (type == kTypeStand && i <= c && j <= r) at(j, i) = at(i, j);
         }
-      if (type == 7 && st_diag_one)
+      if (type == kTypeStand && st_diag_one)
         for (int i = 1; i <= r && i <= c; ++i) at(i, i) = T(1);
       break;
     }
-    case 0:
-    case 8:   // SY: lower triangle mirrored
-    case 10:  // LO: lower triangle, zero above
+    case kTypeViewSym:
+    case kTypeSym:    // lower triangle mirrored
+    case kTypeLower:  // lower triangle, zero above
     {
       int k = 0;
       for (int i = 1; i <= r; ++i)
         for (int j = 1; j <= i && j <= c; ++j) {
           at(i, j) = value(++k);
-          if (type != 10 && i <= c && j <= r) at(j, i) = at(i, j);
+          if (type != kTypeLower && i <= c && j <= r) at(j, i) = at(i, j);
         }
       break;
     }
-    case 9:  // FU
+    case kTypeFull:
       for (int k = 1; k <= r * c; ++k) full(k) = value(k);
       break;
-    case 11:  // UN
+    case kTypeUnit:
       for (int k = 1; k <= r * c; ++k) full(k) = T(1);
       break;
     default:
@@ -86,12 +103,12 @@ void expand(Vec1<T> full, int type, int rows, int cols, Get value, bool st_diag_
 }  // namespace
 
 void EXPMAT(Vec1<double> full, Vec1<double> stored, int type, int rows, int cols, int count) {
-  if (type < 0 || type > 11) jobctl::ERRMSG(36);
+  if (!expandable(type)) jobctl::ERRMSG(36);
   expand<double>(full, type, rows, cols, [&](int k) { return stored(k); }, true);
 }
 
 void EXPPAT(Vec1<int> full, Vec1<double> stored, int type, int rows, int cols, int count) {
-  if (type < 0 || type > 11) jobctl::ERRMSG(36);
+  if (!expandable(type)) jobctl::ERRMSG(36);
   expand<int>(full, type, rows, cols, [&](int k) { return static_cast<int>(stored(k)); }, false);
 }
 

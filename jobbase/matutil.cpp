@@ -6,6 +6,7 @@
 #include "jobbase/errmsg.hpp"
 #include "jobbase/lexer.hpp"
 #include "jobbase/areas.hpp"
+#include "jobbase/tabnames.hpp"
 #include "runtime/fixedstr.hpp"
 #include "runtime/units.hpp"
 
@@ -260,14 +261,16 @@ void NXTELM(int& i, int& j, int n, int m, int type) {
       j = 1;
     }
   };
-  if (type == 9 || type < -9) {
+  // Full and computed matrices run over whole rows, diagonal ones along the
+  // diagonal, the triangles over the row up to the diagonal.
+  if (type == kTypeFull || type <= kTypeComputed) {
     next_row_after(m);
-  } else if (type == 5) {
+  } else if (type == kTypeDiag) {
     i += 1;
     j += 1;
-  } else if (type == 6 || type == 7) {
+  } else if (type == kTypeSubdiag || type == kTypeStand) {
     next_row_after(i - 1);
-  } else if (type == 8 || type == 10) {
+  } else if (type == kTypeSym || type == kTypeLower) {
     next_row_after(i);
   }
   if (i > n || j > m) ERRMSG(209);

@@ -43,18 +43,20 @@ void RDBOND(Vec1<double> X, int G, int& RDPTR, int& NBOUND) {
   if (c.NEWLIN == 1) ERRMSG(38);
   const double hi = c.RVALUE;
 
-  int kind = 0;  // 1 once parameter numbers, 2 once elements were given
+  // What the statement names: parameter numbers or matrix elements, never both.
+  enum class Given { kNothing, kNumbers, kElements };
+  Given given = Given::kNothing;
   for (;;) {
     skip_seps();
     if (c.ICOL < 1 || c.ICOL > c.LLEN) return;
     const char ch = cur();
     if (is_digit(ch) || ch == '-') {
-      if (kind == 2) ERRMSG(49);
-      kind = 1;
+      if (given == Given::kElements) ERRMSG(49);
+      given = Given::kNumbers;
       each_number_of_range([&](int k) { add_bound(X, RDPTR, NBOUND, k, lo, hi); });
     } else if (is_letter(ch)) {
-      if (kind == 1) ERRMSG(49);
-      kind = 2;
+      if (given == Given::kNumbers) ERRMSG(49);
+      given = Given::kElements;
       int a1 = 0;
       RDELEM(X, G, 1, a1, 1);
       if (a1 == 0) return;

@@ -262,7 +262,7 @@ void record_data(const GroupView& G, int n, int rect) {
   auto X = G.X;
   int p = m.RDPTR;
   check_room(static_cast<long long>(p) + 3);
-  RDDATA(X, n, 0, p, 0, G.g, G.NG, DATFIL.MISVAL, rect);
+  RDDATA(X, n, 0, p, kShapeSym, G.g, G.NG, DATFIL.MISVAL, rect);
   m.RDPTR = p;
   if (rect == 0) {
     const int longest = static_cast<int>(X(G.icol(gcol::kRecords) - 2));
@@ -316,7 +316,7 @@ void DATDSP() {
       }
       G.col(gcol::kObsData) = m.RDPTR;
       needs(G, n);
-      RDDATA(X, n, tri, m.RDPTR, 0, G.g, G.NG, DATFIL.MISVAL, 0);
+      RDDATA(X, n, tri, m.RDPTR, kShapeSym, G.g, G.NG, DATFIL.MISVAL, 0);
       RDLINE();
       const int unit = DIAG1(X.from(G.icol(gcol::kObsData)), n);
       if (kw == "CM" && unit == 1) {
@@ -342,7 +342,7 @@ void DATDSP() {
       needs(G, n);
       const long long q = static_cast<long long>(p) * (p + 1) / 2;
       check_room(m.RDPTR + q - 1);
-      RDDATA(X, n, static_cast<int>(q), m.RDPTR, 0, G.g, G.NG, DATFIL.MISVAL, 0);
+      RDDATA(X, n, static_cast<int>(q), m.RDPTR, kShapeSym, G.g, G.NG, DATFIL.MISVAL, 0);
       RDLINE();
       m.RDPTR += static_cast<int>(q);
     } else if (kw == "RA") {
@@ -360,7 +360,7 @@ void DATDSP() {
       DATFLG.ME = 1;
       G.col(gcol::kObsMeans) = m.RDPTR;
       needs(G, n);
-      RDDATA(X, n, n, m.RDPTR, 9, G.g, G.NG, DATFIL.MISVAL, 0);
+      RDDATA(X, n, n, m.RDPTR, kShapeFull, G.g, G.NG, DATFIL.MISVAL, 0);
       RDLINE();
       m.RDPTR += n;
     } else if (kw == "SK" || kw == "KU") {
@@ -390,7 +390,7 @@ void DATDSP() {
       const int mm = k.MATLET == 'C' ? tri : n * (n - 1) / 2;
       needs(G, n);
       write_list(kStdout, {" Attempting to read ", mm, " values."});
-      RDDATA(X, n, mm, m.RDPTR, 9, G.g, G.NG, DATFIL.MISVAL, 0);
+      RDDATA(X, n, mm, m.RDPTR, kShapeFull, G.g, G.NG, DATFIL.MISVAL, 0);
       RDLINE();
       m.RDPTR += mm;
       k.NAV = mm;
@@ -419,7 +419,7 @@ void DATDSP() {
       if (c.ICOL >= 3 && c.ICOL <= c.LLEN) c.ICOL -= 2;
       const long long cells = static_cast<long long>(r) * cc;
       check_room(m.RDPTR + cells - 1);
-      RDDATA(X, n, static_cast<int>(cells), m.RDPTR, 9, G.g, G.NG, DATFIL.MISVAL, 0);
+      RDDATA(X, n, static_cast<int>(cells), m.RDPTR, kShapeFull, G.g, G.NG, DATFIL.MISVAL, 0);
       double sum = 0.0;
       for (long long i = 0; i < cells; ++i)
         if (X(m.RDPTR + i) > 0.0) sum += X(m.RDPTR + i);

@@ -100,7 +100,7 @@ void compile_statement(int code) {
   if (code == 1 && grpkind != kKindData && grpkind != kKindSim) ERRMSG(126);
   const int slotk = code == 2 ? fslot::kCov : (code == 1 ? fslot::kMeans : fslot::kWeight);
   const int kind = code == 2 ? fkind::kCov : (code == 1 ? fkind::kMeans : fkind::kWeight);
-  const int mode = code == 2 ? grpkind : 2;
+  const int mode = code == 2 ? grpkind : algebra::kModeOtherFormula;
   int where = 0;
   CHKMEM(p + 2);
   ADDMAT(X, g, NG, p, m.LABSLOT, slotk, where);
@@ -159,7 +159,7 @@ void computed_matrix(int L, int& order) {
   p += 1;
   algebra::FMFLAG.CMPLET = L;
   algebra::FTKSTA.WATFLG = 0;
-  algebra::CMPFORM(X, IX, p, 2, fkind::kComputed, a, LABTAB, m.LABSLOT);
+  algebra::CMPFORM(X, IX, p, algebra::kModeOtherFormula, fkind::kComputed, a, LABTAB, m.LABSLOT);
   algebra::FMFLAG.CMPLET = 0;
   finish_text(where);
   G.col(gcol::kCompFormula) = defined + 1;

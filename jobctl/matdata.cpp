@@ -186,9 +186,9 @@ void RDDATA(Vec1<double> X, int NI, int N, int& P, int KIND, int IGRP, int NG, s
   auto& c = CURSOR;
   auto& f = DATFIL;
   int eltyp = kEltSym;
-  if (KIND == 9) {
+  if (KIND == kShapeFull) {
     eltyp = kEltFull;
-  } else if (KIND > 0) {
+  } else if (KIND > kShapeSym) {
     f.FULLIN = 1;
   }
 

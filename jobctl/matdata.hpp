@@ -30,10 +30,13 @@ inline Datfil DATFIL;
 constexpr int kEltSym = 8;   // lower triangle row by row
 constexpr int kEltFull = 9;  // values in the order given
 
+// Shape codes KIND of a read.
+constexpr int kShapeSym = 0;   // a symmetric matrix (the statement may say SY or FU)
+constexpr int kShapeFull = 9;  // a full matrix or vector
+
 // Reads N values after the data keyword at the cursor into X(P)..X(P+N-1).
-// KIND 0 (or below): a symmetric matrix (the statement may say SY or FU);
-// 9: a full matrix or vector; any other kind: full input of which the lower
-// triangle is stored.  For variable-length (DATFIL.VLDATA) or rectangular
+// KIND kShapeSym (or below): a symmetric matrix; kShapeFull: a full matrix or
+// vector; any other kind: full input of which the lower triangle is stored.  For variable-length (DATFIL.VLDATA) or rectangular
 // (RECT non-zero) records P is the block pointer and becomes the pointer
 // after the records.  The cursor is left after the last number read.
 void RDDATA(Vec1<double> X, int NI, int N, int& P, int KIND, int IGRP, int NG, std::string& MISVAL, int RECT);

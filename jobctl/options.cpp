@@ -99,211 +99,265 @@ void po_option() {
   o.POCRIT = crit;
 }
 
-// Acts on the option word at the cursor.  Returns true when a value was
-// read, so that the cursor may already stand on the next word.
-bool option_word() {
-  auto& m = MAINPR;
-  auto& o = FITOPT;
-  auto& c = CURSOR;
-  auto IX = IWORKS.ix();
-  const GroupView G = current_group();
-  const int NG = G.NG;
-  const int g = G.g;
-  const std::string_view w = line_from(c.ICOL);
-  auto is = [&](std::string_view k) { return w.substr(0, k.size()) == k; };
+// What the handlers of the option words share: the word's text, the
+// current group, and whether a continued multiple-fit job has chosen one.
+struct OptionContext {
+  std::string_view word;  // the line from the word on
+  GroupView G;
+  bool cont;      // a continued multiple-fit job
+  bool unchosen;  // ... in which no group was chosen with "#G"
+  // Every word that writes a group column needs the current group to be
+  // one of the job's.
+  void in_job() const {
+    if (G.g < 1 || G.g > G.NG) ERRMSG(117);
+  }
   // In a continued multiple-fit job the words that change a group need the
-  // group chosen with "#G"; ST and DI are then ignored.  Every word that
-  // writes a group column needs the current group to be one of the job's.
-  const bool cont = m.CONTJOB == 1;
-  auto in_job = [&] {
-    if (g < 1 || g > NG) ERRMSG(117);
-  };
-  auto group_word = [&] {
+  // group chosen with "#G".
+  void group_word() const {
     if (cont) GRPCHK();
     in_job();
-  };
-  const bool unchosen = cont && m.GRPSEL == 0;
-
-  if (is("LS") || is("UL")) {
-    group_word();
-    if (G.icol(gcol::kFitCode) == kFitML) {
-      G.col(gcol::kFitCode) = kFitLS;
-      o.OPTFIT = 0;
-      if (is("LSML") || is("ULML")) o.LSML = 1;
-    }
-  } else if (is("ML")) {
-    group_word();
-  } else if (is("AW") || is("WL")) {
-    group_word();
-    if (G.col(gcol::kWeights) == 0.0) ERRMSG(40);
-    G.col(gcol::kFitCode) = kFitAWLS;
-  } else if (is("DW")) {
-    group_word();
-    G.col(gcol::kFitCode) = kFitDWLS;
-    o.OPTFIT = 2;
-  } else if (is("GL")) {
-    group_word();
-    if (G.icol(gcol::kFitCode) == kFitML) G.col(gcol::kFitCode) = kFitGLS;
-  } else if (is("US")) {
-    group_word();
-    if (G.col(gcol::kKind) != kKindData) ERRMSG(225);
-    G.col(gcol::kFitCode) = kFitUser;
-    o.OPTFIT = 3;
-  } else if (is("RU")) {
-    group_word();
-    G.col(gcol::kFitCode) = kFitUserRows;
-    o.OPTFIT = 3;
-  } else if (is("ISCHI")) {
-    o.ISCHI = 1;
-  } else if (is("RM")) {
-    group_word();
-    if (G.col(gcol::kMeansFormula) == 0.0 || G.col(gcol::kCovFormula) == 0.0) ERRMSG(93);
-    G.col(gcol::kFitCode) = kFitRaw;
-    o.OPTFIT = 4;
-  } else if (is("NO")) {
-    group_word();
-    G.col(gcol::kNoReport) = 1;
-  } else if (is("HT")) {
-    m.HTMLON = 1;
-  } else if (is("ST") && !is("STE")) {
-    if (!unchosen) {
-      in_job();
-      if (G.col(gcol::kAsyForm) == 2.0) {
-        report::WARNHD();
-        write_list(kStdout, {" The standardize option is not available for CM data"});
-        write_list(kStdout, {" Option ignored"});
-      } else {
-        G.col(gcol::kAsyForm) = 1;
-      }
-    }
-  } else if (is("RS")) {
-    group_word();
-    G.col(gcol::kResiduals) = 1;
-  } else if (is("DI")) {
-    if (!unchosen) {
-      in_job();
-      G.col(gcol::kDiOption) = 1;
-    }
-  } else if (is("NP")) {
-    np_option();
-  } else if (is("WI")) {
-    m.OUTWID = whole();
-    return true;
-  } else if (is("ND")) {
-    nd_option(whole());
-    return true;
-  } else if (is("QV")) {
-    group_word();
-    fit::OUTREQ(G.X, IX, NG, g, m.RDPTR, m.LABSLOT);
-  } else if (is("FO")) {
-    fo_option();
-  } else if (is("AP")) {
-    o.APPEND = 1;
-  } else if (is("DR")) {
-    group_word();
-    fit::OUTREQ(G.X, IX, NG, g, m.RDPTR, m.LABSLOT);
-  } else if (is("TH")) {
-    o.TH = whole();
-    return true;
-  } else if (is("FE")) {
-    o.FE = number();
-    return true;
-  } else if (std::string_view(LINBUF.LINE).substr(c.ICOL - 1, 4) == "FI  ") {
-    o.FI = number();
-    return true;
-  } else if (is("OP")) {
-    o.OP = number();
-    return true;
-  } else if (is("DB")) {
-    o.DB = whole();
-    return true;
-  } else if (is("PE")) {
-    o.PE = 1;
-  } else if (is("IT")) {
-    o.IT = whole();
-    return true;
-  } else if (is("LI")) {
-    o.LI = number();
-    return true;
-  } else if (is("STE")) {
-    o.STE = number();
-    return true;
-  } else if (is("FU")) {
-    o.FU = number();
-    return true;
-  } else if (is("NA")) {
-    o.NA = whole();
-    return true;
-  } else if (is("ER")) {
-    m.EPSRF = number();
-    return true;
-  } else if (is("EP")) {
-    m.EPOPT = number();
-    return true;
-  } else if (is("DE")) {
-    o.DE = 1;
-  } else if (is("CH")) {
-    o.CH = 1;
-  } else if (is("CI")) {
-    const double pct = number();
-    if (pct < 0.0 || pct > 100.0) ERRMSG(148);
-    o.CI = 1;
-    o.CIPCT = pct;
-    return true;
-  } else if (is("NU")) {
-    o.NU = 1;
-    o.NUCHI = number();
-    o.NUDF = number();
-    o.NUCALC = 0;  // typed figures replace computed ones
-    return true;
-  } else if (is("SAT")) {
-    o.SAT = 1;
-    o.SATFIT = number();
-    o.SATDF = number();
-    o.SATCALC = 0;
-    return true;
-  } else if (is("ISSAT")) {
-    o.ISSAT = 1;
-    o.SAT = 0;
-  } else if (is("ISNULL")) {
-    o.ISNULL = 1;
-    o.NU = 0;
-  } else if (is("IGNORE")) {
-    FESTAT.MACHOUT = 0;
-  } else if (is("PO")) {
-    po_option();
-    return true;
-  } else if (is("DF")) {
-    o.DF = whole();
-    return true;
-  } else if (is("PS")) {
-    o.PS = number();
-    return true;
-  } else if (is("SE")) {
-    group_word();
-    write_list(kStdout, {" STANDARD ERRORS withdrawn in this version"});
-    write_list(kStdout, {" Please use interval command instead"});
-  } else if (is("SU")) {
-    in_job();
-    IGRPTB(IX, NG, igcol::kSuppress, g) = 1;
-  } else if (is("MU")) {
-    m.MUREQ = 1;
-  } else if (is("JI")) {
-    o.JI = 1;
-  } else if (is("SAMECOV")) {
-    in_job();
-    IGRPTB(IX, NG, igcol::kSameCov, g) = 1;
-  } else if (is("SAMEMEA")) {
-    in_job();
-    IGRPTB(IX, NG, igcol::kSameMeans, g) = 1;
-  } else if (is("SAMEWEI")) {
-    in_job();
-    IGRPTB(IX, NG, igcol::kSameWeights, g) = 1;
-  } else if (is("SA")) {
-    report::WARNHD();
-    write_list(kStdout, {" SA command misunderstood: use samemea samecov or samewei"});
   }
-  return false;
+  bool begins(std::string_view k) const { return word.substr(0, k.size()) == k; }
+};
+
+// A handler returns whether it read a value after its word.
+constexpr bool kValueRead = true;
+constexpr bool kNoValue = false;
+using OptionHandler = bool (*)(const OptionContext&);
+
+// LS and UL: least squares in place of maximum likelihood; LSML and ULML
+// ask for maximum likelihood after it.
+bool least_squares(const OptionContext& x) {
+  x.group_word();
+  if (x.G.icol(gcol::kFitCode) == kFitML) {
+    x.G.col(gcol::kFitCode) = kFitLS;
+    FITOPT.OPTFIT = 0;
+    if (x.begins("LSML") || x.begins("ULML")) FITOPT.LSML = 1;
+  }
+  return kNoValue;
+}
+// ML: the default fit function; only the group's choice is checked.
+bool maximum_likelihood(const OptionContext& x) {
+  x.group_word();
+  return kNoValue;
+}
+// AW and WL: asymptotically weighted least squares, which needs the weights.
+bool weighted_least_squares(const OptionContext& x) {
+  x.group_word();
+  if (x.G.col(gcol::kWeights) == 0.0) ERRMSG(40);
+  x.G.col(gcol::kFitCode) = kFitAWLS;
+  return kNoValue;
+}
+bool diagonal_least_squares(const OptionContext& x) {
+  x.group_word();
+  x.G.col(gcol::kFitCode) = kFitDWLS;
+  FITOPT.OPTFIT = 2;
+  return kNoValue;
+}
+// GL: generalised least squares in place of maximum likelihood.
+bool generalised_least_squares(const OptionContext& x) {
+  x.group_word();
+  if (x.G.icol(gcol::kFitCode) == kFitML) x.G.col(gcol::kFitCode) = kFitGLS;
+  return kNoValue;
+}
+// US: the user's fit function, for a data group only.
+bool user_function(const OptionContext& x) {
+  x.group_word();
+  if (x.G.col(gcol::kKind) != kKindData) ERRMSG(225);
+  x.G.col(gcol::kFitCode) = kFitUser;
+  FITOPT.OPTFIT = 3;
+  return kNoValue;
+}
+// RU: the user's fit function summed over the rows of a data matrix.
+bool user_function_by_rows(const OptionContext& x) {
+  x.group_word();
+  x.G.col(gcol::kFitCode) = kFitUserRows;
+  FITOPT.OPTFIT = 3;
+  return kNoValue;
+}
+// RM: raw-data likelihood, which needs a means and a covariance formula.
+bool raw_likelihood(const OptionContext& x) {
+  x.group_word();
+  if (x.G.col(gcol::kMeansFormula) == 0.0 || x.G.col(gcol::kCovFormula) == 0.0) ERRMSG(93);
+  x.G.col(gcol::kFitCode) = kFitRaw;
+  FITOPT.OPTFIT = 4;
+  return kNoValue;
+}
+bool no_report(const OptionContext& x) {
+  x.group_word();
+  x.G.col(gcol::kNoReport) = 1;
+  return kNoValue;
+}
+// ST: standardise the observed matrix (not with covariances and diagonal).
+bool standardise(const OptionContext& x) {
+  if (x.unchosen) return kNoValue;
+  x.in_job();
+  if (x.G.col(gcol::kAsyForm) == 2.0) {
+    report::WARNHD();
+    write_list(kStdout, {" The standardize option is not available for CM data"});
+    write_list(kStdout, {" Option ignored"});
+  } else {
+    x.G.col(gcol::kAsyForm) = 1;
+  }
+  return kNoValue;
+}
+bool residuals(const OptionContext& x) {
+  x.group_word();
+  x.G.col(gcol::kResiduals) = 1;
+  return kNoValue;
+}
+bool no_diagonal_penalty(const OptionContext& x) {
+  if (!x.unchosen) {
+    x.in_job();
+    x.G.col(gcol::kDiOption) = 1;
+  }
+  return kNoValue;
+}
+// QV and DR: an output-file request of the group.
+bool output_request(const OptionContext& x) {
+  x.group_word();
+  fit::OUTREQ(x.G.X, IWORKS.ix(), x.G.NG, x.G.g, MAINPR.RDPTR, MAINPR.LABSLOT);
+  return kNoValue;
+}
+// CI: the percentage of the confidence intervals, 0 to 100.
+bool confidence_intervals(const OptionContext&) {
+  const double pct = number();
+  if (pct < 0.0 || pct > 100.0) ERRMSG(148);
+  FITOPT.CI = 1;
+  FITOPT.CIPCT = pct;
+  return kValueRead;
+}
+// NU and SAT: the null and the saturated model's fit and df, typed; they
+// replace figures computed by an earlier job.
+bool null_model(const OptionContext&) {
+  auto& o = FITOPT;
+  o.NU = 1;
+  o.NUCHI = number();
+  o.NUDF = number();
+  o.NUCALC = 0;
+  return kValueRead;
+}
+bool saturated_model(const OptionContext&) {
+  auto& o = FITOPT;
+  o.SAT = 1;
+  o.SATFIT = number();
+  o.SATDF = number();
+  o.SATCALC = 0;
+  return kValueRead;
+}
+// SE: no longer offered.
+bool standard_errors(const OptionContext& x) {
+  x.group_word();
+  write_list(kStdout, {" STANDARD ERRORS withdrawn in this version"});
+  write_list(kStdout, {" Please use interval command instead"});
+  return kNoValue;
+}
+// SA alone: none of SAMECOV, SAMEMEA, SAMEWEI.
+bool same_misunderstood(const OptionContext&) {
+  report::WARNHD();
+  write_list(kStdout, {" SA command misunderstood: use samemea samecov or samewei"});
+  return kNoValue;
+}
+// A cell of the group's integer row set to 1.
+template <int column>
+bool group_flag(const OptionContext& x) {
+  x.in_job();
+  IGRPTB(IWORKS.ix(), x.G.NG, column, x.G.g) = 1;
+  return kNoValue;
+}
+
+// How an entry's word is found at the cursor.
+enum class Match {
+  kBegins,     // the text at the cursor begins with the word (and not with `unless`)
+  kPaddedLine  // the blank-padded line holds the word at the cursor, blanks included
+};
+
+struct OptionWord {
+  std::string_view word;
+  OptionHandler act;
+  Match match = Match::kBegins;
+  std::string_view unless = {};
+};
+
+// The option words in the order they are tried: the first entry whose word
+// begins the text at the cursor acts, so a word stands before any longer
+// word it begins unless `unless` tells them apart (ST and STE), and the
+// order decides what an abbreviation means.
+constexpr OptionWord kOptionWords[] = {
+    {"LS", least_squares},
+    {"UL", least_squares},
+    {"ML", maximum_likelihood},
+    {"AW", weighted_least_squares},
+    {"WL", weighted_least_squares},
+    {"DW", diagonal_least_squares},
+    {"GL", generalised_least_squares},
+    {"US", user_function},
+    {"RU", user_function_by_rows},
+    {"ISCHI", [](const OptionContext&) { FITOPT.ISCHI = 1; return kNoValue; }},
+    {"RM", raw_likelihood},
+    {"NO", no_report},
+    {"HT", [](const OptionContext&) { MAINPR.HTMLON = 1; return kNoValue; }},
+    {"ST", standardise, Match::kBegins, "STE"},
+    {"RS", residuals},
+    {"DI", no_diagonal_penalty},
+    {"NP", [](const OptionContext&) { np_option(); return kNoValue; }},
+    {"WI", [](const OptionContext&) { MAINPR.OUTWID = whole(); return kValueRead; }},
+    {"ND", [](const OptionContext&) { nd_option(whole()); return kValueRead; }},
+    {"QV", output_request},
+    {"FO", [](const OptionContext&) { fo_option(); return kNoValue; }},
+    {"AP", [](const OptionContext&) { FITOPT.APPEND = 1; return kNoValue; }},
+    {"DR", output_request},
+    {"TH", [](const OptionContext&) { FITOPT.TH = whole(); return kValueRead; }},
+    {"FE", [](const OptionContext&) { FITOPT.FE = number(); return kValueRead; }},
+    // FI only as a word of its own followed by a blank: FI=... is no option.
+    {"FI  ", [](const OptionContext&) { FITOPT.FI = number(); return kValueRead; }, Match::kPaddedLine},
+    {"OP", [](const OptionContext&) { FITOPT.OP = number(); return kValueRead; }},
+    {"DB", [](const OptionContext&) { FITOPT.DB = whole(); return kValueRead; }},
+    {"PE", [](const OptionContext&) { FITOPT.PE = 1; return kNoValue; }},
+    {"IT", [](const OptionContext&) { FITOPT.IT = whole(); return kValueRead; }},
+    {"LI", [](const OptionContext&) { FITOPT.LI = number(); return kValueRead; }},
+    {"STE", [](const OptionContext&) { FITOPT.STE = number(); return kValueRead; }},
+    {"FU", [](const OptionContext&) { FITOPT.FU = number(); return kValueRead; }},
+    {"NA", [](const OptionContext&) { FITOPT.NA = whole(); return kValueRead; }},
+    {"ER", [](const OptionContext&) { MAINPR.EPSRF = number(); return kValueRead; }},
+    {"EP", [](const OptionContext&) { MAINPR.EPOPT = number(); return kValueRead; }},
+    {"DE", [](const OptionContext&) { FITOPT.DE = 1; return kNoValue; }},
+    {"CH", [](const OptionContext&) { FITOPT.CH = 1; return kNoValue; }},
+    {"CI", confidence_intervals},
+    {"NU", null_model},
+    {"SAT", saturated_model},
+    {"ISSAT", [](const OptionContext&) { FITOPT.ISSAT = 1; FITOPT.SAT = 0; return kNoValue; }},
+    {"ISNULL", [](const OptionContext&) { FITOPT.ISNULL = 1; FITOPT.NU = 0; return kNoValue; }},
+    {"IGNORE", [](const OptionContext&) { FESTAT.MACHOUT = 0; return kNoValue; }},
+    {"PO", [](const OptionContext&) { po_option(); return kValueRead; }},
+    {"DF", [](const OptionContext&) { FITOPT.DF = whole(); return kValueRead; }},
+    {"PS", [](const OptionContext&) { FITOPT.PS = number(); return kValueRead; }},
+    {"SE", standard_errors},
+    {"SU", group_flag<igcol::kSuppress>},
+    {"MU", [](const OptionContext&) { MAINPR.MUREQ = 1; return kNoValue; }},
+    {"JI", [](const OptionContext&) { FITOPT.JI = 1; return kNoValue; }},
+    {"SAMECOV", group_flag<igcol::kSameCov>},
+    {"SAMEMEA", group_flag<igcol::kSameMeans>},
+    {"SAMEWEI", group_flag<igcol::kSameWeights>},
+    {"SA", same_misunderstood},
+};
+
+bool matches(const OptionWord& o, const OptionContext& x) {
+  if (o.match == Match::kPaddedLine)
+    return std::string_view(LINBUF.LINE).substr(CURSOR.ICOL - 1, o.word.size()) == o.word;
+  return x.begins(o.word) && (o.unless.empty() || !x.begins(o.unless));
+}
+
+// Acts on the option word at the cursor; an unknown word is passed over.
+// Returns true when a value was read, so that the cursor may already stand
+// on the next word.
+bool option_word() {
+  const GroupView G = current_group();
+  const bool cont = MAINPR.CONTJOB == 1;
+  const OptionContext x{line_from(CURSOR.ICOL), G, cont, cont && MAINPR.GRPSEL == 0};
+  for (const OptionWord& o : kOptionWords)
+    if (matches(o, x)) return o.act(x);
+  return kNoValue;
 }
 
 // The line ends with a blank and "C": it goes on on the next line.

@@ -464,17 +464,5 @@ TEST_F(EigNormTest, CodesAndValuesOutsideTheIntegers) {
   EXPECT_TRUE(std::isnan(eval("\\PDFNOR(D)").v.at(0)));
 }
 
-TEST_F(EigNormTest, UnknownCodeIsRefused) {
-  EXPECT_EXIT(
-      {
-        ::dup2(2, 1);
-        add('A', 9, 1, 1, {1});
-        auto X = jobctl::WORKSP.x();
-        jobctl::MAINPR.WSTOP = ptr_ + 100;
-        MATUN7(X, 47, ptr_ + 10);
-      },
-      ::testing::ExitedWithCode(1), "OPERATION CODE IS 47\n(.*)error code is +25\n");
-}
-
 }  // namespace
 }  // namespace qv::algebra

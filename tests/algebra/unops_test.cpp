@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <string>
 
 #include "algebra/unops.hpp"
 #include "formula_fixture.hpp"
@@ -13,6 +14,7 @@ namespace {
 
 using testing_support::expect_mat;
 using testing_support::FormulaTest;
+using testing_support::Mat;
 
 class UnopTest : public FormulaTest {
  protected:
@@ -181,6 +183,61 @@ TEST_F(UnopTest, Errors) {
   add('B', 9, 0, 0);
   EXPECT_QV_ERROR(eval("\\PART(B,B)"), 189);
   EXPECT_QV_ERROR(eval("\\TR(M)"), 66);  // M is not declared
+}
+
+// The keywords that name no computation give their operand back unchanged.
+TEST_F(UnopTest, KeywordsWithoutAComputationGiveTheOperand) {
+  for (const char* f : {"\\MBESI0(A)", "\\SKEW(A)", "\\KURT(A)", "\\VLDATA(A)", "\\VLID(A)", "\\VLLEN(A)",
+                        "\\SELMAT(A)", "\\SELROWS(A)", "\\SELCOLS(A)"})
+    expect_mat(eval(f), 2, 2, {1, 2, 3, 4}, f);
+}
+
+// MATUNOP called with the operand A and a function code of its own choosing
+// on the pending stack; the header of the result temporary.
+class UnopCodeTest : public UnopTest {
+ protected:
+  Mat apply(int code) {
+    auto X = jobctl::WORKSP.x();
+    jobctl::MAINPR.WSTOP = ptr_ + 100;
+    FMFLAG.NTEMP = 0;
+    FMSTAK.val(1) = 1;  // the letter A
+    FMSTAK.NOUT = 2;
+    FMSTAK.pend(1) = code;
+    FMSTAK.NOPS = 2;
+    int status = 0;
+    MATUNOP(X, status);
+    EXPECT_EQ(status, 1);
+    EXPECT_EQ(FMSTAK.NOPS, 1);
+    const int t = TMPADR(FMSTAK.val(1));
+    return Mat{static_cast<int>(X(t)), static_cast<int>(X(t + 1)), static_cast<int>(X(t + 2)), {}};
+  }
+};
+
+// Code 63 has no keyword: a 1 x 1 shape in the compiler's trial, the operand
+// itself otherwise.
+TEST_F(UnopCodeTest, CodeWithoutKeywordIsScalarOnlyInTrial) {
+  Mat m = apply(63);
+  EXPECT_EQ(m.r, 2);
+  EXPECT_EQ(m.c, 2);
+  FMFLAG.TRIAL = 1;
+  m = apply(63);
+  FMFLAG.TRIAL = 0;
+  EXPECT_EQ(m.type, jobctl::kTypeFull);
+  EXPECT_EQ(m.r, 1);
+  EXPECT_EQ(m.c, 1);
+}
+
+// Codes beside 31..82 and the unary minus 111 name no function.
+TEST_F(UnopCodeTest, CodesOutsideTheTableAreRefused) {
+  for (int code : {30, 83, 110, 112}) {
+    EXPECT_EXIT(
+        {
+          ::dup2(2, 1);
+          apply(code);
+        },
+        ::testing::ExitedWithCode(1), "OPERATION CODE IS +" + std::to_string(code) + "\n(.*)error code is +25\n")
+        << code;
+  }
 }
 
 TEST_F(UnopTest, Diagnostics) {

@@ -2,47 +2,77 @@
 
 #include "fit/outreq.hpp"
 #include "jobctl/model_fixture.hpp"
+#include "jobbase/tabnames.hpp"
 
 namespace qv::fit {
 namespace {
 
+using jobctl::gcol::kOutRequests;
+
+// One entry of a group's request list: the request number (a letter 1..26
+// or one of the kReq* numbers), the first label slot of the file name and
+// the number of slots the name takes.
+struct Request {
+  int number;
+  int slot;
+  int slots;
+};
+
 class OutreqTest : public jobctl::testing_support::ModelTest {
  protected:
+  static constexpr int kListAt = 500;
+
   void SetUp() override {
     ModelTest::SetUp();
     job(1);
-    jobctl::MAINPR.RDPTR = 500;
+    jobctl::MAINPR.RDPTR = kListAt;
   }
   // Parses the request at the start of text's first line.
   void request(const std::string& text) {
     start(text);
     OUTREQ(X(), IX(), 1, 1, jobctl::MAINPR.RDPTR, jobctl::MAINPR.LABSLOT);
   }
+  // The group's request list: its address, its count and its k-th request
+  // (1-based), after the count, three words each.
+  static int list() { return static_cast<int>(col(kOutRequests, 1)); }
+  static int count() { return static_cast<int>(X()(list())); }
+  static Request entry(int k) {
+    const int w = list() + 1 + 3 * (k - 1);
+    return {static_cast<int>(X()(w)), static_cast<int>(X()(w + 1)), static_cast<int>(X()(w + 2))};
+  }
+  static int letter(char L) { return L - 'A' + 1; }
 };
 
 TEST_F(OutreqTest, CodesAndList) {
+  const int slot0 = jobctl::MAINPR.LABSLOT;
   request("QVZ=z.out");
-  EXPECT_EQ(col(26, 1), 500);
-  EXPECT_EQ(jobctl::MAINPR.RDPTR, 590);
-  EXPECT_EQ(X()(500), 1);
-  EXPECT_EQ(X()(501), 26);
-  EXPECT_EQ(X()(502), 1);
-  EXPECT_EQ(X()(503), 1);
+  // The list is made at the storage pointer, which moves past its room.
+  EXPECT_EQ(list(), kListAt);
+  EXPECT_EQ(jobctl::MAINPR.RDPTR, kListAt + kReqWords);
+  EXPECT_EQ(count(), 1);
+  EXPECT_EQ(entry(1).number, letter('Z'));
+  EXPECT_EQ(entry(1).slot, slot0);
+  EXPECT_EQ(entry(1).slots, 1);
   EXPECT_EQ(jobctl::CURSOR.ICOL, 9);  // on the last character of the name
-  const char* words[] = {"QV%E=x", "QV%M=x", "QV%V=x", "QV%P=x", "QV%D=x", "DR =x", "QVA=x"};
-  const int codes[] = {27, 29, 30, 31, 28, 28, 1};
-  for (int k = 0; k < 7; ++k) {
-    request(words[k]);
-    EXPECT_EQ(X()(501 + 3 * (k + 1)), codes[k]) << words[k];
+  struct Case {
+    const char* word;
+    int number;
+  };
+  const Case cases[] = {{"QV%E=x", kReqExpCov}, {"QV%M=x", kReqExpMean}, {"QV%V=x", kReqVl}, {"QV%P=x", kReqPed},
+                        {"QV%D=x", kReqPath},   {"DR =x", kReqPath},     {"QVA=x", letter('A')}};
+  int k = 1;
+  for (const Case& c : cases) {
+    request(c.word);
+    EXPECT_EQ(entry(++k).number, c.number) << c.word;
   }
-  EXPECT_EQ(X()(500), 8);
-  EXPECT_EQ(jobctl::MAINPR.RDPTR, 590);
+  EXPECT_EQ(count(), 8);
+  EXPECT_EQ(jobctl::MAINPR.RDPTR, kListAt + kReqWords);  // the list was made once
 }
 
 TEST_F(OutreqTest, LongNameTakesSeveralSlots) {
   const std::string name(40, 'N');
   request("QVB= " + name + ";rest");
-  EXPECT_EQ(X()(503), 2);
+  EXPECT_EQ(entry(1).slots, 2);
   EXPECT_EQ(jobctl::LABTAB.get(1), std::string(32, 'N'));
   EXPECT_EQ(jobctl::LABTAB.get(2), std::string(8, 'N') + std::string(24, ' '));
   EXPECT_EQ(jobctl::MAINPR.LABSLOT, 3);
@@ -52,7 +82,7 @@ TEST_F(OutreqTest, Refusals) {
   EXPECT_QV_ERROR(request("QV1=x"), 87);
   EXPECT_QV_ERROR(request("QVA x"), 88);
   EXPECT_QV_ERROR(request("DR x"), 137);
-  for (int k = 0; k < 30; ++k) request("QVA=x");
+  for (int k = 0; k < kMaxReq; ++k) request("QVA=x");
   EXPECT_QV_ERROR(request("QVA=x"), 178);
 }
 

@@ -39,7 +39,7 @@ class JobTest : public ScriptTest {
   static int cols(char L, int g = 1) { return static_cast<int>(MTCOLS(X(), static_cast<int>(col(7, g)), L - 'A' + 1)); }
   static int addr(char L, int g = 1) { return static_cast<int>(MTADDR(X(), static_cast<int>(col(7, g)), L - 'A' + 1)); }
   // Value i (1-based, storage order) of matrix L of group g.
-  static double val(char L, int i, int g = 1) {
+  static double& val(char L, int i, int g = 1) {
     int t = type(L, g);
     const int n = NELEM(t, rows(L, g), cols(L, g));
     return X()(addr(L, g) + n + i - 1);

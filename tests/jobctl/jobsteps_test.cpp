@@ -2,12 +2,35 @@
 // they lay out and what preparation evaluates.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <vector>
+
+#include "algebra/formmach.hpp"
 #include "job_fixture.hpp"
+#include "jobbase/tabnames.hpp"
 
 namespace qv::jobctl {
 namespace {
 
 using testing_support::JobTest;
+
+// The values of matrix L of group 1 row by row, as the formula machine
+// loads it for a formula (a computed matrix from its result), into a
+// temporary above everything the job has laid out.
+std::vector<double> loaded(char L) {
+  auto X = WORKSP.x();
+  const int top = MAINPR.WSTOP;
+  const int temps = algebra::FMFLAG.NTEMP;
+  MAINPR.WSTOP = std::max(MAINPR.WSTOP, MAINPR.RDPTR);
+  algebra::FMFLAG.MTBASE = current_group().B();
+  const int t = algebra::TMPADR(algebra::UNDEFM(X, L - 'A' + 1));
+  const int n = icell(X(t + 1)) * icell(X(t + 2));
+  std::vector<double> v;
+  for (int k = 0; k < n; ++k) v.push_back(X(t + 3 + k));
+  MAINPR.WSTOP = top;
+  algebra::FMFLAG.NTEMP = temps;
+  return v;
+}
 
 constexpr const char* kCalc =
     "Steps of a calculation job\n"
@@ -28,7 +51,10 @@ TEST_F(JobTest, ReadingLaysOutTheGroupAndPreparationEvaluatesItsFormulas) {
   EXPECT_EQ(MAINPR.NG, 1);
   EXPECT_EQ(X()(1), 1.0);
   EXPECT_EQ(FESTAT.SCRDONE, 0);
-  // Declared matrices: types FU (3) and SY (8), their orders and values.
+  // Declared matrices: their types, orders and stored values (B symmetric:
+  // the lower triangle by rows).
+  EXPECT_EQ(type('A'), kTypeFull);
+  EXPECT_EQ(type('B'), kTypeSym);
   EXPECT_EQ(rows('A'), 2);
   EXPECT_EQ(cols('A'), 2);
   EXPECT_EQ(rows('B'), 2);
@@ -36,11 +62,23 @@ TEST_F(JobTest, ReadingLaysOutTheGroupAndPreparationEvaluatesItsFormulas) {
   EXPECT_EQ(val('A', 4), 4.0);
   EXPECT_EQ(val('B', 1), 4.0);
   EXPECT_EQ(val('B', 3), 3.0);
+  // The algebra section defines C: a computed matrix, 2 x 2.
+  EXPECT_EQ(type('C'), kTypeComputed);
+  EXPECT_EQ(rows('C'), 2);
+  EXPECT_EQ(cols('C'), 2);
 
+  // The algebra section evaluated C = A*B as it was read:
+  // [1 2; 3 4] [4 2; 2 3] = [8 8; 20 18] (multiplied out by hand).
+  EXPECT_EQ(loaded('C'), (std::vector<double>{8, 8, 20, 18}));
+
+  // Preparation evaluates it again, from the values A has then:
+  // [2 2; 3 4] [4 2; 2 3] = [12 10; 20 18].
+  val('A', 1) = 2.0;
   prepare_job();
   EXPECT_EQ(FESTAT.SCRDONE, 1);
   // The free workspace starts past the job.
   EXPECT_GE(MAINPR.WSTOP, addr('B'));
+  EXPECT_EQ(loaded('C'), (std::vector<double>{12, 10, 20, 18}));
 }
 
 TEST_F(JobTest, TwoJobsInARowStartFromTheirOwnState) {

@@ -160,6 +160,25 @@ TEST_F(OptionsTest, StandardizeDisplayAndSameWords) {
   EXPECT_EQ(col(16, 1), 2.0);
 }
 
+// The words are tried in a fixed order and the first whose letters begin
+// the text acts: longer words that begin like a shorter one, and words
+// written out in full, each reach their own entry.
+TEST_F(OptionsTest, LongerWordsAndFullWordsReachTheirOwnEntry) {
+  options("Options STE 100\n");  // the step limit, not ST
+  EXPECT_EQ(FITOPT.STE, 100.0);
+  EXPECT_EQ(col(gcol::kAsyForm, 1), 0.0);
+  options("Options STANDARDIZE\n");
+  EXPECT_EQ(col(gcol::kAsyForm, 1), 1.0);
+  options("Options SATURATED 5 3 ISCHISQ NOREPORT\n");
+  EXPECT_EQ(FITOPT.SAT, 1);
+  EXPECT_EQ(FITOPT.SATFIT, 5.0);
+  EXPECT_EQ(FITOPT.ISCHI, 1);
+  EXPECT_EQ(col(gcol::kNoReport, 1), 1.0);
+  const std::string out = capture([&] { options("Options SAMEC\n"); });  // no SAME word in full: SA
+  EXPECT_EQ(out, " *** WARNING! ***\n SA command misunderstood: use samemea samecov or samewei\n");
+  EXPECT_EQ(IGRPTB(IX(), 1, igcol::kSameCov, 1), 0);
+}
+
 TEST_F(OptionsTest, ContinuationLines) {
   EXPECT_TRUE(options("Output RS C\n  IT=7 C\n  ND=2\nnext\n"));
   EXPECT_EQ(col(17, 1), 1.0);

@@ -1,7 +1,6 @@
 // Rotation sequences applied to rows and columns of a matrix.
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <vector>
 
 #include "optkern/rotations.hpp"
@@ -37,23 +36,32 @@ TEST(Rotsap, PivotAndDirectionOnBothSides) {
 }
 
 // The form the symmetric tridiagonal eigensolver uses: Right, Variable,
-// Backward on every row of a matrix with a leading dimension above m.
-TEST(Rotsap, RightVariableBackwardFollowsColumnFormula) {
+// Backward on every row of a matrix with a leading dimension above m.  The
+// rotations are the 3-4-5 triangles (c, s) = (0.6, 0.8) in the plane of
+// columns 1 and 2 and (0.8, 0.6) in that of columns 2 and 3, applied last
+// pair first, each to (x, y) = (column j, column j+1) as x' = c x + s y,
+// y' = c y - s x.  By hand, row (1, 3, 5):
+//   columns 2, 3: (0.8*3 + 0.6*5, 0.8*5 - 0.6*3) = (5.4, 2.2)
+//   columns 1, 2: (0.6*1 + 0.8*5.4, 0.6*5.4 - 0.8*1) = (4.92, 2.44)
+// giving (4.92, 2.44, 2.2); row (2, 4, 6) gives (6.64, 2.48, 2.4) the same
+// way.  Each row keeps its length: 35 and 56.
+TEST(Rotsap, RightVariableBackwardMatchesHandWorkedRows) {
   const int m = 2, n = 3, lda = 3;
-  const std::vector<double> c = {0.6, std::cos(0.3)};
-  const std::vector<double> s = {0.8, std::sin(0.3)};
+  const std::vector<double> c = {0.6, 0.8};
+  const std::vector<double> s = {0.8, 0.6};
+  // Column-major with a third row outside the m rows.
   std::vector<double> a = {1.0, 2.0, 99.0, 3.0, 4.0, 99.0, 5.0, 6.0, 99.0};
-  std::vector<double> ref = a;
-  auto at = [&](std::vector<double>& v, int i, int j) -> double& { return v[(i - 1) + (j - 1) * lda]; };
-  for (int j = 2; j >= 1; --j) {
-    for (int i = 1; i <= m; ++i) {
-      const double t = at(ref, i, j + 1);
-      at(ref, i, j + 1) = c[j - 1] * t - s[j - 1] * at(ref, i, j);
-      at(ref, i, j) = s[j - 1] * t + c[j - 1] * at(ref, i, j);
-    }
-  }
   ROTSAP("Right", "Variable", "Backward", m, n, 1, 3, c, s, a, lda);
-  for (std::size_t k = 0; k < a.size(); ++k) EXPECT_DOUBLE_EQ(a[k], ref[k]) << k;
+  const double want[2][3] = {{4.92, 2.44, 2.2}, {6.64, 2.48, 2.4}};
+  for (int i = 0; i < m; ++i) {
+    double length = 0.0;
+    for (int j = 0; j < n; ++j) {
+      const double got = a[static_cast<std::size_t>(i + j * lda)];
+      EXPECT_NEAR(got, want[i][j], 1e-14) << "row " << i + 1 << ", column " << j + 1;
+      length += got * got;
+    }
+    EXPECT_NEAR(length, i == 0 ? 35.0 : 56.0, 1e-13) << "row " << i + 1;
+  }
   // Row 3 lies outside the m rows and is never touched.
   EXPECT_EQ(a[2], 99.0);
   EXPECT_EQ(a[5], 99.0);

@@ -1,7 +1,9 @@
-// One evaluation of a 20 x 20 model formula, as the objective makes it for
-// every trial point: the covariance formula A*S*A' + D of a data group with
-// 20 observed variables (A full, S symmetric, D diagonal), placed as the
-// packed lower triangle of the expected matrix.
+// One evaluation of a model formula, as the objective makes it for every
+// trial point: the covariance formula A*S*A' + D of a data group with 20
+// observed variables (A full, S symmetric, D diagonal), placed as the packed
+// lower triangle of the expected matrix; and a chain of one-operand
+// functions on 4 x 4 matrices, where the dispatch of each function weighs
+// more than its arithmetic.
 #include <benchmark/benchmark.h>
 
 #include <string>
@@ -16,9 +18,9 @@ namespace {
 
 using namespace qv;
 
-constexpr int n = 20;
-
-void setup() {
+// Lays out one data group of n variables with A, S and D of order n and the
+// covariance formula f compiled, its result area after it.
+void setup(int n, const std::string& f) {
   auto X = jobctl::WORKSP.x();
   X(1) = 1;
   jobctl::MAINPR.NG = 1;
@@ -43,7 +45,6 @@ void setup() {
   add(19, 8, n * (n + 1) / 2);  // S
   add(4, 5, n);                // D
   // The compiled formula and its result area.
-  const std::string f = "A*S*A' + D /";
   jobctl::LINBUF.LINE = f + std::string(jobctl::LINMAX - f.size(), ' ');
   jobctl::CURSOR.LLEN = static_cast<int>(f.size());
   jobctl::CURSOR.ICOL = 0;
@@ -61,16 +62,28 @@ void setup() {
   jobctl::MAINPR.WSTOP = r + 3 + n * n + 10;
 }
 
-void BM_Evform20(benchmark::State& state) {
-  setup();
+void evform(benchmark::State& state) {
   auto X = jobctl::WORKSP.x();
   int status = 0;
   for (auto _ : state) {
     algebra::EVFORM(X, 0, 1, 1, status);
     benchmark::DoNotOptimize(X(static_cast<int>(jobctl::GRPTAB(X, 1, 9, 1))));
   }
+  if (status != 1) state.SkipWithError("the formula was not evaluated");
+}
+
+void BM_Evform20(benchmark::State& state) {
+  setup(20, "A*S*A' + D /");
+  evform(state);
 }
 BENCHMARK(BM_Evform20);
+
+// Negation, transpose, ABS, LN, EXP, D2V, V2D and STND: eight functions.
+void BM_UnaryChain4(benchmark::State& state) {
+  setup(4, "\\V2D(\\D2V(\\EXP(\\LN(\\ABS(-A'))))) + \\STND(S) /");
+  evform(state);
+}
+BENCHMARK(BM_UnaryChain4);
 
 }  // namespace
 
