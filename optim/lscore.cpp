@@ -361,7 +361,7 @@ struct LsRun {
   const int ngvec;  // gradient vectors the factor updates carry along
   const double ssq1;
   const double epspt8, epspt9;
-  const double condlim;
+  const double condlim;  // condition limit of additions: the largest number, so none
   const int iprint;
   const Lsctl& ctl;
 
@@ -393,8 +393,8 @@ struct LsRun {
   double& xnorm;
 
   // Carried from one iteration to the next.
-  int itmax;
-  int phase = 1;
+  int itmax;                 // iteration limit of the phase
+  int phase = 1;             // 1 feasibility, 2 optimality
   int jadd = 0, jdel = 0;    // constraint added, deleted (for the log)
   char kadd = ' ', kdel = ' ';
   int nstuck = 0;            // consecutive steps that do not move x
@@ -405,8 +405,8 @@ struct LsRun {
   int jtiny = 0, jsmlst = 0, ksmlst = 0, jbigst = 0, kbigst = 0;
   double truemult = 0.0, alfa = 0.0, dinky = 0.0;
   int err = 0;               // 2 unbounded, 4 iteration limit, 5 stuck
-  int msglvl;
-  int msgsav;
+  int msglvl;                // print level in force (0 before the debug-start iteration)
+  int msgsav;                // print level of the call
 };
 
 // The norms of the reduced gradient, of its part in the subspace of Rz and

@@ -363,7 +363,8 @@ struct LsqpsRun {
 void set_tolerances(LsqpsRun& s) {
   std::fill(s.featol.begin(), s.featol.end(), s.o.tolfea);
   std::fill(s.infwt.begin(), s.infwt.end(), 1.0);
-  for (int i = 1; i <= s.nclin; ++i) s.rownorm[static_cast<std::size_t>(i - 1)] = ssq_norm2(s.n, s.a.ptr(i, 1), s.p.ldA);
+  for (int i = 1; i <= s.nclin; ++i)
+    s.rownorm[static_cast<std::size_t>(i - 1)] = ssq_norm2(s.n, s.a.ptr(i, 1), s.p.ldA);
   if (s.nclin > 0) {
     double amax = 0.0, amin = 0.0;
     AMAXMIN(s.nclin, s.rownorm, 1, amax, amin);
