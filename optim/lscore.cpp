@@ -346,54 +346,75 @@ char state_letter(int is) {
   }
 }
 
-// One call of lscore, shared by its steps: the problem and the settings as
-// given, the workspace vectors, the caller's counts and point (by
-// reference), and the scalars the iterations carry from one to the next.
+// One call of lscore, shared by its steps: its arguments (the caller's
+// counts and point by reference), the settings and workspace vectors taken
+// from them, and the scalars the iterations carry from one to the next.
 struct LsRun {
-  // The problem and the settings of the call.
-  const std::string type;  // "FP", "LP", "QP" or "LS"
-  const bool fp;
-  const bool linterm;
+  // The arguments, in the order of lscore's.
+  const std::string_view prbtyp;
   const bool named;
   const std::span<const std::string> names;
-  const int jhard, nclin, nctotl, nrank, n, ldA, ldR, ldT, ldZY;
-  const int nresv;  // residual vectors the factor updates carry along
-  const int ngvec;  // gradient vectors the factor updates carry along
-  const double ssq1;
-  const double epspt8, epspt9;
-  const double condlim;  // condition limit of additions: the largest number, so none
-  const int iprint;
-  const Lsctl& ctl;
-
-  // The caller's arrays.
-  const std::span<int> istates, wslists, kxs;
-  const std::span<const double> bls, bus, as, featols;
-  const std::span<double> mult, axs, rs, xs;
-  const Vec1<int> istate, wslist, kx;
-  const Vec1<const double> bl, bu, featol;
-  const Mat1<double> r;
-
-  // The vectors of the workspace.
-  const std::span<double> rownorm, ap, px;
-  const std::span<double> gqv, gq, cq;           // gq and cq follow each other in gqv
-  const std::span<double> resv, res, res0, hz;   // res and res0 follow each other in resv
-  const std::span<double> wsmult, t, zy, infwt, wrk;
-
-  // The caller's counts, the objective and the norm of x.
+  const bool linterm;
   bool& unitQ;
   int& iter;
+  const int jhard, nclin, nctotl;
   int& nactiv;
   int& nfree;
+  const int nrank;
   int& nZ;
   int& nZ1;
+  const int n, ldA, ldR;
+  const std::span<int> istates, wslists, kxs;
   double& ctx;
   double& ssq;
+  const double ssq1;
   double& suminf;
   int& ninf;
   double& xnorm;
+  const std::span<const double> bls, bus, as;
+  const std::span<double> mult, axs;
+  const std::span<const double> featols;
+  const std::span<double> rs, xs, w;
+  const Lsloc& loc;
+  const Lsctl& ctl;
+
+  // Settings of the call.
+  const std::string type{prbtyp.substr(0, 2)};  // "FP", "LP", "QP" or "LS"
+  const bool fp = type == "FP";
+  const int ldT = loc.ldt, ldZY = loc.ldzy;
+  const int nresv = nrank > 0 ? 2 : 0;  // residual vectors the factor updates carry along
+  const int ngvec = linterm ? 2 : 1;    // gradient vectors the factor updates carry along
+  const double epspt8 = std::pow(wmach(3), 0.8);
+  const double epspt9 = std::pow(wmach(3), 0.9);
+  const double condlim = wmach(7);  // condition limit of additions: the largest number, so none
+  const int iprint = NPOPTS.ils(slot::kPrintFile);
+
+  // Views of the caller's arrays.
+  const Vec1<int> istate{istates}, wslist{wslists}, kx{kxs};
+  const Vec1<const double> bl{bls}, bu{bus}, featol{featols};
+  const Mat1<double> r{rs, ldR};
+
+  // The vectors of the workspace: gq and cq follow each other in gqv, res
+  // and res0 in resv.
+  const int nres = nrank > 0 ? n : 0;
+  const std::span<double> rownorm = wspart(w, loc.rownorm, nclin);
+  const std::span<double> ap = wspart(w, loc.ap, nclin);
+  const std::span<double> px = wspart(w, loc.px, n);
+  const std::span<double> gqv = wspart(w, loc.gq, ngvec * n);
+  const std::span<double> gq = gqv.first(static_cast<std::size_t>(n));
+  const std::span<double> cq = linterm ? wspart(w, loc.cq, n) : std::span<double>();
+  const std::span<double> resv = wspart(w, loc.res, nresv > 0 ? 2 * n : 0);
+  const std::span<double> res = wspart(w, loc.res, nres);
+  const std::span<double> res0 = wspart(w, loc.res0, nres);
+  const std::span<double> hz = wspart(w, loc.hz, nres);
+  const std::span<double> wsmult = wspart(w, loc.wsmult, n);
+  const std::span<double> t = w.subspan(static_cast<std::size_t>(loc.t - 1));
+  const std::span<double> zy = w.subspan(static_cast<std::size_t>(loc.zy - 1));
+  const std::span<double> infwt = wspart(w, loc.infwt, nctotl);
+  const std::span<double> wrk = wspart(w, loc.wrk, nctotl);
 
   // Carried from one iteration to the next.
-  int itmax;                 // iteration limit of the phase
+  int itmax = ctl.itmax1;    // iteration limit of the phase
   int phase = 1;             // 1 feasibility, 2 optimality
   int jadd = 0, jdel = 0;    // constraint added, deleted (for the log)
   char kadd = ' ', kdel = ' ';
@@ -405,8 +426,8 @@ struct LsRun {
   int jtiny = 0, jsmlst = 0, ksmlst = 0, jbigst = 0, kbigst = 0;
   double truemult = 0.0, alfa = 0.0, dinky = 0.0;
   int err = 0;               // 2 unbounded, 4 iteration limit, 5 stuck
-  int msglvl;                // print level in force (0 before the debug-start iteration)
-  int msgsav;                // print level of the call
+  int msglvl = ctl.msglvl;   // print level in force (0 before the debug-start iteration)
+  const int msgsav = ctl.msglvl;
 };
 
 // The norms of the reduced gradient, of its part in the subspace of Rz and
@@ -725,83 +746,12 @@ void lscore(std::string_view prbtyp, bool named, std::span<const std::string> na
             std::span<const double> bls, std::span<const double> bus, std::span<const double> as,
             std::span<double> mult, std::span<double> axs, std::span<const double> featols, std::span<double> rs,
             std::span<double> xs, std::span<double> w, const Lsloc& loc, const Lsctl& ctl) {
-  const int nresv = nrank > 0 ? 2 : 0;
-  const int ngvec = linterm ? 2 : 1;
-  const int nres = std::max(nrank, 0) > 0 ? n : 0;
-  const double eps = wmach(3);
-  const std::span<double> gqv = wspart(w, loc.gq, ngvec * n);
-
-  LsRun s{
-      .type = std::string(prbtyp.substr(0, 2)),
-      .fp = prbtyp.substr(0, 2) == "FP",
-      .linterm = linterm,
-      .named = named,
-      .names = names,
-      .jhard = jhard,
-      .nclin = nclin,
-      .nctotl = nctotl,
-      .nrank = nrank,
-      .n = n,
-      .ldA = ldA,
-      .ldR = ldR,
-      .ldT = loc.ldt,
-      .ldZY = loc.ldzy,
-      .nresv = nresv,
-      .ngvec = ngvec,
-      .ssq1 = ssq1,
-      .epspt8 = std::pow(eps, 0.8),
-      .epspt9 = std::pow(eps, 0.9),
-      .condlim = wmach(7),
-      .iprint = NPOPTS.ils(slot::kPrintFile),
-      .ctl = ctl,
-      .istates = istates,
-      .wslists = wslists,
-      .kxs = kxs,
-      .bls = bls,
-      .bus = bus,
-      .as = as,
-      .featols = featols,
-      .mult = mult,
-      .axs = axs,
-      .rs = rs,
-      .xs = xs,
-      .istate = Vec1<int>(istates),
-      .wslist = Vec1<int>(wslists),
-      .kx = Vec1<int>(kxs),
-      .bl = Vec1<const double>(bls),
-      .bu = Vec1<const double>(bus),
-      .featol = Vec1<const double>(featols),
-      .r = Mat1<double>(rs, ldR),
-      .rownorm = wspart(w, loc.rownorm, nclin),
-      .ap = wspart(w, loc.ap, nclin),
-      .px = wspart(w, loc.px, n),
-      .gqv = gqv,
-      .gq = gqv.first(static_cast<std::size_t>(n)),
-      .cq = linterm ? wspart(w, loc.cq, n) : std::span<double>(),
-      .resv = wspart(w, loc.res, nresv > 0 ? 2 * n : 0),
-      .res = wspart(w, loc.res, nres),
-      .res0 = wspart(w, loc.res0, nres),
-      .hz = wspart(w, loc.hz, nres),
-      .wsmult = wspart(w, loc.wsmult, n),
-      .t = w.subspan(static_cast<std::size_t>(loc.t - 1)),
-      .zy = w.subspan(static_cast<std::size_t>(loc.zy - 1)),
-      .infwt = wspart(w, loc.infwt, nctotl),
-      .wrk = wspart(w, loc.wrk, nctotl),
-      .unitQ = unitQ,
-      .iter = iter,
-      .nactiv = nactiv,
-      .nfree = nfree,
-      .nZ = nZ,
-      .nZ1 = nZ1,
-      .ctx = ctx,
-      .ssq = ssq,
-      .suminf = suminf,
-      .ninf = ninf,
-      .xnorm = xnorm,
-      .itmax = ctl.itmax1,
-      .msglvl = ctl.msglvl,
-      .msgsav = ctl.msglvl,
-  };
+  LsRun s{.prbtyp = prbtyp, .named = named, .names = names, .linterm = linterm, .unitQ = unitQ, .iter = iter,
+           .jhard = jhard, .nclin = nclin, .nctotl = nctotl, .nactiv = nactiv, .nfree = nfree, .nrank = nrank,
+           .nZ = nZ, .nZ1 = nZ1, .n = n, .ldA = ldA, .ldR = ldR, .istates = istates, .wslists = wslists, .kxs = kxs,
+           .ctx = ctx, .ssq = ssq, .ssq1 = ssq1, .suminf = suminf, .ninf = ninf, .xnorm = xnorm, .bls = bls,
+           .bus = bus, .as = as, .mult = mult, .axs = axs, .featols = featols, .rs = rs, .xs = xs, .w = w,
+           .loc = loc, .ctl = ctl};
 
   // Set-up: feasibility is untested (ninf -1) and the subspace of Rz empty.
   iter = 0;
