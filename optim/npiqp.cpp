@@ -45,51 +45,68 @@ Lsloc npiqp_loc(const Npwloc& wl, int n) {
 
 namespace {
 
-// One call of npiqp, shared by its steps: the sizes and settings, the
-// caller's arrays, the QP vectors in w, and the caller's counts and scalars
-// (by reference).
+// The nonlinear variables: n unless the option slot holds a count in 0..n.
+int nonlinear_variables(int n) {
+  const int nlnx = NPOPTS.inp(slot::kNonlinVars);
+  return nlnx >= 0 && nlnx <= n ? nlnx : n;
+}
+
+// One call of npiqp, shared by its steps: its arguments (the caller's
+// counts and scalars by reference), the sizes and settings taken from them,
+// and views of the arrays and of the QP vectors in w.
 struct QpSub {
-  // Sizes and settings.
-  const int n, nclin, nnlcon;
-  const int nplin;   // bounds and linear rows
-  const int nctotl;  // all constraint indices
-  const int ncqp;    // rows of qpmat
-  const int nrank;
-  const int ldjac, ldqpm, ldR, ldT, ldZY;
-  const int nlnx;    // nonlinear variables
-  const double bigbnd, biglow, bigupp;
-  const int trace_unit;
-  const bool trace;
-  const Lsloc& loc;
-
-  // The caller's arrays.
-  const std::span<int> istates, wslists, kxs;
-  const std::span<double> qpmats, adirs, mults, dxs, qplos, qphis, rs;
-  const std::span<const double> cjacs, qpftols;
-  const Vec1<int> istate, wslist;
-  const Vec1<const double> ax, bl, bu, c, qpftol, x;
-  const Vec1<double> adir, rownorm, mult, nlmult, cs, dmult, dslack, dx, qplo, qphi, rho, slackv, nlviol, infwt;
-  const Mat1<double> qpmat, R;
-
-  // The QP vectors in w.
-  const std::span<double> w;
-  const Vec1<double> rstep, hstep, gq;
-  const std::span<double> rsteps, rstep0s, gqs, wrks, ts, zys;
-
-  // The caller's counts and scalars.
+  // The arguments, in the order of npiqp's.
   bool& qpfeasible;
   bool& unitQ;
   int& nQPerr;
   int& qpiters;
+  const int n, nclin, nnlcon, ldjac, ldqpm, ldR;
   int& linact;
   int& nlnact;
   int& nactiv;
   int& nfree;
   int& nZ;
   int& ninf;
+  const std::span<int> istates, wslists, kxs;
   double& stepnorm;
   double& gdir;
   double& qpcurv;
+  const std::span<double> qpmats, adirs, rownorms;
+  const std::span<const double> axs, bls, bus, cvals, cjacs;
+  const std::span<double> mults, nlmults, css, dmults, dslacks, dxs, qplos, qphis;
+  const std::span<const double> qpftols;
+  const std::span<double> rs, rhos, slackvs, nlviols;
+  const std::span<const double> xs;
+  const std::span<double> infwts, w;
+  const Lsloc& loc;
+  const int trace_unit;
+
+  // Sizes and settings.
+  const int nplin = n + nclin;       // bounds and linear rows
+  const int nctotl = nplin + nnlcon;  // all constraint indices
+  const int ncqp = nclin + nnlcon;    // rows of qpmat
+  const int nrank = n;
+  const int ldT = loc.ldt, ldZY = loc.ldzy;
+  const int nlnx = nonlinear_variables(n);
+  const double bigbnd = NPOPTS.rls(slot::kInfiniteBound);
+  const double biglow = -bigbnd, bigupp = bigbnd;
+  const bool trace = trace_unit > 0;
+
+  // Views of the caller's arrays.
+  const Vec1<int> istate{istates}, wslist{wslists};
+  const Vec1<const double> ax{axs}, bl{bls}, bu{bus}, c{cvals}, qpftol{qpftols}, x{xs};
+  const Vec1<double> adir{adirs}, rownorm{rownorms}, mult{mults}, nlmult{nlmults}, cs{css}, dmult{dmults},
+      dslack{dslacks}, dx{dxs}, qplo{qplos}, qphi{qphis}, rho{rhos}, slackv{slackvs}, nlviol{nlviols},
+      infwt{infwts};
+  const Mat1<double> qpmat{qpmats, ldqpm}, R{rs, ldR};
+
+  // The QP vectors in w.
+  const std::span<double> rsteps = wspart(w, loc.res, n), rstep0s = wspart(w, loc.res0, n);
+  const std::span<double> hsteps = wspart(w, loc.gq, n), gqs = wspart(w, loc.cq, n);
+  const std::span<double> wrks = wspart(w, loc.wrk, nctotl);
+  const std::span<double> ts = w.subspan(static_cast<std::size_t>(loc.t - 1));
+  const std::span<double> zys = w.subspan(static_cast<std::size_t>(loc.zy - 1));
+  const Vec1<double> rstep{rsteps}, hstep{hsteps}, gq{gqs};
 };
 
 // The header of the major iteration's QP log, at a positive minor print
@@ -387,118 +404,40 @@ void npiqp(bool& qpfeasible, bool& unitQ, int& nQPerr, int majits, int& qpiters,
            std::span<double> slackvs, std::span<double> nlviols, std::span<const double> xs,
            std::span<double> infwts, std::span<int> iw, std::span<double> w, const Lsloc& loc, int trace_unit) {
   (void)iw;
-  const int nplin = n + nclin;
-  const int nctotl = nplin + nnlcon;
-  // The nonlinear variables: n unless the slot holds a count in 0..n.
-  const int nlnx_slot = NPOPTS.inp(slot::kNonlinVars);
-  const double bigbnd = NPOPTS.rls(slot::kInfiniteBound);
+  QpSub s{.qpfeasible = qpfeasible, .unitQ = unitQ, .nQPerr = nQPerr, .qpiters = qpiters, .n = n, .nclin = nclin,
+          .nnlcon = nnlcon, .ldjac = ldjac, .ldqpm = ldqpm, .ldR = ldR, .linact = linact, .nlnact = nlnact,
+          .nactiv = nactiv, .nfree = nfree, .nZ = nZ, .ninf = ninf, .istates = istates, .wslists = wslists,
+          .kxs = kxs, .stepnorm = stepnorm, .gdir = gdir, .qpcurv = qpcurv, .qpmats = qpmats, .adirs = adirs,
+          .rownorms = rownorms, .axs = axs, .bls = bls, .bus = bus, .cvals = cs_, .cjacs = cjacs, .mults = mults,
+          .nlmults = nlmults, .css = css, .dmults = dmults, .dslacks = dslacks, .dxs = dxs, .qplos = qplos,
+          .qphis = qphis, .qpftols = qpftols, .rs = rs, .rhos = rhos, .slackvs = slackvs, .nlviols = nlviols,
+          .xs = xs, .infwts = infwts, .w = w, .loc = loc, .trace_unit = trace_unit};
 
-  QpSub s{
-      .n = n,
-      .nclin = nclin,
-      .nnlcon = nnlcon,
-      .nplin = nplin,
-      .nctotl = nctotl,
-      .ncqp = nclin + nnlcon,
-      .nrank = n,
-      .ldjac = ldjac,
-      .ldqpm = ldqpm,
-      .ldR = ldR,
-      .ldT = loc.ldt,
-      .ldZY = loc.ldzy,
-      .nlnx = nlnx_slot >= 0 && nlnx_slot <= n ? nlnx_slot : n,
-      .bigbnd = bigbnd,
-      .biglow = -bigbnd,
-      .bigupp = bigbnd,
-      .trace_unit = trace_unit,
-      .trace = trace_unit > 0,
-      .loc = loc,
-      .istates = istates,
-      .wslists = wslists,
-      .kxs = kxs,
-      .qpmats = qpmats,
-      .adirs = adirs,
-      .mults = mults,
-      .dxs = dxs,
-      .qplos = qplos,
-      .qphis = qphis,
-      .rs = rs,
-      .cjacs = cjacs,
-      .qpftols = qpftols,
-      .istate = Vec1<int>(istates),
-      .wslist = Vec1<int>(wslists),
-      .ax = Vec1<const double>(axs),
-      .bl = Vec1<const double>(bls),
-      .bu = Vec1<const double>(bus),
-      .c = Vec1<const double>(cs_),
-      .qpftol = Vec1<const double>(qpftols),
-      .x = Vec1<const double>(xs),
-      .adir = Vec1<double>(adirs),
-      .rownorm = Vec1<double>(rownorms),
-      .mult = Vec1<double>(mults),
-      .nlmult = Vec1<double>(nlmults),
-      .cs = Vec1<double>(css),
-      .dmult = Vec1<double>(dmults),
-      .dslack = Vec1<double>(dslacks),
-      .dx = Vec1<double>(dxs),
-      .qplo = Vec1<double>(qplos),
-      .qphi = Vec1<double>(qphis),
-      .rho = Vec1<double>(rhos),
-      .slackv = Vec1<double>(slackvs),
-      .nlviol = Vec1<double>(nlviols),
-      .infwt = Vec1<double>(infwts),
-      .qpmat = Mat1<double>(qpmats, ldqpm),
-      .R = Mat1<double>(rs, ldR),
-      .w = w,
-      .rstep = Vec1<double>(wspart(w, loc.res, n)),
-      .hstep = Vec1<double>(wspart(w, loc.gq, n)),
-      .gq = Vec1<double>(wspart(w, loc.cq, n)),
-      .rsteps = wspart(w, loc.res, n),
-      .rstep0s = wspart(w, loc.res0, n),
-      .gqs = wspart(w, loc.cq, n),
-      .wrks = wspart(w, loc.wrk, nctotl),
-      .ts = w.subspan(static_cast<std::size_t>(loc.t - 1)),
-      .zys = w.subspan(static_cast<std::size_t>(loc.zy - 1)),
-      .qpfeasible = qpfeasible,
-      .unitQ = unitQ,
-      .nQPerr = nQPerr,
-      .qpiters = qpiters,
-      .linact = linact,
-      .nlnact = nlnact,
-      .nactiv = nactiv,
-      .nfree = nfree,
-      .nZ = nZ,
-      .ninf = ninf,
-      .stepnorm = stepnorm,
-      .gdir = gdir,
-      .qpcurv = qpcurv,
-  };
-
-  // 1. Settings of this call.
+  // Settings of this call.
   qpfeasible = true;
   write_major_header(majits);
   LSPRNT.iprint = NPOPTS.ils(slot::kPrintFile);
   LSPRNT.trace = s.trace;
 
-  // 2. Bounds of the QP and the weights of the infeasibilities.
+  // Bounds of the QP and the weights of the infeasibilities.
   set_qp_bounds(s);
 
-  // 3, 4. With nonlinear rows, their factors are rebuilt under the
-  // condition limit of the factor updates; otherwise the factors of the
-  // previous subproblem stand.
+  // With nonlinear rows, their factors are rebuilt under the condition
+  // limit of the factor updates; otherwise the factors of the previous
+  // subproblem stand.
   if (nnlcon > 0) refactorize_nonlinear_rows(s, std::max(1.0 / NPPREC.epspt3, 100.0));
 
-  // 5, 6. The range-space step onto the working set, then the QP iterations.
+  // The range-space step onto the working set, then the QP iterations.
   range_step(s);
   const double ssq = solve_qp(s);
 
-  // 7. Signs of the nonlinear multipliers; the products with the step.
+  // Signs of the nonlinear multipliers; the products with the step.
   sign_multipliers(s, ssq);
 
-  // 8. An infeasible subproblem.
+  // An infeasible subproblem: no multipliers, and a step with a null-space part.
   if (nnlcon > 0 && ninf > 0) infeasible_step(s);
 
-  // 9. Slacks and the slack and multiplier directions.
+  // Slacks and the slack and multiplier directions.
   if (nnlcon > 0) slacks_and_directions(s);
 }
 
