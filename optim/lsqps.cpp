@@ -324,28 +324,45 @@ int count_input_errors(const LsqpsOptions& o, const LsqpsProblem& p, int leniw, 
   return nerror;
 }
 
-// One call past its checks, shared by its steps: the options and the
-// problem, views of the caller's arrays, the workspace vectors laid out by
-// QPWSPC, the objective's factor and the working set.
+// One call past its checks, shared by its steps: the options, the problem
+// and the workspaces, views of the caller's arrays and of the workspace
+// vectors, the objective's factor and the working set.
 struct LsqpsRun {
   const LsqpsOptions& o;
   const LsqpsProblem& p;
-  const int n, nclin, nctotl;
-  const QpDims dims;
+  const std::span<int> iw;
+  const std::span<double> w;
   const double condlim;  // condition limit of the factor updates
 
-  const Vec1<int> kx;
-  const Vec1<double> b;
-  const Mat1<double> r;
-  const Mat1<const double> a;
+  const int n = p.n, nclin = p.nclin, nctotl = n + nclin;
+  const QpDims dims = qp_dims(o.itype, n, nclin);
+  const Vec1<int> kx{p.kx};
+  const Vec1<double> b{p.b};
+  const Mat1<double> r{p.r, p.ldR};
+  const Mat1<const double> a{p.a, p.ldA};
 
-  // The workspace.
-  const std::span<int> wslist;
-  const std::span<double> rownorm, px;
-  const std::span<double> pxgq;                  // px and gq together (work of the QR factorization)
-  const std::span<double> gqv, cq;               // gq (and cq with a linear term)
-  const std::span<double> resv, res, res0, hz;   // res and res0 follow each other in resv
-  const std::span<double> wsmult, t, zy, infwt, wrk, featol, ax;
+  // The workspace as QPWSPC laid it out: gq (and cq with a linear term)
+  // follow each other in gqv, res and res0 in resv, and px and gq serve
+  // the QR factorization together as pxgq.
+  const Lsloc& loc = LSQPST.loc;
+  const int nq = (is_qp(o.itype) || is_ls(o.itype)) ? n : 0;
+  const std::span<int> wslist = iw.subspan(static_cast<std::size_t>(loc.wslist - 1), static_cast<std::size_t>(n));
+  const std::span<double> rownorm = wspart(w, loc.rownorm, nclin);
+  const std::span<double> px = wspart(w, loc.px, n);
+  const std::span<double> pxgq = wspart(w, loc.px, 2 * n);
+  const std::span<double> gqv = wspart(w, loc.gq, (o.linterm ? 2 : 1) * n);
+  const std::span<double> cq = o.linterm ? wspart(w, loc.cq, n) : std::span<double>();
+  const std::span<double> resv = wspart(w, loc.res, 2 * nq);
+  const std::span<double> res = wspart(w, loc.res, nq);
+  const std::span<double> res0 = wspart(w, loc.res0, nq);
+  const std::span<double> hz = wspart(w, loc.hz, nq);
+  const std::span<double> wsmult = wspart(w, loc.wsmult, n);
+  const std::span<double> t = w.subspan(static_cast<std::size_t>(loc.t - 1));
+  const std::span<double> zy = w.subspan(static_cast<std::size_t>(loc.zy - 1));
+  const std::span<double> infwt = wspart(w, loc.infwt, nctotl);
+  const std::span<double> wrk = wspart(w, loc.wrk, nctotl);
+  const std::span<double> featol = wspart(w, loc.featol, nctotl);
+  const std::span<double> ax = wspart(w, loc.ax, nclin);
 
   // The objective's factor.
   int nrank = 0;
@@ -498,8 +515,7 @@ bool start_working_set(LsqpsRun& s) {
 // objective (ssq + c'x), or the sum of infeasibilities when none is
 // feasible, and b receives the residuals of the LS types.  True when the
 // final point is feasible.
-bool run_iterations(LsqpsRun& s, int& inform, int& iter, double& obj, std::span<double> mult,
-                    std::span<double> w) {
+bool run_iterations(LsqpsRun& s, int& inform, int& iter, double& obj, std::span<double> mult) {
   const LsqpsOptions& o = s.o;
   const LsqpsProblem& p = s.p;
   Lsctl ctl;
@@ -514,7 +530,7 @@ bool run_iterations(LsqpsRun& s, int& inform, int& iter, double& obj, std::span<
   double ssq = 0.0, suminf = 0.0;
   lscore(o.prbtyp, false, {}, o.linterm, s.unitQ, inform, iter, s.nctotl, s.nclin, s.nctotl, s.nactiv, s.nfree,
          s.nrank, s.nZ, nZ1, s.n, p.ldA, p.ldR, p.istate, s.wslist, p.kx, s.ctx, ssq, s.ssq1, suminf, ninf, s.xnorm,
-         p.bl, p.bu, p.a, mult, s.ax, s.featol, p.r, p.x, w, LSQPST.loc, ctl);
+         p.bl, p.bu, p.a, mult, s.ax, s.featol, p.r, p.x, s.w, s.loc, ctl);
   const bool feasible = ninf <= 0;
   obj = feasible ? ssq + s.ctx : suminf;
   if (is_ls(o.itype))
@@ -580,42 +596,9 @@ void LSQPS(int mm, int n, int nclin, int ldA, int ldR, std::span<const double> a
     return;
   }
 
-  // The workspace as QPWSPC laid it out.
-  const Lsloc& loc = LSQPST.loc;
-  const int nctotl = n + nclin;
-  const std::span<double> gqv = wspart(w, loc.gq, (o.linterm ? 2 : 1) * n);
-  const int nq = (is_qp(o.itype) || is_ls(o.itype)) ? n : 0;
-  LsqpsRun s{
-      .o = o,
-      .p = p,
-      .n = n,
-      .nclin = nclin,
-      .nctotl = nctotl,
-      .dims = qp_dims(o.itype, n, nclin),
-      .condlim = std::max(1.0 / epspt5, 100.0),
-      .kx = Vec1<int>(kxs),
-      .b = Vec1<double>(bs),
-      .r = Mat1<double>(rs, ldR),
-      .a = Mat1<const double>(as, ldA),
-      .wslist = iw.subspan(static_cast<std::size_t>(loc.wslist - 1), static_cast<std::size_t>(n)),
-      .rownorm = wspart(w, loc.rownorm, nclin),
-      .px = wspart(w, loc.px, n),
-      .pxgq = wspart(w, loc.px, 2 * n),
-      .gqv = gqv,
-      .cq = o.linterm ? wspart(w, loc.cq, n) : std::span<double>(),
-      .resv = wspart(w, loc.res, 2 * nq),
-      .res = wspart(w, loc.res, nq),
-      .res0 = wspart(w, loc.res0, nq),
-      .hz = wspart(w, loc.hz, nq),
-      .wsmult = wspart(w, loc.wsmult, n),
-      .t = w.subspan(static_cast<std::size_t>(loc.t - 1)),
-      .zy = w.subspan(static_cast<std::size_t>(loc.zy - 1)),
-      .infwt = wspart(w, loc.infwt, nctotl),
-      .wrk = wspart(w, loc.wrk, nctotl),
-      .featol = wspart(w, loc.featol, nctotl),
-      .ax = wspart(w, loc.ax, nclin),
-  };
-
+  // The tolerances, the objective's factor and the working set, then the
+  // iterations from it.
+  LsqpsRun s{.o = o, .p = p, .iw = iw, .w = w, .condlim = std::max(1.0 / epspt5, 100.0)};
   set_tolerances(s);
   factorize_objective(s);
   bool feasible = true;
@@ -626,7 +609,7 @@ void LSQPS(int mm, int n, int nclin, int ldA, int ldR, std::span<const double> a
     feasible = false;
     obj = sum_infeasibilities(n, nclin, o.bigbnd, bls, bus, s.featol, xs, s.ax);
   } else {
-    feasible = run_iterations(s, inform, iter, obj, mult, w);
+    feasible = run_iterations(s, inform, iter, obj, mult);
   }
 
   if (o.msglvl > 0) write_exit_lines(o, inform, feasible, obj);
