@@ -42,22 +42,32 @@ namespace {
 // Iterations of each interval search.
 constexpr int kItmax = 3;
 
-// One call of E04XAF, shared by its steps: the arguments, views of the
-// caller's arrays, and the working precision of the call.
+// One call of E04XAF, shared by its steps: its arguments (FOBJ and IFAIL by
+// reference), views of its arrays, and the working precision of the call.
 struct E04xafRun {
-  const int msglvl, n, mode;
-  const E04xafFun& objfun;
+  // The arguments, in the order of E04XAF's.
+  const int msglvl, n;
   const std::span<double> xs;
+  const int mode;
+  const E04xafFun& objfun;
+  const int lhes;
+  const std::span<double> hfs;
+  double& fobj;
+  const std::span<double> gobjs, hcs, hs, works;
   const std::span<int> iusr;
   const std::span<double> rusr;
-  const Vec1<double> x, hf, gobj, hc, work;
-  const Vec1<int> info;
-  const Mat1<double> h;
-  const std::span<double> grad;  // the gradient of every later evaluation: WORK(1..N)
-  const int nout;                // the advisory unit
-  const bool debug;              // the traces of both routines
-  double& fobj;
+  const std::span<int> infos;
   int& ifail;
+
+  // Views, the message unit and the trace switch.
+  const Vec1<double> x{xs}, hf{hfs}, gobj{gobjs}, hc{hcs}, work{works};
+  const Vec1<int> info{infos};
+  const Mat1<double> h{hs, lhes};
+  const std::span<double> grad = works.first(static_cast<std::size_t>(n));  // the gradient of every later call
+  const int nout = static_cast<int>(optim::MCHTAB.advunit);                // the advisory unit
+  const bool debug = msglvl == 2;                                           // the traces of both routines
+
+  // The working precision.
   double epsrf = 0.0;  // relative precision of the objective
   double epsa = 0.0;   // absolute error level
 };
@@ -271,27 +281,9 @@ void E04XAF(int msglvl, int n, double epsrf_in, std::span<double> x_s, int mode,
     return;
   }
 
-  E04xafRun s{
-      .msglvl = msglvl,
-      .n = n,
-      .mode = mode,
-      .objfun = objfun,
-      .xs = x_s,
-      .iusr = iusr,
-      .rusr = rusr,
-      .x = Vec1<double>(x_s),
-      .hf = Vec1<double>(hf_s),
-      .gobj = Vec1<double>(gobj_s),
-      .hc = Vec1<double>(hc_s),
-      .work = Vec1<double>(work_s),
-      .info = Vec1<int>(info_s),
-      .h = Mat1<double>(h_s, lhes),
-      .grad = work_s.first(static_cast<std::size_t>(n)),
-      .nout = static_cast<int>(optim::MCHTAB.advunit),
-      .debug = msglvl == 2,
-      .fobj = fobj,
-      .ifail = ifail,
-  };
+  E04xafRun s{.msglvl = msglvl, .n = n, .xs = x_s, .mode = mode, .objfun = objfun, .lhes = lhes, .hfs = hf_s,
+              .fobj = fobj, .gobjs = gobj_s, .hcs = hc_s, .hs = h_s, .works = work_s, .iusr = iusr, .rusr = rusr,
+              .infos = info_s, .ifail = ifail};
 
   // The first evaluation, with its gradient into GOBJ.
   int m = mode;
