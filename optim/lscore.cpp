@@ -346,33 +346,57 @@ char state_letter(int is) {
   }
 }
 
-}  // namespace
+// One call of lscore, shared by its steps: its arguments (the caller's
+// counts and point by reference), the settings and workspace vectors taken
+// from them, and the scalars the iterations carry from one to the next.
+struct LsRun {
+  // The arguments, in the order of lscore's.
+  const std::string_view prbtyp;
+  const bool named;
+  const std::span<const std::string> names;
+  const bool linterm;
+  bool& unitQ;
+  int& iter;
+  const int jhard, nclin, nctotl;
+  int& nactiv;
+  int& nfree;
+  const int nrank;
+  int& nZ;
+  int& nZ1;
+  const int n, ldA, ldR;
+  const std::span<int> istates, wslists, kxs;
+  double& ctx;
+  double& ssq;
+  const double ssq1;
+  double& suminf;
+  int& ninf;
+  double& xnorm;
+  const std::span<const double> bls, bus, as;
+  const std::span<double> mult, axs;
+  const std::span<const double> featols;
+  const std::span<double> rs, xs, w;
+  const Lsloc& loc;
+  const Lsctl& ctl;
 
-void lscore(std::string_view prbtyp, bool named, std::span<const std::string> names, bool linterm, bool& unitQ,
-            int& inform, int& iter, int jhard, int nclin, int nctotl, int& nactiv, int& nfree, int nrank, int& nZ,
-            int& nZ1, int n, int ldA, int ldR, std::span<int> istates, std::span<int> wslists, std::span<int> kxs,
-            double& ctx, double& ssq, double ssq1, double& suminf, int& ninf, double& xnorm,
-            std::span<const double> bls, std::span<const double> bus, std::span<const double> as,
-            std::span<double> mult, std::span<double> axs, std::span<const double> featols, std::span<double> rs,
-            std::span<double> xs, std::span<double> w, const Lsloc& loc, const Lsctl& ctl) {
-  const Vec1<int> istate(istates), wslist(wslists), kx(kxs);
-  const Vec1<const double> bl(bls), bu(bus), featol(featols);
-  const Mat1<double> r(rs, ldR);
-  const std::string type(prbtyp.substr(0, std::min<std::size_t>(2, prbtyp.size())));
+  // Settings of the call.
+  const std::string type{prbtyp.substr(0, 2)};  // "FP", "LP", "QP" or "LS"
   const bool fp = type == "FP";
-
-  const double eps = wmach(3);
-  const double flmax = wmach(7);
-  const double epspt8 = std::pow(eps, 0.8);
-  const double epspt9 = std::pow(eps, 0.9);
-  const int iprint = NPOPTS.ils(slot::kPrintFile);
   const int ldT = loc.ldt, ldZY = loc.ldzy;
+  const int nresv = nrank > 0 ? 2 : 0;  // residual vectors the factor updates carry along
+  const int ngvec = linterm ? 2 : 1;    // gradient vectors the factor updates carry along
+  const double epspt8 = std::pow(wmach(3), 0.8);
+  const double epspt9 = std::pow(wmach(3), 0.9);
+  const double condlim = wmach(7);  // condition limit of additions: the largest number, so none
+  const int iprint = NPOPTS.ils(slot::kPrintFile);
 
-  const int nresv = nrank > 0 ? 2 : 0;
-  const int ngvec = linterm ? 2 : 1;
-  const int nres = std::max(nrank, 0) > 0 ? n : 0;
+  // Views of the caller's arrays.
+  const Vec1<int> istate{istates}, wslist{wslists}, kx{kxs};
+  const Vec1<const double> bl{bls}, bu{bus}, featol{featols};
+  const Mat1<double> r{rs, ldR};
 
-  // The vectors of the workspace.
+  // The vectors of the workspace: gq and cq follow each other in gqv, res
+  // and res0 in resv.
+  const int nres = nrank > 0 ? n : 0;
   const std::span<double> rownorm = wspart(w, loc.rownorm, nclin);
   const std::span<double> ap = wspart(w, loc.ap, nclin);
   const std::span<double> px = wspart(w, loc.px, n);
@@ -389,282 +413,379 @@ void lscore(std::string_view prbtyp, bool named, std::span<const std::string> na
   const std::span<double> infwt = wspart(w, loc.infwt, nctotl);
   const std::span<double> wrk = wspart(w, loc.wrk, nctotl);
 
-  // Set-up.
-  iter = 0;
-  int itmax = ctl.itmax1;
-  int phase = 1;
-  int jadd = 0, jdel = 0;
+  // Carried from one iteration to the next.
+  int itmax = ctl.itmax1;    // iteration limit of the phase
+  int phase = 1;             // 1 feasibility, 2 optimality
+  int jadd = 0, jdel = 0;    // constraint added, deleted (for the log)
   char kadd = ' ', kdel = ' ';
-  int nstuck = 0;
-  ninf = -1;
-  nZ1 = 0;
-  const double condlim = flmax;
+  int nstuck = 0;            // consecutive steps that do not move x
   double dRzmax = 1.0, dRzmin = 1.0;
-  ssq = 0.0;
-  suminf = 0.0;
   bool prnt = true, newgq = true, firstline = true;
   bool firstv = false, singlr = false, unitgZ = false, uncon = false, hitslow = false;
-  int irefn = 0;
+  int irefn = 0;             // consecutive iterations without a working-set change
   int jtiny = 0, jsmlst = 0, ksmlst = 0, jbigst = 0, kbigst = 0;
   double truemult = 0.0, alfa = 0.0, dinky = 0.0;
-  int err = 0;
+  int err = 0;               // 2 unbounded, 4 iteration limit, 5 stuck
+  int msglvl = ctl.msglvl;   // print level in force (0 before the debug-start iteration)
+  const int msgsav = ctl.msglvl;
+};
 
-  int msglvl = ctl.msglvl;
-  const int msgsav = msglvl;
-  if (ctl.idbg > 0 && ctl.idbg <= itmax) {
-    msglvl = 0;
+// The norms of the reduced gradient, of its part in the subspace of Rz and
+// of the free gradient.
+struct GradNorms {
+  double gZnorm, redg1norm, freegnorm;
+};
+
+// The direction of one iteration: c'p and |p| in the subspace.
+struct Direction {
+  double lindir, dirnorm;
+};
+
+// Whether the step along p hits a constraint, and the largest step allowed.
+struct Step {
+  bool ishit;
+  double alfabig;
+};
+
+// The residual sum of squares and, while feasibility is untested or lost,
+// the infeasibilities and the gradient; the optimality phase starts when the
+// point is first found feasible.
+void recompute_gradient(LsRun& s) {
+  if (s.nrank > 0) {
+    const double rn = ssq_norm2(s.nrank, s.res.data(), 1);
+    s.ssq = 0.5 * (rn * rn + s.ssq1 * s.ssq1);
+  }
+  if (s.ninf != 0) {
+    QPGRAD(s.type, s.linterm, s.singlr, s.unitgZ, s.unitQ, s.n, s.nclin, s.nfree, s.ldA, s.ldZY, s.ldR, s.nrank,
+           s.nZ, s.nZ1, s.istates, s.kxs, s.ctl.bigbnd, s.ctl.tolrank, s.ninf, s.suminf, s.bls, s.bus, s.as, s.res,
+           s.featols, s.gq, s.cq, s.rs, s.xs, s.infwt, s.zy, s.wrk);
+    if (!s.fp && s.ninf == 0 && s.phase == 1) {
+      s.itmax = s.iter + s.ctl.itmax2;
+      s.phase = 2;
+    }
+  }
+  s.newgq = false;
+}
+
+GradNorms gradient_norms(const LsRun& s) {
+  GradNorms g;
+  g.gZnorm = ssq_norm2(s.nZ, s.gq.data(), 1);
+  g.redg1norm = s.nZ1 == s.nZ ? g.gZnorm : ssq_norm2(s.nZ1, s.gq.data(), 1);
+  g.freegnorm = (s.nfree > 0 && s.nactiv > 0) ? ssq_norm2(s.nfree, s.gq.data(), 1) : g.gZnorm;
+  return g;
+}
+
+// Is Rz singular?  While feasible, the extreme diagonals of Rz decide it.
+void test_rz_singular(LsRun& s) {
+  const Mat1<double>& r = s.r;
+  if (s.nZ1 == 0) {
+    s.singlr = false;
+  } else if (s.ninf <= 0 && s.nZ1 <= s.nrank) {
+    AMAXMIN(s.nZ1, std::span<const double>(r.ptr(), static_cast<std::size_t>(1 + (s.nZ1 - 1) * (s.ldR + 1))),
+            s.ldR + 1, s.dRzmax, s.dRzmin);
+    const double lastrdiag = std::abs(r(s.nZ1, s.nZ1));
+    const double rownrm = ssq_norm2(s.n, r.ptr(), s.ldR);
+    s.singlr = lastrdiag <= s.dRzmax * s.ctl.tolrank || rownrm <= s.ctl.tolrank ||
+               std::abs(r(1, 1)) <= rownrm * s.ctl.tolrank;
+  } else {
+    s.singlr = true;
+  }
+}
+
+// The iteration's log line; the constraints added and deleted and the step
+// are cleared once shown.
+void write_log_line(LsRun& s, const GradNorms& g) {
+  bool ovf = false;
+  const double condzr = SAFDIV(s.dRzmax, s.dRzmin, ovf);
+  const double condtf = s.nactiv > 0 ? SAFDIV(LSCOND.dtmax, LSCOND.dtmin, ovf) : 1.0;
+  LsLogLine line;
+  line.prbtyp = s.type;
+  line.iter = s.iter;
+  line.jdel = s.jdel;
+  line.kdel = s.kdel;
+  line.jadd = s.jadd;
+  line.kadd = s.kadd;
+  line.step = s.alfa;
+  line.ninf = std::max(s.ninf, 0);
+  line.objective = s.ninf > 0 ? s.suminf : s.ssq + s.ctx;
+  line.gznorm = g.gZnorm;
+  line.nzr = s.nZ1;
+  line.nart = s.nZ - s.nZ1;
+  line.nbnd = s.n - s.nfree;
+  line.nlin = s.nactiv;
+  line.gfnorm = g.freegnorm;
+  line.condt = condtf;
+  line.condrz = condzr;
+  LogDetail detail;
+  detail.n = s.n;
+  detail.nclin = s.nclin;
+  detail.istate = s.istates;
+  detail.x = s.xs;
+  detail.ax = s.axs;
+  detail.t = Mat1<const double>(s.t.data(), s.ldT, static_cast<std::ptrdiff_t>(s.t.size()));
+  detail.nactiv = s.nactiv;
+  detail.nfree = s.nfree;
+  detail.r = Mat1<const double>(s.rs.data(), s.ldR, static_cast<std::ptrdiff_t>(s.rs.size()));
+  detail.nrank = s.nrank;
+  LSPRIT(s.msglvl, s.firstline, line, detail);
+  s.firstline = false;
+  s.jadd = s.jdel = 0;
+  s.kadd = s.kdel = ' ';
+  s.alfa = 0.0;
+  s.prnt = false;
+}
+
+// The tolerance below which the reduced gradient counts as zero (0 while
+// infeasible); after a full step, whether only the last element of Z'g is
+// left.
+void set_optimality_tolerance(LsRun& s, const GradNorms& g) {
+  if (s.ninf <= 0) {
+    const double objmag = 1.0 + std::abs(s.ssq + s.ctx);
+    const double wsmag = s.nactiv > 0 ? LSCOND.dtmax : 0.0;
+    s.dinky = s.epspt8 * std::max({wsmag, objmag, g.freegnorm});
+    if (s.uncon) s.unitgZ = g.redg1norm <= s.dinky;
+  } else {
+    s.dinky = 0.0;
+  }
+}
+
+Direction search_direction(LsRun& s) {
+  Direction d{0.0, 0.0};
+  lsgetp(s.linterm, s.singlr, s.unitgZ, s.unitQ, s.n, s.nclin, s.nfree, s.ldA, s.ldZY, s.ldR, s.nrank, s.ninf,
+         s.nZ1, s.kxs, d.lindir, d.dirnorm, s.as, s.ap, s.res, s.hz, s.px, s.gq, s.cq, s.rs, s.zy, s.wrk);
+  return d;
+}
+
+// The step along p: to the nearest constraint when one blocks the way to
+// the minimiser on the subspace (always while Rz is singular), else the
+// full step 1 with nothing added.
+Step step_to_nearest_constraint(LsRun& s, const Direction& d) {
+  bool ovf = false;
+  const double alfabig = SAFDIV(s.ctl.bigdx, d.dirnorm, ovf);
+  int infalf = 0;
+  double alfhit = 0.0, palfa = 0.0, arowphit = 0.0;
+  cmalf(s.firstv, s.hitslow, s.istates, infalf, s.jadd, s.n, s.nctotl, s.ninf, alfhit, palfa, arowphit, alfabig,
+        s.ctl.bigbnd, d.dirnorm, s.rownorm, s.ap, s.axs, s.bls, s.bus, s.featols, s.px, s.xs);
+  s.firstv = false;
+
+  const bool ishit = s.singlr || palfa <= 1.0;
+  if (!ishit) {
+    s.alfa = 1.0;
+    s.jadd = 0;
+  } else {
+    s.alfa = alfhit;
+  }
+  return {ishit, alfabig};
+}
+
+// The constraint the step hit joins the working set at the bound it hit
+// (a general row at the end of wslist, a bound by fixing its variable).
+void add_to_working_set(LsRun& s) {
+  const int jadd = s.jadd;
+  s.istate(jadd) = s.bl(jadd) == s.bu(jadd) ? 3 : (s.hitslow ? 1 : 2);
+  int ifix = 0, iadd = 0;
+  if (jadd <= s.n) {
+    for (int k = 1; k <= s.nfree; ++k)
+      if (s.kx(k) == jadd) ifix = k;
+  } else {
+    iadd = jadd - s.n;
+  }
+  int infadd = 1;
+  if (jadd > s.n || ifix > 0)
+    lsadd(s.unitQ, infadd, ifix, iadd, jadd, s.nactiv, s.nZ, s.nfree, s.nrank, s.nresv, s.ngvec, s.n, s.ldA, s.ldZY,
+          s.ldR, s.ldT, s.kxs, s.condlim, s.as, s.rs, s.t, s.resv, s.gqv, s.zy, s.wrk, s.px, s.wsmult);
+  if (infadd == 0) {
+    s.kadd = state_letter(s.istate(jadd));
+    --s.nZ1;
+    --s.nZ;
+    if (jadd > s.n) {
+      ++s.nactiv;
+      s.wslist(s.nactiv) = iadd;
+    } else {
+      --s.nfree;
+    }
+  } else {
+    // A constraint the factors cannot take stays out of the working set.
+    s.istate(jadd) = 0;
+  }
+  s.irefn = 0;
+}
+
+// Moves x back onto the working set when it has drifted off; true when it
+// did (feasibility is then tested again).
+bool refine_onto_working_set(LsRun& s) {
+  double cviol = 0.0, err1 = 0.0;
+  int jmax1 = 0, nviol = 0;
+  lsfeas(s.n, s.nclin, s.istates, s.ctl.bigbnd, cviol, err1, jmax1, nviol, s.axs, s.bls, s.bus, s.featols, s.xs,
+         s.wrk);
+  if (jmax1 < 1 || err1 <= s.featol(jmax1)) return false;
+  bool rowerr = false;
+  int jmax2 = 0;
+  double err2 = 0.0;
+  lssetx(s.linterm, rowerr, s.unitQ, s.nclin, s.nactiv, s.nfree, s.nrank, s.nZ, s.n, s.nctotl, s.ldZY, s.ldA, s.ldR,
+         s.ldT, s.istates, s.wslists, s.kxs, jmax2, err2, s.ctx, s.xnorm, s.as, s.axs, s.bls, s.bus, s.cq, s.res,
+         s.res0, s.featols, s.rs, s.t, s.xs, s.zy, s.px, s.wrk);
+  if (LSPRNT.trace && s.iprint > 0)
+    runtime::write_fmt(s.iprint,
+                       "(' XXX  Iterative refinement.  Maximum errors before and after refinement are ',"
+                       "1p,2e14.2)",
+                       {err1, err2});
+  if (rowerr && s.iprint > 0)
+    runtime::write_fmt(s.iprint, "(/' XXX  Warning.  Cannot satisfy the constraints to the accuracy requested.')");
+  s.uncon = false;
+  s.irefn = 0;
+  s.ninf = -1;
+  return true;
+}
+
+// One iteration away from a stationary point: the direction, the step along
+// it, the working-set change and the refinement.  0 once the step is taken,
+// otherwise the error that ends the iterations.
+int take_step(LsRun& s) {
+  if (s.iter >= s.itmax) return 4;
+  ++s.irefn;
+  ++s.iter;
+  if (s.iter == s.ctl.idbg && s.iprint > 0) {
+    s.msglvl = s.msgsav;
+    LSPRNT.trace = true;
+  }
+
+  const Direction d = search_direction(s);
+  const Step st = step_to_nearest_constraint(s, d);
+
+  const bool unbndd = s.alfa >= st.alfabig;
+  const bool stall = std::abs(s.alfa * d.dirnorm) <= s.epspt9 * s.xnorm;
+  s.nstuck = stall ? s.nstuck + 1 : 0;
+  if (unbndd) return 2;
+  if (s.nstuck > 50) return 5;
+
+  if (s.alfa != 0.0)
+    QPMOVE(st.ishit, s.hitslow, s.linterm, s.unitgZ, s.nclin, s.nrank, s.nZ1, s.n, s.ldR, s.jadd, s.ninf, s.alfa,
+           d.lindir, s.ctx, s.xnorm, s.ap, s.axs, s.bls, s.bus, s.gq, s.hz, s.px, s.res, s.rs, s.xs, s.wrk);
+  s.uncon = !st.ishit;
+  if (st.ishit && s.jadd > 0) add_to_working_set(s);
+  const bool refined = refine_onto_working_set(s);
+  s.newgq = s.alfa != 0.0 || refined;
+  s.prnt = true;
+  return 0;
+}
+
+// The multipliers at a stationary point (all 0 at a feasible point of an FP
+// problem) and the constraints they nominate for deletion.
+void working_set_multipliers(LsRun& s) {
+  s.jdel = 0;
+  s.jtiny = s.jsmlst = s.ksmlst = s.jbigst = s.kbigst = 0;
+  if (s.fp && s.ninf == 0) {
+    for (int k = 1; k <= s.n - s.nZ; ++k) s.wsmult[static_cast<std::size_t>(k - 1)] = 0.0;
+  } else {
+    lsmuls(s.type, s.msglvl, s.n, s.nactiv, s.nfree, s.ldA, s.ldT, s.ninf, s.nZ, s.nZ1, s.istates, s.wslists, s.kxs,
+           s.dinky, s.jsmlst, s.ksmlst, s.jhard, s.jtiny, s.jbigst, s.kbigst, s.truemult, s.as, s.rownorm, s.gq,
+           s.wsmult, s.t, s.infwt);
+  }
+}
+
+// The multiplier test: a constraint with a multiplier of the wrong sign, an
+// artificial constraint, or (while infeasible) the row whose release lowers
+// the sum of infeasibilities leaves the working set, unless Rz is singular.
+// True when one left.
+bool delete_from_working_set(LsRun& s) {
+  int kdelpos = 0, newstate = 0;
+  bool movedoff = false;
+  if (s.jsmlst > 0) {
+    s.jdel = s.jsmlst;
+    kdelpos = s.ksmlst;
+  } else if (s.jsmlst < 0) {
+    s.jdel = s.jsmlst;
+  } else if (s.ninf > 0 && s.jbigst > 0) {
+    s.jdel = s.jbigst;
+    kdelpos = s.kbigst;
+    newstate = s.truemult <= 0.0 ? -1 : -2;
+    movedoff = true;
+  }
+  if (s.jdel != 0 && s.singlr) {
+    s.jdel = 0;  // no deletion while Rz is singular: a weak minimum
+  } else if (s.jdel != 0) {
+    s.kdel = s.jdel > 0 ? state_letter(s.istate(s.jdel)) : 'A';
+    if (s.jdel > 0) s.istate(s.jdel) = newstate;
+    if (movedoff) {
+      s.firstv = true;
+      ++s.ninf;
+    }
+    lsdel(s.unitQ, s.n, s.nactiv, s.nfree, s.nresv, s.ngvec, s.nZ, s.nZ1, s.ldA, s.ldZY, s.ldR, s.ldT, s.nrank, s.jdel,
+          kdelpos, s.wslists, s.kxs, s.as, s.resv, s.rs, s.t, s.gqv, s.zy, s.px, s.wrk);
+    if (s.jdel < 0) s.jdel = -s.jdel;
+  }
+  s.irefn = 0;
+  return s.jdel != 0;
+}
+
+// The exit code of the iterations.
+int exit_code(const LsRun& s) {
+  if (s.err == 2 || s.err == 4 || s.err == 5) return (s.err == 2 && s.ninf > 0) ? 3 : s.err;
+  if (s.ninf > 0) return 3;
+  if (!s.fp && (s.jtiny > 0 || s.singlr)) return 1;
+  return 0;
+}
+
+// The exit line and the solution table, at the print level of the call.
+void write_exit(LsRun& s, int inform) {
+  s.msglvl = s.msgsav;
+  if (s.msglvl > 0 && s.iprint > 0)
+    runtime::write_fmt(s.iprint, "(/' Exit from ',a2,' problem after ',i4,' iterations.','  inform =',i3)",
+                       {s.type, s.iter, inform});
+  PRSOLN(s.msglvl, s.nfree, s.ldA, s.n, s.nclin, s.nctotl, s.ctl.bigbnd, s.named, s.names, s.nactiv, s.istates,
+         s.wslists, s.kxs, s.as, s.bls, s.bus, std::span<const double>(), s.mult, s.wsmult, s.xs);
+}
+
+}  // namespace
+
+void lscore(std::string_view prbtyp, bool named, std::span<const std::string> names, bool linterm, bool& unitQ,
+            int& inform, int& iter, int jhard, int nclin, int nctotl, int& nactiv, int& nfree, int nrank, int& nZ,
+            int& nZ1, int n, int ldA, int ldR, std::span<int> istates, std::span<int> wslists, std::span<int> kxs,
+            double& ctx, double& ssq, double ssq1, double& suminf, int& ninf, double& xnorm,
+            std::span<const double> bls, std::span<const double> bus, std::span<const double> as,
+            std::span<double> mult, std::span<double> axs, std::span<const double> featols, std::span<double> rs,
+            std::span<double> xs, std::span<double> w, const Lsloc& loc, const Lsctl& ctl) {
+  LsRun s{.prbtyp = prbtyp, .named = named, .names = names, .linterm = linterm, .unitQ = unitQ, .iter = iter,
+           .jhard = jhard, .nclin = nclin, .nctotl = nctotl, .nactiv = nactiv, .nfree = nfree, .nrank = nrank,
+           .nZ = nZ, .nZ1 = nZ1, .n = n, .ldA = ldA, .ldR = ldR, .istates = istates, .wslists = wslists, .kxs = kxs,
+           .ctx = ctx, .ssq = ssq, .ssq1 = ssq1, .suminf = suminf, .ninf = ninf, .xnorm = xnorm, .bls = bls,
+           .bus = bus, .as = as, .mult = mult, .axs = axs, .featols = featols, .rs = rs, .xs = xs, .w = w,
+           .loc = loc, .ctl = ctl};
+
+  // Set-up: feasibility is untested (ninf -1) and the subspace of Rz empty.
+  iter = 0;
+  ninf = -1;
+  nZ1 = 0;
+  ssq = 0.0;
+  suminf = 0.0;
+  if (ctl.idbg > 0 && ctl.idbg <= s.itmax) {
+    s.msglvl = 0;
     LSPRNT.trace = false;
   }
 
   for (;;) {
-    if (newgq) {
-      if (nrank > 0) {
-        const double rn = ssq_norm2(nrank, res.data(), 1);
-        ssq = 0.5 * (rn * rn + ssq1 * ssq1);
-      }
-      if (ninf != 0) {
-        QPGRAD(type, linterm, singlr, unitgZ, unitQ, n, nclin, nfree, ldA, ldZY, ldR, nrank, nZ, nZ1, istates, kxs,
-               ctl.bigbnd, ctl.tolrank, ninf, suminf, bls, bus, as, res, featols, gq, cq, rs, xs, infwt, zy, wrk);
-        if (!fp && ninf == 0 && phase == 1) {
-          itmax = iter + ctl.itmax2;
-          phase = 2;
-        }
-      }
-      newgq = false;
-    }
+    if (s.newgq) recompute_gradient(s);
+    const GradNorms g = gradient_norms(s);
+    test_rz_singular(s);
+    if (s.prnt) write_log_line(s, g);
+    set_optimality_tolerance(s, g);
 
-    // Norms of the reduced and free gradients.
-    const double gZnorm = ssq_norm2(nZ, gq.data(), 1);
-    const double redg1norm = nZ1 == nZ ? gZnorm : ssq_norm2(nZ1, gq.data(), 1);
-    const double freegnorm = (nfree > 0 && nactiv > 0) ? ssq_norm2(nfree, gq.data(), 1) : gZnorm;
-
-    // Is Rz singular?
-    if (nZ1 == 0) {
-      singlr = false;
-    } else if (ninf <= 0 && nZ1 <= nrank) {
-      AMAXMIN(nZ1, std::span<const double>(r.ptr(), static_cast<std::size_t>(1 + (nZ1 - 1) * (ldR + 1))), ldR + 1,
-              dRzmax, dRzmin);
-      const double lastrdiag = std::abs(r(nZ1, nZ1));
-      const double rownrm = ssq_norm2(n, r.ptr(), ldR);
-      singlr = lastrdiag <= dRzmax * ctl.tolrank || rownrm <= ctl.tolrank ||
-               std::abs(r(1, 1)) <= rownrm * ctl.tolrank;
-    } else {
-      singlr = true;
-    }
-    bool ovf = false;
-    const double condzr = SAFDIV(dRzmax, dRzmin, ovf);
-    const double condtf = nactiv > 0 ? SAFDIV(LSCOND.dtmax, LSCOND.dtmin, ovf) : 1.0;
-
-    if (prnt) {
-      LsLogLine line;
-      line.prbtyp = type;
-      line.iter = iter;
-      line.jdel = jdel;
-      line.kdel = kdel;
-      line.jadd = jadd;
-      line.kadd = kadd;
-      line.step = alfa;
-      line.ninf = std::max(ninf, 0);
-      line.objective = ninf > 0 ? suminf : ssq + ctx;
-      line.gznorm = gZnorm;
-      line.nzr = nZ1;
-      line.nart = nZ - nZ1;
-      line.nbnd = n - nfree;
-      line.nlin = nactiv;
-      line.gfnorm = freegnorm;
-      line.condt = condtf;
-      line.condrz = condzr;
-      LogDetail detail;
-      detail.n = n;
-      detail.nclin = nclin;
-      detail.istate = istates;
-      detail.x = xs;
-      detail.ax = axs;
-      detail.t = Mat1<const double>(t.data(), ldT, static_cast<std::ptrdiff_t>(t.size()));
-      detail.nactiv = nactiv;
-      detail.nfree = nfree;
-      detail.r = Mat1<const double>(rs.data(), ldR, static_cast<std::ptrdiff_t>(rs.size()));
-      detail.nrank = nrank;
-      LSPRIT(msglvl, firstline, line, detail);
-      firstline = false;
-      jadd = jdel = 0;
-      kadd = kdel = ' ';
-      alfa = 0.0;
-      prnt = false;
-    }
-
-    // Tolerance on the reduced gradient.
-    if (ninf <= 0) {
-      const double objmag = 1.0 + std::abs(ssq + ctx);
-      const double wsmag = nactiv > 0 ? LSCOND.dtmax : 0.0;
-      dinky = epspt8 * std::max({wsmag, objmag, freegnorm});
-      if (uncon) unitgZ = redg1norm <= dinky;
-    } else {
-      dinky = 0.0;
-    }
-
-    const bool isstat = (!singlr && redg1norm <= dinky) || irefn > 1;
-
+    // Stationary on this working set; two iterations in a row without a
+    // working-set change count as stationary too.
+    const bool isstat = (!s.singlr && g.redg1norm <= s.dinky) || s.irefn > 1;
     if (!isstat) {
-      if (iter >= itmax) {
-        err = 4;
-      } else {
-        ++irefn;
-        ++iter;
-        if (iter == ctl.idbg && iprint > 0) {
-          msglvl = msgsav;
-          LSPRNT.trace = true;
-        }
-
-        double lindir = 0.0, dirnorm = 0.0;
-        lsgetp(linterm, singlr, unitgZ, unitQ, n, nclin, nfree, ldA, ldZY, ldR, nrank, ninf, nZ1, kxs, lindir,
-               dirnorm, as, ap, res, hz, px, gq, cq, rs, zy, wrk);
-
-        const double alfabig = SAFDIV(ctl.bigdx, dirnorm, ovf);
-        int infalf = 0;
-        double alfhit = 0.0, palfa = 0.0, arowphit = 0.0;
-        cmalf(firstv, hitslow, istates, infalf, jadd, n, nctotl, ninf, alfhit, palfa, arowphit, alfabig, ctl.bigbnd,
-              dirnorm, rownorm, ap, axs, bls, bus, featols, px, xs);
-        firstv = false;
-
-        const bool ishit = singlr || palfa <= 1.0;
-        if (!ishit) {
-          alfa = 1.0;
-          jadd = 0;
-        } else {
-          alfa = alfhit;
-        }
-
-        const bool unbndd = alfa >= alfabig;
-        const bool stall = std::abs(alfa * dirnorm) <= epspt9 * xnorm;
-        nstuck = stall ? nstuck + 1 : 0;
-        if (unbndd) {
-          err = 2;
-        } else if (nstuck > 50) {
-          err = 5;
-        } else {
-          if (alfa != 0.0)
-            QPMOVE(ishit, hitslow, linterm, unitgZ, nclin, nrank, nZ1, n, ldR, jadd, ninf, alfa, lindir, ctx, xnorm, ap,
-                   axs, bls, bus, gq, hz, px, res, rs, xs, wrk);
-          uncon = !ishit;
-
-          if (ishit && jadd > 0) {
-            istate(jadd) = bl(jadd) == bu(jadd) ? 3 : (hitslow ? 1 : 2);
-            int ifix = 0, iadd = 0;
-            if (jadd <= n) {
-              for (int k = 1; k <= nfree; ++k)
-                if (kx(k) == jadd) ifix = k;
-            } else {
-              iadd = jadd - n;
-            }
-            int infadd = 1;
-            if (jadd > n || ifix > 0)
-              lsadd(unitQ, infadd, ifix, iadd, jadd, nactiv, nZ, nfree, nrank, nresv, ngvec, n, ldA, ldZY, ldR, ldT,
-                    kxs, condlim, as, rs, t, resv, gqv, zy, wrk, px, wsmult);
-            if (infadd == 0) {
-              kadd = state_letter(istate(jadd));
-              --nZ1;
-              --nZ;
-              if (jadd > n) {
-                ++nactiv;
-                wslist(nactiv) = iadd;
-              } else {
-                --nfree;
-              }
-            } else {
-              // A constraint the factors cannot take stays out of the working set.
-              istate(jadd) = 0;
-            }
-            irefn = 0;
-          }
-
-          // Move x back onto the working set when it has drifted off.
-          double cviol = 0.0, err1 = 0.0;
-          int jmax1 = 0, nviol = 0;
-          lsfeas(n, nclin, istates, ctl.bigbnd, cviol, err1, jmax1, nviol, axs, bls, bus, featols, xs, wrk);
-          bool refined = false;
-          if (jmax1 >= 1 && err1 > featol(jmax1)) {
-            bool rowerr = false;
-            int jmax2 = 0;
-            double err2 = 0.0;
-            lssetx(linterm, rowerr, unitQ, nclin, nactiv, nfree, nrank, nZ, n, nctotl, ldZY, ldA, ldR, ldT, istates,
-                   wslists, kxs, jmax2, err2, ctx, xnorm, as, axs, bls, bus, cq, res, res0, featols, rs, t, xs, zy,
-                   px, wrk);
-            if (LSPRNT.trace && iprint > 0)
-              runtime::write_fmt(iprint,
-                                 "(' XXX  Iterative refinement.  Maximum errors before and after refinement are ',"
-                                 "1p,2e14.2)",
-                                 {err1, err2});
-            if (rowerr && iprint > 0)
-              runtime::write_fmt(iprint, "(/' XXX  Warning.  Cannot satisfy the constraints to the accuracy requested.')");
-            uncon = false;
-            irefn = 0;
-            ninf = -1;
-            refined = true;
-          }
-          newgq = alfa != 0.0 || refined;
-          prnt = true;
-          continue;
-        }
-      }
+      s.err = take_step(s);
+      if (s.err == 0) continue;
     }
 
-    // A stationary point, or an error: the multipliers.
-    jdel = 0;
-    jtiny = jsmlst = ksmlst = jbigst = kbigst = 0;
-    if (fp && ninf == 0) {
-      for (int k = 1; k <= n - nZ; ++k) wsmult[static_cast<std::size_t>(k - 1)] = 0.0;
-    } else {
-      lsmuls(type, msglvl, n, nactiv, nfree, ldA, ldT, ninf, nZ, nZ1, istates, wslists, kxs, dinky, jsmlst, ksmlst,
-             jhard, jtiny, jbigst, kbigst, truemult, as, rownorm, gq, wsmult, t, infwt);
-    }
-    if (err != 0) break;
-
-    int kdelpos = 0, newstate = 0;
-    bool movedoff = false;
-    if (jsmlst > 0) {
-      jdel = jsmlst;
-      kdelpos = ksmlst;
-    } else if (jsmlst < 0) {
-      jdel = jsmlst;
-    } else if (ninf > 0 && jbigst > 0) {
-      jdel = jbigst;
-      kdelpos = kbigst;
-      newstate = truemult <= 0.0 ? -1 : -2;
-      movedoff = true;
-    }
-    if (jdel != 0 && singlr) {
-      jdel = 0;  // no deletion while Rz is singular: a weak minimum
-    } else if (jdel != 0) {
-      kdel = jdel > 0 ? state_letter(istate(jdel)) : 'A';
-      if (jdel > 0) istate(jdel) = newstate;
-      if (movedoff) {
-        firstv = true;
-        ++ninf;
-      }
-      lsdel(unitQ, n, nactiv, nfree, nresv, ngvec, nZ, nZ1, ldA, ldZY, ldR, ldT, nrank, jdel, kdelpos, wslists, kxs,
-            as, resv, rs, t, gqv, zy, px, wrk);
-      if (jdel < 0) jdel = -jdel;
-    }
-    irefn = 0;
-    if (jdel == 0) break;
+    // A stationary point, or an error: the multipliers, then the multiplier
+    // test unless the iterations ended in an error.
+    working_set_multipliers(s);
+    if (s.err != 0 || !delete_from_working_set(s)) break;
   }
 
-  if (err == 2 || err == 4 || err == 5) {
-    inform = (err == 2 && ninf > 0) ? 3 : err;
-  } else if (ninf > 0) {
-    inform = 3;
-  } else if (!fp && (jtiny > 0 || singlr)) {
-    inform = 1;
-  } else {
-    inform = 0;
-  }
-
-  msglvl = msgsav;
-  if (msglvl > 0 && iprint > 0)
-    runtime::write_fmt(iprint, "(/' Exit from ',a2,' problem after ',i4,' iterations.','  inform =',i3)",
-                       {type, iter, inform});
-  PRSOLN(msglvl, nfree, ldA, n, nclin, nctotl, ctl.bigbnd, named, names, nactiv, istates, wslists, kxs, as, bls, bus,
-         std::span<const double>(), mult, wsmult, xs);
+  inform = exit_code(s);
+  write_exit(s, inform);
 }
 }  // namespace qv::optim
