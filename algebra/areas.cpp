@@ -15,7 +15,7 @@
 namespace qv::algebra {
 
 void reset_areas() {
-  jobctl::reset_base_areas();
+  jobbase::reset_base_areas();
   NRMFUN.reset();
   FMFLAG.reset();
   FMSTAK.reset();

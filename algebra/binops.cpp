@@ -12,9 +12,9 @@
 
 namespace qv::algebra {
 
-using jobctl::ERRMSG;
-using jobctl::icell;
-using jobctl::MAINPR;
+using jobbase::ERRMSG;
+using jobbase::icell;
+using jobbase::MAINPR;
 using runtime::kStdout;
 using runtime::Vec1;
 using runtime::write_fmt;
@@ -172,7 +172,7 @@ void MATBINOP(Vec1<double> X, int& status) {
       // The order in 64 bits: a product past the workspace is error 119, not a
       // wrapped count.
       const long long r64 = static_cast<long long>(rA) * rB, c64 = static_cast<long long>(cA) * cB;
-      if (r64 > MAINPR.WSLIM || c64 > MAINPR.WSLIM) jobctl::check_room(MAINPR.WSTOP + r64 + c64);
+      if (r64 > MAINPR.WSLIM || c64 > MAINPR.WSLIM) jobbase::check_room(MAINPR.WSTOP + r64 + c64);
       const int r = static_cast<int>(r64), c = static_cast<int>(c64);
       res = NEWTMP(X, r, c, t);
       if (op == 122 && m.TRIAL != 0) break;

@@ -24,9 +24,9 @@
 
 namespace qv::algebra {
 
-using jobctl::ERRMSG;
-using jobctl::icell;
-using jobctl::MAINPR;
+using jobbase::ERRMSG;
+using jobbase::icell;
+using jobbase::MAINPR;
 using runtime::kStdout;
 using runtime::Vec1;
 using runtime::write_list;
@@ -42,7 +42,7 @@ constexpr int kMnorPoints = 210937500;
 
 // Every result of these functions is a full matrix.
 void header(Vec1<double> X, int t, int r, int c) {
-  X(t) = jobctl::kTypeFull;
+  X(t) = jobbase::kTypeFull;
   X(t + 1) = r;
   X(t + 2) = c;
 }
@@ -106,7 +106,7 @@ void eigenvalues(Vec1<double> X, int t, Part part) {
   header(X, t, n, 1);
   if (n == 0) return;
   const int s = MAINPR.WSTOP;
-  if (jobctl::ISSYM(X.from(v), n, n) == 1) {
+  if (jobbase::ISSYM(X.from(v), n, n) == 1) {
     // The operand is its own column-order form; F02AAF may overwrite it.
     WSCHK(s + 2 * n);
     int ifail = 0;
@@ -135,7 +135,7 @@ void eigenvectors(Vec1<double> X, int t, Part part) {
   header(X, t, n, n);
   if (n == 0) return;
   const int s = MAINPR.WSTOP;
-  if (jobctl::ISSYM(X.from(v), n, n) == 1) {
+  if (jobbase::ISSYM(X.from(v), n, n) == 1) {
     if (part == Part::kImaginary) {
       for (int k = 0; k < nn; ++k) X(v + k) = 0.0;
       return;
@@ -200,7 +200,7 @@ void correlated_rectangle_probability(Vec1<double> X, int t) {
       if (std::fabs(c) >= kCorrBound) correlation_note(i + 1, j + 1, c);
       X(rho + k++) = c;
     }
-  if (jobctl::FITOPT.DB == 2) {
+  if (jobbase::FITOPT.DB == 2) {
     write_list(kStdout, {" Sigma", cspan(X, rho, np)});
     write_list(kStdout, {" upper, lower, type"});
     for (int row = n; row < n + 3; ++row) write_list(kStdout, {cspan(X, v + row * n, n)});
@@ -287,7 +287,7 @@ void normal_rectangle_probability(Vec1<double> X, int t) {
       X(rho + k++) = c;
     }
   const auto kinds = std::span<const int>(kind.data(), static_cast<std::size_t>(m));
-  if (jobctl::FITOPT.DB == 2) {
+  if (jobbase::FITOPT.DB == 2) {
     write_list(kStdout, {" Sigma", cspan(X, rho, np)});
     write_list(kStdout, {" means, upper, lower, type"});
     write_list(kStdout, {cspan(X, up, m)});
@@ -309,7 +309,7 @@ void normal_rectangle_probability(Vec1<double> X, int t) {
       ERRMSG(150);
     }
   }
-  if (jobctl::FITOPT.DB == 2) write_list(kStdout, {" Integral is ", value});
+  if (jobbase::FITOPT.DB == 2) write_list(kStdout, {" Integral is ", value});
   scalar_result(X, t, r * n);
   X(v) = value;
 }
@@ -328,7 +328,7 @@ int momnor_points(double q) {
 
 // The product-rule integral of MOMINT over the rules of the n variables.
 double moment_integral(Vec1<double> X, int n, std::span<const int> pts, int total, int w, int a) {
-  static const numlib::D01fbfFun kMomint = jobctl::MOMINT;
+  static const numlib::D01fbfFun kMomint = jobbase::MOMINT;
   int ifail = 0;
   return numlib::D01FBF(n, pts, total, cspan(X, w, total), cspan(X, a, total), kMomint, ifail);
 }
@@ -387,17 +387,17 @@ void truncated_normal_moments(Vec1<double> X, int t) {
     X(mean + i) = X(v + n * n + i);
   }
   // The integrand's problem: the standardised normal with the correlations.
-  auto& ms = jobctl::MOMSTA;
+  auto& ms = jobbase::MOMSTA;
   for (int j = 0; j < n; ++j)
     for (int i = 0; i < n; ++i)
-      ms.S[static_cast<std::size_t>(j * jobctl::kMomMax + i)] = cov(i, j) / std::sqrt(cov(i, i) * cov(j, j));
+      ms.S[static_cast<std::size_t>(j * jobbase::kMomMax + i)] = cov(i, j) / std::sqrt(cov(i, i) * cov(j, j));
   for (int i = 0; i < n; ++i) ms.m[static_cast<std::size_t>(i)] = 0.0;
   ms.K.fill(0);
   ms.n = n;
   ms.recompute = 1;
   {
     Vec1<double> S(ms.S.data(), static_cast<std::ptrdiff_t>(ms.S.size()));
-    const double det = jobctl::MOMDET(S, n);
+    const double det = jobbase::MOMDET(S, n);
     if (!(det > 0.0)) {
       // The density does not exist: its integrals would be meaningless.
       write_list(kStdout, {" Momnor: the correlation matrix is not positive definite; determinant", det});
@@ -449,7 +449,7 @@ void normal_density(Vec1<double> X, int t) {
     for (int j = 0; j <= i; ++j) X(A + k++) = X(v + i * n + j);
   double det = 0.0;
   int nullity = 0, fault = 0;
-  jobctl::SYMINV(X.from(A), n, X.from(C), X.from(W), det, 1, nullity, fault);
+  jobbase::SYMINV(X.from(A), n, X.from(C), X.from(W), det, 1, nullity, fault);
   if (fault != 0) det = 0.0;
   for (int i = 0; i < n; ++i) X(D + i) = X(v + n * n + i) - X(v + (n + 1) * n + i);
   double q = 0.0;

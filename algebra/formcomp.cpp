@@ -14,20 +14,20 @@
 
 namespace qv::algebra {
 
-using jobctl::CURSOR;
-using jobctl::ERRMSG;
-using jobctl::icell;
-using jobctl::GroupView;
-namespace gcol = jobctl::gcol;
-using jobctl::LINBUF;
-using jobctl::MAINPR;
+using jobbase::CURSOR;
+using jobbase::ERRMSG;
+using jobbase::icell;
+using jobbase::GroupView;
+namespace gcol = jobbase::gcol;
+using jobbase::LINBUF;
+using jobbase::MAINPR;
 using runtime::kStdout;
 using runtime::Vec1;
 using runtime::write_list;
 
 namespace {
 
-using jobctl::chr;
+using jobbase::chr;
 
 // Puts the cursor just before the formula's first character.
 void position_cursor() {
@@ -37,7 +37,7 @@ void position_cursor() {
     for (;;) {
       while (c.ICOL <= c.LLEN && chr(c.ICOL) == ' ') ++c.ICOL;
       if (c.ICOL <= c.LLEN) break;
-      jobctl::RDLINE();
+      jobbase::RDLINE();
       if (c.ICOL == 0) return;  // the tokenizer reports the end of the input
     }
   } else {
@@ -45,7 +45,7 @@ void position_cursor() {
     for (;;) {
       while (c.ICOL <= c.LLEN && (chr(c.ICOL) == ' ' || chr(c.ICOL) == ',')) ++c.ICOL;
       if (c.ICOL <= c.LLEN || MAINPR.NOREAD == 1.0) break;
-      jobctl::RDLINE();
+      jobbase::RDLINE();
       if (c.ICOL == 0) return;
     }
   }
@@ -55,28 +55,28 @@ void position_cursor() {
 }  // namespace
 
 void CMPFORM(Vec1<double> X, Vec1<int> IX, int& address, int mode, int kind, int storage,
-             jobctl::Labtab& slots, int& slot) {
+             jobbase::Labtab& slots, int& slot) {
   auto& m = FMFLAG;
   auto& f = FMSTAK;
-  const GroupView G = jobctl::current_group();
+  const GroupView G = jobbase::current_group();
   const int NG = G.NG;
   const int g = G.g;
 
   // Step 1: the group-table columns of the kind.
-  const jobctl::FormulaColumns fc = jobctl::formula_columns(kind);
+  const jobbase::FormulaColumns fc = jobbase::formula_columns(kind);
   if (fc.code == 0) ERRMSG(172);
   const int fcol = fc.code, rcol = fc.result;
   G.col(fcol) = address;
   m.WSHIGH = 0;
   // The trial's temporaries lie above the new material; the top is given back.
-  const jobctl::RestoreCell top(MAINPR.WSTOP);  // put back on every way out
+  const jobbase::RestoreCell top(MAINPR.WSTOP);  // put back on every way out
 
   // Steps 2 and 3: translate and store the code list.
   position_cursor();
   int status = 1;
   POSTFIX(status, slots, slot);
   const int n = f.NOUT - 1;
-  jobctl::CHKMEM(address + n + 3);
+  jobbase::CHKMEM(address + n + 3);
   X(address) = n;
   for (int k = 1; k <= n; ++k) X(address + k) = f.val(k);
   const int r = address + n + 1;
@@ -84,7 +84,7 @@ void CMPFORM(Vec1<double> X, Vec1<int> IX, int& address, int mode, int kind, int
 
   // Step 4: the trial evaluation for the result's shape.
   const int fitcod = G.icol(gcol::kFitCode);
-  int nm = jobctl::IGRPTB(IX, NG, jobctl::igcol::kModels, g);
+  int nm = jobbase::IGRPTB(IX, NG, jobbase::igcol::kModels, g);
   if (mode < 0 || n > 0) {
     m.TRIAL = 1;
     G.col(rcol) = r + 3;
@@ -102,7 +102,7 @@ void CMPFORM(Vec1<double> X, Vec1<int> IX, int& address, int mode, int kind, int
     // Step 5: shape only.
     if (mode < 0) {
       G.col(rcol) = r;
-      if (m.WSHIGH > MAINPR.WSMAXD) jobctl::CHKMEM(m.WSHIGH);
+      if (m.WSHIGH > MAINPR.WSMAXD) jobbase::CHKMEM(m.WSHIGH);
       m.TRIAL = 0;
       address = r;
       return;
@@ -110,14 +110,14 @@ void CMPFORM(Vec1<double> X, Vec1<int> IX, int& address, int mode, int kind, int
 
     // Step 6: reserve the result (with room for partitions that may grow).
     int type = icell(X(r));
-    const int e = jobctl::NELEM(type, icell(X(r + 1)), icell(X(r + 2)));
+    const int e = jobbase::NELEM(type, icell(X(r + 1)), icell(X(r + 2)));
     double room = static_cast<double>(e) * m.GROWTH;
     room = std::min(room, static_cast<double>(MAINPR.WSLIM));
     const int reserve = std::max(e, static_cast<int>(std::ceil(room)));
     address = r + reserve + 3;
-    if (mode == jobctl::kKindConstraint) G.col(gcol::kNstat) = e;
+    if (mode == jobbase::kKindConstraint) G.col(gcol::kNstat) = e;
     if (nm == 0) {
-      jobctl::IGRPTB(IX, NG, jobctl::igcol::kModels, g) = 1;
+      jobbase::IGRPTB(IX, NG, jobbase::igcol::kModels, g) = 1;
       nm = 1;
     }
 
@@ -125,21 +125,21 @@ void CMPFORM(Vec1<double> X, Vec1<int> IX, int& address, int mode, int kind, int
     const int ni = G.icol(gcol::kNvar);
     // Column 10 is the definition-variable list only for record data (fit
     // codes 10 and 14); for matrix data it holds the determinant, no address.
-    const bool records = fitcod == jobctl::kFitVL || fitcod == jobctl::kFitOrdMix;
+    const bool records = fitcod == jobbase::kFitVL || fitcod == jobbase::kFitOrdMix;
     const int v = records ? G.icol(gcol::kDefVars) : 0;
     const int k0 = v != 0 ? icell(X(v)) : 0;
     int x = e;
-    if (mode == jobctl::kKindData && kind == jobctl::fkind::kCov) {
-      if (fitcod == jobctl::kFitTable)
+    if (mode == jobbase::kKindData && kind == jobbase::fkind::kCov) {
+      if (fitcod == jobbase::kFitTable)
         x = 4;
       else if (records)
         x = (ni - k0) * (ni - k0) * nm;
-    } else if (mode == kModeOtherFormula && kind == jobctl::fkind::kMeans) {
-      if (fitcod == jobctl::kFitTable) {
+    } else if (mode == kModeOtherFormula && kind == jobbase::fkind::kMeans) {
+      if (fitcod == jobbase::kFitTable) {
         x = 2 * (std::max(ni, G.icol(gcol::kTableCols)) - 1);
-      } else if (fitcod == jobctl::kFitVL) {
+      } else if (fitcod == jobbase::kFitVL) {
         x = (ni - k0) * nm;
-      } else if (fitcod == jobctl::kFitOrdMix) {
+      } else if (fitcod == jobbase::kFitOrdMix) {
         // Raw ordinal data: the summary area at column 42 holds the
         // category-count position, the largest category, then this count.
         const int w = G.icol(gcol::kRecordBlock);
@@ -148,7 +148,7 @@ void CMPFORM(Vec1<double> X, Vec1<int> IX, int& address, int mode, int kind, int
         x = ni * nm;
       }
     }
-    if (e != x && fitcod != jobctl::kFitOrdMix) {
+    if (e != x && fitcod != jobbase::kFitOrdMix) {
       write_list(kStdout, {});
       write_list(kStdout, {" Elements implied by NI:", x});
       write_list(kStdout, {" Elements in the result of this formula: ", e});
@@ -160,24 +160,24 @@ void CMPFORM(Vec1<double> X, Vec1<int> IX, int& address, int mode, int kind, int
 
   // Step 8: the computed matrix takes the result's shape.
   m.TRIAL = 0;
-  if (kind == jobctl::fkind::kComputed && m.CMPLET >= 1) {
+  if (kind == jobbase::fkind::kComputed && m.CMPLET >= 1) {
     const int L = m.CMPLET;
-    G.type(L) = jobctl::kTypeComputed;
+    G.type(L) = jobbase::kTypeComputed;
     G.rows(L) = X(r + 1);
     G.cols(L) = X(r + 2);
     G.addr(L) = storage;
   }
 
   // Step 9: the extra space after the result.
-  if (fitcod == jobctl::kFitTable) {
+  if (fitcod == jobbase::kFitTable) {
     address = address + 3 + G.icol(gcol::kTableCols) * G.icol(gcol::kTableRows);
   } else {
-    const int vv = kind == jobctl::fkind::kCov ? G.icol(gcol::kNstat) : G.icol(gcol::kNvar);
+    const int vv = kind == jobbase::fkind::kCov ? G.icol(gcol::kNstat) : G.icol(gcol::kNvar);
     address += std::max(1, vv * std::max(nm, 1));
   }
 
   // Step 10: the high-water mark.
-  jobctl::CHKMEM(std::max(m.WSHIGH, address));
+  jobbase::CHKMEM(std::max(m.WSHIGH, address));
 }
 
 }  // namespace qv::algebra

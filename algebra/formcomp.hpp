@@ -13,7 +13,7 @@ namespace qv::algebra {
 
 // The mode of the formulas other than a group's covariance formula (means,
 // weight and computed matrices): they are laid out as a calculation group's.
-constexpr int kModeOtherFormula = jobctl::kKindCalc;
+constexpr int kModeOtherFormula = jobbase::kKindCalc;
 
 // address (in-out): where the code list starts; on return the first word
 // after everything reserved.  mode: the group kind for a covariance
@@ -24,6 +24,6 @@ constexpr int kModeOtherFormula = jobctl::kKindCalc;
 // The cursor stands on the statement's keyword or on an "=" before the
 // formula.
 void CMPFORM(runtime::Vec1<double> X, runtime::Vec1<int> IX, int& address, int mode, int kind, int storage,
-             jobctl::Labtab& slots, int& slot);
+             jobbase::Labtab& slots, int& slot);
 
 }  // namespace qv::algebra

@@ -16,11 +16,11 @@
 
 namespace qv::algebra {
 
-using jobctl::ERRMSG;
-using jobctl::GroupView;
-using jobctl::icell;
-namespace gcol = jobctl::gcol;
-using jobctl::MAINPR;
+using jobbase::ERRMSG;
+using jobbase::GroupView;
+using jobbase::icell;
+namespace gcol = jobbase::gcol;
+using jobbase::MAINPR;
 using runtime::kStdout;
 using runtime::write_list;
 
@@ -56,7 +56,7 @@ bool shift_pending(int c, int& status) {
 }  // namespace
 
 void WSCHK(int top) {
-  if (top > MAINPR.WSLIM) jobctl::CHKMEM(top);
+  if (top > MAINPR.WSLIM) jobbase::CHKMEM(top);
   if (top > FMFLAG.WSHIGH) FMFLAG.WSHIGH = top;
 }
 
@@ -73,9 +73,9 @@ int NEWTMP(Vec1<double> X, int rows, int cols, int& t) {
   // The size in 64 bits: a temporary of a huge order is refused as workspace
   // exhaustion rather than wrapped into a small or negative count.
   const long long last = t + static_cast<long long>(rows) * cols + 2;
-  if (last > MAINPR.WSLIM) jobctl::check_room(last);
+  if (last > MAINPR.WSLIM) jobbase::check_room(last);
   WSCHK(static_cast<int>(last));
-  X(t) = jobctl::kTypeFull;
+  X(t) = jobbase::kTypeFull;
   X(t + 1) = rows;
   X(t + 2) = cols;
   ++m.NTEMP;
@@ -86,39 +86,39 @@ int NEWTMP(Vec1<double> X, int rows, int cols, int& t) {
 
 int UNDEFM(Vec1<double> X, int letter) {
   const int B = FMFLAG.MTBASE;
-  const int y = icell(jobctl::MTTYPE(X, B, letter));
+  const int y = icell(jobbase::MTTYPE(X, B, letter));
   // While its definition is compiled, the computed matrix being defined has
   // no value yet: a formula that uses it would read whatever its old storage
   // holds.
-  const bool being_defined = y == jobctl::kTypeComputed && FMFLAG.TRIAL != 0 && letter == FMFLAG.CMPLET;
-  if (y == jobctl::kTypeUndeclared || being_defined) {
+  const bool being_defined = y == jobbase::kTypeComputed && FMFLAG.TRIAL != 0 && letter == FMFLAG.CMPLET;
+  if (y == jobbase::kTypeUndeclared || being_defined) {
     write_list(kStdout, {});
     write_list(kStdout, {" Error: matrix ", letter_text(letter), " referenced."});
     ERRMSG(66);
   }
-  const int r = icell(jobctl::MTROWS(X, B, letter));
-  const int c = icell(jobctl::MTCOLS(X, B, letter));
-  const int a = icell(jobctl::MTADDR(X, B, letter));
+  const int r = icell(jobbase::MTROWS(X, B, letter));
+  const int c = icell(jobbase::MTCOLS(X, B, letter));
+  const int a = icell(jobbase::MTADDR(X, B, letter));
   int t = 0;
   const int code = NEWTMP(X, r, c, t);
-  if (y == jobctl::kTypeCompRef || y == jobctl::kTypeComputed) {
+  if (y == jobbase::kTypeCompRef || y == jobbase::kTypeComputed) {
     const int n = icell(X(a + 1));
     const int src = a + n + 5;
     for (int k = 0; k < r * c; ++k) X(t + 3 + k) = X(src + k);
   } else {
     const int type =
-        (y == jobctl::kTypeViewFull) ? jobctl::kTypeFull : (y == jobctl::kTypeViewSym ? jobctl::kTypeSym : y);
+        (y == jobbase::kTypeViewFull) ? jobbase::kTypeFull : (y == jobbase::kTypeViewSym ? jobbase::kTypeSym : y);
     int e = 0;
-    if (type == jobctl::kTypeDiag) e = r;
-    else if (type == jobctl::kTypeSym || type == jobctl::kTypeLower) e = r * (r + 1) / 2;
-    else if (type == jobctl::kTypeFull) e = r * c;
-    else if (type == jobctl::kTypeSubdiag || type == jobctl::kTypeStand || type == jobctl::kTypeCo)
+    if (type == jobbase::kTypeDiag) e = r;
+    else if (type == jobbase::kTypeSym || type == jobbase::kTypeLower) e = r * (r + 1) / 2;
+    else if (type == jobbase::kTypeFull) e = r * c;
+    else if (type == jobbase::kTypeSubdiag || type == jobbase::kTypeStand || type == jobbase::kTypeCo)
       e = r * (r - 1) / 2;
     // Fixed types store nothing; their expansion reads no stored value.
     const Vec1<double> stored = e > 0 ? X.from(a + e) : X.from(t);
     EXPMAT(X.from(t + 3), stored, type, r, c, e);
   }
-  X(t) = jobctl::kTypeFull;
+  X(t) = jobbase::kTypeFull;
   X(t + 1) = r;
   X(t + 2) = c;
   return code;
@@ -184,18 +184,18 @@ void CALCMAT(Vec1<double> X, int column, int& status) {
   }
   const GroupView G{X, MAINPR.NG, MAINPR.IGRP};
   const int fitcod = G.icol(gcol::kFitCode);
-  if ((fitcod == jobctl::kFitUser || fitcod == jobctl::kFitUserRows) && m.INFIT == 0 && (r != 1 || c != 1)) {
+  if ((fitcod == jobbase::kFitUser || fitcod == jobbase::kFitUserRows) && m.INFIT == 0 && (r != 1 || c != 1)) {
     write_list(kStdout, {});
     write_list(kStdout, {" Calculated matrix is order ", r, " by", c});
     ERRMSG(76);
   }
   const int kind = G.icol(gcol::kKind);
-  if (kind >= jobctl::kKindConstraint || column == gcol::kMeansResult || column == gcol::kWeightResult) {
+  if (kind >= jobbase::kKindConstraint || column == gcol::kMeansResult || column == gcol::kWeightResult) {
     X(r0 - 3) = X(t);
     X(r0 - 2) = X(t + 1);
     X(r0 - 1) = X(t + 2);
     int ty = type;
-    const int e = jobctl::NELEM(ty, r, c);
+    const int e = jobbase::NELEM(ty, r, c);
     for (int k = 0; k < e; ++k) X(r0 + k) = X(t + 3 + k);
     return;
   }
@@ -204,19 +204,19 @@ void CALCMAT(Vec1<double> X, int column, int& status) {
   // packed by rows, one block after the other.
   const int b = std::max(m.NMODEL, 1);
   const int v = G.icol(gcol::kDefVars);
-  const int k0 = (fitcod == jobctl::kFitVL && v != 0) ? icell(X(v)) : 0;
+  const int k0 = (fitcod == jobbase::kFitVL && v != 0) ? icell(X(v)) : 0;
   const int n = G.icol(gcol::kNvar) - k0;
   const int rb = r / b;
   const int tri = n * (n + 1) / 2;
   // The values are stored as a symmetric matrix's, so the header says so:
   // readers expand the result by its type.
-  X(r0 - 3) = jobctl::kTypeSym;
+  X(r0 - 3) = jobbase::kTypeSym;
   X(r0 - 2) = X(t + 1);
   X(r0 - 1) = X(t + 2);
-  if (type == jobctl::kTypeSym) {
+  if (type == jobbase::kTypeSym) {
     if (rb != n || c != n) ERRMSG(26);
     for (int k = 0; k < tri; ++k) X(r0 + k) = X(t + 3 + k);
-  } else if (type == jobctl::kTypeFull) {
+  } else if (type == jobbase::kTypeFull) {
     // A result of another order fills only the triangle of its own order.
     const int order = std::min({rb, c, n});
     for (int j = 0; j < b; ++j) {
@@ -246,14 +246,14 @@ void load_codes(Vec1<double> X, int a, int n) {
 // Evaluates the computed matrix of letter L stored at a.
 void eval_computed(Vec1<double> X, int a, int& status) {
   auto& m = FMFLAG;
-  const jobctl::RestoreCell top(MAINPR.WSTOP);
+  const jobbase::RestoreCell top(MAINPR.WSTOP);
   const int save = top.saved();
   const int n = icell(X(a + 1));
   load_codes(X, a + 1, n);
   m.RESADR = a + n + 5;
   m.WSHIGH = save;
   CALCMAT(X, gcol::kMeansResult, status);
-  if (m.ACCNT != 0 && m.WSHIGH > MAINPR.WSMAXD) jobctl::CHKMEM(m.WSHIGH);
+  if (m.ACCNT != 0 && m.WSHIGH > MAINPR.WSMAXD) jobbase::CHKMEM(m.WSHIGH);
 }
 
 }  // namespace
@@ -261,34 +261,34 @@ void eval_computed(Vec1<double> X, int a, int& status) {
 void EVFORM(Vec1<double> X, int kind, int first, int last, int& status) {
   auto& m = FMFLAG;
   // A computed matrix is no group formula.
-  const jobctl::FormulaColumns fc =
-      kind == jobctl::fkind::kComputed ? jobctl::FormulaColumns{0, 0} : jobctl::formula_columns(kind);
+  const jobbase::FormulaColumns fc =
+      kind == jobbase::fkind::kComputed ? jobbase::FormulaColumns{0, 0} : jobbase::formula_columns(kind);
   if (fc.code == 0) ERRMSG(172);
   const int fcol = fc.code, rcol = fc.result;
   status = 1;
   const int NG = MAINPR.NG;
-  const jobctl::RestoreCell group(MAINPR.IGRP);
+  const jobbase::RestoreCell group(MAINPR.IGRP);
   for (int g = first; g <= last; ++g) {
     MAINPR.IGRP = g;
-    const jobctl::RestoreCell top(MAINPR.WSTOP);
+    const jobbase::RestoreCell top(MAINPR.WSTOP);
     const int save = top.saved();
     const GroupView G{X, NG, g};
     m.MTBASE = G.B();
     m.RESADR = G.icol(rcol);
     const int a = G.icol(fcol);
     const int n = a > 0 ? icell(X(a)) : 0;
-    if (n == 0 && G.icol(gcol::kKind) > jobctl::kKindConstraint) continue;
+    if (n == 0 && G.icol(gcol::kKind) > jobbase::kKindConstraint) continue;
     load_codes(X, a, n);
     m.WSHIGH = save;
     CALCMAT(X, rcol, status);
-    if (m.ACCNT != 0 && m.WSHIGH > MAINPR.WSMAXD) jobctl::CHKMEM(m.WSHIGH);
+    if (m.ACCNT != 0 && m.WSHIGH > MAINPR.WSMAXD) jobbase::CHKMEM(m.WSHIGH);
   }
 }
 
 void EVCOMP(Vec1<double> X, int /*ignored*/, int& status) {
   auto& m = FMFLAG;
   status = 1;
-  const int B = jobctl::current_group().B();
+  const int B = jobbase::current_group().B();
   if (B < 1) return;
   m.MTBASE = B;
   // The computed letters in the order of their evaluation numbers.
@@ -296,8 +296,8 @@ void EVCOMP(Vec1<double> X, int /*ignored*/, int& status) {
   std::array<double, 26> order{};
   int count = 0;
   for (int L = 1; L <= 26; ++L) {
-    if (icell(jobctl::MTTYPE(X, B, L)) != jobctl::kTypeComputed) continue;
-    const double o = X(icell(jobctl::MTADDR(X, B, L)));
+    if (icell(jobbase::MTTYPE(X, B, L)) != jobbase::kTypeComputed) continue;
+    const double o = X(icell(jobbase::MTADDR(X, B, L)));
     int k = count++;
     while (k > 0 && order[static_cast<std::size_t>(k - 1)] > o) {
       order[static_cast<std::size_t>(k)] = order[static_cast<std::size_t>(k - 1)];
@@ -310,7 +310,7 @@ void EVCOMP(Vec1<double> X, int /*ignored*/, int& status) {
   m.INFIT = 1;
   for (int k = 0; k < count; ++k) {
     const int L = letters[static_cast<std::size_t>(k)];
-    eval_computed(X, icell(jobctl::MTADDR(X, B, L)), status);
+    eval_computed(X, icell(jobbase::MTADDR(X, B, L)), status);
   }
   m.INFIT = 0;
 }
@@ -318,10 +318,10 @@ void EVCOMP(Vec1<double> X, int /*ignored*/, int& status) {
 void EVONEC(Vec1<double> X, int letter, int& status) {
   auto& m = FMFLAG;
   status = 1;
-  const int B = jobctl::current_group().B();
+  const int B = jobbase::current_group().B();
   m.MTBASE = B;
   m.INFIT = 1;
-  eval_computed(X, icell(jobctl::MTADDR(X, B, letter)), status);
+  eval_computed(X, icell(jobbase::MTADDR(X, B, letter)), status);
   m.INFIT = 0;
 }
 

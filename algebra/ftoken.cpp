@@ -8,16 +8,16 @@
 
 namespace qv::algebra {
 
-using jobctl::CURSOR;
-using jobctl::ERRMSG;
-using jobctl::LINBUF;
+using jobbase::CURSOR;
+using jobbase::ERRMSG;
+using jobbase::LINBUF;
 using runtime::kStdout;
 using runtime::write_list;
 
 namespace {
 
 // Character in column col (1-based) of the current line; a blank outside it.
-using jobctl::chr;
+using jobbase::chr;
 
 // The priority tables, built once.
 struct Priorities {
@@ -82,14 +82,14 @@ void FTOKEN(double& value, int& code, int& cls, std::string& text, int& length) 
     // Step 1: the next non-blank character, reading lines as needed.
     ++c.ICOL;
     if (c.ICOL > c.LLEN) {
-      jobctl::RDLINE();
+      jobbase::RDLINE();
       if (c.ICOL == 0) formula_eof();
     }
     if (c.ICOL < 1) c.ICOL = 1;
     for (;;) {
       while (c.ICOL <= c.LLEN && chr(c.ICOL) == ' ') ++c.ICOL;
       if (c.ICOL <= c.LLEN) break;
-      jobctl::RDLINE();
+      jobbase::RDLINE();
       if (c.ICOL == 0) formula_eof();
       if (c.ICOL < 1) c.ICOL = 1;
     }
@@ -100,7 +100,7 @@ void FTOKEN(double& value, int& code, int& cls, std::string& text, int& length) 
     if (ch == '/' || ch == ';') {
       s.LETFLG = 0;
       s.DYAFLG = 0;
-      jobctl::MAINPR.ECHOLN = 1;
+      jobbase::MAINPR.ECHOLN = 1;
       s.PRVCOD = 0;
       code = 0;
       cls = 3;
@@ -182,7 +182,7 @@ void FTOKEN(double& value, int& code, int& cls, std::string& text, int& length) 
   }
 }
 
-void POSTFIX(int& status, jobctl::Labtab& slots, int& slot) {
+void POSTFIX(int& status, jobbase::Labtab& slots, int& slot) {
   auto& f = FMSTAK;
   status = 1;
   f.NOUT = 1;
@@ -190,8 +190,8 @@ void POSTFIX(int& status, jobctl::Labtab& slots, int& slot) {
   FTKSTA.PRVCOD = 0;
   int column = 1;
   int nleft = 0, nright = 0;
-  jobctl::CHKLAB(slot);
-  std::string cur(jobctl::kLabLen, ' ');
+  jobbase::CHKLAB(slot);
+  std::string cur(jobbase::kLabLen, ' ');
   slots.put(slot, cur);
 
   auto to_output = [&](int code) {
@@ -200,7 +200,7 @@ void POSTFIX(int& status, jobctl::Labtab& slots, int& slot) {
     ++f.NOUT;
   };
   auto file_text = [&](const std::string& text, int length) {
-    const int L = jobctl::kLabLen;
+    const int L = jobbase::kLabLen;
     if (column + length <= L) {
       cur.replace(static_cast<std::size_t>(column - 1), static_cast<std::size_t>(length), text);
     } else {
@@ -209,7 +209,7 @@ void POSTFIX(int& status, jobctl::Labtab& slots, int& slot) {
                                 static_cast<std::size_t>(fits));
       slots.put(slot, cur);
       ++slot;
-      jobctl::CHKLAB(slot);
+      jobbase::CHKLAB(slot);
       cur.assign(static_cast<std::size_t>(L), ' ');
       const int rest = length - std::max(fits, 0);
       cur.replace(0, static_cast<std::size_t>(rest), text, static_cast<std::size_t>(std::max(fits, 0)),

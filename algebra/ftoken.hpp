@@ -93,6 +93,6 @@ void FTOKEN(double& value, int& code, int& cls, std::string& text, int& length);
 // token without blanks, is filed in the label table from slot `slot`
 // onward (slot moves on as slots fill).  status: 1 success, 2 after a
 // reported error.
-void POSTFIX(int& status, jobctl::Labtab& slots, int& slot);
+void POSTFIX(int& status, jobbase::Labtab& slots, int& slot);
 
 }  // namespace qv::algebra

@@ -22,18 +22,18 @@ using runtime::write_list;
 
 namespace {
 
-using jobctl::kTypeDiag;
-using jobctl::kTypeFull;
-using jobctl::kTypeIdent;
-using jobctl::kTypeIdZero;
-using jobctl::kTypeLower;
-using jobctl::kTypeStand;
-using jobctl::kTypeSubdiag;
-using jobctl::kTypeSym;
-using jobctl::kTypeUnit;
-using jobctl::kTypeViewSym;
-using jobctl::kTypeZero;
-using jobctl::kTypeZeroId;
+using jobbase::kTypeDiag;
+using jobbase::kTypeFull;
+using jobbase::kTypeIdent;
+using jobbase::kTypeIdZero;
+using jobbase::kTypeLower;
+using jobbase::kTypeStand;
+using jobbase::kTypeSubdiag;
+using jobbase::kTypeSym;
+using jobbase::kTypeUnit;
+using jobbase::kTypeViewSym;
+using jobbase::kTypeZero;
+using jobbase::kTypeZeroId;
 
 // The types the expansion knows: the declared types up to UN, and stored
 // data held as symmetric.
@@ -103,26 +103,26 @@ void expand(Vec1<T> full, int type, int rows, int cols, Get value, bool st_diag_
 }  // namespace
 
 void EXPMAT(Vec1<double> full, Vec1<double> stored, int type, int rows, int cols, int count) {
-  if (!expandable(type)) jobctl::ERRMSG(36);
+  if (!expandable(type)) jobbase::ERRMSG(36);
   expand<double>(full, type, rows, cols, [&](int k) { return stored(k); }, true);
 }
 
 void EXPPAT(Vec1<int> full, Vec1<double> stored, int type, int rows, int cols, int count) {
-  if (!expandable(type)) jobctl::ERRMSG(36);
+  if (!expandable(type)) jobbase::ERRMSG(36);
   expand<int>(full, type, rows, cols, [&](int k) { return static_cast<int>(stored(k)); }, false);
 }
 
 void INVMAT(Vec1<double> A, Vec1<double> B, int rows, int cols, Vec1<double> work) {
-  if (rows != cols) jobctl::ERRMSG(29);
+  if (rows != cols) jobbase::ERRMSG(29);
   const int n = rows;
   // A square matrix is transposed by swapping, so the cycle marks are not
   // needed; TRNSPI still wants a positive count of them.
   std::array<int, 1> move{};
   int iok = 0;
-  jobctl::TRNSPI(A, n, n, n * n, Vec1<int>(move.data(), 1), std::max((rows + cols) / 2, 1), iok);
-  if (iok != 0) jobctl::ERRMSG(30);
+  jobbase::TRNSPI(A, n, n, n * n, Vec1<int>(move.data(), 1), std::max((rows + cols) / 2, 1), iok);
+  if (iok != 0) jobbase::ERRMSG(30);
 
-  if (jobctl::ISSYM(A, n, n) == 1) {
+  if (jobbase::ISSYM(A, n, n) == 1) {
     const int p = n * (n + 1) / 2;
     Vec1<double> P = work;
     Vec1<double> C = work.from(p + 1);
@@ -132,7 +132,7 @@ void INVMAT(Vec1<double> A, Vec1<double> B, int rows, int cols, Vec1<double> wor
       for (int j = 1; j <= i; ++j) P(++k) = A((j - 1) * n + i);
     double det = 0.0;
     int nullity = 0, fault = 0;
-    jobctl::SYMINV(P, n, C, W, det, 0, nullity, fault);
+    jobbase::SYMINV(P, n, C, W, det, 0, nullity, fault);
     if (fault == 0) {
       k = 0;
       for (int i = 1; i <= n; ++i)
@@ -164,18 +164,18 @@ void INVMAT(Vec1<double> A, Vec1<double> B, int rows, int cols, Vec1<double> wor
       for (int j = 1; j <= n; ++j) B(j) = A((j - 1) * n + i);
       write_fmt(kStdout, "(6(1x,e12.4))", {std::span<const double>(B.ptr(1), static_cast<std::size_t>(n))});
     }
-    jobctl::ERRMSG(43);
+    jobbase::ERRMSG(43);
   }
 }
 
 void PATPUT(Vec1<double> X, int g, int NG, int ignored, int n, int offset, int keys) {
-  const int list = jobctl::icell(jobctl::GRPTAB(X, NG, jobctl::gcol::kParList, g));
+  const int list = jobbase::icell(jobbase::GRPTAB(X, NG, jobbase::gcol::kParList, g));
   if (list < 1) return;
   const int count = static_cast<int>(X(list));
   for (int m = 1; m <= count; ++m) {
     const int L = static_cast<int>(X(list + m));
     int addr = 0, type = 0, rows = 0, cols = 0, nel = 0, fifth = 0;
-    jobctl::MATDSC(X, g, NG, L, addr, type, rows, cols, nel, fifth, 1);
+    jobbase::MATDSC(X, g, NG, L, addr, type, rows, cols, nel, fifth, 1);
     for (int e = 0; e < nel; ++e) {
       const double s = X(addr + e);
       if (s >= 0.0) continue;
@@ -188,7 +188,7 @@ void PATPUT(Vec1<double> X, int g, int NG, int ignored, int n, int offset, int k
       }
       if (found == 0) {
         write_list(kStdout, {" Subroutine PATPUT confused"});
-        jobctl::ERRMSG(136);
+        jobbase::ERRMSG(136);
       }
       X(addr + nel + e) = X(found + offset);
     }

@@ -34,7 +34,7 @@ void EXPPAT(Vec1<int> full, Vec1<double> stored, int type, int rows, int cols, i
 void INVMAT(Vec1<double> A, Vec1<double> B, int rows, int cols, Vec1<double> work);
 
 // The packed Cholesky factor CHOLPK lives with SYMINV, its main caller.
-using jobctl::CHOLPK;
+using jobbase::CHOLPK;
 
 // For the letters listed at the address in GRPTAB column 37 of group g:
 // every stored element whose specification number s is negative takes the

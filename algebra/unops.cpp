@@ -20,12 +20,12 @@
 
 namespace qv::algebra {
 
-using jobctl::ERRMSG;
-using jobctl::icell;
-using jobctl::kTypeCo;
-using jobctl::kTypeFull;
-using jobctl::kTypeSym;
-using jobctl::MAINPR;
+using jobbase::ERRMSG;
+using jobbase::icell;
+using jobbase::kTypeCo;
+using jobbase::kTypeFull;
+using jobbase::kTypeSym;
+using jobbase::MAINPR;
 using runtime::kStdout;
 using runtime::Vec1;
 using runtime::write_fmt;
@@ -90,7 +90,7 @@ void general_inverse(Vec1<double> X, int v, int n, int B, int work) {
 void inverse(Vec1<double> X, int v, int n) {
   const int s = MAINPR.WSTOP;
   const int p = n * (n + 1) / 2;
-  if (jobctl::ISSYM(X.from(v), n, n) == 1) {
+  if (jobbase::ISSYM(X.from(v), n, n) == 1) {
     // Symmetric: through the packed Cholesky inverse.  A positive
     // semi-definite matrix gives its generalised inverse there (zero rows
     // and columns for the zero pivots); a matrix that is not positive
@@ -101,7 +101,7 @@ void inverse(Vec1<double> X, int v, int n) {
       for (int j = 0; j <= i; ++j) X(s + k++) = X(v + i * n + j);
     double det = 0.0;
     int nullity = 0, fault = 0;
-    jobctl::SYMINV(X.from(s), n, X.from(s + p), X.from(s + 2 * p), det, 0, nullity, fault);
+    jobbase::SYMINV(X.from(s), n, X.from(s + p), X.from(s + 2 * p), det, 0, nullity, fault);
     if (fault == 0) {
       k = 0;
       for (int i = 0; i < n; ++i)
@@ -120,7 +120,7 @@ void inverse(Vec1<double> X, int v, int n) {
   INVMAT(X.from(v), X.from(s), n, n, X.from(s + n * n));
   for (int k = 0; k < n * n; ++k) X(v + k) = X(s + k);
   int iok = 0;
-  jobctl::TRNSPI(X.from(v), n, n, n * n, Vec1<int>(int_scratch(1)), 1, iok);
+  jobbase::TRNSPI(X.from(v), n, n, n * n, Vec1<int>(int_scratch(1)), 1, iok);
   if (iok != 0) ERRMSG(30);
 }
 
@@ -189,7 +189,7 @@ void transpose(const Operand& a) {
   if (a.r >= 2 && a.c >= 2) {
     int iok = 0;
     const int iwrk = std::clamp((a.r + a.c) / 2, 1, kIntScratch);
-    jobctl::TRNSPI(X.from(a.v), a.c, a.r, a.n, Vec1<int>(int_scratch(iwrk)), iwrk, iok);
+    jobbase::TRNSPI(X.from(a.v), a.c, a.r, a.n, Vec1<int>(int_scratch(iwrk)), iwrk, iok);
     if (iok != 0) ERRMSG(30);
   }
   header(X, t, a.type, a.c, a.r);

@@ -15,13 +15,13 @@
 
 namespace qv::fit {
 
-namespace gcol = jobctl::gcol;
-using jobctl::icell;
-using jobctl::kFitAWLS;
-using jobctl::kFitDWLS;
-using jobctl::kFitGLS;
-using jobctl::kFitLS;
-using jobctl::kFitML;
+namespace gcol = jobbase::gcol;
+using jobbase::icell;
+using jobbase::kFitAWLS;
+using jobbase::kFitDWLS;
+using jobbase::kFitGLS;
+using jobbase::kFitLS;
+using jobbase::kFitML;
 
 namespace {
 
@@ -61,7 +61,7 @@ void unpack(std::span<const double> P, int p, double* full) {
 // pivots.  NaN when A is not positive definite.
 double log_det(std::span<const double> A, int p, std::span<double> L) {
   int nullity = 0, fault = 0;
-  jobctl::CHOLPK(view(A), p, view(L), nullity, fault);
+  jobbase::CHOLPK(view(A), p, view(L), nullity, fault);
   if (fault != 0 || nullity != 0) return std::numeric_limits<double>::quiet_NaN();
   double s = 0.0;
   for (int i = 1; i <= p; ++i) s += std::log(L[static_cast<std::size_t>(pk(i, i) - 1)]);
@@ -87,7 +87,7 @@ MlResult ml_fit(std::span<const double> S, std::span<const double> E, int p, dou
   auto work = view(scratch.subspan(static_cast<std::size_t>(np), static_cast<std::size_t>(p)));
   double detE = 0.0;
   int nullity = 0, fault = 0;
-  jobctl::SYMINV(view(E), p, inv, work, detE, 1, nullity, fault);
+  jobbase::SYMINV(view(E), p, inv, work, detE, 1, nullity, fault);
   res.inverted = fault == 0;
   if (fault != 0) detE = 0.0;
 
@@ -114,7 +114,7 @@ MlResult ml_fit(std::span<const double> S, std::span<const double> E, int p, dou
     const double lnE = representable(detE) ? std::log(detE) : log_det(E, p, factor);
     const double lnS = representable(detS) ? std::log(detS) : log_det(S, p, factor);
     double det = 0.0;
-    jobctl::SYMINV(view(E), p, inv, work, det, 0, nullity, fault);
+    jobbase::SYMINV(view(E), p, inv, work, det, 0, nullity, fault);
     lnratio = lnE - lnS;
     computable = lnratio >= kLnTinyRatio;
     ratio = computable ? 1.0 : std::exp(lnratio);
@@ -226,7 +226,7 @@ namespace {
 // limit; WSTOP itself is not moved.
 std::span<double> scratch_at(Vec1<double> X, int first, long long n) {
   if (n <= 0) return {};
-  jobctl::check_room(first + n - 1);
+  jobbase::check_room(first + n - 1);
   return std::span<double>(X.ptr(first), static_cast<std::size_t>(n));
 }
 
@@ -235,7 +235,7 @@ std::span<double> packed_at(Vec1<double> X, int addr, int n) {
 }
 
 double ml_group(Vec1<double> X, int NG, int g) {
-  const jobctl::GroupView G{X, NG, g};
+  const jobbase::GroupView G{X, NG, g};
   auto& oc = OBJCEL;
   const double N = G.col(gcol::kNobs);
   const int p = G.icol(gcol::kNvar);
@@ -243,14 +243,14 @@ double ml_group(Vec1<double> X, int NG, int g) {
   const double detS = G.col(gcol::kObsDet);
   const auto S = packed_at(X, G.icol(gcol::kObsData), np);
   const auto E = packed_at(X, G.icol(gcol::kCovResult), np);
-  const int W = jobctl::MAINPR.WSTOP;
+  const int W = jobbase::MAINPR.WSTOP;
   // The inverse and its work words, then p words for the means term.
   const auto scratch = scratch_at(X, W, ml_scratch(p) + p);
 
   const MlResult res = ml_fit(S, E, p, detS, N, G.col(gcol::kFitValue), scratch);
   double F = res.F;
   if (res.penalty) {
-    if (detS == 0.0) jobctl::ERRMSG(220);
+    if (detS == 0.0) jobbase::ERRMSG(220);
     ++oc.NNONPD;
     oc.FMODE = -1;
     if (oc.FFIRST == 0) {
@@ -268,7 +268,7 @@ double ml_group(Vec1<double> X, int NG, int g) {
                                                         static_cast<std::size_t>(i));
           runtime::write_list(runtime::kStdout, {runtime::Out(row)});
         }
-        jobctl::ERRMSG(155);
+        jobbase::ERRMSG(155);
       }
     }
   }
@@ -277,7 +277,7 @@ double ml_group(Vec1<double> X, int NG, int g) {
   // term reads.  Without an inverse (E could not be factored) there is no
   // term to add to the penalty value.
   if (G.col(gcol::kObsMeans) != 0.0 && G.col(gcol::kMeansFormula) != 0.0 && res.inverted) {
-    auto& m = jobctl::MAINPR;
+    auto& m = jobbase::MAINPR;
     const int saved = m.WSTOP;
     m.WSTOP = W + ml_scratch(p) + p;
     int status = 0;
@@ -292,7 +292,7 @@ double ml_group(Vec1<double> X, int NG, int g) {
 }
 
 double awls_group(Vec1<double> X, int NG, int g) {
-  const jobctl::GroupView G{X, NG, g};
+  const jobbase::GroupView G{X, NG, g};
   const double N = G.col(gcol::kNobs);
   const int p = G.icol(gcol::kNvar);
   const int np = npacked(p);
@@ -300,10 +300,10 @@ double awls_group(Vec1<double> X, int NG, int g) {
   const bool withdiag = form == 2;
   const int m = withdiag ? np : p * (p - 1) / 2;
   const int Eaddr = G.icol(gcol::kCovResult);
-  const int W = jobctl::MAINPR.WSTOP;
+  const int W = jobbase::MAINPR.WSTOP;
   if (form == 1) {
-    jobctl::check_room(static_cast<long long>(W) + np - 1);
-    jobctl::COVCOR(X, p, Eaddr, W);
+    jobbase::check_room(static_cast<long long>(W) + np - 1);
+    jobbase::COVCOR(X, p, Eaddr, W);
   }
   const auto S = packed_at(X, G.icol(gcol::kObsData), np);
   const auto E = packed_at(X, Eaddr, np);
@@ -315,21 +315,21 @@ double awls_group(Vec1<double> X, int NG, int g) {
 }
 
 double gls_group(Vec1<double> X, int NG, int g) {
-  const jobctl::GroupView G{X, NG, g};
+  const jobbase::GroupView G{X, NG, g};
   const double N = G.col(gcol::kNobs);
   const int p = G.icol(gcol::kNvar);
   const int np = npacked(p);
   const int Saddr = G.icol(gcol::kObsData);
-  const int W = jobctl::MAINPR.WSTOP;
+  const int W = jobbase::MAINPR.WSTOP;
   const auto scratch = scratch_at(X, W, gls_scratch(p));
   if (G.icol(gcol::kObsInverted) != 1) {
     // Once per fit the observed matrix is replaced by its inverse.  A
     // singular matrix (zero pivots) has no inverse either.
     double det = 0.0;
     int nullity = 0, fault = 0;
-    jobctl::SYMINV(X.from(Saddr), p, X.from(Saddr), view(scratch.subspan(static_cast<std::size_t>(p) * p)), det,
+    jobbase::SYMINV(X.from(Saddr), p, X.from(Saddr), view(scratch.subspan(static_cast<std::size_t>(p) * p)), det,
                    0, nullity, fault);
-    if (fault != 0 || nullity != 0) jobctl::ERRMSG(54);
+    if (fault != 0 || nullity != 0) jobbase::ERRMSG(54);
     G.col(gcol::kObsInverted) = 1.0;
   }
   return gls_fit(packed_at(X, Saddr, np), packed_at(X, G.icol(gcol::kCovResult), np), p, N, scratch);
@@ -338,7 +338,7 @@ double gls_group(Vec1<double> X, int NG, int g) {
 }  // namespace
 
 void COVFIT(int code, Vec1<double> X, int NG, int g, double& FOBJ) {
-  const jobctl::GroupView G{X, NG, g};
+  const jobbase::GroupView G{X, NG, g};
   auto& oc = OBJCEL;
   switch (code) {
     case kFitLS:
@@ -352,7 +352,7 @@ void COVFIT(int code, Vec1<double> X, int NG, int g, double& FOBJ) {
   }
   // Every one of these functions reads the observed matrix: a group without
   // one (no CM, PM or KM) stops before anything is read from address 0.
-  if (G.icol(gcol::kObsData) < 1) jobctl::ERRMSG(220);
+  if (G.icol(gcol::kObsData) < 1) jobbase::ERRMSG(220);
   const int troubled = oc.NNONPD;
   double F = 0.0;
   switch (code) {
@@ -374,7 +374,7 @@ void COVFIT(int code, Vec1<double> X, int NG, int g, double& FOBJ) {
       if (G.icol(gcol::kWeights) < 1) {
         runtime::write_list(runtime::kStdout, {});
         runtime::write_list(runtime::kStdout, {" Diagonally weighted least squares needs AV weights in group", g});
-        jobctl::ERRMSG(40);
+        jobbase::ERRMSG(40);
       }
       const int np = npacked(G.icol(gcol::kNvar));
       F = dwls_fit(packed_at(X, G.icol(gcol::kObsData), np), packed_at(X, G.icol(gcol::kCovResult), np),

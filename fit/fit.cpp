@@ -8,12 +8,12 @@
 
 namespace qv::fit {
 
-void FIT(runtime::Vec1<double> X, int /*size*/, runtime::Vec1<int> IX, jobctl::Labtab& LABTAB, int& nslots) {
+void FIT(runtime::Vec1<double> X, int /*size*/, runtime::Vec1<int> IX, jobbase::Labtab& LABTAB, int& nslots) {
   // The counters of the multivariate normal integration are the job's.
   MVNCNT.reset();
   FITCNT(X, IX, LABTAB, nslots);
   int mode = prmode::kSpecification;
-  PRPARM(X, IX, LABTAB, mode, jobctl::FESTAT.FEACTV, jobctl::FESTAT.MACHOUT);
+  PRPARM(X, IX, LABTAB, mode, jobbase::FESTAT.FEACTV, jobbase::FESTAT.MACHOUT);
   FITLAY(X, IX);
   FITDRV(X, IX, LABTAB);
 }

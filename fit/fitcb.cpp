@@ -9,20 +9,20 @@
 
 namespace qv::fit {
 
-using jobctl::gcol::kCovResult;
-using jobctl::gcol::kKind;
-using jobctl::gcol::kNstat;
+using jobbase::gcol::kCovResult;
+using jobbase::gcol::kKind;
+using jobbase::gcol::kNstat;
 
 void FITCON(const Fitobj& fitfun, int& mode, int ncnln, int n, int ldcj, std::span<const int> needc,
             std::span<const double> x, std::span<double> c, std::span<double> cjac, int nstate,
             std::span<int> iusr, std::span<double> rusr) {
-  auto& m = jobctl::MAINPR;
+  auto& m = jobbase::MAINPR;
   OBJCEL.CONMOD = 1;
   int pmode = 0;
   if (FITCB.FCFIRST == 1) {
     FITCB.FCFIRST = 0;
     FITCB.GRDSLT = m.WSTOP;
-    jobctl::check_room(static_cast<long long>(m.WSTOP) + n - 1);
+    jobbase::check_room(static_cast<long long>(m.WSTOP) + n - 1);
     m.WSTOP += n;
   }
   double fpriv = 0.0;
@@ -31,12 +31,12 @@ void FITCON(const Fitobj& fitfun, int& mode, int ncnln, int n, int ldcj, std::sp
   fitfun(pmode, n, x, fpriv, grad, nstate, iusr, rusr);
 
   const Vec1<double> X(rusr);
-  const int NG = jobctl::icell(X(1));
+  const int NG = jobbase::icell(X(1));
   const long long room = static_cast<long long>(c.size());
   long long k = 0;
   for (m.IGRP = 1; m.IGRP <= NG; ++m.IGRP) {
-    const jobctl::GroupView G{X, NG, m.IGRP};
-    if (G.icol(kKind) != jobctl::kKindConstraint) continue;
+    const jobbase::GroupView G{X, NG, m.IGRP};
+    if (G.icol(kKind) != jobbase::kKindConstraint) continue;
     const int nc = G.icol(kNstat);
     const int r = G.icol(kCovResult);
     // Never past the values array: its length is the count the set-up took

@@ -23,8 +23,8 @@
 
 namespace qv::fit {
 
-namespace gcol = jobctl::gcol;
-using jobctl::GroupView;
+namespace gcol = jobbase::gcol;
+using jobbase::GroupView;
 using runtime::kStdout;
 using runtime::write_fmt;
 using runtime::write_list;
@@ -49,7 +49,7 @@ void library_units(int u) {
 void open_message_unit() {
   auto& d = FITDRVC;
   runtime::OpenSpec spec;
-  if (jobctl::FITOPT.NA == 0) {
+  if (jobbase::FITOPT.NA == 0) {
     spec.status = "SCRATCH";
   } else {
     spec.file = "OPTDUMP.OUT";
@@ -79,7 +79,7 @@ void jiggle(Vec1<double> X) {
 
 // Every group's fit-function code := code.
 void set_codes(Vec1<double> X, int code) {
-  const int NG = jobctl::icell(X(1));
+  const int NG = jobbase::icell(X(1));
   for (int g = 1; g <= NG; ++g) GroupView{X, NG, g}.col(gcol::kFitCode) = code;
 }
 
@@ -124,9 +124,9 @@ void run_warnings(int nonpd) {
   const auto& d = FITDRVC;
   const auto& mv = MVNCNT;
   if (nonpd > 0) {
-    report::WARNHD();
+    jobbase::WARNHD();
     write_list(kStdout, {});
-    if (jobctl::FITOPT.OPTFIT < 3)
+    if (jobbase::FITOPT.OPTFIT < 3)
       write_fmt(kStdout, "(a,i4,a,i4,a)",
                 {" Penalty function is in operation for ", nonpd, " groups; Chi-squared wrong"});
     else
@@ -134,19 +134,19 @@ void run_warnings(int nonpd) {
                 {" Penalty function is in operation for ", nonpd, " groups or cases; Fit function wrong"});
   }
   if (mv.NPDMVN > 0) {
-    report::WARNHD();
+    jobbase::WARNHD();
     write_list(kStdout, {" During optimization, the multivariate normal integration"});
     write_list(kStdout, {" routine was asked to use a non-positive definite covariance"});
     write_list(kStdout, {" matrix", mv.NPDMVN, " times."});
     write_list(kStdout, {" If your fit is very bad, this may be a cause of it."});
   }
   if (mv.ACCMVN > 0) {
-    report::WARNHD();
+    jobbase::WARNHD();
     write_list(kStdout, {" During optimization, the multivariate normal integration"});
     write_list(kStdout, {" routine gave less than requested accuracy ", mv.ACCMVN, " times."});
   }
   if (d.INFORM != 0 || OBJCEL.BADFUN != 0) {
-    report::WARNHD();
+    jobbase::WARNHD();
     write_list(kStdout, {});
     write_list(kStdout, {" Minimization may not be successful.  See above"});
   }
@@ -165,11 +165,11 @@ enum class Next { PointA, PointB, Done };
 
 // The two-stage and Try Hard restarts after a pass (step 11).
 Next restart(Vec1<double> X) {
-  auto& o = jobctl::FITOPT;
+  auto& o = jobbase::FITOPT;
   const auto& f = FITARR;
   if (o.LSML == 1) {
     o.OPTFIT = 1;
-    set_codes(X, jobctl::kFitML);
+    set_codes(X, jobbase::kFitML);
     o.LSML = -1;
     return Next::PointB;
   }
@@ -192,7 +192,7 @@ Next restart(Vec1<double> X) {
     if (o.LSML == -1) {
       o.LSML = 1;
       o.OPTFIT = 0;
-      set_codes(X, jobctl::kFitLS);
+      set_codes(X, jobbase::kFitLS);
     }
     return Next::PointB;
   }
@@ -211,7 +211,7 @@ std::string keyword_line(std::string_view key, std::string_view fmt, runtime::Ou
 }  // namespace
 
 void FITOPL(int warm, const Optsink& sink) {
-  const auto& o = jobctl::FITOPT;
+  const auto& o = jobbase::FITOPT;
   auto real_line = [&sink](const char* key, double v) {
     if (v != 0.0) sink(keyword_line(key, "(a40,d10.4)", v));
   };
@@ -241,7 +241,7 @@ void FITOPL(int warm, const Optsink& sink) {
 
 void OPTMSG(int inform, int itmax) {
   auto line = [](const char* text) { write_list(kStdout, {text}); };
-  report::WARNHD();
+  jobbase::WARNHD();
   write_list(kStdout, {});
   line(" I am not sure I have found a solution that satisfies");
   line("          Kuhn-Tucker conditions for a minimum.");
@@ -300,14 +300,14 @@ void OPTMSG(int inform, int itmax) {
 
 void STATIV() {}
 
-void LIKCIS(Vec1<double> /*X*/, Vec1<int> /*IX*/, jobctl::Labtab& /*LABTAB*/) {}
+void LIKCIS(Vec1<double> /*X*/, Vec1<int> /*IX*/, jobbase::Labtab& /*LABTAB*/) {}
 
-void FITDRV(Vec1<double> X, Vec1<int> IX, jobctl::Labtab& LABTAB) {
+void FITDRV(Vec1<double> X, Vec1<int> IX, jobbase::Labtab& LABTAB) {
   auto& d = FITDRVC;
   auto& oc = OBJCEL;
   const auto& f = FITARR;
-  const auto& o = jobctl::FITOPT;
-  const int NG = jobctl::icell(X(1));
+  const auto& o = jobbase::FITOPT;
+  const int NG = jobbase::icell(X(1));
   d.reset_job();
   // The covariance matrix and the Hessian's scratch of an earlier job are
   // gone with its workspace.
@@ -352,8 +352,8 @@ void FITDRV(Vec1<double> X, Vec1<int> IX, jobctl::Labtab& LABTAB) {
     d.FOBJ = d.FOBJ * oc.FSCALE;
     for (int g = NG; g >= 1; --g) {
       double& code = GroupView{X, NG, g}.col(gcol::kFitCode);
-      if (jobctl::icell(code) != jobctl::kFitTrailCalc) break;
-      code = jobctl::kFitNone;
+      if (jobbase::icell(code) != jobbase::kFitTrailCalc) break;
+      code = jobbase::kFitNone;
     }
 
     // Every matrix and group value at the solution, then a blank record and
@@ -367,14 +367,14 @@ void FITDRV(Vec1<double> X, Vec1<int> IX, jobctl::Labtab& LABTAB) {
     const int nonpd = oc.NNONPD;
     library_units(runtime::kStdout);
     int mode = prmode::kEstimates;
-    PRPARM(X, IX, LABTAB, mode, jobctl::FESTAT.FEACTV, jobctl::FESTAT.MACHOUT);
+    PRPARM(X, IX, LABTAB, mode, jobbase::FESTAT.FEACTV, jobbase::FESTAT.MACHOUT);
 
     run_warnings(nonpd);
 
     Statin in;
     in.F = d.FOBJ;
     in.NPAR = f.NPAR;
-    in.NSTAT = jobctl::FITSTA.NSTTOT;
+    in.NSTAT = jobbase::FITSTA.NSTTOT;
     in.NNLCON = f.NNLCON;
     in.INFORM = d.INFORM;
     in.intervals = &STATIV;

@@ -52,13 +52,13 @@ void FITOPL(int warm, const Optsink& sink);
 void OPTMSG(int inform, int itmax);
 
 // Runs the fit of the job whose arrays FITARR names.
-void FITDRV(Vec1<double> X, Vec1<int> IX, jobctl::Labtab& LABTAB);
+void FITDRV(Vec1<double> X, Vec1<int> IX, jobbase::Labtab& LABTAB);
 
 // Sections that come with later changes, called where the driver needs them;
 // meanwhile they do nothing.  STATIV: the intervals on the fit statistics
 // and the power (called by the statistics block under the CI option).
 // LIKCIS: the likelihood-based confidence intervals after the last restart.
 void STATIV();
-void LIKCIS(Vec1<double> X, Vec1<int> IX, jobctl::Labtab& LABTAB);
+void LIKCIS(Vec1<double> X, Vec1<int> IX, jobbase::Labtab& LABTAB);
 
 }  // namespace qv::fit

@@ -17,8 +17,8 @@
 
 namespace qv::fit {
 
-namespace gcol = jobctl::gcol;
-using jobctl::GroupView;
+namespace gcol = jobbase::gcol;
+using jobbase::GroupView;
 using runtime::Out;
 
 namespace {
@@ -30,26 +30,26 @@ constexpr int kMsgUnit = 7;
 // and the constraint mode.
 bool in_copy(int kind, int code, bool conmod) {
   switch (kind) {
-    case jobctl::kKindData: return !conmod;
-    case jobctl::kKindConstraint: return conmod;
-    case jobctl::kKindCalc: return code != jobctl::kFitTrailCalc;
-    case jobctl::kKindSim: return true;
+    case jobbase::kKindData: return !conmod;
+    case jobbase::kKindConstraint: return conmod;
+    case jobbase::kKindCalc: return code != jobbase::kFitTrailCalc;
+    case jobbase::kKindSim: return true;
     default: return false;
   }
 }
 bool in_eval(int kind, int code, bool conmod) {
   switch (kind) {
-    case jobctl::kKindData: return true;
-    case jobctl::kKindConstraint: return conmod;
-    case jobctl::kKindCalc: return code != jobctl::kFitTrailCalc;
+    case jobbase::kKindData: return true;
+    case jobbase::kKindConstraint: return conmod;
+    case jobbase::kKindCalc: return code != jobbase::kFitTrailCalc;
     default: return false;  // a simulation group evaluates what it needs itself
   }
 }
 bool in_fit(int kind, bool conmod) {
   switch (kind) {
-    case jobctl::kKindData:
-    case jobctl::kKindSim: return true;
-    case jobctl::kKindConstraint: return conmod;
+    case jobbase::kKindData:
+    case jobbase::kKindSim: return true;
+    case jobbase::kKindConstraint: return conmod;
     default: return false;
   }
 }
@@ -57,8 +57,8 @@ bool in_fit(int kind, bool conmod) {
 // Component models of group g for its fit code: the group's NM for the
 // mixture codes, else 1.
 int models(Vec1<int> IX, int NG, int g, int code) {
-  if (code == jobctl::kFitVL || code == jobctl::kFitOrdMix)
-    return std::max(jobctl::IGRPTB(IX, NG, jobctl::igcol::kModels, g), 1);
+  if (code == jobbase::kFitVL || code == jobbase::kFitOrdMix)
+    return std::max(jobbase::IGRPTB(IX, NG, jobbase::igcol::kModels, g), 1);
   return 1;
 }
 
@@ -77,7 +77,7 @@ void debug_exit(Vec1<double> X, int NG, bool conmod, double fobj) {
     runtime::write_list(kMsgUnit, {" Evaluating constraints"});
     for (int g = 1; g <= NG; ++g) {
       const GroupView G{X, NG, g};
-      if (G.icol(gcol::kKind) != jobctl::kKindConstraint) continue;
+      if (G.icol(gcol::kKind) != jobbase::kKindConstraint) continue;
       runtime::write_fmt(kMsgUnit, "(a,i4)", {" Constraint functions for group", g});
       const int nc = G.icol(gcol::kNstat);
       const int r = G.icol(gcol::kCovResult);
@@ -100,18 +100,18 @@ void debug_exit(Vec1<double> X, int NG, bool conmod, double fobj) {
 
 void OTHFIT(int code, Vec1<double> /*X*/, int /*NG*/, int /*g*/, double& /*FOBJ*/) {
   runtime::write_list(runtime::kStdout, {"Fit function code is ", code});
-  jobctl::ERRMSG(37);
+  jobbase::ERRMSG(37);
 }
 
 void FITFUN(int& mode, int n, std::span<const double> x, double& fobj, std::span<double> /*gobj*/,
             int /*kfirst*/, std::span<int> iusr, std::span<double> rusr) {
   auto& oc = OBJCEL;
-  auto& m = jobctl::MAINPR;
+  auto& m = jobbase::MAINPR;
   const Vec1<double> X(rusr);
   const Vec1<int> IX(iusr);
-  const int NG = jobctl::icell(X(1));
+  const int NG = jobbase::icell(X(1));
   const bool conmod = oc.CONMOD == 1;
-  const int debug = jobctl::FITOPT.DB;
+  const int debug = jobbase::FITOPT.DB;
 
   // Copy step: the point given, wherever the caller keeps it (the
   // optimizer's iterate, a difference point, a trial point of the search),
@@ -137,14 +137,14 @@ void FITFUN(int& mode, int n, std::span<const double> x, double& fobj, std::span
   for (int g = 1; g <= NG; ++g) {
     const GroupView G{X, NG, g};
     const int code = G.icol(gcol::kFitCode);
-    if (!in_eval(G.icol(gcol::kKind), code, conmod) || code == jobctl::kFitUser) continue;
+    if (!in_eval(G.icol(gcol::kKind), code, conmod) || code == jobbase::kFitUser) continue;
     int status = 0;
     m.IGRP = g;
     fm.INFIT = 1;
     algebra::EVCOMP(X, 0, status);
     fm.INFIT = 0;
     fm.NMODEL = models(IX, NG, g, code);
-    algebra::EVFORM(X, jobctl::fkind::kCov, g, g, status);
+    algebra::EVFORM(X, jobbase::fkind::kCov, g, g, status);
   }
   fm.ACCNT = 0;
 
@@ -162,28 +162,28 @@ void FITFUN(int& mode, int n, std::span<const double> x, double& fobj, std::span
     m.IGRP = g;
     fm.NMODEL = models(IX, NG, g, code);
     switch (code) {
-      case jobctl::kFitLS:
-      case jobctl::kFitML:
-      case jobctl::kFitAWLS:
-      case jobctl::kFitDWLS:
-      case jobctl::kFitGLS:
+      case jobbase::kFitLS:
+      case jobbase::kFitML:
+      case jobbase::kFitAWLS:
+      case jobbase::kFitDWLS:
+      case jobbase::kFitGLS:
         COVFIT(code, X, NG, g, fobj);
         break;
-      case jobctl::kFitNone:
+      case jobbase::kFitNone:
         break;
-      case jobctl::kFitUser:
-      case jobctl::kFitUserRows:
-      case jobctl::kFitRaw:
-      case jobctl::kFitVL:
-      case jobctl::kFitTable:
-      case jobctl::kFitOrd12:
-      case jobctl::kFitOrd13:
-      case jobctl::kFitOrdMix:
+      case jobbase::kFitUser:
+      case jobbase::kFitUserRows:
+      case jobbase::kFitRaw:
+      case jobbase::kFitVL:
+      case jobbase::kFitTable:
+      case jobbase::kFitOrd12:
+      case jobbase::kFitOrd13:
+      case jobbase::kFitOrdMix:
         OTHFIT(code, X, NG, g, fobj);
         break;
       default:
         runtime::write_list(runtime::kStdout, {"Fit function code is ", code});
-        jobctl::ERRMSG(37);
+        jobbase::ERRMSG(37);
         return;
     }
   }

@@ -11,9 +11,9 @@
 
 namespace qv::fit {
 
-namespace gcol = jobctl::gcol;
-using jobctl::GroupView;
-using jobctl::icell;
+namespace gcol = jobbase::gcol;
+using jobbase::GroupView;
+using jobbase::icell;
 
 namespace {
 
@@ -30,8 +30,8 @@ int par_index(Vec1<double> X, int parlst, int npar, double s) {
 
 // Checks that IWORKS words up to last exist (sizes computed in 64 bits).
 void check_iroom(long long last) {
-  const int lim = jobctl::MAINPR.WSLIM;
-  jobctl::CHKIMEM(last > lim ? lim + 1 : static_cast<int>(last));
+  const int lim = jobbase::MAINPR.WSLIM;
+  jobbase::CHKIMEM(last > lim ? lim + 1 : static_cast<int>(last));
 }
 
 }  // namespace
@@ -47,11 +47,11 @@ long long fit_nw(long long n, long long nclin, long long nnlcon) {
   return 2 * n * n + 20 * n + 11 * nclin + 21 * nnlcon + n * nclin + 2 * n * nnlcon;
 }
 
-void FITCNT(Vec1<double> X, Vec1<int> IX, jobctl::Labtab& LABTAB, int NS) {
+void FITCNT(Vec1<double> X, Vec1<int> IX, jobbase::Labtab& LABTAB, int NS) {
   auto& f = FITARR;
   int npar = 0, nstat = 0;
-  jobctl::VLSUMM(X, IX, LABTAB, NS, npar, nstat);
-  jobctl::FITSTA.NSTTOT = nstat + jobctl::FITOPT.DF;
+  jobbase::VLSUMM(X, IX, LABTAB, NS, npar, nstat);
+  jobbase::FITSTA.NSTTOT = nstat + jobbase::FITOPT.DF;
   f.NPAR = npar;
   f.FREEP = npar > 0 ? 1 : 0;
   f.N = npar > 0 ? npar : 1;
@@ -59,17 +59,17 @@ void FITCNT(Vec1<double> X, Vec1<int> IX, jobctl::Labtab& LABTAB, int NS) {
 
 void FITLAY(Vec1<double> X, Vec1<int> IX) {
   auto& f = FITARR;
-  auto& m = jobctl::MAINPR;
+  auto& m = jobbase::MAINPR;
   const int NG = icell(X(1));
   const int N = f.N;
   const int NPAR = f.NPAR;
-  const int PARLST = jobctl::FITSTA.PARLST;
+  const int PARLST = jobbase::FITSTA.PARLST;
 
   // Constraint count and the dimensions of the optimizer's arrays.
   f.NNLCON = 0;
   for (int g = 1; g <= NG; ++g) {
     const GroupView G{X, NG, g};
-    if (G.icol(gcol::kKind) == jobctl::kKindConstraint) f.NNLCON += G.icol(gcol::kNstat);
+    if (G.icol(gcol::kKind) == jobbase::kKindConstraint) f.NNLCON += G.icol(gcol::kNstat);
   }
   f.NCLIN = 0;
   f.LDA = 1;
@@ -100,7 +100,7 @@ void FITLAY(Vec1<double> X, Vec1<int> IX) {
   const long long w = take(nw);
   const long long x = take(N);
   take(1);
-  jobctl::check_room(top - 1);
+  jobbase::check_room(top - 1);
   f.NW = static_cast<int>(nw);
   f.ALIN = static_cast<int>(alin);
   f.BLOW = static_cast<int>(blow);
@@ -131,8 +131,8 @@ void FITLAY(Vec1<double> X, Vec1<int> IX) {
     if (G.B() < 1) continue;
     for (int L = 1; L <= 26; ++L) {
       int type = icell(G.type(L));
-      if (!jobctl::parameter_type(type)) continue;
-      const int n = jobctl::NELEM(type, icell(G.rows(L)), icell(G.cols(L)));
+      if (!jobbase::parameter_type(type)) continue;
+      const int n = jobbase::NELEM(type, icell(G.rows(L)), icell(G.cols(L)));
       const int a = icell(G.addr(L));
       if (a < 1) continue;
       for (int k = 1; k <= n; ++k) {
@@ -141,7 +141,7 @@ void FITLAY(Vec1<double> X, Vec1<int> IX) {
         const int i = par_index(X, PARLST, NPAR, s);
         if (i == 0) {
           runtime::write_list(runtime::kStdout, {" Subroutine FIT confused"});
-          jobctl::ERRMSG(136);
+          jobbase::ERRMSG(136);
           return;
         }
         X(f.X + i - 1) = start_value(X(a + n + k - 1));
@@ -163,7 +163,7 @@ void FITLAY(Vec1<double> X, Vec1<int> IX) {
   int o = 0;
   for (int g = 1; g <= NG; ++g) {
     const GroupView G{X, NG, g};
-    if (G.icol(gcol::kKind) != jobctl::kKindConstraint) continue;
+    if (G.icol(gcol::kKind) != jobbase::kKindConstraint) continue;
     G.col(gcol::kConDirection) = 0;
     const int mv = G.icol(gcol::kNstat);
     const int fa = G.icol(gcol::kCovFormula);

@@ -55,7 +55,7 @@ double start_value(double v);
 // Counts the job: VLSUMM (parameter list, statistics, case-vector summaries;
 // NS is the first free label slot), the statistics total NSTAT plus the DF
 // adjustment, NPAR, N and the free-parameter flag.
-void FITCNT(Vec1<double> X, Vec1<int> IX, jobctl::Labtab& LABTAB, int NS);
+void FITCNT(Vec1<double> X, Vec1<int> IX, jobbase::Labtab& LABTAB, int NS);
 
 // Lays out FITARR from WSTOP and IWSTOP (both checked and advanced), fills
 // the start values and the bounds, sets OBJCEL.XBASE and arms the constraint

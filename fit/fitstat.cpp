@@ -18,24 +18,24 @@
 
 namespace qv::fit {
 
-using report::HTANCH;
-using report::HTPRE;
+using jobbase::HTANCH;
+using jobbase::HTPRE;
 
-namespace gcol = jobctl::gcol;
-using jobctl::icell;
-using jobctl::kFitAWLS;
-using jobctl::kFitDWLS;
-using jobctl::kFitGLS;
-using jobctl::kFitLS;
-using jobctl::kFitML;
-using jobctl::kFitNone;
-using jobctl::kFitRaw;
-using jobctl::kFitTable;
-using jobctl::kFitUser;
-using jobctl::kFitUserRows;
-using jobctl::kFitVL;
-using jobctl::kKindConstraint;
-using jobctl::kKindData;
+namespace gcol = jobbase::gcol;
+using jobbase::icell;
+using jobbase::kFitAWLS;
+using jobbase::kFitDWLS;
+using jobbase::kFitGLS;
+using jobbase::kFitLS;
+using jobbase::kFitML;
+using jobbase::kFitNone;
+using jobbase::kFitRaw;
+using jobbase::kFitTable;
+using jobbase::kFitUser;
+using jobbase::kFitUserRows;
+using jobbase::kFitVL;
+using jobbase::kKindConstraint;
+using jobbase::kKindData;
 
 namespace {
 
@@ -62,7 +62,7 @@ int NOBS(Vec1<double> X, int NG, int first, int last, double& NOBSV, int& NCON) 
   NOBSV = 0.0;
   NCON = 0;
   for (int g = first; g <= last; ++g) {
-    const jobctl::GroupView G{X, NG, g};
+    const jobbase::GroupView G{X, NG, g};
     const int code = G.icol(gcol::kFitCode);
     if (code < 6 || code > 9 || code == kFitUser) NOBSV += G.col(gcol::kNobs);
     const int kind = G.icol(gcol::kKind);
@@ -89,7 +89,7 @@ int NOBS(Vec1<double> X, int NG, int first, int last, double& NOBSV, int& NCON) 
       const int a = G.icol(gcol::kRecords);
       const int r = a >= 2 ? icell(X(a - 1)) : 0;
       if (r > 0) {
-        nstat += jobctl::VLNVAL(X, a);
+        nstat += jobbase::VLNVAL(X, a);
       } else {
         write_list(kStdout, {});
         write_list(kStdout, {" VL data contains no observations, perhaps because of selection?"});
@@ -106,7 +106,7 @@ void DFOBS(Vec1<double> X, int NG, int NPAR, double r, double& RMSEA) {
   double sum = 0.0;
   int ndata = 0;
   for (int g = 1; g <= NG; ++g) {
-    const jobctl::GroupView G{X, NG, g};
+    const jobbase::GroupView G{X, NG, g};
     if (G.col(gcol::kKind) > 0.0) continue;
     ++ndata;
     double ng = 0.0;
@@ -125,9 +125,9 @@ void DFOBS(Vec1<double> X, int NG, int NPAR, double r, double& RMSEA) {
 int FITTYP(Vec1<double> X, int NG) {
   int type = 0;
   for (int g = 1; g <= NG; ++g) {
-    if (jobctl::GRPTAB(X, NG, gcol::kKind, g) != 0.0) continue;
+    if (jobbase::GRPTAB(X, NG, gcol::kKind, g) != 0.0) continue;
     int t = 7;
-    switch (icell(jobctl::GRPTAB(X, NG, gcol::kFitCode, g))) {
+    switch (icell(jobbase::GRPTAB(X, NG, gcol::kFitCode, g))) {
       case kFitLS: t = 3; break;
       case kFitML: t = 1; break;
       case kFitAWLS: t = 4; break;
@@ -186,7 +186,7 @@ bool probability(const Lines& out, double x, double df, double& prob) {
 }
 
 void null_model(const Statin& in, double d, double ntot) {
-  auto& o = jobctl::FITOPT;
+  auto& o = jobbase::FITOPT;
   auto& res = FITRES;
   const double F = in.F;
   const double F0 = o.NUCHI, d0 = o.NUDF;
@@ -249,7 +249,7 @@ void null_model(const Statin& in, double d, double ntot) {
   write_list(kStdout, {"Fit statistic                     Estimate"});
   std::array<std::string, 11> rlabs;
   for (std::size_t k = 0; k < labels.size(); ++k) rlabs[k] = runtime::fpad(labels[k], 32);
-  const auto& m = jobctl::MAINPR;
+  const auto& m = jobbase::MAINPR;
   int ifail = -1;
   numlib::X04CBF('G', 'N', 11, 1, v, 11, m.PRTFMT, "", 'C', rlabs, 'N', {}, m.OUTWID, m.INDENT, ifail);
   write_list(kStdout, {});
@@ -260,7 +260,7 @@ void null_model(const Statin& in, double d, double ntot) {
 }
 
 void saturated_model(const Lines& out, double F, int DF) {
-  auto& o = jobctl::FITOPT;
+  auto& o = jobbase::FITOPT;
   auto& c = FITCMP;
   const double Fs = o.SATFIT;
   const int ds = icell(o.SATDF);
@@ -283,8 +283,8 @@ void saturated_model(const Lines& out, double F, int DF) {
 }  // namespace
 
 void FITSTS(Vec1<double> X, const Statin& in) {
-  auto& m = jobctl::MAINPR;
-  auto& o = jobctl::FITOPT;
+  auto& m = jobbase::MAINPR;
+  auto& o = jobbase::FITOPT;
   auto& res = FITRES;
   const int NG = icell(X(1));
   const double F = in.F;
@@ -310,14 +310,14 @@ void FITSTS(Vec1<double> X, const Statin& in) {
   const double d = DF;
   double ntot = 0.0;
   for (int g = 1; g <= NG; ++g)
-    if (counts_observations(icell(jobctl::GRPTAB(X, NG, gcol::kFitCode, g))))
-      ntot += jobctl::GRPTAB(X, NG, gcol::kNobs, g);
+    if (counts_observations(icell(jobbase::GRPTAB(X, NG, gcol::kFitCode, g))))
+      ntot += jobbase::GRPTAB(X, NG, gcol::kNobs, g);
   res.F = F;
   res.DF = d;
   res.INFORM = in.INFORM;
 
   // 4. The front end's records.
-  if (jobctl::FESTAT.FEACTV != 0 && jobctl::FESTAT.MACHOUT != 0) {
+  if (jobbase::FESTAT.FEACTV != 0 && jobbase::FESTAT.MACHOUT != 0) {
     res.FITTYP = FITTYP(X, NG);
     if (in.frontend) in.frontend();
   }

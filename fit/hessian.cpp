@@ -21,9 +21,9 @@
 
 namespace qv::fit {
 
-namespace gcol = jobctl::gcol;
-using jobctl::GroupView;
-using jobctl::icell;
+namespace gcol = jobbase::gcol;
+using jobbase::GroupView;
+using jobbase::icell;
 using runtime::Mat1;
 using runtime::Out;
 using runtime::kStdout;
@@ -40,15 +40,15 @@ std::span<double> words(Vec1<double> X, long long at, long long n) {
 
 // Checks that IWORKS words up to last exist.
 void check_iroom(long long last) {
-  const int lim = jobctl::MAINPR.WSLIM;
-  jobctl::CHKIMEM(last > lim ? lim + 1 : static_cast<int>(last));
+  const int lim = jobbase::MAINPR.WSLIM;
+  jobbase::CHKIMEM(last > lim ? lim + 1 : static_cast<int>(last));
 }
 
 // Lists rows 1..n of the n x n column-major matrix a on unit 7, one record
 // per row: a(i, 1..i) (lower) or a(i, 1..n).  A row is strided in a, so it
 // is gathered into the scratch words at s first (n words, checked).
 void list_rows(Vec1<double> X, Mat1<double> a, int n, bool lower, int s) {
-  jobctl::check_room(static_cast<long long>(s) + n - 1);
+  jobbase::check_room(static_cast<long long>(s) + n - 1);
   for (int i = 1; i <= n; ++i) {
     const int m = lower ? i : n;
     for (int j = 1; j <= m; ++j) X(s + j - 1) = a(i, j);
@@ -66,7 +66,7 @@ bool stderr_wanted(Vec1<double> X) {
 }
 
 void HESCMP(Vec1<double> X, Vec1<int> IX, const Fitobj& fitfun) {
-  auto& m = jobctl::MAINPR;
+  auto& m = jobbase::MAINPR;
   auto& f = FITARR;
   auto& oc = OBJCEL;
   const int N = f.N;
@@ -84,7 +84,7 @@ void HESCMP(Vec1<double> X, Vec1<int> IX, const Fitobj& fitfun) {
   const long long hc = hf + N;
   const long long wk = hc + N;
   const long long end = wk + nn + 2LL * N;
-  jobctl::check_room(end - 1);
+  jobbase::check_room(end - 1);
   const double scale = oc.FSCALE;
   const double sign = oc.FSIGN;
   for (int i = 1; i <= N; ++i) X(sx + i - 1) = X(f.X + i - 1);
@@ -123,13 +123,13 @@ void HESCMP(Vec1<double> X, Vec1<int> IX, const Fitobj& fitfun) {
 }
 
 void IDCHEK(Vec1<double> X, Vec1<int> IX) {
-  auto& m = jobctl::MAINPR;
+  auto& m = jobbase::MAINPR;
   const auto& f = FITARR;
   const int N = f.N;
   const long long nn = static_cast<long long>(N) * N;
   const Mat1<double> H(X.ptr(f.RFAC), N, nn);
   const int s = m.WSTOP;
-  const int PARLST = jobctl::FITSTA.PARLST;
+  const int PARLST = jobbase::FITSTA.PARLST;
 
   write_list(kMsgUnit, {" Estimated covariance matrix of the ", N, "parameters:"});
   list_rows(X, H, N, false, s);
@@ -139,7 +139,7 @@ void IDCHEK(Vec1<double> X, Vec1<int> IX) {
   const long long r = s;
   const long long v = r + N;
   const long long e = v + nn;
-  jobctl::check_room(e + N - 1);
+  jobbase::check_room(e + N - 1);
   int ifail = 0;
   numlib::F02ABF(words(X, f.RFAC, nn), N, N, words(X, r, N), words(X, v, nn), N, words(X, e, N), ifail);
   const Mat1<double> V(X.ptr(v), N, nn);
@@ -157,7 +157,7 @@ void IDCHEK(Vec1<double> X, Vec1<int> IX) {
   const double ratio = l1 / ln;
   // A ratio that is not a number compares false and does not flag.
   if (l1 <= 0.0 || ratio <= kIllRatio) {
-    report::WARNHD();
+    jobbase::WARNHD();
     write_list(kStdout, {" Eigenvalue check indicates ill-conditioning"});
     write_list(kStdout, {" Check your model for underidentification"});
     for (int i = 1; i <= N; ++i) V(i, 1) = std::abs(V(i, 1));
@@ -193,7 +193,7 @@ void IDCHEK(Vec1<double> X, Vec1<int> IX) {
 
   double d = 0.0;
   int dfail = -1;
-  jobctl::check_room(static_cast<long long>(s) + N - 1);
+  jobbase::check_room(static_cast<long long>(s) + N - 1);
   numlib::F03AAF(words(X, f.RFAC, nn), N, N, d, words(X, s, N), dfail);
   write_list(kMsgUnit, {" Determinant of estimated cov matrix of parameters", d});
   if (d <= 0.0) write_list(kStdout, {" Determinant is non-positive: model underidentified"});
@@ -203,7 +203,7 @@ void IDCHEK(Vec1<double> X, Vec1<int> IX) {
 }
 
 void SECALC(Vec1<double> X) {
-  auto& m = jobctl::MAINPR;
+  auto& m = jobbase::MAINPR;
   const auto& f = FITARR;
   const int N = f.N;
   const long long nn = static_cast<long long>(N) * N;
@@ -216,12 +216,12 @@ void SECALC(Vec1<double> X) {
   write_list(kMsgUnit, {" Hessian"});
   list_rows(X, H, N, true, s);
   int ifail = 0;
-  jobctl::CHOLINV(X.from(f.RFAC), N, ifail);
+  jobbase::CHOLINV(X.from(f.RFAC), N, ifail);
   write_list(kMsgUnit, {" Covariance matrix of parameters"});
   list_rows(X, H, N, true, s);
 
   // The covariance matrix by rows, both triangles from the lower one.
-  jobctl::check_room(c + nn - 1);
+  jobbase::check_room(c + nn - 1);
   for (int i = 1; i <= N; ++i)
     for (int j = 1; j <= N; ++j) X(c + static_cast<long long>(i - 1) * N + j - 1) = i >= j ? H(i, j) : H(j, i);
   SECOV.ADDR = static_cast<int>(c);
@@ -240,7 +240,7 @@ void SECALC(Vec1<double> X) {
 
 void HESSEC(Vec1<double> X, Vec1<int> IX, const Fitobj& fitfun) {
   HESCMP(X, IX, fitfun);
-  if (jobctl::FITOPT.CH != 0) {
+  if (jobbase::FITOPT.CH != 0) {
     IDCHEK(X, IX);
   } else {
     SECALC(X);
@@ -255,9 +255,9 @@ void STDERR(Vec1<double> X, int g, int NG, int L, int o, int& NOSE) {
   NOSE = 0;
   const GroupView G{X, NG, g};
   int type = icell(G.type(L));
-  const int n = jobctl::NELEM(type, icell(G.rows(L)), icell(G.cols(L)));
+  const int n = jobbase::NELEM(type, icell(G.rows(L)), icell(G.cols(L)));
   const int a = icell(G.addr(L));
-  const int PARLST = jobctl::FITSTA.PARLST;
+  const int PARLST = jobbase::FITSTA.PARLST;
   const int nord = SECOV.NORD;
   for (int e = 1; e <= n; ++e) {
     const double s = X(a + e - 1);
@@ -270,7 +270,7 @@ void STDERR(Vec1<double> X, int g, int NG, int L, int o, int& NOSE) {
       if (X(PARLST + k - 1) == s) i = k;
     if (i == 0) {
       write_list(kStdout, {" Subroutine STDERR confused"});
-      jobctl::ERRMSG(136);
+      jobbase::ERRMSG(136);
       return;
     }
     const double var = X(SECOV.ADDR + static_cast<long long>(i - 1) * nord + i - 1);
@@ -278,24 +278,24 @@ void STDERR(Vec1<double> X, int g, int NG, int L, int o, int& NOSE) {
       X(o + e - 1) = std::sqrt(var);
     } else {
       X(o + e - 1) = -100.0;
-      report::WARNHD();
+      jobbase::WARNHD();
       write_list(kStdout, {" Problem with standard errors; set to -100"});
     }
   }
 }
 
 void PRSTER(Vec1<double> X, int g, int NG, int L, const Seprint& print) {
-  auto& m = jobctl::MAINPR;
+  auto& m = jobbase::MAINPR;
   const GroupView G{X, NG, g};
   if (G.col(gcol::kStdErrors) == 0.0) return;
   int type = icell(G.type(L));
-  if (type < jobctl::kTypeZero || type > jobctl::kTypeUnit) return;
+  if (type < jobbase::kTypeZero || type > jobbase::kTypeUnit) return;
   if (G.icol(gcol::kRawLetter) == L) return;
-  const int n = jobctl::NELEM(type, icell(G.rows(L)), icell(G.cols(L)));
+  const int n = jobbase::NELEM(type, icell(G.rows(L)), icell(G.cols(L)));
   write_list(kStdout, {});
   write_list(kStdout, {" MATRIX ", std::string(1, static_cast<char>('A' + L - 1)), " (Rough) STANDARD ERRORS"});
   const int o = m.WSTOP;
-  jobctl::check_room(static_cast<long long>(o) + n - 1);
+  jobbase::check_room(static_cast<long long>(o) + n - 1);
   int nose = 0;
   STDERR(X, g, NG, L, o, nose);
   if (nose != 0) return;

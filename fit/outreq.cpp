@@ -11,13 +11,13 @@
 
 namespace qv::fit {
 
-using jobctl::CURSOR;
-using jobctl::ERRMSG;
-using jobctl::LINBUF;
+using jobbase::CURSOR;
+using jobbase::ERRMSG;
+using jobbase::LINBUF;
 
 namespace {
 
-using jobctl::chr;
+using jobbase::chr;
 
 }  // namespace
 
@@ -44,10 +44,10 @@ void OUTREQ(runtime::Vec1<double> X, runtime::Vec1<int> IX, int NG, int g, int& 
     }
   }
 
-  double& listcol = jobctl::GRPTAB(X, NG, jobctl::gcol::kOutRequests, g);
+  double& listcol = jobbase::GRPTAB(X, NG, jobbase::gcol::kOutRequests, g);
   int list = static_cast<int>(listcol);
   if (list == 0) {
-    jobctl::CHKMEM(RDPTR + kReqWords - 1);
+    jobbase::CHKMEM(RDPTR + kReqWords - 1);
     list = RDPTR;
     for (int k = 0; k < kReqWords; ++k) X(list + k) = 0.0;
     listcol = list;
@@ -66,15 +66,15 @@ void OUTREQ(runtime::Vec1<double> X, runtime::Vec1<int> IX, int NG, int g, int& 
   while (c.ICOL <= c.LLEN && chr(c.ICOL) != ' ' && chr(c.ICOL) != ';') ++c.ICOL;
   const int len = c.ICOL - start;
   const std::string name = len > 0 ? LINBUF.LINE.substr(start - 1, len) : std::string();
-  const int nslot = std::max(1, (len + jobctl::kLabLen - 1) / jobctl::kLabLen);
+  const int nslot = std::max(1, (len + jobbase::kLabLen - 1) / jobbase::kLabLen);
 
   const int r = list + 1 + 3 * (count - 1);
   X(r) = code;
   X(r + 1) = LABSLOT;
   X(r + 2) = nslot;
   for (int k = 0; k < nslot; ++k) {
-    const std::size_t from = static_cast<std::size_t>(k * jobctl::kLabLen);
-    jobctl::LABTAB.put(LABSLOT + k, from < name.size() ? std::string_view(name).substr(from, jobctl::kLabLen)
+    const std::size_t from = static_cast<std::size_t>(k * jobbase::kLabLen);
+    jobbase::LABTAB.put(LABSLOT + k, from < name.size() ? std::string_view(name).substr(from, jobbase::kLabLen)
                                                          : std::string_view());
   }
   LABSLOT += nslot;

@@ -19,12 +19,12 @@
 
 namespace qv::fit {
 
-using jobctl::GroupView;
-using jobctl::icell;
+using jobbase::GroupView;
+using jobbase::icell;
 using runtime::kStdout;
 using runtime::Vec1;
 using runtime::write_list;
-namespace gcol = jobctl::gcol;
+namespace gcol = jobbase::gcol;
 
 namespace {
 
@@ -74,7 +74,7 @@ Labels variables(GroupView G, int n) {
   const int first = G.icol(gcol::kVarLabels);
   if (first <= 0) return numbers();
   Labels l{'C'};
-  for (int k = 0; k < n; ++k) l.text.push_back(jobctl::LABTAB.get(first + k));
+  for (int k = 0; k < n; ++k) l.text.push_back(jobbase::LABTAB.get(first + k));
   return l;
 }
 
@@ -82,10 +82,10 @@ Labels variables(GroupView G, int n) {
 // length of one report (the top itself does not move).
 class Scratch {
  public:
-  explicit Scratch(Vec1<double> X) : X_(X), next_(jobctl::MAINPR.WSTOP) {}
+  explicit Scratch(Vec1<double> X) : X_(X), next_(jobbase::MAINPR.WSTOP) {}
   int take(long long n) {
     const int a = next_;
-    jobctl::check_room(a + std::max(n, 1LL) - 1);
+    jobbase::check_room(a + std::max(n, 1LL) - 1);
     next_ = a + static_cast<int>(std::max(n, 1LL));
     return a;
   }
@@ -99,7 +99,7 @@ class Scratch {
 // triangular ('L') matrix.
 void print(Vec1<double> X, int a, int r, int c, char shape, const Labels& rl, const Labels& cl) {
   if (r <= 0 || c <= 0) return;
-  const auto& m = jobctl::MAINPR;
+  const auto& m = jobbase::MAINPR;
   int ifail = -1;
   numlib::X04CBF(shape, 'N', r, c,
                  std::span<const double>(X.ptr(a), static_cast<std::size_t>(r) * static_cast<std::size_t>(c)), r,
@@ -108,16 +108,16 @@ void print(Vec1<double> X, int a, int r, int c, char shape, const Labels& rl, co
 
 // The stored type of an evaluated result as the expansion reads it.
 int expansion_type(int type) {
-  if (type == jobctl::kTypeViewSym) return jobctl::kTypeSym;
-  if (type == jobctl::kTypeViewFull || type == jobctl::kTypeComputed || type == jobctl::kTypeCompRef)
-    return jobctl::kTypeFull;
+  if (type == jobbase::kTypeViewSym) return jobbase::kTypeSym;
+  if (type == jobbase::kTypeViewFull || type == jobbase::kTypeComputed || type == jobbase::kTypeCompRef)
+    return jobbase::kTypeFull;
   return type;
 }
 // Types whose expansion is printed as it stands (their rows and columns
 // agree); the others are transposed first and printed whole.
 bool symmetric_layout(int type) {
-  return type == jobctl::kTypeSym || type == jobctl::kTypeDiag || type == jobctl::kTypeStand ||
-         type == jobctl::kTypeZero || type == jobctl::kTypeIdent;
+  return type == jobbase::kTypeSym || type == jobbase::kTypeDiag || type == jobbase::kTypeStand ||
+         type == jobbase::kTypeZero || type == jobbase::kTypeIdent;
 }
 
 // Expands the r x c matrix of the type stored at X(from) into scratch and
@@ -127,7 +127,7 @@ void expand_print(Vec1<double> X, Scratch& s, int from, int type, int r, int c, 
                   const Labels& cl) {
   if (r <= 0 || c <= 0) return;
   int t = expansion_type(type);
-  const int n = jobctl::NELEM(t, r, c);
+  const int n = jobbase::NELEM(t, r, c);
   t = expansion_type(type);
   const long long rc = static_cast<long long>(r) * c;
   const int a = s.take(2 * rc);
@@ -135,7 +135,7 @@ void expand_print(Vec1<double> X, Scratch& s, int from, int type, int r, int c, 
   if (symmetric_layout(t)) {
     print(X, a, r, c, 'L', rl, cl);
   } else {
-    jobctl::DTRNSP(X.from(a), r, c, X.from(a + static_cast<int>(rc)));
+    jobbase::DTRNSP(X.from(a), r, c, X.from(a + static_cast<int>(rc)));
     print(X, a, r, c, 'G', rl, cl);
   }
 }
@@ -144,7 +144,7 @@ void expand_print(Vec1<double> X, Scratch& s, int from, int type, int r, int c, 
 void report_other(Vec1<double> X, GroupView G, bool rep) {
   if (rep) {
     blank();
-    if (G.icol(gcol::kKind) == jobctl::kKindConstraint) {
+    if (G.icol(gcol::kKind) == jobbase::kKindConstraint) {
       const double d = G.col(gcol::kConDirection);
       if (d == 0.0) record(" CONSTRAINT VALUES (should be near zero)");
       else if (d == -1.0) record(" CONSTRAINT VALUES (should be negative)");
@@ -169,11 +169,11 @@ void report_other(Vec1<double> X, GroupView G, bool rep) {
   Scratch s(X);
   const int type = expansion_type(icell(X(res + kHeadType)));
   int t = type;
-  const int n = jobctl::NELEM(t, r, c);
+  const int n = jobbase::NELEM(t, r, c);
   const long long rc = static_cast<long long>(r) * c;
   const int a = s.take(2 * rc);
   algebra::EXPMAT(X.from(a), X.from(res), type, r, c, n);
-  jobctl::DTRNSP(X.from(a), r, c, X.from(a + static_cast<int>(rc)));
+  jobbase::DTRNSP(X.from(a), r, c, X.from(a + static_cast<int>(rc)));
   print(X, a, r, c, 'G', numbers(), numbers());
 }
 
@@ -192,7 +192,7 @@ void table(Vec1<double> X, Scratch& s, int from, int r, int c, double scale) {
   const long long rc = static_cast<long long>(r) * c;
   const int a = s.take(2 * rc);
   for (long long k = 0; k < rc; ++k) X(a + static_cast<int>(k)) = X(from + static_cast<int>(k)) * scale;
-  jobctl::DTRNSP(X.from(a), r, c, X.from(a + static_cast<int>(rc)));
+  jobbase::DTRNSP(X.from(a), r, c, X.from(a + static_cast<int>(rc)));
   print(X, a, r, c, 'G', numbers(), numbers());
 }
 
@@ -228,33 +228,33 @@ void report_data(Vec1<double> X, GroupView G, bool rep) {
   const int code = G.icol(gcol::kFitCode);
   // Definition variables of variable-length records are not reported.
   int ndef = 0;
-  if (code == jobctl::kFitVL) {
+  if (code == jobbase::kFitVL) {
     const int d = G.icol(gcol::kDefVars);
     if (d > 0) ndef = icell(X(d));
   }
   const int p = G.icol(gcol::kNvar) - ndef;
   // The group's own model count (the objective sets the same per group).
-  const int nmodel = (code == jobctl::kFitVL || code == jobctl::kFitOrdMix)
-                         ? std::max(1, jobctl::IGRPTB(jobctl::IWORKS.ix(), G.NG, jobctl::igcol::kModels, G.g))
+  const int nmodel = (code == jobbase::kFitVL || code == jobbase::kFitOrdMix)
+                         ? std::max(1, jobbase::IGRPTB(jobbase::IWORKS.ix(), G.NG, jobbase::igcol::kModels, G.g))
                          : 1;
   // A contingency table's categories are numbered.
-  const Labels vars = code == jobctl::kFitTable ? numbers() : variables(G, p);
+  const Labels vars = code == jobbase::kFitTable ? numbers() : variables(G, p);
 
   blank();
   // 1. Means, thresholds or the contingency table.
   const int mres = G.icol(gcol::kMeansResult);
   if (mres != 0 && rep) {
-    if (code == jobctl::kFitTable) {
+    if (code == jobbase::kFitTable) {
       report_table(X, G, s);
     } else {
       int obs = G.icol(gcol::kObsMeans);
-      if (obs > 0 && code != jobctl::kFitOrdMix) {
+      if (obs > 0 && code != jobbase::kFitOrdMix) {
         obs += ndef;
         record(" Vector of OBSERVED means");
         print(X, obs, 1, p, 'G', one("Mean"), vars);
         blank();
       }
-      if (code == jobctl::kFitOrdMix) {
+      if (code == jobbase::kFitOrdMix) {
         const int rows = icell(X(mres + kHeadRows));
         record(" Matrix of EXPECTED thresholds");
         Labels rl{'C'};
@@ -266,7 +266,7 @@ void report_data(Vec1<double> X, GroupView G, bool rep) {
           const int a = s.take(2 * rc);
           for (long long e = 0; e < rc; ++e)
             X(a + static_cast<int>(e)) = X(mres + static_cast<int>((k - 1) * rc + e));
-          jobctl::DTRNSP(X.from(a), rows, p, X.from(a + static_cast<int>(rc)));
+          jobbase::DTRNSP(X.from(a), rows, p, X.from(a + static_cast<int>(rc)));
           print(X, a, rows, p, 'G', rl, vars);
         }
       } else {
@@ -280,28 +280,28 @@ void report_data(Vec1<double> X, GroupView G, bool rep) {
   }
 
   // 2. The observed covariance matrix.
-  const bool raw = code >= jobctl::kFitRaw && code != jobctl::kFitTable;
+  const bool raw = code >= jobbase::kFitRaw && code != jobbase::kFitTable;
   const int obs = G.icol(gcol::kObsData);
-  if (code != jobctl::kFitTable) {
+  if (code != jobbase::kFitTable) {
     if (raw) {
       if (rep) record(" (OBSERVED MATRIX is nonexistent for raw data)");
-    } else if (code != jobctl::kFitUser) {
+    } else if (code != jobbase::kFitUser) {
       if (rep) record(" OBSERVED COVARIANCE MATRIX");
       if (G.col(gcol::kObsInverted) == 1.0 && obs > 0) {
         double det = 0.0;
         int nullity = 0, fault = 0;
         const int w = s.take(p);
-        jobctl::SYMINV(X.from(obs), p, X.from(obs), X.from(w), det, 0, nullity, fault);
-        if (fault != 0 || nullity != 0) jobctl::ERRMSG(54);
+        jobbase::SYMINV(X.from(obs), p, X.from(obs), X.from(w), det, 0, nullity, fault);
+        if (fault != 0 || nullity != 0) jobbase::ERRMSG(54);
         G.col(gcol::kObsInverted) = 0.0;
       }
-      if (rep && obs > 0) expand_print(X, s, obs, jobctl::kTypeSym, p, p, vars, vars);
+      if (rep && obs > 0) expand_print(X, s, obs, jobbase::kTypeSym, p, p, vars, vars);
     }
   }
   if (!rep) return;
 
   // 3. The expected covariance matrix, 4. the residuals.
-  if (code == jobctl::kFitUser || code == jobctl::kFitUserRows) {
+  if (code == jobbase::kFitUser || code == jobbase::kFitUserRows) {
     record(" Expected matrix and residuals don't exist for user-defined  fit functions");
   } else {
     const int res = G.icol(gcol::kCovResult);
@@ -315,22 +315,22 @@ void report_data(Vec1<double> X, GroupView G, bool rep) {
         model_head(nmodel, k);
         expand_print(X, s, res + (k - 1) * packed(c), type, r, c, el, el);
       }
-      if (code <= jobctl::kFitUserRows && obs > 0 && r == p && c == p) {
+      if (code <= jobbase::kFitUserRows && obs > 0 && r == p && c == p) {
         // Observed minus expected over the expected matrix's elements.
         const long long pp = static_cast<long long>(p) * p;
         const int t = expansion_type(type);
         int t2 = t;
-        const int n = jobctl::NELEM(t2, p, p);
+        const int n = jobbase::NELEM(t2, p, p);
         const int eo = s.take(pp);
         const int ee = s.take(pp);
-        algebra::EXPMAT(X.from(eo), X.from(obs), jobctl::kTypeSym, p, p, packed(p));
+        algebra::EXPMAT(X.from(eo), X.from(obs), jobbase::kTypeSym, p, p, packed(p));
         algebra::EXPMAT(X.from(ee), X.from(res), t, p, p, n);
         for (long long e = 0; e < pp; ++e) X(ee + static_cast<int>(e)) = X(eo + static_cast<int>(e)) - X(ee + static_cast<int>(e));
         record(" RESIDUAL MATRIX");
         if (symmetric_layout(t)) {
           print(X, ee, p, p, 'L', vars, vars);
         } else {
-          jobctl::DTRNSP(X.from(ee), p, p, X.from(eo));
+          jobbase::DTRNSP(X.from(ee), p, p, X.from(eo));
           print(X, ee, p, p, 'G', vars, vars);
         }
       }
@@ -344,7 +344,7 @@ void report_data(Vec1<double> X, GroupView G, bool rep) {
     print(X, a, 1, 1, 'G', one(" Function value of this group: "), none());
   }
   record(" Where the fit function is " + FITNAM(code));
-  if (code == jobctl::kFitAWLS) {
+  if (code == jobbase::kFitAWLS) {
     blank();
     const int a = s.take(1);
     X(a) = G.col(gcol::kDiagPenalty);
@@ -362,7 +362,7 @@ std::string FITNAM(int code) {
 void PREXP(Vec1<double> X, int g, int NG, int /*frontflag*/, int printoff, int /*dumpflag*/) {
   const GroupView G{X, NG, g};
   const bool rep = printoff == 0;
-  if (G.icol(gcol::kKind) >= jobctl::kKindConstraint) report_other(X, G, rep);
+  if (G.icol(gcol::kKind) >= jobbase::kKindConstraint) report_other(X, G, rep);
   else report_data(X, G, rep);
 }
 

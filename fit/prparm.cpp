@@ -21,11 +21,11 @@
 
 namespace qv::fit {
 
-using jobctl::GroupView;
-using jobctl::icell;
+using jobbase::GroupView;
+using jobbase::icell;
 using runtime::kStdout;
 using runtime::write_list;
-namespace gcol = jobctl::gcol;
+namespace gcol = jobbase::gcol;
 
 namespace {
 
@@ -41,7 +41,7 @@ constexpr int kFormFirst = 1;
 constexpr int kCodeCount = 1;
 constexpr int kResultAfterCodes = 5;
 // The raw-data matrix as the listing shows it.
-constexpr int kShownRaw = jobctl::kTypeRawShown;
+constexpr int kShownRaw = jobbase::kTypeRawShown;
 
 std::string letter_text(int L) { return std::string(1, static_cast<char>('A' + L - 1)); }
 
@@ -53,29 +53,29 @@ void blank() { write_list(kStdout, {}); }
 // Types listed: the declared types, the constrained symmetric view and the
 // computed matrices.
 bool listed(int type) {
-  return (type >= jobctl::kTypeViewSym && type <= jobctl::kTypeUnit) || type == jobctl::kTypeComputed ||
-         type == jobctl::kTypeCompRef;
+  return (type >= jobbase::kTypeViewSym && type <= jobbase::kTypeUnit) || type == jobbase::kTypeComputed ||
+         type == jobbase::kTypeCompRef;
 }
-bool computed(int type) { return type == jobctl::kTypeComputed || type == jobctl::kTypeCompRef; }
+bool computed(int type) { return type == jobbase::kTypeComputed || type == jobbase::kTypeCompRef; }
 
 // The type line's text of each type; nullptr for a type printed without
 // an order.
 const char* type_text(int type) {
   switch (type) {
-    case jobctl::kTypeViewSym: return " This is a constrained SYMMETRIC matrix of order ";
-    case jobctl::kTypeComputed:
-    case jobctl::kTypeCompRef: return " This is a computed FULL matrix of order ";
-    case jobctl::kTypeZero: return " This is a NULL matrix of order ";
-    case jobctl::kTypeIdent: return " This is an IDENTITY matrix of order ";
-    case jobctl::kTypeIdZero: return " This is an IDENTITY:NULL matrix of order ";
-    case jobctl::kTypeZeroId: return " This is a NULL:IDENTITY matrix of order ";
-    case jobctl::kTypeDiag: return " This is a DIAGONAL matrix of order ";
-    case jobctl::kTypeSubdiag: return " This is a SUBDIAGONAL matrix of order ";
-    case jobctl::kTypeStand: return " This is a STANDARDISED matrix of order ";
-    case jobctl::kTypeSym: return " This is a SYMMETRIC matrix of order ";
-    case jobctl::kTypeFull: return " This is a FULL matrix of order ";
-    case jobctl::kTypeLower: return " This is a LOWER TRIANGULAR matrix of order ";
-    case jobctl::kTypeUnit: return " This is a UNIT matrix of order ";
+    case jobbase::kTypeViewSym: return " This is a constrained SYMMETRIC matrix of order ";
+    case jobbase::kTypeComputed:
+    case jobbase::kTypeCompRef: return " This is a computed FULL matrix of order ";
+    case jobbase::kTypeZero: return " This is a NULL matrix of order ";
+    case jobbase::kTypeIdent: return " This is an IDENTITY matrix of order ";
+    case jobbase::kTypeIdZero: return " This is an IDENTITY:NULL matrix of order ";
+    case jobbase::kTypeZeroId: return " This is a NULL:IDENTITY matrix of order ";
+    case jobbase::kTypeDiag: return " This is a DIAGONAL matrix of order ";
+    case jobbase::kTypeSubdiag: return " This is a SUBDIAGONAL matrix of order ";
+    case jobbase::kTypeStand: return " This is a STANDARDISED matrix of order ";
+    case jobbase::kTypeSym: return " This is a SYMMETRIC matrix of order ";
+    case jobbase::kTypeFull: return " This is a FULL matrix of order ";
+    case jobbase::kTypeLower: return " This is a LOWER TRIANGULAR matrix of order ";
+    case jobbase::kTypeUnit: return " This is a UNIT matrix of order ";
     default: return nullptr;
   }
 }
@@ -83,12 +83,12 @@ const char* type_text(int type) {
 // Types whose expanded rows are the printed columns: transposed before
 // printing.
 bool transposed(int type) {
-  return type == jobctl::kTypeFull || type == jobctl::kTypeLower || type == jobctl::kTypeUnit ||
-         type == jobctl::kTypeSubdiag;
+  return type == jobbase::kTypeFull || type == jobbase::kTypeLower || type == jobbase::kTypeUnit ||
+         type == jobbase::kTypeSubdiag;
 }
 
 // Labels of n slots from first on.
-std::vector<std::string> slots(const jobctl::Labtab& LABTAB, int first, int n) {
+std::vector<std::string> slots(const jobbase::Labtab& LABTAB, int first, int n) {
   std::vector<std::string> v;
   v.reserve(static_cast<std::size_t>(std::max(n, 0)));
   for (int k = 0; k < n; ++k) v.push_back(LABTAB.get(first + k));
@@ -102,7 +102,7 @@ void matrix_link(const std::string& gid, const char* prefix, int L) {
 }
 
 // The title of group g on its own record.
-void title(GroupView G) { jobctl::FETITL(G.icol(gcol::kTitle), G.g, 0, 1); }
+void title(GroupView G) { jobbase::FETITL(G.icol(gcol::kTitle), G.g, 0, 1); }
 
 // The HTML list of the groups with links to their sections (prefix "spe" or
 // "est").
@@ -114,18 +114,18 @@ void group_list(Vec1<double> X, int NG, const char* prefix) {
       record(" <LI>");
       title(G);
     } else {
-      record(std::string(" <LI><A HREF=\"#") + prefix + report::HTANCH(g, 1) + "\">");
+      record(std::string(" <LI><A HREF=\"#") + prefix + jobbase::HTANCH(g, 1) + "\">");
       title(G);
       record("</A>");
     }
   }
   record("</OL>");
-  report::HTPRE(1);
+  jobbase::HTPRE(1);
 }
 
 }  // namespace
 
-void PRFORM(Vec1<double> X, int g, int NG, jobctl::Labtab& LABTAB, int letter) {
+void PRFORM(Vec1<double> X, int g, int NG, jobbase::Labtab& LABTAB, int letter) {
   const GroupView G{X, NG, g};
   const int w = icell(G.fslot(letter));
   if (w <= 0) return;
@@ -134,41 +134,41 @@ void PRFORM(Vec1<double> X, int g, int NG, jobctl::Labtab& LABTAB, int letter) {
   std::string text = " [=";
   for (int k = 0; k < n; ++k) {
     const std::string piece = LABTAB.get(first + k);
-    text += k < n - 1 ? piece : piece.substr(0, static_cast<std::size_t>(jobctl::LENTRM(piece)));
+    text += k < n - 1 ? piece : piece.substr(0, static_cast<std::size_t>(jobbase::LENTRM(piece)));
   }
   text += "]";
   record(text);
 }
 
-void PRMAT(Vec1<double> X, Vec1<int> IX, jobctl::Labtab& LABTAB, int& type, int rows, int cols, int address,
+void PRMAT(Vec1<double> X, Vec1<int> IX, jobbase::Labtab& LABTAB, int& type, int rows, int cols, int address,
            int labelrec, int mode, int& hasfree, int letter) {
-  auto& m = jobctl::MAINPR;
+  auto& m = jobbase::MAINPR;
   // 1. The type line; what follows it depends on the type.
   if (type == kShownRaw) {
     record(" This matrix corresponds to the RAW data vectors");
     if (mode == prmode::kEstimates) record(" the first such vector is:");
     hasfree = 0;
-    type = jobctl::kTypeFull;
+    type = jobbase::kTypeFull;
   } else {
     const char* text = type_text(type);
     if (text == nullptr) return;
     runtime::write_fmt(kStdout, "(a,i4,a,i4)", {text, rows, " by ", cols});
     switch (type) {
-      case jobctl::kTypeViewSym:
+      case jobbase::kTypeViewSym:
         hasfree = 0;
-        type = jobctl::kTypeSym;
+        type = jobbase::kTypeSym;
         break;
-      case jobctl::kTypeComputed:
-      case jobctl::kTypeCompRef:
+      case jobbase::kTypeComputed:
+      case jobbase::kTypeCompRef:
         if (mode == prmode::kEstimates) PRFORM(X, m.IGRP, icell(X(1)), LABTAB, letter);
         hasfree = 0;
-        type = jobctl::kTypeFull;
+        type = jobbase::kTypeFull;
         break;
-      case jobctl::kTypeZero:
-      case jobctl::kTypeIdent:
-      case jobctl::kTypeIdZero:
-      case jobctl::kTypeZeroId:
-      case jobctl::kTypeUnit:
+      case jobbase::kTypeZero:
+      case jobbase::kTypeIdent:
+      case jobbase::kTypeIdZero:
+      case jobbase::kTypeZeroId:
+      case jobbase::kTypeUnit:
         return;
       default:
         break;
@@ -183,7 +183,7 @@ void PRMAT(Vec1<double> X, Vec1<int> IX, jobctl::Labtab& LABTAB, int& type, int 
   // 3. The full array in scratch above the workspace tops, then transposed
   // where its rows are the printed columns.
   int t = type;
-  const int n = jobctl::NELEM(t, rows, cols);
+  const int n = jobbase::NELEM(t, rows, cols);
   const long long rc = static_cast<long long>(rows) * cols;
   std::vector<std::string> rlabs, clabs;
   char labrow = 'I', labcol = 'I';
@@ -198,40 +198,40 @@ void PRMAT(Vec1<double> X, Vec1<int> IX, jobctl::Labtab& LABTAB, int& type, int 
       clabs = slots(LABTAB, first + rows, cols);
     }
   }
-  const char shape = type == jobctl::kTypeFull ? 'G' : 'L';
+  const char shape = type == jobbase::kTypeFull ? 'G' : 'L';
   int ifail = -1;
   if (mode == prmode::kSpecification) {
     const int a = m.IWSTOP;
-    jobctl::CHKIMEM(static_cast<int>(std::min<long long>(a + 2 * rc - 1, 2147483647LL)));
+    jobbase::CHKIMEM(static_cast<int>(std::min<long long>(a + 2 * rc - 1, 2147483647LL)));
     algebra::EXPPAT(IX.from(a), X.from(address), type, rows, cols, n);
-    if (transposed(type)) jobctl::ITRNSP(IX.from(a), rows, cols, IX.from(a + static_cast<int>(rc)));
+    if (transposed(type)) jobbase::ITRNSP(IX.from(a), rows, cols, IX.from(a + static_cast<int>(rc)));
     const std::string format = labrow == 'C' ? "I7,1X" : "";
     numlib::X04EBF(shape, 'N', rows, cols, std::span<const int>(IX.ptr(a), static_cast<std::size_t>(rc)), rows,
                    format, "", labrow, rlabs, labcol, clabs, m.OUTWID, m.INDENT, ifail);
   } else {
     const int a = m.WSTOP;
-    jobctl::check_room(a + 2 * rc - 1);
+    jobbase::check_room(a + 2 * rc - 1);
     algebra::EXPMAT(X.from(a), X.from(address), type, rows, cols, n);
-    if (transposed(type)) jobctl::DTRNSP(X.from(a), rows, cols, X.from(a + static_cast<int>(rc)));
+    if (transposed(type)) jobbase::DTRNSP(X.from(a), rows, cols, X.from(a + static_cast<int>(rc)));
     numlib::X04CBF(shape, 'N', rows, cols, std::span<const double>(X.ptr(a), static_cast<std::size_t>(rc)), rows,
                    m.PRTFMT, "", labrow, rlabs, labcol, clabs, m.OUTWID, m.INDENT, ifail);
   }
 }
 
-void PRPARM(Vec1<double> X, Vec1<int> IX, jobctl::Labtab& LABTAB, int& mode, int feactv, int machout) {
-  auto& m = jobctl::MAINPR;
+void PRPARM(Vec1<double> X, Vec1<int> IX, jobbase::Labtab& LABTAB, int& mode, int feactv, int machout) {
+  auto& m = jobbase::MAINPR;
   const int NG = icell(X(1));
   const bool html = m.HTMLON == 1;
   const bool spec = mode == prmode::kSpecification;
-  const jobctl::RestoreCell keep_group(m.IGRP);
-  const std::string jid = report::HTANCH(m.JOBNO, 0);
+  const jobbase::RestoreCell keep_group(m.IGRP);
+  const std::string jid = jobbase::HTANCH(m.JOBNO, 0);
 
   // The heading and, in HTML, the list of groups.
   blank();
   blank();
   if (spec) {
     if (html) {
-      report::HTPRE(0);
+      jobbase::HTPRE(0);
       record(" <H2><A NAME=Specification" + jid + "> Parameter Specifications</A> <A HREF=\"#Estimates" + jid +
              "\"> View estimates </A></H2>");
     } else {
@@ -246,7 +246,7 @@ void PRPARM(Vec1<double> X, Vec1<int> IX, jobctl::Labtab& LABTAB, int& mode, int
     if (html) group_list(X, NG, "spe");
   } else {
     if (html) {
-      report::HTPRE(0);
+      jobbase::HTPRE(0);
       record(" <H2><A NAME=Estimates" + jid + "> Qv Parameter Estimates</A><A HREF=\"#Specification" + jid +
              "\">View specifications</A></H2>");
       group_list(X, NG, "est");
@@ -267,22 +267,22 @@ void PRPARM(Vec1<double> X, Vec1<int> IX, jobctl::Labtab& LABTAB, int& mode, int
     // 1. The group heading with its navigation and matrix list.
     blank();
     if (html) {
-      report::HTPRE(0);
-      const std::string gid = report::HTANCH(g, 1);
+      jobbase::HTPRE(0);
+      const std::string gid = jobbase::HTANCH(g, 1);
       record(std::string(spec ? " <A  NAME=spe" : " <A NAME=est") + gid + "><H3> Group Number: " +
              std::to_string(g) + "</H3></A>");
       if (NG == 1) {
         record(spec ? " <STRONG> (The only group) </STRONG>" : " <STRONG> (The only group)</STRONG>");
       } else {
         if (g == 1) record(" <STRONG> (First group)</STRONG>");
-        else report::HTGRP(X.span(), g, NG, false, prefix);
+        else jobbase::HTGRP(X.span(), g, NG, false, prefix);
         if (g == NG) record(spec ? " <STRONG> (Last group) </STRONG>" : " <STRONG> (Last group)</STRONG>");
-        else report::HTGRP(X.span(), g, NG, true, prefix);
+        else jobbase::HTGRP(X.span(), g, NG, true, prefix);
       }
       record(" <STRONG><A HREF=\"#" + index + jid + "\"> Index</A></STRONG>");
-      report::HTPRE(0);
+      jobbase::HTPRE(0);
       for (int L = 1; L <= 26 && B > 0; ++L)
-        if (listed(icell(jobctl::MTTYPE(X, B, L)))) matrix_link(gid, prefix, L);
+        if (listed(icell(jobbase::MTTYPE(X, B, L)))) matrix_link(gid, prefix, L);
     } else {
       write_list(kStdout, {" GROUP NUMBER:", g});
     }
@@ -293,7 +293,7 @@ void PRPARM(Vec1<double> X, Vec1<int> IX, jobctl::Labtab& LABTAB, int& mode, int
       record(" <H3>");
       title(G);
       record(" </H3>");
-      report::HTPRE(1);
+      jobbase::HTPRE(1);
     } else {
       title(G);
     }
@@ -314,16 +314,16 @@ void PRPARM(Vec1<double> X, Vec1<int> IX, jobctl::Labtab& LABTAB, int& mode, int
 
     // 4. The matrices (none in a group without a matrix table).
     for (int L = 1; L <= 26 && B > 0; ++L) {
-      int type = icell(jobctl::MTTYPE(X, B, L));
+      int type = icell(jobbase::MTTYPE(X, B, L));
       if (!listed(type)) continue;
-      const int rows = icell(jobctl::MTROWS(X, B, L));
-      const int cols = icell(jobctl::MTCOLS(X, B, L));
+      const int rows = icell(jobbase::MTROWS(X, B, L));
+      const int cols = icell(jobbase::MTCOLS(X, B, L));
       const bool is_raw = L == raw;
-      if (is_raw) jobctl::MTADDR(X, B, L) = G.col(gcol::kRawData) - G.col(gcol::kNi);
-      const int address = icell(jobctl::MTADDR(X, B, L));
-      const int labelrec = icell(jobctl::MTLABL(X, B, L));
+      if (is_raw) jobbase::MTADDR(X, B, L) = G.col(gcol::kRawData) - G.col(gcol::kNi);
+      const int address = icell(jobbase::MTADDR(X, B, L));
+      const int labelrec = icell(jobbase::MTLABL(X, B, L));
       int t = type;
-      const int n = jobctl::NELEM(t, rows, cols);
+      const int n = jobbase::NELEM(t, rows, cols);
       const bool positive = type > 0 && !is_raw;
       if (is_raw) type = kShownRaw;
       int hasfree = 0;
@@ -334,12 +334,12 @@ void PRPARM(Vec1<double> X, Vec1<int> IX, jobctl::Labtab& LABTAB, int& mode, int
       blank();
       const std::string Lt = letter_text(L);
       if (html) {
-        const std::string gid = report::HTANCH(g, 1);
+        const std::string gid = jobbase::HTANCH(g, 1);
         if (spec) {
           record(" <A NAME=grp" + gid + "spematrix" + Lt + "> Matrix " + Lt + " Specification </A><A HREF=\"#grp" +
                  gid + "estmatrix" + Lt + "\"> View estimates</A> <A HREF=\"#Specification" + jid +
                  "\"> Index</A>");
-          report::HTPRE(1);
+          jobbase::HTPRE(1);
         } else {
           std::string head = " <A NAME=grp" + gid + "estmatrix" + Lt + "> Matrix " + Lt + " Estimates</A>";
           head += hasfree != 0 ? "<A HREF=\"#grp" + gid + "spematrix" + Lt + "\"> View specifications</A>"
@@ -357,7 +357,7 @@ void PRPARM(Vec1<double> X, Vec1<int> IX, jobctl::Labtab& LABTAB, int& mode, int
 
       if (!spec) {
         PRSTER(X, g, NG, L, [&](int se) {
-          int t2 = icell(jobctl::MTTYPE(X, B, L));
+          int t2 = icell(jobbase::MTTYPE(X, B, L));
           int hf = hasfree;
           mode = prmode::kStdErrors;
           PRMAT(X, IX, LABTAB, t2, rows, cols, se, labelrec, mode, hf, L);

@@ -22,7 +22,7 @@ constexpr int kStdErrors = 2;      // standard errors (PRMAT only)
 // estimates mode each group's output-file requests are served first, and
 // the group ends with its results report when it has one.  mode is 2 while
 // a block of standard errors prints, and back to 1 after it.
-void PRPARM(runtime::Vec1<double> X, runtime::Vec1<int> IX, jobctl::Labtab& LABTAB, int& mode, int feactv,
+void PRPARM(runtime::Vec1<double> X, runtime::Vec1<int> IX, jobbase::Labtab& LABTAB, int& mode, int feactv,
             int machout);
 
 // Prints matrix letter (1..26) of the type, order and label record (0:
@@ -33,11 +33,11 @@ void PRPARM(runtime::Vec1<double> X, runtime::Vec1<int> IX, jobctl::Labtab& LABT
 // without free elements show only their type line in modes 0 and 2, and the
 // fixed patterns (ZE, ID, IZ, ZI, UN) in every mode.  The formula of a
 // computed matrix is the current group's (MAINPR.IGRP).
-void PRMAT(runtime::Vec1<double> X, runtime::Vec1<int> IX, jobctl::Labtab& LABTAB, int& type, int rows, int cols,
+void PRMAT(runtime::Vec1<double> X, runtime::Vec1<int> IX, jobbase::Labtab& LABTAB, int& type, int rows, int cols,
            int address, int labelrec, int mode, int& hasfree, int letter);
 
 // Writes the formula of computed matrix letter of group g on one record:
 // " [=", its text and "]".  Nothing when the letter has no formula text.
-void PRFORM(runtime::Vec1<double> X, int g, int NG, jobctl::Labtab& LABTAB, int letter);
+void PRFORM(runtime::Vec1<double> X, int g, int NG, jobbase::Labtab& LABTAB, int letter);
 
 }  // namespace qv::fit

@@ -14,7 +14,7 @@
 #include "optkern/machine.hpp"
 #include "jobbase/htmlrep.hpp"
 
-namespace qv::jobctl {
+namespace qv::jobbase {
 
 void reset_base_areas() {
   optim::MCHTAB.reset();
@@ -23,7 +23,7 @@ void reset_base_areas() {
   numlib::LIBUNITS.reset();
   numlib::MINSTA.reset();
   numlib::RNGSTA.reset();
-  report::HTMLST.reset();
+  HTMLST.reset();
   MAINPR.reset();
   FESTAT.reset();
   DATFLG.reset();
@@ -41,4 +41,4 @@ void reset_base_areas() {
   MOMSTA.reset();
 }
 
-}  // namespace qv::jobctl
+}  // namespace qv::jobbase

@@ -15,7 +15,7 @@
 
 #include <string>
 
-namespace qv::jobctl {
+namespace qv::jobbase {
 
 // Cells of the whole run.
 struct MainprRun {
@@ -144,4 +144,4 @@ class RestoreCell {
 // fresh run.  The job layer's reset of every area calls it.
 void reset_base_areas();
 
-}  // namespace qv::jobctl
+}  // namespace qv::jobbase

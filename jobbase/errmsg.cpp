@@ -12,7 +12,7 @@
 #include "runtime/stop.hpp"
 #include "runtime/units.hpp"
 
-namespace qv::jobctl {
+namespace qv::jobbase {
 
 using runtime::kStdout;
 using runtime::write_fmt;
@@ -327,12 +327,12 @@ void ERRMSG(int CODE) {
   const bool html = m.HTMLON == 1;
   const bool fatal = !ERRNFT(CODE);
   // A warning in HTML mode puts the PRE state back as it found it.
-  const int presta = report::HTMLST.PRESTA;
+  const int presta = HTMLST.PRESTA;
 
   write_list(kStdout, {});
   if (html) {
-    const std::string id = report::HTANCH(m.JOBNO, 0);
-    report::HTPRE(0);
+    const std::string id = HTANCH(m.JOBNO, 0);
+    HTPRE(0);
     write_list(kStdout, {" <LI> <A NAME=Error", id, "> Error</A>"});
     write_list(kStdout, {"<H5>"});
   }
@@ -347,9 +347,9 @@ void ERRMSG(int CODE) {
     write_list(kStdout, {" please e-mail your input script to qv-maintainers@example.org"});
   }
   if (html) {
-    report::HTPRE(0);
+    HTPRE(0);
     write_list(kStdout, {"<P></H5>"});
-    report::HTPRE(0);
+    HTPRE(0);
     write_list(kStdout, {"<H5>"});
   }
 
@@ -378,7 +378,7 @@ void ERRMSG(int CODE) {
     write_list(kStdout, {" I'm just going to ignore it, OK?"});
     if (html) {
       write_list(kStdout, {"<P></H5>"});
-      report::HTPRE(presta);
+      HTPRE(presta);
     }
     if (fe.FEACTV == 1 && fe.MACHOUT == 1) ferecord(CODE, false);
     return;
@@ -388,22 +388,22 @@ void ERRMSG(int CODE) {
 
   if (html) {
     write_list(kStdout, {"<P></H5>"});
-    report::HTPRE(0);
+    HTPRE(0);
     write_list(kStdout, {"<A NAME=Index><H2> Index</H2></A><UL>"});
-    for (int j = 1; j <= m.JOBNO - 1; ++j) report::HTJOB(j, 2);
-    report::HTPRE(0);
+    for (int j = 1; j <= m.JOBNO - 1; ++j) HTJOB(j, 2);
+    HTPRE(0);
     write_list(kStdout, {" <BR> <HR> "});
-    const std::string id = report::HTANCH(m.JOBNO, 0);
+    const std::string id = HTANCH(m.JOBNO, 0);
     write_list(kStdout, {" <H4> Job number ", m.JOBNO, "</H4></A>"});
     write_list(kStdout, {" <UL> "});
     write_list(kStdout, {" <LI> <A HREF=\"#Job", id, "\"> Input Stream</A>"});
     write_list(kStdout, {" <LI> <A HREF=\"#Error", id, "\"> Error Message</A>"});
     write_list(kStdout, {"</UL>"});
-    const std::string endid = report::HTANCH(m.JOBNO + 1, 0);
+    const std::string endid = HTANCH(m.JOBNO + 1, 0);
     write_list(kStdout, {" <H2> <A NAME=Job", endid, "> End of output"});
     write_list(kStdout, {" <A NAME=Fit", endid, "> </H2></A>"});
-    report::HTFOOT();
-    report::HTPRE(1);
+    HTFOOT();
+    HTPRE(1);
   }
 
   if (!(fe.FEACTV == 1 && fe.MACHOUT == 0)) {
@@ -413,4 +413,4 @@ void ERRMSG(int CODE) {
   runtime::stop(911);
 }
 
-}  // namespace qv::jobctl
+}  // namespace qv::jobbase

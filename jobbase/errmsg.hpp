@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-namespace qv::jobctl {
+namespace qv::jobbase {
 
 // Reports error CODE where it was met and its message.  Returns only for the
 // non-fatal codes (22, 55, 138, 179, 218, 221); every other code ends the run
@@ -23,4 +23,4 @@ std::vector<std::string> ERRTXT(int CODE);
 // group #" line.
 bool ERRGRP(int CODE);
 
-}  // namespace qv::jobctl
+}  // namespace qv::jobbase

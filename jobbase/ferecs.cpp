@@ -5,7 +5,7 @@
 #include "runtime/fixedstr.hpp"
 #include "runtime/units.hpp"
 
-namespace qv::jobctl {
+namespace qv::jobbase {
 
 namespace {
 // Pieces of a group title.
@@ -25,4 +25,4 @@ void FETITL(int SLOT, int G, int MODE, int LEAD) {
   }
 }
 
-}  // namespace qv::jobctl
+}  // namespace qv::jobbase

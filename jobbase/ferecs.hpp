@@ -5,7 +5,7 @@
 
 #include "jobbase/workspace.hpp"
 
-namespace qv::jobctl {
+namespace qv::jobbase {
 
 // Group g's title, the four 32-character label pieces from SLOT on.  MODE
 // non-zero: the record " TITLE", g, then the title without trailing blanks
@@ -13,4 +13,4 @@ namespace qv::jobctl {
 // one line, with one blank before it when LEAD is non-zero.
 void FETITL(int SLOT, int G, int MODE, int LEAD);
 
-}  // namespace qv::jobctl
+}  // namespace qv::jobbase

@@ -6,7 +6,7 @@
 // cells MAINPR.PRTFMT, OUTWID, USRFMT, HTMLON, EPSRF and EPOPT.
 #pragma once
 
-namespace qv::jobctl {
+namespace qv::jobbase {
 
 // Option cells reset at the start of a job that is not a multiple-fit
 // continuation.
@@ -63,4 +63,4 @@ struct Fitopt : FitoptJob, FitoptRun {
 };
 inline Fitopt FITOPT;
 
-}  // namespace qv::jobctl
+}  // namespace qv::jobbase

@@ -12,7 +12,7 @@
 #include "runtime/fixedstr.hpp"
 #include "runtime/units.hpp"
 
-namespace qv::jobctl {
+namespace qv::jobbase {
 
 void NAMLUK(const std::string& name, double& value, int& found) {
   const auto& nv = NAMVAR;
@@ -62,7 +62,7 @@ void HASHCMD(runtime::Vec1<double> X, int& RESULT) {
   const double value = c.RVALUE;
   for (int i = 1; i <= nv.NNAMES; ++i) {
     if (runtime::feq(nv.NAMES[i], name)) {
-      report::WARNHD();
+      WARNHD();
       runtime::write_list(runtime::kStdout, {" Global variable previously defined.  Updated"});
       nv.VALUES[i] = value;
       return;
@@ -74,4 +74,4 @@ void HASHCMD(runtime::Vec1<double> X, int& RESULT) {
   nv.VALUES[nv.NNAMES] = value;
 }
 
-}  // namespace qv::jobctl
+}  // namespace qv::jobbase

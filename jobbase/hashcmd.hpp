@@ -6,7 +6,7 @@
 
 #include "runtime/view1.hpp"
 
-namespace qv::jobctl {
+namespace qv::jobbase {
 
 constexpr int MAXNAM = 500;
 
@@ -27,4 +27,4 @@ void HASHCMD(runtime::Vec1<double> X, int& RESULT);
 // First slot whose 32 characters equal name: value and found = 1, else found = 0.
 void NAMLUK(const std::string& name, double& value, int& found);
 
-}  // namespace qv::jobctl
+}  // namespace qv::jobbase

@@ -6,7 +6,7 @@
 #include "runtime/units.hpp"
 #include "runtime/view1.hpp"
 
-namespace qv::report {
+namespace qv::jobbase {
 
 using runtime::write_list;
 using runtime::kStdout;
@@ -18,7 +18,7 @@ constexpr const char* kInstitution = " Qv project</b> </address>";
 }  // namespace
 
 std::string HTANCH(int n, int twoform) {
-  std::string id = twoform != 0 ? runtime::write_internal("(2I5)", {jobctl::MAINPR.JOBNO, n})
+  std::string id = twoform != 0 ? runtime::write_internal("(2I5)", {MAINPR.JOBNO, n})
                                 : runtime::write_internal("(5X,I5)", {n});
   id = runtime::fpad(id, 10);
   for (std::size_t i = 0; i < 9; ++i)
@@ -38,7 +38,7 @@ void HTPRE(int request) {
 }
 
 void WARNHD() {
-  auto& m = jobctl::MAINPR;
+  auto& m = MAINPR;
   m.NWARN += 1;
   if (m.HTMLON == 1) {
     const std::string id = HTANCH(m.NWARN, 1);
@@ -80,7 +80,7 @@ void HTGRP(std::span<const double> X, int g, int NG, bool forward, std::string_v
   const int step = forward ? 1 : -1;
   for (int k = g + step; k >= 1 && k <= NG; k += step) {
     // The group's NO column is 1 when its output is suppressed.
-    if (jobctl::GRPTAB(x, NG, jobctl::gcol::kNoReport, k) != 1.0) {
+    if (GRPTAB(x, NG, gcol::kNoReport, k) != 1.0) {
       const std::string id = HTANCH(k, 1);
       write_list(kStdout, {" <A HREF=\"#", prefix, id, "\"><STRONG>",
                            runtime::fpad(forward ? "Next" : "Previous", 8), " Group </STRONG></A>"});
@@ -112,7 +112,7 @@ std::string_view clean(std::string_view s) {
 
 void HTNAV(std::string_view target1, std::string_view text1, std::string_view target2,
            std::string_view text2, std::string_view target3, std::string_view text3) {
-  const std::string img(clean(jobctl::MAINPR.IMGURL));
+  const std::string img(clean(MAINPR.IMGURL));
   const std::string t1(clean(target1));
   write_list(kStdout, {" <A HREF=\"#" + t1 + "\"><IMG ALT=\"next\" SRC=\"" + img + "next.gif\"></A>",
                        " <IMG ALT=\"up\" SRC=\"" + img + "up.gif\">",
@@ -128,13 +128,13 @@ void HTNAV(std::string_view target1, std::string_view text1, std::string_view ta
 void DBGDMP(std::span<const double> X, int NG) {
   const runtime::Vec1<const double> x(X);
   for (int g = 1; g <= NG; ++g) {
-    const int addr = static_cast<int>(jobctl::GRPTAB(x, NG, jobctl::gcol::kIdCodes, g));
+    const int addr = static_cast<int>(GRPTAB(x, NG, gcol::kIdCodes, g));
     write_list(kStdout, {" Group ", g, " Address is:", addr});
     write_list(kStdout, {" Codes are:"});
-    const int n = static_cast<int>(jobctl::GRPTAB(x, NG, jobctl::gcol::kNvar, g));
+    const int n = static_cast<int>(GRPTAB(x, NG, gcol::kNvar, g));
     if (addr >= 1 && n > 0 && addr + n - 1 <= x.extent())
       write_list(kStdout, {std::span<const double>(x.ptr(addr), static_cast<std::size_t>(n))});
   }
 }
 
-}  // namespace qv::report
+}  // namespace qv::jobbase

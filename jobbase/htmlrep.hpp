@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-namespace qv::report {
+namespace qv::jobbase {
 
 // State of the HTML report.
 struct Htmlst {
@@ -36,4 +36,4 @@ void HTNAV(std::string_view target1, std::string_view text1, std::string_view ta
 // Workspace debug dump (no caller in the program).
 void DBGDMP(std::span<const double> X, int NG);
 
-}  // namespace qv::report
+}  // namespace qv::jobbase

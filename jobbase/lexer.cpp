@@ -14,7 +14,7 @@
 #include "runtime/fixedstr.hpp"
 #include "runtime/units.hpp"
 
-namespace qv::jobctl {
+namespace qv::jobbase {
 
 using runtime::kStdout;
 using runtime::write_list;
@@ -251,7 +251,7 @@ void RDNUM() {
         while (c.ICOL <= c.LLEN && std::string_view("0123456789.+-").find(chr(c.ICOL)) == std::string_view::npos)
           ++c.ICOL;
         if (c.ICOL <= c.LLEN) break;
-        report::WARNHD();
+        WARNHD();
         write_list(kStdout, {" Non-numeric characters found when trying to read a ", " number"});
         RDLINE();
         if (c.ICOL == 0) ERRMSG(50);
@@ -518,7 +518,7 @@ bool seek_char_warned(char CH) {
   for (;;) {
     while (c.ICOL >= 1 && c.ICOL <= c.LLEN && chr(c.ICOL) != CH) ++c.ICOL;
     if (c.ICOL >= 1 && c.ICOL <= c.LLEN) return later;
-    report::WARNHD();
+    WARNHD();
     write_list(kStdout, {" Searching for character", std::string(1, CH)});
     write_list(kStdout, {" Character not found; reading next line"});
     RDLINE();
@@ -557,4 +557,4 @@ void SHIFTL(std::string& S, int I, int K, int N) {
   for (int p = std::max(I, N - K + 1); p <= N; ++p) S[p - 1] = ' ';
 }
 
-}  // namespace qv::jobctl
+}  // namespace qv::jobbase

@@ -9,7 +9,7 @@
 #include "jobbase/rdline.hpp"
 #include "runtime/view1.hpp"
 
-namespace qv::jobctl {
+namespace qv::jobbase {
 
 // The 21 delimiter characters of the word and delimiter skips.
 inline constexpr std::string_view DELIMS = " ,=()[]{}<>+-:/|*#`;\"";
@@ -75,4 +75,4 @@ struct Lastel {
 };
 inline Lastel LASTEL;
 
-}  // namespace qv::jobctl
+}  // namespace qv::jobbase

@@ -10,7 +10,7 @@
 #include "runtime/fixedstr.hpp"
 #include "runtime/units.hpp"
 
-namespace qv::jobctl {
+namespace qv::jobbase {
 
 using runtime::kStdout;
 
@@ -350,4 +350,4 @@ void GRPCHK() {
   if (MAINPR.IGRP < 1 || MAINPR.IGRP > MAINPR.NG) ERRMSG(117);
 }
 
-}  // namespace qv::jobctl
+}  // namespace qv::jobbase

@@ -15,7 +15,7 @@
 #include "jobbase/workspace.hpp"
 #include "runtime/view1.hpp"
 
-namespace qv::jobctl {
+namespace qv::jobbase {
 
 using runtime::Vec1;
 
@@ -101,4 +101,4 @@ void PAKTRI(Vec1<double> A, int n, int m, Vec1<double> v, int& count);
 // group is not one of the job's groups.
 void GRPCHK();
 
-}  // namespace qv::jobctl
+}  // namespace qv::jobbase

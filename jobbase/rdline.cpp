@@ -8,7 +8,7 @@
 #include "runtime/fixedstr.hpp"
 #include "runtime/units.hpp"
 
-namespace qv::jobctl {
+namespace qv::jobbase {
 
 using runtime::kStdout;
 using runtime::write_fmt;
@@ -205,4 +205,4 @@ void RDLINE() {
   }
 }
 
-}  // namespace qv::jobctl
+}  // namespace qv::jobbase

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-namespace qv::jobctl {
+namespace qv::jobbase {
 
 // Length of every script line buffer.
 constexpr int LINMAX = 1200;
@@ -112,4 +112,4 @@ std::string LJUST(std::string& s);
 // blanks; returns 0.
 int UPCASE(std::string& s, int N);
 
-}  // namespace qv::jobctl
+}  // namespace qv::jobbase

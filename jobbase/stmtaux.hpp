@@ -8,7 +8,7 @@
 #include "jobbase/areas.hpp"
 #include "jobbase/rdline.hpp"
 
-namespace qv::jobctl::stmt {
+namespace qv::jobbase::stmt {
 
 // Character under the cursor (chr: the line reader's).
 inline char cur() { return chr(CURSOR.ICOL); }
@@ -77,4 +77,4 @@ void each_number_of_range(F&& f) {
 // multiple-fit mode.
 inline int group_limit() { return MAINPR.MULFIT == 1 ? MAINPR.NG : MAINPR.IGRP; }
 
-}  // namespace qv::jobctl::stmt
+}  // namespace qv::jobbase::stmt

@@ -11,7 +11,7 @@ void dpotrf_(const char* uplo, const int* n, double* a, const int* lda, int* inf
 void dpotri_(const char* uplo, const int* n, double* a, const int* lda, int* info, std::size_t uplo_len);
 }
 
-namespace qv::jobctl {
+namespace qv::jobbase {
 
 namespace {
 int pk(int i, int j) { return i >= j ? i * (i - 1) / 2 + j : j * (j - 1) / 2 + i; }
@@ -286,4 +286,4 @@ double MOMINT(int n, std::span<const double> x) {
   return f;
 }
 
-}  // namespace qv::jobctl
+}  // namespace qv::jobbase

@@ -10,7 +10,7 @@
 
 #include "runtime/view1.hpp"
 
-namespace qv::jobctl {
+namespace qv::jobbase {
 
 using runtime::Vec1;
 
@@ -86,4 +86,4 @@ double MOMDET(Vec1<double> S, int n);
 // symmetric.
 void MOMINV(Vec1<double> S, int n, Vec1<double> R);
 
-}  // namespace qv::jobctl
+}  // namespace qv::jobbase

@@ -15,7 +15,7 @@
 #include "jobbase/workspace.hpp"
 #include "runtime/view1.hpp"
 
-namespace qv::jobctl {
+namespace qv::jobbase {
 
 // Columns k of GRPTAB(X, NG, k, g), the doubles X(1 + k*NG + g).
 namespace gcol {
@@ -210,4 +210,4 @@ struct GroupView {
 // The current group (MAINPR.IGRP of MAINPR.NG) in WORKSP.
 GroupView current_group();
 
-}  // namespace qv::jobctl
+}  // namespace qv::jobbase

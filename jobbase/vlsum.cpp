@@ -17,7 +17,7 @@
 #include "numlib/random.hpp"
 #include "runtime/units.hpp"
 
-namespace qv::jobctl {
+namespace qv::jobbase {
 
 namespace {
 
@@ -470,4 +470,4 @@ void VLSUMM(Vec1<double> X, Vec1<int> IX, Labtab& LABTAB, int LABNXT, int& NPAR,
   }
 }
 
-}  // namespace qv::jobctl
+}  // namespace qv::jobbase

@@ -21,7 +21,7 @@
 #include "jobbase/workspace.hpp"
 #include "runtime/view1.hpp"
 
-namespace qv::jobctl {
+namespace qv::jobbase {
 
 using runtime::Vec1;
 
@@ -56,4 +56,4 @@ void VLSUMM(Vec1<double> X, Vec1<int> IX, Labtab& LABTAB, int LABNXT, int& NPAR,
 // The summary above and the fit statistics both count a group's values by it.
 long long VLNVAL(Vec1<double> X, int P);
 
-}  // namespace qv::jobctl
+}  // namespace qv::jobbase

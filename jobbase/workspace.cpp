@@ -8,7 +8,7 @@
 #include "jobbase/tabnames.hpp"
 #include "runtime/units.hpp"
 
-namespace qv::jobctl {
+namespace qv::jobbase {
 
 using runtime::kStdout;
 using runtime::write_list;
@@ -209,4 +209,4 @@ void DELENT(Vec1<int> IX, int NG, int g, int key) {
   }
 }
 
-}  // namespace qv::jobctl
+}  // namespace qv::jobbase

@@ -17,7 +17,7 @@
 
 #include "runtime/view1.hpp"
 
-namespace qv::jobctl {
+namespace qv::jobbase {
 
 using runtime::Vec1;
 
@@ -134,4 +134,4 @@ void ALLOCI(Vec1<int> IX, int NG, int g, int key, int v1, int v2, int& IWSTOP);
 // Removes the entry with that key from group g's link list, if any.
 void DELENT(Vec1<int> IX, int NG, int g, int key);
 
-}  // namespace qv::jobctl
+}  // namespace qv::jobbase

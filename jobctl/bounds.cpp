@@ -17,7 +17,8 @@
 
 namespace qv::jobctl {
 
-using namespace stmt;
+using namespace jobbase;
+using namespace jobbase::stmt;
 
 namespace {
 

@@ -33,7 +33,7 @@ void INSTMT();
 // Appends the requests of one "IN" line to group g's interval block
 // (created at RDPTR on first use; its address in IWORKS integer column 6);
 // each request's label takes the next LABTAB slot.
-void RDINTV(Vec1<double> X, Vec1<int> IX, Labtab& LAB, int g, int NG, int& RDPTR, int& LABSLOT);
+void RDINTV(Vec1<double> X, Vec1<int> IX, jobbase::Labtab& LAB, int g, int NG, int& RDPTR, int& LABSLOT);
 
 // The 32-character label of an interval request on element (row, col) of
 // matrix letter L (1..26) of group g.

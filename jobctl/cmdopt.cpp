@@ -8,6 +8,7 @@
 
 namespace qv::jobctl {
 
+using namespace jobbase;
 using runtime::kStdout;
 using runtime::write_list;
 

@@ -29,6 +29,7 @@
 
 namespace qv::jobctl {
 
+using namespace jobbase;
 using runtime::kStdout;
 using runtime::write_fmt;
 using runtime::write_list;
@@ -208,7 +209,7 @@ void checks(const GroupView& G, int& ni) {
       write_list(kStdout, {"Covariance matrix:"});
       print_packed(X, G.icol(gcol::kObsData), n);
       if (G.icol(gcol::kFitCode) == kFitAWLS)
-        report::WARNHD();
+        jobbase::WARNHD();
       else
         ERRMSG(155);
     }
@@ -320,12 +321,12 @@ void DATDSP() {
       RDLINE();
       const int unit = DIAG1(X.from(G.icol(gcol::kObsData)), n);
       if (kw == "CM" && unit == 1) {
-        report::WARNHD();
+        jobbase::WARNHD();
         write_list(kStdout, {" Input data is a correlation matrix, but CM command was used."});
       }
       m.RDPTR += tri;
       if (kw == "KM" && unit == 0) {
-        report::WARNHD();
+        jobbase::WARNHD();
         write_list(kStdout, {" Input data is not a correlation matrix, but KM command used."});
       }
     } else if (kw == "AC" || kw == "AI") {

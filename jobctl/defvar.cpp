@@ -16,6 +16,8 @@
 
 namespace qv::jobctl {
 
+using namespace jobbase;
+
 namespace {
 
 // Makes label a global variable with value v: a new NAMVAR slot, or the

@@ -15,6 +15,7 @@
 
 namespace qv::jobctl {
 
+using namespace jobbase;
 using runtime::kStdout;
 using runtime::write_fmt;
 using runtime::write_list;
@@ -82,7 +83,7 @@ void put_lines(const std::string& name, bool overwrite) {
     if (runtime::read_record(INCSTK.INUNIT, rec, runtime::OnErr::Return) != runtime::IoStat::Ok) {
       // The input ended before the end line: keep what was collected.
       runtime::close_unit(PUTUNIT);
-      report::WARNHD();
+      jobbase::WARNHD();
       write_list(kStdout, {" End of input before !@END: Put closed the file"});
       write_list(kStdout, {" Note: Put saved", n, " lines to file ", name});
       return;

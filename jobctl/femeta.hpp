@@ -27,7 +27,7 @@ constexpr int PUTUNIT = 12;
 
 // The handler of "!@" lines that RDLINE calls once it is registered
 // (set_meta_handler): serves the front-end commands.
-MetaAct FEMETA();
+jobbase::MetaAct FEMETA();
 
 // Mode switch of the output: 'M' writes "!@machine;", 'H' "!@human;",
 // 'D' " !@debug"; any other letter writes nothing.

@@ -21,7 +21,8 @@
 
 namespace qv::jobctl {
 
-using namespace stmt;
+using namespace jobbase;
+using namespace jobbase::stmt;
 using runtime::kStdout;
 using runtime::write_list;
 
@@ -82,7 +83,7 @@ std::string word_here() {
 // Moves the cursor onto the next occurrence of ch, with the warning of a
 // search past the line.
 void find_char(char ch) {
-  if (line_from(CURSOR.ICOL).find(ch) == std::string_view::npos) report::WARNHD();
+  if (line_from(CURSOR.ICOL).find(ch) == std::string_view::npos) jobbase::WARNHD();
   if (chr(CURSOR.ICOL) == ch) return;
   FINDCH(ch, 1);
 }
@@ -141,7 +142,7 @@ void computed_matrix(int L, int& order) {
   const int type = icell(G.type(L));
   if (type == kTypeComputed) ERRMSG(157);
   if (type != kTypeUndeclared) {
-    report::WARNHD();
+    jobbase::WARNHD();
     write_list(kStdout, {" Matrix was previously defined for this group. "});
     write_list(kStdout, {" New definition accepted"});
     DELENT(IX, NG, g, L);

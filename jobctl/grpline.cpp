@@ -14,6 +14,8 @@
 
 namespace qv::jobctl {
 
+using namespace jobbase;
+
 namespace {
 
 // The two characters at the cursor (blanks past the end of the line).

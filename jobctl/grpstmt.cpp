@@ -15,9 +15,10 @@
 
 namespace qv::jobctl {
 
+using namespace jobbase;
 using runtime::kStdout;
 using runtime::write_list;
-using namespace stmt;
+using namespace jobbase::stmt;
 
 void LASTMT() {
   auto& m = MAINPR;
@@ -47,7 +48,7 @@ void LASTMT() {
     made = true;
   }
   if (type >= kTypeZero && type <= kTypeZeroId) {
-    report::WARNHD();
+    jobbase::WARNHD();
     write_list(kStdout, {" I won't use labels for a matrix without free elements"});
   }
   const int first = static_cast<int>(X(blk + 2));

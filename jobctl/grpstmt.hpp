@@ -20,7 +20,7 @@ namespace qv::jobctl {
 //   integer group column already has a user, and column 0 of group g is the
 //   word IWORKS(g + 2) where the parameter lists keep the start of group
 //   g + 1's definition map.
-constexpr int kIcolPower = igcol::kPower;
+constexpr int kIcolPower = jobbase::igcol::kPower;
 
 // Cells of the group statements that live for the job.
 struct Grpstm {

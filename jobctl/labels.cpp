@@ -15,6 +15,7 @@
 
 namespace qv::jobctl {
 
+using namespace jobbase;
 using runtime::kStdout;
 using runtime::write_fmt;
 using runtime::write_list;

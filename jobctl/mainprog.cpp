@@ -37,6 +37,7 @@
 
 namespace qv::jobctl {
 
+using namespace jobbase;
 using runtime::kStdout;
 using runtime::write_fmt;
 using runtime::write_list;
@@ -89,7 +90,7 @@ void STARTUP(bool html) {
   m.reset();
   FESTAT.reset();
   FITOPT.ISNULL = 0;
-  report::HTMLST.reset();
+  jobbase::HTMLST.reset();
   // The line reader hands "!@" lines to the front-end commands.
   set_meta_handler(FEMETA);
 
@@ -125,14 +126,14 @@ void STARTUP(bool html) {
   }
 
   // The preformatted-block switch writes HTML, so qvt never calls it.
-  if (m.HTMLON == 1) report::HTPRE(1);
+  if (m.HTMLON == 1) jobbase::HTPRE(1);
   write_list(kStdout, {" ** Qv startup successful **"});
   write_list(kStdout, {});
   write_list(kStdout, {"  **QV-Linux version 1.45**"});
   if (m.HTMLON == 1) {
-    report::HTPRE(0);
+    jobbase::HTPRE(0);
     write_list(kStdout, {" <P> <HR>"});
-    report::HTPRE(1);
+    jobbase::HTPRE(1);
   }
 }
 
@@ -140,14 +141,14 @@ void ENDRUN() {
   auto& m = MAINPR;
   write_list(kStdout, {std::string(78, '_')});
   if (m.HTMLON == 1) {
-    report::HTPRE(0);
+    jobbase::HTPRE(0);
     write_list(kStdout, {" <A NAME=Index> <H2>Index</H2></A><UL>"});
-    for (int i = 1; i <= m.JOBNO; ++i) report::HTJOB(i, 2);
+    for (int i = 1; i <= m.JOBNO; ++i) jobbase::HTJOB(i, 2);
     write_list(kStdout, {"</UL> <HR>"});
-    const std::string id = report::HTANCH(m.JOBNO + 1, 0);
+    const std::string id = jobbase::HTANCH(m.JOBNO + 1, 0);
     write_list(kStdout, {" <H2> <A NAME=Job", id, "> End of output"});
     write_list(kStdout, {" <A NAME=Fit", id, "> </H2></A>"});
-    report::HTFOOT();
+    jobbase::HTFOOT();
   }
   if (FESTAT.FEACTV != 0 && FESTAT.MACHOUT != 0) write_fmt(kStdout, "(a10)", {"!@machine;"});
 }
@@ -175,7 +176,7 @@ enum class GroupEnd { End, Restart };
 // saved or the command ends with "!", otherwise warn and read on.
 void bye_command() {
   if (MAINPR.SAVED == 1 || begins("!@BYE!") || begins("!@EXIT!")) quit_run();
-  report::WARNHD();
+  jobbase::WARNHD();
   write_list(kStdout, {" Unsaved changes exist.  Use !@BYE! to quit without saving"});
 }
 
@@ -215,7 +216,7 @@ bool statement_meta(bool& restart) {
 GroupEnd GRPREST() {
   for (;;) {
     if (CURSOR.ICOL == 0) {
-      report::WARNHD();
+      jobbase::WARNHD();
       write_list(kStdout, {" End of input file but End statement missing!"});
       write_list(kStdout, {" End statement automatically added... "});
       return GroupEnd::End;
@@ -348,12 +349,12 @@ void JOBSUM() {
   write_fmt(kStdout, "(a,a15)", {" Execution                ", FMTTIM(exec)});
   write_fmt(kStdout, "(a,a15)", {" TOTAL                    ", FMTTIM(m.TREAD + exec)});
   write_list(kStdout, {});
-  if (m.HTMLON == 1) write_list(kStdout, {" <A NAME=Warning", report::HTANCH(m.JOBNO, 0), "><H4>"});
+  if (m.HTMLON == 1) write_list(kStdout, {" <A NAME=Warning", jobbase::HTANCH(m.JOBNO, 0), "><H4>"});
   write_list(kStdout, {"Total number of warnings issued:", m.NWARN});
   if (m.HTMLON == 1) {
     write_list(kStdout, {" </H4></A> Warnings issued this job:"});
     for (int k = m.NWARN0 + 1; k <= m.NWARN; ++k)
-      write_list(kStdout, {"<A HREF=", "\"", "#Warning", report::HTANCH(k, 1), "\"", ">", k, "</A>"});
+      write_list(kStdout, {"<A HREF=", "\"", "#Warning", jobbase::HTANCH(k, 1), "\"", ">", k, "</A>"});
   }
   m.NWARN0 = m.NWARN;
   write_list(kStdout, {std::string(78, '_')});
@@ -465,7 +466,7 @@ bool read_title(bool first) {
         RESTRT();
         return false;
       }
-      report::WARNHD();
+      jobbase::WARNHD();
       write_list(kStdout, {" Unsaved changes exist.  Use !@NEW! to restart without", " saving"});
     }
     break;
@@ -486,7 +487,7 @@ bool read_job() {
   auto& fe = FESTAT;
   m.ECHOLN = 1;
   m.JOBNO += 1;
-  if (m.HTMLON == 1) report::HTJOB(m.JOBNO, 1);
+  if (m.HTMLON == 1) jobbase::HTJOB(m.JOBNO, 1);
 
   if (m.MULFIT == 1) {
     write_list(kStdout, {});

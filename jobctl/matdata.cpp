@@ -21,6 +21,7 @@
 
 namespace qv::jobctl {
 
+using namespace jobbase;
 using runtime::kStdout;
 using runtime::write_list;
 
@@ -165,7 +166,7 @@ void RDFILE(Vec1<double> X, int& P, int N, int IGRP, int NG, std::string& MISVAL
   if (!free && fmt.empty()) ERRMSG(46);
 
   if (!free && line.compare(20, 9, "FU MATRIX") == 0 && ELTYP == kEltSym && f.FULLIN == 0) {
-    report::WARNHD();
+    jobbase::WARNHD();
     write_list(kStdout, {" Qv data file indicates full format, not symmetric"});
     const int n = static_cast<int>(std::lround((std::sqrt(8.0 * N + 1.0) - 1.0) / 2.0));
     f.FULLIN = 1;

@@ -16,12 +16,13 @@
 
 namespace qv::jobctl {
 
+using namespace jobbase;
 using runtime::kStdout;
 using runtime::write_list;
-using namespace stmt;
+using namespace jobbase::stmt;
 
 void EQWARN(int code) {
-  report::WARNHD();
+  jobbase::WARNHD();
   switch (code) {
     case 1:
       write_list(kStdout, {" The type of this matrix is not the same as the type of the "});
@@ -215,7 +216,7 @@ View view_fit_value(const Decl& d, View w) {
   const int n = group_number();
   if (n < 1 || n >= d.g) ERRMSG(42);
   if (w.rows != 1 || w.cols != 1) {
-    report::WARNHD();
+    jobbase::WARNHD();
     write_list(kStdout, {" Matrix order set to 1x1 for %F equality"});
     write_list(kStdout, {});
     w.rows = w.cols = 1;
@@ -385,7 +386,7 @@ void read_letter_and_type(runtime::Vec1<double> X, Decl& d) {
   d.L = LETIDX(cur(), flag);
   if (flag != 0) ERRMSG(5);
   if (static_cast<int>(MTTYPE(X, d.B, d.L)) != kTypeUndeclared) {
-    report::WARNHD();
+    jobbase::WARNHD();
     write_list(kStdout, {" Matrix was previously defined for this group.  Qv will redefine"});
     DELENT(IWORKS.ix(), d.NG, d.g, d.L);
     // The old label block has the old shape; a new one is made on demand.

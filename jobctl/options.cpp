@@ -20,9 +20,10 @@
 
 namespace qv::jobctl {
 
+using namespace jobbase;
 using runtime::kStdout;
 using runtime::write_list;
-using namespace stmt;
+using namespace jobbase::stmt;
 
 namespace {
 
@@ -90,7 +91,7 @@ void po_option() {
   if (ifail != 0 && ifail != 4) ERRMSG(147);
   if (ifail == 4) {
     write_list(kStdout, {});
-    report::WARNHD();
+    jobbase::WARNHD();
     write_list(kStdout, {" ** Power figures will be approximate**"});
   }
   o.PO = 1;
@@ -193,7 +194,7 @@ bool standardise(const OptionContext& x) {
   if (x.unchosen) return kNoValue;
   x.in_job();
   if (x.G.col(gcol::kAsyForm) == 2.0) {
-    report::WARNHD();
+    jobbase::WARNHD();
     write_list(kStdout, {" The standardize option is not available for CM data"});
     write_list(kStdout, {" Option ignored"});
   } else {
@@ -254,7 +255,7 @@ bool standard_errors(const OptionContext& x) {
 }
 // SA alone: none of SAMECOV, SAMEMEA, SAMEWEI.
 bool same_misunderstood(const OptionContext&) {
-  report::WARNHD();
+  jobbase::WARNHD();
   write_list(kStdout, {" SA command misunderstood: use samemea samecov or samewei"});
   return kNoValue;
 }

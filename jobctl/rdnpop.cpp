@@ -11,6 +11,8 @@
 
 namespace qv::jobctl {
 
+using namespace jobbase;
+
 namespace {
 constexpr int kOptionsUnit = 9;
 constexpr std::size_t kBufferLength = 120;

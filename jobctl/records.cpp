@@ -22,6 +22,7 @@
 
 namespace qv::jobctl {
 
+using namespace jobbase;
 using runtime::kStdout;
 using runtime::write_fmt;
 using runtime::write_list;
@@ -361,7 +362,7 @@ void RDRECT(Vec1<double> X, int& S, int UNIT, int IGRP, int NG, std::string& MIS
     }
     check_length();
     if (rec.find('*') != std::string::npos || rec.find('(') != std::string::npos) {
-      report::WARNHD();
+      jobbase::WARNHD();
       write_list(kStdout, {" A line of this file contains a * or a (", " and has been ignored"});
       continue;
     }

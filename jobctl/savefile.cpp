@@ -22,6 +22,7 @@
 
 namespace qv::jobctl {
 
+using namespace jobbase;
 using runtime::kStdout;
 using runtime::Vec1;
 using runtime::write_list;

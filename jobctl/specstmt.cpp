@@ -23,9 +23,10 @@
 
 namespace qv::jobctl {
 
+using namespace jobbase;
 using runtime::kStdout;
 using runtime::write_list;
-using namespace stmt;
+using namespace jobbase::stmt;
 
 namespace {
 
@@ -179,7 +180,7 @@ void RDMAT(Vec1<double> X, int a, int type, int rows, int cols, int mode, int G)
   auto& m = MAINPR;
   auto& c = CURSOR;
   if (type < 5 || type == 11 || ((type == 6 || type == 7) && rows == 1 && cols == 1)) {
-    report::WARNHD();
+    jobbase::WARNHD();
     write_list(kStdout, {" This type of matrix cannot be changed at all"});
     return;
   }
@@ -297,7 +298,7 @@ void RDEQU(Vec1<double> X, int G) {
   const double s0 = X(it.a1);
   const double v0 = X(it.a1 + it.voff);
   if (s0 == 0.0) {
-    report::WARNHD();
+    jobbase::WARNHD();
     write_list(kStdout, {"  - The first element on this EQ line is fixed"});
     write_list(kStdout, {" Therefore, all subsequent elements on this line will be fixed"});
   }

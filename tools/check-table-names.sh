@@ -45,7 +45,7 @@ allowlist=$(cat <<'EOF'
 # fit/fitstat.cpp: group kinds 0.0 (kKindData); "type" there is the fit class
 # 1..7 of the statistics, not a matrix type: rename it (say fitclass).
 fit/fitstat.cpp|if (G.col(gcol::kKind) > 0.0) continue;
-fit/fitstat.cpp|if (jobctl::GRPTAB(X, NG, gcol::kKind, g) != 0.0) continue;
+fit/fitstat.cpp|if (jobbase::GRPTAB(X, NG, gcol::kKind, g) != 0.0) continue;
 fit/fitstat.cpp|if (type != 0 && t != type) t = 7;
 fit/fitstat.cpp|if (type == 7) break;
 # fit/prparm.cpp: the declared types (type >= kTypeZero).

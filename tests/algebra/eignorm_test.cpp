@@ -31,7 +31,7 @@ constexpr double kPi = 3.141592653589793;
 class EigNormTest : public FormulaTest {
  protected:
   void TearDown() override {
-    jobctl::FITOPT.reset();
+    jobbase::FITOPT.reset();
     FMFLAG.TRIAL = 0;
     FMFLAG.SHAPE = 0;
     FormulaTest::TearDown();
@@ -160,13 +160,13 @@ TEST_F(EigNormTest, MulnProbabilities) {
   // No variables: 1, from an operand that held no value.
   add('H', 9, 3, 0);
   expect_mat(eval("\\MULN(H)"), 1, 1, {1}, "no variables");
-  EXPECT_EQ(jobctl::MAINPR.WSTOP, ptr_ + 20000 + 3 + 1);  // header of H, then its one value
+  EXPECT_EQ(jobbase::MAINPR.WSTOP, ptr_ + 20000 + 3 + 1);  // header of H, then its one value
 }
 
 TEST_F(EigNormTest, MulnReportsLargeCorrelationsAndGoesOn) {
   add('A', 9, 5, 2, {1, 0, 0.995, 1, 0, 0, 0, 0, 1, 1});
   Mat m;
-  const std::string out = jobctl::testing_support::capture([&] { m = eval("\\MULN(A)"); });
+  const std::string out = jobbase::testing_support::capture([&] { m = eval("\\MULN(A)"); });
   EXPECT_EQ(out,
             " Problem with correlation between variables 2      and 1\n"
             " It is supplied as 0.995000000 which has absolute value > .99 \n")
@@ -175,9 +175,9 @@ TEST_F(EigNormTest, MulnReportsLargeCorrelationsAndGoesOn) {
 }
 
 TEST_F(EigNormTest, MulnDebugListing) {
-  jobctl::FITOPT.DB = 2;
+  jobbase::FITOPT.DB = 2;
   add('A', 9, 5, 2, {1, 0, 0.5, 1, 1, 2, -1, -2, 1, 2});
-  const std::string out = jobctl::testing_support::capture([&] { eval("\\MULN(A)"); });
+  const std::string out = jobbase::testing_support::capture([&] { eval("\\MULN(A)"); });
   EXPECT_EQ(out,
             " Sigma 0.500000000\n upper, lower, type\n 1.00000000 2.00000000\n"
             " -1.00000000 -2.00000000\n 1.00000000 2.00000000\n")
@@ -189,7 +189,7 @@ TEST_F(EigNormTest, MulnUnderTheTrialBuildsTheShapeOnly) {
   for (int* flag : {&FMFLAG.TRIAL, &FMFLAG.SHAPE}) {
     *flag = 1;
     Mat m;
-    const std::string out = jobctl::testing_support::capture([&] { m = eval("\\MULN(A)"); });
+    const std::string out = jobbase::testing_support::capture([&] { m = eval("\\MULN(A)"); });
     *flag = 0;
     EXPECT_EQ(m.r, 1);
     EXPECT_EQ(m.c, 1);
@@ -248,10 +248,10 @@ TEST_F(EigNormTest, MnorProbabilities) {
 }
 
 TEST_F(EigNormTest, MnorReportsCorrelationsOfOneAndDebugListing) {
-  jobctl::FITOPT.DB = 2;
+  jobbase::FITOPT.DB = 2;
   add('A', 9, 6, 2, {1, 1, 1, 1, 0, 0, 0, 0, 0, 0, 0, 0});
   Mat m;
-  const std::string out = jobctl::testing_support::capture([&] { m = eval("\\MNOR(A)"); });
+  const std::string out = jobbase::testing_support::capture([&] { m = eval("\\MNOR(A)"); });
   EXPECT_EQ(out,
             " Problem with correlation between variables 2      and 1\n"
             " It is supplied as 1.00000000 which has absolute value > .99 \n"

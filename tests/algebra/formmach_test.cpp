@@ -9,7 +9,7 @@
 namespace qv::algebra {
 namespace {
 
-namespace gcol = jobctl::gcol;
+namespace gcol = jobbase::gcol;
 
 using testing_support::expect_mat;
 using testing_support::FormulaTest;
@@ -74,7 +74,7 @@ TEST_F(MachineTest, UndeclaredLetter) {
 }
 
 TEST_F(MachineTest, UserFunctionNeedsOneByOne) {
-  col(gcol::kFitCode) = jobctl::kFitUser;
+  col(gcol::kFitCode) = jobbase::kFitUser;
   EXPECT_EXIT(
       {
         ::dup2(2, 1);
@@ -86,9 +86,9 @@ TEST_F(MachineTest, UserFunctionNeedsOneByOne) {
 }
 
 TEST_F(MachineTest, CovariancePlacedAsPackedTriangles) {
-  col(gcol::kKind) = jobctl::kKindData;
+  col(gcol::kKind) = jobbase::kKindData;
   col(gcol::kNvar) = 2;
-  auto X = jobctl::WORKSP.x();
+  auto X = jobbase::WORKSP.x();
   const int r0 = ptr_ + 3;
   postfix("A /");
   run(9);
@@ -96,7 +96,7 @@ TEST_F(MachineTest, CovariancePlacedAsPackedTriangles) {
   EXPECT_EQ(X(r0 + 1), 3);
   EXPECT_EQ(X(r0 + 2), 4);
   // The header names the stored form: symmetric, of the result's order.
-  EXPECT_EQ(X(r0 - 3), jobctl::kTypeSym);
+  EXPECT_EQ(X(r0 - 3), jobbase::kTypeSym);
   EXPECT_EQ(X(r0 - 2), 2);
   EXPECT_EQ(X(r0 - 1), 2);
   // Two model blocks stacked: 4 x 2 gives two triangles.
@@ -112,8 +112,8 @@ TEST_F(MachineTest, CovariancePlacedAsPackedTriangles) {
 }
 
 TEST_F(MachineTest, DriversEvaluateComputedMatricesInOrder) {
-  auto X = jobctl::WORKSP.x();
-  auto IX = jobctl::IWORKS.ix();
+  auto X = jobbase::WORKSP.x();
+  auto IX = jobbase::IWORKS.ix();
   // Compile two computed matrices the way the algebra section does: D = A*B, then C = D+A.
   auto compute = [&](char L, int order, const std::string& f) {
     const int a = ptr_;
@@ -121,20 +121,20 @@ TEST_F(MachineTest, DriversEvaluateComputedMatricesInOrder) {
     int address = a + 1;
     FMFLAG.CMPLET = L - 'A' + 1;
     set_line("= " + f + ";");
-    jobctl::CURSOR.ICOL = 1;
+    jobbase::CURSOR.ICOL = 1;
     int slot = 1;
-    CMPFORM(X, IX, address, 2, 2, a, jobctl::LABTAB, slot);
+    CMPFORM(X, IX, address, 2, 2, a, jobbase::LABTAB, slot);
     ptr_ = address;
   };
   compute('D', 1, "A*B");
   compute('C', 2, "D+A");
-  EXPECT_EQ(jobctl::MTTYPE(X, base(), 3), jobctl::kTypeComputed);
-  EXPECT_EQ(jobctl::MTROWS(X, base(), 3), 2);
-  jobctl::MAINPR.WSTOP = ptr_ + 100;
+  EXPECT_EQ(jobbase::MTTYPE(X, base(), 3), jobbase::kTypeComputed);
+  EXPECT_EQ(jobbase::MTROWS(X, base(), 3), 2);
+  jobbase::MAINPR.WSTOP = ptr_ + 100;
   int status = 0;
   EVCOMP(X, 0, status);
   EXPECT_EQ(status, 1);
-  EXPECT_EQ(jobctl::MAINPR.WSTOP, ptr_ + 100);  // temporaries released
+  EXPECT_EQ(jobbase::MAINPR.WSTOP, ptr_ + 100);  // temporaries released
   expect_mat(eval("C"), 2, 2, {20, 24, 46, 54}, "C = A*B + A");
   // A covariance formula through EVFORM, skipped when empty in a calculation group.
   col(gcol::kCovFormula) = 0;
@@ -143,36 +143,36 @@ TEST_F(MachineTest, DriversEvaluateComputedMatricesInOrder) {
 }
 
 TEST_F(MachineTest, CompilerReservesAndChecksElements) {
-  auto X = jobctl::WORKSP.x();
-  auto IX = jobctl::IWORKS.ix();
-  col(gcol::kKind) = jobctl::kKindData;
+  auto X = jobbase::WORKSP.x();
+  auto IX = jobbase::IWORKS.ix();
+  col(gcol::kKind) = jobbase::kKindData;
   col(gcol::kNvar) = 3;
   col(gcol::kNstat) = 6;
   // Shape only: the address stays at r and only the header is written.
   int address = ptr_;
   set_line("MO A*B /");
-  jobctl::CURSOR.ICOL = 1;
+  jobbase::CURSOR.ICOL = 1;
   int slot = 1;
-  CMPFORM(X, IX, address, -1, 0, 0, jobctl::LABTAB, slot);
+  CMPFORM(X, IX, address, -1, 0, 0, jobbase::LABTAB, slot);
   EXPECT_EQ(address, ptr_ + 4);
   EXPECT_EQ(X(address), 9);
   EXPECT_EQ(X(address + 1), 2);
   // Means of a group with NI 3 and NM 2 must have 6 elements.
-  col(gcol::kFitCode) = jobctl::kFitML;
-  jobctl::IGRPTB(IX, 1, 1, 1) = 2;
+  col(gcol::kFitCode) = jobbase::kFitML;
+  jobbase::IGRPTB(IX, 1, 1, 1) = 2;
   add('M', 9, 2, 3, {1, 2, 3, 4, 5, 6});
   address = ptr_;
   set_line("ME M /");
-  jobctl::CURSOR.ICOL = 1;
-  CMPFORM(X, IX, address, 2, 1, 0, jobctl::LABTAB, slot);
+  jobbase::CURSOR.ICOL = 1;
+  CMPFORM(X, IX, address, 2, 1, 0, jobbase::LABTAB, slot);
   EXPECT_EQ(static_cast<int>(col(gcol::kMeansResult)), ptr_ + 2 + 3);
   address = ptr_;
   set_line("ME A /");
-  jobctl::CURSOR.ICOL = 1;
+  jobbase::CURSOR.ICOL = 1;
   EXPECT_EXIT(
       {
         ::dup2(2, 1);
-        CMPFORM(X, IX, address, 2, 1, 0, jobctl::LABTAB, slot);
+        CMPFORM(X, IX, address, 2, 1, 0, jobbase::LABTAB, slot);
       },
       ::testing::ExitedWithCode(1),
       " Elements implied by NI: 6\n Elements in the result of this formula: 4\n(.*)error code is +61");
@@ -182,10 +182,10 @@ TEST_F(MachineTest, CompilerReservesAndChecksElements) {
 // word of the summary area at column 42, after the category counts' position
 // and the largest category (which HI may have given); it is not checked here.
 TEST_F(MachineTest, CompilerFilesThresholdCountOfOrdinalData) {
-  auto X = jobctl::WORKSP.x();
-  auto IX = jobctl::IWORKS.ix();
-  col(gcol::kKind) = jobctl::kKindData;
-  col(gcol::kFitCode) = jobctl::kFitOrdMix;
+  auto X = jobbase::WORKSP.x();
+  auto IX = jobbase::IWORKS.ix();
+  col(gcol::kKind) = jobbase::kKindData;
+  col(gcol::kFitCode) = jobbase::kFitOrdMix;
   col(gcol::kNvar) = 2;
   col(gcol::kNstat) = 3;
   add('T', 9, 1, 6, {1, 2, 3, 4, 5, 6});
@@ -197,9 +197,9 @@ TEST_F(MachineTest, CompilerFilesThresholdCountOfOrdinalData) {
   X(w + 3) = -1;   // first minimum
   int address = ptr_;
   set_line("TH T /");
-  jobctl::CURSOR.ICOL = 1;
+  jobbase::CURSOR.ICOL = 1;
   int slot = 1;
-  CMPFORM(X, IX, address, 2, 1, 0, jobctl::LABTAB, slot);
+  CMPFORM(X, IX, address, 2, 1, 0, jobbase::LABTAB, slot);
   EXPECT_EQ(X(w), 500);
   EXPECT_EQ(X(w + 1), 3);
   EXPECT_EQ(X(w + 2), 6);

@@ -41,12 +41,12 @@ class FormulaTest : public jobctl::testing_support::JobTest {
   void SetUp() override {
     JobTest::SetUp();
     build(kOneCalcGroup);
-    jobctl::MAINPR.IGRP = 1;
-    base_ = static_cast<int>(col(jobctl::gcol::kMattab));
-    ptr_ = jobctl::MAINPR.WSTOP;
+    jobbase::MAINPR.IGRP = 1;
+    base_ = static_cast<int>(col(jobbase::gcol::kMattab));
+    ptr_ = jobbase::MAINPR.WSTOP;
     FMFLAG.MTBASE = base_;
     // What the tests rely on: a calculation group (results copied whole).
-    ASSERT_EQ(col(jobctl::gcol::kKind), jobctl::kKindCalc);
+    ASSERT_EQ(col(jobbase::gcol::kKind), jobbase::kKindCalc);
   }
 
   // Base of the group's matrix table.
@@ -55,12 +55,12 @@ class FormulaTest : public jobctl::testing_support::JobTest {
   // Declares matrix L with its stored values (specification numbers 0),
   // storage placed from the free workspace on.
   void add(char L, int type, int r, int c, std::vector<double> stored = {}) {
-    auto X = jobctl::WORKSP.x();
+    auto X = jobbase::WORKSP.x();
     const int k = L - 'A' + 1;
-    jobctl::MTTYPE(X, base_, k) = type;
-    jobctl::MTROWS(X, base_, k) = r;
-    jobctl::MTCOLS(X, base_, k) = c;
-    jobctl::MTADDR(X, base_, k) = ptr_;
+    jobbase::MTTYPE(X, base_, k) = type;
+    jobbase::MTROWS(X, base_, k) = r;
+    jobbase::MTCOLS(X, base_, k) = c;
+    jobbase::MTADDR(X, base_, k) = ptr_;
     const int n = static_cast<int>(stored.size());
     for (int i = 0; i < n; ++i) X(ptr_ + n + i) = stored[static_cast<std::size_t>(i)];
     ptr_ += 2 * n + 1;
@@ -68,16 +68,16 @@ class FormulaTest : public jobctl::testing_support::JobTest {
 
   // Makes text the current script line, cursor before its first character.
   static void set_line(const std::string& text) {
-    jobctl::LINBUF.LINE = text + std::string(jobctl::LINMAX - text.size(), ' ');
-    jobctl::CURSOR.LLEN = static_cast<int>(text.size());
-    jobctl::CURSOR.ICOL = 0;
+    jobbase::LINBUF.LINE = text + std::string(jobbase::LINMAX - text.size(), ' ');
+    jobbase::CURSOR.LLEN = static_cast<int>(text.size());
+    jobbase::CURSOR.ICOL = 0;
   }
 
   // Translates a formula (its terminator included) into the code list.
   static std::vector<int> postfix(const std::string& formula) {
     set_line(formula);
     int status = 0, slot = 1;
-    POSTFIX(status, jobctl::LABTAB, slot);
+    POSTFIX(status, jobbase::LABTAB, slot);
     std::vector<int> out;
     for (int k = 1; k < FMSTAK.NOUT; ++k) out.push_back(FMSTAK.val(k));
     return out;
@@ -104,10 +104,10 @@ class FormulaTest : public jobctl::testing_support::JobTest {
 
   // Evaluates the code list in FMSTAK into a result area above the matrices.
   Mat run(int column = 30) {
-    auto X = jobctl::WORKSP.x();
+    auto X = jobbase::WORKSP.x();
     const int r0 = ptr_ + 3;
     FMFLAG.RESADR = r0;
-    jobctl::MAINPR.WSTOP = ptr_ + 20000;
+    jobbase::MAINPR.WSTOP = ptr_ + 20000;
     int status = 0;
     CALCMAT(X, column, status);
     EXPECT_EQ(status, 1);

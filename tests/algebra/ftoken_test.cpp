@@ -68,11 +68,11 @@ TEST_F(PostfixTest, TextFiledWithoutBlanksAcrossSlots) {
   int status = 0, slot = 5;
   // \TR matches TR; the rest of the word is the letters A, C, E...
   set_line("A * B' + \\SQRT(C) + D*E*F*G*H*I*J*K*L*M*N*O*P /");
-  POSTFIX(status, jobctl::LABTAB, slot);
+  POSTFIX(status, jobbase::LABTAB, slot);
   EXPECT_EQ(status, 1);
   EXPECT_EQ(slot, 6);
-  EXPECT_EQ(jobctl::LABTAB.get(5), "A*B'+\\SQRT(C)+D*E*F*G*H*I*J*K*L*");
-  EXPECT_EQ(jobctl::LABTAB.get(6), "M*N*O*P                         ");
+  EXPECT_EQ(jobbase::LABTAB.get(5), "A*B'+\\SQRT(C)+D*E*F*G*H*I*J*K*L*");
+  EXPECT_EQ(jobbase::LABTAB.get(6), "M*N*O*P                         ");
 }
 
 TEST_F(PostfixTest, WatchedLetter) {
@@ -88,12 +88,12 @@ TEST_F(PostfixTest, FormulaOverSeveralLines) {
   feed("  + B *\n\n   D ; rest\nNEXT\n");
   set_line("A");
   int status = 0, slot = 1;
-  POSTFIX(status, jobctl::LABTAB, slot);
+  POSTFIX(status, jobbase::LABTAB, slot);
   std::vector<int> out;
   for (int k = 1; k < FMSTAK.NOUT; ++k) out.push_back(FMSTAK.val(k));
   EXPECT_EQ(out, (std::vector<int>{1, 2, 4, 113, 115}));
-  EXPECT_EQ(jobctl::LINBUF.LINE[static_cast<std::size_t>(jobctl::CURSOR.ICOL - 1)], ';');
-  EXPECT_EQ(jobctl::LABTAB.get(1).substr(0, 6), "A+B*D ");
+  EXPECT_EQ(jobbase::LINBUF.LINE[static_cast<std::size_t>(jobbase::CURSOR.ICOL - 1)], ';');
+  EXPECT_EQ(jobbase::LABTAB.get(1).substr(0, 6), "A+B*D ");
 }
 
 TEST_F(PostfixTest, Errors) {

@@ -59,7 +59,7 @@ TEST(Exppat, StandardisedHasZeroDiagonalAndValuesTruncate) {
 }
 
 TEST(Expmat, UnknownTypeIsError36) {
-  jobctl::MAINPR.reset();
+  jobbase::MAINPR.reset();
   std::vector<double> full(4), st(4);
   EXPECT_EXIT(
       {
@@ -187,7 +187,7 @@ TEST(Invmat, GeneralInverseWithinItsWork) {
 }
 
 TEST(Invmat, ErrorsStopTheRun) {
-  jobctl::MAINPR.reset();
+  jobbase::MAINPR.reset();
   std::vector<double> work(64), a = {1, 2, 3, 4, 5, 6}, b(6);
   EXPECT_EXIT(
       {
@@ -225,14 +225,14 @@ TEST(Invmat, ErrorsStopTheRun) {
 }
 
 TEST(Patput, NegativeNumbersTakeKeyedValues) {
-  using jobctl::WORKSP;
-  jobctl::MAINPR.reset();
+  using jobbase::WORKSP;
+  jobbase::MAINPR.reset();
   WORKSP.reset();
   auto X = WORKSP.x();
   const int NG = 1;
   X(1) = NG;
   const int B = 100;
-  jobctl::GRPTAB(X, NG, 7, 1) = B;
+  jobbase::GRPTAB(X, NG, 7, 1) = B;
   // Letter A: FU 1x3 at 300: numbers 1, -5, -6; values 0.
   X(B + 0) = 9;
   X(B + 26) = 1;
@@ -241,7 +241,7 @@ TEST(Patput, NegativeNumbersTakeKeyedValues) {
   X(300) = 1;
   X(301) = -5;
   X(302) = -6;
-  jobctl::GRPTAB(X, NG, 37, 1) = 400;
+  jobbase::GRPTAB(X, NG, 37, 1) = 400;
   X(400) = 1;
   X(401) = 1;
   // Keys at 500: -6, -5; values at key + 10.

@@ -130,7 +130,7 @@ TEST_F(UnopTest, DeterminantIsSymmetricTypeAndTransposeLeavesIt) {
 TEST_F(UnopTest, GrowingFunctionsMoveTheTop) {
   eval("\\V2D(F)");
   // F loaded (3 values + header), grown by 9 - 3.
-  EXPECT_EQ(jobctl::MAINPR.WSTOP, ptr_ + 20000 + 6 + 6);
+  EXPECT_EQ(jobbase::MAINPR.WSTOP, ptr_ + 20000 + 6 + 6);
 }
 
 TEST_F(UnopTest, TrialSkipsRiskyValues) {
@@ -144,7 +144,7 @@ TEST_F(UnopTest, TrialSkipsRiskyValues) {
 }
 
 TEST_F(UnopTest, StandardiseWithZeroVarianceWarnsOnce) {
-  const std::string out = jobctl::testing_support::capture([&] {
+  const std::string out = jobbase::testing_support::capture([&] {
     expect_mat(eval("\\STND(S)"), 2, 2, {1, 0, 0, 0}, "zero variance left as it is");
   });
   EXPECT_NE(out.find(" How am I supposed to take the square root of"), std::string::npos) << out;
@@ -154,7 +154,7 @@ TEST_F(UnopTest, StandardiseWithZeroVarianceWarnsOnce) {
 
 TEST_F(UnopTest, EmptyMatrixFunctionsAreDefined) {
   add('B', 9, 0, 0);
-  const std::string out = jobctl::testing_support::capture([&] {
+  const std::string out = jobbase::testing_support::capture([&] {
     expect_mat(eval("\\MAX(B)"), 1, 1, {0}, "max");
     expect_mat(eval("\\DET(B)"), 1, 1, {1}, "det");
     expect_mat(eval("\\SUM(B)"), 1, 1, {0}, "sum");
@@ -197,8 +197,8 @@ TEST_F(UnopTest, KeywordsWithoutAComputationGiveTheOperand) {
 class UnopCodeTest : public UnopTest {
  protected:
   Mat apply(int code) {
-    auto X = jobctl::WORKSP.x();
-    jobctl::MAINPR.WSTOP = ptr_ + 100;
+    auto X = jobbase::WORKSP.x();
+    jobbase::MAINPR.WSTOP = ptr_ + 100;
     FMFLAG.NTEMP = 0;
     FMSTAK.val(1) = 1;  // the letter A
     FMSTAK.NOUT = 2;
@@ -222,7 +222,7 @@ TEST_F(UnopCodeTest, CodeWithoutKeywordIsScalarOnlyInTrial) {
   FMFLAG.TRIAL = 1;
   m = apply(63);
   FMFLAG.TRIAL = 0;
-  EXPECT_EQ(m.type, jobctl::kTypeFull);
+  EXPECT_EQ(m.type, jobbase::kTypeFull);
   EXPECT_EQ(m.r, 1);
   EXPECT_EQ(m.c, 1);
 }

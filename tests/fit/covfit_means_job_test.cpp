@@ -24,7 +24,7 @@ TEST_F(MlMeansTest, MeansTermAddedToTheCovarianceValue) {
   const double detS = hs9::kDetS9;
   const std::vector<double>& mobs = hs9::kMobs9;
   const std::vector<double>& mexp = hs9::kMexp9;
-  auto X = jobctl::WORKSP.x();
+  auto X = jobbase::WORKSP.x();
   add('M', 9, 1, 9, mexp);
   // The means formula "M" as a stored code list: its length, then the codes.
   const std::vector<int> codes = postfix("M /");
@@ -49,7 +49,7 @@ TEST_F(MlMeansTest, MeansTermAddedToTheCovarianceValue) {
   col(21) = oAddr;
   col(29) = list;
   col(30) = result;
-  jobctl::MAINPR.WSTOP = top;
+  jobbase::MAINPR.WSTOP = top;
   OBJCEL.reset();
   OBJCEL.FFIRST = 1;
   double fobj = 0.0;
@@ -57,7 +57,7 @@ TEST_F(MlMeansTest, MeansTermAddedToTheCovarianceValue) {
   // R: (log(det(Sig)/det(S)) + tr(solve(Sig) %*% S) - 9) * 300 plus
   //    N * log(1 + t(d) %*% solve(Sig) %*% d), tests/fit/refs/covfit_refs.R
   EXPECT_NEAR(fobj, 85.0221147221351 + 247.4634537955487, 1e-10 * 332.5);
-  EXPECT_EQ(jobctl::MAINPR.WSTOP, top);
+  EXPECT_EQ(jobbase::MAINPR.WSTOP, top);
   for (int k = 0; k < 9; ++k) EXPECT_DOUBLE_EQ(X(result + k), mexp[static_cast<std::size_t>(k)]) << k;
   // Expected means equal to the observed ones: q = 0, no term.
   for (int k = 0; k < 9; ++k) X(oAddr + k) = mexp[static_cast<std::size_t>(k)];

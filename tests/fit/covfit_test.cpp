@@ -25,9 +25,9 @@
 #include "jobbase/workspace.hpp"
 
 using namespace qv::fit;
-using qv::jobctl::GRPTAB;
-using qv::jobctl::MAINPR;
-using qv::jobctl::WORKSP;
+using qv::jobbase::GRPTAB;
+using qv::jobbase::MAINPR;
+using qv::jobbase::WORKSP;
 using ::testing::ExitedWithCode;
 
 // Sends standard output to standard error, where a death test matches it.
@@ -236,7 +236,7 @@ TEST(CovFitKernel, GlsScaleInvariant) {
     inv = A;
     double det = 0;
     int nul = 0, fault = 0;
-    qv::jobctl::SYMINV(qv::runtime::Vec1<double>(inv.data(), 45), 9, qv::runtime::Vec1<double>(inv.data(), 45),
+    qv::jobbase::SYMINV(qv::runtime::Vec1<double>(inv.data(), 45), 9, qv::runtime::Vec1<double>(inv.data(), 45),
                        qv::runtime::Vec1<double>(w.data(), 9), det, 0, nul, fault);
     EXPECT_EQ(fault, 0);
     return inv;

@@ -33,7 +33,7 @@ namespace qv::fit {
 namespace {
 
 using jobctl::testing_support::JobTest;
-namespace gcol = jobctl::gcol;
+namespace gcol = jobbase::gcol;
 
 // A statistic the job's fit code does not compute (least squares has no
 // probability, AIC or RMSEA).
@@ -177,8 +177,8 @@ class FamiliesTest : public JobTest, public ::testing::WithParamInterface<Family
   // Reads and prepares the script without fitting it.
   std::string prepare(const std::string& text) {
     feed(text);
-    return jobctl::testing_support::capture([&] {
-      jobctl::RDLINE();
+    return jobbase::testing_support::capture([&] {
+      jobbase::RDLINE();
       ASSERT_TRUE(jobctl::read_job());
       jobctl::prepare_job();
     });
@@ -186,13 +186,13 @@ class FamiliesTest : public JobTest, public ::testing::WithParamInterface<Family
   // Value i (1-based, storage order) of matrix L of group g, to write.
   static double& value(char L, int i, int g) {
     int t = type(L, g);
-    const int n = jobctl::NELEM(t, rows(L, g), cols(L, g));
+    const int n = jobbase::NELEM(t, rows(L, g), cols(L, g));
     return X()(addr(L, g) + n + i - 1);
   }
   // Evaluates group g's computed matrices and covariance (or constraint)
   // formula at the matrices' present values.
   static void evaluate(int g) {
-    auto& m = jobctl::MAINPR;
+    auto& m = jobbase::MAINPR;
     const int saved = m.IGRP;
     m.IGRP = g;
     algebra::FMFLAG.NMODEL = 1;
@@ -205,8 +205,8 @@ class FamiliesTest : public JobTest, public ::testing::WithParamInterface<Family
   // Runs the script as the job loop does: read, prepare, fit and summary.
   std::string run(const std::string& text) {
     feed(text);
-    return jobctl::testing_support::capture([&] {
-      jobctl::RDLINE();
+    return jobbase::testing_support::capture([&] {
+      jobbase::RDLINE();
       ASSERT_TRUE(jobctl::read_job());
       jobctl::prepare_job();
       jobctl::run_job();
@@ -256,12 +256,12 @@ TEST_P(FamiliesTest, FunctionsAndStatisticsAtTheReferenceEstimatesGiveTheReferen
   SCOPED_TRACE(std::string(f.script) + ": " + f.source);
   for (const Est& e : f.est)
     for (std::size_t i = 0; i < e.values.size(); ++i) value(e.letter, static_cast<int>(i) + 1, e.group) = e.values[i];
-  const int NG = jobctl::MAINPR.NG;
+  const int NG = jobbase::MAINPR.NG;
   double total = 0.0;
   std::size_t data_group = 0;
   for (int g = 1; g <= NG; ++g) {
     evaluate(g);
-    if (col(gcol::kKind, g) == jobctl::kKindConstraint) {
+    if (col(gcol::kKind, g) == jobbase::kKindConstraint) {
       const int r = static_cast<int>(col(gcol::kCovResult, g));
       EXPECT_NEAR(X()(r), 0.0, 1e-12) << "constraint value of group " << g;
       continue;
@@ -284,7 +284,7 @@ TEST_P(FamiliesTest, FunctionsAndStatisticsAtTheReferenceEstimatesGiveTheReferen
   in.NNLCON = ncon;
   in.NPAR = in.NSTAT - f.DF;
   in.F = total;
-  jobctl::testing_support::capture([&] { FITSTS(X(), in); });
+  jobbase::testing_support::capture([&] { FITSTS(X(), in); });
   EXPECT_EQ(FITRES.DF, f.DF);
   if (!std::isnan(f.P)) {
     EXPECT_TRUE(near(FITRES.PROB, f.P)) << "probability";

@@ -28,7 +28,7 @@
 
 namespace qv::fit::testing_support {
 
-namespace gcol = jobctl::gcol;
+namespace gcol = jobbase::gcol;
 
 // A matrix of a hand-built matrix table: specification numbers and values in
 // storage order.
@@ -62,19 +62,19 @@ class FitJobTest : public ::testing::Test {
   }
   void TearDown() override { runtime::close_unit(7); }
 
-  static Vec1<double> X() { return jobctl::WORKSP.x(); }
-  static Vec1<int> IX() { return jobctl::IWORKS.ix(); }
-  static double& col(int k, int g) { return jobctl::GRPTAB(X(), jobctl::MAINPR.NG, k, g); }
+  static Vec1<double> X() { return jobbase::WORKSP.x(); }
+  static Vec1<int> IX() { return jobbase::IWORKS.ix(); }
+  static double& col(int k, int g) { return jobbase::GRPTAB(X(), jobbase::MAINPR.NG, k, g); }
 
   // A job of ng data groups (fit code ML); storage after the group table.
   void job(int ng) {
-    jobctl::MAINPR.NG = ng;
+    jobbase::MAINPR.NG = ng;
     X()(1) = ng;
-    jobctl::INITGP(IX(), ng);
-    next_ = jobctl::kGrpCols * ng + 3;
+    jobbase::INITGP(IX(), ng);
+    next_ = jobbase::kGrpCols * ng + 3;
     for (int g = 1; g <= ng; ++g) {
-      col(gcol::kFitCode, g) = jobctl::kFitML;
-      col(gcol::kKind, g) = jobctl::kKindData;
+      col(gcol::kFitCode, g) = jobbase::kFitML;
+      col(gcol::kKind, g) = jobbase::kKindData;
     }
   }
   int take(int n) {
@@ -83,21 +83,21 @@ class FitJobTest : public ::testing::Test {
     return a;
   }
   // WSTOP after everything stored.
-  void close() { jobctl::MAINPR.WSTOP = next_; }
+  void close() { jobbase::MAINPR.WSTOP = next_; }
 
   // Group g's matrix table and its matrices' storage.
   void matrices(int g, const std::vector<Mat>& mats) {
-    const int B = take(jobctl::kMattabWords);
+    const int B = take(jobbase::kMattabWords);
     col(gcol::kMattab, g) = B;
-    const jobctl::GroupView G{X(), jobctl::MAINPR.NG, g};
-    for (int L = 1; L <= 26; ++L) G.type(L) = jobctl::kTypeUndeclared;
+    const jobbase::GroupView G{X(), jobbase::MAINPR.NG, g};
+    for (int L = 1; L <= 26; ++L) G.type(L) = jobbase::kTypeUndeclared;
     for (const Mat& mt : mats) {
       const int L = mt.letter - 'A' + 1;
       G.type(L) = mt.type;
       G.rows(L) = mt.rows;
       G.cols(L) = mt.cols;
       int t = mt.type;
-      const int n = jobctl::NELEM(t, mt.rows, mt.cols);
+      const int n = jobbase::NELEM(t, mt.rows, mt.cols);
       const int a = take(2 * n);
       for (int k = 0; k < n; ++k) {
         const auto i = static_cast<std::size_t>(k);
@@ -111,7 +111,7 @@ class FitJobTest : public ::testing::Test {
   // Group g becomes a constraint group of m values whose compiled formula
   // holds the codes given; its result area holds the values.
   void constraint(int g, int m, const std::vector<double>& codes, const std::vector<double>& result = {}) {
-    col(gcol::kKind, g) = jobctl::kKindConstraint;
+    col(gcol::kKind, g) = jobbase::kKindConstraint;
     col(gcol::kNstat, g) = m;
     const int f = take(1 + static_cast<int>(codes.size()));
     X()(f) = static_cast<double>(codes.size());
@@ -134,7 +134,7 @@ class FitJobTest : public ::testing::Test {
   // FITCNT then FITLAY, standard output captured and returned.
   std::string setup() {
     ::testing::internal::CaptureStdout();
-    FITCNT(X(), IX(), jobctl::LABTAB, jobctl::MAINPR.LABSLOT);
+    FITCNT(X(), IX(), jobbase::LABTAB, jobbase::MAINPR.LABSLOT);
     FITLAY(X(), IX());
     return ::testing::internal::GetCapturedStdout();
   }

@@ -15,7 +15,7 @@ namespace qv::fit {
 namespace {
 
 using testing_support::FitJobTest;
-namespace gcol = jobctl::gcol;
+namespace gcol = jobbase::gcol;
 
 class FitcbTest : public FitJobTest {
  protected:
@@ -65,7 +65,7 @@ TEST_F(FitcbTest, FitconCollectsConstraintGroupsInOrder) {
   constraint(3, 3, {1});
   col(gcol::kCovResult, 2) = 0;  // a data group: never read
   close();
-  const int wstop = jobctl::MAINPR.WSTOP;
+  const int wstop = jobbase::MAINPR.WSTOP;
   const int n = 2;
   std::vector<double> x = {1.5, -2.5};
   int calls = 0;
@@ -82,8 +82,8 @@ TEST_F(FitcbTest, FitconCollectsConstraintGroupsInOrder) {
     grad_seen = g.data();
     grad_len = g.size();
     const Vec1<double> W(ru);
-    const int r1 = jobctl::icell(jobctl::GRPTAB(W, 3, gcol::kCovResult, 1));
-    const int r3 = jobctl::icell(jobctl::GRPTAB(W, 3, gcol::kCovResult, 3));
+    const int r1 = jobbase::icell(jobbase::GRPTAB(W, 3, gcol::kCovResult, 1));
+    const int r3 = jobbase::icell(jobbase::GRPTAB(W, 3, gcol::kCovResult, 3));
     W(r1) = xx[0];
     W(r1 + 1) = xx[1];
     for (int k = 0; k < 3; ++k) W(r3 + k) = 10 + k;
@@ -104,15 +104,15 @@ TEST_F(FitcbTest, FitconCollectsConstraintGroupsInOrder) {
   EXPECT_EQ(c, (std::vector<double>{1.5, -2.5, 10, 11, 12}));
   EXPECT_EQ(mode, 2);
   EXPECT_EQ(cjac, std::vector<double>(10, 7.0));
-  EXPECT_EQ(jobctl::MAINPR.IGRP, 4);
+  EXPECT_EQ(jobbase::MAINPR.IGRP, 4);
   // The gradient slot: N words at the old WSTOP, reserved once.
   EXPECT_EQ(FITCB.GRDSLT, wstop);
   EXPECT_EQ(grad_seen, X().ptr(wstop));
   EXPECT_EQ(grad_len, 2u);
-  EXPECT_EQ(jobctl::MAINPR.WSTOP, wstop + n);
+  EXPECT_EQ(jobbase::MAINPR.WSTOP, wstop + n);
   EXPECT_EQ(FITCB.FCFIRST, 0);
   FITCON(objective, mode, 5, n, 5, needc, x, c, cjac, 1, IX().span(), X().span());
-  EXPECT_EQ(jobctl::MAINPR.WSTOP, wstop + n);
+  EXPECT_EQ(jobbase::MAINPR.WSTOP, wstop + n);
   EXPECT_EQ(grad_seen, X().ptr(wstop));
   EXPECT_EQ(kfirst_seen, 1);
 }
@@ -138,7 +138,7 @@ TEST_F(FitcbTest, FitconStaysInsideTheValuesArray) {
 // (a continuation) gets a slot of its own above its own arrays.
 TEST_F(FitcbTest, EachFitGetsAFreshGradientSlot) {
   job(2);
-  matrices(1, {{'A', jobctl::kTypeDiag, 2, 2, {1, 2}}});
+  matrices(1, {{'A', jobbase::kTypeDiag, 2, 2, {1, 2}}});
   constraint(2, 1, {1});
   close();
   setup();
@@ -147,15 +147,15 @@ TEST_F(FitcbTest, EachFitGetsAFreshGradientSlot) {
   std::vector<double> x(2), c(1), cjac(2);
   std::vector<int> needc(1, 1);
   int mode = 0;
-  const int first = jobctl::MAINPR.WSTOP;
+  const int first = jobbase::MAINPR.WSTOP;
   FITCON(objective, mode, 1, 2, 1, needc, x, c, cjac, 1, IX().span(), X().span());
   EXPECT_EQ(FITCB.GRDSLT, first);
   FITLAY(X(), IX());
-  const int second = jobctl::MAINPR.WSTOP;
+  const int second = jobbase::MAINPR.WSTOP;
   EXPECT_GT(second, first);
   FITCON(objective, mode, 1, 2, 1, needc, x, c, cjac, 1, IX().span(), X().span());
   EXPECT_EQ(FITCB.GRDSLT, second);
-  EXPECT_EQ(jobctl::MAINPR.WSTOP, second + 2);
+  EXPECT_EQ(jobbase::MAINPR.WSTOP, second + 2);
 }
 
 // The slot is checked against the workspace limit.
@@ -163,7 +163,7 @@ TEST_F(FitcbTest, GradientSlotPastTheLimitStops) {
   job(1);
   constraint(1, 1, {1});
   close();
-  jobctl::MAINPR.WSLIM = jobctl::MAINPR.WSTOP + 1;
+  jobbase::MAINPR.WSLIM = jobbase::MAINPR.WSTOP + 1;
   const Fitobj objective = [](int&, int, std::span<const double>, double& f, std::span<double>, int,
                               std::span<int>, std::span<double>) { f = 0; };
   std::vector<double> x(3), c(1), cjac(3);

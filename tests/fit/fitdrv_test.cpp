@@ -12,7 +12,7 @@
 namespace qv::fit {
 namespace {
 
-using jobctl::FITOPT;
+using jobbase::FITOPT;
 
 // The lines FITOPL sends with the option cells as the setter leaves them.
 template <class Set>

@@ -18,10 +18,10 @@ namespace {
 
 using testing_support::FitJobTest;
 using testing_support::Mat;
-namespace gcol = jobctl::gcol;
-using jobctl::kTypeDiag;
-using jobctl::kTypeFull;
-using jobctl::kTypeSym;
+namespace gcol = jobbase::gcol;
+using jobbase::kTypeDiag;
+using jobbase::kTypeFull;
+using jobbase::kTypeSym;
 
 // Formula codes of a constraint group: a matrix, an operator, a matrix.
 constexpr double kGreater = 127, kLess = 128, kMinus = 111;
@@ -110,10 +110,10 @@ TEST_F(FitSetupTest, WorkLengthFormulaTable) {
 TEST_F(FitSetupTest, LayoutFromTheWorkspaceTops) {
   job_constrained();
   ::testing::internal::CaptureStdout();
-  FITCNT(X(), IX(), jobctl::LABTAB, jobctl::MAINPR.LABSLOT);
+  FITCNT(X(), IX(), jobbase::LABTAB, jobbase::MAINPR.LABSLOT);
   ::testing::internal::GetCapturedStdout();
-  const int w0 = jobctl::MAINPR.WSTOP;
-  const int i0 = jobctl::MAINPR.IWSTOP;
+  const int w0 = jobbase::MAINPR.WSTOP;
+  const int i0 = jobbase::MAINPR.IWSTOP;
   FITCB.FCFIRST = 0;
   FITLAY(X(), IX());
   const Fitarr& f = FITARR;  // N 2, NCTOTL 5, LDJAC 3, NW 123, NIW 12
@@ -127,10 +127,10 @@ TEST_F(FitSetupTest, LayoutFromTheWorkspaceTops) {
   EXPECT_EQ(f.RFAC, w0 + 28);
   EXPECT_EQ(f.W, w0 + 33);
   EXPECT_EQ(f.X, w0 + 156);
-  EXPECT_EQ(jobctl::MAINPR.WSTOP, w0 + 159);
+  EXPECT_EQ(jobbase::MAINPR.WSTOP, w0 + 159);
   EXPECT_EQ(f.ISTATE, i0);
   EXPECT_EQ(f.IW, i0 + 5);
-  EXPECT_EQ(jobctl::MAINPR.IWSTOP, i0 + 17);
+  EXPECT_EQ(jobbase::MAINPR.IWSTOP, i0 + 17);
   // XBASE names where the job's parameters lie; the constraint callback's
   // first call is armed.
   EXPECT_EQ(OBJCEL.XBASE, f.X);
@@ -141,9 +141,9 @@ TEST_F(FitSetupTest, LayoutFromTheWorkspaceTops) {
 TEST_F(FitSetupTest, StatisticsTotalTakesTheDfAdjustment) {
   job_three();
   col(gcol::kNstat, 1) = 3;
-  jobctl::FITOPT.DF = -2;
+  jobbase::FITOPT.DF = -2;
   setup();
-  EXPECT_EQ(jobctl::FITSTA.NSTTOT, 1);
+  EXPECT_EQ(jobbase::FITSTA.NSTTOT, 1);
 }
 
 // Start values: a value strictly inside (-0.01, 0.01), the single-precision
@@ -285,19 +285,19 @@ TEST_F(FitSetupTest, NoFreeParametersKeepsTheDummyRowApart) {
 TEST_F(FitSetupTest, ParameterMissingFromTheListIsError136) {
   job_three();
   ::testing::internal::CaptureStdout();
-  FITCNT(X(), IX(), jobctl::LABTAB, jobctl::MAINPR.LABSLOT);
+  FITCNT(X(), IX(), jobbase::LABTAB, jobbase::MAINPR.LABSLOT);
   ::testing::internal::GetCapturedStdout();
-  const jobctl::GroupView G{X(), 1, 1};
-  X()(jobctl::icell(G.addr(1)) + 1) = 99;  // element 2 of A now carries a number never listed
+  const jobbase::GroupView G{X(), 1, 1};
+  X()(jobbase::icell(G.addr(1)) + 1) = 99;  // element 2 of A now carries a number never listed
   EXPECT_FIT_ERROR(FITLAY(X(), IX()), 136, " Subroutine FIT confused\n");
 }
 
 TEST_F(FitSetupTest, ExhaustedWorkspaceStops) {
   job_three();
   ::testing::internal::CaptureStdout();
-  FITCNT(X(), IX(), jobctl::LABTAB, jobctl::MAINPR.LABSLOT);
+  FITCNT(X(), IX(), jobbase::LABTAB, jobbase::MAINPR.LABSLOT);
   ::testing::internal::GetCapturedStdout();
-  jobctl::MAINPR.WSLIM = jobctl::MAINPR.WSTOP + 50;  // the arrays need 3+3+3+1+3+3+3+9+1+60+3+1
+  jobbase::MAINPR.WSLIM = jobbase::MAINPR.WSTOP + 50;  // the arrays need 3+3+3+1+3+3+3+9+1+60+3+1
   EXPECT_FIT_ERROR(FITLAY(X(), IX()), 119, " Problem needs over ");
 }
 
@@ -309,7 +309,7 @@ TEST_F(FitSetupTest, HugeParameterCountStops) {
   constraint(2, 1, {1});
   close();
   ::testing::internal::CaptureStdout();
-  FITCNT(X(), IX(), jobctl::LABTAB, jobctl::MAINPR.LABSLOT);
+  FITCNT(X(), IX(), jobbase::LABTAB, jobbase::MAINPR.LABSLOT);
   ::testing::internal::GetCapturedStdout();
   FITARR.NPAR = FITARR.N = 40000;
   EXPECT_FIT_ERROR(FITLAY(X(), IX()), 119, " Problem needs over +1000001");
@@ -318,10 +318,10 @@ TEST_F(FitSetupTest, HugeParameterCountStops) {
 TEST_F(FitSetupTest, ExhaustedIntegerWorkspaceStops) {
   job_three();
   ::testing::internal::CaptureStdout();
-  FITCNT(X(), IX(), jobctl::LABTAB, jobctl::MAINPR.LABSLOT);
+  FITCNT(X(), IX(), jobbase::LABTAB, jobbase::MAINPR.LABSLOT);
   ::testing::internal::GetCapturedStdout();
-  jobctl::MAINPR.WSLIM = jobctl::MAINPR.WSTOP + 100;
-  jobctl::MAINPR.IWSTOP = jobctl::MAINPR.WSLIM - 5;  // ISTATE 3 and IW 9 do not fit
+  jobbase::MAINPR.WSLIM = jobbase::MAINPR.WSTOP + 100;
+  jobbase::MAINPR.IWSTOP = jobbase::MAINPR.WSLIM - 5;  // ISTATE 3 and IW 9 do not fit
   EXPECT_FIT_ERROR(FITLAY(X(), IX()), 119, " Available memory for integers ");
 }
 

@@ -21,11 +21,11 @@
 #include "jobbase/workspace.hpp"
 
 using namespace qv::fit;
-using qv::jobctl::FESTAT;
-using qv::jobctl::FITOPT;
-using qv::jobctl::GRPTAB;
-using qv::jobctl::MAINPR;
-using qv::jobctl::WORKSP;
+using qv::jobbase::FESTAT;
+using qv::jobbase::FITOPT;
+using qv::jobbase::GRPTAB;
+using qv::jobbase::MAINPR;
+using qv::jobbase::WORKSP;
 
 namespace {
 
@@ -620,7 +620,7 @@ TEST_F(StatTest, SaturatedModelFromAnEarlierJob) {
 TEST_F(StatTest, HtmlHeading) {
   MAINPR.HTMLON = 1;
   MAINPR.JOBNO = 2;
-  qv::report::HTMLST.PRESTA = 1;
+  qv::jobbase::HTMLST.PRESTA = 1;
   const std::string out = block(hs_model());
   EXPECT_EQ(out.substr(0, out.find(" Your model")),
             " </PRE>\n"

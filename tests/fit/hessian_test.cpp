@@ -22,9 +22,9 @@ namespace {
 using testing_support::FitJobTest;
 using testing_support::Mat;
 using testing_support::jobctl_capture;
-namespace gcol = jobctl::gcol;
-using jobctl::kTypeFull;
-using jobctl::kTypeSym;
+namespace gcol = jobbase::gcol;
+using jobbase::kTypeFull;
+using jobbase::kTypeSym;
 
 // The frame of the fit's objective around a closed-form raw function F of
 // the workspace: the point given copied into the matrices, the group's value
@@ -34,10 +34,10 @@ Fitobj frame(std::function<double(Vec1<double>)> raw, std::vector<int>* hesflg_s
   return [raw, hesflg_seen](int&, int, std::span<const double> x, double& fobj, std::span<double>, int,
                             std::span<int> iu, std::span<double> ru) {
     const Vec1<double> W(ru);
-    const int NG = jobctl::icell(W(1));
+    const int NG = jobbase::icell(W(1));
     CPYPAR(W, Vec1<int>(iu), x);
     const double f = raw(W);
-    jobctl::GRPTAB(W, NG, gcol::kFitValue, 1) = f;
+    jobbase::GRPTAB(W, NG, gcol::kFitValue, 1) = f;
     if (hesflg_seen) hesflg_seen->push_back(OBJCEL.HESFLG);
     if (OBJCEL.FFIRST == 0) {
       OBJCEL.FSCALE = std::max(1.0, std::abs(f));
@@ -74,8 +74,8 @@ class HessianTest : public FitJobTest {
   double rfac(int i, int j) { return X()(FITARR.RFAC + (i - 1) + (j - 1) * FITARR.N); }
   // The quadratic of kA about c, read from the values of A.
   static double quadratic(Vec1<double> W, const std::vector<double>& c) {
-    const jobctl::GroupView G{W, 1, 1};
-    const int v = jobctl::icell(G.addr(1)) + 3;
+    const jobbase::GroupView G{W, 1, 1};
+    const int v = jobbase::icell(G.addr(1)) + 3;
     double d[3], f = 0;
     for (int i = 0; i < 3; ++i) d[i] = W(v + i) - c[i];
     for (int i = 0; i < 3; ++i)
@@ -90,7 +90,7 @@ class HessianTest : public FitJobTest {
 TEST_F(HessianTest, HessianOfAQuadraticIsItsMatrix) {
   const std::vector<double> c = {0.5, -1.0, 2.0};
   params({1, 2, 3}, c);
-  const int wstop = jobctl::MAINPR.WSTOP;
+  const int wstop = jobbase::MAINPR.WSTOP;
   OBJCEL.FSCALE = 3.5;
   OBJCEL.FSIGN = -1;
   OBJCEL.FFIRST = 1;
@@ -107,12 +107,12 @@ TEST_F(HessianTest, HessianOfAQuadraticIsItsMatrix) {
   EXPECT_EQ(OBJCEL.FSCALE, 3.5);
   EXPECT_EQ(OBJCEL.FSIGN, -1);
   EXPECT_EQ(col(gcol::kFitValue, 1), 7.25);
-  const int v = jobctl::icell(jobctl::GroupView{X(), 1, 1}.addr(1)) + 3;
+  const int v = jobbase::icell(jobbase::GroupView{X(), 1, 1}.addr(1)) + 3;
   for (int i = 0; i < 3; ++i) {
     EXPECT_EQ(X()(FITARR.X + i), c[i]);
     EXPECT_EQ(X()(v + i), c[i]);
   }
-  EXPECT_EQ(jobctl::MAINPR.WSTOP, wstop + 9 + 15 + 1);  // N^2 + 5N + NG
+  EXPECT_EQ(jobbase::MAINPR.WSTOP, wstop + 9 + 15 + 1);  // N^2 + 5N + NG
 }
 
 // Away from the minimum the Hessian of a quadratic is the same.
@@ -139,7 +139,7 @@ TEST_F(HessianTest, StoppedHessianStillRestoresTheEstimates) {
   HESCMP(X(), IX(), stopping);
   EXPECT_EQ(calls, 4);
   EXPECT_EQ(OBJCEL.HESFLG, 0);
-  const int v = jobctl::icell(jobctl::GroupView{X(), 1, 1}.addr(1)) + 3;
+  const int v = jobbase::icell(jobbase::GroupView{X(), 1, 1}.addr(1)) + 3;
   for (int i = 0; i < 3; ++i) {
     EXPECT_EQ(X()(FITARR.X + i), c[i]);
     EXPECT_EQ(X()(v + i), c[i]);
@@ -152,13 +152,13 @@ TEST_F(HessianTest, StoppedHessianStillRestoresTheEstimates) {
 TEST_F(HessianTest, CovarianceIsTheInverseOfTheHessian) {
   params({1, 2, 3}, {1, 1, 1});
   set_rfac({{4, 2, 0.5}, {2, 3, 1}, {0.5, 1, 2}});
-  const int wstop = jobctl::MAINPR.WSTOP;
+  const int wstop = jobbase::MAINPR.WSTOP;
   const std::string out = jobctl_capture([] { SECALC(X()); });
   EXPECT_EQ(out, "");
   EXPECT_EQ(SECOV.NOSE, 0);
   EXPECT_EQ(SECOV.ADDR, wstop);
   EXPECT_EQ(SECOV.NORD, 3);
-  EXPECT_EQ(jobctl::MAINPR.WSTOP, wstop + 9);
+  EXPECT_EQ(jobbase::MAINPR.WSTOP, wstop + 9);
   for (int i = 0; i < 3; ++i)
     for (int j = 0; j < 3; ++j)
       EXPECT_NEAR(X()(wstop + 3 * i + j), kAinv[i][j], 1e-14) << i << "," << j;
@@ -183,7 +183,7 @@ TEST_F(HessianTest, HessianThatCannotBeInverted) {
   EXPECT_EQ(SECOV.NOSE, 1);
   EXPECT_NE(unit7().find(" Ifail from Inver: 2\n"), std::string::npos);
   int nose = 0;
-  STDERR(X(), 1, 1, 1, jobctl::MAINPR.WSTOP, nose);
+  STDERR(X(), 1, 1, 1, jobbase::MAINPR.WSTOP, nose);
   EXPECT_EQ(nose, 1);
 }
 
@@ -285,23 +285,23 @@ TEST_F(HessianTest, StderrTable) {
     X()(parlst + i) = plist[i];
     X()(cov + 4 * i) = diag[i];
   }
-  jobctl::FITSTA.PARLST = parlst;
+  jobbase::FITSTA.PARLST = parlst;
   SECOV.ADDR = cov;
   SECOV.NORD = 3;
   SECOV.NOSE = 0;
   struct Element {
     double spec, se;
   } const expect[] = {{3, -100}, {0, 0}, {7, 0.5}, {5, -100}, {-2, 0}, {7, 0.5}};
-  const int o = jobctl::MAINPR.WSTOP;
+  const int o = jobbase::MAINPR.WSTOP;
   for (int k = 0; k < 6; ++k) X()(o + k) = 123;
   int nose = -1;
-  const int nwarn = jobctl::MAINPR.NWARN;
+  const int nwarn = jobbase::MAINPR.NWARN;
   const std::string out = jobctl_capture([&] { STDERR(X(), 1, 1, 1, o, nose); });
   EXPECT_EQ(nose, 0);
   for (int k = 0; k < 6; ++k) EXPECT_EQ(X()(o + k), expect[k].se) << "element " << k + 1;
   const std::string warning = " *** WARNING! ***\n Problem with standard errors; set to -100\n";
   EXPECT_EQ(out, warning + warning);
-  EXPECT_EQ(jobctl::MAINPR.NWARN, nwarn + 2);
+  EXPECT_EQ(jobbase::MAINPR.NWARN, nwarn + 2);
 }
 
 TEST_F(HessianTest, StderrWithAParameterMissingFromTheListIsError136) {
@@ -312,11 +312,11 @@ TEST_F(HessianTest, StderrWithAParameterMissingFromTheListIsError136) {
   close();
   X()(parlst) = 1;
   X()(parlst + 1) = 2;
-  jobctl::FITSTA.PARLST = parlst;
+  jobbase::FITSTA.PARLST = parlst;
   SECOV.ADDR = cov;
   SECOV.NORD = 2;
   int nose = 0;
-  EXPECT_FIT_ERROR(STDERR(X(), 1, 1, 1, jobctl::MAINPR.WSTOP, nose), 136, " Subroutine STDERR confused\n");
+  EXPECT_FIT_ERROR(STDERR(X(), 1, 1, 1, jobbase::MAINPR.WSTOP, nose), 136, " Subroutine STDERR confused\n");
 }
 
 // The ML fit function of a 2 x 2 covariance matrix, saturated: A SYMMETRIC
@@ -332,8 +332,8 @@ class SaturatedMlTest : public HessianTest {
   static constexpr double kSe[3] = {0.2, 0.12961481396815720, 0.15};
 
   static double ml(Vec1<double> W) {
-    const jobctl::GroupView G{W, 1, 1};
-    const int v = jobctl::icell(G.addr(1)) + 3;
+    const jobbase::GroupView G{W, 1, 1};
+    const int v = jobbase::icell(G.addr(1)) + 3;
     const double a = W(v), b = W(v + 1), c = W(v + 2);
     const double det = a * c - b * b;
     const double dets = kS[0] * kS[2] - kS[1] * kS[1];
@@ -366,17 +366,17 @@ TEST_F(SaturatedMlTest, StandardErrorsOfTheSaturatedModel) {
     SCOPED_TRACE(c.er);
     SetUp();
     model();
-    jobctl::MAINPR.EPSRF = c.er;
+    jobbase::MAINPR.EPSRF = c.er;
     col(gcol::kStdErrors, 1) = 1;
     ASSERT_TRUE(stderr_wanted(X()));
     HESSEC(X(), IX(), frame(ml));
     ASSERT_EQ(SECOV.NOSE, 0);
     std::vector<double> printed;
     int during = 0;
-    const int wstop = jobctl::MAINPR.WSTOP;
+    const int wstop = jobbase::MAINPR.WSTOP;
     const std::string out = jobctl_capture([&] {
       PRSTER(X(), 1, 1, 1, [&](int a) {
-        during = jobctl::MAINPR.WSTOP;
+        during = jobbase::MAINPR.WSTOP;
         for (int k = 0; k < 3; ++k) printed.push_back(X()(a + k));
       });
     });
@@ -384,7 +384,7 @@ TEST_F(SaturatedMlTest, StandardErrorsOfTheSaturatedModel) {
     ASSERT_EQ(printed.size(), 3u);
     for (int k = 0; k < 3; ++k) EXPECT_NEAR(printed[k], kSe[k], c.rel * kSe[k]) << "element " << k + 1;
     EXPECT_EQ(during, wstop + 3);
-    EXPECT_EQ(jobctl::MAINPR.WSTOP, wstop);
+    EXPECT_EQ(jobbase::MAINPR.WSTOP, wstop);
     TearDown();
   }
 }
@@ -394,7 +394,7 @@ TEST_F(SaturatedMlTest, StandardErrorsOfTheSaturatedModel) {
 TEST_F(SaturatedMlTest, IdentificationCheckLeavesNoStandardErrors) {
   model();
   col(gcol::kStdErrors, 1) = 1;
-  jobctl::FITOPT.CH = 1;
+  jobbase::FITOPT.CH = 1;
   const std::string out = jobctl_capture([this] { HESSEC(X(), IX(), frame(ml)); });
   EXPECT_EQ(out, "\n Eigenvalue test suggests model is identified\n");
   EXPECT_EQ(SECOV.NOSE, 1);
@@ -416,11 +416,11 @@ TEST_F(HessianTest, StandardErrorBlockTable) {
   } const cases[] = {
       {"requested", 1, kTypeFull, 0, true},
       {"not requested", 0, kTypeFull, 0, false},
-      {"computed matrix", 1, jobctl::kTypeComputed, 0, false},
-      {"constrained symmetric view", 1, jobctl::kTypeViewSym, 0, false},
-      {"undeclared letter", 1, jobctl::kTypeUndeclared, 0, false},
+      {"computed matrix", 1, jobbase::kTypeComputed, 0, false},
+      {"constrained symmetric view", 1, jobbase::kTypeViewSym, 0, false},
+      {"undeclared letter", 1, jobbase::kTypeUndeclared, 0, false},
       {"raw-data matrix", 1, kTypeFull, 1, false},
-      {"identity", 1, jobctl::kTypeIdent, 0, true},
+      {"identity", 1, jobbase::kTypeIdent, 0, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -428,10 +428,10 @@ TEST_F(HessianTest, StandardErrorBlockTable) {
     job(1);
     matrices(1, {{'A', kTypeFull, 1, 2, {0, 0}}});
     close();
-    jobctl::GroupView{X(), 1, 1}.type(1) = c.type;
+    jobbase::GroupView{X(), 1, 1}.type(1) = c.type;
     col(gcol::kStdErrors, 1) = c.stderrs;
     col(gcol::kRawLetter, 1) = c.rawletter;
-    jobctl::FITSTA.PARLST = jobctl::MAINPR.WSTOP;
+    jobbase::FITSTA.PARLST = jobbase::MAINPR.WSTOP;
     bool printed = false;
     const std::string out = jobctl_capture([&] { PRSTER(X(), 1, 1, 1, [&](int) { printed = true; }); });
     EXPECT_EQ(out, c.block ? "\n MATRIX A (Rough) STANDARD ERRORS\n" : "");

@@ -7,7 +7,7 @@
 namespace qv::fit {
 namespace {
 
-using jobctl::gcol::kOutRequests;
+using jobbase::gcol::kOutRequests;
 
 // One entry of a group's request list: the request number (a letter 1..26
 // or one of the kReq* numbers), the first label slot of the file name and
@@ -25,12 +25,12 @@ class OutreqTest : public jobctl::testing_support::ModelTest {
   void SetUp() override {
     ModelTest::SetUp();
     job(1);
-    jobctl::MAINPR.RDPTR = kListAt;
+    jobbase::MAINPR.RDPTR = kListAt;
   }
   // Parses the request at the start of text's first line.
   void request(const std::string& text) {
     start(text);
-    OUTREQ(X(), IX(), 1, 1, jobctl::MAINPR.RDPTR, jobctl::MAINPR.LABSLOT);
+    OUTREQ(X(), IX(), 1, 1, jobbase::MAINPR.RDPTR, jobbase::MAINPR.LABSLOT);
   }
   // The group's request list: its address, its count and its k-th request
   // (1-based), after the count, three words each.
@@ -44,16 +44,16 @@ class OutreqTest : public jobctl::testing_support::ModelTest {
 };
 
 TEST_F(OutreqTest, CodesAndList) {
-  const int slot0 = jobctl::MAINPR.LABSLOT;
+  const int slot0 = jobbase::MAINPR.LABSLOT;
   request("QVZ=z.out");
   // The list is made at the storage pointer, which moves past its room.
   EXPECT_EQ(list(), kListAt);
-  EXPECT_EQ(jobctl::MAINPR.RDPTR, kListAt + kReqWords);
+  EXPECT_EQ(jobbase::MAINPR.RDPTR, kListAt + kReqWords);
   EXPECT_EQ(count(), 1);
   EXPECT_EQ(entry(1).number, letter('Z'));
   EXPECT_EQ(entry(1).slot, slot0);
   EXPECT_EQ(entry(1).slots, 1);
-  EXPECT_EQ(jobctl::CURSOR.ICOL, 9);  // on the last character of the name
+  EXPECT_EQ(jobbase::CURSOR.ICOL, 9);  // on the last character of the name
   struct Case {
     const char* word;
     int number;
@@ -66,16 +66,16 @@ TEST_F(OutreqTest, CodesAndList) {
     EXPECT_EQ(entry(++k).number, c.number) << c.word;
   }
   EXPECT_EQ(count(), 8);
-  EXPECT_EQ(jobctl::MAINPR.RDPTR, kListAt + kReqWords);  // the list was made once
+  EXPECT_EQ(jobbase::MAINPR.RDPTR, kListAt + kReqWords);  // the list was made once
 }
 
 TEST_F(OutreqTest, LongNameTakesSeveralSlots) {
   const std::string name(40, 'N');
   request("QVB= " + name + ";rest");
   EXPECT_EQ(entry(1).slots, 2);
-  EXPECT_EQ(jobctl::LABTAB.get(1), std::string(32, 'N'));
-  EXPECT_EQ(jobctl::LABTAB.get(2), std::string(8, 'N') + std::string(24, ' '));
-  EXPECT_EQ(jobctl::MAINPR.LABSLOT, 3);
+  EXPECT_EQ(jobbase::LABTAB.get(1), std::string(32, 'N'));
+  EXPECT_EQ(jobbase::LABTAB.get(2), std::string(8, 'N') + std::string(24, ' '));
+  EXPECT_EQ(jobbase::MAINPR.LABSLOT, 3);
 }
 
 TEST_F(OutreqTest, Refusals) {

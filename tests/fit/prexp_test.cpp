@@ -19,7 +19,7 @@ using testing_support::FitJobTest;
 using testing_support::jobctl_capture;
 using testing_support::library_units;
 using testing_support::lines;
-namespace gcol = jobctl::gcol;
+namespace gcol = jobbase::gcol;
 
 class ReportTest : public FitJobTest {
  protected:
@@ -45,7 +45,7 @@ class ReportTest : public FitJobTest {
     col(gcol::kCovResult, g) = res;
   }
   std::string report(int g = 1) {
-    return jobctl_capture([&] { PREXP(X(), g, jobctl::MAINPR.NG, 0, 0, 1); });
+    return jobctl_capture([&] { PREXP(X(), g, jobbase::MAINPR.NG, 0, 0, 1); });
   }
   // A data group of two variables with an observed covariance matrix
   // [2 .5; .5 1] and an expected [1.8 .4; .4 1.1] (fit code given).
@@ -54,7 +54,7 @@ class ReportTest : public FitJobTest {
     col(gcol::kFitCode, 1) = code;
     col(gcol::kNvar, 1) = 2;
     col(gcol::kObsData, 1) = store({2, 0.5, 1});
-    cov(1, 2, result(jobctl::kTypeSym, 2, 2, {1.8, 0.4, 1.1}));
+    cov(1, 2, result(jobbase::kTypeSym, 2, 2, {1.8, 0.4, 1.1}));
     col(gcol::kFitValue, 1) = 0.125;
   }
 };
@@ -63,9 +63,9 @@ class ReportTest : public FitJobTest {
 // the observed, expected and residual covariance matrices, the function
 // value and the fit function's name.
 TEST_F(ReportTest, CovarianceGroupWithMeans) {
-  two_variables(jobctl::kFitML);
+  two_variables(jobbase::kFitML);
   col(gcol::kObsMeans, 1) = store({3, 4});
-  col(gcol::kMeansResult, 1) = result(jobctl::kTypeFull, 1, 2, {3.5, 4.5});
+  col(gcol::kMeansResult, 1) = result(jobbase::kTypeFull, 1, 2, {3.5, 4.5});
   close();
   EXPECT_EQ(report(), lines({"",
  " Vector of OBSERVED means",
@@ -94,9 +94,9 @@ TEST_F(ReportTest, CovarianceGroupWithMeans) {
 // The group's variable labels name the columns (and the rows of square
 // matrices).
 TEST_F(ReportTest, VariableLabels) {
-  two_variables(jobctl::kFitLS);
-  jobctl::LABTAB.put(50, "height");
-  jobctl::LABTAB.put(51, "weight");
+  two_variables(jobbase::kFitLS);
+  jobbase::LABTAB.put(50, "height");
+  jobbase::LABTAB.put(51, "weight");
   col(gcol::kVarLabels, 1) = 50;
   close();
   const std::string out = report();
@@ -117,12 +117,12 @@ TEST_F(ReportTest, ConstraintAndCalculationGroups) {
     double direction;
     const char* heading;
   } const cases[] = {
-      {jobctl::kKindConstraint, 0, " CONSTRAINT VALUES (should be near zero)"},
-      {jobctl::kKindConstraint, -1, " CONSTRAINT VALUES (should be negative)"},
-      {jobctl::kKindConstraint, 1, " CONSTRAINT VALUES (should be positive)"},
-      {jobctl::kKindConstraint, 2, nullptr},
-      {jobctl::kKindCalc, 0, " EXPECTED MATRIX of this CALCULATION group"},
-      {jobctl::kKindSim, 0, " EXPECTED MATRIX of this CALCULATION group"},
+      {jobbase::kKindConstraint, 0, " CONSTRAINT VALUES (should be near zero)"},
+      {jobbase::kKindConstraint, -1, " CONSTRAINT VALUES (should be negative)"},
+      {jobbase::kKindConstraint, 1, " CONSTRAINT VALUES (should be positive)"},
+      {jobbase::kKindConstraint, 2, nullptr},
+      {jobbase::kKindCalc, 0, " EXPECTED MATRIX of this CALCULATION group"},
+      {jobbase::kKindSim, 0, " EXPECTED MATRIX of this CALCULATION group"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.heading ? c.heading : "no heading");
@@ -130,7 +130,7 @@ TEST_F(ReportTest, ConstraintAndCalculationGroups) {
     job(1);
     col(gcol::kKind, 1) = c.kind;
     col(gcol::kConDirection, 1) = c.direction;
-    cov(1, 3, result(jobctl::kTypeFull, 1, 2, {0.5, -1}));
+    cov(1, 3, result(jobbase::kTypeFull, 1, 2, {0.5, -1}));
     close();
     std::string want = "\n";
     if (c.heading) want += std::string(c.heading) + "\n";
@@ -143,8 +143,8 @@ TEST_F(ReportTest, ConstraintAndCalculationGroups) {
 // A calculation group's full matrix is printed whole, row by row as stored.
 TEST_F(ReportTest, CalculationMatrixIsPrintedInRows) {
   job(1);
-  col(gcol::kKind, 1) = jobctl::kKindCalc;
-  cov(1, 3, result(jobctl::kTypeFull, 2, 3, {1, 2, 3, 4, 5, 6}));
+  col(gcol::kKind, 1) = jobbase::kKindCalc;
+  cov(1, 3, result(jobbase::kTypeFull, 2, 3, {1, 2, 3, 4, 5, 6}));
   close();
   EXPECT_EQ(report(), lines({"",
  " EXPECTED MATRIX of this CALCULATION group",
@@ -159,27 +159,27 @@ TEST_F(ReportTest, MissingMatrices) {
   const std::string head = lines({"", " EXPECTED MATRIX of this CALCULATION group"});
   const std::string none = lines({"", " Not supplied for this group"});
   job(1);
-  col(gcol::kKind, 1) = jobctl::kKindCalc;
-  cov(1, 0, result(jobctl::kTypeFull, 1, 1, {1}));
+  col(gcol::kKind, 1) = jobbase::kKindCalc;
+  cov(1, 0, result(jobbase::kTypeFull, 1, 1, {1}));
   close();
   EXPECT_EQ(report(), head + none);
   SetUp();
   job(1);
-  col(gcol::kKind, 1) = jobctl::kKindCalc;
-  cov(1, 2, result(jobctl::kTypeFull, 0, 3, {}));
+  col(gcol::kKind, 1) = jobbase::kKindCalc;
+  cov(1, 2, result(jobbase::kTypeFull, 0, 3, {}));
   close();
   EXPECT_EQ(report(), head + none);
   SetUp();
   job(1);
-  col(gcol::kKind, 1) = jobctl::kKindCalc;
+  col(gcol::kKind, 1) = jobbase::kKindCalc;
   close();
   EXPECT_EQ(report(), head);
 }
 
 // Raw data: the note instead of the observed matrix, and no residuals.
 TEST_F(ReportTest, RawDataGroup) {
-  two_variables(jobctl::kFitRaw);
-  col(gcol::kMeansResult, 1) = result(jobctl::kTypeFull, 1, 2, {3.5, 4.5});
+  two_variables(jobbase::kFitRaw);
+  col(gcol::kMeansResult, 1) = result(jobbase::kTypeFull, 1, 2, {3.5, 4.5});
   close();
   EXPECT_EQ(report(), lines({"",
  " Vector of EXPECTED means",
@@ -197,7 +197,7 @@ TEST_F(ReportTest, RawDataGroup) {
 // User-defined functions: the note instead of the expected and residual
 // matrices; code 8 still shows the observed matrix, code 7 does not.
 TEST_F(ReportTest, UserDefinedFunctions) {
-  two_variables(jobctl::kFitUserRows);
+  two_variables(jobbase::kFitUserRows);
   close();
   EXPECT_EQ(report(), lines({"",
  " OBSERVED COVARIANCE MATRIX",
@@ -208,7 +208,7 @@ TEST_F(ReportTest, UserDefinedFunctions) {
  " Function value of this group:   0.1250",
  " Where the fit function is User-defined, summed over data rows"}));
   SetUp();
-  two_variables(jobctl::kFitUser);
+  two_variables(jobbase::kFitUser);
   close();
   EXPECT_EQ(report(), lines({"", " Expected matrix and residuals don't exist for user-defined  fit functions",
                              " Function value of this group:   0.1250",
@@ -217,7 +217,7 @@ TEST_F(ReportTest, UserDefinedFunctions) {
 
 // AWLS adds the part of the function value due to the diagonal of S.
 TEST_F(ReportTest, AsymptoticWeightsAddTheDiagonalPart) {
-  two_variables(jobctl::kFitAWLS);
+  two_variables(jobbase::kFitAWLS);
   col(gcol::kDiagPenalty, 1) = 0.03125;
   close();
   EXPECT_EQ(report(), lines({"",
@@ -243,13 +243,13 @@ TEST_F(ReportTest, AsymptoticWeightsAddTheDiagonalPart) {
 // proportions times N and their difference, then the 2 x 2 expected matrix.
 TEST_F(ReportTest, ContingencyTable) {
   job(1);
-  col(gcol::kFitCode, 1) = jobctl::kFitTable;
+  col(gcol::kFitCode, 1) = jobbase::kFitTable;
   col(gcol::kTableRows, 1) = 2;
   col(gcol::kTableCols, 1) = 2;
   col(gcol::kNobs, 1) = 100;
   col(gcol::kObsData, 1) = store({12, 18, 30, 40});
-  col(gcol::kMeansResult, 1) = result(jobctl::kTypeFull, 2, 1, {0.1, -0.2});
-  cov(1, 2, result(jobctl::kTypeSym, 2, 2, {1, 0.3, 1, 0.1, 0.2, 0.3, 0.4}));
+  col(gcol::kMeansResult, 1) = result(jobbase::kTypeFull, 2, 1, {0.1, -0.2});
+  cov(1, 2, result(jobbase::kTypeSym, 2, 2, {1, 0.3, 1, 0.1, 0.2, 0.3, 0.4}));
   col(gcol::kFitValue, 1) = 2;
   close();
   EXPECT_EQ(report(), lines({"",
@@ -284,13 +284,13 @@ TEST_F(ReportTest, ContingencyTable) {
 // means and covariance matrix under its number.
 TEST_F(ReportTest, ComponentModels) {
   job(1);
-  col(gcol::kFitCode, 1) = jobctl::kFitVL;
+  col(gcol::kFitCode, 1) = jobbase::kFitVL;
   col(gcol::kNvar, 1) = 3;
   col(gcol::kDefVars, 1) = store({1});
-  jobctl::IGRPTB(IX(), 1, jobctl::igcol::kModels, 1) = 2;
+  jobbase::IGRPTB(IX(), 1, jobbase::igcol::kModels, 1) = 2;
   col(gcol::kObsMeans, 1) = store({9, 3, 4});
-  col(gcol::kMeansResult, 1) = result(jobctl::kTypeFull, 1, 2, {1, 2, 5, 6});
-  cov(1, 2, result(jobctl::kTypeSym, 2, 2, {1, 0, 1, 2, 0, 2}));
+  col(gcol::kMeansResult, 1) = result(jobbase::kTypeFull, 1, 2, {1, 2, 5, 6});
+  cov(1, 2, result(jobbase::kTypeSym, 2, 2, {1, 0, 1, 2, 0, 2}));
   close();
   EXPECT_EQ(report(), lines({"",
  " Vector of OBSERVED means",
@@ -329,11 +329,11 @@ TEST_F(ReportTest, ComponentModels) {
 // Ordinal mixtures show their expected thresholds, rows "Threshold  k".
 TEST_F(ReportTest, OrdinalThresholds) {
   job(1);
-  col(gcol::kFitCode, 1) = jobctl::kFitOrdMix;
+  col(gcol::kFitCode, 1) = jobbase::kFitOrdMix;
   col(gcol::kNvar, 1) = 2;
   col(gcol::kObsMeans, 1) = store({9, 9});
-  col(gcol::kMeansResult, 1) = result(jobctl::kTypeFull, 2, 2, {-1, -2, 1, 2});
-  cov(1, 2, result(jobctl::kTypeSym, 2, 2, {1, 0.5, 1}));
+  col(gcol::kMeansResult, 1) = result(jobbase::kTypeFull, 2, 2, {-1, -2, 1, 2});
+  cov(1, 2, result(jobbase::kTypeSym, 2, 2, {1, 0.5, 1}));
   close();
   const std::string out = report();
   EXPECT_EQ(out.find("OBSERVED means"), std::string::npos) << out;
@@ -347,7 +347,7 @@ TEST_F(ReportTest, OrdinalThresholds) {
 // shown, and is no longer marked; one that cannot be inverted stops the job
 // with error 54.
 TEST_F(ReportTest, ObservedMatrixHeldInverted) {
-  two_variables(jobctl::kFitGLS);
+  two_variables(jobbase::kFitGLS);
   const int obs = col(gcol::kObsData, 1);
   X()(obs) = 0.5;
   X()(obs + 1) = 0.0;
@@ -363,7 +363,7 @@ TEST_F(ReportTest, ObservedMatrixHeldInverted) {
   EXPECT_DOUBLE_EQ(X()(obs), 2.0);
   EXPECT_DOUBLE_EQ(X()(obs + 2), 4.0);
   SetUp();
-  two_variables(jobctl::kFitGLS);
+  two_variables(jobbase::kFitGLS);
   const int bad = col(gcol::kObsData, 1);
   X()(bad + 1) = 3.0;  // [2 3; 3 1] is indefinite
   col(gcol::kObsInverted, 1) = 1;
@@ -373,7 +373,7 @@ TEST_F(ReportTest, ObservedMatrixHeldInverted) {
 
 // Record mode prints nothing.
 TEST_F(ReportTest, RecordModePrintsNothing) {
-  two_variables(jobctl::kFitML);
+  two_variables(jobbase::kFitML);
   close();
   const std::string out = jobctl_capture([&] { PREXP(X(), 1, 1, 0, 1, 0); });
   EXPECT_EQ(out, "\n");

@@ -16,7 +16,7 @@
 namespace qv::fit {
 namespace {
 
-using jobctl::testing_support::capture;
+using jobbase::testing_support::capture;
 using jobctl::testing_support::JobTest;
 using testing_support::library_units;
 using testing_support::lines;
@@ -42,7 +42,7 @@ TEST_F(JobTest, ListingOfAScriptJob) {
   FITARR.FREEP = 1;
   int mode = prmode::kSpecification;
   const std::string title = " " + runtime::fpad("Listing of a calculation", 128);
-  const std::string spec = capture([&] { PRPARM(X(), jobctl::IWORKS.ix(), jobctl::LABTAB, mode, 0, 1); });
+  const std::string spec = capture([&] { PRPARM(X(), jobbase::IWORKS.ix(), jobbase::LABTAB, mode, 0, 1); });
   EXPECT_EQ(spec, lines({"", "", " PARAMETER SPECIFICATIONS", "", " GROUP NUMBER: 1", "", title, "", " MATRIX A",
                          " This is a FULL matrix of order    2 by    2", "               1       2",
                          "  FIRST       1       2", " SECOND       3       4", "", " MATRIX B",
@@ -50,7 +50,7 @@ TEST_F(JobTest, ListingOfAScriptJob) {
                          "", " MATRIX C", " This is a computed FULL matrix of order    2 by    2",
                          " It has no free parameters specified"}));
   mode = prmode::kEstimates;
-  const std::string est = capture([&] { PRPARM(X(), jobctl::IWORKS.ix(), jobctl::LABTAB, mode, 0, 1); });
+  const std::string est = capture([&] { PRPARM(X(), jobbase::IWORKS.ix(), jobbase::LABTAB, mode, 0, 1); });
   // C = A*B = [1 2; 3 4][4 2; 2 3].
   const std::string c = lines({"", " MATRIX C", " This is a computed FULL matrix of order    2 by    2",
                                " [=A*B]", "             1          2", " 1      8.0000     8.0000",

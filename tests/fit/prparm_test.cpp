@@ -24,9 +24,9 @@ using testing_support::jobctl_capture;
 using testing_support::library_units;
 using testing_support::lines;
 using testing_support::Mat;
-namespace gcol = jobctl::gcol;
-using jobctl::kTypeFull;
-using jobctl::kTypeSym;
+namespace gcol = jobbase::gcol;
+using jobbase::kTypeFull;
+using jobbase::kTypeSym;
 
 // A group title's line: the 128-character title after one blank.
 std::string ttl(const std::string& t) { return " " + runtime::fpad(t, 128); }
@@ -37,23 +37,23 @@ class ListingTest : public FitJobTest {
     FitJobTest::SetUp();
     // The listing is written while the library's units are the report's.
     library_units(6);
-    jobctl::MAINPR.JOBNO = 1;
+    jobbase::MAINPR.JOBNO = 1;
     FITARR.FREEP = 1;
   }
   // Group g's title in the label table (four slots from slot on).
   void title(int g, int slot, const std::string& text) {
-    jobctl::LABTAB.put(slot, text);
+    jobbase::LABTAB.put(slot, text);
     col(gcol::kTitle, g) = slot;
   }
   std::string list(int mode, bool html = false) {
-    jobctl::MAINPR.HTMLON = html ? 1 : 0;
-    report::HTMLST.PRESTA = 0;
+    jobbase::MAINPR.HTMLON = html ? 1 : 0;
+    jobbase::HTMLST.PRESTA = 0;
     int md = mode;
-    std::string out = jobctl_capture([&] { PRPARM(X(), IX(), jobctl::LABTAB, md, 0, 1); });
+    std::string out = jobctl_capture([&] { PRPARM(X(), IX(), jobbase::LABTAB, md, 0, 1); });
     EXPECT_EQ(md, mode);
     return out;
   }
-  jobctl::GroupView group(int g) const { return {X(), jobctl::MAINPR.NG, g}; }
+  jobbase::GroupView group(int g) const { return {X(), jobbase::MAINPR.NG, g}; }
 
   // Two groups: A FU with free and fixed elements, B ZE, C SY all fixed,
   // D LO free; E DI in group 2.
@@ -62,10 +62,10 @@ class ListingTest : public FitJobTest {
     title(1, 1, "First group");
     title(2, 5, "Second group");
     matrices(1, {{'A', kTypeFull, 2, 2, {1, 2, 0, 3}, {0.5, 1.5, 2.5, 3.5}},
-                 {'B', jobctl::kTypeZero, 2, 2, {}},
+                 {'B', jobbase::kTypeZero, 2, 2, {}},
                  {'C', kTypeSym, 2, 2, {0, 0, 0}, {1, 2, 3}},
-                 {'D', jobctl::kTypeLower, 2, 2, {4, 5, 6}, {1, 2, 3}}});
-    matrices(2, {{'E', jobctl::kTypeDiag, 3, 3, {7, 0, 8}}});
+                 {'D', jobbase::kTypeLower, 2, 2, {4, 5, 6}, {1, 2, 3}}});
+    matrices(2, {{'E', jobbase::kTypeDiag, 3, 3, {7, 0, 8}}});
     close();
   }
 
@@ -76,18 +76,18 @@ class ListingTest : public FitJobTest {
     job(1);
     title(1, 1, "Only");
     matrices(1, {{'A', kTypeFull, 2, 3, {1, 2, 0, 3, 0, 0}, {0.5, 1.5, 2.5, 3.5, 4, 5}},
-                 {'K', jobctl::kTypeViewSym, 2, 2, {0, 0, 0}, {1, 0.5, 1}},
+                 {'K', jobbase::kTypeViewSym, 2, 2, {0, 0, 0}, {1, 0.5, 1}},
                  {'R', kTypeFull, 1, 3, {}}});
     const auto G = group(1);
     const int lab = take(3);
     X()(lab) = 1;
     X()(lab + 1) = 1;
     X()(lab + 2) = 20;
-    jobctl::LABTAB.put(20, "first");
-    jobctl::LABTAB.put(21, "second");
-    jobctl::LABTAB.put(22, "a");
-    jobctl::LABTAB.put(23, "b");
-    jobctl::LABTAB.put(24, "c");
+    jobbase::LABTAB.put(20, "first");
+    jobbase::LABTAB.put(21, "second");
+    jobbase::LABTAB.put(22, "a");
+    jobbase::LABTAB.put(23, "b");
+    jobbase::LABTAB.put(24, "c");
     G.label(1) = lab;
     raw_ = take(6);
     for (int k = 0; k < 6; ++k) X()(raw_ + k) = 10 + k;
@@ -99,7 +99,7 @@ class ListingTest : public FitJobTest {
     const int c = take(2 + 3 + 3 + 4);
     const double words[] = {1, 3, 1, 2, 112, 9, 2, 2, 100, 101, 102, 103};
     for (int k = 0; k < 12; ++k) X()(c + k) = words[k];
-    G.type(3) = jobctl::kTypeComputed;
+    G.type(3) = jobbase::kTypeComputed;
     G.rows(3) = 2;
     G.cols(3) = 2;
     G.addr(3) = c;
@@ -108,8 +108,8 @@ class ListingTest : public FitJobTest {
     const int w = take(2);
     X()(w) = 2;
     X()(w + 1) = 30;
-    jobctl::LABTAB.put(30, "A*B");
-    jobctl::LABTAB.put(31, "+C\r");
+    jobbase::LABTAB.put(30, "A*B");
+    jobbase::LABTAB.put(31, "+C\r");
     G.fslot(3) = w;
     close();
   }
@@ -557,11 +557,11 @@ TEST_F(ListingTest, FixedPatternsPrintOnlyTheirTypeLine) {
     int type;
     const char* line;
   } const cases[] = {
-      {jobctl::kTypeZero, " This is a NULL matrix of order    2 by    3"},
-      {jobctl::kTypeIdent, " This is an IDENTITY matrix of order    2 by    3"},
-      {jobctl::kTypeIdZero, " This is an IDENTITY:NULL matrix of order    2 by    3"},
-      {jobctl::kTypeZeroId, " This is a NULL:IDENTITY matrix of order    2 by    3"},
-      {jobctl::kTypeUnit, " This is a UNIT matrix of order    2 by    3"},
+      {jobbase::kTypeZero, " This is a NULL matrix of order    2 by    3"},
+      {jobbase::kTypeIdent, " This is an IDENTITY matrix of order    2 by    3"},
+      {jobbase::kTypeIdZero, " This is an IDENTITY:NULL matrix of order    2 by    3"},
+      {jobbase::kTypeZeroId, " This is a NULL:IDENTITY matrix of order    2 by    3"},
+      {jobbase::kTypeUnit, " This is a UNIT matrix of order    2 by    3"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.line);
@@ -593,11 +593,11 @@ TEST_F(ListingTest, StandardErrors) {
   const int cov = take(1);
   X()(cov) = 4;
   close();
-  jobctl::FITSTA.PARLST = parlst;
+  jobbase::FITSTA.PARLST = parlst;
   SECOV.ADDR = cov;
   SECOV.NORD = 1;
   col(gcol::kStdErrors, 1) = 1;
-  const int wstop = jobctl::MAINPR.WSTOP;
+  const int wstop = jobbase::MAINPR.WSTOP;
   EXPECT_EQ(list(prmode::kEstimates),
             lines({"", "", " QV PARAMETER ESTIMATES", "", " GROUP NUMBER: 1", "", ttl("Errors"), "", " MATRIX A",
                    " This is a FULL matrix of order    1 by    2", "          1       2",
@@ -606,7 +606,7 @@ TEST_F(ListingTest, StandardErrors) {
                    " 1      2.0000     0.0000", "", " MATRIX C", " This is a SYMMETRIC matrix of order    1 by    1",
                    "             1", " 1      4.0000", "", " MATRIX C (Rough) STANDARD ERRORS",
                    " This is a SYMMETRIC matrix of order    1 by    1", " It has no free parameters specified"}));
-  EXPECT_EQ(jobctl::MAINPR.WSTOP, wstop);
+  EXPECT_EQ(jobbase::MAINPR.WSTOP, wstop);
 }
 
 // Output-file requests are served in the estimates only, in list order,
@@ -635,7 +635,7 @@ TEST_F(ListingTest, ResultsReportEndsTheGroupInTheEstimates) {
   matrices(1, {{'A', kTypeFull, 1, 1, {1}, {2}}});
   close();
   col(gcol::kResiduals, 1) = 1;
-  col(gcol::kFitCode, 1) = jobctl::kFitNone;
+  col(gcol::kFitCode, 1) = jobbase::kFitNone;
   col(gcol::kFitValue, 1) = 1.5;
   const std::string spec = list(prmode::kSpecification);
   EXPECT_EQ(spec.find("fit function"), std::string::npos);

@@ -10,7 +10,7 @@
 
 #include "script_fixture.hpp"
 
-namespace qv::jobctl {
+namespace qv::jobbase {
 namespace {
 
 using testing_support::capture;
@@ -467,7 +467,7 @@ TEST_F(ErrmsgTest, HtmlFatalClosesTheDocument) {
   MAINPR.JOBNO = 2;
   MAINPR.IGRP = 1;
   FESTAT.MACHOUT = 0;
-  report::HTMLST.PRESTA = 1;
+  HTMLST.PRESTA = 1;
   set_line("BAD", 1);
   const auto [status, out] = run_child([] { ERRMSG(5); });
   EXPECT_EQ(status, 1);
@@ -496,10 +496,10 @@ TEST_F(ErrmsgTest, HtmlFatalClosesTheDocument) {
 TEST_F(ErrmsgTest, HtmlWarningLeavesThePreBlockAsFound) {
   MAINPR.HTMLON = 1;
   MAINPR.JOBNO = 1;
-  report::HTMLST.PRESTA = 1;
+  HTMLST.PRESTA = 1;
   set_line("DATA NG=2", 1);
   const std::string out = capture([] { ERRMSG(55); });
-  EXPECT_EQ(report::HTMLST.PRESTA, 1);
+  EXPECT_EQ(HTMLST.PRESTA, 1);
   EXPECT_NE(out.find("  Please try not to change your mind about the number of groups.\n"
                      " I'm just going to ignore it, OK?\n <P></H5>\n <PRE>\n"),
             std::string::npos)
@@ -521,4 +521,4 @@ TEST_F(ErrmsgTest, EverySixNonFatalCodeReturns) {
 }
 
 }  // namespace
-}  // namespace qv::jobctl
+}  // namespace qv::jobbase

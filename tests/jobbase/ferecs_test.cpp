@@ -9,7 +9,7 @@
 #include "runtime/fixedstr.hpp"
 #include "support/reset.hpp"
 
-namespace qv::jobctl {
+namespace qv::jobbase {
 namespace {
 
 template <class F>
@@ -42,4 +42,4 @@ TEST(FetitlTest, PlainAndFrontEndForms) {
 }
 
 }  // namespace
-}  // namespace qv::jobctl
+}  // namespace qv::jobbase

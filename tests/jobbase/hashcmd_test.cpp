@@ -4,7 +4,7 @@
 #include "jobbase/workspace.hpp"
 #include "script_fixture.hpp"
 
-namespace qv::jobctl {
+namespace qv::jobbase {
 namespace {
 
 using testing_support::capture;
@@ -91,4 +91,4 @@ TEST_F(HashcmdTest, FullTableStillUpdatesAKnownName) {
 }
 
 }  // namespace
-}  // namespace qv::jobctl
+}  // namespace qv::jobbase

@@ -8,8 +8,7 @@
 #include "jobbase/htmlrep.hpp"
 #include "jobbase/areas.hpp"
 
-using namespace qv::report;
-using qv::jobctl::MAINPR;
+using namespace qv::jobbase;
 
 namespace {
 

@@ -24,7 +24,7 @@
     stmt;                      \
   } while (0)
 
-namespace qv::jobctl::testing_support {
+namespace qv::jobbase::testing_support {
 
 // A test that starts from the state of a fresh run: every area reset, so
 // the workspaces and the label table are empty.
@@ -52,4 +52,4 @@ inline void feed_script_on(int unit, const std::string& prefix, const std::strin
   LINBUF.reset();
 }
 
-}  // namespace qv::jobctl::testing_support
+}  // namespace qv::jobbase::testing_support

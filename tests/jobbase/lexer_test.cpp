@@ -5,7 +5,7 @@
 #include "jobbase/workspace.hpp"
 #include "script_fixture.hpp"
 
-namespace qv::jobctl {
+namespace qv::jobbase {
 namespace {
 
 using testing_support::capture;
@@ -374,4 +374,4 @@ TEST_F(ElementDeathTest, ReferenceErrors) {
 }
 
 }  // namespace
-}  // namespace qv::jobctl
+}  // namespace qv::jobbase

@@ -10,7 +10,7 @@
 #include "jobbase/matutil.hpp"
 #include "jobctl_fixture.hpp"
 
-namespace qv::jobctl {
+namespace qv::jobbase {
 namespace {
 
 using ::testing::ExitedWithCode;
@@ -321,4 +321,4 @@ TEST(MatUtil, UncalledHelpers) {
 }
 
 }  // namespace
-}  // namespace qv::jobctl
+}  // namespace qv::jobbase

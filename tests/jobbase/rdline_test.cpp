@@ -2,7 +2,7 @@
 
 #include "script_fixture.hpp"
 
-namespace qv::jobctl {
+namespace qv::jobbase {
 namespace {
 
 using testing_support::capture;
@@ -194,4 +194,4 @@ TEST_F(RdlineDeathTest, IncludeErrors) {
 }
 
 }  // namespace
-}  // namespace qv::jobctl
+}  // namespace qv::jobbase

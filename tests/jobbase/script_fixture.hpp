@@ -20,7 +20,7 @@
 #include "runtime/units.hpp"
 #include "support/reset.hpp"
 
-namespace qv::jobctl::testing_support {
+namespace qv::jobbase::testing_support {
 
 // Unit on which the tests feed the script (in place of standard input).
 constexpr int kScriptUnit = 40;
@@ -70,7 +70,7 @@ std::string capture(F f) {
   return ::testing::internal::GetCapturedStdout();
 }
 
-}  // namespace qv::jobctl::testing_support
+}  // namespace qv::jobbase::testing_support
 
 // Expects stmt to stop the run with error `code`, an int known at compile or
 // run time (standard output is sent to standard error in the dying child so

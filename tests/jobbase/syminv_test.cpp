@@ -9,7 +9,7 @@
 
 #include "jobbase/syminv.hpp"
 
-namespace qv::jobctl {
+namespace qv::jobbase {
 namespace {
 
 Vec1<double> v1(std::vector<double>& v) { return Vec1<double>(v.data(), static_cast<std::ptrdiff_t>(v.size())); }
@@ -293,4 +293,4 @@ TEST(PositiveDefinite, LogDeterminantAtAnyScaleAndRefusals) {
 }
 
 }  // namespace
-}  // namespace qv::jobctl
+}  // namespace qv::jobbase

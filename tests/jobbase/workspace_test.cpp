@@ -7,7 +7,7 @@
 #include "jobbase/workspace.hpp"
 #include "jobctl_fixture.hpp"
 
-namespace qv::jobctl {
+namespace qv::jobbase {
 namespace {
 
 using ::testing::ExitedWithCode;
@@ -242,4 +242,4 @@ TEST_F(WorkspaceTest, LabelSlotsBlankAfterReset) {
 }
 
 }  // namespace
-}  // namespace qv::jobctl
+}  // namespace qv::jobbase

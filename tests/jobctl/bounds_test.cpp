@@ -4,9 +4,12 @@
 #include "model_fixture.hpp"
 
 namespace qv::jobctl {
+
+using namespace jobbase;
+
 namespace {
 
-using testing_support::capture;
+using jobbase::testing_support::capture;
 
 class BoundsTest : public testing_support::ModelTest {
  protected:

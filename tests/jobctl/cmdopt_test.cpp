@@ -8,7 +8,7 @@
 namespace qv::jobctl {
 namespace {
 
-using testing_support::capture;
+using jobbase::testing_support::capture;
 
 TEST(Cmdopt, OptionsNotesAndRest) {
   struct Case {

@@ -14,11 +14,14 @@
 #include "jobbase/script_fixture.hpp"
 
 namespace qv::jobctl {
+
+using namespace jobbase;
+
 namespace {
 
-using testing_support::capture;
-using testing_support::ScriptTest;
-using testing_support::write_file;
+using jobbase::testing_support::capture;
+using jobbase::testing_support::ScriptTest;
+using jobbase::testing_support::write_file;
 
 class DataTest : public ScriptTest {
  protected:

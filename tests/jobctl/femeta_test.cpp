@@ -9,13 +9,16 @@
 #include "jobbase/script_fixture.hpp"
 
 namespace qv::jobctl {
+
+using namespace jobbase;
+
 namespace {
 
-using testing_support::capture;
-using testing_support::temp_path;
-using testing_support::write_file;
+using jobbase::testing_support::capture;
+using jobbase::testing_support::temp_path;
+using jobbase::testing_support::write_file;
 
-class FemetaTest : public testing_support::ScriptTest {
+class FemetaTest : public jobbase::testing_support::ScriptTest {
  protected:
   void TearDown() override {
     runtime::close_unit(PUTUNIT);

@@ -27,9 +27,12 @@
 #include "runtime/units.hpp"
 
 namespace qv::jobctl {
+
+using namespace jobbase;
+
 namespace {
 
-using testing_support::capture;
+using jobbase::testing_support::capture;
 using testing_support::JobTest;
 
 // Counts the occurrences of what in text.
@@ -43,7 +46,7 @@ class FitfunTest : public JobTest {
  protected:
   void SetUp() override {
     JobTest::SetUp();
-    msg_ = testing_support::temp_path("fitfun_msg_" + std::to_string(++nmsg_));
+    msg_ = jobbase::testing_support::temp_path("fitfun_msg_" + std::to_string(++nmsg_));
     open7("REPLACE");
   }
   void TearDown() override {
@@ -305,7 +308,7 @@ class FitdrvTest : public JobTest {
   void SetUp() override {
     JobTest::SetUp();
     home_ = std::filesystem::current_path();
-    dir_ = testing_support::temp_path("fitdrv_" + std::to_string(++ndir_));
+    dir_ = jobbase::testing_support::temp_path("fitdrv_" + std::to_string(++ndir_));
     std::filesystem::create_directories(dir_);
     std::filesystem::current_path(dir_);
   }

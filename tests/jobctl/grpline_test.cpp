@@ -11,12 +11,15 @@
 #include "jobbase/jobctl_fixture.hpp"
 
 namespace qv::jobctl {
+
+using namespace jobbase;
+
 namespace {
 
 using ::testing::ExitedWithCode;
 
 // Makes text the script that the line reader reads next.
-void feed(const std::string& text) { testing_support::feed_script_on(15, "grpline", text); }
+void feed(const std::string& text) { jobbase::testing_support::feed_script_on(15, "grpline", text); }
 
 // State of a new job about to read group g.
 void new_group(int g, const std::string& title = "A title") {
@@ -31,7 +34,7 @@ void new_group(int g, const std::string& title = "A title") {
   m.GRPTTL.replace(0, title.size(), title);
 }
 
-class GroupLine : public testing_support::FreshStateTest {
+class GroupLine : public jobbase::testing_support::FreshStateTest {
  protected:
   void SetUp() override {
     FreshStateTest::SetUp();

@@ -15,33 +15,33 @@
 
 namespace qv::jobctl::testing_support {
 
-class JobTest : public ScriptTest {
+class JobTest : public jobbase::testing_support::ScriptTest {
  protected:
   // Reads the job in text (its report captured and returned) and, unless
   // prepare is false, prepares it.
   std::string build(const std::string& text, bool prepare = true) {
     feed(text);
-    return capture([&] {
-      RDLINE();
+    return jobbase::testing_support::capture([&] {
+      jobbase::RDLINE();
       ASSERT_TRUE(read_job());
       if (prepare) prepare_job();
     });
   }
 
-  static Vec1<double> X() { return WORKSP.x(); }
+  static runtime::Vec1<double> X() { return jobbase::WORKSP.x(); }
   // Column k of group g's row of the group table.
-  static double& col(int k, int g = 1) { return GRPTAB(X(), MAINPR.NG, k, g); }
+  static double& col(int k, int g = 1) { return jobbase::GRPTAB(X(), jobbase::MAINPR.NG, k, g); }
   // Word w (1-based) of group g's matrix table.
   static double& mattab(int w, int g = 1) { return X()(static_cast<int>(col(7, g)) + w - 1); }
   // Type, rows, columns and storage address of matrix L of group g.
-  static int type(char L, int g = 1) { return static_cast<int>(MTTYPE(X(), static_cast<int>(col(7, g)), L - 'A' + 1)); }
-  static int rows(char L, int g = 1) { return static_cast<int>(MTROWS(X(), static_cast<int>(col(7, g)), L - 'A' + 1)); }
-  static int cols(char L, int g = 1) { return static_cast<int>(MTCOLS(X(), static_cast<int>(col(7, g)), L - 'A' + 1)); }
-  static int addr(char L, int g = 1) { return static_cast<int>(MTADDR(X(), static_cast<int>(col(7, g)), L - 'A' + 1)); }
+  static int type(char L, int g = 1) { return static_cast<int>(jobbase::MTTYPE(X(), static_cast<int>(col(7, g)), L - 'A' + 1)); }
+  static int rows(char L, int g = 1) { return static_cast<int>(jobbase::MTROWS(X(), static_cast<int>(col(7, g)), L - 'A' + 1)); }
+  static int cols(char L, int g = 1) { return static_cast<int>(jobbase::MTCOLS(X(), static_cast<int>(col(7, g)), L - 'A' + 1)); }
+  static int addr(char L, int g = 1) { return static_cast<int>(jobbase::MTADDR(X(), static_cast<int>(col(7, g)), L - 'A' + 1)); }
   // Value i (1-based, storage order) of matrix L of group g.
   static double& val(char L, int i, int g = 1) {
     int t = type(L, g);
-    const int n = NELEM(t, rows(L, g), cols(L, g));
+    const int n = jobbase::NELEM(t, rows(L, g), cols(L, g));
     return X()(addr(L, g) + n + i - 1);
   }
 };

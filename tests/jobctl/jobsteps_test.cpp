@@ -10,6 +10,9 @@
 #include "jobbase/tabnames.hpp"
 
 namespace qv::jobctl {
+
+using namespace jobbase;
+
 namespace {
 
 using testing_support::JobTest;

@@ -14,6 +14,9 @@
 #include "runtime/units.hpp"
 
 namespace qv::jobctl {
+
+using namespace jobbase;
+
 namespace {
 
 TEST(Fmttim, FieldsRightAlignedWithColons) {
@@ -41,7 +44,7 @@ std::string summary_of(int wsmaxd, int html, int nwarn0, int nwarn) {
   MAINPR.NWARN = nwarn;
   MAINPR.TSTART = WALLSEC();
   MAINPR.TREAD = 0.0;
-  report::HTMLST.reset();
+  jobbase::HTMLST.reset();
   ::testing::internal::CaptureStdout();
   JOBSUM();
   return ::testing::internal::GetCapturedStdout();
@@ -98,7 +101,7 @@ namespace {
 // Runs the main program on a script read from a file unit and returns the
 // report.
 std::string run_script(const std::string& text) {
-  testing_support::feed_script_on(15, "mainprog", text);
+  jobbase::testing_support::feed_script_on(15, "mainprog", text);
   WORKSP.reset();
   IWORKS.reset();
   ::testing::internal::CaptureStdout();
@@ -228,7 +231,7 @@ TEST(JobLoopDeathTest, MultipleFitStatementRefusesAGroupOutsideTheJob) {
                                    " Covariance A;\n Output MU\n Matrix ") +
                                g + " A 1 0 1\n End\n";
     auto run = [&] {
-      testing_support::feed_script_on(15, "mainprog", script);
+      jobbase::testing_support::feed_script_on(15, "mainprog", script);
       WORKSP.reset();
       IWORKS.reset();
       MAINPROG(false);
@@ -250,7 +253,7 @@ namespace {
 
 // The job loop in front-end mode, started after the start-up lines.
 std::string run_front_end(const std::string& text, int autodump, bool capture = true) {
-  testing_support::feed_script_on(15, "frontend", text);
+  jobbase::testing_support::feed_script_on(15, "frontend", text);
   WORKSP.reset();
   IWORKS.reset();
   if (capture) ::testing::internal::CaptureStdout();

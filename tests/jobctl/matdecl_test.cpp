@@ -3,9 +3,12 @@
 #include "model_fixture.hpp"
 
 namespace qv::jobctl {
+
+using namespace jobbase;
+
 namespace {
 
-using testing_support::capture;
+using jobbase::testing_support::capture;
 
 class MatdeclTest : public testing_support::ModelTest {};
 

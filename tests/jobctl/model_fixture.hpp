@@ -14,7 +14,7 @@
 
 namespace qv::jobctl::testing_support {
 
-class ModelTest : public ScriptTest {
+class ModelTest : public jobbase::testing_support::ScriptTest {
  protected:
   void SetUp() override {
     ScriptTest::SetUp();
@@ -22,40 +22,40 @@ class ModelTest : public ScriptTest {
 
   // A new job of ng groups; group 1 current, storage after the group table.
   void job(int ng) {
-    MAINPR.NG = ng;
+    jobbase::MAINPR.NG = ng;
     X()(1) = ng;
-    INITGP(IWORKS.ix(), ng);
-    MAINPR.RDPTR = kGrpCols * ng + 3;  // storage starts after the group table
-    MAINPR.IGRP = 1;
-    MAINPR.NFREE = 0;
-    MAINPR.NUNCNT = 10000;
+    jobbase::INITGP(jobbase::IWORKS.ix(), ng);
+    jobbase::MAINPR.RDPTR = jobbase::kGrpCols * ng + 3;  // storage starts after the group table
+    jobbase::MAINPR.IGRP = 1;
+    jobbase::MAINPR.NFREE = 0;
+    jobbase::MAINPR.NUNCNT = 10000;
   }
 
-  static Vec1<double> X() { return WORKSP.x(); }
-  static Vec1<int> IX() { return IWORKS.ix(); }
-  static double& col(int k, int g) { return GRPTAB(X(), MAINPR.NG, k, g); }
+  static Vec1<double> X() { return jobbase::WORKSP.x(); }
+  static Vec1<int> IX() { return jobbase::IWORKS.ix(); }
+  static double& col(int k, int g) { return jobbase::GRPTAB(X(), jobbase::MAINPR.NG, k, g); }
   static int base(int g) { return static_cast<int>(col(7, g)); }
-  static int type(char L, int g = 0) { return static_cast<int>(MTTYPE(X(), base(grp(g)), L - 'A' + 1)); }
-  static int rows(char L, int g = 0) { return static_cast<int>(MTROWS(X(), base(grp(g)), L - 'A' + 1)); }
-  static int cols(char L, int g = 0) { return static_cast<int>(MTCOLS(X(), base(grp(g)), L - 'A' + 1)); }
-  static int addr(char L, int g = 0) { return static_cast<int>(MTADDR(X(), base(grp(g)), L - 'A' + 1)); }
-  static int grp(int g) { return g == 0 ? MAINPR.IGRP : g; }
+  static int type(char L, int g = 0) { return static_cast<int>(jobbase::MTTYPE(X(), base(grp(g)), L - 'A' + 1)); }
+  static int rows(char L, int g = 0) { return static_cast<int>(jobbase::MTROWS(X(), base(grp(g)), L - 'A' + 1)); }
+  static int cols(char L, int g = 0) { return static_cast<int>(jobbase::MTCOLS(X(), base(grp(g)), L - 'A' + 1)); }
+  static int addr(char L, int g = 0) { return static_cast<int>(jobbase::MTADDR(X(), base(grp(g)), L - 'A' + 1)); }
+  static int grp(int g) { return g == 0 ? jobbase::MAINPR.IGRP : g; }
   // Stored element i (1-based, packed order): specification and value.
   static double spec(char L, int i, int g = 0) { return X()(addr(L, g) + i - 1); }
   static double val(char L, int i, int g = 0) {
     int t = type(L, g);
-    const int n = NELEM(t, rows(L, g), cols(L, g));
+    const int n = jobbase::NELEM(t, rows(L, g), cols(L, g));
     return X()(addr(L, g) + n + i - 1);
   }
 
   // Feeds text and reads its first line.
   void start(const std::string& text) {
     feed(text);
-    RDLINE();
+    jobbase::RDLINE();
   }
   // Group g's matrix section from a script that begins with its "Matrices" line.
   void declare(const std::string& text, int g = 1) {
-    MAINPR.IGRP = g;
+    jobbase::MAINPR.IGRP = g;
     start(text);
     MATDCL();
   }

@@ -26,9 +26,12 @@
 #include "runtime/units.hpp"
 
 namespace qv::jobctl {
+
+using namespace jobbase;
+
 namespace {
 
-using testing_support::capture;
+using jobbase::testing_support::capture;
 using testing_support::JobTest;
 
 // A script of p variables in pairs (2k - 1, 2k) of correlation r, each of
@@ -63,7 +66,7 @@ class EdgeJobTest : public JobTest {
   void SetUp() override {
     JobTest::SetUp();
     home_ = std::filesystem::current_path();
-    dir_ = testing_support::temp_path("edgejob_" + std::to_string(++ndir_));
+    dir_ = jobbase::testing_support::temp_path("edgejob_" + std::to_string(++ndir_));
     std::filesystem::create_directories(dir_);
     std::filesystem::current_path(dir_);
   }

@@ -6,10 +6,13 @@
 #include "runtime/units.hpp"
 
 namespace qv::jobctl {
+
+using namespace jobbase;
+
 namespace {
 
-using testing_support::capture;
-using testing_support::write_file;
+using jobbase::testing_support::capture;
+using jobbase::testing_support::write_file;
 
 class OptionsTest : public testing_support::ModelTest {
  protected:

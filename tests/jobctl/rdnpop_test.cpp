@@ -13,17 +13,17 @@
 namespace qv::jobctl {
 namespace {
 
-using testing_support::capture;
-using testing_support::write_file;
+using jobbase::testing_support::capture;
+using jobbase::testing_support::write_file;
 
-class RdnpopTest : public testing_support::ScriptTest {
+class RdnpopTest : public jobbase::testing_support::ScriptTest {
  protected:
   void SetUp() override {
     ScriptTest::SetUp();
     optim::NPOPTS.reset();
     optim::NPOSTAT.reset();
     // The optimizer's print unit, on a file of its own.
-    print_path_ = testing_support::temp_path("optprint.txt");
+    print_path_ = jobbase::testing_support::temp_path("optprint.txt");
     runtime::OpenSpec spec;
     spec.file = print_path_;
     spec.status = "REPLACE";
@@ -92,7 +92,7 @@ TEST_F(RdnpopTest, LinesAreListedAndHandedToTheOptionRoutine) {
 }
 
 TEST_F(RdnpopTest, MissingFileIsFatalAndNamesTheFile) {
-  const std::string name = testing_support::temp_path("No_Such_Options.opt");
+  const std::string name = jobbase::testing_support::temp_path("No_Such_Options.opt");
   EXPECT_EXIT(
       {
         dup2(2, 1);

@@ -18,10 +18,13 @@
 #include "jobbase/script_fixture.hpp"
 
 namespace qv::jobctl {
+
+using namespace jobbase;
+
 namespace {
 
-using testing_support::capture;
-using testing_support::temp_path;
+using jobbase::testing_support::capture;
+using jobbase::testing_support::temp_path;
 
 // Bytes of record rec (from 1) of a file, or empty past its end.
 std::vector<std::uint8_t> record(const std::string& path, long long rec) {
@@ -55,7 +58,7 @@ constexpr int kBase = 43 + 3;
 constexpr int kAddr = kBase + kMattabWords;
 constexpr int kNx = kAddr + 4 + 1;
 
-class SavefileTest : public testing_support::ScriptTest {
+class SavefileTest : public jobbase::testing_support::ScriptTest {
  protected:
   void SetUp() override {
     ScriptTest::SetUp();

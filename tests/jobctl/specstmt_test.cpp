@@ -3,9 +3,12 @@
 #include "model_fixture.hpp"
 
 namespace qv::jobctl {
+
+using namespace jobbase;
+
 namespace {
 
-using testing_support::capture;
+using jobbase::testing_support::capture;
 
 class SpecstmtTest : public testing_support::ModelTest {
  protected:
@@ -62,7 +65,7 @@ TEST_F(SpecstmtTest, SpecificationNumberOutOfRangeIsRefused) {
     reset_all();
   }
   one_group();
-  const std::string path = testing_support::write_file("specrange.dat", "*\n1 2\n1E90 4\n");
+  const std::string path = jobbase::testing_support::write_file("specrange.dat", "*\n1 2\n1E90 4\n");
   EXPECT_QV_ERROR(statements("Specification A File=" + path + "\n"), 44);
 
   statements("Specification A 1073741824 -1073741824 0 1\n");

@@ -18,6 +18,9 @@
 #include "numlib/errexit.hpp"
 
 namespace qv::jobctl {
+
+using namespace jobbase;
+
 namespace {
 
 using ::testing::ExitedWithCode;
@@ -36,7 +39,7 @@ struct Mat {
   int offset = 0;             // with share: so many words past that storage (a partial overlap)
 };
 
-class VlsummTest : public testing_support::FreshStateTest {
+class VlsummTest : public jobbase::testing_support::FreshStateTest {
  protected:
   void SetUp() override {
     FreshStateTest::SetUp();

@@ -4,6 +4,6 @@
 
 namespace qv::testing_support {
 
-void reset_every_area() { jobctl::reset_base_areas(); }
+void reset_every_area() { jobbase::reset_base_areas(); }
 
 }  // namespace qv::testing_support

@@ -21,12 +21,12 @@ using namespace qv;
 // Lays out one data group of n variables with A, S and D of order n and the
 // covariance formula f compiled, its result area after it.
 void setup(int n, const std::string& f) {
-  auto X = jobctl::WORKSP.x();
+  auto X = jobbase::WORKSP.x();
   X(1) = 1;
-  jobctl::MAINPR.NG = 1;
-  jobctl::MAINPR.IGRP = 1;
+  jobbase::MAINPR.NG = 1;
+  jobbase::MAINPR.IGRP = 1;
   const int B = 46;
-  auto col = [&](int k) -> double& { return jobctl::GRPTAB(X, 1, k, 1); };
+  auto col = [&](int k) -> double& { return jobbase::GRPTAB(X, 1, k, 1); };
   col(7) = B;
   col(2) = n;
   col(11) = 1;
@@ -45,11 +45,11 @@ void setup(int n, const std::string& f) {
   add(19, 8, n * (n + 1) / 2);  // S
   add(4, 5, n);                // D
   // The compiled formula and its result area.
-  jobctl::LINBUF.LINE = f + std::string(jobctl::LINMAX - f.size(), ' ');
-  jobctl::CURSOR.LLEN = static_cast<int>(f.size());
-  jobctl::CURSOR.ICOL = 0;
+  jobbase::LINBUF.LINE = f + std::string(jobbase::LINMAX - f.size(), ' ');
+  jobbase::CURSOR.LLEN = static_cast<int>(f.size());
+  jobbase::CURSOR.ICOL = 0;
   int status = 0, slot = 1;
-  algebra::POSTFIX(status, jobctl::LABTAB, slot);
+  algebra::POSTFIX(status, jobbase::LABTAB, slot);
   const int codes = algebra::FMSTAK.NOUT - 1;
   col(8) = p;
   X(p) = codes;
@@ -59,15 +59,15 @@ void setup(int n, const std::string& f) {
   X(r + 1) = n;
   X(r + 2) = n;
   col(9) = r + 3;
-  jobctl::MAINPR.WSTOP = r + 3 + n * n + 10;
+  jobbase::MAINPR.WSTOP = r + 3 + n * n + 10;
 }
 
 void evform(benchmark::State& state) {
-  auto X = jobctl::WORKSP.x();
+  auto X = jobbase::WORKSP.x();
   int status = 0;
   for (auto _ : state) {
     algebra::EVFORM(X, 0, 1, 1, status);
-    benchmark::DoNotOptimize(X(static_cast<int>(jobctl::GRPTAB(X, 1, 9, 1))));
+    benchmark::DoNotOptimize(X(static_cast<int>(jobbase::GRPTAB(X, 1, 9, 1))));
   }
   if (status != 1) state.SkipWithError("the formula was not evaluated");
 }

@@ -59,7 +59,7 @@ BENCHMARK(BM_LsKernel);
 
 // ML through COVFIT on a one-group workspace.
 void BM_MlAdapter(benchmark::State& st) {
-  auto X = qv::jobctl::WORKSP.x();
+  auto X = qv::jobbase::WORKSP.x();
   const auto S = observed();
   const auto E = expected(S);
   X(1) = 1;
@@ -68,14 +68,14 @@ void BM_MlAdapter(benchmark::State& st) {
     X(sAddr + static_cast<int>(k)) = S[k];
     X(eAddr + static_cast<int>(k)) = E[k];
   }
-  auto col = [&](int k) -> double& { return qv::jobctl::GRPTAB(X, 1, k, 1); };
+  auto col = [&](int k) -> double& { return qv::jobbase::GRPTAB(X, 1, k, 1); };
   col(1) = 301;
   col(2) = kP;
   col(3) = npacked(kP);
   col(4) = sAddr;
   col(9) = eAddr;
   col(10) = 1.0;
-  qv::jobctl::MAINPR.WSTOP = 5001;
+  qv::jobbase::MAINPR.WSTOP = 5001;
   OBJCEL.FFIRST = 1;
   for (auto _ : st) {
     double fobj = 0.0;

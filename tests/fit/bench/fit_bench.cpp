@@ -54,16 +54,16 @@ std::string hs_script() {
 void prepare() {
   const std::string path = "fit_bench_job.qv";
   std::ofstream(path) << hs_script();
-  jobctl::read_script_from(kScriptUnit, path);
-  jobctl::MAINPR.ECHOLN = 0;
-  jobctl::RDLINE();
+  jobbase::read_script_from(kScriptUnit, path);
+  jobbase::MAINPR.ECHOLN = 0;
+  jobbase::RDLINE();
   jobctl::read_job();
   jobctl::prepare_job();
   runtime::close_unit(kScriptUnit);
   std::remove(path.c_str());
-  auto X = jobctl::WORKSP.x();
-  auto IX = jobctl::IWORKS.ix();
-  fit::FITCNT(X, IX, jobctl::LABTAB, jobctl::MAINPR.LABSLOT);
+  auto X = jobbase::WORKSP.x();
+  auto IX = jobbase::IWORKS.ix();
+  fit::FITCNT(X, IX, jobbase::LABTAB, jobbase::MAINPR.LABSLOT);
   fit::FITLAY(X, IX);
   runtime::open_unit(7, {"", "SCRATCH"});
 }
@@ -71,8 +71,8 @@ void prepare() {
 void BM_FitfunHs9Ml(benchmark::State& st) {
   static const bool ready = (prepare(), true);
   (void)ready;
-  auto X = jobctl::WORKSP.x();
-  auto IX = jobctl::IWORKS.ix();
+  auto X = jobbase::WORKSP.x();
+  auto IX = jobbase::IWORKS.ix();
   const auto& f = fit::FITARR;
   std::span<double> x(X.ptr(f.X), static_cast<std::size_t>(f.N));
   std::span<double> g(X.ptr(f.GOBJ), static_cast<std::size_t>(f.N));

@@ -37,9 +37,9 @@ void prepare(int n) {
   const int devnull = ::open("/dev/null", O_WRONLY);
   const int saved = ::dup(1);
   ::dup2(devnull, 1);
-  jobctl::read_script_from(kScriptUnit, path);
-  jobctl::MAINPR.ECHOLN = 0;
-  jobctl::RDLINE();
+  jobbase::read_script_from(kScriptUnit, path);
+  jobbase::MAINPR.ECHOLN = 0;
+  jobbase::RDLINE();
   jobctl::read_job();
   jobctl::prepare_job();
   std::fflush(stdout);
@@ -53,13 +53,13 @@ void prepare(int n) {
 void BM_ParameterList(benchmark::State& st) {
   const int n = static_cast<int>(st.range(0));
   prepare(n);
-  auto& m = jobctl::MAINPR;
+  auto& m = jobbase::MAINPR;
   const int wstop = m.WSTOP, iwstop = m.IWSTOP;
   int npar = 0, nstat = 0;
   for (auto _ : st) {
     m.WSTOP = wstop;
     m.IWSTOP = iwstop;
-    jobctl::VLSUMM(jobctl::WORKSP.x(), jobctl::IWORKS.ix(), jobctl::LABTAB, m.LABSLOT, npar, nstat);
+    jobbase::VLSUMM(jobbase::WORKSP.x(), jobbase::IWORKS.ix(), jobbase::LABTAB, m.LABSLOT, npar, nstat);
     benchmark::DoNotOptimize(npar);
   }
   if (npar != n) st.SkipWithError("the list does not hold every element");
