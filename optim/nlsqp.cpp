@@ -195,22 +195,72 @@ OldRun old_run(Run& r, int majits) {
   return run;
 }
 
-// The major iterations.  inform and majits as for NLSQP.
-void npcore(Run& r, int& inform, int& majits) {
-  const int n = r.n, nclin = r.nclin, nnlcon = r.nnlcon, nplin = r.nplin, nctotl = r.nctotl;
-  const Npprec& pr = NPPREC;
-  Mat1<double> R(r.r, r.ldr);
-  Mat1<const double> T(csp(r.t, static_cast<int>(r.w.size() - static_cast<std::size_t>(r.t - r.w.data()))), r.ldt);
+// The state of the major iterations: what one iteration leaves for the next,
+// and the quantities of the current iteration that its phases share.
+struct Major {
+  // Set at iteration zero.
+  int nfirst = 0;                  // Majits at entry: the first iteration number
+  int msgsave = 0, msgqpsave = 0;  // the major and minor print levels of the run
+  double ftolroot = 0.0;           // sqrt(optimality tolerance)
 
-  // 1. Initialise.
-  const int nfirst = majits;
-  std::string flags = "     ";
-  int ninfqp = 0;
-  const double ftolroot = std::sqrt(r.opttol);
-  const double sqrtn = pr.sqrtn;
-  double alfastep = 0.0;
-  double alfa = 0.0;
-  const int msgsave = r.msgnp, msgqpsave = r.msgqp;
+  // Carried from one iteration to the next.
+  std::string flags = "     ";     // the flag field of the log
+  int ninfqp = 0;                  // infeasible subproblems in a row
+  int minits = 0;                  // minor iterations of the current iteration
+  int lastsave = 0;                // the iteration of the last periodic save
+  bool newgq = false;              // new derivatives due before the next subproblem
+  bool firstlog = true;
+  bool lastiter = false;
+  double alfa = 0.0;               // the step length taken (0 until a search)
+  double alfastep = 0.0;           // the length of the last step
+
+  // The QP subproblem.
+  bool qpfeasible = true;
+  int nqperr = 0, linact = 0, nlnact = 0, ninf = 0;
+  double stepnorm = 0.0, gdir = 0.0, qpcurv = 0.0;
+  double redgnorm = 0.0, freegnorm = 0.0;  // norms of the projected gradient
+
+  // The violations and the scales and condition estimates of the tests.
+  double cvnorm = 0.0;
+  int nviol = 0;
+  double gscale = 0.0, optthresh = 0.0;
+  double condt = 0.0, condh = 0.0, condhz = 0.0;
+
+  // The tests.
+  bool ptconv = false, isoptim = false, stepconv = false, infflag = false, done = false;
+
+  // The merit function and the slopes of the Lagrangian along the step.
+  double meritalf = 0.0, grdalf = 0.0, dlag0 = 0.0, dlag1 = 0.0;
+};
+
+// T as the log and the condition estimate read it: from its first word to
+// the end of the workspace.
+Mat1<const double> t_factor(const Run& r) {
+  return Mat1<const double>(csp(r.t, static_cast<int>(r.w.size() - static_cast<std::size_t>(r.t - r.w.data()))),
+                            r.ldt);
+}
+
+// The Jacobian times the step: at the start of the line search, then at the
+// point it accepts (the words after A times the QP direction's linear rows).
+double* jacobian_times_step(const Run& r) { return r.ap + r.nclin; }
+
+// The major and minor print levels as the run set them.
+void restore_print_levels(Run& r, const Major& m) {
+  r.msgnp = m.msgsave;
+  r.msgqp = m.msgqpsave;
+  NPOPTS.inp(slot::kMajorPrintLevel) = m.msgsave;
+  NPOPTS.ils(slot::kMinorPrintLevel) = m.msgqpsave;
+}
+
+// Iteration zero: the print levels held back until the first debug iteration
+// (or the traces on from the start), the QP's copy of the feasibility
+// tolerances and the first merit value.
+void major_iteration_zero(Run& r, Major& m, int majits) {
+  m.nfirst = majits;
+  m.lastsave = majits;
+  m.ftolroot = std::sqrt(r.opttol);
+  m.msgsave = r.msgnp;
+  m.msgqpsave = r.msgqp;
   if (r.ldbg >= 1 && r.ldbg <= r.itmax1) {
     r.msgnp = r.msgnp > 4 ? 5 : 0;
     r.msgqp = r.msgqp > 4 ? 5 : 0;
@@ -220,353 +270,469 @@ void npcore(Run& r, int& inform, int& majits) {
     // A debug level without a first iteration: traces from the start.
     set_debug(true);
   }
-  copy(nctotl, r.featol, r.qpftol);
-  double& fobj = *r.fobj;
-  const double* c = r.cnlval.data();
-  const std::span<const double> cv = r.cnlval;
-  double meritalf = fobj - dot(nnlcon, r.nlmult, c);
+  copy(r.nctotl, r.featol, r.qpftol);
+  m.meritalf = *r.fobj - dot(r.nnlcon, r.nlmult, r.cnlval.data());
+}
 
-  bool newgq = false, done = false, lastiter = false, firstlog = true;
-  bool qpfeasible = true, isoptim = false;
-  int minits = 0;
-  int lastsave = nfirst;
-  double stepnorm = 0.0, gdir = 0.0, qpcurv = 0.0, grdalf = 0.0, dlag0 = 0.0, dlag1 = 0.0;
-  int nqperr = 0, linact = 0, nlnact = 0, ninf = 0;
+// The periodic save of the run (not again for a repeated iteration).
+void save_periodically(Run& r, Major& m, int majits) {
+  if (r.ksave > 0 && r.kfreq > 0 && majits % r.kfreq == 0 && majits != m.nfirst && majits != m.lastsave) {
+    NPSAVE(r.ksave, old_run(r, majits), NPMERT, NPPREC.epsinv);
+    m.lastsave = majits;
+  }
+}
 
-  auto fdgr = [&](int& info) {
-    NPFDGR(NPDSTA, r.difmode == 2, info, r.ldcj, r.ldjac, n, nnlcon, r.bigbnd, r.cdint, r.fdint, r.fdnorm, fobj,
-           *r.cnlfun, *r.objfun, r.kneed, r.bl, r.bu, r.cnlval, sp(r.qplo, nctotl), sp(r.qphi, nctotl),
-           sp(r.cjac, r.ldcj * n), r.cnljac, sp(r.grad, n), r.gobj, csp(r.hforwd, n), csp(r.hcntrl, n), r.x, r.w,
-           static_cast<int>(r.w.size()), r.iusr, r.rusr);
-  };
-  auto project = [&]() {
-    copy(n, r.grad, r.gq);
-    FACMUL(6, n, r.nz, r.nfree, r.ldzy, r.unitq, r.kx, sp(r.gq, n), csp(r.zy, r.zylen()),
-           sp(r.wrk, n));
-  };
-  auto central_switch = [&]() {
-    flags[2] = 'c';
-    r.difmode = 2;
-    NPDSTA.difmode = 2;
-    newgq = true;
-    if (r.msgnp > 4 && r.iprint > 0 && minits > 0)
-      runtime::write_fmt(r.iprint, "(' Minor itn',i6,'.  Central-differences computed. ',' QP re-solved.')",
-                         {minits});
-  };
+// Completes the gradient and the Jacobian by differences at x (NPFDGR).
+// Returns its result: negative when a callback stopped the run.
+int difference_derivatives(Run& r) {
+  const int n = r.n, nnlcon = r.nnlcon, nctotl = r.nctotl;
+  int info = 0;
+  NPFDGR(NPDSTA, r.difmode == 2, info, r.ldcj, r.ldjac, n, nnlcon, r.bigbnd, r.cdint, r.fdint, r.fdnorm, *r.fobj,
+         *r.cnlfun, *r.objfun, r.kneed, r.bl, r.bu, r.cnlval, sp(r.qplo, nctotl), sp(r.qphi, nctotl),
+         sp(r.cjac, r.ldcj * n), r.cnljac, sp(r.grad, n), r.gobj, csp(r.hforwd, n), csp(r.hcntrl, n), r.x, r.w,
+         static_cast<int>(r.w.size()), r.iusr, r.rusr);
+  return info;
+}
 
-  double redgnorm = 0.0, freegnorm = 0.0;
+// The projected gradient: Q' times the gradient.
+void project_gradient(Run& r) {
+  copy(r.n, r.grad, r.gq);
+  FACMUL(6, r.n, r.nz, r.nfree, r.ldzy, r.unitq, r.kx, sp(r.gq, r.n), csp(r.zy, r.zylen()), sp(r.wrk, r.n));
+}
+
+// From here on the derivatives are estimated by central differences; the
+// current ones are due again.
+void switch_to_central_differences(Run& r, Major& m) {
+  m.flags[2] = 'c';
+  r.difmode = 2;
+  NPDSTA.difmode = 2;
+  m.newgq = true;
+  if (r.msgnp > 4 && r.iprint > 0 && m.minits > 0)
+    runtime::write_fmt(r.iprint, "(' Minor itn',i6,'.  Central-differences computed. ',' QP re-solved.')",
+                       {m.minits});
+}
+
+// One QP subproblem (npiqp): the search direction, the minor iterations, the
+// count of infeasible subproblems in a row and the norms of the projected
+// gradient.
+void solve_qp_subproblem(Run& r, Major& m, int majits) {
+  const int n = r.n, nclin = r.nclin, nnlcon = r.nnlcon, nctotl = r.nctotl;
+  int qpiters = 0;
+  npiqp(m.qpfeasible, r.unitq, m.nqperr, majits, qpiters, n, nclin, nnlcon, r.ldcj, r.ldaqp, r.ldr, m.linact,
+        m.nlnact, r.nactiv, r.nfree, r.nz, m.ninf, r.istate, r.wslist, r.kx, m.stepnorm, m.gdir, m.qpcurv,
+        sp(r.qpmat, r.ldaqp * n), sp(r.adx, r.ncqp), sp(r.anorm, r.ncqp), csp(r.ax, nclin), r.bl, r.bu, r.cnlval,
+        csp(r.cjac, r.ldcj * n), sp(r.mult, nctotl), sp(r.nlmult, nnlcon), sp(r.cs, nnlcon), sp(r.dmult, nnlcon),
+        sp(r.dslack, nnlcon), sp(r.dx, n), sp(r.qplo, nctotl), sp(r.qphi, nctotl), csp(r.qpftol, nctotl), r.r,
+        sp(r.rho, nnlcon), sp(r.slack, nnlcon), sp(r.nlviol, nnlcon), r.x, sp(r.infwt, nctotl), r.iw, r.w, r.loc,
+        trace_unit(1));
+  m.minits += qpiters;
+  if (!m.qpfeasible) {
+    ++m.ninfqp;
+    m.flags[1] = 'i';
+  } else {
+    m.ninfqp = 0;
+  }
+  m.redgnorm = norm2(r.nz, r.gq);
+  m.freegnorm = (r.nfree > 0 && r.nactiv > 0) ? norm2(r.nfree, r.gq) : m.redgnorm;
+}
+
+// Whether forward differences are too coarse for the step just found: the
+// norm of H times the step is within their error.
+bool forward_differences_too_coarse(const Run& r) {
+  if (!r.needfd || r.difmode == 2) return false;
+  const double hnorm = norm2(r.n, r.hstep);
+  const double cnorm = r.nnlcon > 0 ? norm2(r.nnlcon, r.cnlval.data()) : 0.0;
+  const double objmag = 1.0 + std::abs(*r.fobj) + cnorm;
+  return hnorm <= safdiv(objmag * r.fprec, r.fdnorm);
+}
+
+// The search direction: the QP subproblem, solved again with central
+// differences until the gradient is accepted.  Returns 0, or the negative
+// MODE of a callback that stopped the run.
+int search_direction(Run& r, Major& m, int majits) {
+  for (;;) {
+    if (m.newgq) {
+      if (r.needfd) {
+        const int info = difference_derivatives(r);
+        if (info < 0) return info;
+      }
+      project_gradient(r);
+      m.newgq = false;
+    }
+    solve_qp_subproblem(r, m, majits);
+    if (!forward_differences_too_coarse(r)) return 0;
+    switch_to_central_differences(r, m);
+  }
+}
+
+// The violations of the bounds and constraints at x (npfeas).
+void measure_violations(Run& r, Major& m) {
+  double errmax = 0.0;
+  int jmax = 0;
+  m.cvnorm = 0.0;
+  m.nviol = 0;
+  npfeas(r.n, r.nclin, r.nnlcon, r.istate, r.bigbnd, m.cvnorm, errmax, jmax, m.nviol, csp(r.ax, r.nclin), r.bl,
+         r.bu, r.cnlval, csp(r.featol, r.nctotl), r.x, sp(r.wrk, r.nctotl), trace_unit(1));
+}
+
+// Cond T of the log: 0 with no active constraint, the diagonal of T with
+// one, the ratio of its largest to its smallest with more.
+double condition_of_t(const Run& r) {
+  const Mat1<const double> T = t_factor(r);
+  if (r.nactiv == 1) return std::abs(T(1, r.nfree));
+  if (r.nactiv < 1) return 0.0;
+  double tmax = 0.0, tmin = 0.0;
+  for (int i = 1; i <= r.nactiv; ++i) {
+    const double d = std::abs(T(i, r.nfree - i + 1));
+    if (i == 1 || d > tmax) tmax = d;
+    if (i == 1 || d < tmin) tmin = d;
+  }
+  return safdiv(tmax, tmin);
+}
+
+// The condition estimate of H over the leading k x k block of R: the ratio
+// of its largest to its smallest diagonal, squared (the largest safe
+// magnitude once the ratio reaches its square root).
+double condition_of_r(const Run& r, int k) {
+  double dmax = 0.0, dmin = 0.0;
+  rdiag(k, r.r.data(), r.ldr, dmax, dmin);
+  const double ratio = safdiv(dmax, dmin);
+  return ratio >= wmach(8) ? wmach(7) : ratio * ratio;
+}
+
+// The scales of the tests and the condition estimates of the log.
+void test_quantities(const Run& r, Major& m) {
+  const double objmag = 1.0 + std::abs(*r.fobj);
+  m.gscale = std::max(objmag, m.freegnorm);
+  m.optthresh = m.ftolroot * m.gscale;
+  m.condt = condition_of_t(r);
+  m.condh = condition_of_r(r, r.n);
+  m.condhz = r.nz == 0 ? 1.0 : (r.nz == r.n ? m.condh : condition_of_r(r, r.nz));
+}
+
+// The point test: a negligible step to a feasible point from a subproblem
+// that was solved.
+bool point_converged(const Major& m) {
+  return m.stepnorm <= NPPREC.epspt8 * m.gscale && m.nviol == 0 && m.nqperr <= 1;
+}
+
+// Optimality: a negligible reduced gradient at a feasible point.
+bool converged_to_optimality(const Major& m) { return m.redgnorm < m.optthresh && m.nviol == 0; }
+
+// The step test: the last step was negligible against x.
+bool step_converged(const Run& r, const Major& m, int majits) {
+  const double xmag = 1.0 + r.xnorm;
+  return majits > 0 && m.alfastep <= m.ftolroot * xmag;
+}
+
+// No feasible point for the nonlinear constraints: a negligible step from an
+// infeasible subproblem, or more than seven infeasible subproblems in a row.
+bool nonlinear_constraints_infeasible(const Major& m) { return (m.stepconv && !m.qpfeasible) || m.ninfqp > 7; }
+
+// The convergence tests of the iteration.
+void convergence_tests(const Run& r, Major& m, int majits) {
+  m.ptconv = point_converged(m);
+  m.isoptim = converged_to_optimality(m);
+  m.stepconv = step_converged(r, m, majits);
+  m.infflag = nonlinear_constraints_infeasible(m);
+  m.done = m.ptconv || (m.stepconv && m.isoptim) || m.infflag;
+}
+
+// The merit value and its slope along the direction, the slope dlag0 of the
+// Lagrangian, and with nonlinear constraints the penalty parameters (npmrt).
+void merit_function(Run& r, Major& m) {
+  const int n = r.n, nclin = r.nclin, nnlcon = r.nnlcon;
+  m.meritalf = *r.fobj;
+  m.grdalf = m.gdir;
+  m.dlag0 = m.gdir;
+  if (nnlcon > 0) {
+    m.dlag0 = m.gdir - dot(nnlcon, r.adx + nclin, r.mult + r.nplin);
+    npmrt(NPMERT, m.qpfeasible, n, nclin, nnlcon, m.meritalf, m.grdalf, m.qpcurv, r.istate,
+          csp(r.adx + nclin, nnlcon), csp(r.nlmult, nnlcon), csp(r.cs, nnlcon), csp(r.dmult, nnlcon),
+          sp(r.rho, nnlcon), csp(r.nlviol, nnlcon), sp(r.qplo, nnlcon), sp(r.qphi, nnlcon), NPPREC.epsinv,
+          trace_unit(1));
+  }
+}
+
+// The log line of the iteration (NPPRIT).
+void log_iteration(const Run& r, Major& m, int majits) {
+  const int n = r.n;
+  NpLogLine line;
+  line.majits = majits;
+  line.minits = m.minits;
+  line.step = m.alfa;
+  line.nfun = r.nfun;
+  line.merit = m.meritalf;
+  line.violtn = m.cvnorm;
+  line.gznorm = m.redgnorm;
+  line.nz = r.nz;
+  line.nbnd = n - r.nfree;
+  line.nlin = m.linact;
+  line.nnl = m.nlnact;
+  line.penalty = NPMERT.rhonrm;
+  line.gfnorm = m.freegnorm;
+  line.condh = m.condh;
+  line.condhz = m.condhz;
+  line.condt = m.condt;
+  line.step_converged = m.stepconv;
+  line.gradient_small = m.redgnorm < m.optthresh;
+  line.feasible = m.nviol == 0;
+  line.fobj = *r.fobj;
+  LogDetail detail;
+  detail.n = n;
+  detail.nclin = r.nclin;
+  detail.nnlcon = r.nnlcon;
+  detail.istate = r.istate;
+  detail.x = r.x;
+  detail.ax = csp(r.ax, r.nclin);
+  detail.cnl = r.cnlval;
+  detail.t = t_factor(r);
+  detail.nactiv = r.nactiv;
+  detail.nfree = r.nfree;
+  detail.r = Mat1<const double>(r.r, r.ldr);
+  detail.nrank = n;
+  NPPRIT(r.msgnp, r.msgqp, m.firstlog, line, detail, m.flags);
+  m.firstlog = false;
+}
+
+// The result of a run whose tests held.
+int inform_when_converged(const Major& m) {
+  if (m.stepconv && m.isoptim) return 0;
+  if (m.ptconv) return 1;
+  return 3;
+}
+
+// The result of a run that stopped without a test holding: the iterations
+// limit, or a failed search at a point that is optimal or is not.
+int inform_without_convergence(const Run& r, const Major& m, int majits) {
+  if (majits >= r.itmax1) return 4;
+  if (m.isoptim) return 1;
+  return 6;
+}
+
+// The number of the next iteration; the print levels and the traces from the
+// first debug iteration on.
+void next_major_iteration(Run& r, const Major& m, int& majits) {
+  ++majits;
+  if (majits == r.ldbg && r.iprint > 0) {
+    restore_print_levels(r, m);
+    set_debug(true);
+  }
+}
+
+// x, the projected gradient and, with nonlinear constraints, c - s, the
+// multipliers and the slacks as the start of the step.
+void keep_start_of_step(Run& r) {
+  const int nnlcon = r.nnlcon;
+  copy(r.n, r.x.data(), r.x1);
+  copy(r.n, r.gq, r.gq1);
+  if (nnlcon > 0) {
+    copy(nnlcon, r.cs, r.cs1);
+    copy(nnlcon, r.nlmult, r.nlmult1);
+    copy(nnlcon, r.slack, r.slack1);
+  }
+}
+
+// The bounds on the step length of the search.
+struct StepBounds {
+  double alfmax = 1.0;    // the nearest constraint (1 with estimated derivatives and nonlinear rows)
+  double alfbnd = 0.0;    // the search's first bound
+  double alfatiny = 0.0;  // forward differences give up below it
+  double alfacap = 0.0;   // the step limit
+};
+
+// The bounds on the step length, and the first trial step alfa.
+StepBounds step_bounds(Run& r, Major& m) {
+  const int n = r.n, nclin = r.nclin, nnlcon = r.nnlcon;
+  StepBounds b;
+  const double alfalow = m.qpfeasible ? 1.0 : 0.0;
+  if (nnlcon == 0 || !r.needfd) {
+    b.alfmax = safdiv(r.bigdx, m.stepnorm);
+    int info = 0;
+    double alfhit = 0.0;
+    npalf(info, n, nclin, nnlcon, alfhit, alfalow, b.alfmax, r.bigbnd, m.stepnorm, csp(r.anorm, r.ncqp),
+          csp(r.adx, r.ncqp), csp(r.ax, nclin), r.bl, r.bu, csp(r.dslack, nnlcon), csp(r.dx, n),
+          csp(r.slack, nnlcon), r.x, trace_unit(1));
+    b.alfmax = alfhit;
+    if (b.alfmax < 1.0 + NPPREC.epspt3 && m.qpfeasible) b.alfmax = 1.0;
+  }
+  b.alfbnd = nnlcon == 0 ? b.alfmax : std::min(1.0, b.alfmax);
+  const bool centrl = r.difmode == 2;
+  b.alfatiny = (r.needfd && !centrl) ? std::min(safdiv(r.fdnorm, m.stepnorm), b.alfmax) : 0.0;
+  b.alfacap = safdiv((1.0 + r.xnorm) * r.steplim, m.stepnorm);
+  m.alfa = std::min(1.0, b.alfacap);
+  return b;
+}
+
+// The line search along the direction (npsrch).  Returns its result: 1..3
+// a step was taken, 4..8 none, negative a callback stopped the run.
+int line_search(Run& r, Major& m, StepBounds& b) {
+  const int n = r.n, nnlcon = r.nnlcon;
+  double* cjdx = jacobian_times_step(r);
+  copy(nnlcon, r.adx + r.nclin, cjdx);
+  int info = 0;
+  npsrch(r.needfd, n, nnlcon, r.ldcj, r.ldjac, r.nfun, r.ngrad, r.kneed, *r.cnlfun, *r.objfun, m.alfa, b.alfbnd,
+         b.alfmax, b.alfatiny, m.stepnorm, r.fprec, r.lstol, m.gdir, m.grdalf, m.dlag0, m.dlag1, *r.fobj,
+         m.meritalf, m.qpcurv, r.xnorm, r.cnlval, sp(r.ctry, nnlcon), sp(r.cjac, r.ldcj * n), r.cnljac,
+         sp(cjdx, nnlcon), sp(r.qplo, nnlcon), csp(r.nlmult1, nnlcon), sp(r.nlmult, nnlcon), csp(r.dmult, nnlcon),
+         csp(r.slack1, nnlcon), sp(r.slack, nnlcon), csp(r.dslack, nnlcon), csp(r.cs1, nnlcon), sp(r.cs, nnlcon),
+         csp(r.dx, n), sp(r.grad, n), r.gobj, csp(r.mult + r.nplin, nnlcon), csp(r.rho, nnlcon), csp(r.x1, n), r.x,
+         sp(r.qphi, nnlcon), 0, r.iusr, r.rusr, info, trace_unit(2));
+  return info;
+}
+
+// After a step with estimated derivatives: the supplied derivatives at the
+// new x (MODE 1), the others by differences, and there the slopes g'p and
+// dlag1.  Returns 0, or the negative MODE of a callback that stopped the run.
+int derivatives_after_step(Run& r, Major& m) {
+  const int n = r.n, nnlcon = r.nnlcon;
+  double* cjdx = jacobian_times_step(r);
+  int mode = 1;
+  r.ngrad += 1;
+  if (nnlcon > 0) {
+    for (int& k : r.kneed) k = 1;
+    (*r.cnlfun)(mode, nnlcon, n, r.ldjac, r.kneed, r.x, r.cnlval, r.cnljac, 0, r.iusr, r.rusr);
+    if (mode < 0) return mode;
+    MATCPY("General", nnlcon, n, r.cnljac, r.ldjac, sp(r.cjac, r.ldcj * n), r.ldcj);
+  }
+  (*r.objfun)(mode, n, r.x, *r.fobj, r.gobj, 0, r.iusr, r.rusr);
+  if (mode < 0) return mode;
+  copy(n, r.gobj.data(), r.grad);
+  const int info = difference_derivatives(r);
+  if (info < 0) return info;
+  m.gdir = dot(n, r.grad, r.dx);
+  m.dlag1 = m.gdir;
+  if (nnlcon > 0) {
+    // The same QP multipliers as in dlag0, so that dlag1 - dlag0 is the
+    // change of the Lagrangian's slope along the step.
+    gemv(nnlcon, n, r.cjac, r.ldcj, r.dx, cjdx);
+    m.dlag1 -= dot(nnlcon, cjdx, r.mult + r.nplin);
+  }
+  return 0;
+}
+
+// At the new point: the projected gradient, the norm of x, the multipliers
+// after a full step, the linear constraint values, the length of the step,
+// and the quasi-Newton update of R (npupdt).
+void update_after_step(Run& r, Major& m) {
+  const int n = r.n, nclin = r.nclin, nnlcon = r.nnlcon;
+  project_gradient(r);
+  r.xnorm = norm2(n, r.x.data());
+  if (nnlcon > 0 && m.alfa >= 1.0) copy(nnlcon, r.mult + r.nplin, r.nlmult);
+  if (nclin > 0) {
+    const int inc = 1;
+    daxpy_(&nclin, &m.alfa, r.adx, &inc, r.ax, &inc);
+  }
+  m.alfastep = m.alfa * m.stepnorm;
+  npupdt(m.flags[0], r.unitq, n, nnlcon, r.nfree, r.nz, r.ldaqp, r.ldcj, r.ldzy, r.ldr, r.kx, m.alfa, m.dlag0,
+         m.dlag1, m.qpcurv, csp(nnlcon > 0 ? r.qpmat + nclin : r.qpmat, nnlcon > 0 ? r.ldaqp * n - nclin : 0),
+         csp(r.cjac, r.ldcj * n), csp(r.adx + nclin, nnlcon), csp(jacobian_times_step(r), nnlcon),
+         csp(r.cs1, nnlcon), csp(r.cs, nnlcon), sp(r.gq1, n), csp(r.gq, n), sp(r.hstep, n), sp(r.rstep, n),
+         csp(r.mult + r.nplin, nnlcon), r.r, sp(r.qplo, nnlcon), csp(r.zy, r.zylen()), sp(r.wrk, r.nctotl),
+         sp(r.hz, n), NPRUN.rfrobn, trace_unit(1));
+}
+
+// The debug trace of R before a refactorization.
+void trace_hessian_factor(const Run& r) {
+  const int tu = trace_unit(1);
+  if (tu <= 0) return;
+  const int n = r.n;
+  const Mat1<const double> R(r.r, r.ldr);
+  runtime::write_fmt(tu, "(/a/(1p,5e15.6))", {" //npcore//  Hessian factor R before refactorization"});
+  for (int i = 1; i <= n; ++i)
+    for (int j = i; j <= n; j += 5) {
+      std::array<runtime::Out, 5> items{0.0, 0.0, 0.0, 0.0, 0.0};
+      std::size_t k = 0;
+      for (int l = j; l <= std::min(n, j + 4); ++l) items[k++] = runtime::Out(R(i, l));
+      runtime::write_fmt(tu, "(1p,5e15.6)", std::span<const runtime::Out>(items.data(), k));
+    }
+}
+
+// R refactorized with column interchanges (QRPIVT) when its condition
+// estimate exceeds the bound or its diagonal is small against its norm.
+void refactorize_ill_conditioned_r(Run& r, Major& m) {
+  double drmax = 0.0, drmin = 0.0;
+  rdiag(r.n, r.r.data(), r.ldr, drmax, drmin);
+  const double cond = safdiv(drmax, drmin);
+  if (cond > r.rcndbd || 100.0 * NPPREC.sqrtn * drmax < NPRUN.rfrobn) {
+    trace_hessian_factor(r);
+    m.flags[4] = 'r';
+    QRPIVT(r.unitq, r.n, r.nfree, r.nz, r.ldzy, r.ldr, r.iperm, r.kx, sp(r.gq, r.n), r.r, sp(r.zy, r.zylen()),
+           sp(r.wrk, r.nctotl), sp(r.qplo, 2 * r.nctotl), r.rcndbd, NPRUN.rfrobn);
+  }
+}
+
+// The step of an iteration: the line search along the direction and, when
+// it moved, the derivatives, the update of R and its conditioning at the new
+// point; when it failed with forward differences at a point that is not
+// optimal, central differences and the same iteration again.  Returns 0, or
+// the negative MODE of a callback that stopped the run.
+int take_step(Run& r, Major& m, int& majits) {
+  next_major_iteration(r, m, majits);
+  keep_start_of_step(r);
+  StepBounds b = step_bounds(r, m);
+  const int info = line_search(r, m, b);
+  if (info < 0) return info;
+  if (b.alfacap < m.alfa) m.flags[3] = 'l';
+  m.lastiter = info > 3;
+  if (info <= 3) {
+    // A step was taken.
+    if (r.needfd) {
+      const int stop = derivatives_after_step(r, m);
+      if (stop < 0) return stop;
+    }
+    update_after_step(r, m);
+    refactorize_ill_conditioned_r(r, m);
+  } else if (r.needfd && r.difmode != 2 && !m.isoptim) {
+    // No acceptable step: repeat the iteration with central differences.
+    switch_to_central_differences(r, m);
+    m.lastiter = false;
+    --majits;
+  }
+  return 0;
+}
+
+// The major iterations until a test holds, the limit is reached or no step
+// can be taken.  Returns inform.
+int major_iterations(Run& r, Major& m, int& majits) {
   do {
-    // 2.1 Periodic save (not again for a repeated iteration).
-    if (r.ksave > 0 && r.kfreq > 0 && majits % r.kfreq == 0 && majits != nfirst && majits != lastsave) {
-      NPSAVE(r.ksave, old_run(r, majits), NPMERT, pr.epsinv);
-      lastsave = majits;
-    }
-
-    // 2.2 The QP subproblem, until the gradient is accepted.
-    bool goodgq = false;
-    while (!goodgq) {
-      const bool centrl = r.difmode == 2;
-      if (newgq) {
-        if (r.needfd) {
-          int info = 0;
-          fdgr(info);
-          if (info < 0) {
-            inform = info;
-            goto finish;
-          }
-        }
-        project();
-        newgq = false;
-      }
-
-      int qpiters = 0;
-      npiqp(qpfeasible, r.unitq, nqperr, majits, qpiters, n, nclin, nnlcon, r.ldcj, r.ldaqp, r.ldr, linact, nlnact,
-            r.nactiv, r.nfree, r.nz, ninf, r.istate, r.wslist, r.kx, stepnorm, gdir, qpcurv,
-            sp(r.qpmat, r.ldaqp * n), sp(r.adx, r.ncqp), sp(r.anorm, r.ncqp), csp(r.ax, nclin), r.bl, r.bu, cv,
-            csp(r.cjac, r.ldcj * n), sp(r.mult, nctotl), sp(r.nlmult, nnlcon), sp(r.cs, nnlcon),
-            sp(r.dmult, nnlcon), sp(r.dslack, nnlcon), sp(r.dx, n), sp(r.qplo, nctotl), sp(r.qphi, nctotl),
-            csp(r.qpftol, nctotl), r.r, sp(r.rho, nnlcon), sp(r.slack, nnlcon), sp(r.nlviol, nnlcon), r.x,
-            sp(r.infwt, nctotl), r.iw, r.w, r.loc, trace_unit(1));
-      minits += qpiters;
-      if (!qpfeasible) {
-        ++ninfqp;
-        flags[1] = 'i';
-      } else {
-        ninfqp = 0;
-      }
-
-      redgnorm = norm2(r.nz, r.gq);
-      freegnorm = (r.nfree > 0 && r.nactiv > 0) ? norm2(r.nfree, r.gq) : redgnorm;
-
-      goodgq = true;
-      if (r.needfd && !centrl) {
-        const double hnorm = norm2(n, r.hstep);
-        const double cnorm = nnlcon > 0 ? norm2(nnlcon, c) : 0.0;
-        const double objmag = 1.0 + std::abs(fobj) + cnorm;
-        if (hnorm <= safdiv(objmag * r.fprec, r.fdnorm)) {
-          central_switch();
-          goodgq = false;
-        }
-      }
-    }
-
-    // 2.3 Violations.
-    double cvnorm = 0.0, errmax = 0.0;
-    int jmax = 0, nviol = 0;
-    npfeas(n, nclin, nnlcon, r.istate, r.bigbnd, cvnorm, errmax, jmax, nviol, csp(r.ax, nclin), r.bl, r.bu, cv,
-           csp(r.featol, nctotl), r.x, sp(r.wrk, nctotl), trace_unit(1));
-
-    // 2.4 Quantities for the tests.
-    const double objmag = 1.0 + std::abs(fobj);
-    const double xmag = 1.0 + r.xnorm;
-    const double gscale = std::max(objmag, freegnorm);
-    const double optthresh = ftolroot * gscale;
-    double condt = 0.0;
-    if (r.nactiv == 1) {
-      condt = std::abs(T(1, r.nfree));
-    } else if (r.nactiv > 1) {
-      double tmax = 0.0, tmin = 0.0;
-      for (int i = 1; i <= r.nactiv; ++i) {
-        const double d = std::abs(T(i, r.nfree - i + 1));
-        if (i == 1 || d > tmax) tmax = d;
-        if (i == 1 || d < tmin) tmin = d;
-      }
-      condt = safdiv(tmax, tmin);
-    }
-    const double rootmax = wmach(8);
-    auto condof = [&](int k) {
-      double dmax = 0.0, dmin = 0.0;
-      rdiag(k, r.r.data(), r.ldr, dmax, dmin);
-      const double ratio = safdiv(dmax, dmin);
-      return ratio >= rootmax ? wmach(7) : ratio * ratio;
-    };
-    const double condh = condof(n);
-    const double condhz = r.nz == 0 ? 1.0 : (r.nz == n ? condh : condof(r.nz));
-
-    // 2.5 Tests.
-    const bool ptconv = stepnorm <= pr.epspt8 * gscale && nviol == 0 && nqperr <= 1;
-    isoptim = redgnorm < optthresh && nviol == 0;
-    const bool stepconv = majits > 0 && alfastep <= ftolroot * xmag;
-    const bool infflag = (stepconv && !qpfeasible) || ninfqp > 7;
-    done = ptconv || (stepconv && isoptim) || infflag;
-
-    // 2.6 Merit function.
-    meritalf = fobj;
-    grdalf = gdir;
-    dlag0 = gdir;
-    if (nnlcon > 0) {
-      dlag0 = gdir - dot(nnlcon, r.adx + nclin, r.mult + nplin);
-      npmrt(NPMERT, qpfeasible, n, nclin, nnlcon, meritalf, grdalf, qpcurv, r.istate, csp(r.adx + nclin, nnlcon),
-            csp(r.nlmult, nnlcon), csp(r.cs, nnlcon), csp(r.dmult, nnlcon), sp(r.rho, nnlcon),
-            csp(r.nlviol, nnlcon), sp(r.qplo, nnlcon), sp(r.qphi, nnlcon), pr.epsinv, trace_unit(1));
-    }
-
-    // 2.7 The log.
-    {
-      NpLogLine line;
-      line.majits = majits;
-      line.minits = minits;
-      line.step = alfa;
-      line.nfun = r.nfun;
-      line.merit = meritalf;
-      line.violtn = cvnorm;
-      line.gznorm = redgnorm;
-      line.nz = r.nz;
-      line.nbnd = n - r.nfree;
-      line.nlin = linact;
-      line.nnl = nlnact;
-      line.penalty = NPMERT.rhonrm;
-      line.gfnorm = freegnorm;
-      line.condh = condh;
-      line.condhz = condhz;
-      line.condt = condt;
-      line.step_converged = stepconv;
-      line.gradient_small = redgnorm < optthresh;
-      line.feasible = nviol == 0;
-      line.fobj = fobj;
-      LogDetail detail;
-      detail.n = n;
-      detail.nclin = nclin;
-      detail.nnlcon = nnlcon;
-      detail.istate = r.istate;
-      detail.x = r.x;
-      detail.ax = csp(r.ax, nclin);
-      detail.cnl = r.cnlval;
-      detail.t = T;
-      detail.nactiv = r.nactiv;
-      detail.nfree = r.nfree;
-      detail.r = Mat1<const double>(r.r, r.ldr);
-      detail.nrank = n;
-      NPPRIT(r.msgnp, r.msgqp, firstlog, line, detail, flags);
-      firstlog = false;
-    }
-    alfa = 0.0;
-    minits = 0;
-    lastiter = majits >= r.itmax1;
-
-    if (done) {
-      if (stepconv && isoptim)
-        inform = 0;
-      else if (ptconv)
-        inform = 1;
-      else
-        inform = 3;
-      goto finish;
-    }
-
+    save_periodically(r, m, majits);
+    if (const int stop = search_direction(r, m, majits); stop < 0) return stop;
+    measure_violations(r, m);
+    test_quantities(r, m);
+    convergence_tests(r, m, majits);
+    merit_function(r, m);
+    log_iteration(r, m, majits);
+    m.alfa = 0.0;
+    m.minits = 0;
+    m.lastiter = majits >= r.itmax1;
+    if (m.done) return inform_when_converged(m);
     if (majits < r.itmax1) {
-      ++majits;
-      if (majits == r.ldbg && r.iprint > 0) {
-        r.msgnp = msgsave;
-        r.msgqp = msgqpsave;
-        NPOPTS.inp(slot::kMajorPrintLevel) = msgsave;
-        NPOPTS.ils(slot::kMinorPrintLevel) = msgqpsave;
-        set_debug(true);
-      }
-
-      // Keep the start of the step.
-      copy(n, r.x.data(), r.x1);
-      copy(n, r.gq, r.gq1);
-      if (nnlcon > 0) {
-        copy(nnlcon, r.cs, r.cs1);
-        copy(nnlcon, r.nlmult, r.nlmult1);
-        copy(nnlcon, r.slack, r.slack1);
-      }
-
-      // Step bounds.
-      const double alfalow = qpfeasible ? 1.0 : 0.0;
-      double alfmax = 1.0;
-      if (nnlcon == 0 || !r.needfd) {
-        alfmax = safdiv(r.bigdx, stepnorm);
-        int info = 0;
-        double alfhit = 0.0;
-        npalf(info, n, nclin, nnlcon, alfhit, alfalow, alfmax, r.bigbnd, stepnorm, csp(r.anorm, r.ncqp),
-              csp(r.adx, r.ncqp), csp(r.ax, nclin), r.bl, r.bu, csp(r.dslack, nnlcon), csp(r.dx, n),
-              csp(r.slack, nnlcon), r.x, trace_unit(1));
-        alfmax = alfhit;
-        if (alfmax < 1.0 + pr.epspt3 && qpfeasible) alfmax = 1.0;
-      }
-      double alfbnd = nnlcon == 0 ? alfmax : std::min(1.0, alfmax);
-      const bool centrl = r.difmode == 2;
-      const double alfatiny = (r.needfd && !centrl) ? std::min(safdiv(r.fdnorm, stepnorm), alfmax) : 0.0;
-      const double alfacap = safdiv((1.0 + r.xnorm) * r.steplim, stepnorm);
-      alfa = std::min(1.0, alfacap);
-
-      // The Jacobian times the step at the start, for the search.
-      double* cjdx = r.ap + nclin;
-      copy(nnlcon, r.adx + nclin, cjdx);
-      int info = 0;
-      npsrch(r.needfd, n, nnlcon, r.ldcj, r.ldjac, r.nfun, r.ngrad, r.kneed, *r.cnlfun, *r.objfun, alfa, alfbnd,
-             alfmax, alfatiny, stepnorm, r.fprec, r.lstol, gdir, grdalf, dlag0, dlag1, fobj, meritalf, qpcurv,
-             r.xnorm, r.cnlval, sp(r.ctry, nnlcon), sp(r.cjac, r.ldcj * n), r.cnljac, sp(cjdx, nnlcon),
-             sp(r.qplo, nnlcon), csp(r.nlmult1, nnlcon), sp(r.nlmult, nnlcon), csp(r.dmult, nnlcon),
-             csp(r.slack1, nnlcon), sp(r.slack, nnlcon), csp(r.dslack, nnlcon), csp(r.cs1, nnlcon),
-             sp(r.cs, nnlcon), csp(r.dx, n), sp(r.grad, n), r.gobj, csp(r.mult + nplin, nnlcon),
-             csp(r.rho, nnlcon), csp(r.x1, n), r.x, sp(r.qphi, nnlcon), 0, r.iusr, r.rusr, info, trace_unit(2));
-      if (info < 0) {
-        inform = info;
-        goto finish;
-      }
-      if (alfacap < alfa) flags[3] = 'l';
-      lastiter = info > 3;
-
-      if (info <= 3) {
-        // A step was taken.
-        if (r.needfd) {
-          int mode = 1;
-          r.ngrad += 1;
-          if (nnlcon > 0) {
-            for (int& k : r.kneed) k = 1;
-            (*r.cnlfun)(mode, nnlcon, n, r.ldjac, r.kneed, r.x, r.cnlval, r.cnljac, 0, r.iusr, r.rusr);
-            if (mode < 0) {
-              inform = mode;
-              goto finish;
-            }
-            MATCPY("General", nnlcon, n, r.cnljac, r.ldjac, sp(r.cjac, r.ldcj * n), r.ldcj);
-          }
-          (*r.objfun)(mode, n, r.x, fobj, r.gobj, 0, r.iusr, r.rusr);
-          if (mode < 0) {
-            inform = mode;
-            goto finish;
-          }
-          copy(n, r.gobj.data(), r.grad);
-          fdgr(info);
-          if (info < 0) {
-            inform = info;
-            goto finish;
-          }
-          gdir = dot(n, r.grad, r.dx);
-          dlag1 = gdir;
-          if (nnlcon > 0) {
-            // The same QP multipliers as in dlag0, so that dlag1 - dlag0 is
-            // the change of the Lagrangian's slope along the step.
-            gemv(nnlcon, n, r.cjac, r.ldcj, r.dx, cjdx);
-            dlag1 -= dot(nnlcon, cjdx, r.mult + nplin);
-          }
-        }
-        project();
-        r.xnorm = norm2(n, r.x.data());
-        if (nnlcon > 0 && alfa >= 1.0) copy(nnlcon, r.mult + nplin, r.nlmult);
-        if (nclin > 0) {
-          const int inc = 1;
-          daxpy_(&nclin, &alfa, r.adx, &inc, r.ax, &inc);
-        }
-        alfastep = alfa * stepnorm;
-
-        npupdt(flags[0], r.unitq, n, nnlcon, r.nfree, r.nz, r.ldaqp, r.ldcj, r.ldzy, r.ldr, r.kx, alfa, dlag0, dlag1,
-               qpcurv, csp(nnlcon > 0 ? r.qpmat + nclin : r.qpmat, nnlcon > 0 ? r.ldaqp * n - nclin : 0),
-               csp(r.cjac, r.ldcj * n), csp(r.adx + nclin, nnlcon), csp(cjdx, nnlcon), csp(r.cs1, nnlcon),
-               csp(r.cs, nnlcon), sp(r.gq1, n), csp(r.gq, n), sp(r.hstep, n), sp(r.rstep, n),
-               csp(r.mult + nplin, nnlcon), r.r, sp(r.qplo, nnlcon), csp(r.zy, r.zylen()),
-               sp(r.wrk, nctotl), sp(r.hz, n), NPRUN.rfrobn, trace_unit(1));
-
-        double drmax = 0.0, drmin = 0.0;
-        rdiag(n, r.r.data(), r.ldr, drmax, drmin);
-        const double cond = safdiv(drmax, drmin);
-        if (cond > r.rcndbd || 100.0 * sqrtn * drmax < NPRUN.rfrobn) {
-          const int tu = trace_unit(1);
-          if (tu > 0) {
-            runtime::write_fmt(tu, "(/a/(1p,5e15.6))", {" //npcore//  Hessian factor R before refactorization"});
-            for (int i = 1; i <= n; ++i)
-              for (int j = i; j <= n; j += 5) {
-                std::array<runtime::Out, 5> items{0.0, 0.0, 0.0, 0.0, 0.0};
-                std::size_t k = 0;
-                for (int l = j; l <= std::min(n, j + 4); ++l) items[k++] = runtime::Out(R(i, l));
-                runtime::write_fmt(tu, "(1p,5e15.6)", std::span<const runtime::Out>(items.data(), k));
-              }
-          }
-          flags[4] = 'r';
-          QRPIVT(r.unitq, n, r.nfree, r.nz, r.ldzy, r.ldr, r.iperm, r.kx, sp(r.gq, n), r.r,
-                 sp(r.zy, r.zylen()), sp(r.wrk, nctotl), sp(r.qplo, 2 * nctotl), r.rcndbd,
-                 NPRUN.rfrobn);
-        }
-      } else if (r.needfd && !centrl && !isoptim) {
-        // No acceptable step: repeat the iteration with central differences.
-        central_switch();
-        lastiter = false;
-        --majits;
-      }
+      if (const int stop = take_step(r, m, majits); stop < 0) return stop;
     }
-  } while (!done && !lastiter);
+  } while (!m.lastiter);
+  return inform_without_convergence(r, m, majits);
+}
 
-  if (majits >= r.itmax1)
-    inform = 4;
-  else if (isoptim)
-    inform = 1;
-  else
-    inform = 6;
-
-finish:
-  r.msgnp = msgsave;
-  r.msgqp = msgqpsave;
-  NPOPTS.inp(slot::kMajorPrintLevel) = msgsave;
-  NPOPTS.ils(slot::kMinorPrintLevel) = msgqpsave;
+// The exit of the major iterations: the print levels back, the exit line,
+// the solution table (PRSOLN) and the final nonlinear multipliers in XMULT.
+void leave_major_iterations(Run& r, const Major& m, int inform, int majits) {
+  const int n = r.n, nnlcon = r.nnlcon;
+  restore_print_levels(r, m);
   if (r.msgnp > 0 && r.iprint > 0)
     runtime::write_fmt(r.iprint, "(/' Exit  NP phase.  Inform = ',i2,'  Majits = ',i4,'   nfun = ',i4,'   ngrad = ',i4)",
                        {inform, majits, r.nfun, r.ngrad});
-  PRSOLN(r.msgnp, r.nfree, r.ldaqp, n, nclin, nctotl, r.bigbnd, false, {}, r.nactiv, r.istate, r.wslist, r.kx,
+  PRSOLN(r.msgnp, r.nfree, r.ldaqp, n, r.nclin, r.nctotl, r.bigbnd, false, {}, r.nactiv, r.istate, r.wslist, r.kx,
          csp(r.qpmat, r.ldaqp * n), r.bl, r.bu, r.cnlval, r.xmult, csp(r.wsmult, n), r.x);
-  if (nnlcon > 0) copy(nnlcon, r.nlmult, r.xmult.data() + nplin);
+  if (nnlcon > 0) copy(nnlcon, r.nlmult, r.xmult.data() + r.nplin);
+}
+
+// The major iterations.  inform and majits as for NLSQP.
+void npcore(Run& r, int& inform, int& majits) {
+  Major m;
+  major_iteration_zero(r, m, majits);
+  inform = major_iterations(r, m, majits);
+  leave_major_iterations(r, m, inform, majits);
 }
 
 // Input that would make the run read outside its arrays: each problem is
