@@ -648,18 +648,29 @@ void trace_hessian_factor(const Run& r) {
     }
 }
 
-// R refactorized with column interchanges (QRPIVT) when its condition
-// estimate exceeds the bound or its diagonal is small against its norm.
-void refactorize_ill_conditioned_r(Run& r, Major& m) {
+// Whether R is to be refactorized: its condition estimate above the bound,
+// or its diagonal small against its norm.
+bool r_needs_refactorizing(const Run& r) {
   double drmax = 0.0, drmin = 0.0;
   rdiag(r.n, r.r.data(), r.ldr, drmax, drmin);
   const double cond = safdiv(drmax, drmin);
-  if (cond > r.rcndbd || 100.0 * NPPREC.sqrtn * drmax < NPRUN.rfrobn) {
-    trace_hessian_factor(r);
-    m.flags[4] = 'r';
-    QRPIVT(r.unitq, r.n, r.nfree, r.nz, r.ldzy, r.ldr, r.iperm, r.kx, sp(r.gq, r.n), r.r, sp(r.zy, r.zylen()),
-           sp(r.wrk, r.nctotl), sp(r.qplo, 2 * r.nctotl), r.rcndbd, NPRUN.rfrobn);
-  }
+  return cond > r.rcndbd || 100.0 * NPPREC.sqrtn * drmax < NPRUN.rfrobn;
+}
+
+// R refactorized with column interchanges (QRPIVT), and Rfrobn measured
+// again.
+void refactorize_r(Run& r) {
+  QRPIVT(r.unitq, r.n, r.nfree, r.nz, r.ldzy, r.ldr, r.iperm, r.kx, sp(r.gq, r.n), r.r, sp(r.zy, r.zylen()),
+         sp(r.wrk, r.nctotl), sp(r.qplo, 2 * r.nctotl), r.rcndbd, NPRUN.rfrobn);
+}
+
+// R refactorized after the update when it needs it, with the trace and the
+// flag of the log.
+void refactorize_ill_conditioned_r(Run& r, Major& m) {
+  if (!r_needs_refactorizing(r)) return;
+  trace_hessian_factor(r);
+  m.flags[4] = 'r';
+  refactorize_r(r);
 }
 
 // The step of an iteration: the line search along the direction and, when
@@ -735,12 +746,46 @@ void npcore(Run& r, int& inform, int& majits) {
   leave_major_iterations(r, m, inform, majits);
 }
 
+// NLSQP's arguments as the caller gave them, for the phases of the run.
+struct Args {
+  int n, nclin, nnlcon, lda, ldjac, ldrfac;
+  std::span<const double> alin, blow, bupp;
+  const Cnlfun& cnlfun;
+  const Objfun& objfun;
+  std::span<int> istate;
+  std::span<double> cnlval, cnljac, xmult;
+  double& fobj;
+  std::span<double> gobj, rfac, x;
+  std::span<int> iw;
+  int niw;
+  std::span<double> w;
+  int nw;
+  std::span<int> iusr;
+  std::span<double> rusr;
+};
+
+// What the set-up of a run keeps beside Run: the options that only it reads,
+// and what it leaves for the exit.
+struct Setup {
+  int verify = 0, hess = 0, kload = 0, start = 0;
+  double tolact = 0.0, tolfea = 0.0, tolnlf = 0.0, hcndbd = 0.0;
+  int nerror = 0;            // input errors
+  int inflp = 0;             // result of the linear-feasibility phase
+  double suminf = 0.0;       // its sum of infeasibilities
+  int loadfree = 0;          // free variables of a loaded run
+  double dxchk = 0.0;        // interval of the derivative checks
+  int kfirst = 1;            // the callbacks' first-call flag
+  bool checked = false;      // the derivatives were checked at the start point
+  bool derivs_set = false;   // the internal gradient and Jacobian hold values
+
+  bool cold() const { return start == 0; }
+  bool hot() const { return start == 2; }
+};
+
 // Input that would make the run read outside its arrays: each problem is
 // one input error, reported like those of the input check.
-int check_sizes(int iprint, int n, int nclin, int nnlcon, int lda, int ldjac, int ldrfac,
-                std::size_t alin, std::size_t blow, std::size_t bupp, std::size_t istate, std::size_t cnlval,
-                std::size_t cnljac, std::size_t xmult, std::size_t gobj, std::size_t rfac, std::size_t x,
-                std::size_t iw, int niw, std::size_t w, int nw) {
+int check_sizes(int iprint, const Args& a) {
+  const int n = a.n, nclin = a.nclin, nnlcon = a.nnlcon;
   int nerror = 0;
   auto bad = [&](std::string_view what, long long value) {
     ++nerror;
@@ -750,9 +795,9 @@ int check_sizes(int iprint, int n, int nclin, int nnlcon, int lda, int ldjac, in
   if (n < 1) bad("N     ", n);
   if (nclin < 0) bad("nclin ", nclin);
   if (nnlcon < 0) bad("NNLCON", nnlcon);
-  if (lda < std::max(1, nclin)) bad("LDA   ", lda);
-  if (ldjac < std::max(1, nnlcon)) bad("LDJAC ", ldjac);
-  if (ldrfac < n) bad("LDRFAC", ldrfac);
+  if (a.lda < std::max(1, nclin)) bad("LDA   ", a.lda);
+  if (a.ldjac < std::max(1, nnlcon)) bad("LDJAC ", a.ldjac);
+  if (a.ldrfac < n) bad("LDRFAC", a.ldrfac);
   if (nerror > 0) return nerror;
 
   // The arrays must hold what the dimensions promise.
@@ -765,19 +810,586 @@ int check_sizes(int iprint, int n, int nclin, int nnlcon, int lda, int ldjac, in
   };
   const long long nn = n;
   const long long nctotl = nn + nclin + nnlcon;
-  shortarr("ALIN  ", alin, nclin > 0 ? static_cast<long long>(lda) * nn : 0);
-  shortarr("BLOW  ", blow, nctotl);
-  shortarr("BUPP  ", bupp, nctotl);
-  shortarr("istate", istate, nctotl);
-  shortarr("CNLVAL", cnlval, nnlcon);
-  shortarr("CNLJAC", cnljac, nnlcon > 0 ? static_cast<long long>(ldjac) * nn : 0);
-  shortarr("XMULT ", xmult, nctotl);
-  shortarr("GOBJ  ", gobj, nn);
-  shortarr("RFAC  ", rfac, static_cast<long long>(ldrfac) * nn);
-  shortarr("X     ", x, nn);
-  shortarr("iw    ", iw, niw);
-  shortarr("w     ", w, nw);
+  shortarr("ALIN  ", a.alin.size(), nclin > 0 ? static_cast<long long>(a.lda) * nn : 0);
+  shortarr("BLOW  ", a.blow.size(), nctotl);
+  shortarr("BUPP  ", a.bupp.size(), nctotl);
+  shortarr("istate", a.istate.size(), nctotl);
+  shortarr("CNLVAL", a.cnlval.size(), nnlcon);
+  shortarr("CNLJAC", a.cnljac.size(), nnlcon > 0 ? static_cast<long long>(a.ldjac) * nn : 0);
+  shortarr("XMULT ", a.xmult.size(), nctotl);
+  shortarr("GOBJ  ", a.gobj.size(), nn);
+  shortarr("RFAC  ", a.rfac.size(), static_cast<long long>(a.ldrfac) * nn);
+  shortarr("X     ", a.x.size(), nn);
+  shortarr("iw    ", a.iw.size(), a.niw);
+  shortarr("w     ", a.w.size(), a.nw);
   return nerror;
+}
+
+// Whether some derivatives are estimated by differences, at the run's
+// derivative level.
+bool some_derivatives_estimated(const Run& r) {
+  return r.lvlder == 0 || r.lvlder == 2 || (r.lvlder == 1 && r.nnlcon > 0);
+}
+
+// The result of the derivative set-up or checks as the run's inform: 7 for
+// large errors, a callback's negative MODE as it is.
+int inform_of_derivatives(int info) { return info > 0 ? 7 : info; }
+
+// The options of the run (after NPPRMS), and the print file of the traces.
+void read_run_options(Run& r, Setup& s, const Args& a) {
+  Npopts& o = NPOPTS;
+  namespace sl = slot;
+  r.n = a.n;
+  r.nclin = a.nclin;
+  r.nnlcon = a.nnlcon;
+  r.itmax1 = o.inp(sl::kMajorIterations);
+  r.lvlder = o.inp(sl::kDerivativeLevel);
+  s.verify = o.inp(sl::kVerifyLevel);
+  r.msgnp = o.inp(sl::kMajorPrintLevel);
+  r.ldbg = o.inp(sl::kDebugIteration);
+  s.hess = o.inp(sl::kHessian);
+  s.kload = o.inp(sl::kLoadFile);
+  r.ksave = o.inp(sl::kSaveRun);
+  r.kfreq = o.inp(sl::kSaveFrequency);
+  r.nlnx = o.inp(sl::kNonlinVars);
+  r.iprint = o.ils(sl::kPrintFile);
+  r.isumm = o.ils(sl::kSummaryFile);
+  s.start = o.ils(sl::kStart);
+  r.itmax2 = o.ils(sl::kMinorIterations);
+  r.msgqp = o.ils(sl::kMinorPrintLevel);
+  r.bigbnd = o.rls(sl::kInfiniteBound);
+  r.bigdx = o.rls(sl::kInfiniteStep);
+  s.tolact = o.rls(sl::kCrashTol);
+  s.tolfea = o.rls(sl::kLinearFeasTol);
+  s.tolnlf = o.rnp(sl::kNonlinFeasTol);
+  r.fprec = o.rnp(sl::kFunctionPrecision);
+  r.opttol = o.rnp(sl::kOptimalityTol);
+  r.lstol = o.rnp(sl::kLinesearchTol);
+  r.steplim = o.rnp(sl::kStepLimit);
+  r.fdint = o.rnp(sl::kDifferenceInterval);
+  r.cdint = o.rnp(sl::kCentralInterval);
+  s.hcndbd = o.rnp(sl::kConditionBound);
+  r.dif_class = o.dif_class;
+
+  NPRUN.iprint = r.iprint;
+  NPRUN.itmax = r.itmax1;
+  set_debug(false);
+  LSPRNT.iprint = r.iprint;
+}
+
+// The difference mode, and the sizes of the factors and of the QP matrix
+// (the linear rows in place when there are no nonlinear ones).
+void derive_sizes(Run& r, const Args& a) {
+  r.needfd = some_derivatives_estimated(r);
+  r.difmode = r.needfd ? 1 : 0;
+  r.nplin = a.n + a.nclin;
+  r.nctotl = r.nplin + a.nnlcon;
+  r.ncqp = a.nclin + a.nnlcon;
+  r.ldaqp = std::max(1, r.ncqp);
+  if (a.nnlcon == 0 && a.nclin > 0) r.ldaqp = a.lda;
+  r.ldcj = std::max(1, a.nnlcon);
+  r.ldjac = a.ldjac;
+  r.ldr = a.ldrfac;
+}
+
+// The partition of the workspaces (NPWKSP) and the input check (CHKINP).
+// Returns 0, or 9 after input errors.
+int partition_and_check_input(Run& r, Setup& s, const Args& a) {
+  const int n = a.n;
+  int litotl = 0, lwtotl = 0;
+  NPWKSP(n, a.nclin, a.nnlcon, r.nctotl, litotl, lwtotl);
+  const Npwloc& L = NPWLOC;
+  r.ldt = L.ldt;
+  r.ldzy = L.ldzy;
+  std::span<int> kxchk = a.iw.size() >= static_cast<std::size_t>(litotl)
+                             ? a.iw.subspan(static_cast<std::size_t>(L.kx - 1), static_cast<std::size_t>(n))
+                             : std::span<int>{};
+  CHKINP(s.nerror, r.msgnp, s.start, false, a.niw, a.nw, litotl, lwtotl, n, a.nclin, a.nnlcon, a.istate, kxchk,
+         false, {}, r.bigbnd, a.blow, a.bupp);
+  return s.nerror > 0 ? 9 : 0;
+}
+
+// The start of a run, before any array is read: the machine constants and
+// the precision, the option defaults with the Parameters table (NPPRMS), the
+// options, the sizes and the input checks.  Returns 0, or 9 after input
+// errors.
+int start_run(Run& r, Setup& s, const Args& a) {
+  NPPRMS(a.n, a.nclin, a.nnlcon, kTitle);
+  read_run_options(r, s, a);
+  // Unsafe dimensions are input errors before any array is read.
+  s.nerror = check_sizes(r.iprint, a);
+  if (s.nerror > 0) return 9;
+  derive_sizes(r, a);
+  return partition_and_check_input(r, s, a);
+}
+
+// The caller's arrays and the blocks of the workspace by their roles.
+void bind_workspace(Run& r, const Args& a) {
+  const Npwloc& L = NPWLOC;
+  const int n = a.n, nnlcon = a.nnlcon;
+  auto wp = [&](int at) { return a.w.data() + (at - 1); };
+  auto ip = [&](int at, int len) {
+    return a.iw.subspan(static_cast<std::size_t>(at - 1), static_cast<std::size_t>(std::max(len, 0)));
+  };
+  r.cnlfun = &a.cnlfun;
+  r.objfun = &a.objfun;
+  r.bl = a.blow;
+  r.bu = a.bupp;
+  r.istate = a.istate.first(static_cast<std::size_t>(r.nctotl));
+  r.cnlval = a.cnlval.first(static_cast<std::size_t>(nnlcon));
+  r.cnljac = nnlcon > 0 ? a.cnljac : std::span<double>{};
+  r.xmult = a.xmult;
+  r.gobj = a.gobj.first(static_cast<std::size_t>(n));
+  r.r = a.rfac;
+  r.x = a.x.first(static_cast<std::size_t>(n));
+  r.iusr = a.iusr;
+  r.rusr = a.rusr;
+  r.fobj = &a.fobj;
+  r.w = a.w.first(static_cast<std::size_t>(a.nw));
+  r.iw = a.iw.first(static_cast<std::size_t>(a.niw));
+  r.wslist = ip(L.kactiv, n);
+  r.kx = ip(L.kx, n);
+  r.kneed = ip(L.kneed, nnlcon);
+  r.iperm = ip(L.iperm, r.nctotl);
+  r.hforwd = wp(L.hforwd);
+  r.hcntrl = wp(L.hcntrl);
+  r.anorm = wp(L.anorm);
+  r.dx = wp(L.vn1[0]);
+  r.hstep = wp(L.vn1[1]);
+  r.gq = wp(L.vn1[2]);
+  r.rstep = wp(L.vn2[0]);
+  r.rstep0 = wp(L.vn2[1]);
+  r.hz = wp(L.vn2[2]);
+  r.wsmult = wp(L.vn2[3]);
+  r.px = wp(L.vn3[0]);
+  r.x1 = wp(L.vn3[1]);
+  r.gq1 = wp(L.vn4);
+  r.t = wp(L.t);
+  r.zy = wp(L.zy);
+  r.adx = wp(L.vc1);
+  r.ap = wp(L.vc2);
+  r.infwt = wp(L.vt1[0]);
+  r.wrk = wp(L.vt1[1]);
+  r.featol = wp(L.vt1[2]);
+  r.qpmat = nnlcon > 0 ? wp(L.qpmat) : const_cast<double*>(a.alin.data());
+  r.qplo = wp(L.vt2[0]);
+  r.qphi = wp(L.vt2[1]);
+  r.mult = wp(L.vt3);
+  r.qpftol = wp(L.vt4);
+  r.nlmult = wp(L.nlmult);
+  r.dmult = wp(L.dmult);
+  r.slack = wp(L.slack);
+  r.dslack = wp(L.dslack);
+  r.rho = wp(L.rho);
+  r.cs = wp(L.vm[0]);
+  r.cs1 = wp(L.vm[1]);
+  r.nlmult1 = wp(L.vm[2]);
+  r.slack1 = wp(L.vm[3]);
+  r.nlviol = wp(L.vm[4]);
+  r.ctry = wp(L.vm[5]);
+  r.cjac = wp(L.cjac);
+  r.grad = wp(L.grad);
+  r.ax = wp(L.ax);
+  r.loc = npiqp_loc(L, n);
+}
+
+// The tolerances of the factorizations: the QP's rank tolerance and the
+// bound on the condition of R.
+void set_factor_tolerances(Run& r, const Setup& s) {
+  r.tolrank = 1.0 / s.hcndbd;
+  r.rcndbd = std::sqrt(s.hcndbd);
+  NPOPTS.rls(slot::kRankTol) = r.tolrank;
+}
+
+// An old run loaded from unit kload (NPLOAD) over the start.  Returns false
+// after errors in the file.
+bool load_old_run(Run& r, Setup& s, int& majits) {
+  OldRun run = old_run(r, 0);
+  int nerr = 0;
+  NPLOAD(s.kload, run, NPMERT, nerr);
+  if (nerr > 0) {
+    s.nerror += nerr;
+    return false;
+  }
+  majits = run.majits;
+  s.loadfree = run.nfree;
+  r.unitq = run.unitq;
+  if (run.lvlder > r.lvlder) r.lvlder = run.lvlder;
+  if (r.msgnp > 0 && r.iprint > 0) write_parameters_table(r.n, r.nclin, r.nnlcon, true);
+  return true;
+}
+
+// The feasibility tolerances the options set (otherwise those in the
+// workspace stay, as after a load).
+void set_feasibility_tolerances(Run& r, const Setup& s) {
+  const int nplin = r.nplin, nnlcon = r.nnlcon;
+  if (s.tolfea > 0.0) DVFILL(nplin, s.tolfea, sp(r.featol, nplin), 1);
+  if (s.tolnlf > 0.0 && nnlcon > 0) DVFILL(nnlcon, s.tolnlf, sp(r.featol + nplin, nnlcon), 1);
+}
+
+// The interval of the derivative checks, by the class of the difference
+// intervals.
+double check_interval(const Run& r) {
+  if (r.dif_class == kDifComputed) return std::sqrt(r.fprec);
+  if (r.dif_class == kDifFixed) return r.fdint;
+  return r.hforwd[0];
+}
+
+// The derivative routines' settings for the run (NPDSTA), the interval of
+// the checks, and the counters.
+void prepare_derivatives(Run& r, Setup& s) {
+  Npopts& o = NPOPTS;
+  s.dxchk = check_interval(r);
+  Npdsta& st = NPDSTA;
+  st.reset();
+  st.dif_class = r.dif_class;
+  st.difmode = r.difmode == 2 ? 2 : 1;
+  st.iprint = r.iprint;
+  st.isumm = r.isumm;
+  st.chdbg = false;
+  st.jobj1 = o.inp(slot::kStartObjCheck);
+  st.jobj2 = o.inp(slot::kStopObjCheck);
+  st.jcon1 = o.inp(slot::kStartConCheck);
+  st.jcon2 = o.inp(slot::kStopConCheck);
+  r.nfun = 0;
+  r.ngrad = 0;
+  s.kfirst = 1;
+}
+
+// The derivative set-up and checks (NPDERV) at x with the working verify
+// level.  Returns its result.
+int set_up_derivatives(Run& r, Setup& s, int level) {
+  const int n = r.n, nnlcon = r.nnlcon;
+  Npdsta& st = NPDSTA;
+  st.verify = level;
+  int info = 0;
+  NPDERV(st, info, r.msgnp, s.kfirst, r.lvlder, r.nfun, r.ngrad, r.ldcj, r.ldjac, n, nnlcon, *r.cnlfun, *r.objfun,
+         r.kneed, r.bigbnd, r.fprec, r.cdint, r.fdint, s.dxchk, r.fdnorm, *r.fobj, r.xnorm, r.bl, r.bu, r.cnlval,
+         sp(r.qplo, nnlcon), sp(r.cjac, r.ldcj * n), r.cnljac, sp(r.qphi, nnlcon), sp(r.dx, n), sp(r.grad, n),
+         r.gobj, sp(r.hforwd, n), sp(r.hcntrl, n), r.x, sp(r.x1, n), sp(r.wrk, r.nctotl), r.w,
+         static_cast<int>(r.w.size()), r.iusr, r.rusr);
+  s.kfirst = 0;
+  if (info >= 0) s.derivs_set = true;
+  return info;
+}
+
+// With a verify level of 10 or more: the derivatives checked at the start
+// point, before anything moves it.  Returns the run's inform.
+int check_derivatives_early(Run& r, Setup& s) {
+  if (s.verify < 10) return 0;
+  r.xnorm = norm2(r.n, r.x.data());
+  const int info = set_up_derivatives(r, s, s.verify - 10);
+  s.checked = true;
+  return inform_of_derivatives(info);
+}
+
+// The row norms of the linear constraints, the largest of them as the QP's
+// constraint size, and the QP's infeasibility weights: the feasibility
+// tolerances of the bounds and linear rows over the smallest of them.
+void linear_constraint_scales(Run& r, const Args& a) {
+  const int n = a.n, nclin = a.nclin, nplin = r.nplin;
+  const Mat1<const double> A(a.alin, a.lda);
+  double asize = 0.0;
+  for (int i = 1; i <= nclin; ++i) {
+    double scale = 0.0, ssq = 1.0;
+    for (int j = 1; j <= n; ++j) {
+      const double v = A(i, j);
+      SSQUPD(1, std::span<const double>(&v, 1), 1, scale, ssq);
+    }
+    r.anorm[i - 1] = n == 1 ? std::abs(A(i, 1)) : SSQNRM(scale, ssq);
+    asize = std::max(asize, r.anorm[i - 1]);
+  }
+  LSCOND.asize = nclin > 0 ? asize : 0.0;
+  double tmax = 0.0, tmin = 0.0;
+  AMAXMIN(nplin, csp(r.featol, nplin), 1, tmax, tmin);
+  copy(nplin, r.featol, r.infwt);
+  const double s = 1.0 / tmin;
+  const int inc = 1;
+  dscal_(&nplin, &s, r.infwt, &inc);
+}
+
+// The condition limit of the start-up factorizations.
+double start_condition_limit() { return std::max(1.0 / NPPREC.epspt5, 100.0); }
+
+// The first working set of bounds and linear constraints (lscrsh).  Returns
+// the number of artificial constraints in it.
+int crash_linear_working_set(Run& r, const Setup& s, const Args& a) {
+  const int n = a.n, nclin = a.nclin;
+  int nartif = 0;
+  lscrsh(s.cold(), false, nclin, r.nplin, r.nactiv, nartif, r.nfree, n, a.lda, r.istate, r.wslist, r.bigbnd,
+         s.tolact, a.alin, sp(r.ax, nclin), r.bl, r.bu, r.x, sp(r.dx, n), sp(r.x1, n));
+  return nartif;
+}
+
+// A cold or warm start of the factors: Q the identity, Majits 0, the
+// variables in their natural order; R the identity and no multipliers
+// (cold) or R as given with the multipliers from XMULT (warm); the merit
+// state and the penalty parameters reset.
+void start_factors(Run& r, const Setup& s, const Args& a, int& majits) {
+  const int n = a.n, nnlcon = a.nnlcon;
+  r.unitq = true;
+  majits = 0;
+  for (int j = 1; j <= n; ++j) r.kx[static_cast<std::size_t>(j - 1)] = j;
+  if (s.start == 1) {
+    r.nrank = r.nlnx;
+    for (int i = 1; i <= nnlcon; ++i) r.nlmult[i - 1] = a.xmult[static_cast<std::size_t>(r.nplin + i - 1)];
+  } else {
+    MATSET("Upper-triangular", n, n, 0.0, 1.0, a.rfac, a.ldrfac);
+    NPRUN.rfrobn = NPPREC.sqrtn;
+    r.nrank = 0;
+    DVFILL(nnlcon, 0.0, sp(r.nlmult, nnlcon), 1);
+  }
+  NPMERT.reset();
+  DVFILL(nnlcon, 0.0, sp(r.rho, nnlcon), 1);
+}
+
+// The fixed variables into the factors: added to R one at a time from the
+// last (lsadd) when R has a rank below n, else moved to the end of the
+// permutation (FACMOV keeps R triangular).
+void fixed_variables_into_factors(Run& r, const Args& a) {
+  const int n = a.n;
+  const int nfixed = n - r.nfree;
+  r.nz = r.nfree;
+  if (nfixed <= 0) return;
+  if (r.nrank > 0 && r.nrank < n) {
+    const double condmx = start_condition_limit();
+    int nfree = n;
+    int nz = n;
+    for (int j = n; j >= 1 && nfree > r.nfree; --j) {
+      const int is = r.istate[static_cast<std::size_t>(j - 1)];
+      if (is <= 0) continue;
+      // Position of j among the free variables.
+      int ifix = 0;
+      for (int k = 1; k <= nfree; ++k)
+        if (r.kx[static_cast<std::size_t>(k - 1)] == j) ifix = k;
+      int info = 0;
+      lsadd(r.unitq, info, ifix, 0, j, 0, nz, nfree, r.nrank, 0, 1, n, a.lda, r.ldzy, a.ldrfac, r.ldt, r.kx, condmx,
+            a.alin, a.rfac, sp(r.t, r.tlen()), {}, sp(r.gq, n), sp(r.zy, r.zylen()), sp(r.dx, n), sp(r.x1, n),
+            sp(r.gq1, n));
+      --nfree;
+      --nz;
+    }
+    r.nz = nz;
+  } else {
+    // Move the fixed variables to the end of the permutation.
+    int nfree = n;
+    for (int j = n; j >= 1; --j) {
+      if (r.istate[static_cast<std::size_t>(j - 1)] <= 0) continue;
+      int k = 0;
+      for (int l = 1; l <= nfree; ++l)
+        if (r.kx[static_cast<std::size_t>(l - 1)] == j) k = l;
+      if (k != nfree) {
+        if (r.nrank > 0) FACMOV(n, 0, r.nrank, a.ldrfac, k, nfree, a.rfac, {}, sp(r.dx, n), sp(r.x1, n));
+        std::swap(r.kx[static_cast<std::size_t>(k - 1)], r.kx[static_cast<std::size_t>(nfree - 1)]);
+      }
+      --nfree;
+    }
+    r.nz = r.nfree;
+  }
+}
+
+// The general constraints of the working set factorized (WSFACT) and x
+// moved onto the working set (lssetx).  Returns lssetx's c'x for the
+// feasibility phase.
+double factorize_and_move_onto_working_set(Run& r, const Args& a, int nartif) {
+  const int n = a.n, nclin = a.nclin, nplin = r.nplin;
+  int nrej = 0, info = 0;
+  const int k2 = r.nactiv;
+  r.nactiv = 0;
+  WSFACT(r.unitq, false, info, 1, k2, r.nactiv, nartif, r.nz, r.nfree, r.nrank, nrej, 0, 1, n, r.ldzy, a.lda,
+         a.ldrfac, r.ldt, r.istate, r.wslist, r.kx, start_condition_limit(), a.alin, a.rfac, sp(r.t, r.tlen()), {},
+         sp(r.gq, n), sp(r.zy, r.zylen()), sp(r.dx, n), sp(r.x1, n), sp(r.gq1, n));
+  bool rowerr = false;
+  int jmax = 0;
+  double errmax = 0.0, ctx = 0.0;
+  lssetx(false, rowerr, r.unitq, nclin, r.nactiv, r.nfree, 0, r.nz, n, nplin, r.ldzy, a.lda, a.ldrfac, r.ldt,
+         r.istate, r.wslist, r.kx, jmax, errmax, ctx, r.xnorm, a.alin, sp(r.ax, nclin), r.bl, r.bu, csp(r.gq, n),
+         sp(r.rstep, n), csp(r.rstep0, n), csp(r.featol, nplin), a.rfac, csp(r.t, r.tlen()), r.x,
+         csp(r.zy, r.zylen()), sp(r.dx, n), sp(r.x1, n));
+  return ctx;
+}
+
+// The linear-feasibility phase (lscore on the "FP problem").  Returns 0, or
+// 2 when no point satisfies the bounds and linear constraints.
+int linear_feasibility_phase(Run& r, Setup& s, const Args& a, double ctx) {
+  const int n = a.n, nclin = a.nclin, nplin = r.nplin;
+  Lsloc loc = npiqp_loc(NPWLOC, n);
+  loc.wslist = NPWLOC.kactiv;
+  Lsctl ctl;
+  ctl.itmax1 = r.itmax2;
+  ctl.itmax2 = r.itmax2;
+  ctl.msglvl = r.msgqp;
+  ctl.idbg = r.itmax2 + 1;
+  ctl.bigbnd = r.bigbnd;
+  ctl.bigdx = r.bigdx;
+  ctl.tolrank = r.tolrank;
+  int iter = 0, nz1 = 0, ninf = 0;
+  double ssq = 0.0;
+  lscore("FP problem", false, {}, false, r.unitq, s.inflp, iter, nplin, nclin, nplin, r.nactiv, r.nfree, 0, r.nz,
+         nz1, n, a.lda, a.ldrfac, r.istate, r.wslist, r.kx, ctx, ssq, 0.0, s.suminf, ninf, r.xnorm, r.bl, r.bu,
+         a.alin, sp(r.mult, r.nctotl), sp(r.ax, nclin), csp(r.featol, nplin), a.rfac, r.x, r.w, loc, ctl);
+  if (s.inflp > 0) return 2;
+  if (r.msgqp > 0) both(r.iprint, r.isumm, "(/' The linear constraints are feasible.')");
+  return 0;
+}
+
+// A cold or warm start.  Returns 0, or 2 when no point satisfies the bounds
+// and linear constraints.
+int cold_or_warm_start(Run& r, Setup& s, const Args& a, int nartif, int& majits) {
+  start_factors(r, s, a, majits);
+  fixed_variables_into_factors(r, a);
+  const double ctx = factorize_and_move_onto_working_set(r, a, nartif);
+  return linear_feasibility_phase(r, s, a, ctx);
+}
+
+// A hot start: the loaded working set factorized as it stands, R of the
+// rank of the nonlinear variables, no feasibility phase.  Returns 0, or 9
+// when the free variables are not those of the loaded run.
+int hot_start(Run& r, Setup& s, const Args& a) {
+  const int n = a.n;
+  if (s.loadfree != r.nfree) {
+    s.nerror += 1;
+    return 9;
+  }
+  int nrej = 0, info = 0, nartif = 0;
+  const int k2 = r.nactiv;
+  r.nactiv = 0;
+  r.nz = r.nfree;
+  WSFACT(r.unitq, false, info, 1, k2, r.nactiv, nartif, r.nz, r.nfree, r.nlnx, nrej, 0, 1, n, r.ldzy, a.lda,
+         a.ldrfac, r.ldt, r.istate, r.wslist, r.kx, start_condition_limit(), a.alin, a.rfac, sp(r.t, r.tlen()), {},
+         sp(r.gq, n), sp(r.zy, r.zylen()), sp(r.dx, n), sp(r.x1, n), sp(r.gq1, n));
+  r.nrank = r.nlnx;
+  gemv(a.nclin, n, a.alin.data(), a.lda, r.x.data(), r.ax);
+  r.xnorm = norm2(n, r.x.data());
+  return 0;
+}
+
+// A warm or hot start's R: measured, and refactorized when it is
+// ill-conditioned.
+void test_given_r(Run& r) {
+  NPRUN.rfrobn = MATNRM("F", "U", r.n, r.n, r.r, r.ldr);
+  if (r_needs_refactorizing(r)) {
+    both(r.iprint, r.isumm, "(/' XXX  Bad initial Hessian,   R  refactorized.')");
+    refactorize_r(r);
+  }
+}
+
+// The derivatives at the start (NPDERV, checked only when not checked
+// early).  Returns the run's inform.
+int derivatives_at_start(Run& r, Setup& s) {
+  const int info = set_up_derivatives(r, s, s.checked ? -1 : s.verify);
+  r.needfd = some_derivatives_estimated(r);
+  return inform_of_derivatives(info);
+}
+
+// R as a factor of the Hessian in the natural variables: each row of R
+// transformed by the working-set factors, then triangularized again.
+void hessian_in_natural_variables(Run& r) {
+  const int n = r.n;
+  Mat1<double> R(r.r, r.ldr);
+  for (int j = 1; j <= n; ++j) {
+    for (int i = 1; i < j; ++i) r.dx[i - 1] = 0.0;
+    for (int i = j; i <= n; ++i) r.dx[i - 1] = R(j, i);
+    FACMUL(3, n, r.nz, r.nfree, r.ldzy, r.unitq, r.kx, sp(r.dx, n), csp(r.zy, r.zylen()), sp(r.wrk, n));
+    for (int i = 1; i <= n; ++i) R(j, i) = r.dx[i - 1];
+  }
+  int info = 0;
+  QRAPPQ(n, n, r.r, r.ldr, sp(r.wrk, n), info);
+}
+
+// The major iterations from the first working set: the projected gradient,
+// the linear rows of the QP matrix and the nonlinear working set (npcrsh),
+// npcore, the save of a run that saved none on the way, and R in the
+// natural variables when the Hessian option asks for it.  Returns inform.
+int iterate(Run& r, const Setup& s, const Args& a, int& majits) {
+  const int n = a.n, nclin = a.nclin, nnlcon = a.nnlcon;
+  project_gradient(r);
+  if (nnlcon > 0) {
+    MATCPY("General", nclin, n, a.alin, a.lda, sp(r.qpmat, r.ldaqp * n), r.ldaqp);
+    npcrsh(s.cold(), n, nclin, nnlcon, r.nctotl, r.nactiv, r.nfree, r.nz, r.istate, r.wslist, r.bigbnd, s.tolact,
+           r.bl, r.bu, r.cnlval, trace_unit(1));
+  }
+  int inform = 0;
+  npcore(r, inform, majits);
+  if (r.ksave > 0 && r.kfreq > r.itmax1) NPSAVE(r.ksave, old_run(r, majits), NPMERT, NPPREC.epsinv);
+  if (s.hess == 1) hessian_in_natural_variables(r);
+  return inform;
+}
+
+// A run past its input checks: the workspace, an old run, the tolerances,
+// the derivatives, the first working set and the start, then the major
+// iterations.  Returns inform.
+int set_up_and_iterate(Run& r, Setup& s, const Args& a, int& majits) {
+  bind_workspace(r, a);
+  set_factor_tolerances(r, s);
+  if (s.kload > 0 && !load_old_run(r, s, majits)) return 9;
+  set_feasibility_tolerances(r, s);
+  prepare_derivatives(r, s);
+  if (const int inform = check_derivatives_early(r, s); inform != 0) return inform;
+
+  linear_constraint_scales(r, a);
+  const int nartif = crash_linear_working_set(r, s, a);
+  const int inform = s.hot() ? hot_start(r, s, a) : cold_or_warm_start(r, s, a, nartif, majits);
+  if (inform != 0) return inform;
+  if (!s.cold()) test_given_r(r);
+
+  if (const int info = derivatives_at_start(r, s); info != 0) return info;
+  return iterate(r, s, a, majits);
+}
+
+// The exit message of inform and the final value, on the print and summary
+// files when the major print level is positive.
+void write_exit_messages(const Run& r, const Setup& s, int inform, double fobj) {
+  if (r.msgnp <= 0) return;
+  switch (inform) {
+    case 0:
+      both(r.iprint, r.isumm, "(/' Exit NLSQP - Optimal solution found.')");
+      break;
+    case 1:
+      both(r.iprint, r.isumm,
+           "(/' Exit NLSQP - Optimal solution found, ',' but the requested accuracy could not be achieved.')");
+      break;
+    case 2:
+      both(r.iprint, r.isumm, "(/' Exit NLSQP - No feasible point for the linear',' constraints.')");
+      break;
+    case 3:
+      both(r.iprint, r.isumm, "(/' Exit NLSQP - No feasible point for the nonlinear',' constraints.')");
+      break;
+    case 4:
+      both(r.iprint, r.isumm, "(/' Exit NLSQP - Too many major iterations.             ')");
+      break;
+    case 6:
+      both(r.iprint, r.isumm, "(/' Exit NLSQP - Current point cannot be improved upon. ')");
+      break;
+    case 7:
+      both(r.iprint, r.isumm, "(/' Exit NLSQP - Large errors found in the derivatives. ')");
+      break;
+    case 9:
+      both(r.iprint, r.isumm,
+           "(/' Exit NLSQP - ',i10,' errors found in the input',' parameters.  Problem abandoned.')", {s.nerror});
+      break;
+    default:
+      if (inform < 0) both(r.iprint, r.isumm, "(/' Exit NLSQP - User requested termination.')");
+      break;
+  }
+  if (inform >= 0 && inform <= 6) {
+    if (s.inflp == 0)
+      both(r.iprint, r.isumm, "(/' Final nonlinear objective value =',g16.7)", {fobj});
+    else if (s.inflp == 3)
+      both(r.iprint, r.isumm, "(/' Minimum sum of infeasibilities =',g16.7)", {s.suminf});
+    else
+      both(r.iprint, r.isumm, "(/' Final sum of infeasibilities =',g16.7)", {s.suminf});
+  }
+}
+
+// The derivatives at the last point into CNLJAC and GOBJ (not when a
+// callback stopped the run before the first ones were complete: the
+// workspace holds none).
+void return_derivatives(const Run& r, const Setup& s, const Args& a, int inform) {
+  if (inform >= 9 || !s.derivs_set) return;
+  const int n = a.n;
+  if (a.nnlcon > 0) MATCPY("General", a.nnlcon, n, csp(r.cjac, r.ldcj * n), r.ldcj, a.cnljac, a.ldjac);
+  copy(n, r.grad, a.gobj.data());
 }
 
 }  // namespace
@@ -788,502 +1400,23 @@ void NLSQP(int n, int nclin, int nnlcon, int lda, int ldjac, int ldrfac, std::sp
            std::span<double> cnlval, std::span<double> cnljac, std::span<double> xmult, double& fobj,
            std::span<double> gobj, std::span<double> rfac, std::span<double> x, std::span<int> iw,
            int niw, std::span<double> w, int nw, std::span<int> iusr, std::span<double> rusr) {
-  // 1. Machine constants and the precision of the run.
+  const Args a{n,      nclin,  nnlcon, lda,  ldjac, ldrfac, alin, blow, bupp, cnlfun, objfun, istate, cnlval,
+               cnljac, xmult,  fobj,   gobj, rfac,  x,      iw,   niw,  w,    nw,     iusr,   rusr};
   MCHSET();
   set_precision(NPPREC, std::max(n, 1));
-  const Npprec& pr = NPPREC;
   inform = 0;
   majits = 0;
 
-  // 2. Defaults and the Parameters table.
-  NPPRMS(n, nclin, nnlcon, kTitle);
-  Npopts& o = NPOPTS;
-  namespace sl = slot;
-
   Run r;
-  r.n = n;
-  r.nclin = nclin;
-  r.nnlcon = nnlcon;
-  r.itmax1 = o.inp(sl::kMajorIterations);
-  r.lvlder = o.inp(sl::kDerivativeLevel);
-  int verify = o.inp(sl::kVerifyLevel);
-  r.msgnp = o.inp(sl::kMajorPrintLevel);
-  r.ldbg = o.inp(sl::kDebugIteration);
-  const int hess = o.inp(sl::kHessian);
-  const int kload = o.inp(sl::kLoadFile);
-  r.ksave = o.inp(sl::kSaveRun);
-  r.kfreq = o.inp(sl::kSaveFrequency);
-  r.nlnx = o.inp(sl::kNonlinVars);
-  r.iprint = o.ils(sl::kPrintFile);
-  r.isumm = o.ils(sl::kSummaryFile);
-  const int start = o.ils(sl::kStart);
-  r.itmax2 = o.ils(sl::kMinorIterations);
-  r.msgqp = o.ils(sl::kMinorPrintLevel);
-  r.bigbnd = o.rls(sl::kInfiniteBound);
-  r.bigdx = o.rls(sl::kInfiniteStep);
-  const double tolact = o.rls(sl::kCrashTol);
-  const double tolfea = o.rls(sl::kLinearFeasTol);
-  const double tolnlf = o.rnp(sl::kNonlinFeasTol);
-  r.fprec = o.rnp(sl::kFunctionPrecision);
-  r.opttol = o.rnp(sl::kOptimalityTol);
-  r.lstol = o.rnp(sl::kLinesearchTol);
-  r.steplim = o.rnp(sl::kStepLimit);
-  r.fdint = o.rnp(sl::kDifferenceInterval);
-  r.cdint = o.rnp(sl::kCentralInterval);
-  const double hcndbd = o.rnp(sl::kConditionBound);
-  r.dif_class = o.dif_class;
+  Setup s;
+  inform = start_run(r, s, a);
+  if (inform == 0) inform = set_up_and_iterate(r, s, a, majits);
 
-  NPRUN.iprint = r.iprint;
-  NPRUN.itmax = r.itmax1;
+  write_exit_messages(r, s, inform, fobj);
+  // The option slots as they were before the run.
+  NPOPTS.restore_saved();
   set_debug(false);
-  LSPRNT.iprint = r.iprint;
-
-  int nerror = 0;
-  int inflp = 0;  // result of the linear-feasibility phase
-  double suminf = 0.0;
-  double* grad = nullptr;
-  double* cjac = nullptr;
-  bool derivs_set = false;  // the internal gradient and Jacobian hold values
-  int ldcj = 1;
-
-  auto estimated = [&]() { return r.lvlder == 0 || r.lvlder == 2 || (r.lvlder == 1 && nnlcon > 0); };
-
-  // Unsafe dimensions are input errors before any array is read.
-  nerror = check_sizes(r.iprint, n, nclin, nnlcon, lda, ldjac, ldrfac, alin.size(), blow.size(), bupp.size(),
-                       istate.size(), cnlval.size(), cnljac.size(), xmult.size(), gobj.size(), rfac.size(), x.size(),
-                       iw.size(), niw, w.size(), nw);
-  if (nerror > 0) {
-    inform = 9;
-  } else {
-    // 3. Derived settings.
-    r.needfd = estimated();
-    r.difmode = r.needfd ? 1 : 0;
-
-    // 4. Sizes of the factors and of the QP matrix.
-    r.nplin = n + nclin;
-    r.nctotl = r.nplin + nnlcon;
-    r.ncqp = nclin + nnlcon;
-    r.ldaqp = std::max(1, r.ncqp);
-    if (nnlcon == 0 && nclin > 0) r.ldaqp = lda;
-    r.ldcj = std::max(1, nnlcon);
-    ldcj = r.ldcj;
-    r.ldjac = ldjac;
-    r.ldr = ldrfac;
-
-    // 5. Workspace and the input check.
-    int litotl = 0, lwtotl = 0;
-    NPWKSP(n, nclin, nnlcon, r.nctotl, litotl, lwtotl);
-    const Npwloc& L = NPWLOC;
-    r.ldt = L.ldt;
-    r.ldzy = L.ldzy;
-    std::span<int> kxchk = iw.size() >= static_cast<std::size_t>(litotl)
-                               ? iw.subspan(static_cast<std::size_t>(L.kx - 1), static_cast<std::size_t>(n))
-                               : std::span<int>{};
-    CHKINP(nerror, r.msgnp, start, false, niw, nw, litotl, lwtotl, n, nclin, nnlcon, istate, kxchk, false, {},
-           r.bigbnd, blow, bupp);
-    if (nerror > 0) inform = 9;
-  }
-
-  if (inform == 0) {
-    const Npwloc& L = NPWLOC;
-    auto wp = [&](int at) { return w.data() + (at - 1); };
-    auto ip = [&](int at, int len) {
-      return iw.subspan(static_cast<std::size_t>(at - 1), static_cast<std::size_t>(std::max(len, 0)));
-    };
-    r.cnlfun = &cnlfun;
-    r.objfun = &objfun;
-    r.bl = blow;
-    r.bu = bupp;
-    r.istate = istate.first(static_cast<std::size_t>(r.nctotl));
-    r.cnlval = cnlval.first(static_cast<std::size_t>(nnlcon));
-    r.cnljac = nnlcon > 0 ? cnljac : std::span<double>{};
-    r.xmult = xmult;
-    r.gobj = gobj.first(static_cast<std::size_t>(n));
-    r.r = rfac;
-    r.x = x.first(static_cast<std::size_t>(n));
-    r.iusr = iusr;
-    r.rusr = rusr;
-    r.fobj = &fobj;
-    r.w = w.first(static_cast<std::size_t>(nw));
-    r.iw = iw.first(static_cast<std::size_t>(niw));
-    r.wslist = ip(L.kactiv, n);
-    r.kx = ip(L.kx, n);
-    r.kneed = ip(L.kneed, nnlcon);
-    r.iperm = ip(L.iperm, r.nctotl);
-    r.hforwd = wp(L.hforwd);
-    r.hcntrl = wp(L.hcntrl);
-    r.anorm = wp(L.anorm);
-    r.dx = wp(L.vn1[0]);
-    r.hstep = wp(L.vn1[1]);
-    r.gq = wp(L.vn1[2]);
-    r.rstep = wp(L.vn2[0]);
-    r.rstep0 = wp(L.vn2[1]);
-    r.hz = wp(L.vn2[2]);
-    r.wsmult = wp(L.vn2[3]);
-    r.px = wp(L.vn3[0]);
-    r.x1 = wp(L.vn3[1]);
-    r.gq1 = wp(L.vn4);
-    r.t = wp(L.t);
-    r.zy = wp(L.zy);
-    r.adx = wp(L.vc1);
-    r.ap = wp(L.vc2);
-    r.infwt = wp(L.vt1[0]);
-    r.wrk = wp(L.vt1[1]);
-    r.featol = wp(L.vt1[2]);
-    r.qpmat = nnlcon > 0 ? wp(L.qpmat) : const_cast<double*>(alin.data());
-    r.qplo = wp(L.vt2[0]);
-    r.qphi = wp(L.vt2[1]);
-    r.mult = wp(L.vt3);
-    r.qpftol = wp(L.vt4);
-    r.nlmult = wp(L.nlmult);
-    r.dmult = wp(L.dmult);
-    r.slack = wp(L.slack);
-    r.dslack = wp(L.dslack);
-    r.rho = wp(L.rho);
-    r.cs = wp(L.vm[0]);
-    r.cs1 = wp(L.vm[1]);
-    r.nlmult1 = wp(L.vm[2]);
-    r.slack1 = wp(L.vm[3]);
-    r.nlviol = wp(L.vm[4]);
-    r.ctry = wp(L.vm[5]);
-    r.cjac = wp(L.cjac);
-    r.grad = wp(L.grad);
-    r.ax = wp(L.ax);
-    r.loc = npiqp_loc(L, n);
-    grad = r.grad;
-    cjac = r.cjac;
-    const int n_ = n, nclin_ = nclin, nnlcon_ = nnlcon, nctotl = r.nctotl, nplin = r.nplin;
-    Mat1<double> R(rfac, ldrfac);
-
-    // 6. Tolerances of the factorizations.
-    r.tolrank = 1.0 / hcndbd;
-    r.rcndbd = std::sqrt(hcndbd);
-    o.rls(sl::kRankTol) = r.tolrank;
-
-    bool hot = start == 2;
-    bool cold = start == 0;
-    int loadfree = 0;
-
-    // 7. An old run.
-    if (kload > 0) {
-      OldRun run = old_run(r, 0);
-      int nerr = 0;
-      NPLOAD(kload, run, NPMERT, nerr);
-      if (nerr > 0) {
-        nerror += nerr;
-        inform = 9;
-      } else {
-        majits = run.majits;
-        loadfree = run.nfree;
-        r.unitq = run.unitq;
-        if (run.lvlder > r.lvlder) r.lvlder = run.lvlder;
-        if (r.msgnp > 0 && r.iprint > 0) write_parameters_table(n_, nclin_, nnlcon_, true);
-      }
-    }
-
-    if (inform == 0) {
-      // 8. Feasibility tolerances.
-      if (tolfea > 0.0) DVFILL(nplin, tolfea, sp(r.featol, nplin), 1);
-      if (tolnlf > 0.0 && nnlcon_ > 0) DVFILL(nnlcon_, tolnlf, sp(r.featol + nplin, nnlcon_), 1);
-
-      // 9. Interval of the derivative checks.
-      double dxchk = 0.0;
-      if (r.dif_class == kDifComputed)
-        dxchk = std::sqrt(r.fprec);
-      else if (r.dif_class == kDifFixed)
-        dxchk = r.fdint;
-      else
-        dxchk = r.hforwd[0];
-
-      // The derivative routines' settings.
-      Npdsta& st = NPDSTA;
-      st.reset();
-      st.dif_class = r.dif_class;
-      st.difmode = r.difmode == 2 ? 2 : 1;
-      st.iprint = r.iprint;
-      st.isumm = r.isumm;
-      st.chdbg = false;
-      st.jobj1 = o.inp(sl::kStartObjCheck);
-      st.jobj2 = o.inp(sl::kStopObjCheck);
-      st.jcon1 = o.inp(sl::kStartConCheck);
-      st.jcon2 = o.inp(sl::kStopConCheck);
-
-      // 10. Counters.
-      r.nfun = 0;
-      r.ngrad = 0;
-      int kfirst = 1;
-      auto derv = [&](int level, int& info) {
-        st.verify = level;
-        NPDERV(st, info, r.msgnp, kfirst, r.lvlder, r.nfun, r.ngrad, r.ldcj, r.ldjac, n_, nnlcon_, cnlfun, objfun,
-               r.kneed, r.bigbnd, r.fprec, r.cdint, r.fdint, dxchk, r.fdnorm, fobj, r.xnorm, r.bl, r.bu, r.cnlval,
-               sp(r.qplo, nnlcon_), sp(r.cjac, r.ldcj * n_), r.cnljac, sp(r.qphi, nnlcon_), sp(r.dx, n_),
-               sp(r.grad, n_), r.gobj, sp(r.hforwd, n_), sp(r.hcntrl, n_), r.x, sp(r.x1, n_),
-               sp(r.wrk, nctotl), r.w, static_cast<int>(r.w.size()), r.iusr, r.rusr);
-        kfirst = 0;
-        if (info >= 0) derivs_set = true;
-      };
-
-      // 11. Early checks at the start point.
-      bool checked = false;
-      if (verify >= 10) {
-        r.xnorm = norm2(n_, r.x.data());
-        int info = 0;
-        derv(verify - 10, info);
-        if (info > 0) inform = 7;
-        if (info < 0) inform = info;
-        checked = true;
-      }
-
-      if (inform == 0) {
-        // 12. Linear constraints, tolerances and the first working set.
-        const Mat1<const double> A(alin, lda);
-        double asize = 0.0;
-        for (int i = 1; i <= nclin_; ++i) {
-          double scale = 0.0, ssq = 1.0;
-          for (int j = 1; j <= n_; ++j) {
-            const double v = A(i, j);
-            SSQUPD(1, std::span<const double>(&v, 1), 1, scale, ssq);
-          }
-          r.anorm[i - 1] = n_ == 1 ? std::abs(A(i, 1)) : SSQNRM(scale, ssq);
-          asize = std::max(asize, r.anorm[i - 1]);
-        }
-        LSCOND.asize = nclin_ > 0 ? asize : 0.0;
-        {
-          double tmax = 0.0, tmin = 0.0;
-          AMAXMIN(nplin, csp(r.featol, nplin), 1, tmax, tmin);
-          copy(nplin, r.featol, r.infwt);
-          const double s = 1.0 / tmin;
-          const int inc = 1;
-          dscal_(&nplin, &s, r.infwt, &inc);
-        }
-        int nartif = 0;
-        lscrsh(cold, false, nclin_, nplin, r.nactiv, nartif, r.nfree, n_, lda, r.istate, r.wslist, r.bigbnd, tolact,
-               alin, sp(r.ax, nclin_), r.bl, r.bu, r.x, sp(r.dx, n_), sp(r.x1, n_));
-        const double condmx = std::max(1.0 / pr.epspt5, 100.0);
-
-        // 13. Start.
-        if (!hot) {
-          r.unitq = true;
-          majits = 0;
-          for (int j = 1; j <= n_; ++j) r.kx[static_cast<std::size_t>(j - 1)] = j;
-          if (start == 1) {
-            r.nrank = r.nlnx;
-            for (int i = 1; i <= nnlcon_; ++i) r.nlmult[i - 1] = xmult[static_cast<std::size_t>(nplin + i - 1)];
-          } else {
-            MATSET("Upper-triangular", n_, n_, 0.0, 1.0, rfac, ldrfac);
-            NPRUN.rfrobn = pr.sqrtn;
-            r.nrank = 0;
-            DVFILL(nnlcon_, 0.0, sp(r.nlmult, nnlcon_), 1);
-          }
-          NPMERT.reset();
-          DVFILL(nnlcon_, 0.0, sp(r.rho, nnlcon_), 1);
-
-          // The fixed variables enter the factors.
-          const int nfixed = n_ - r.nfree;
-          r.nz = r.nfree;
-          if (nfixed > 0) {
-            if (r.nrank > 0 && r.nrank < n_) {
-              int nfree = n_;
-              int nz = n_;
-              for (int j = n_; j >= 1 && nfree > r.nfree; --j) {
-                const int is = r.istate[static_cast<std::size_t>(j - 1)];
-                if (is <= 0) continue;
-                // Position of j among the free variables.
-                int ifix = 0;
-                for (int k = 1; k <= nfree; ++k)
-                  if (r.kx[static_cast<std::size_t>(k - 1)] == j) ifix = k;
-                int info = 0;
-                lsadd(r.unitq, info, ifix, 0, j, 0, nz, nfree, r.nrank, 0, 1, n_, lda, r.ldzy, ldrfac, r.ldt, r.kx,
-                      condmx, alin, rfac, sp(r.t, r.tlen()), {}, sp(r.gq, n_),
-                      sp(r.zy, r.zylen()), sp(r.dx, n_), sp(r.x1, n_), sp(r.gq1, n_));
-                --nfree;
-                --nz;
-              }
-              r.nz = nz;
-            } else {
-              // Move the fixed variables to the end of the permutation.
-              int nfree = n_;
-              for (int j = n_; j >= 1; --j) {
-                if (r.istate[static_cast<std::size_t>(j - 1)] <= 0) continue;
-                int k = 0;
-                for (int l = 1; l <= nfree; ++l)
-                  if (r.kx[static_cast<std::size_t>(l - 1)] == j) k = l;
-                if (k != nfree) {
-                  if (r.nrank > 0)
-                    FACMOV(n_, 0, r.nrank, ldrfac, k, nfree, rfac, {}, sp(r.dx, n_), sp(r.x1, n_));
-                  std::swap(r.kx[static_cast<std::size_t>(k - 1)], r.kx[static_cast<std::size_t>(nfree - 1)]);
-                }
-                --nfree;
-              }
-              r.nz = r.nfree;
-            }
-          }
-          int nrej = 0, info = 0;
-          const int k2 = r.nactiv;
-          r.nactiv = 0;
-          WSFACT(r.unitq, false, info, 1, k2, r.nactiv, nartif, r.nz, r.nfree, r.nrank, nrej, 0, 1, n_, r.ldzy,
-                 lda, ldrfac, r.ldt, r.istate, r.wslist, r.kx, condmx, alin, rfac,
-                 sp(r.t, r.tlen()), {}, sp(r.gq, n_), sp(r.zy, r.zylen()),
-                 sp(r.dx, n_), sp(r.x1, n_), sp(r.gq1, n_));
-          bool rowerr = false;
-          int jmax = 0;
-          double errmax = 0.0, ctx = 0.0;
-          lssetx(false, rowerr, r.unitq, nclin_, r.nactiv, r.nfree, 0, r.nz, n_, nplin, r.ldzy, lda, ldrfac, r.ldt,
-                 r.istate, r.wslist, r.kx, jmax, errmax, ctx, r.xnorm, alin, sp(r.ax, nclin_), r.bl, r.bu,
-                 csp(r.gq, n_), sp(r.rstep, n_), csp(r.rstep0, n_), csp(r.featol, nplin), rfac,
-                 csp(r.t, r.tlen()), r.x, csp(r.zy, r.zylen()),
-                 sp(r.dx, n_), sp(r.x1, n_));
-
-          // The linear-feasibility phase.
-          Lsloc loc = npiqp_loc(L, n_);
-          loc.wslist = L.kactiv;
-          Lsctl ctl;
-          ctl.itmax1 = r.itmax2;
-          ctl.itmax2 = r.itmax2;
-          ctl.msglvl = r.msgqp;
-          ctl.idbg = r.itmax2 + 1;
-          ctl.bigbnd = r.bigbnd;
-          ctl.bigdx = r.bigdx;
-          ctl.tolrank = r.tolrank;
-          int iter = 0, nz1 = 0, ninf = 0;
-          double ssq = 0.0;
-          lscore("FP problem", false, {}, false, r.unitq, inflp, iter, nplin, nclin_, nplin, r.nactiv, r.nfree, 0,
-                 r.nz, nz1, n_, lda, ldrfac, r.istate, r.wslist, r.kx, ctx, ssq, 0.0, suminf, ninf, r.xnorm, r.bl,
-                 r.bu, alin, sp(r.mult, nctotl), sp(r.ax, nclin_), csp(r.featol, nplin), rfac, r.x, r.w, loc, ctl);
-          if (inflp > 0) {
-            inform = 2;
-          } else if (r.msgqp > 0) {
-            both(r.iprint, r.isumm, "(/' The linear constraints are feasible.')");
-          }
-        } else {
-          // Hot start.
-          if (loadfree != r.nfree) {
-            nerror += 1;
-            inform = 9;
-          } else {
-            int nrej = 0, info = 0, nartif2 = 0;
-            const int k2 = r.nactiv;
-            r.nactiv = 0;
-            r.nz = r.nfree;
-            WSFACT(r.unitq, false, info, 1, k2, r.nactiv, nartif2, r.nz, r.nfree, r.nlnx, nrej, 0, 1, n_,
-                   r.ldzy, lda, ldrfac, r.ldt, r.istate, r.wslist, r.kx, condmx, alin, rfac,
-                   sp(r.t, r.tlen()), {}, sp(r.gq, n_),
-                   sp(r.zy, r.zylen()), sp(r.dx, n_), sp(r.x1, n_), sp(r.gq1, n_));
-            r.nrank = r.nlnx;
-            gemv(nclin_, n_, alin.data(), lda, r.x.data(), r.ax);
-            r.xnorm = norm2(n_, r.x.data());
-          }
-        }
-      }
-
-      if (inform == 0 && !cold) {
-        // 14. Test the given R.
-        NPRUN.rfrobn = MATNRM("F", "U", n_, n_, rfac, ldrfac);
-        double drmax = 0.0, drmin = 0.0;
-        rdiag(n_, rfac.data(), ldrfac, drmax, drmin);
-        const double cond = safdiv(drmax, drmin);
-        if (cond > r.rcndbd || 100.0 * pr.sqrtn * drmax < NPRUN.rfrobn) {
-          both(r.iprint, r.isumm, "(/' XXX  Bad initial Hessian,   R  refactorized.')");
-          QRPIVT(r.unitq, n_, r.nfree, r.nz, r.ldzy, ldrfac, r.iperm, r.kx, sp(r.gq, n_), rfac,
-                 sp(r.zy, r.zylen()), sp(r.wrk, nctotl), sp(r.qplo, 2 * nctotl), r.rcndbd,
-                 NPRUN.rfrobn);
-        }
-      }
-
-      if (inform == 0) {
-        // 15. Derivatives at the start.
-        int info = 0;
-        derv(checked ? -1 : verify, info);
-        if (info > 0) inform = 7;
-        if (info < 0) inform = info;
-        r.needfd = estimated();
-      }
-
-      if (inform == 0) {
-        // 16. The major iterations.
-        copy(n_, r.grad, r.gq);
-        FACMUL(6, n_, r.nz, r.nfree, r.ldzy, r.unitq, r.kx, sp(r.gq, n_),
-               csp(r.zy, r.zylen()), sp(r.wrk, n_));
-        if (nnlcon_ > 0) {
-          MATCPY("General", nclin_, n_, alin, lda, sp(r.qpmat, r.ldaqp * n_), r.ldaqp);
-          npcrsh(cold, n_, nclin_, nnlcon_, nctotl, r.nactiv, r.nfree, r.nz, r.istate, r.wslist, r.bigbnd, tolact,
-                 r.bl, r.bu, r.cnlval, trace_unit(1));
-        }
-        npcore(r, inform, majits);
-
-        if (r.ksave > 0 && r.kfreq > r.itmax1) {
-          NPSAVE(r.ksave, old_run(r, majits), NPMERT, pr.epsinv);
-        }
-
-        if (hess == 1) {
-          // R as a factor of the Hessian in the natural variables.
-          for (int j = 1; j <= n_; ++j) {
-            for (int i = 1; i < j; ++i) r.dx[i - 1] = 0.0;
-            for (int i = j; i <= n_; ++i) r.dx[i - 1] = R(j, i);
-            FACMUL(3, n_, r.nz, r.nfree, r.ldzy, r.unitq, r.kx, sp(r.dx, n_),
-                   csp(r.zy, r.zylen()), sp(r.wrk, n_));
-            for (int i = 1; i <= n_; ++i) R(j, i) = r.dx[i - 1];
-          }
-          int info = 0;
-          QRAPPQ(n_, n_, rfac, ldrfac, sp(r.wrk, n_), info);
-        }
-      }
-    }
-  }
-
-  // 17. Exit messages.
-  if (r.msgnp > 0) {
-    switch (inform) {
-      case 0:
-        both(r.iprint, r.isumm, "(/' Exit NLSQP - Optimal solution found.')");
-        break;
-      case 1:
-        both(r.iprint, r.isumm,
-             "(/' Exit NLSQP - Optimal solution found, ',' but the requested accuracy could not be achieved.')");
-        break;
-      case 2:
-        both(r.iprint, r.isumm, "(/' Exit NLSQP - No feasible point for the linear',' constraints.')");
-        break;
-      case 3:
-        both(r.iprint, r.isumm, "(/' Exit NLSQP - No feasible point for the nonlinear',' constraints.')");
-        break;
-      case 4:
-        both(r.iprint, r.isumm, "(/' Exit NLSQP - Too many major iterations.             ')");
-        break;
-      case 6:
-        both(r.iprint, r.isumm, "(/' Exit NLSQP - Current point cannot be improved upon. ')");
-        break;
-      case 7:
-        both(r.iprint, r.isumm, "(/' Exit NLSQP - Large errors found in the derivatives. ')");
-        break;
-      case 9:
-        both(r.iprint, r.isumm,
-             "(/' Exit NLSQP - ',i10,' errors found in the input',' parameters.  Problem abandoned.')", {nerror});
-        break;
-      default:
-        if (inform < 0) both(r.iprint, r.isumm, "(/' Exit NLSQP - User requested termination.')");
-        break;
-    }
-    if (inform >= 0 && inform <= 6) {
-      if (inflp == 0)
-        both(r.iprint, r.isumm, "(/' Final nonlinear objective value =',g16.7)", {fobj});
-      else if (inflp == 3)
-        both(r.iprint, r.isumm, "(/' Minimum sum of infeasibilities =',g16.7)", {suminf});
-      else
-        both(r.iprint, r.isumm, "(/' Final sum of infeasibilities =',g16.7)", {suminf});
-    }
-  }
-
-  // 18. The option slots as they were before the run.
-  o.restore_saved();
-  set_debug(false);
-
-  // 19. The derivatives at the last point (not when a callback stopped the
-  // run before the first ones were complete: the workspace holds none).
-  if (inform < 9 && derivs_set) {
-    if (nnlcon > 0) MATCPY("General", nnlcon, n, csp(cjac, ldcj * n), ldcj, cnljac, ldjac);
-    copy(n, grad, gobj.data());
-  }
+  return_derivatives(r, s, a, inform);
 }
 
 }  // namespace qv::optim
