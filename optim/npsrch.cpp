@@ -38,22 +38,18 @@ void matvec(int m, int n, const Mat1<const double>& a, const Vec1<const double>&
 }
 
 // The arguments of one call of npsrch, for the phases of the search: the
-// callbacks and their arrays, views of the vectors, the step bounds, the
+// callbacks and the arrays as npsrch was given them, the step bounds, the
 // values the search returns, and the constants of its start point.
 struct Line {
   bool needfd;
-  int n, m, ldcju, kfirst, trace_unit;
+  int n, m, ldcj, ldcju, kfirst, trace_unit;
   const Cnlfun& cnlfun;
   const Objfun& objfun;
-  // The callbacks' arguments.
   std::span<int> kneed;
-  std::span<double> x, c, ctry, ujac, ugrad;
+  std::span<double> c, ctry, cjac, ujac, cjdx, cjdxtry, lambda, s, cs, grad, ugrad, x, work;
+  std::span<const double> lambda1, dlambda, s1, ds, cs1, p, qpmul, rho, x1;
   std::span<int> iusr;
   std::span<double> rusr;
-  // The vectors.
-  Vec1<double> cv, ctryv, cjdxv, cjdxtryv, lamv, sv, csv, gradv, ugradv, xv, wv;
-  Vec1<const double> lam1v, dlamv, s1v, dsv, cs1v, pv, qpmulv, rhov, x1v;
-  Mat1<double> cjacm, ujacm;
   // The step bounds, and the values at the accepted point.
   double& alfbnd;
   double& alfmax;
@@ -71,9 +67,6 @@ struct Line {
   double fprev = 0.0;   // the merit value at x1
   double oldg = 0.0;    // its slope along p
   double cs1jdx = 0.0;  // (c - s)'(J p) at x1, with all derivatives supplied
-
-  Vec1<const double> in(const Vec1<double>& v) const { return Vec1<const double>(v.ptr(), v.extent()); }
-  Mat1<const double> ujac_in() const { return Mat1<const double>(ujacm.ptr(), ujacm.ld(), ujacm.extent()); }
 };
 
 // The tolerances of the search on alfa and on the merit function.
@@ -97,6 +90,7 @@ struct Search {
 
 // The tolerances of the search, from the start point and the step bounds.
 Tolerances search_tolerances(const Line& ln, double stepnorm, double fprec, double xnorm) {
+  const Vec1<const double> p(ln.p), x1(ln.x1);
   Tolerances tol;
   tol.evallimit = ln.needfd ? 15 : 10;
   tol.epsaf = fprec * (1.0 + std::abs(ln.meritalf));
@@ -106,8 +100,7 @@ Tolerances search_tolerances(const Line& ln, double stepnorm, double fprec, doub
   tol.tolabs = std::min(ln.alfmax, SAFDIV(alfareltol * xnorm + alfaabstol, stepnorm, overflow));
   tol.tolrel = std::max(alfareltol, ln.eps);
   double t = 0.0;
-  for (int j = 1; j <= ln.n; ++j)
-    t = std::max(t, std::abs(ln.pv(j)) / (alfareltol * std::abs(ln.x1v(j)) + alfaabstol));
+  for (int j = 1; j <= ln.n; ++j) t = std::max(t, std::abs(p(j)) / (alfareltol * std::abs(x1(j)) + alfaabstol));
   tol.alfatinytol = t * tol.tolabs > 1.0 ? 1.0 / t : tol.tolabs;
   return tol;
 }
@@ -127,50 +120,62 @@ void next_trial_step(const Line& ln, Tolerances& tol, double g0, double targtg, 
            sr.fbest, sr.gbest);
 }
 
+// The Jacobian of the callbacks' array into the kept one.
+void keep_jacobian(const Line& ln) {
+  const Mat1<double> cjac(ln.cjac, ln.ldcj), ujac(ln.ujac, ln.ldcju);
+  for (int j = 1; j <= ln.n; ++j)
+    for (int i = 1; i <= ln.m; ++i) cjac(i, j) = ujac(i, j);
+}
+
 // The last trial is the new best point: its objective, merit and constraint
 // values are kept, and with all derivatives supplied its gradient, slopes,
 // Jacobian times p and Jacobian.
 void keep_improved_trial(Line& ln, const Search& sr) {
   const int n = ln.n, m = ln.m;
+  const Vec1<double> c(ln.c), grad(ln.grad), cjdx(ln.cjdx);
+  const Vec1<const double> ctry(ln.ctry), ugrad(ln.ugrad), cjdxtry(ln.cjdxtry);
   ln.objf = sr.objtry;
   ln.meritalf = sr.merit;
-  for (int i = 1; i <= m; ++i) ln.cv(i) = ln.ctryv(i);
+  for (int i = 1; i <= m; ++i) c(i) = ctry(i);
   if (!ln.needfd) {
-    for (int j = 1; j <= n; ++j) ln.gradv(j) = ln.ugradv(j);
+    for (int j = 1; j <= n; ++j) grad(j) = ugrad(j);
     ln.gdir = sr.gdirtry;
     ln.dlag1 = sr.dirderiv;
-    for (int i = 1; i <= m; ++i) ln.cjdxv(i) = ln.cjdxtryv(i);
-    for (int j = 1; j <= n; ++j)
-      for (int i = 1; i <= m; ++i) ln.cjacm(i, j) = ln.ujacm(i, j);
+    for (int i = 1; i <= m; ++i) cjdx(i) = cjdxtry(i);
+    keep_jacobian(ln);
   }
 }
 
 // x at step alfa from x1, and with nonlinear constraints the multipliers
 // (for steps up to 1) and the slacks.
-void move_along_step(Line& ln, double alfa) {
-  for (int j = 1; j <= ln.n; ++j) ln.xv(j) = ln.x1v(j) + alfa * ln.pv(j);
+void move_along_step(const Line& ln, double alfa) {
+  const Vec1<double> x(ln.x), lambda(ln.lambda), s(ln.s);
+  const Vec1<const double> x1(ln.x1), p(ln.p), lambda1(ln.lambda1), dlambda(ln.dlambda), s1(ln.s1), ds(ln.ds);
+  for (int j = 1; j <= ln.n; ++j) x(j) = x1(j) + alfa * p(j);
   if (ln.m > 0) {
     if (alfa <= 1.0)
-      for (int i = 1; i <= ln.m; ++i) ln.lamv(i) = ln.lam1v(i) + alfa * ln.dlamv(i);
-    for (int i = 1; i <= ln.m; ++i) ln.sv(i) = ln.s1v(i) + alfa * ln.dsv(i);
+      for (int i = 1; i <= ln.m; ++i) lambda(i) = lambda1(i) + alfa * dlambda(i);
+    for (int i = 1; i <= ln.m; ++i) s(i) = s1(i) + alfa * ds(i);
   }
 }
 
 // The callbacks at the trial point alfa, and its merit value.  Returns false
 // when a callback set MODE negative.
-bool evaluate_trial(Line& ln, double alfa, Search& sr) {
+bool evaluate_trial(const Line& ln, double alfa, Search& sr) {
   const int n = ln.n, m = ln.m;
   move_along_step(ln, alfa);
   double penalty = 0.0;
   if (m > 0) {
     ln.cnlfun(sr.mode, m, n, ln.ldcju, ln.kneed, ln.x, ln.ctry, ln.ujac, ln.kfirst, ln.iusr, ln.rusr);
     if (sr.mode < 0) return false;
+    const Vec1<double> cs(ln.cs);
+    const Vec1<const double> ctry(ln.ctry), s(ln.s), rho(ln.rho);
     double ssq = 0.0;
     for (int i = 1; i <= m; ++i) {
-      ln.csv(i) = ln.ctryv(i) - ln.sv(i);
-      ssq += ln.rhov(i) * ln.csv(i) * ln.csv(i);
+      cs(i) = ctry(i) - s(i);
+      ssq += rho(i) * cs(i) * cs(i);
     }
-    penalty = dot(m, ln.in(ln.lamv), ln.in(ln.csv)) - 0.5 * ln.scale * ssq;
+    penalty = dot(m, Vec1<const double>(ln.lambda), Vec1<const double>(ln.cs)) - 0.5 * ln.scale * ssq;
   }
   ln.objfun(sr.mode, n, ln.x, sr.objtry, ln.ugrad, ln.kfirst, ln.iusr, ln.rusr);
   if (sr.mode < 0) return false;
@@ -181,7 +186,7 @@ bool evaluate_trial(Line& ln, double alfa, Search& sr) {
 // The curvature guard: a step along which the constraint term changes the
 // curvature of the Lagrangian is not extended.
 void curvature_guard(Line& ln, double alfa, double dirderiv) {
-  const double csjdx = dot(ln.m, ln.in(ln.csv), ln.in(ln.cjdxtryv));
+  const double csjdx = dot(ln.m, Vec1<const double>(ln.cs), Vec1<const double>(ln.cjdxtry));
   const double curvlf = dirderiv - ln.dlag0;
   const double curvtest = std::abs(csjdx - ln.cs1jdx);
   const double penbfgs = std::max(0.1 * ln.qpcurv - curvlf, 0.0);
@@ -196,17 +201,20 @@ void curvature_guard(Line& ln, double alfa, double dirderiv) {
 // guard on the step bounds.
 void slope_at_trial(Line& ln, double alfa, Search& sr) {
   const int n = ln.n, m = ln.m;
-  sr.gdirtry = dot(n, Vec1<const double>(ln.ugrad), ln.pv);
+  const Vec1<const double> p(ln.p);
+  sr.gdirtry = dot(n, Vec1<const double>(ln.ugrad), p);
   sr.gtry = sr.gdirtry;
   sr.dirderiv = sr.gdirtry;
   if (m > 0) {
-    matvec(m, n, ln.ujac_in(), ln.pv, ln.cjdxtryv);
-    for (int i = 1; i <= m; ++i) ln.wv(i) = ln.cjdxtryv(i) - ln.dsv(i);
-    sr.gtry -= dot(m, ln.in(ln.lamv), ln.in(ln.wv));
-    if (alfa <= 1.0) sr.gtry -= dot(m, ln.dlamv, ln.in(ln.csv));
-    DIAGSC(m, ln.rhov.span(), 1, ln.wv.span(), 1);
-    sr.gtry += ln.scale * dot(m, ln.in(ln.wv), ln.in(ln.csv));
-    sr.dirderiv = sr.gdirtry - dot(m, ln.in(ln.cjdxtryv), ln.qpmulv);
+    const Vec1<double> cjdxtry(ln.cjdxtry), w(ln.work);
+    const Vec1<const double> ds(ln.ds), lambda(ln.lambda), cs(ln.cs);
+    matvec(m, n, Mat1<const double>(std::span<const double>(ln.ujac), ln.ldcju), p, cjdxtry);
+    for (int i = 1; i <= m; ++i) w(i) = cjdxtry(i) - ds(i);
+    sr.gtry -= dot(m, lambda, Vec1<const double>(ln.work));
+    if (alfa <= 1.0) sr.gtry -= dot(m, Vec1<const double>(ln.dlambda), cs);
+    DIAGSC(m, ln.rho, 1, ln.work, 1);
+    sr.gtry += ln.scale * dot(m, Vec1<const double>(ln.work), cs);
+    sr.dirderiv = sr.gdirtry - dot(m, Vec1<const double>(ln.cjdxtry), Vec1<const double>(ln.qpmul));
     if (ln.alfbnd <= alfa && alfa < ln.alfmax) curvature_guard(ln, alfa, sr.dirderiv);
   }
   sr.gtry -= kSufdec * ln.oldg;
@@ -234,12 +242,11 @@ bool search_from_start(Line& ln, Tolerances& tol, double& alfa, Search& sr, int&
   return true;
 }
 
-// The accepted step: x, the multipliers and the slacks there, and c - s
-// from the kept constraint values, when the last trial was not the best
-// point.
-void place_accepted_point(Line& ln, double alfa) {
-  move_along_step(ln, alfa);
-  for (int i = 1; i <= ln.m; ++i) ln.csv(i) = ln.cv(i) - ln.sv(i);
+// c - s from the kept constraint values and slacks.
+void constraints_less_slacks(const Line& ln) {
+  const Vec1<double> cs(ln.cs);
+  const Vec1<const double> c(ln.c), s(ln.s);
+  for (int i = 1; i <= ln.m; ++i) cs(i) = c(i) - s(i);
 }
 
 // x1 evaluated again, for a search that never moved after an abandoned one
@@ -258,18 +265,19 @@ bool evaluate_start_again(Line& ln, int& mode) {
   ln.nfun += 1;
   ln.meritalf = ln.fprev;
   if (!ln.needfd) {
+    const Vec1<double> grad(ln.grad);
+    const Vec1<const double> ugrad(ln.ugrad), p(ln.p);
     ln.ngrad += 1;
-    for (int j = 1; j <= n; ++j) ln.gradv(j) = ln.ugradv(j);
-    ln.gdir = dot(n, ln.in(ln.gradv), ln.pv);
+    for (int j = 1; j <= n; ++j) grad(j) = ugrad(j);
+    ln.gdir = dot(n, Vec1<const double>(ln.grad), p);
     ln.dlag1 = ln.gdir;
     if (m > 0) {
-      matvec(m, n, ln.ujac_in(), ln.pv, ln.cjdxv);
-      ln.dlag1 -= dot(m, ln.in(ln.cjdxv), ln.qpmulv);
-      for (int j = 1; j <= n; ++j)
-        for (int i = 1; i <= m; ++i) ln.cjacm(i, j) = ln.ujacm(i, j);
+      matvec(m, n, Mat1<const double>(std::span<const double>(ln.ujac), ln.ldcju), p, Vec1<double>(ln.cjdx));
+      ln.dlag1 -= dot(m, Vec1<const double>(ln.cjdx), Vec1<const double>(ln.qpmul));
+      keep_jacobian(ln);
     }
   }
-  for (int i = 1; i <= m; ++i) ln.csv(i) = ln.cv(i) - ln.sv(i);
+  constraints_less_slacks(ln);
   return true;
 }
 
@@ -287,62 +295,19 @@ void npsrch(bool needfd, int n, int nnlcon, int ldcj, int ldcju, int& nfun, int&
             std::span<const double> qpmul, std::span<const double> rho, std::span<const double> x1,
             std::span<double> x, std::span<double> work, int kfirst, std::span<int> iusr,
             std::span<double> rusr, int& inform, int trace_unit) {
-  Line ln{.needfd = needfd,
-          .n = n,
-          .m = nnlcon,
-          .ldcju = ldcju,
-          .kfirst = kfirst,
-          .trace_unit = trace_unit,
-          .cnlfun = cnlfun,
-          .objfun = objfun,
-          .kneed = kneed,
-          .x = x,
-          .c = c,
-          .ctry = ctry,
-          .ujac = ujac,
-          .ugrad = ugrad,
-          .iusr = iusr,
-          .rusr = rusr,
-          .cv = Vec1<double>(c),
-          .ctryv = Vec1<double>(ctry),
-          .cjdxv = Vec1<double>(cjdx),
-          .cjdxtryv = Vec1<double>(cjdxtry),
-          .lamv = Vec1<double>(lambda),
-          .sv = Vec1<double>(s),
-          .csv = Vec1<double>(cs),
-          .gradv = Vec1<double>(grad),
-          .ugradv = Vec1<double>(ugrad),
-          .xv = Vec1<double>(x),
-          .wv = Vec1<double>(work),
-          .lam1v = Vec1<const double>(lambda1),
-          .dlamv = Vec1<const double>(dlambda),
-          .s1v = Vec1<const double>(s1),
-          .dsv = Vec1<const double>(ds),
-          .cs1v = Vec1<const double>(cs1),
-          .pv = Vec1<const double>(p),
-          .qpmulv = Vec1<const double>(qpmul),
-          .rhov = Vec1<const double>(rho),
-          .x1v = Vec1<const double>(x1),
-          .cjacm = Mat1<double>(cjac, ldcj),
-          .ujacm = Mat1<double>(ujac, ldcju),
-          .alfbnd = alfbnd,
-          .alfmax = alfmax,
-          .alfatiny = alfatiny,
-          .gdir = gdir,
-          .dlag1 = dlag1,
-          .objf = objf,
-          .meritalf = meritalf,
-          .nfun = nfun,
-          .ngrad = ngrad,
-          .dlag0 = dlag0,
-          .qpcurv = qpcurv,
-          .lstol = lstol,
-          .scale = NPMERT.scale,
-          .eps = wmach(3)};
+  Line ln{.needfd = needfd, .n = n, .m = nnlcon, .ldcj = ldcj, .ldcju = ldcju, .kfirst = kfirst,
+          .trace_unit = trace_unit, .cnlfun = cnlfun, .objfun = objfun, .kneed = kneed,
+          .c = c, .ctry = ctry, .cjac = cjac, .ujac = ujac, .cjdx = cjdx, .cjdxtry = cjdxtry,
+          .lambda = lambda, .s = s, .cs = cs, .grad = grad, .ugrad = ugrad, .x = x, .work = work,
+          .lambda1 = lambda1, .dlambda = dlambda, .s1 = s1, .ds = ds, .cs1 = cs1, .p = p, .qpmul = qpmul,
+          .rho = rho, .x1 = x1, .iusr = iusr, .rusr = rusr,
+          .alfbnd = alfbnd, .alfmax = alfmax, .alfatiny = alfatiny, .gdir = gdir, .dlag1 = dlag1,
+          .objf = objf, .meritalf = meritalf, .nfun = nfun, .ngrad = ngrad,
+          .dlag0 = dlag0, .qpcurv = qpcurv, .lstol = lstol, .scale = NPMERT.scale, .eps = wmach(3)};
 
   // The start values: the constraint term of the curvature guard, the merit
   // value and its slope.
-  if (!needfd && ln.m > 0) ln.cs1jdx = dot(ln.m, ln.cs1v, ln.in(ln.cjdxv));
+  if (!needfd && nnlcon > 0) ln.cs1jdx = dot(nnlcon, Vec1<const double>(cs1), Vec1<const double>(cjdx));
   Tolerances tol = search_tolerances(ln, stepnorm, fprec, xnorm);
   ln.fprev = meritalf;
   ln.oldg = grdalf;
@@ -368,7 +333,12 @@ void npsrch(bool needfd, int n, int nnlcon, int ldcj, int ldcju, int& nfun, int&
   nfun += sr.numf;
   if (!needfd) ngrad += sr.numf;
   alfa = sr.alfbst;
-  if (!sr.imprvd) place_accepted_point(ln, alfa);
+  if (!sr.imprvd) {
+    // The accepted step was not the last trial: the point, its multipliers
+    // and slacks, and c - s from the kept constraint values.
+    move_along_step(ln, alfa);
+    constraints_less_slacks(ln);
+  }
   if (stale && !sr.copied && !evaluate_start_again(ln, sr.mode)) {
     inform = sr.mode;
     return;
