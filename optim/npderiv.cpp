@@ -202,259 +202,372 @@ struct FdFuncs {
   }
 };
 
+// One call of fdint_core past its early returns: the functions, the state of
+// the derivative routines, the bounds, the intervals and the point, with
+// what its passes share (the callbacks' MODE, the last interval search, the
+// counts of the elements found constant).
+struct FdPass {
+  Npdsta& st;
+  const FdTexts& tx;
+  const FdFuncs& fn;
+  double bigbnd, fprec;
+  double& fdnorm;
+  CVec bl, bu;
+  DVec hforwd, hcntrl, x, dx;
+  std::span<int> iusr;
+  std::span<double> rusr;
+  bool prt;               // the messages are printed
+  int mode = 0;           // one MODE for every call of both passes
+  SearchOut out{};        // the last interval search
+  int nconstj = 0;        // constraint gradient elements found constant
+  int nconstg = 0;        // objective gradient elements found constant
+  bool headed = false;    // the heading of the interval table is printed
+};
+
+// The tallies of one variable's interval searches, from which its forward
+// and central intervals are chosen.
+struct VarTally {
+  double xj = 0.0, hsign = 1.0;
+  double hmax = 0.0, hmin = 0.0, errmax = 0.0, errmin = 0.0;
+  double sdsum = 0.0, epssum = 0.0, hfwd = 0.0, hcen = 0.0;
+  bool found = false;
+
+  // One element's search: its error terms, its interval as the largest or
+  // the smallest so far, and its central interval when the search settled.
+  void add(const SearchOut& r, double absacc) {
+    sdsum += std::abs(r.sdest);
+    epssum += absacc;
+    if (r.hopt > hmax) {
+      hmax = r.hopt;
+      errmax = r.errbnd;
+    }
+    if (r.hopt < hmin) {
+      hmin = r.hopt;
+      errmin = r.errbnd;
+    }
+    if (r.info == 0) hcen = std::max(hcen, r.hcint);
+  }
+};
+
+// Whether the derivative level leaves some element to differences.
+bool some_elements_estimated(int lvlder, int nnlcon) {
+  return lvlder == 0 || lvlder == 2 || (lvlder == 1 && nnlcon > 0);
+}
+
+// Intervals given by the caller: the ones that cannot be used replaced by
+// the defaults.
+void replace_unusable_intervals(const Npdsta& st, const FdTexts& tx, int n, DVec hforwd, DVec hcntrl) {
+  const Npprec& pr = NPPREC;
+  for (int j = 1; j <= n; ++j) {
+    if (hforwd(j) <= 0.0) {
+      put(st.iprint, tx.fwd_repl, {j, hforwd(j), pr.epspt5});
+      hforwd(j) = pr.epspt5;
+    }
+  }
+  for (int j = 1; j <= n; ++j) {
+    if (hcntrl(j) <= 0.0) {
+      put(st.iprint, tx.cen_repl, {j, hcntrl(j), pr.epspt3});
+      hcntrl(j) = pr.epspt3;
+    }
+  }
+}
+
+// The interval search for one missing element along variable j: its first
+// estimate into the working array, the constant marker into the user's when
+// it looks constant or linear, and its interval into the variable's tallies.
+// Returns false when a callback set MODE negative.
+template <class Eval>
+bool search_element(FdPass& f, VarTally& v, int j, double& user, double& work, double fx, Eval&& eval,
+                    bool is_cons) {
+  v.found = true;
+  const double absacc = f.fprec * (1.0 + std::abs(fx));
+  SearchOut& r = f.out;
+  if (!search(f.st, f.fprec, fx, v.xj, v.hsign, f.x(j), f.mode, eval, r)) return false;
+  work = r.cdest;
+  if (r.info == 1 || r.info == 2) {
+    user = kDerivConstant;
+    if (is_cons) {
+      f.st.nmissj -= 1;
+      f.nconstj += 1;
+    } else {
+      f.st.nmissg -= 1;
+      f.nconstg += 1;
+    }
+  }
+  v.add(r, absacc);
+  return true;
+}
+
+// The forward interval of a variable from its elements' intervals (the one
+// that balances their truncation and cancellation errors) with its error
+// estimate, and the central interval.
+void choose_intervals(VarTally& v) {
+  if (v.hmax < v.hmin) {
+    v.hmin = v.hmax;
+    v.errmin = v.errmax;
+  }
+  if (4.0 * v.epssum < v.hmin * v.hmin * v.sdsum) {
+    v.hfwd = v.hmin;
+    v.errmax = v.errmin;
+  } else if (v.hmax * v.hmax * v.sdsum < 4.0 * v.epssum) {
+    v.hfwd = v.hmax;
+  } else {
+    v.hfwd = 2.0 * std::sqrt(v.epssum / v.sdsum);
+    v.errmax = 2.0 * std::sqrt(v.epssum * v.sdsum);
+  }
+  if (v.hcen == 0.0) v.hcen = 10.0 * v.hfwd;
+}
+
+// The intervals of variable j: a search for each missing element of its
+// column, then the variable's forward and central intervals (printed in the
+// interval table).  Returns false when a callback set MODE negative.
+bool intervals_of_variable(FdPass& f, int j, bool do_cons, bool do_obj) {
+  const FdFuncs& fn = f.fn;
+  const Npprec& pr = NPPREC;
+  VarTally v;
+  v.xj = f.x(j);
+  double roomlo = 0.0, roomhi = 0.0;
+  room_to_bounds(f.bigbnd, f.bl(j), f.bu(j), v.xj, roomlo, roomhi);
+  v.hsign = (roomlo + roomhi) / 2.0 < 0.0 ? -1.0 : 1.0;
+  v.hmin = 1.0 / pr.epspt3;
+
+  if (do_cons) {
+    for (int i = 1; i <= fn.nnlcon; ++i) {
+      if (fn.cjacu(i, j) != kDerivUnset) continue;
+      fn.kneed(i) = 1;
+      auto eval = [&, i](int slot) {
+        fn.eval_cons(f.mode, f.x.span(), slot, f.iusr, f.rusr);
+        return slot == 0 ? fn.c1(i) : fn.cwrk(i);
+      };
+      if (!search_element(f, v, j, fn.cjacu(i, j), fn.cjac(i, j), fn.c(i), eval, true)) return false;
+    }
+  }
+  if (do_obj) {
+    for (int i = 1; i <= fn.obj_rows(); ++i) {
+      if (fn.obj_user(i, j) != kDerivUnset) continue;
+      if (fn.nres > 0) fn.kneedf(i) = 1;
+      auto eval = [&, i](int slot) {
+        return fn.eval_obj(f.mode, f.x.span(), slot, fn.nres > 0 ? i : 0, f.iusr, f.rusr);
+      };
+      if (!search_element(f, v, j, fn.obj_user(i, j), fn.obj_work(i, j), fn.obj_value(i), eval, false))
+        return false;
+    }
+  }
+
+  if (v.found) {
+    choose_intervals(v);
+    if (f.prt) {
+      if (!f.headed)
+        put(f.st.iprint, "(//'    j      x(j)   Forward dx(j)   Central dx(j) ','     Error est.'/)");
+      f.headed = true;
+      put(f.st.iprint, "(i5,1p,e10.2,e16.6,2e16.6)", {j, v.xj, v.hfwd, v.hcen, v.errmax});
+    }
+    f.fdnorm = std::max(f.fdnorm, v.hfwd);
+    f.hforwd(j) = v.hfwd / (1.0 + std::abs(v.xj));
+    f.hcntrl(j) = v.hcen / (1.0 + std::abs(v.xj));
+  }
+  f.x(j) = v.xj;
+  return true;
+}
+
+// The first pass: the intervals of every variable, from searches along it
+// for the functions that the derivative level leaves to differences.
+// Returns false when a callback set MODE negative.
+bool search_intervals(FdPass& f, int lvlder) {
+  const FdFuncs& fn = f.fn;
+  f.fdnorm = 0.0;
+  const bool do_cons = fn.nnlcon > 0 && lvlder != 2;
+  const bool do_obj = lvlder != 1;
+  for (int i = 1; i <= fn.nnlcon; ++i) fn.kneed(i) = 0;
+  for (int i = 1; i <= fn.nres; ++i) fn.kneedf(i) = 0;
+  for (int j = 1; j <= fn.n; ++j)
+    if (!intervals_of_variable(f, j, do_cons, do_obj)) return false;
+  return true;
+}
+
+// The second point of the confirmation in dx: each variable a shrinking
+// fraction of the way to the side with more room (within 1).
+void second_point(FdPass& f) {
+  double rho = 1.0 / f.fn.n;
+  for (int j = 1; j <= f.fn.n; ++j) {
+    double lo = 0.0, hi = 0.0;
+    unit_room(f.bigbnd, f.bl(j), f.bu(j), f.x(j), lo, hi);
+    f.dx(j) = (lo + hi) / 2.0 >= 0.0 ? f.x(j) + rho * hi : f.x(j) + rho * lo;
+    rho = 0.97 * rho;
+  }
+}
+
+// The functions at the second point: the constraints into the work vector,
+// the objective into fdx (residuals into their work vector).  Returns false
+// when a callback set MODE negative.
+bool values_at_second_point(FdPass& f, double& fdx) {
+  const FdFuncs& fn = f.fn;
+  if (fn.nnlcon > 0) {
+    for (int i = 1; i <= fn.nnlcon; ++i) fn.kneed(i) = 1;
+    fn.eval_cons(f.mode, f.dx.span(), 1, f.iusr, f.rusr);
+    if (f.mode < 0) return false;
+  }
+  if (fn.nres > 0)
+    for (int i = 1; i <= fn.nres; ++i) fn.kneedf(i) = 1;
+  fdx = fn.eval_obj(f.mode, f.dx.span(), 1, 0, f.iusr, f.rusr);
+  return f.mode >= 0;
+}
+
+// The constraint elements of column j marked constant, confirmed by the
+// quotient over delta between dx and the second point: the quotient when it
+// is the same, else the element is missing after all.  Returns false when
+// a callback set MODE negative.
+bool confirm_constraint_column(FdPass& f, int j, double delta) {
+  const FdFuncs& fn = f.fn;
+  int nrows = 0;
+  for (int i = 1; i <= fn.nnlcon; ++i) {
+    fn.kneed(i) = fn.cjacu(i, j) == kDerivConstant ? 1 : 0;
+    nrows += fn.kneed(i);
+  }
+  if (nrows == 0) return true;
+  fn.eval_cons(f.mode, f.dx.span(), 0, f.iusr, f.rusr);
+  if (f.mode < 0) return false;
+  for (int i = 1; i <= fn.nnlcon; ++i) {
+    if (fn.kneed(i) == 0) continue;
+    const double q = (fn.c1(i) - fn.cwrk(i)) / delta;
+    if (q == fn.cjac(i, j)) {
+      fn.cjacu(i, j) = q;
+    } else {
+      fn.cjacu(i, j) = kDerivUnset;
+      f.st.nmissj += 1;
+      f.nconstj -= 1;
+    }
+  }
+  return true;
+}
+
+// The same for gradient element j of a scalar objective (fdx its value at
+// the second point).
+bool confirm_objective_element(FdPass& f, int j, double delta, double fdx) {
+  const FdFuncs& fn = f.fn;
+  if (fn.gradu(j) != kDerivConstant) return true;
+  const double fv = fn.eval_obj(f.mode, f.dx.span(), 0, 0, f.iusr, f.rusr);
+  if (f.mode < 0) return false;
+  const double q = (fv - fdx) / delta;
+  if (q == fn.grad(j)) {
+    fn.gradu(j) = q;
+  } else {
+    fn.gradu(j) = kDerivUnset;
+    f.st.nmissg += 1;
+    f.nconstg -= 1;
+  }
+  return true;
+}
+
+// The same for the residual rows of column j.
+bool confirm_residual_column(FdPass& f, int j, double delta) {
+  const FdFuncs& fn = f.fn;
+  int nrows = 0;
+  for (int i = 1; i <= fn.nres; ++i) {
+    fn.kneedf(i) = fn.fjacu(i, j) == kDerivConstant ? 1 : 0;
+    nrows += fn.kneedf(i);
+  }
+  if (nrows == 0) return true;
+  fn.eval_obj(f.mode, f.dx.span(), 0, 0, f.iusr, f.rusr);
+  if (f.mode < 0) return false;
+  for (int i = 1; i <= fn.nres; ++i) {
+    if (fn.kneedf(i) == 0) continue;
+    const double q = (fn.f1(i) - fn.fwrk(i)) / delta;
+    if (q == fn.fjac(i, j)) {
+      fn.fjacu(i, j) = q;
+    } else {
+      fn.fjacu(i, j) = kDerivUnset;
+      f.st.nmissg += 1;
+      f.nconstg -= 1;
+    }
+  }
+  return true;
+}
+
+// The second pass: each element found constant must give exactly the same
+// quotient at a second point, else it is differenced after all.  Returns
+// false when a callback set MODE negative.
+bool confirm_constant_elements(FdPass& f) {
+  const FdFuncs& fn = f.fn;
+  second_point(f);
+  double fdx = 0.0;
+  if (!values_at_second_point(f, fdx)) return false;
+  for (int j = 1; j <= fn.n; ++j) {
+    const double dxj = f.dx(j);
+    const double delta = (f.x(j) - dxj) / 2.0;
+    f.dx(j) = dxj + delta;
+    if (fn.nnlcon > 0 && !confirm_constraint_column(f, j, delta)) return false;
+    if (fn.nres == 0) {
+      if (!confirm_objective_element(f, j, delta, fdx)) return false;
+    } else if (!confirm_residual_column(f, j, delta)) {
+      return false;
+    }
+    f.dx(j) = dxj;
+  }
+  return true;
+}
+
+// The counts of the constant elements, and the derivative level raised when
+// no element of a kind is missing.
+void report_constant_elements(const FdPass& f, int& lvlder) {
+  const FdTexts& tx = f.tx;
+  const Npdsta& st = f.st;
+  if (f.prt) {
+    if (tx.cons_const != nullptr && lvlder < 2 && f.nconstj > 0) put(st.iprint, tx.cons_const, {f.nconstj});
+    if (lvlder != 1 && f.nconstg > 0) put(st.iprint, tx.obj_const, {f.nconstg});
+  }
+  if (tx.jac_all != nullptr && st.nmissj == 0 && lvlder < 2) {
+    lvlder = lvlder == 0 ? 2 : 3;
+    if (f.prt) put(st.iprint, tx.jac_all, {lvlder});
+  }
+  if (st.nmissg == 0 && (lvlder == 0 || lvlder == 2)) {
+    lvlder = lvlder == 0 ? 1 : 3;
+    if (f.prt) put(st.iprint, tx.obj_all, {lvlder});
+  }
+}
+
 void fdint_core(Npdsta& st, const FdTexts& tx, int& inform, int msglvl, int& lvlder,
                 const FdFuncs& fn, double bigbnd, double fprec, double& fdnorm,
                 std::span<const double> bls, std::span<const double> bus, DVec hforwd, DVec hcntrl,
                 DVec x, DVec dx, std::span<int> iusr, std::span<double> rusr) {
-  const int n = fn.n;
-  const int nnlcon = fn.nnlcon;
   inform = 0;
-  if (!(lvlder == 0 || lvlder == 2 || (lvlder == 1 && nnlcon > 0))) return;
-  const Npprec& pr = NPPREC;
-  const bool prt = msglvl > 0 && st.iprint > 0;
-  CVec bl(bls), bu(bus);
-
+  if (!some_elements_estimated(lvlder, fn.nnlcon)) return;
   if (st.dif_class == kDifFixed) return;
   if (st.dif_class == kDifUser) {
-    // Intervals given by the caller: replace the ones that cannot be used.
-    for (int j = 1; j <= n; ++j) {
-      if (hforwd(j) <= 0.0) {
-        put(st.iprint, tx.fwd_repl, {j, hforwd(j), pr.epspt5});
-        hforwd(j) = pr.epspt5;
-      }
-    }
-    for (int j = 1; j <= n; ++j) {
-      if (hcntrl(j) <= 0.0) {
-        put(st.iprint, tx.cen_repl, {j, hcntrl(j), pr.epspt3});
-        hcntrl(j) = pr.epspt3;
-      }
-    }
+    replace_unusable_intervals(st, tx, fn.n, hforwd, hcntrl);
     return;
   }
 
-  if (prt)
+  FdPass f{.st = st,
+           .tx = tx,
+           .fn = fn,
+           .bigbnd = bigbnd,
+           .fprec = fprec,
+           .fdnorm = fdnorm,
+           .bl = CVec(bls),
+           .bu = CVec(bus),
+           .hforwd = hforwd,
+           .hcntrl = hcntrl,
+           .x = x,
+           .dx = dx,
+           .iusr = iusr,
+           .rusr = rusr,
+           .prt = msglvl > 0 && st.iprint > 0};
+  if (f.prt)
     put(st.iprint,
         "(//' Computation of the finite-difference intervals'/"
         "' ----------------------------------------------')");
-  int mode = 0;
-  fdnorm = 0.0;
-  const bool do_cons = nnlcon > 0 && lvlder != 2;
-  const bool do_obj = lvlder != 1;
-  const int nobj = fn.obj_rows();
-  for (int i = 1; i <= nnlcon; ++i) fn.kneed(i) = 0;
-  for (int i = 1; i <= fn.nres; ++i) fn.kneedf(i) = 0;
-  int nconstj = 0;
-  int nconstg = 0;
-  bool headed = false;
-  SearchOut r;
-
-  for (int j = 1; j <= n; ++j) {
-    const double xj = x(j);
-    double roomlo = 0.0, roomhi = 0.0;
-    room_to_bounds(bigbnd, bl(j), bu(j), xj, roomlo, roomhi);
-    const double hsign = (roomlo + roomhi) / 2.0 < 0.0 ? -1.0 : 1.0;
-    double hmax = 0.0, hmin = 1.0 / pr.epspt3, errmax = 0.0, errmin = 0.0;
-    double sdsum = 0.0, epssum = 0.0, hfwd = 0.0, hcen = 0.0;
-    bool found = false;
-
-    // One search per missing element of column j; returns false on a
-    // negative MODE.
-    auto handle = [&](double& user, double& work, double fx, auto&& eval, bool is_cons) {
-      found = true;
-      const double absacc = fprec * (1.0 + std::abs(fx));
-      if (!search(st, fprec, fx, xj, hsign, x(j), mode, eval, r)) return false;
-      work = r.cdest;
-      if (r.info == 1 || r.info == 2) {
-        user = kDerivConstant;
-        if (is_cons) {
-          st.nmissj -= 1;
-          nconstj += 1;
-        } else {
-          st.nmissg -= 1;
-          nconstg += 1;
-        }
-      }
-      sdsum += std::abs(r.sdest);
-      epssum += absacc;
-      if (r.hopt > hmax) {
-        hmax = r.hopt;
-        errmax = r.errbnd;
-      }
-      if (r.hopt < hmin) {
-        hmin = r.hopt;
-        errmin = r.errbnd;
-      }
-      if (r.info == 0) hcen = std::max(hcen, r.hcint);
-      return true;
-    };
-
-    if (do_cons) {
-      for (int i = 1; i <= nnlcon; ++i) {
-        if (fn.cjacu(i, j) != kDerivUnset) continue;
-        fn.kneed(i) = 1;
-        auto eval = [&, i](int slot) {
-          fn.eval_cons(mode, x.span(), slot, iusr, rusr);
-          return slot == 0 ? fn.c1(i) : fn.cwrk(i);
-        };
-        if (!handle(fn.cjacu(i, j), fn.cjac(i, j), fn.c(i), eval, true)) {
-          inform = mode;
-          return;
-        }
-      }
-    }
-    if (do_obj) {
-      for (int i = 1; i <= nobj; ++i) {
-        if (fn.obj_user(i, j) != kDerivUnset) continue;
-        if (fn.nres > 0) fn.kneedf(i) = 1;
-        auto eval = [&, i](int slot) { return fn.eval_obj(mode, x.span(), slot, fn.nres > 0 ? i : 0, iusr, rusr); };
-        if (!handle(fn.obj_user(i, j), fn.obj_work(i, j), fn.obj_value(i), eval, false)) {
-          inform = mode;
-          return;
-        }
-      }
-    }
-
-    if (found) {
-      if (hmax < hmin) {
-        hmin = hmax;
-        errmin = errmax;
-      }
-      if (4.0 * epssum < hmin * hmin * sdsum) {
-        hfwd = hmin;
-        errmax = errmin;
-      } else if (hmax * hmax * sdsum < 4.0 * epssum) {
-        hfwd = hmax;
-      } else {
-        hfwd = 2.0 * std::sqrt(epssum / sdsum);
-        errmax = 2.0 * std::sqrt(epssum * sdsum);
-      }
-      if (hcen == 0.0) hcen = 10.0 * hfwd;
-      if (prt) {
-        if (!headed)
-          put(st.iprint, "(//'    j      x(j)   Forward dx(j)   Central dx(j) ','     Error est.'/)");
-        headed = true;
-        put(st.iprint, "(i5,1p,e10.2,e16.6,2e16.6)", {j, xj, hfwd, hcen, errmax});
-      }
-      fdnorm = std::max(fdnorm, hfwd);
-      hforwd(j) = hfwd / (1.0 + std::abs(xj));
-      hcntrl(j) = hcen / (1.0 + std::abs(xj));
-    }
-    x(j) = xj;
-  }
-
-  if (nconstj + nconstg == 0) return;
-
-  // Second pass: each element found constant must give exactly the same
-  // quotient at a second point, else it is differenced after all.
-  double rho = 1.0 / n;
-  for (int j = 1; j <= n; ++j) {
-    double lo = 0.0, hi = 0.0;
-    unit_room(bigbnd, bl(j), bu(j), x(j), lo, hi);
-    dx(j) = (lo + hi) / 2.0 >= 0.0 ? x(j) + rho * hi : x(j) + rho * lo;
-    rho = 0.97 * rho;
-  }
-  double fdx = 0.0;
-  if (nnlcon > 0) {
-    for (int i = 1; i <= nnlcon; ++i) fn.kneed(i) = 1;
-    fn.eval_cons(mode, dx.span(), 1, iusr, rusr);
-    if (mode < 0) {
-      inform = mode;
-      return;
-    }
-  }
-  if (fn.nres > 0)
-    for (int i = 1; i <= fn.nres; ++i) fn.kneedf(i) = 1;
-  fdx = fn.eval_obj(mode, dx.span(), 1, 0, iusr, rusr);
-  if (mode < 0) {
-    inform = mode;
+  if (!search_intervals(f, lvlder)) {
+    inform = f.mode;
     return;
   }
-
-  for (int j = 1; j <= n; ++j) {
-    const double dxj = dx(j);
-    const double delta = (x(j) - dxj) / 2.0;
-    dx(j) = dxj + delta;
-    if (nnlcon > 0) {
-      int nrows = 0;
-      for (int i = 1; i <= nnlcon; ++i) {
-        fn.kneed(i) = fn.cjacu(i, j) == kDerivConstant ? 1 : 0;
-        nrows += fn.kneed(i);
-      }
-      if (nrows > 0) {
-        fn.eval_cons(mode, dx.span(), 0, iusr, rusr);
-        if (mode < 0) {
-          inform = mode;
-          return;
-        }
-        for (int i = 1; i <= nnlcon; ++i) {
-          if (fn.kneed(i) == 0) continue;
-          const double q = (fn.c1(i) - fn.cwrk(i)) / delta;
-          if (q == fn.cjac(i, j)) {
-            fn.cjacu(i, j) = q;
-          } else {
-            fn.cjacu(i, j) = kDerivUnset;
-            st.nmissj += 1;
-            nconstj -= 1;
-          }
-        }
-      }
-    }
-    if (fn.nres == 0) {
-      if (fn.gradu(j) == kDerivConstant) {
-        const double fv = fn.eval_obj(mode, dx.span(), 0, 0, iusr, rusr);
-        if (mode < 0) {
-          inform = mode;
-          return;
-        }
-        const double q = (fv - fdx) / delta;
-        if (q == fn.grad(j)) {
-          fn.gradu(j) = q;
-        } else {
-          fn.gradu(j) = kDerivUnset;
-          st.nmissg += 1;
-          nconstg -= 1;
-        }
-      }
-    } else {
-      int nrows = 0;
-      for (int i = 1; i <= fn.nres; ++i) {
-        fn.kneedf(i) = fn.fjacu(i, j) == kDerivConstant ? 1 : 0;
-        nrows += fn.kneedf(i);
-      }
-      if (nrows > 0) {
-        fn.eval_obj(mode, dx.span(), 0, 0, iusr, rusr);
-        if (mode < 0) {
-          inform = mode;
-          return;
-        }
-        for (int i = 1; i <= fn.nres; ++i) {
-          if (fn.kneedf(i) == 0) continue;
-          const double q = (fn.f1(i) - fn.fwrk(i)) / delta;
-          if (q == fn.fjac(i, j)) {
-            fn.fjacu(i, j) = q;
-          } else {
-            fn.fjacu(i, j) = kDerivUnset;
-            st.nmissg += 1;
-            nconstg -= 1;
-          }
-        }
-      }
-    }
-    dx(j) = dxj;
+  // Without elements found constant there is nothing to confirm or report.
+  if (f.nconstj + f.nconstg == 0) return;
+  if (!confirm_constant_elements(f)) {
+    inform = f.mode;
+    return;
   }
-
-  if (prt) {
-    if (tx.cons_const != nullptr && lvlder < 2 && nconstj > 0) put(st.iprint, tx.cons_const, {nconstj});
-    if (lvlder != 1 && nconstg > 0) put(st.iprint, tx.obj_const, {nconstg});
-  }
-  if (tx.jac_all != nullptr && st.nmissj == 0 && lvlder < 2) {
-    lvlder = lvlder == 0 ? 2 : 3;
-    if (prt) put(st.iprint, tx.jac_all, {lvlder});
-  }
-  if (st.nmissg == 0 && (lvlder == 0 || lvlder == 2)) {
-    lvlder = lvlder == 0 ? 1 : 3;
-    if (prt) put(st.iprint, tx.obj_all, {lvlder});
-  }
+  report_constant_elements(f, lvlder);
 }
 
 }  // namespace
