@@ -202,7 +202,7 @@ MetaAct FEMETA() {
 void FESAVE() {
   auto& m = MAINPR;
   if (FESTAT.SCRDONE != 1) {
-    ERRMSG(179);
+    report_ignored_error(179);
     return;
   }
   BINOPN(WORKSP.x(), m.WSTOP, IWORKS.ix(), m.IWSTOP, 1, m.MULFIT, m.IGRP, m.NG, m.LABSLOT, m.RDPTR);

@@ -61,7 +61,7 @@ void group_count(int n) {
   if (m.IGRP == 1 && X(1) == 0.0) {
     SETNG(n);
   } else if (n != m.NG) {
-    ERRMSG(55);
+    report_ignored_error(55);
   }
 }
 
@@ -108,7 +108,7 @@ void data_line() {
       // reported and ignored.
       const int least = w == "NM" ? 1 : 0;
       if (v < least) {
-        ERRMSG(22);
+        report_ignored_error(22);
         continue;
       }
       (w == "NI" ? m.NIGRP : w == "NO" ? m.NOGRP : m.NMGRP) = v;
@@ -137,7 +137,7 @@ void data_line() {
       continue;
     }
     // Any other word: the rest of the line is ignored.
-    if (CURSOR.ICOL < CURSOR.LLEN) ERRMSG(22);
+    if (CURSOR.ICOL < CURSOR.LLEN) report_ignored_error(22);
     return;
   }
 }

@@ -286,7 +286,7 @@ bool end_of_group() {
     if (no_means) ERRMSG(129);
     if (no_cov) ERRMSG(130);
   } else if (fit == kFitML || (fit == kFitLS && FITOPT.ML != 0)) {
-    if ((G.col(gcol::kObsMeans) != 0.0) != !no_means) ERRMSG(138);
+    if ((G.col(gcol::kObsMeans) != 0.0) != !no_means) report_ignored_error(138);
   }
   if (G.col(gcol::kRecords) != 0.0) {
     if (G.col(gcol::kIdCodes) == 0.0 && m.MULFIT != 1) {

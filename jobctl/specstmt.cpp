@@ -392,7 +392,7 @@ void STOBSD(Vec1<double> X, int g, int NG, int L) {
   const int nvar = G.icol(gcol::kNvar);
   const int rows = icell(G.rows(L));
   if (icell(G.type(L)) != kTypeDiag || rows != nvar) {
-    ERRMSG(218);
+    report_ignored_error(218);
     return;
   }
   const int obs = G.icol(gcol::kObsData);
@@ -413,7 +413,7 @@ void STOBSM(Vec1<double> X, int g, int NG, int L) {
   const int rows = icell(G.rows(L));
   const int cols = icell(G.cols(L));
   if (icell(G.type(L)) != kTypeFull || (rows != nvar && cols != nvar)) {
-    ERRMSG(221);
+    report_ignored_error(221);
     return;
   }
   const int means = G.icol(gcol::kObsMeans);

@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "runtime/stop.hpp"
 #include "script_fixture.hpp"
 
 namespace qv::jobctl {
@@ -418,7 +419,7 @@ TEST_F(ErrmsgTest, NonFatalInFrontEndModeReturnsWithRecord) {
   FESTAT.MACHOUT = 1;
   MAINPR.LINENO = 3;
   set_line("DATA NG=1 XX=3", 11);
-  const std::string out = capture([] { ERRMSG(22); });
+  const std::string out = capture([] { report_ignored_error(22); });
   EXPECT_EQ(out,
             "\n"
             "  We have a problem whose error code is   22\n"
@@ -498,7 +499,7 @@ TEST_F(ErrmsgTest, HtmlWarningLeavesThePreBlockAsFound) {
   MAINPR.JOBNO = 1;
   report::HTMLST.PRESTA = 1;
   set_line("DATA NG=2", 1);
-  const std::string out = capture([] { ERRMSG(55); });
+  const std::string out = capture([] { report_ignored_error(55); });
   EXPECT_EQ(report::HTMLST.PRESTA, 1);
   EXPECT_NE(out.find("  Please try not to change your mind about the number of groups.\n"
                      " I'm just going to ignore it, OK?\n <P></H5>\n <PRE>\n"),
@@ -514,9 +515,61 @@ TEST_F(ErrmsgTest, HtmlWarningLeavesThePreBlockAsFound) {
 TEST_F(ErrmsgTest, EverySixNonFatalCodeReturns) {
   set_line("X", 1);
   for (int code : {22, 55, 138, 179, 218, 221}) {
-    const std::string out = capture([code] { ERRMSG(code); });
+    const std::string out = capture([code] { report_ignored_error(code); });
     EXPECT_NE(out.find(" I'm just going to ignore it, OK?\n"), std::string::npos) << code;
     EXPECT_EQ(out.find("Problem occurred"), std::string::npos) << code;
+  }
+}
+
+TEST_F(ErrmsgTest, FatalErrorUnderAStopSeamUnwindsWithStatusOne) {
+  FESTAT.MACHOUT = 0;
+  set_line("X", 1);
+  const runtime::StopSeam seam;
+  int status = -1;
+  const std::string out = capture([&status] {
+    try {
+      ERRMSG(13);
+    } catch (const runtime::RunStopped& s) {
+      status = s.status;
+    }
+  });
+  EXPECT_EQ(status, 1);
+  EXPECT_NE(out.find("  Error - no matrix specified\n  Problem occurred in group #"), std::string::npos) << out;
+}
+
+// A code sent to the wrong entry is the caller's mistake: the checked builds
+// abort at once; the others end the run with the fatal report (a warning code
+// has no group line).
+TEST_F(ErrmsgTest, CodeSentToTheWrongEntryStopsTheRun) {
+  FESTAT.MACHOUT = 0;
+  set_line("X", 1);
+  struct Case {
+    int code;
+    bool warning_entry;
+    const char* record;
+  };
+  const Case cases[] = {
+      {13, true, "  Error - no matrix specified\n  Problem occurred in group #   0\n"},
+      {22, false, "  I'm sorry, I don't understand this part of DATA line, so I'm ignoring it\n"},
+      {138, false, nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE("code " + std::to_string(c.code));
+    const auto [status, out] = c.warning_entry ? run_child([&c] { report_ignored_error(c.code); })
+                                               : run_child([&c] { ERRMSG(c.code); });
+#ifdef QV_CHECK_BOUNDS
+    EXPECT_EQ(status, -1);  // aborted
+    EXPECT_EQ(out.find("We have a problem"), std::string::npos);
+#else
+    EXPECT_EQ(status, 1);
+    if (c.record != nullptr) {
+      EXPECT_NE(out.find(c.record), std::string::npos) << out;
+    }
+    EXPECT_EQ(out.find("ignore it, OK?"), std::string::npos);
+    if (!c.warning_entry) {
+      EXPECT_EQ(out.find("Problem occurred"), std::string::npos);
+    }
+#endif
   }
 }
 
