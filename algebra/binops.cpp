@@ -71,7 +71,6 @@ double ELPOW(double a, double p) {
     write_list(kStdout, {" ***ERROR***"});
     write_list(kStdout, {" You attempted to raise zero to the power zero"});
     ERRMSG(152);
-    return 0.0;
   }
   if (p == std::trunc(p)) {
     const double v = std::pow(-a, p);
@@ -80,7 +79,6 @@ double ELPOW(double a, double p) {
   write_list(kStdout, {" You attempted to take a root of a negative number"});
   write_list(kStdout, {" Value is", a, " Power is", p});
   ERRMSG(152);
-  return 0.0;
 }
 
 void MATBINOP(Vec1<double> X, int& status) {

@@ -57,7 +57,6 @@ const Priorities& prio() {
 [[noreturn]] void formula_eof() {
   write_list(kStdout, {" End of input inside a formula: could not find its / or ;"});
   ERRMSG(160);
-  runtime::stop(911);
 }
 
 bool is_dyadic(int code) {

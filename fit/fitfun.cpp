@@ -184,7 +184,6 @@ void FITFUN(int& mode, int n, std::span<const double> x, double& fobj, std::span
       default:
         runtime::write_list(runtime::kStdout, {"Fit function code is ", code});
         jobctl::ERRMSG(37);
-        return;
     }
   }
 

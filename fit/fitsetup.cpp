@@ -142,7 +142,6 @@ void FITLAY(Vec1<double> X, Vec1<int> IX) {
         if (i == 0) {
           runtime::write_list(runtime::kStdout, {" Subroutine FIT confused"});
           jobctl::ERRMSG(136);
-          return;
         }
         X(f.X + i - 1) = start_value(X(a + n + k - 1));
       }

@@ -271,7 +271,6 @@ void STDERR(Vec1<double> X, int g, int NG, int L, int o, int& NOSE) {
     if (i == 0) {
       write_list(kStdout, {" Subroutine STDERR confused"});
       jobctl::ERRMSG(136);
-      return;
     }
     const double var = X(SECOV.ADDR + static_cast<long long>(i - 1) * nord + i - 1);
     if (var > 0.0) {

@@ -16,7 +16,6 @@
 #include "jobbase/stmtaux.hpp"
 #include "jobbase/workspace.hpp"
 #include "runtime/fixedstr.hpp"
-#include "runtime/stop.hpp"
 #include "runtime/units.hpp"
 
 namespace qv::jobctl {
@@ -63,7 +62,6 @@ int read_values(std::span<double> dest, const std::string& fmt) {
   write_list(kStdout, {});
   write_list(kStdout, {" Your file contains ", lines, " lines, including the format"});
   ERRMSG(free ? 139 : 140);
-  runtime::stop(911);
 }
 
 // The record format that starts at column c of the first line: from the

@@ -99,7 +99,6 @@ bool contains_en(std::string_view s) {
   write_list(kStdout, {" Error encountered at line", k, " of data"});
   if (script) write_list(kStdout, {" which is at line:", MAINPR.LINENO, " of the input file"});
   ERRMSG(231);
-  std::abort();
 }
 
 // The numbers of a variable-length line; every word must be one.
