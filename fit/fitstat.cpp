@@ -290,7 +290,7 @@ void FITSTS(Vec1<double> X, const Statin& in) {
   const double F = in.F;
 
   // 1. HTML heading with the links to the neighbouring jobs' statistics.
-  if (m.HTMLON != 0) {
+  if (m.HTMLON) {
     HTPRE(0);
     runtime::write_record(kStdout, " <A NAME=Fit" + HTANCH(m.JOBNO, 0) + "><H2> Fit Statistics </A>");
     runtime::write_record(kStdout, std::string(" <A HREF=\"#Fit") + HTANCH(m.JOBNO - 1, 0) + "\"> Previous </A>");

@@ -221,7 +221,7 @@ void PRMAT(Vec1<double> X, Vec1<int> IX, jobctl::Labtab& LABTAB, int& type, int 
 void PRPARM(Vec1<double> X, Vec1<int> IX, jobctl::Labtab& LABTAB, int& mode, int feactv, int machout) {
   auto& m = jobctl::MAINPR;
   const int NG = icell(X(1));
-  const bool html = m.HTMLON == 1;
+  const bool html = m.HTMLON;
   const bool spec = mode == prmode::kSpecification;
   const jobctl::RestoreCell keep_group(m.IGRP);
   const std::string jid = report::HTANCH(m.JOBNO, 0);

@@ -342,7 +342,7 @@ void write_error_head(int CODE) {
   const auto& m = MAINPR;
   const auto& inc = INCSTK;
   const auto& cur = CURSOR;
-  const bool html = m.HTMLON == 1;
+  const bool html = m.HTMLON;
 
   write_list(kStdout, {});
   if (html) {
@@ -398,7 +398,7 @@ void report_ignored_error(int CODE) {
     ERRMSG(CODE);
   }
   const auto& fe = FESTAT;
-  const bool html = MAINPR.HTMLON == 1;
+  const bool html = MAINPR.HTMLON;
   // In HTML mode the PRE state is put back as the report found it.
   const int presta = report::HTMLST.PRESTA;
 
@@ -408,14 +408,14 @@ void report_ignored_error(int CODE) {
     write_list(kStdout, {"<P></H5>"});
     report::HTPRE(presta);
   }
-  if (fe.FEACTV == 1 && fe.MACHOUT == 1) ferecord(CODE, false);
+  if (fe.FEACTV && fe.MACHOUT) ferecord(CODE, false);
 }
 
 void ERRMSG(int CODE) {
   if (ERRNFT(CODE)) misrouted_code(CODE, "ERRMSG");
   const auto& m = MAINPR;
   const auto& fe = FESTAT;
-  const bool html = m.HTMLON == 1;
+  const bool html = m.HTMLON;
 
   write_error_head(CODE);
   if (ERRGRP(CODE)) write_fmt(kStdout, "(1x,a,i4)", {" Problem occurred in group #", m.IGRP});
@@ -440,9 +440,9 @@ void ERRMSG(int CODE) {
     report::HTPRE(1);
   }
 
-  if (!(fe.FEACTV == 1 && fe.MACHOUT == 0)) {
-    if (fe.FEACTV == 1 && fe.MACHOUT == 1) ferecord(CODE, true);
-    if (fe.MACHOUT == 1) write_fmt(kStdout, "(a10)", {"!@machine;"});
+  if (!(fe.FEACTV && !fe.MACHOUT)) {
+    if (fe.FEACTV && fe.MACHOUT) ferecord(CODE, true);
+    if (fe.MACHOUT) write_fmt(kStdout, "(a10)", {"!@machine;"});
   }
   runtime::stop(911);
 }

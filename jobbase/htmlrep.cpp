@@ -40,7 +40,7 @@ void HTPRE(int request) {
 void WARNHD() {
   auto& m = jobctl::MAINPR;
   m.NWARN += 1;
-  if (m.HTMLON == 1) {
+  if (m.HTMLON) {
     const std::string id = HTANCH(m.NWARN, 1);
     write_list(kStdout, {"<A NAME=Warning", id, "> <H3> *** Warning! ***</H3></A>"});
   } else {

@@ -176,7 +176,7 @@ void RDLINE() {
     }
 
     UPCASE(b.LINE, c.LLEN);
-    if (m.ECHOLN == 1) write_fmt(kStdout, "(1x,a)", {std::string_view(b.LINE).substr(0, c.LLEN)});
+    if (m.ECHOLN) write_fmt(kStdout, "(1x,a)", {std::string_view(b.LINE).substr(0, c.LLEN)});
 
     if (b.META == 0) {
       const std::size_t bang = std::string_view(b.LINE).substr(0, c.LLEN).find('!');
@@ -188,7 +188,7 @@ void RDLINE() {
         }
         c.LLEN = LENTRM(b.LINE);
         if (c.LLEN == 0) {
-          if (m.ECHOLN == 1) write_fmt(kStdout, "(1x,a)", {std::string(oldlen, ' ')});
+          if (m.ECHOLN) write_fmt(kStdout, "(1x,a)", {std::string(oldlen, ' ')});
           continue;
         }
       }

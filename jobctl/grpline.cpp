@@ -148,7 +148,7 @@ void group_setup() {
   auto X = WORKSP.x();
   auto IX = IWORKS.ix();
   const int g = m.IGRP;
-  if (m.NG < 1 || m.NGSET == 0) ERRMSG(210);
+  if (m.NG < 1 || !m.NGSET) ERRMSG(210);
   const int NG = m.NG;
 
   // The group's material starts after the group table and the groups read
@@ -193,7 +193,7 @@ void SETNG(int n) {
   if (n < 1) ERRMSG(210);
   m.NG = n;
   WORKSP.x()(1) = n;
-  m.NGSET = 1;
+  m.NGSET = true;
   if (m.IGRP <= 1) INITGP(IWORKS.ix(), n);
 }
 

@@ -296,7 +296,7 @@ constexpr OptionWord kOptionWords[] = {
     {"ISCHI", [](const OptionContext&) { FITOPT.ISCHI = 1; return kNoValue; }},
     {"RM", raw_likelihood},
     {"NO", no_report},
-    {"HT", [](const OptionContext&) { MAINPR.HTMLON = 1; return kNoValue; }},
+    {"HT", [](const OptionContext&) { MAINPR.HTMLON = true; return kNoValue; }},
     {"ST", standardise, Match::kBegins, "STE"},
     {"RS", residuals},
     {"DI", no_diagonal_penalty},
@@ -328,13 +328,13 @@ constexpr OptionWord kOptionWords[] = {
     {"SAT", saturated_model},
     {"ISSAT", [](const OptionContext&) { FITOPT.ISSAT = 1; FITOPT.SAT = 0; return kNoValue; }},
     {"ISNULL", [](const OptionContext&) { FITOPT.ISNULL = 1; FITOPT.NU = 0; return kNoValue; }},
-    {"IGNORE", [](const OptionContext&) { FESTAT.MACHOUT = 0; return kNoValue; }},
+    {"IGNORE", [](const OptionContext&) { FESTAT.MACHOUT = false; return kNoValue; }},
     {"PO", [](const OptionContext&) { po_option(); return kValueRead; }},
     {"DF", [](const OptionContext&) { FITOPT.DF = whole(); return kValueRead; }},
     {"PS", [](const OptionContext&) { FITOPT.PS = number(); return kValueRead; }},
     {"SE", standard_errors},
     {"SU", group_flag<igcol::kSuppress>},
-    {"MU", [](const OptionContext&) { MAINPR.MUREQ = 1; return kNoValue; }},
+    {"MU", [](const OptionContext&) { MAINPR.MUREQ = true; return kNoValue; }},
     {"JI", [](const OptionContext&) { FITOPT.JI = 1; return kNoValue; }},
     {"SAMECOV", group_flag<igcol::kSameCov>},
     {"SAMEMEA", group_flag<igcol::kSameMeans>},
@@ -353,8 +353,8 @@ bool matches(const OptionWord& o, const OptionContext& x) {
 // on the next word.
 bool option_word() {
   const GroupView G = current_group();
-  const bool cont = MAINPR.CONTJOB == 1;
-  const OptionContext x{line_from(CURSOR.ICOL), G, cont, cont && MAINPR.GRPSEL == 0};
+  const bool cont = MAINPR.CONTJOB;
+  const OptionContext x{line_from(CURSOR.ICOL), G, cont, cont && !MAINPR.GRPSEL};
   for (const OptionWord& o : kOptionWords)
     if (matches(o, x)) return o.act(x);
   return kNoValue;
@@ -373,7 +373,7 @@ bool OPTLIN() {
   auto& c = CURSOR;
   const bool ends_group = !begins("OP");
   if (ends_group) {
-    m.MUREQ = 0;
+    m.MUREQ = false;
     m.MULFIT = 0;
   } else {
     FITOPT.OPSEEN = 1;

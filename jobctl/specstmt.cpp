@@ -106,11 +106,11 @@ void whole_matrix(int mode) {
   auto& c = CURSOR;
   auto X = WORKSP.x();
   if (mode == 1) {
-    m.PAFLAG = 1;
-    if (m.SPFLAG != 0) ERRMSG(12);
+    m.PAFLAG = true;
+    if (m.SPFLAG) ERRMSG(12);
   } else if (mode == 2) {
-    m.SPFLAG = 1;
-    if (m.PAFLAG != 0) ERRMSG(12);
+    m.SPFLAG = true;
+    if (m.PAFLAG) ERRMSG(12);
   }
   NEXTWD();
   if (m.MULFIT == 1) {
@@ -316,7 +316,7 @@ void RDEQU(Vec1<double> X, int G) {
 
 void RDSTART(Vec1<double> X, Vec1<int> IX, int G, int NG, int VA) {
   auto& c = CURSOR;
-  if (VA == 1) MAINPR.VAFLAG = 1;
+  if (VA == 1) MAINPR.VAFLAG = true;
   NEXTWD();
   if (begins("OBSSD") || begins("OBSMEAN")) {
     const bool sd = begins("OBSSD");

@@ -618,7 +618,7 @@ TEST_F(StatTest, SaturatedModelFromAnEarlierJob) {
 
 // HTML: the heading with links to the neighbouring jobs.
 TEST_F(StatTest, HtmlHeading) {
-  MAINPR.HTMLON = 1;
+  MAINPR.HTMLON = true;
   MAINPR.JOBNO = 2;
   qv::report::HTMLST.PRESTA = 1;
   const std::string out = block(hs_model());
@@ -634,7 +634,7 @@ TEST_F(StatTest, HtmlHeading) {
 TEST_F(StatTest, FrontEndCallsItsRecords) {
   static int calls = 0;
   calls = 0;
-  FESTAT.FEACTV = 1;
+  FESTAT.FEACTV = true;
   Statin in = hs_model();
   in.frontend = [] { ++calls; };
   in.INFORM = 4;

@@ -358,7 +358,7 @@ class ErrmsgTest : public testing_support::ScriptTest {
 TEST_F(ErrmsgTest, FatalPlainReport) {
   MAINPR.LINENO = 12;
   MAINPR.IGRP = 2;
-  FESTAT.MACHOUT = 0;
+  FESTAT.MACHOUT = false;
   set_line("MATRIX A 1 2 3 4", 14);
   const auto [status, out] = run_child([] { ERRMSG(14); });
   EXPECT_EQ(status, 1);
@@ -374,7 +374,7 @@ TEST_F(ErrmsgTest, FatalPlainReport) {
 }
 
 TEST_F(ErrmsgTest, MarkerStaysInsideTheLine) {
-  FESTAT.MACHOUT = 0;
+  FESTAT.MACHOUT = false;
   struct Case {
     int col;
     int llen;
@@ -395,7 +395,7 @@ TEST_F(ErrmsgTest, MarkerStaysInsideTheLine) {
 }
 
 TEST_F(ErrmsgTest, UnknownCodeStopsWithoutGroupLine) {
-  FESTAT.MACHOUT = 0;
+  FESTAT.MACHOUT = false;
   set_line("X", 1);
   for (int code : {0, 233}) {
     const auto [status, out] = run_child([code] { ERRMSG(code); });
@@ -415,8 +415,8 @@ TEST_F(ErrmsgTest, PlainModeEndsWithMachineLineWhenWanted) {
 }
 
 TEST_F(ErrmsgTest, NonFatalInFrontEndModeReturnsWithRecord) {
-  FESTAT.FEACTV = 1;
-  FESTAT.MACHOUT = 1;
+  FESTAT.FEACTV = true;
+  FESTAT.MACHOUT = true;
   MAINPR.LINENO = 3;
   set_line("DATA NG=1 XX=3", 11);
   const std::string out = capture([] { report_ignored_error(22); });
@@ -441,7 +441,7 @@ TEST_F(ErrmsgTest, NonFatalInFrontEndModeReturnsWithRecord) {
 }
 
 TEST_F(ErrmsgTest, ErrorInIncludeFileNamesIt) {
-  FESTAT.FEACTV = 1;
+  FESTAT.FEACTV = true;
   INCSTK.INCDEP = 3;
   INCSTK.INCNAM = runtime::fpad("sub/model.qv", 80);
   MAINPR.LINENO = 4;
@@ -455,8 +455,8 @@ TEST_F(ErrmsgTest, ErrorInIncludeFileNamesIt) {
 }
 
 TEST_F(ErrmsgTest, FrontEndWithoutMachineOutputStopsAfterReport) {
-  FESTAT.FEACTV = 1;
-  FESTAT.MACHOUT = 0;
+  FESTAT.FEACTV = true;
+  FESTAT.MACHOUT = false;
   set_line("Y", 1);
   const auto [status, out] = run_child([] { ERRMSG(13); });
   EXPECT_EQ(status, 1);
@@ -464,10 +464,10 @@ TEST_F(ErrmsgTest, FrontEndWithoutMachineOutputStopsAfterReport) {
 }
 
 TEST_F(ErrmsgTest, HtmlFatalClosesTheDocument) {
-  MAINPR.HTMLON = 1;
+  MAINPR.HTMLON = true;
   MAINPR.JOBNO = 2;
   MAINPR.IGRP = 1;
-  FESTAT.MACHOUT = 0;
+  FESTAT.MACHOUT = false;
   report::HTMLST.PRESTA = 1;
   set_line("BAD", 1);
   const auto [status, out] = run_child([] { ERRMSG(5); });
@@ -495,7 +495,7 @@ TEST_F(ErrmsgTest, HtmlFatalClosesTheDocument) {
 }
 
 TEST_F(ErrmsgTest, HtmlWarningLeavesThePreBlockAsFound) {
-  MAINPR.HTMLON = 1;
+  MAINPR.HTMLON = true;
   MAINPR.JOBNO = 1;
   report::HTMLST.PRESTA = 1;
   set_line("DATA NG=2", 1);
@@ -522,7 +522,7 @@ TEST_F(ErrmsgTest, EverySixNonFatalCodeReturns) {
 }
 
 TEST_F(ErrmsgTest, FatalErrorUnderAStopSeamUnwindsWithStatusOne) {
-  FESTAT.MACHOUT = 0;
+  FESTAT.MACHOUT = false;
   set_line("X", 1);
   const runtime::StopSeam seam;
   int status = -1;
@@ -541,7 +541,7 @@ TEST_F(ErrmsgTest, FatalErrorUnderAStopSeamUnwindsWithStatusOne) {
 // abort at once; the others end the run with the fatal report (a warning code
 // has no group line).
 TEST_F(ErrmsgTest, CodeSentToTheWrongEntryStopsTheRun) {
-  FESTAT.MACHOUT = 0;
+  FESTAT.MACHOUT = false;
   set_line("X", 1);
   struct Case {
     int code;

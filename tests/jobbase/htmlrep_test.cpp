@@ -48,11 +48,11 @@ TEST_F(HtmlTest, PreBlockOpensAndClosesOnce) {
 }
 
 TEST_F(HtmlTest, WarningHeadingsNumberedThroughTheRun) {
-  MAINPR.HTMLON = 1;
+  MAINPR.HTMLON = true;
   MAINPR.JOBNO = 2;
   MAINPR.NWARN = 4;  // warnings of earlier jobs
   WARNHD();
-  MAINPR.HTMLON = 0;
+  MAINPR.HTMLON = false;
   WARNHD();
   EXPECT_EQ(out(),
             " <A NAME=WarningXXXX2XXXX5> <H3> *** Warning! ***</H3></A>\n"

@@ -62,7 +62,7 @@ TEST_F(RdlineTest, CommentLinesAreShownEvenWithoutEcho) {
 }
 
 TEST_F(RdlineTest, TrailingCommentIsBlankedInBothBuffers) {
-  MAINPR.ECHOLN = 1;
+  MAINPR.ECHOLN = true;
   feed("a b ! Note\n");
   const std::string out = capture([] { RDLINE(); });
   EXPECT_EQ(out, " A B ! NOTE\n");  // the echo shows the line before the comment is cut
@@ -72,7 +72,7 @@ TEST_F(RdlineTest, TrailingCommentIsBlankedInBothBuffers) {
 }
 
 TEST_F(RdlineTest, LineOfOnlyCommentAfterControlIsEchoedBlankAndSkipped) {
-  MAINPR.ECHOLN = 1;
+  MAINPR.ECHOLN = true;
   feed("\t! hidden\nnext\n");
   const std::string out = capture([] { RDLINE(); });
   EXPECT_EQ(out, "  ! HIDDEN\n" + std::string(10, ' ') + "\n NEXT\n");
@@ -120,9 +120,9 @@ TEST_F(RdlineTest, LongLinesAreCutAt1200) {
 
 TEST_F(RdlineTest, EchoFollowsEcholn) {
   feed("one\ntwo\n");
-  MAINPR.ECHOLN = 1;
+  MAINPR.ECHOLN = true;
   EXPECT_EQ(capture([] { RDLINE(); }), " ONE\n");
-  MAINPR.ECHOLN = 0;
+  MAINPR.ECHOLN = false;
   EXPECT_EQ(capture([] { RDLINE(); }), "");
 }
 

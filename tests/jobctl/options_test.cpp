@@ -64,14 +64,14 @@ TEST_F(OptionsTest, FlagsAndModels) {
   options("Options ISCHI NO HT PE DE CH JI AP SU MU ER=1E-8 EP=1E-5 CI=90 NU=100,20 SAT 5 3 ISSAT ISNULL IGNORE\n");
   EXPECT_EQ(FITOPT.ISCHI, 1);
   EXPECT_EQ(col(12, 1), 1.0);
-  EXPECT_EQ(MAINPR.HTMLON, 1);
+  EXPECT_TRUE(MAINPR.HTMLON);
   EXPECT_EQ(FITOPT.PE, 1);
   EXPECT_EQ(FITOPT.DE, 1);
   EXPECT_EQ(FITOPT.CH, 1);
   EXPECT_EQ(FITOPT.JI, 1);
   EXPECT_EQ(FITOPT.APPEND, 1);
   EXPECT_EQ(IGRPTB(IX(), 1, 8, 1), 1);
-  EXPECT_EQ(MAINPR.MUREQ, 1);
+  EXPECT_TRUE(MAINPR.MUREQ);
   EXPECT_EQ(MAINPR.EPSRF, 1E-8);
   EXPECT_EQ(MAINPR.EPOPT, 1E-5);
   EXPECT_EQ(FITOPT.CI, 1);
@@ -83,7 +83,7 @@ TEST_F(OptionsTest, FlagsAndModels) {
   EXPECT_EQ(FITOPT.SATFIT, 5.0);
   EXPECT_EQ(FITOPT.ISSAT, 1);
   EXPECT_EQ(FITOPT.ISNULL, 1);
-  EXPECT_EQ(FESTAT.MACHOUT, 0);
+  EXPECT_FALSE(FESTAT.MACHOUT);
 }
 
 // Typed null or saturated figures replace figures computed by an earlier
@@ -189,22 +189,22 @@ TEST_F(OptionsTest, ContinuationLines) {
 
 TEST_F(OptionsTest, MultipleFitRequest) {
   MAINPR.MULFIT = 1;
-  MAINPR.MUREQ = 1;
+  MAINPR.MUREQ = true;
   options("Options RS\n");  // OP leaves the request
   EXPECT_EQ(MAINPR.MULFIT, 1);
-  EXPECT_EQ(MAINPR.MUREQ, 1);
+  EXPECT_TRUE(MAINPR.MUREQ);
   EXPECT_TRUE(options("EXit\n"));  // OU and EX clear it
   EXPECT_EQ(MAINPR.MULFIT, 0);
-  EXPECT_EQ(MAINPR.MUREQ, 0);
+  EXPECT_FALSE(MAINPR.MUREQ);
   options("Output MU\n");
-  EXPECT_EQ(MAINPR.MUREQ, 1);
+  EXPECT_TRUE(MAINPR.MUREQ);
   // A continued job must choose its group before changing one.
-  MAINPR.CONTJOB = 1;
+  MAINPR.CONTJOB = true;
   EXPECT_QV_ERROR(options("Options RS\n"), 162);
   options("Options ST DI IT=3\n");  // ignored there
   EXPECT_EQ(col(16, 1), 0.0);
   EXPECT_EQ(FITOPT.IT, 3);
-  MAINPR.GRPSEL = 1;
+  MAINPR.GRPSEL = true;
   options("Options RS\n");
   EXPECT_EQ(col(17, 1), 1.0);
 }
