@@ -178,7 +178,7 @@ Next restart(Vec1<double> X) {
     write_list(kStdout, {" Now I'm trying to improve on the current solution for you..."});
     o.TH = o.TH + 1.0;
     FITDRVC.WARM = 1;
-    if (o.JI != 0) jiggle(X);
+    if (o.JI) jiggle(X);
     return Next::PointA;
   }
   if (o.TH > 0.0) {
@@ -315,7 +315,7 @@ void FITDRV(Vec1<double> X, Vec1<int> IX, jobctl::Labtab& LABTAB) {
 
   open_message_unit();
   library_units(kMsgUnit);
-  if (o.JI != 0) {
+  if (o.JI) {
     write_list(kStdout, {});
     jiggle(X);
   }
@@ -343,7 +343,7 @@ void FITDRV(Vec1<double> X, Vec1<int> IX, jobctl::Labtab& LABTAB) {
     if (f.FREEP == 1) {
       run_optimizer(X, IX);
       if (d.INFORM != 0) OPTMSG(d.INFORM, optim::NPRUN.itmax);
-      if (stderr_wanted(X) || o.CH != 0) HESSEC(X, IX, objective());
+      if (stderr_wanted(X) || o.CH) HESSEC(X, IX, objective());
     }
 
     // The unscaled fit function; trailing calculation groups get code 6.

@@ -83,7 +83,7 @@ void BOSTMT() {
   const int NG = m.NG;
   const int g = m.IGRP;
   if (m.MULFIT == 1) ERRMSG(115);
-  if (FITOPT.OPSEEN != 0) ERRMSG(144);
+  if (FITOPT.OPSEEN) ERRMSG(144);
   double& first = GRPTAB(X, NG, gcol::kBounds, g);
   // The fit reads the group's records as one run: when other storage was
   // taken since the group's last bound line, the records written so far

@@ -88,7 +88,7 @@ void STARTUP(bool html) {
   auto& m = MAINPR;
   m.reset();
   FESTAT.reset();
-  FITOPT.ISNULL = 0;
+  FITOPT.ISNULL = false;
   report::HTMLST.reset();
   // The line reader hands "!@" lines to the front-end commands.
   set_meta_handler(FEMETA);
@@ -285,7 +285,7 @@ bool end_of_group() {
   } else if (fit == kFitTable) {
     if (no_means) ERRMSG(129);
     if (no_cov) ERRMSG(130);
-  } else if (fit == kFitML || (fit == kFitLS && FITOPT.ML != 0)) {
+  } else if (fit == kFitML || (fit == kFitLS && FITOPT.ML)) {
     if ((G.col(gcol::kObsMeans) != 0.0) != !no_means) report_ignored_error(138);
   }
   if (G.col(gcol::kRecords) != 0.0) {

@@ -55,7 +55,7 @@ TEST_F(BoundsTest, Refusals) {
   EXPECT_QV_ERROR(statements("Bound 0 1 1 A 1 1\n"), 49);
   EXPECT_QV_ERROR(statements("Bound 0 1 A 1 1 1 1\n"), 14);
   EXPECT_QV_ERROR(statements("Bound 0 1 ?\n"), 39);
-  FITOPT.OPSEEN = 1;
+  FITOPT.OPSEEN = true;
   EXPECT_QV_ERROR(statements("Bound 0 1 1\n"), 144);
   MAINPR.MULFIT = 1;
   EXPECT_QV_ERROR(statements("Bound 0 1 1\n"), 115);
