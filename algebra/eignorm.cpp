@@ -394,7 +394,7 @@ void truncated_normal_moments(Vec1<double> X, int t) {
   for (int i = 0; i < n; ++i) ms.m[static_cast<std::size_t>(i)] = 0.0;
   ms.K.fill(0);
   ms.n = n;
-  ms.recompute = 1;
+  ms.recompute = true;
   {
     Vec1<double> S(ms.S.data(), static_cast<std::ptrdiff_t>(ms.S.size()));
     const double det = jobctl::MOMDET(S, n);

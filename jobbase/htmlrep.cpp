@@ -28,12 +28,12 @@ std::string HTANCH(int n, int twoform) {
 }
 
 void HTPRE(int request) {
-  if (request == 1 && HTMLST.PRESTA == 0) {
+  if (request == 1 && !HTMLST.PRESTA) {
     write_list(kStdout, {" <PRE>"});
-    HTMLST.PRESTA = 1;
-  } else if (request == 0 && HTMLST.PRESTA == 1) {
+    HTMLST.PRESTA = true;
+  } else if (request == 0 && HTMLST.PRESTA) {
     write_list(kStdout, {" </PRE>"});
-    HTMLST.PRESTA = 0;
+    HTMLST.PRESTA = false;
   }
 }
 

@@ -35,12 +35,12 @@ void add_bound(Vec1<double> X, int& RDPTR, int& NBOUND, double target, double lo
 void RDBOND(Vec1<double> X, int G, int& RDPTR, int& NBOUND) {
   auto& c = CURSOR;
   NEXTWD();
-  if (c.NEWLIN == 1) ERRMSG(38);
+  if (c.NEWLIN) ERRMSG(38);
   RDNUM();
-  if (c.NEWLIN == 1) ERRMSG(38);
+  if (c.NEWLIN) ERRMSG(38);
   const double lo = c.RVALUE;
   RDNUM();
-  if (c.NEWLIN == 1) ERRMSG(38);
+  if (c.NEWLIN) ERRMSG(38);
   const double hi = c.RVALUE;
 
   // What the statement names: parameter numbers or matrix elements, never both.
@@ -65,7 +65,7 @@ void RDBOND(Vec1<double> X, int G, int& RDPTR, int& NBOUND) {
         return;
       }
       int a2 = a1;
-      if (c.RANGFL == 1) {
+      if (c.RANGFL) {
         int idx = 0;
         RDELEM(X, G, 1, idx, 1);
         if (idx > 0) a2 = idx;
@@ -135,7 +135,7 @@ void RDINTV(Vec1<double> X, Vec1<int> IX, Labtab& LAB, int g, int NG, int& RDPTR
   const double pct = 100.0 - 100.0 * alpha;
 
   int m = static_cast<int>(X(blk));
-  c.CMPOK = 1;
+  c.CMPOK = true;
   for (;;) {
     skip_seps();
     if (c.ICOL < 1 || c.ICOL > c.LLEN) break;
@@ -148,7 +148,7 @@ void RDINTV(Vec1<double> X, Vec1<int> IX, Labtab& LAB, int g, int NG, int& RDPTR
     if (a1 == -1) ERRMSG(208);
     const Lastel first = LASTEL;
     int a2 = a1;
-    if (c.RANGFL == 1) {
+    if (c.RANGFL) {
       int idx = 0;
       RDELEM(X, g, 0, idx, 1);
       if (idx == -1) ERRMSG(208);
@@ -173,7 +173,7 @@ void RDINTV(Vec1<double> X, Vec1<int> IX, Labtab& LAB, int g, int NG, int& RDPTR
       if (p < a2) NXTELM(i, j, nr, nc, type);
     }
   }
-  c.CMPOK = 0;
+  c.CMPOK = false;
   X(blk) = m;
 }
 

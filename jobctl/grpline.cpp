@@ -44,7 +44,7 @@ bool NUMONL(int& value) {
   m.NOREAD = 1.0;
   SKIPDL();
   m.NOREAD = saved;
-  if (CURSOR.NEWLIN == 1 || at_line_end()) return false;
+  if (CURSOR.NEWLIN || at_line_end()) return false;
   RDNUM();
   value = CURSOR.IVALUE;
   return true;

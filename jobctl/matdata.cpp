@@ -196,19 +196,19 @@ void RDDATA(Vec1<double> X, int NI, int N, int& P, int KIND, int IGRP, int NG, s
   bool full_inline = f.FULLIN == 1;
   if (c.ICOL == 0) {
     // The input ended after the keyword: the values are sought and missed.
-  } else if (c.NEWLIN == 1) {
+  } else if (c.NEWLIN) {
     // The keyword ended its line: the data are on the lines that follow.
   } else if (begins("FI") || begins("=")) {
     file = true;
   } else if (begins("SY")) {
     NEXTWD();
-    file = c.NEWLIN == 0 && begins("FI");
+    file = !c.NEWLIN && begins("FI");
   } else if (begins("FU")) {
     if (eltyp == kEltFull) ERRMSG(101);
     f.FULLIN = 1;
     full_inline = true;
     NEXTWD();
-    if (c.NEWLIN == 0 && begins("FI")) {
+    if (!c.NEWLIN && begins("FI")) {
       file = true;
       N = NI;
     }
@@ -222,7 +222,7 @@ void RDDATA(Vec1<double> X, int NI, int N, int& P, int KIND, int IGRP, int NG, s
     write_list(kStdout, {f.VLDATA == 1 ? " Note: further VL records not printed"
                                        : " Note: further rectangular records not printed"});
     write_list(kStdout, {});
-    if (c.NEWLIN == 1 && c.ICOL != 0) {
+    if (c.NEWLIN && c.ICOL != 0) {
       runtime::backspace_unit(INCSTK.INUNIT, runtime::OnErr::Return);
       MAINPR.LINENO -= 1;
     }

@@ -74,12 +74,12 @@ bool read_item(Vec1<double> X, int G, Item& it) {
     it.all = true;
     return true;
   }
-  const int range = CURSOR.RANGFL;
+  const bool range = CURSOR.RANGFL;
   int vidx = 0;
   RDELEM(X, G, 0, vidx, 0);
   it.a1 = it.a2 = idx;
   it.voff = vidx - idx;
-  if (range == 1) {
+  if (range) {
     int idx2 = 0;
     RDELEM(X, G, 1, idx2, 1);
     if (idx2 > 0) {
@@ -114,9 +114,9 @@ void whole_matrix(int mode) {
   }
   NEXTWD();
   if (m.MULFIT == 1) {
-    if (c.NEWLIN == 1) ERRMSG(116);
+    if (c.NEWLIN) ERRMSG(116);
     RDNUM();
-    if (c.NEWLIN == 1) ERRMSG(116);
+    if (c.NEWLIN) ERRMSG(116);
     if (c.IVALUE < 1 || c.IVALUE > m.NG) ERRMSG(117);
     m.IGRP = c.IVALUE;
   }

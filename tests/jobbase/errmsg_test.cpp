@@ -500,7 +500,7 @@ TEST_F(ErrmsgTest, HtmlWarningLeavesThePreBlockAsFound) {
   report::HTMLST.PRESTA = 1;
   set_line("DATA NG=2", 1);
   const std::string out = capture([] { report_ignored_error(55); });
-  EXPECT_EQ(report::HTMLST.PRESTA, 1);
+  EXPECT_TRUE(report::HTMLST.PRESTA);
   EXPECT_NE(out.find("  Please try not to change your mind about the number of groups.\n"
                      " I'm just going to ignore it, OK?\n <P></H5>\n <PRE>\n"),
             std::string::npos)

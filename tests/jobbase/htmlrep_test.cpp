@@ -44,7 +44,7 @@ TEST_F(HtmlTest, PreBlockOpensAndClosesOnce) {
   HTPRE(0);
   HTPRE(7);
   EXPECT_EQ(out(), " <PRE>\n </PRE>\n");
-  EXPECT_EQ(HTMLST.PRESTA, 0);
+  EXPECT_FALSE(HTMLST.PRESTA);
 }
 
 TEST_F(HtmlTest, WarningHeadingsNumberedThroughTheRun) {
@@ -101,7 +101,7 @@ TEST_F(HtmlTest, JobHeaderAndIndexEntry) {
       " <H4> Job number 2</H4></A>\n" +
       links2 + " <PRE>\n";
   EXPECT_EQ(out(), expected);
-  EXPECT_EQ(HTMLST.PRESTA, 1);
+  EXPECT_TRUE(HTMLST.PRESTA);
 }
 
 TEST_F(HtmlTest, GroupLinksSkipSuppressedGroups) {

@@ -82,7 +82,7 @@ TEST_F(BoundsTest, IntervalRequests) {
   EXPECT_EQ(LABTAB.get(slot0 + 3), " S   1   2   1                  ");
   EXPECT_EQ(LABTAB.get(slot0 + 4), " S   1   2   2                  ");
   EXPECT_EQ(MAINPR.LABSLOT, slot0 + 5);
-  EXPECT_EQ(CURSOR.CMPOK, 0);
+  EXPECT_FALSE(CURSOR.CMPOK);
 }
 
 TEST_F(BoundsTest, IntervalRefusals) {

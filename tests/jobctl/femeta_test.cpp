@@ -86,7 +86,7 @@ TEST_F(FemetaTest, PassedOnLines) {
   std::string out = capture([] { RDLINE(); });
   EXPECT_EQ(out, " Note: Meta command not recognized\n !@GO NOW ! NOT A COMMENT\n");
   EXPECT_EQ(line(), "!@GO NOW ! NOT A COMMENT");
-  EXPECT_EQ(LINBUF.META, 1);
+  EXPECT_TRUE(LINBUF.META);
   // With a whole script read, DUMP goes on to the main program without a note.
   FESTAT.SCRDONE = true;
   out = capture([] { RDLINE(); });
