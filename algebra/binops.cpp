@@ -173,7 +173,7 @@ void MATBINOP(Vec1<double> X, int& status) {
       if (r64 > MAINPR.WSLIM || c64 > MAINPR.WSLIM) jobctl::check_room(MAINPR.WSTOP + r64 + c64);
       const int r = static_cast<int>(r64), c = static_cast<int>(c64);
       res = NEWTMP(X, r, c, t);
-      if (op == 122 && m.TRIAL != 0) break;
+      if (op == 122 && m.TRIAL) break;
       for (int i = 0; i < rA; ++i)
         for (int j = 0; j < cA; ++j) {
           const double a = X(a0 + i * cA + j);

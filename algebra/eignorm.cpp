@@ -64,7 +64,7 @@ std::span<int> iscr(int from, int n) {
 
 // Only the result's shape is wanted (the compiler's trial or the main
 // program's evaluation after the script).
-bool shape_only() { return FMFLAG.TRIAL != 0 || FMFLAG.SHAPE != 0; }
+bool shape_only() { return FMFLAG.TRIAL || FMFLAG.SHAPE; }
 
 // Makes the temporary a 1x1 result; an operand without values grows by the
 // one value, and the top of the workspace moves on with it.

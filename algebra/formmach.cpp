@@ -165,7 +165,7 @@ void CALCMAT(Vec1<double> X, int column, int& status) {
   const int r = icell(X(t + 1));
   const int c = icell(X(t + 2));
   const int r0 = m.RESADR;
-  if (m.TRIAL != 0) {
+  if (m.TRIAL) {
     X(r0 - 3) = X(t);
     X(r0 - 2) = X(t + 1);
     X(r0 - 1) = X(t + 2);
@@ -296,12 +296,12 @@ void EVCOMP(Vec1<double> X, int /*ignored*/, int& status) {
     order[static_cast<std::size_t>(k)] = o;
     letters[static_cast<std::size_t>(k)] = L;
   }
-  m.INFIT = 1;
+  m.INFIT = true;
   for (int k = 0; k < count; ++k) {
     const int L = letters[static_cast<std::size_t>(k)];
     eval_computed(X, icell(jobctl::MTADDR(X, B, L)), status);
   }
-  m.INFIT = 0;
+  m.INFIT = false;
 }
 
 void EVONEC(Vec1<double> X, int letter, int& status) {
@@ -309,9 +309,9 @@ void EVONEC(Vec1<double> X, int letter, int& status) {
   status = 1;
   const int B = jobctl::current_group().B();
   m.MTBASE = B;
-  m.INFIT = 1;
+  m.INFIT = true;
   eval_computed(X, icell(jobctl::MTADDR(X, B, letter)), status);
-  m.INFIT = 0;
+  m.INFIT = false;
 }
 
 const char* FMNAME(int code) {

@@ -237,7 +237,7 @@ void PRPARM(Vec1<double> X, Vec1<int> IX, jobctl::Labtab& LABTAB, int& mode, int
     } else {
       record(" PARAMETER SPECIFICATIONS");
     }
-    if (FITARR.FREEP == 0) {
+    if (!FITARR.FREEP) {
       blank();
       record(" No free parameters specified");
       blank();

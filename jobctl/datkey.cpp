@@ -401,7 +401,7 @@ void DATDSP() {
       G.col(gcol::kFitCode) = kFitVL;
       m.RDPTR += 3;
       DATFLG.REC = true;
-      DATFIL.VLDATA = 1;
+      DATFIL.VLDATA = true;
       record_data(G, ni, 0);
     } else if (kw == "CT") {
       if (G.icol(gcol::kNvar) != 2) ERRMSG(128);
