@@ -71,7 +71,6 @@ double ELPOW(double a, double p) {
     write_list(kStdout, {" ***ERROR***"});
     write_list(kStdout, {" You attempted to raise zero to the power zero"});
     ERRMSG(152);
-    return 0.0;
   }
   if (p == std::trunc(p)) {
     const double v = std::pow(-a, p);
@@ -80,7 +79,6 @@ double ELPOW(double a, double p) {
   write_list(kStdout, {" You attempted to take a root of a negative number"});
   write_list(kStdout, {" Value is", a, " Power is", p});
   ERRMSG(152);
-  return 0.0;
 }
 
 void MATBINOP(Vec1<double> X, int& status) {
@@ -175,7 +173,7 @@ void MATBINOP(Vec1<double> X, int& status) {
       if (r64 > MAINPR.WSLIM || c64 > MAINPR.WSLIM) jobbase::check_room(MAINPR.WSTOP + r64 + c64);
       const int r = static_cast<int>(r64), c = static_cast<int>(c64);
       res = NEWTMP(X, r, c, t);
-      if (op == 122 && m.TRIAL != 0) break;
+      if (op == 122 && m.TRIAL) break;
       for (int i = 0; i < rA; ++i)
         for (int j = 0; j < cA; ++j) {
           const double a = X(a0 + i * cA + j);

@@ -64,7 +64,7 @@ std::span<int> iscr(int from, int n) {
 
 // Only the result's shape is wanted (the compiler's trial or the main
 // program's evaluation after the script).
-bool shape_only() { return FMFLAG.TRIAL != 0 || FMFLAG.SHAPE != 0; }
+bool shape_only() { return FMFLAG.TRIAL || FMFLAG.SHAPE; }
 
 // Makes the temporary a 1x1 result; an operand without values grows by the
 // one value, and the top of the workspace moves on with it.
@@ -394,7 +394,7 @@ void truncated_normal_moments(Vec1<double> X, int t) {
   for (int i = 0; i < n; ++i) ms.m[static_cast<std::size_t>(i)] = 0.0;
   ms.K.fill(0);
   ms.n = n;
-  ms.recompute = 1;
+  ms.recompute = true;
   {
     Vec1<double> S(ms.S.data(), static_cast<std::ptrdiff_t>(ms.S.size()));
     const double det = jobbase::MOMDET(S, n);

@@ -86,7 +86,7 @@ void CMPFORM(Vec1<double> X, Vec1<int> IX, int& address, int mode, int kind, int
   const int fitcod = G.icol(gcol::kFitCode);
   int nm = jobbase::IGRPTB(IX, NG, jobbase::igcol::kModels, g);
   if (mode < 0 || n > 0) {
-    m.TRIAL = 1;
+    m.TRIAL = true;
     G.col(rcol) = r + 3;
     MAINPR.WSTOP = mode >= 0 ? r + 3 : r + 6;
     m.MTBASE = G.B();
@@ -103,7 +103,7 @@ void CMPFORM(Vec1<double> X, Vec1<int> IX, int& address, int mode, int kind, int
     if (mode < 0) {
       G.col(rcol) = r;
       if (m.WSHIGH > MAINPR.WSMAXD) jobbase::CHKMEM(m.WSHIGH);
-      m.TRIAL = 0;
+      m.TRIAL = false;
       address = r;
       return;
     }
@@ -159,7 +159,7 @@ void CMPFORM(Vec1<double> X, Vec1<int> IX, int& address, int mode, int kind, int
   }
 
   // Step 8: the computed matrix takes the result's shape.
-  m.TRIAL = 0;
+  m.TRIAL = false;
   if (kind == jobbase::fkind::kComputed && m.CMPLET >= 1) {
     const int L = m.CMPLET;
     G.type(L) = jobbase::kTypeComputed;

@@ -29,28 +29,23 @@ namespace {
 std::string letter_text(int L) { return std::string(1, static_cast<char>('A' + L - 1)); }
 
 // A mistake in the shape of the code list: the dump and error 59.
-void list_error(int& status) {
+[[noreturn]] void list_error() {
   write_list(kStdout, {});
   write_list(kStdout, {" Dump of formula being calculated:"});
   write_list(kStdout, {});
   FMDUMP(1);
   ERRMSG(59);
-  status = 2;
 }
 
-// Moves the code c at the end of the code list onto the pending stack.  False
-// (after the list error) when no operand is left in the list.
-bool shift_pending(int c, int& status) {
+// Moves the code c at the end of the code list onto the pending stack; the
+// list error when no operand is left in the list.
+void shift_pending(int c) {
   auto& f = FMSTAK;
   if (f.NOPS > kFmStack) ERRMSG(62);
   f.pend(f.NOPS) = c;
   ++f.NOPS;
   --f.NOUT;
-  if (f.NOUT == 1) {
-    list_error(status);
-    return false;
-  }
-  return true;
+  if (f.NOUT == 1) list_error();
 }
 
 }  // namespace
@@ -129,21 +124,15 @@ void CALCMAT(Vec1<double> X, int column, int& status) {
   auto& m = FMFLAG;
   status = 1;
   m.NTEMP = 0;
-  if (f.NOUT < 2 || (f.NOUT == 2 && f.val(1) > 30)) {
-    list_error(status);
-    return;
-  }
+  if (f.NOUT < 2 || (f.NOUT == 2 && f.val(1) > 30)) list_error();
   // Runs while codes remain to combine or operators are pending.
   while (f.NOUT > 2 || f.NOPS > 1) {
     const int c = f.val(f.NOUT - 1);
     if (c > 30) {
-      if (!shift_pending(c, status)) return;
+      shift_pending(c);
       continue;
     }
-    if (f.NOPS == 1) {
-      list_error(status);
-      return;
-    }
+    if (f.NOPS == 1) list_error();
     const int o = f.pend(f.NOPS - 1);
     int st = 1;
     if ((o >= 31 && o <= 82) || o == 111) {
@@ -156,7 +145,7 @@ void CALCMAT(Vec1<double> X, int column, int& status) {
       continue;
     }
     if ((o >= 110 && o <= 128) || o == 200) {
-      if (!shift_pending(c, status)) return;
+      shift_pending(c);
       if (f.val(f.NOUT - 1) > 30) continue;
     } else if (o > 30) {
       ERRMSG(154);
@@ -176,7 +165,7 @@ void CALCMAT(Vec1<double> X, int column, int& status) {
   const int r = icell(X(t + 1));
   const int c = icell(X(t + 2));
   const int r0 = m.RESADR;
-  if (m.TRIAL != 0) {
+  if (m.TRIAL) {
     X(r0 - 3) = X(t);
     X(r0 - 2) = X(t + 1);
     X(r0 - 1) = X(t + 2);
@@ -307,12 +296,12 @@ void EVCOMP(Vec1<double> X, int /*ignored*/, int& status) {
     order[static_cast<std::size_t>(k)] = o;
     letters[static_cast<std::size_t>(k)] = L;
   }
-  m.INFIT = 1;
+  m.INFIT = true;
   for (int k = 0; k < count; ++k) {
     const int L = letters[static_cast<std::size_t>(k)];
     eval_computed(X, icell(jobbase::MTADDR(X, B, L)), status);
   }
-  m.INFIT = 0;
+  m.INFIT = false;
 }
 
 void EVONEC(Vec1<double> X, int letter, int& status) {
@@ -320,9 +309,9 @@ void EVONEC(Vec1<double> X, int letter, int& status) {
   status = 1;
   const int B = jobbase::current_group().B();
   m.MTBASE = B;
-  m.INFIT = 1;
+  m.INFIT = true;
   eval_computed(X, icell(jobbase::MTADDR(X, B, letter)), status);
-  m.INFIT = 0;
+  m.INFIT = false;
 }
 
 const char* FMNAME(int code) {

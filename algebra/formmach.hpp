@@ -26,10 +26,10 @@ constexpr int kIntScratch = 200000;
 
 // Cells of the formula machine.
 struct Fmflag {
-  int TRIAL = 0;    // trial evaluation of the compiler: shapes only, risky values skipped
-  int SHAPE = 0;    // shape-only evaluation of the main program after the script
-  int INFIT = 0;    // computed matrices are being evaluated (lifts the 1x1 check)
-  int ACCNT = 0;    // the drivers record the workspace high-water mark
+  bool TRIAL = false;  // trial evaluation of the compiler: shapes only, risky values skipped
+  bool SHAPE = false;  // shape-only evaluation of the main program after the script
+  bool INFIT = false;  // computed matrices are being evaluated (lifts the 1x1 check)
+  bool ACCNT = false;  // the drivers record the workspace high-water mark
   int NMODEL = 1;   // block count of a covariance result
   int RESADR = 0;   // result address r0 of the evaluation (values; header at r0-3..r0-1)
   int MTBASE = 0;   // matrix-table base of the current group
@@ -42,7 +42,7 @@ struct Fmflag {
   int& tmppos(int k) { return TMPPOS[static_cast<std::size_t>(k)]; }
   // Resets the cells (the scratch arrays need no clearing).
   void reset() {
-    TRIAL = SHAPE = INFIT = ACCNT = 0;
+    TRIAL = SHAPE = INFIT = ACCNT = false;
     NMODEL = 1;
     RESADR = MTBASE = CMPLET = NTEMP = WSHIGH = 0;
     GROWTH = 1.0;

@@ -57,7 +57,6 @@ const Priorities& prio() {
 [[noreturn]] void formula_eof() {
   write_list(kStdout, {" End of input inside a formula: could not find its / or ;"});
   ERRMSG(160);
-  runtime::stop(911);
 }
 
 bool is_dyadic(int code) {
@@ -98,8 +97,8 @@ void FTOKEN(double& value, int& code, int& cls, std::string& text, int& length) 
 
     // Step 2: the end of the formula.
     if (ch == '/' || ch == ';') {
-      s.LETFLG = 0;
-      s.DYAFLG = 0;
+      s.LETFLG = false;
+      s.DYAFLG = false;
       jobbase::MAINPR.ECHOLN = 1;
       s.PRVCOD = 0;
       code = 0;
@@ -109,19 +108,19 @@ void FTOKEN(double& value, int& code, int& cls, std::string& text, int& length) 
 
     // Step 3: a matrix letter.
     if (ch >= 'A' && ch <= 'Z') {
-      if (s.LETFLG != 0) ERRMSG(67);
-      s.LETFLG = 1;
+      if (s.LETFLG) ERRMSG(67);
+      s.LETFLG = true;
       code = ch - 'A' + 1;
       cls = 1;
       s.PRVCOD = code;
-      s.DYAFLG = 0;
+      s.DYAFLG = false;
       text.assign(1, ch);
       length = 1;
       return;
     }
 
     // Step 4: operators, functions, inverse and transpose.
-    s.LETFLG = 0;
+    s.LETFLG = false;
     const auto pos = OPCHRS.find(ch);
     if (pos == std::string_view::npos) {
       if (ch == '\'') {
@@ -169,10 +168,10 @@ void FTOKEN(double& value, int& code, int& cls, std::string& text, int& length) 
 
     // Step 5: two dyadic operators in a row.
     if (is_dyadic(code)) {
-      if (s.DYAFLG != 0) ERRMSG(161);
-      s.DYAFLG = 1;
+      if (s.DYAFLG) ERRMSG(161);
+      s.DYAFLG = true;
     } else {
-      s.DYAFLG = 0;
+      s.DYAFLG = false;
     }
 
     // Step 6: the token's text.
@@ -232,7 +231,7 @@ void POSTFIX(int& status, jobbase::Labtab& slots, int& slot) {
       if (code == 117) ++nright;
     }
     if (cls == 1) {
-      if (FTKSTA.WATLET != 0 && code == FTKSTA.WATLET) FTKSTA.WATFLG = 1;
+      if (FTKSTA.WATLET != 0 && code == FTKSTA.WATLET) FTKSTA.WATFLG = true;
       to_output(code);
     } else if (cls == 2) {
       for (;;) {

@@ -69,10 +69,10 @@ inline Fmstak FMSTAK;
 // display flags of GRPTAB column 31).
 struct Ftksta {
   int PRVCOD = 0;  // code of the previous token (0 at the start, after "(", a unary minus, the end)
-  int LETFLG = 0;  // the previous token was a letter
-  int DYAFLG = 0;  // the previous token was a dyadic operator
+  bool LETFLG = false;  // the previous token was a letter
+  bool DYAFLG = false;  // the previous token was a dyadic operator
   int WATLET = 0;  // watched letter (1..26; 0: none)
-  int WATFLG = 0;  // the watched letter occurred in the formula
+  bool WATFLG = false;  // the watched letter occurred in the formula
   void reset() { *this = Ftksta(); }
 };
 inline Ftksta FTKSTA;

@@ -165,7 +165,7 @@ Operand operand_at(Vec1<double> X, int t) {
 
 // The compiler's trial evaluation: the functions that may fail on the
 // values, or cost much, give only the result's shape.
-bool trial() { return FMFLAG.TRIAL != 0; }
+bool trial() { return FMFLAG.TRIAL; }
 
 // Each function below works on the operand temporary and leaves its result
 // there.

@@ -253,13 +253,13 @@ double ml_group(Vec1<double> X, int NG, int g) {
     if (detS == 0.0) jobbase::ERRMSG(220);
     ++oc.NNONPD;
     oc.FMODE = -1;
-    if (oc.FFIRST == 0) {
+    if (!oc.FFIRST) {
       if (detS > 0.0) {
         runtime::write_list(runtime::kStdout, {});
         runtime::write_list(runtime::kStdout,
                             {" At the starting values, expected matrix of group", g, " is not positive definite"});
         runtime::write_list(runtime::kStdout, {" Minimization may be impaired by penalty function"});
-        oc.NPDWRN = 1;
+        oc.NPDWRN = true;
       } else if (detS < 0.0) {
         runtime::write_list(runtime::kStdout, {});
         runtime::write_list(runtime::kStdout, {" Observed covariance matrix for group", g});

@@ -17,10 +17,10 @@ void FITCON(const Fitobj& fitfun, int& mode, int ncnln, int n, int ldcj, std::sp
             std::span<const double> x, std::span<double> c, std::span<double> cjac, int nstate,
             std::span<int> iusr, std::span<double> rusr) {
   auto& m = jobbase::MAINPR;
-  OBJCEL.CONMOD = 1;
+  OBJCEL.CONMOD = true;
   int pmode = 0;
-  if (FITCB.FCFIRST == 1) {
-    FITCB.FCFIRST = 0;
+  if (FITCB.FCFIRST) {
+    FITCB.FCFIRST = false;
     FITCB.GRDSLT = m.WSTOP;
     jobbase::check_room(static_cast<long long>(m.WSTOP) + n - 1);
     m.WSTOP += n;
@@ -43,7 +43,7 @@ void FITCON(const Fitobj& fitfun, int& mode, int ncnln, int n, int ldcj, std::sp
     // from these same columns.
     for (int i = 0; i < nc && k < room; ++i) c[static_cast<std::size_t>(k++)] = X(r + i);
   }
-  OBJCEL.CONMOD = 0;
+  OBJCEL.CONMOD = false;
 }
 
 void HESFUN(const Fitobj& fitfun, int& mode, int n, std::span<double> x, double& objf,

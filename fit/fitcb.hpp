@@ -25,9 +25,9 @@ using Fitobj = std::function<void(int& mode, int n, std::span<const double> x, d
 
 // Cells of the constraint callback.
 struct Fitcb {
-  // 1 when the next FITCON call is the first of a fit: every fit's set-up
+  // Set when the next FITCON call is the first of a fit: every fit's set-up
   // arms it, so each fit (continuation jobs included) gets a fresh slot.
-  int FCFIRST = 1;
+  bool FCFIRST = true;
   // WORKSP position of the N-word gradient slot handed to the objective.
   int GRDSLT = 0;
   void reset() { *this = Fitcb(); }

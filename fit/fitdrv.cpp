@@ -53,9 +53,9 @@ void open_message_unit() {
     spec.status = "SCRATCH";
   } else {
     spec.file = "OPTDUMP.OUT";
-    spec.status = d.DUMPED == 0 ? "REPLACE" : "UNKNOWN";
-    spec.position = d.DUMPED == 0 ? "ASIS" : "APPEND";
-    d.DUMPED = 1;
+    spec.status = d.DUMPED ? "UNKNOWN" : "REPLACE";
+    spec.position = d.DUMPED ? "APPEND" : "ASIS";
+    d.DUMPED = true;
   }
   runtime::open_unit(kMsgUnit, spec);
 }
@@ -145,7 +145,7 @@ void run_warnings(int nonpd) {
     write_list(kStdout, {" During optimization, the multivariate normal integration"});
     write_list(kStdout, {" routine gave less than requested accuracy ", mv.ACCMVN, " times."});
   }
-  if (d.INFORM != 0 || OBJCEL.BADFUN != 0) {
+  if (d.INFORM != 0 || OBJCEL.BADFUN) {
     jobbase::WARNHD();
     write_list(kStdout, {});
     write_list(kStdout, {" Minimization may not be successful.  See above"});
@@ -177,8 +177,8 @@ Next restart(Vec1<double> X) {
     write_list(kStdout, {});
     write_list(kStdout, {" Now I'm trying to improve on the current solution for you..."});
     o.TH = o.TH + 1.0;
-    FITDRVC.WARM = 1;
-    if (o.JI != 0) jiggle(X);
+    FITDRVC.WARM = true;
+    if (o.JI) jiggle(X);
     return Next::PointA;
   }
   if (o.TH > 0.0) {
@@ -315,11 +315,11 @@ void FITDRV(Vec1<double> X, Vec1<int> IX, jobbase::Labtab& LABTAB) {
 
   open_message_unit();
   library_units(kMsgUnit);
-  if (o.JI != 0) {
+  if (o.JI) {
     write_list(kStdout, {});
     jiggle(X);
   }
-  d.WARM = 0;
+  d.WARM = false;
 
   Next next = Next::PointA;
   while (next != Next::Done) {
@@ -332,18 +332,18 @@ void FITDRV(Vec1<double> X, Vec1<int> IX, jobbase::Labtab& LABTAB) {
 
     // Restart point B: the start value, which fixes the run's scale.
     library_units(kMsgUnit);
-    oc.FFIRST = 0;
-    oc.NPDWRN = 0;
-    oc.RAWALC = 0;
-    oc.BADFUN = 0;
+    oc.FFIRST = false;
+    oc.NPDWRN = false;
+    oc.RAWALC = false;
+    oc.BADFUN = false;
     d.INFORM = 0;
     d.MODE = 0;
     d.FOBJ = evaluate(X, IX);
 
-    if (f.FREEP == 1) {
+    if (f.FREEP) {
       run_optimizer(X, IX);
       if (d.INFORM != 0) OPTMSG(d.INFORM, optim::NPRUN.itmax);
-      if (stderr_wanted(X) || o.CH != 0) HESSEC(X, IX, objective());
+      if (stderr_wanted(X) || o.CH) HESSEC(X, IX, objective());
     }
 
     // The unscaled fit function; trailing calculation groups get code 6.

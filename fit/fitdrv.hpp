@@ -18,20 +18,21 @@ using runtime::Vec1;
 
 // Cells of the driver.
 struct Fitdrv {
-  // Run: 1 once a fit of the run has started OPTDUMP.OUT (later fits add to
-  // it).
-  int DUMPED = 0;
-  // Job: the warm-start flag (0 "Cold start", 1 "Warm start"), the
+  // Run: set once a fit of the run has started OPTDUMP.OUT (later fits add
+  // to it).
+  bool DUMPED = false;
+  // Job: the warm-start flag ("Warm start" when set, else "Cold start"), the
   // optimizer's result code and major iterations, the objective value (after
   // a run the unscaled fit function) and the mode cell of the driver's own
   // evaluations.
-  int WARM = 0;
+  bool WARM = false;
   int INFORM = 0;
   int MAJITS = 0;
   double FOBJ = 0.0;
   int MODE = 0;
   void reset_job() {
-    WARM = INFORM = MAJITS = MODE = 0;
+    WARM = false;
+    INFORM = MAJITS = MODE = 0;
     FOBJ = 0.0;
   }
   void reset() { *this = Fitdrv(); }

@@ -110,7 +110,7 @@ void FITFUN(int& mode, int n, std::span<const double> x, double& fobj, std::span
   const Vec1<double> X(rusr);
   const Vec1<int> IX(iusr);
   const int NG = jobbase::icell(X(1));
-  const bool conmod = oc.CONMOD == 1;
+  const bool conmod = oc.CONMOD;
   const int debug = jobbase::FITOPT.DB;
 
   // Copy step: the point given, wherever the caller keeps it (the
@@ -133,20 +133,20 @@ void FITFUN(int& mode, int n, std::span<const double> x, double& fobj, std::span
   // reach, so that the job's workspace share and the next job's clearing
   // cover them.
   auto& fm = algebra::FMFLAG;
-  fm.ACCNT = 1;
+  fm.ACCNT = true;
   for (int g = 1; g <= NG; ++g) {
     const GroupView G{X, NG, g};
     const int code = G.icol(gcol::kFitCode);
     if (!in_eval(G.icol(gcol::kKind), code, conmod) || code == jobbase::kFitUser) continue;
     int status = 0;
     m.IGRP = g;
-    fm.INFIT = 1;
+    fm.INFIT = true;
     algebra::EVCOMP(X, 0, status);
-    fm.INFIT = 0;
+    fm.INFIT = false;
     fm.NMODEL = models(IX, NG, g, code);
     algebra::EVFORM(X, jobbase::fkind::kCov, g, g, status);
   }
-  fm.ACCNT = 0;
+  fm.ACCNT = false;
 
   // Fit step: in constraint mode it ends at once, leaving the constraint
   // groups' values for the constraint callback.
@@ -184,7 +184,6 @@ void FITFUN(int& mode, int n, std::span<const double> x, double& fobj, std::span
       default:
         runtime::write_list(runtime::kStdout, {"Fit function code is ", code});
         jobbase::ERRMSG(37);
-        return;
     }
   }
 
@@ -204,22 +203,22 @@ void FITFUN(int& mode, int n, std::span<const double> x, double& fobj, std::span
       oc.FMODE = -1;
     }
     // The scale of the run, fixed by its first evaluation.
-    if (oc.FFIRST != 1) {
+    if (!oc.FFIRST) {
       runtime::write_list(runtime::kStdout, {});
       runtime::write_list(kMsgUnit, {" At your starting values, the function value is ", fobj});
       oc.FSCALE = finite ? std::abs(fobj) : 1.0;
       if (oc.FSCALE < 1.0) oc.FSCALE = 1.0;
       oc.FSIGN = fobj < 0.0 ? -1.0 : 1.0;
-      oc.FFIRST = 1;
+      oc.FFIRST = true;
     }
     fobj /= oc.FSCALE;
-    if (oc.HESFLG == 1) fobj = fobj * oc.FSCALE * 0.5;
+    if (oc.HESFLG) fobj = fobj * oc.FSCALE * 0.5;
   }
 
   if (debug != 0) debug_exit(X, NG, conmod, fobj);
   if (oc.FMODE == -1) {
     mode = -1;
-    oc.BADFUN = 1;
+    oc.BADFUN = true;
   }
 }
 

@@ -53,7 +53,7 @@ void FITCNT(Vec1<double> X, Vec1<int> IX, jobbase::Labtab& LABTAB, int NS) {
   jobbase::VLSUMM(X, IX, LABTAB, NS, npar, nstat);
   jobbase::FITSTA.NSTTOT = nstat + jobbase::FITOPT.DF;
   f.NPAR = npar;
-  f.FREEP = npar > 0 ? 1 : 0;
+  f.FREEP = npar > 0;
   f.N = npar > 0 ? npar : 1;
 }
 
@@ -122,7 +122,7 @@ void FITLAY(Vec1<double> X, Vec1<int> IX) {
   m.IWSTOP = static_cast<int>(itop);
 
   OBJCEL.XBASE = f.X;
-  FITCB.FCFIRST = 1;
+  FITCB.FCFIRST = true;
 
   // Start values: the last element visited that carries a parameter gives
   // its value.
@@ -142,7 +142,6 @@ void FITLAY(Vec1<double> X, Vec1<int> IX) {
         if (i == 0) {
           runtime::write_list(runtime::kStdout, {" Subroutine FIT confused"});
           jobbase::ERRMSG(136);
-          return;
         }
         X(f.X + i - 1) = start_value(X(a + n + k - 1));
       }

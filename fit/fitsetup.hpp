@@ -19,7 +19,7 @@ struct Fitarr {
   // Counts.
   int NPAR = 0;    // distinct free parameters (may be 0)
   int N = 1;       // the optimizer's variables: NPAR, or 1 when NPAR is 0
-  int FREEP = 0;   // free-parameter flag: 1 when NPAR > 0
+  bool FREEP = false;  // free-parameter flag: NPAR > 0
   int NCLIN = 0;   // general linear constraints: always 0
   int NNLCON = 0;  // nonlinear constraints: the values of the constraint groups
   int NCTOTL = 0;  // rows of the bound vectors: N + NCLIN + NNLCON

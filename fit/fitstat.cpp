@@ -253,7 +253,7 @@ void null_model(const Statin& in, double d, double ntot) {
   int ifail = -1;
   numlib::X04CBF('G', 'N', 11, 1, v, 11, m.PRTFMT, "", 'C', rlabs, 'N', {}, m.OUTWID, m.INDENT, ifail);
   write_list(kStdout, {});
-  if (o.ISNULL != 0 || o.NUCALC != 0)
+  if (o.ISNULL || o.NUCALC)
     write_list(kStdout, {"* Automatically calculated null-model statistic"});
   else
     write_list(kStdout, {"* User-supplied null-model statistic"});
@@ -274,7 +274,7 @@ void saturated_model(const Lines& out, double F, int DF) {
   if (!probability(out, c.DIFCHI, c.DIFDF, c.DIFPRB)) c.DIFPRB = 1.0;
   c.DIFAIC = c.DIFCHI - 2.0 * c.DIFDF;
   out.value(" Akaike's Information Criterion >", c.DIFAIC);
-  if (o.SATCALC != 0)
+  if (o.SATCALC)
     write_list(kStdout, {"* Saturated model statistic computed earlier in this job"});
   else
     write_list(kStdout, {"* Saturated model statistic supplied by user"});
@@ -290,7 +290,7 @@ void FITSTS(Vec1<double> X, const Statin& in) {
   const double F = in.F;
 
   // 1. HTML heading with the links to the neighbouring jobs' statistics.
-  if (m.HTMLON != 0) {
+  if (m.HTMLON) {
     HTPRE(0);
     runtime::write_record(kStdout, " <A NAME=Fit" + HTANCH(m.JOBNO, 0) + "><H2> Fit Statistics </A>");
     runtime::write_record(kStdout, std::string(" <A HREF=\"#Fit") + HTANCH(m.JOBNO - 1, 0) + "\"> Previous </A>");
@@ -350,7 +350,7 @@ void FITSTS(Vec1<double> X, const Statin& in) {
     case 3:
       out.value(" User defined function value =", F);
       Lines::integer(" 'Degrees of freedom' >>>>>>>>>>>>>>>>", DF);
-      if (o.ISCHI != 0) {
+      if (o.ISCHI) {
         probability(out, F, d, res.PROB);
         res.AIC = F - 2.0 * d;
         out.value(" Akaike's Information Criterion >", res.AIC);
@@ -361,7 +361,7 @@ void FITSTS(Vec1<double> X, const Statin& in) {
   }
 
   // 6. Intervals on the statistics.
-  if (o.CI != 0) {
+  if (o.CI) {
     if (in.intervals) in.intervals();
   } else {
     res.CHILO = res.CHIHI = -1.0;
@@ -370,35 +370,35 @@ void FITSTS(Vec1<double> X, const Statin& in) {
   }
 
   // 7. Indices against the null model.
-  if (o.NU != 0) {
+  if (o.NU) {
     null_model(in, d, ntot);
   } else {
     o.NUCHI = o.NUDF = -1.0;
     res.NFI = res.NFI2 = res.TLI = res.PFI = res.PFI2 = res.RNI = res.CI = -1.0;
   }
   // 8. This job as the null model of the jobs that follow.
-  if (o.ISNULL != 0) {
+  if (o.ISNULL) {
     o.NUCHI = F;
     o.NUDF = d;
-    o.NU = 1;
-    o.ISNULL = 0;
-    o.NUCALC = 1;
+    o.NU = true;
+    o.ISNULL = false;
+    o.NUCALC = true;
   }
 
   // 9. Comparison with the saturated model.
-  if (o.SAT != 0) {
+  if (o.SAT) {
     saturated_model(out, F, DF);
   } else {
-    if (o.ISSAT == 0) o.SATFIT = o.SATDF = -1.0;
+    if (!o.ISSAT) o.SATFIT = o.SATDF = -1.0;
     FITCMP.reset();
   }
   // 10. This job as the saturated model of the jobs that follow.
-  if (o.ISSAT != 0) {
+  if (o.ISSAT) {
     o.SATFIT = F;
     o.SATDF = d;
-    o.SAT = 1;
-    o.ISSAT = 0;
-    o.SATCALC = 1;
+    o.SAT = true;
+    o.ISSAT = false;
+    o.SATCALC = true;
   }
 }
 

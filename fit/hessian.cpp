@@ -89,7 +89,7 @@ void HESCMP(Vec1<double> X, Vec1<int> IX, const Fitobj& fitfun) {
   const double sign = oc.FSIGN;
   for (int i = 1; i <= N; ++i) X(sx + i - 1) = X(f.X + i - 1);
   for (int g = 1; g <= NG; ++g) X(sg + g - 1) = GroupView{X, NG, g}.col(gcol::kFitValue);
-  oc.FFIRST = 0;
+  oc.FFIRST = false;
   if (reserve) {
     SECOV.SCRADR = static_cast<int>(sx);
     m.WSTOP = static_cast<int>(end);
@@ -101,8 +101,8 @@ void HESCMP(Vec1<double> X, Vec1<int> IX, const Fitobj& fitfun) {
 
   int ifail = -1;
   const int mode = 2;
-  oc.HESFLG = 1;
-  oc.RAWALC = 0;
+  oc.HESFLG = true;
+  oc.RAWALC = false;
   double fobj = 0.0;
   int iwarn = 0;
   const numlib::E04xafFun objfun = [&fitfun](int& md, int n, std::span<double> x, double& fv,
@@ -114,7 +114,7 @@ void HESCMP(Vec1<double> X, Vec1<int> IX, const Fitobj& fitfun) {
                  words(X, f.GOBJ, N), words(X, hc, N), words(X, f.RFAC, nn), iwarn,
                  words(X, wk, nn + 2LL * N), IX.span(), X.span(), info, ifail);
 
-  oc.HESFLG = 0;
+  oc.HESFLG = false;
   oc.FSCALE = scale;
   oc.FSIGN = sign;
   for (int i = 1; i <= N; ++i) X(f.X + i - 1) = X(sx + i - 1);
@@ -199,7 +199,7 @@ void IDCHEK(Vec1<double> X, Vec1<int> IX) {
   if (d <= 0.0) write_list(kStdout, {" Determinant is non-positive: model underidentified"});
 
   // No covariance matrix in a job that checks identification.
-  SECOV.NOSE = 1;
+  SECOV.NOSE = true;
 }
 
 void SECALC(Vec1<double> X) {
@@ -229,12 +229,12 @@ void SECALC(Vec1<double> X) {
   if (reserve) m.WSTOP = static_cast<int>(c + nn);
 
   if (ifail == 0) {
-    SECOV.NOSE = 0;
+    SECOV.NOSE = false;
   } else {
     write_list(kStdout, {});
     write_list(kMsgUnit, {" Ifail from Inver: ", ifail});
     write_list(kStdout, {" HESSIAN cannot be inverted, Standard errors will not be computed"});
-    SECOV.NOSE = 1;
+    SECOV.NOSE = true;
   }
 }
 
@@ -248,7 +248,7 @@ void HESSEC(Vec1<double> X, Vec1<int> IX, const Fitobj& fitfun) {
 }
 
 void STDERR(Vec1<double> X, int g, int NG, int L, int o, int& NOSE) {
-  if (SECOV.NOSE == 1) {
+  if (SECOV.NOSE) {
     NOSE = 1;
     return;
   }
@@ -271,7 +271,6 @@ void STDERR(Vec1<double> X, int g, int NG, int L, int o, int& NOSE) {
     if (i == 0) {
       write_list(kStdout, {" Subroutine STDERR confused"});
       jobbase::ERRMSG(136);
-      return;
     }
     const double var = X(SECOV.ADDR + static_cast<long long>(i - 1) * nord + i - 1);
     if (var > 0.0) {

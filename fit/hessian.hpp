@@ -24,7 +24,7 @@ using runtime::Vec1;
 struct Secov {
   int ADDR = 0;    // WORKSP position of the N x N matrix, (i, j) at ADDR + (i-1)N + j - 1 (0: not reserved)
   int NORD = 0;    // its order N
-  int NOSE = 0;    // 1: no standard errors in this job
+  bool NOSE = false;  // no standard errors in this job
   int SCRADR = 0;  // WORKSP position of the Hessian's scratch (0: not reserved)
   void reset() { *this = Secov(); }
 };
@@ -48,7 +48,7 @@ void HESCMP(Vec1<double> X, Vec1<int> IX, const Fitobj& fitfun);
 // The identification diagnostics on the Hessian in RFAC: its listing and
 // eigenvectors on unit 7, the verdict on unit 6 (with the likeliest
 // culprits when it flags ill-conditioning), the determinant.  No covariance
-// matrix is formed: SECOV.NOSE := 1.
+// matrix is formed: SECOV.NOSE is set.
 void IDCHEK(Vec1<double> X, Vec1<int> IX);
 
 // Inverts the Hessian in RFAC into the covariance matrix of the estimates,

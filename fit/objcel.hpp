@@ -6,11 +6,11 @@ namespace qv::fit {
 
 struct Objcel {
   // Set by the callers around their calls.
-  int CONMOD = 0;      // 1 while the constraint callback evaluates
-  int HESFLG = 0;      // 1 while the Hessian is estimated
+  bool CONMOD = false;  // while the constraint callback evaluates
+  bool HESFLG = false;  // while the Hessian is estimated
   // Scale of a run: FFIRST is cleared by the driver before each run and set
   // by the first evaluation, which fixes FSCALE and FSIGN.
-  int FFIRST = 0;
+  bool FFIRST = false;
   double FSCALE = 1.0;
   double FSIGN = 1.0;
   // Results of one evaluation, reset on entry to it.
@@ -18,17 +18,17 @@ struct Objcel {
   int NNONPD = 0;      // groups with trouble in this evaluation
   // Set once the warning on a non-positive-definite expected matrix at the
   // starting values has been written.
-  int NPDWRN = 0;
+  bool NPDWRN = false;
   // WORKSP position of the job's parameter vector x (the optimizer's
   // iterate and, after the fit, the estimates), set by the fit set-up.  The
   // objective never reads it: it evaluates the point it is given.
   int XBASE = 0;
-  // 1 once the raw-data fit functions have reserved their scratch; cleared
+  // Set once the raw-data fit functions have reserved their scratch; cleared
   // by the driver before a run and before the Hessian.
-  int RAWALC = 0;
-  // 1 once an evaluation of the current run returned MODE -1 (a value the
+  bool RAWALC = false;
+  // Set once an evaluation of the current run returned MODE -1 (a value the
   // fit functions could not compute); cleared by the driver before a run.
-  int BADFUN = 0;
+  bool BADFUN = false;
   // The likelihood-based interval search: search on, target value, weight,
   // side (0 lower, 1 upper) and WORKSP position of the element whose limit
   // is sought.  Set and cleared by the interval search around its runs.

@@ -221,7 +221,7 @@ void PRMAT(Vec1<double> X, Vec1<int> IX, jobbase::Labtab& LABTAB, int& type, int
 void PRPARM(Vec1<double> X, Vec1<int> IX, jobbase::Labtab& LABTAB, int& mode, int feactv, int machout) {
   auto& m = jobbase::MAINPR;
   const int NG = icell(X(1));
-  const bool html = m.HTMLON == 1;
+  const bool html = m.HTMLON;
   const bool spec = mode == prmode::kSpecification;
   const jobbase::RestoreCell keep_group(m.IGRP);
   const std::string jid = jobbase::HTANCH(m.JOBNO, 0);
@@ -237,7 +237,7 @@ void PRPARM(Vec1<double> X, Vec1<int> IX, jobbase::Labtab& LABTAB, int& mode, in
     } else {
       record(" PARAMETER SPECIFICATIONS");
     }
-    if (FITARR.FREEP == 0) {
+    if (!FITARR.FREEP) {
       blank();
       record(" No free parameters specified");
       blank();

@@ -21,13 +21,13 @@ namespace qv::jobbase {
 struct MainprRun {
   int WSLIM = 1000000;   // workspace limit in words
   int MULFIT = 0;        // multiple-fit mode in force
-  int SAVED = 0;         // model written with !@SAVE since it last changed
+  bool SAVED = false;    // model written with !@SAVE since it last changed
   int JOBNO = 0;         // jobs started in the run
   std::string USRFMT = "QQQQQ";  // record format of output files (options word FO)
-  int ECHOLN = 1;        // the line reader echoes accepted lines
+  bool ECHOLN = true;    // the line reader echoes accepted lines
   int NWARN = 0;         // warnings in the run
   int NWARN0 = 0;        // NWARN when this job's warning list was last printed
-  int HTMLON = 0;        // HTML output
+  bool HTMLON = false;   // HTML output
   std::string IMGURL;    // base address of the navigation images
   int LINENO = 0;        // line counter of the line reader
   std::string PRTFMT = std::string(80, ' ');  // printed-matrix format (blank: automatic)
@@ -62,22 +62,22 @@ struct MainprJob {
   int WSMAXD = 0;        // high-water marks
   int WSMAXI = 2;
   int USEDWS = 0;        // words used after the group table by the groups read so far
-  int MUREQ = 0;         // options word MU given
-  int CONTJOB = 0;       // this job continues a multiple fit
+  bool MUREQ = false;    // options word MU given
+  bool CONTJOB = false;  // this job continues a multiple fit
   int NG = 0;            // groups of the job
   int IGRP = 0;          // current group
-  int NGSET = 0;         // NG given in this job
+  bool NGSET = false;    // NG given in this job
   int NIGRP = 0;         // NI= of the current group line
-  int NPDFLG = 0;        // an input matrix of the job was not positive definite
-  int PAFLAG = 0;        // a PA statement was read in this job
-  int SPFLAG = 0;        // an SP statement was read in this job
-  int VAFLAG = 0;        // a value statement was read in this job
+  bool NPDFLG = false;   // an input matrix of the job was not positive definite
+  bool PAFLAG = false;   // a PA statement was read in this job
+  bool SPFLAG = false;   // an SP statement was read in this job
+  bool VAFLAG = false;   // a value statement was read in this job
   int DATUNT = 11;       // unit of data files
   int NUNCNT = 10000;    // next number for elements of UN matrices
   int NFREE = 0;         // free parameters numbered so far
   double NOREAD = 0.0;   // options line being parsed
   int LABSLOT = 1;       // next free 32-character slot of the label table
-  int GRPSEL = 0;        // a group was chosen with a "#G" line
+  bool GRPSEL = false;   // a group was chosen with a "#G" line
   double EPSRF = 1.0E-10f;  // options word ER (single-precision constant widened)
   double EPOPT = 1.0E-6f;   // options word EP
 
@@ -104,11 +104,11 @@ inline Mainpr MAINPR;
 // Front-end state.  All of it lives for the run; the job loop clears SCRDONE
 // at a new job and sets JOBRUN and MACHOUT where their events happen.
 struct Festat {
-  int FEACTV = 0;   // front end active
-  int JOBRUN = 0;   // a job has run
-  int SCRDONE = 0;  // script of the job complete and prepared
-  int AUTODMP = 1;  // automatic dump after each fit
-  int MACHOUT = 1;  // machine-readable output wanted
+  bool FEACTV = false;   // front end active
+  bool JOBRUN = false;   // a job has run
+  bool SCRDONE = false;  // script of the job complete and prepared
+  bool AUTODMP = true;   // automatic dump after each fit
+  bool MACHOUT = true;   // machine-readable output wanted
   void reset() { *this = Festat(); }
 };
 inline Festat FESTAT;
@@ -116,7 +116,8 @@ inline Festat FESTAT;
 // Per-group flags of the data keywords (which kinds of data were given);
 // reset when a group's title is read.
 struct Datflg {
-  int CM = 0, PMKM = 0, ME = 0, RA = 0, SK = 0, KU = 0, REC = 0, AV = 0, ASY = 0, AI = 0, LAB = 0;
+  bool CM = false, PMKM = false, ME = false, RA = false, SK = false, KU = false, REC = false, AV = false,
+      ASY = false, AI = false, LAB = false;
   void reset() { *this = Datflg(); }
 };
 inline Datflg DATFLG;

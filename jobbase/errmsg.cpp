@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <string_view>
 
@@ -319,15 +321,28 @@ std::vector<std::string> ERRTXT(int CODE) {
   return out;
 }
 
-void ERRMSG(int CODE) {
+namespace {
+
+// A code sent to the wrong entry (a warning code to ERRMSG, a fatal code to
+// report_ignored_error) is the caller's mistake: the checked builds stop on
+// it at once; the others go on as the entry's rule says.
+void misrouted_code(int CODE, const char* entry) {
+#ifdef QV_CHECK_BOUNDS
+  std::fprintf(stderr, "Error code %d passed to %s\n", CODE, entry);
+  std::abort();
+#else
+  (void)CODE;
+  (void)entry;
+#endif
+}
+
+// The report both entries begin with: where the problem was met, the line
+// with its marker and the message records.
+void write_error_head(int CODE) {
   const auto& m = MAINPR;
-  const auto& fe = FESTAT;
   const auto& inc = INCSTK;
   const auto& cur = CURSOR;
-  const bool html = m.HTMLON == 1;
-  const bool fatal = !ERRNFT(CODE);
-  // A warning in HTML mode puts the PRE state back as it found it.
-  const int presta = HTMLST.PRESTA;
+  const bool html = m.HTMLON;
 
   write_list(kStdout, {});
   if (html) {
@@ -373,17 +388,36 @@ void ERRMSG(int CODE) {
   } else {
     for (const std::string& t : text) write_fmt(kStdout, "(1x,a,a)", {t});
   }
+}
 
-  if (!fatal) {
-    write_list(kStdout, {" I'm just going to ignore it, OK?"});
-    if (html) {
-      write_list(kStdout, {"<P></H5>"});
-      HTPRE(presta);
-    }
-    if (fe.FEACTV == 1 && fe.MACHOUT == 1) ferecord(CODE, false);
-    return;
+}  // namespace
+
+void report_ignored_error(int CODE) {
+  if (!ERRNFT(CODE)) {
+    misrouted_code(CODE, "report_ignored_error");
+    ERRMSG(CODE);
   }
+  const auto& fe = FESTAT;
+  const bool html = MAINPR.HTMLON;
+  // In HTML mode the PRE state is put back as the report found it.
+  const int presta = HTMLST.PRESTA;
 
+  write_error_head(CODE);
+  write_list(kStdout, {" I'm just going to ignore it, OK?"});
+  if (html) {
+    write_list(kStdout, {"<P></H5>"});
+    HTPRE(presta);
+  }
+  if (fe.FEACTV && fe.MACHOUT) ferecord(CODE, false);
+}
+
+void ERRMSG(int CODE) {
+  if (ERRNFT(CODE)) misrouted_code(CODE, "ERRMSG");
+  const auto& m = MAINPR;
+  const auto& fe = FESTAT;
+  const bool html = m.HTMLON;
+
+  write_error_head(CODE);
   if (ERRGRP(CODE)) write_fmt(kStdout, "(1x,a,i4)", {" Problem occurred in group #", m.IGRP});
 
   if (html) {
@@ -406,9 +440,9 @@ void ERRMSG(int CODE) {
     HTPRE(1);
   }
 
-  if (!(fe.FEACTV == 1 && fe.MACHOUT == 0)) {
-    if (fe.FEACTV == 1 && fe.MACHOUT == 1) ferecord(CODE, true);
-    if (fe.MACHOUT == 1) write_fmt(kStdout, "(a10)", {"!@machine;"});
+  if (!(fe.FEACTV && !fe.MACHOUT)) {
+    if (fe.FEACTV && fe.MACHOUT) ferecord(CODE, true);
+    if (fe.MACHOUT) write_fmt(kStdout, "(a10)", {"!@machine;"});
   }
   runtime::stop(911);
 }

@@ -13,28 +13,28 @@ namespace qv::jobbase {
 struct FitoptJob {
   int OPTFIT = 1;        // options fit code (LS 0, ML 1, DW 2, US/RU 3, RM 4)
   int LSML = 0;          // LSML / ULML given
-  int ISCHI = 0;         // chi-squared flag
-  int APPEND = 0;        // output files appended (AP)
+  bool ISCHI = false;    // chi-squared flag
+  bool APPEND = false;   // output files appended (AP)
   double TH = 0.0;       // TH cell (a whole number)
   double FE = 0.0;       // feasibility tolerance (0: optimizer default)
   double OP = 0.0;       // optimality tolerance
   int DB = 0;            // debug level
-  int PE = 0;            // PE flag
+  bool PE = false;       // PE flag
   int IT = -1;           // major iterations (-1: not set)
   double STE = 0.0;      // infinite step size
   double FU = 0.0;       // function precision
   int DE = 0;            // optimizer defaults, no iteration limit sent
-  int CH = 0;            // CH flag
-  int CI = 0;            // confidence intervals wanted
+  bool CH = false;       // CH flag
+  bool CI = false;       // confidence intervals wanted
   double CIPCT = 0.0;    // their percentage
-  int NU = 0;            // null-model figures given
-  int SAT = 0;           // saturated-model figures given
-  int PO = 0;            // power wanted
+  bool NU = false;       // null-model figures given
+  bool SAT = false;      // saturated-model figures given
+  bool PO = false;       // power wanted
   int DF = 0;            // degrees-of-freedom adjustment
   double PS = 1.0;       // PS value
-  int JI = 0;            // JI flag
-  int ML = 0;            // ML option (the word ML changes nothing)
-  int OPSEEN = 0;        // an options line beginning OP was read in this job
+  bool JI = false;       // JI flag
+  bool ML = false;       // ML option (the word ML changes nothing)
+  bool OPSEEN = false;   // an options line beginning OP was read in this job
 
   void newjob() { *this = FitoptJob(); }
 };
@@ -49,10 +49,10 @@ struct FitoptRun {
   double PODF = 0.0;     // degrees of freedom of the power test
   double POCRIT = 0.0;   // its critical chi-squared value
   int ND = -1;           // decimals of matrix printing (-1: never given)
-  int ISSAT = 0;         // this job is the saturated model
-  int ISNULL = 0;        // this job is the null model
-  int NUCALC = 0;        // the null-model figures were computed by an earlier job
-  int SATCALC = 0;       // the saturated-model figures were computed by an earlier job
+  bool ISSAT = false;    // this job is the saturated model
+  bool ISNULL = false;   // this job is the null model
+  bool NUCALC = false;   // the null-model figures were computed by an earlier job
+  bool SATCALC = false;  // the saturated-model figures were computed by an earlier job
   int NA = 0;            // optimizer print level
   double LI = 0.0;       // line-search tolerance
   double FI = 0.0;       // difference interval

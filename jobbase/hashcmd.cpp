@@ -36,7 +36,7 @@ void HASHCMD(runtime::Vec1<double> X, int& RESULT) {
   if (word.substr(0, 2) == "#G") {
     // Choice of the group whose matrices the following statements change.
     if (m.MULFIT != 1) ERRMSG(163);
-    m.GRPSEL = 1;
+    m.GRPSEL = true;
     NEXTWD();
     RDNUM();
     const int n = c.IVALUE;

@@ -28,19 +28,19 @@ std::string HTANCH(int n, int twoform) {
 }
 
 void HTPRE(int request) {
-  if (request == 1 && HTMLST.PRESTA == 0) {
+  if (request == 1 && !HTMLST.PRESTA) {
     write_list(kStdout, {" <PRE>"});
-    HTMLST.PRESTA = 1;
-  } else if (request == 0 && HTMLST.PRESTA == 1) {
+    HTMLST.PRESTA = true;
+  } else if (request == 0 && HTMLST.PRESTA) {
     write_list(kStdout, {" </PRE>"});
-    HTMLST.PRESTA = 0;
+    HTMLST.PRESTA = false;
   }
 }
 
 void WARNHD() {
   auto& m = MAINPR;
   m.NWARN += 1;
-  if (m.HTMLON == 1) {
+  if (m.HTMLON) {
     const std::string id = HTANCH(m.NWARN, 1);
     write_list(kStdout, {"<A NAME=Warning", id, "> <H3> *** Warning! ***</H3></A>"});
   } else {

@@ -10,7 +10,7 @@ namespace qv::jobbase {
 
 // State of the HTML report.
 struct Htmlst {
-  int PRESTA = 0;                           // 1 while a PRE block is open
+  bool PRESTA = false;                      // a PRE block is open
   std::string ANCHID = std::string(10, ' ');  // the last anchor id made
   void reset() { *this = Htmlst(); }
 };

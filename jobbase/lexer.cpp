@@ -42,11 +42,11 @@ int to_ivalue(double v) {
 void range_marks() {
   auto& c = CURSOR;
   if (begins("TO")) {
-    c.RANGFL = 1;
+    c.RANGFL = true;
     c.ICOL += 2;
   }
   if (begins("- ")) {
-    c.RANGFL = 1;
+    c.RANGFL = true;
     c.ICOL += 1;
   }
 }
@@ -62,29 +62,29 @@ void skip_blanks_in_line() {
 
 void NEXTWD() {
   auto& c = CURSOR;
-  c.SEPSEN = 0;
-  c.NEWLIN = 0;
+  c.SEPSEN = false;
+  c.NEWLIN = false;
   for (;;) {
     ++c.ICOL;
     if (c.ICOL > c.LLEN) break;
     const char ch = chr(c.ICOL);
     if (ch == ' ' || ch == ',')
-      c.SEPSEN = 1;
-    else if (c.SEPSEN == 1)
+      c.SEPSEN = true;
+    else if (c.SEPSEN)
       return;
   }
   if (fetch_allowed()) RDLINE();
-  c.NEWLIN = 1;
+  c.NEWLIN = true;
 }
 
 void SKIPDL() {
   auto& c = CURSOR;
-  c.NEWLIN = 0;
+  c.NEWLIN = false;
   for (;;) {
     ++c.ICOL;
     if (c.ICOL > c.LLEN) {
       if (fetch_allowed()) RDLINE();
-      c.NEWLIN = 1;
+      c.NEWLIN = true;
       return;
     }
     if (is_delim(chr(c.ICOL))) break;
@@ -137,8 +137,8 @@ void RDWORD(std::string& W, int MODE) {
 void RDNUM() {
   auto& c = CURSOR;
   c.IVALUE = 0;
-  c.RANGFL = 0;
-  c.NEWLIN = 0;
+  c.RANGFL = false;
+  c.NEWLIN = false;
 
   for (;;) {
     // Blanks, and further lines when this one is used up.
@@ -284,7 +284,7 @@ bool number_list_ends() {
 
 void RDVAL() {
   auto& c = CURSOR;
-  c.RANGFL = 0;
+  c.RANGFL = false;
   c.IVALUE = 0;
   skip_blanks_in_line();
 
@@ -313,7 +313,7 @@ void RDVAL() {
   while (c.ICOL <= c.LLEN) {
     if (is_digit(chr(c.ICOL))) break;
     if (begins("TO") || chr(c.ICOL) == '-') {
-      c.RANGFL = 1;
+      c.RANGFL = true;
       c.ICOL += (chr(c.ICOL) == '-') ? 1 : 2;
       skip_blanks_in_line();
       if (c.ICOL > c.LLEN) break;
@@ -401,7 +401,7 @@ int ELADDR(runtime::Vec1<double> X, int G, int L, int& I, int& J, int SPEC, int&
   ITYPE = type;
   if (type == kTypeUndeclared) ERRMSG(15);
   const bool computed = type <= kTypeComputed;
-  if (type <= kTypeZeroId && !(computed && c.CMPOK != 0)) ERRMSG(16);
+  if (type <= kTypeZeroId && !(computed && c.CMPOK)) ERRMSG(16);
 
   int k = 0;
   if (computed) {

@@ -344,7 +344,7 @@ void PAKTRI(Vec1<double> A, int n, int m, Vec1<double> v, int& count) {
 }
 
 void GRPCHK() {
-  if (MAINPR.GRPSEL == 0) ERRMSG(162);
+  if (!MAINPR.GRPSEL) ERRMSG(162);
   // The chosen group must be one of the job's: its columns are about to be
   // written.
   if (MAINPR.IGRP < 1 || MAINPR.IGRP > MAINPR.NG) ERRMSG(117);

@@ -136,7 +136,7 @@ void RDLINE() {
   auto& m = MAINPR;
 
   b.PRVLIN = b.LINE;
-  c.NEWLIN = 1;
+  c.NEWLIN = true;
   std::string rec;
   for (;;) {
     if (runtime::read_record(inc.INUNIT, rec, runtime::OnErr::Return) != runtime::IoStat::Ok) {
@@ -160,7 +160,7 @@ void RDLINE() {
         continue;
       }
       UPCASE(b.WORK, 32);
-      b.META = 1;
+      b.META = true;
       const MetaAct act = RDHOOK.META != nullptr ? RDHOOK.META() : MetaAct::PassOn;
       if (act == MetaAct::Consumed) continue;
       // A refused line (a "!@DUMP" before a whole script) has been answered
@@ -172,13 +172,13 @@ void RDLINE() {
       m.LINENO = 0;
       continue;
     } else {
-      b.META = 0;
+      b.META = false;
     }
 
     UPCASE(b.LINE, c.LLEN);
-    if (m.ECHOLN == 1) write_fmt(kStdout, "(1x,a)", {std::string_view(b.LINE).substr(0, c.LLEN)});
+    if (m.ECHOLN) write_fmt(kStdout, "(1x,a)", {std::string_view(b.LINE).substr(0, c.LLEN)});
 
-    if (b.META == 0) {
+    if (!b.META) {
       const std::size_t bang = std::string_view(b.LINE).substr(0, c.LLEN).find('!');
       if (bang != std::string_view::npos) {
         const int oldlen = c.LLEN;
@@ -188,7 +188,7 @@ void RDLINE() {
         }
         c.LLEN = LENTRM(b.LINE);
         if (c.LLEN == 0) {
-          if (m.ECHOLN == 1) write_fmt(kStdout, "(1x,a)", {std::string(oldlen, ' ')});
+          if (m.ECHOLN) write_fmt(kStdout, "(1x,a)", {std::string(oldlen, ' ')});
           continue;
         }
       }

@@ -21,23 +21,23 @@ struct Linbuf {
   std::string LINE = std::string(LINMAX, ' ');    // current line: upper case, controls blanked, comment blanked
   std::string RAWLIN = std::string(LINMAX, ' ');  // current line as read (own case), comment blanked
   std::string WORK = std::string(LINMAX, ' ');    // left-justified line before upper-casing
-  int META = 0;                                   // the current line is a "!@" meta line
+  bool META = false;                              // the current line is a "!@" meta line
   void reset() { *this = Linbuf(); }
 };
 inline Linbuf LINBUF;
 
 // Cursor cells shared by the reader and the lexer.
 struct Cursor {
-  int ICOL = 0;       // 1-based column of the current character in LINE; 0 after end of input
-  int LLEN = 0;       // trimmed length of LINE
-  int NEWLIN = 0;     // 1 right after a new line was fetched
-  int SEPSEN = 0;     // word skip: a blank or comma has been passed
-  int IVALUE = 0;     // integer result of the last number
-  double RVALUE = 0;  // real result of the last number
-  int RANGFL = 0;     // the number just read was followed by a range mark
-  int EOFOK = 0;      // caller accepts end of input while a number is sought (-1 when it happened)
-  int CMPOK = 0;      // ELADDR accepts computed matrices
-  int ELOFF = 0;      // ELADDR: element position, or the matrix's number of stored elements
+  int ICOL = 0;         // 1-based column of the current character in LINE; 0 after end of input
+  int LLEN = 0;         // trimmed length of LINE
+  bool NEWLIN = false;  // right after a new line was fetched
+  bool SEPSEN = false;  // word skip: a blank or comma has been passed
+  int IVALUE = 0;       // integer result of the last number
+  double RVALUE = 0;    // real result of the last number
+  bool RANGFL = false;  // the number just read was followed by a range mark
+  int EOFOK = 0;        // caller accepts end of input while a number is sought (-1 when it happened)
+  bool CMPOK = false;   // ELADDR accepts computed matrices
+  int ELOFF = 0;        // ELADDR: element position, or the matrix's number of stored elements
   void reset() { *this = Cursor(); }
 };
 inline Cursor CURSOR;

@@ -62,7 +62,7 @@ void each_number_of_range(F&& f) {
   RDNUM();
   const int first = c.IVALUE;
   int last = first;
-  if (c.RANGFL == 1) {
+  if (c.RANGFL) {
     RDNUM();
     last = c.IVALUE;
   }

@@ -257,12 +257,12 @@ void MOMINV(Vec1<double> S, int n, Vec1<double> R) {
 
 double MOMINT(int n, std::span<const double> x) {
   auto& st = MOMSTA;
-  if (st.recompute != 0) {
+  if (st.recompute) {
     Vec1<double> S(st.S.data(), static_cast<std::ptrdiff_t>(st.S.size()));
     Vec1<double> R(st.R.data(), static_cast<std::ptrdiff_t>(st.R.size()));
     st.d = MOMDET(S, n);
     MOMINV(S, n, R);
-    st.recompute = 0;
+    st.recompute = false;
   }
   const bool centred = st.K[kMomMax] == 1;
   for (int i = 0; i < n; ++i)

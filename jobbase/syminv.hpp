@@ -64,7 +64,7 @@ struct Momsta {
   double d = 1.0;
   std::array<double, kMomMax> m{};
   std::array<int, kMomMax + 1> K{};
-  int recompute = 1;
+  bool recompute = true;
   int n = 0;
   // Scratch of the determinant and the inverse (no allocation per point).
   std::array<double, kMomMax * kMomMax> T{};

@@ -45,7 +45,6 @@ void CHKMEM(int top) {
     write_list(kStdout, {" Available memory (double precision words)", m.WSLIM});
     write_list(kStdout, {" Problem needs over ", top});
     ERRMSG(119);
-    return;
   }
   m.WSMAXD = std::max(m.WSMAXD, top);
 }
@@ -61,7 +60,6 @@ void CHKIMEM(int top) {
     write_list(kStdout, {" Available memory for integers ", m.WSLIM});
     write_list(kStdout, {" Problem needs over ", top});
     ERRMSG(119);
-    return;
   }
   m.WSMAXI = std::max(m.WSMAXI, top);
 }
@@ -183,7 +181,6 @@ void ALLOCI(Vec1<int> IX, int NG, int g, int key, int v1, int v2, int& IWSTOP) {
   }
   if (n >= kMaxLinks) {
     ERRMSG(212);
-    return;
   }
   const int p = a + 3 * n + 1;
   IX(p) = key;

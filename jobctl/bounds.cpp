@@ -36,12 +36,12 @@ void add_bound(Vec1<double> X, int& RDPTR, int& NBOUND, double target, double lo
 void RDBOND(Vec1<double> X, int G, int& RDPTR, int& NBOUND) {
   auto& c = CURSOR;
   NEXTWD();
-  if (c.NEWLIN == 1) ERRMSG(38);
+  if (c.NEWLIN) ERRMSG(38);
   RDNUM();
-  if (c.NEWLIN == 1) ERRMSG(38);
+  if (c.NEWLIN) ERRMSG(38);
   const double lo = c.RVALUE;
   RDNUM();
-  if (c.NEWLIN == 1) ERRMSG(38);
+  if (c.NEWLIN) ERRMSG(38);
   const double hi = c.RVALUE;
 
   // What the statement names: parameter numbers or matrix elements, never both.
@@ -66,7 +66,7 @@ void RDBOND(Vec1<double> X, int G, int& RDPTR, int& NBOUND) {
         return;
       }
       int a2 = a1;
-      if (c.RANGFL == 1) {
+      if (c.RANGFL) {
         int idx = 0;
         RDELEM(X, G, 1, idx, 1);
         if (idx > 0) a2 = idx;
@@ -84,7 +84,7 @@ void BOSTMT() {
   const int NG = m.NG;
   const int g = m.IGRP;
   if (m.MULFIT == 1) ERRMSG(115);
-  if (FITOPT.OPSEEN != 0) ERRMSG(144);
+  if (FITOPT.OPSEEN) ERRMSG(144);
   double& first = GRPTAB(X, NG, gcol::kBounds, g);
   // The fit reads the group's records as one run: when other storage was
   // taken since the group's last bound line, the records written so far
@@ -136,7 +136,7 @@ void RDINTV(Vec1<double> X, Vec1<int> IX, Labtab& LAB, int g, int NG, int& RDPTR
   const double pct = 100.0 - 100.0 * alpha;
 
   int m = static_cast<int>(X(blk));
-  c.CMPOK = 1;
+  c.CMPOK = true;
   for (;;) {
     skip_seps();
     if (c.ICOL < 1 || c.ICOL > c.LLEN) break;
@@ -149,7 +149,7 @@ void RDINTV(Vec1<double> X, Vec1<int> IX, Labtab& LAB, int g, int NG, int& RDPTR
     if (a1 == -1) ERRMSG(208);
     const Lastel first = LASTEL;
     int a2 = a1;
-    if (c.RANGFL == 1) {
+    if (c.RANGFL) {
       int idx = 0;
       RDELEM(X, g, 0, idx, 1);
       if (idx == -1) ERRMSG(208);
@@ -174,7 +174,7 @@ void RDINTV(Vec1<double> X, Vec1<int> IX, Labtab& LAB, int g, int NG, int& RDPTR
       if (p < a2) NXTELM(i, j, nr, nc, type);
     }
   }
-  c.CMPOK = 0;
+  c.CMPOK = false;
   X(blk) = m;
 }
 

@@ -98,7 +98,7 @@ bool selection(const GroupView& G, int& ni) {
         (c.ICOL + 1 == c.LLEN && LINBUF.LINE.compare(static_cast<std::size_t>(c.ICOL - 1), 2, "IF") == 0)) {
       ++c.ICOL;
       const int labels = G.icol(gcol::kVarLabels);
-      RDSELIF(X, labels, m.RDPTR, ni, G.g, G.NG, labels != 0 ? 1 : 0, DATFLG.REC != 0 ? 1 : 0);
+      RDSELIF(X, labels, m.RDPTR, ni, G.g, G.NG, labels != 0 ? 1 : 0, DATFLG.REC ? 1 : 0);
       RDLINE();
       return false;
     }
@@ -132,7 +132,7 @@ bool selection(const GroupView& G, int& ni) {
   const int w = sel + s;
   Vec1<double> W = X.from(w);
   check_room(static_cast<long long>(w) + static_cast<long long>(n) * n + 1);
-  if (DATFLG.RA != 0) {
+  if (DATFLG.RA) {
     const int a = G.icol(gcol::kRawData);
     for (int r = 1; r <= NO(G); ++r) {
       const int rec = a + (r - 1) * n;
@@ -140,9 +140,9 @@ bool selection(const GroupView& G, int& ni) {
       for (int i = 0; i < s; ++i) X(a + (r - 1) * s + i) = X(rec + i);
     }
   }
-  if (DATFLG.LAB != 0) SELLAB(G.icol(gcol::kVarLabels), n, S, s, 0);
-  if (DATFLG.ME != 0) REORD(X.from(G.icol(gcol::kObsMeans)), n, S, s, W);
-  if (DATFLG.REC != 0) {
+  if (DATFLG.LAB) SELLAB(G.icol(gcol::kVarLabels), n, S, s, 0);
+  if (DATFLG.ME) REORD(X.from(G.icol(gcol::kObsMeans)), n, S, s, W);
+  if (DATFLG.REC) {
     if (G.icol(gcol::kDefVars) != 0 && icell(X(G.icol(gcol::kDefVars))) > 0) {
       write_list(kStdout, {" SElect must come before DEfinition variables in the data section"});
       ERRMSG(125);
@@ -154,14 +154,14 @@ bool selection(const GroupView& G, int& ni) {
     G.col(gcol::kDefVars) = 0;
     G.col(gcol::kNobs) = V(1);
   }
-  if (DATFLG.AV != 0) {
+  if (DATFLG.AV) {
     if (DATKST.MATLET != 'C') ERRMSG(102);
     SYMUNP(X.from(G.icol(gcol::kWeights)), n, S, s, W);
     DATKST.NAV = s * (s + 1) / 2;
   }
-  if (DATFLG.CM != 0 || DATFLG.PMKM != 0) SYMUNP(X.from(G.icol(gcol::kObsData)), n, S, s, W);
-  if (DATFLG.ASY != 0) {
-    if (DATFLG.AI != 0) ERRMSG(192);
+  if (DATFLG.CM || DATFLG.PMKM) SYMUNP(X.from(G.icol(gcol::kObsData)), n, S, s, W);
+  if (DATFLG.ASY) {
+    if (DATFLG.AI) ERRMSG(192);
     const int withdiag = DATKST.MATLET == 'C' ? 1 : 0;
     const long long q = withdiag ? static_cast<long long>(n) * (n + 1) / 2 : static_cast<long long>(n) * (n - 1) / 2;
     check_room(static_cast<long long>(w) + static_cast<long long>(n + 1) * (n + 1) + 1 + q * q);
@@ -178,7 +178,7 @@ void checks(const GroupView& G, int& ni) {
   auto X = G.X;
   const int n = G.icol(gcol::kNvar);
   ni = n;
-  if (DATFLG.CM != 0 || DATFLG.PMKM != 0) {
+  if (DATFLG.CM || DATFLG.PMKM) {
     const int full = m.RDPTR;
     const int factor = full + n * n + n;
     check_room(static_cast<long long>(factor) + static_cast<long long>(n) * (n + 1) / 2);
@@ -205,7 +205,7 @@ void checks(const GroupView& G, int& ni) {
     if (!pd || (ifail != 0 && !out_of_range) || det <= 0.0) {
       write_list(kStdout, {});
       write_list(kStdout, {" Your INPUT data matrix is not positive-definite"});
-      m.NPDFLG = 1;
+      m.NPDFLG = true;
       write_list(kStdout, {"Covariance matrix:"});
       print_packed(X, G.icol(gcol::kObsData), n);
       if (G.icol(gcol::kFitCode) == kFitAWLS)
@@ -214,12 +214,12 @@ void checks(const GroupView& G, int& ni) {
         ERRMSG(155);
     }
   }
-  if (DATFLG.ASY != 0) {
+  if (DATFLG.ASY) {
     const int p = m.NASTAT;
     const int q = p * (p + 1) / 2;
     const int a = G.icol(gcol::kWeights);
     const double scale = NO(G) - 1.0;
-    if (DATFLG.AI != 0) {
+    if (DATFLG.AI) {
       for (int k = 0; k < q; ++k) X(a + k) *= scale;
     } else {
       check_room(static_cast<long long>(m.RDPTR) + static_cast<long long>(p) * (3LL * p + 1) / 2);
@@ -238,7 +238,7 @@ void checks(const GroupView& G, int& ni) {
       for (int k = 0; k < q; ++k) X(a + k) *= scale;
     }
   }
-  if (DATFLG.AV != 0) {
+  if (DATFLG.AV) {
     const int a = G.icol(gcol::kWeights);
     const double no = NO(G);
     for (int k = 0; k < DATKST.NAV; ++k) {
@@ -310,9 +310,9 @@ void DATDSP() {
     if (kw == "CM" || kw == "PM" || kw == "KM") {
       k.MATLET = kw[0];
       if (kw == "CM") {
-        DATFLG.CM = 1;
+        DATFLG.CM = true;
       } else {
-        DATFLG.PMKM = 1;
+        DATFLG.PMKM = true;
         G.col(gcol::kObsKind) = 1;
       }
       G.col(gcol::kObsData) = m.RDPTR;
@@ -330,8 +330,8 @@ void DATDSP() {
         write_list(kStdout, {" Input data is not a correlation matrix, but KM command used."});
       }
     } else if (kw == "AC" || kw == "AI") {
-      DATFLG.ASY = 1;
-      if (kw == "AI") DATFLG.AI = 1;
+      DATFLG.ASY = true;
+      if (kw == "AI") DATFLG.AI = true;
       G.col(gcol::kWeights) = m.RDPTR;
       G.col(gcol::kFitCode) = kFitAWLS;
       int p = n * (n - 1) / 2;
@@ -351,14 +351,14 @@ void DATDSP() {
       G.col(gcol::kRawData) = m.RDPTR;
       G.col(gcol::kFitCode) = kFitRaw;
       G.col(gcol::kObsKind) = 1;
-      DATFLG.RA = 1;
+      DATFLG.RA = true;
       int no = NO(G);
       RDRAW(X, n, no, m.RDPTR);
       G.col(gcol::kNobs) = no;
       RDLINE();
       m.RDPTR += n * no;
     } else if (kw == "ME") {
-      DATFLG.ME = 1;
+      DATFLG.ME = true;
       G.col(gcol::kObsMeans) = m.RDPTR;
       needs(G, n);
       RDDATA(X, n, n, m.RDPTR, kShapeFull, G.g, G.NG, DATFIL.MISVAL, 0);
@@ -366,15 +366,15 @@ void DATDSP() {
       m.RDPTR += n;
     } else if (kw == "SK" || kw == "KU") {
       if (kw == "SK") {
-        DATFLG.SK = 1;
+        DATFLG.SK = true;
         G.col(gcol::kObsSkew) = m.RDPTR;
       } else {
-        DATFLG.KU = 1;
+        DATFLG.KU = true;
         G.col(gcol::kObsKurt) = m.RDPTR;
       }
       RDLINE();
     } else if (kw == "LA") {
-      DATFLG.LAB = 1;
+      DATFLG.LAB = true;
       G.col(gcol::kVarLabels) = m.LABSLOT;
       RDLAB(m.LABSLOT, n);
       NEXTWD();
@@ -386,7 +386,7 @@ void DATDSP() {
       return;
     } else if (kw == "AV") {
       G.col(gcol::kFitCode) = kFitDWLS;
-      DATFLG.AV = 1;
+      DATFLG.AV = true;
       G.col(gcol::kWeights) = m.RDPTR;
       const int mm = k.MATLET == 'C' ? tri : n * (n - 1) / 2;
       needs(G, n);
@@ -401,8 +401,8 @@ void DATDSP() {
       FITOPT.OPTFIT = 4;
       G.col(gcol::kFitCode) = kFitVL;
       m.RDPTR += 3;
-      DATFLG.REC = 1;
-      DATFIL.VLDATA = 1;
+      DATFLG.REC = true;
+      DATFIL.VLDATA = true;
       record_data(G, ni, 0);
     } else if (kw == "CT") {
       if (G.icol(gcol::kNvar) != 2) ERRMSG(128);
@@ -439,7 +439,7 @@ void DATDSP() {
       if (ord) write_list(kStdout, {" Ordinal data read initiated"});
       m.RDPTR += 3;
       G.col(gcol::kRecords) = m.RDPTR;
-      DATFLG.REC = 1;
+      DATFLG.REC = true;
       G.col(gcol::kFitCode) = ord ? kFitOrdMix : kFitVL;
       FITOPT.OPTFIT = 4;
       record_data(G, ni, 1);

@@ -51,7 +51,7 @@ void RDDEFV(int NI) {
   auto X = WORKSP.x();
   const int NG = m.NG;
   const int g = m.IGRP;
-  if (DATFLG.REC == 0) ERRMSG(222);
+  if (!DATFLG.REC) ERRMSG(222);
   NEXTWD();
   if (c.ICOL == 0) ERRMSG(7);
 

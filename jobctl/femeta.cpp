@@ -174,17 +174,17 @@ MetaAct FEMETA() {
     return MetaAct::Consumed;
   }
   if (meta_word("FRONT")) {
-    fe.FEACTV = 1;
+    fe.FEACTV = true;
     write_list(kStdout, {TOKRDY});
     write_list(kStdout, {TOKHUM});
     return MetaAct::Consumed;
   }
   if (meta_word("NOAUTODUMP")) {
-    fe.AUTODMP = 0;
+    fe.AUTODMP = false;
     return MetaAct::Consumed;
   }
   if (meta_word("DUMP")) {
-    if (fe.SCRDONE == 1) return MetaAct::PassOn;
+    if (fe.SCRDONE) return MetaAct::PassOn;
     dump_refused();
     return MetaAct::Refused;
   }
@@ -202,18 +202,18 @@ MetaAct FEMETA() {
 
 void FESAVE() {
   auto& m = MAINPR;
-  if (FESTAT.SCRDONE != 1) {
-    ERRMSG(179);
+  if (!FESTAT.SCRDONE) {
+    report_ignored_error(179);
     return;
   }
   BINOPN(WORKSP.x(), m.WSTOP, IWORKS.ix(), m.IWSTOP, 1, m.MULFIT, m.IGRP, m.NG, m.LABSLOT, m.RDPTR);
-  m.SAVED = 1;
+  m.SAVED = true;
 }
 
 void FEDUMP() {
   // The job description writer takes over here; until it exists the
   // command is answered as one that has no description to send.
-  if (FESTAT.MACHOUT == 1) dump_refused();
+  if (FESTAT.MACHOUT) dump_refused();
 }
 
 }  // namespace qv::jobctl

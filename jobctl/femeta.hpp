@@ -42,7 +42,7 @@ void GETPUT(std::string_view WORD);
 
 // "!@SAVE name" where a model statement is expected: before the job's last
 // End statement it is error 179 (non-fatal, returns); otherwise the model is
-// written to the binary save file named on the line and MAINPR.SAVED := 1.
+// written to the binary save file named on the line and MAINPR.SAVED is set.
 // The caller reads the next line.
 void FESAVE();
 

@@ -105,12 +105,12 @@ void compile_statement(int code) {
   int where = 0;
   CHKMEM(p + 2);
   ADDMAT(X, g, NG, p, m.LABSLOT, slotk, where);
-  algebra::FTKSTA.WATFLG = 0;
+  algebra::FTKSTA.WATFLG = false;
   const int watched = G.icol(gcol::kRawLetter);
   algebra::FTKSTA.WATLET = (watched >= 1 && watched <= 26) ? watched : 0;
   algebra::CMPFORM(X, IX, p, mode, kind, 0, LABTAB, m.LABSLOT);
   finish_text(where);
-  if (algebra::FTKSTA.WATFLG != 0) {
+  if (algebra::FTKSTA.WATFLG) {
     if (code == 2) G.col(gcol::kCaseDepend) += 2;
     if (code == 1) G.col(gcol::kCaseDepend) += 1;
   }
@@ -159,7 +159,7 @@ void computed_matrix(int L, int& order) {
   X(a) = ++order;
   p += 1;
   algebra::FMFLAG.CMPLET = L;
-  algebra::FTKSTA.WATFLG = 0;
+  algebra::FTKSTA.WATFLG = false;
   algebra::CMPFORM(X, IX, p, algebra::kModeOtherFormula, fkind::kComputed, a, LABTAB, m.LABSLOT);
   algebra::FMFLAG.CMPLET = 0;
   finish_text(where);
@@ -250,13 +250,13 @@ void FMPREP(int g) {
   const GroupView G{X, NG, g};
   const int fit = G.icol(gcol::kFitCode);
   f.NMODEL = (fit == kFitVL || fit == kFitOrdMix) ? std::max(IGRPTB(IX, NG, igcol::kModels, g), 1) : 1;
-  f.SHAPE = 1;
-  f.ACCNT = 1;
+  f.SHAPE = true;
+  f.ACCNT = true;
   int status = 1;
   algebra::EVCOMP(X, 0, status);
   algebra::EVFORM(X, fkind::kCov, g, g, status);
-  f.SHAPE = 0;
-  f.ACCNT = 0;
+  f.SHAPE = false;
+  f.ACCNT = false;
   const int r9 = G.icol(gcol::kCovResult);
   if (fit < kFitUser && G.icol(gcol::kKind) < kKindConstraint && r9 > 3) {
     const int ni = G.icol(gcol::kNvar);

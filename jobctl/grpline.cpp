@@ -46,7 +46,7 @@ bool NUMONL(int& value) {
   m.NOREAD = 1.0;
   SKIPDL();
   m.NOREAD = saved;
-  if (CURSOR.NEWLIN == 1 || at_line_end()) return false;
+  if (CURSOR.NEWLIN || at_line_end()) return false;
   RDNUM();
   value = CURSOR.IVALUE;
   return true;
@@ -63,7 +63,7 @@ void group_count(int n) {
   if (m.IGRP == 1 && X(1) == 0.0) {
     SETNG(n);
   } else if (n != m.NG) {
-    ERRMSG(55);
+    report_ignored_error(55);
   }
 }
 
@@ -110,7 +110,7 @@ void data_line() {
       // reported and ignored.
       const int least = w == "NM" ? 1 : 0;
       if (v < least) {
-        ERRMSG(22);
+        report_ignored_error(22);
         continue;
       }
       (w == "NI" ? m.NIGRP : w == "NO" ? m.NOGRP : m.NMGRP) = v;
@@ -139,7 +139,7 @@ void data_line() {
       continue;
     }
     // Any other word: the rest of the line is ignored.
-    if (CURSOR.ICOL < CURSOR.LLEN) ERRMSG(22);
+    if (CURSOR.ICOL < CURSOR.LLEN) report_ignored_error(22);
     return;
   }
 }
@@ -150,7 +150,7 @@ void group_setup() {
   auto X = WORKSP.x();
   auto IX = IWORKS.ix();
   const int g = m.IGRP;
-  if (m.NG < 1 || m.NGSET == 0) ERRMSG(210);
+  if (m.NG < 1 || !m.NGSET) ERRMSG(210);
   const int NG = m.NG;
 
   // The group's material starts after the group table and the groups read
@@ -195,7 +195,7 @@ void SETNG(int n) {
   if (n < 1) ERRMSG(210);
   m.NG = n;
   WORKSP.x()(1) = n;
-  m.NGSET = 1;
+  m.NGSET = true;
   if (m.IGRP <= 1) INITGP(IWORKS.ix(), n);
 }
 

@@ -118,7 +118,7 @@ void ICSTMT() {
     X(m.RDPTR + i) = c.RVALUE;
   }
   m.RDPTR += n;
-  GRPSTM.ICREAD = 1;
+  GRPSTM.ICREAD = true;
 }
 
 }  // namespace qv::jobctl

@@ -24,7 +24,7 @@ constexpr int kIcolPower = jobbase::igcol::kPower;
 
 // Cells of the group statements that live for the job.
 struct Grpstm {
-  int ICREAD = 0;  // an IC or CS statement was read in the job
+  bool ICREAD = false;  // an IC or CS statement was read in the job
   void reset() { *this = Grpstm(); }
 };
 inline Grpstm GRPSTM;

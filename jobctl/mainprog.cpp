@@ -89,7 +89,7 @@ void STARTUP(bool html) {
   auto& m = MAINPR;
   m.reset();
   FESTAT.reset();
-  FITOPT.ISNULL = 0;
+  FITOPT.ISNULL = false;
   jobbase::HTMLST.reset();
   // The line reader hands "!@" lines to the front-end commands.
   set_meta_handler(FEMETA);
@@ -107,7 +107,7 @@ void STARTUP(bool html) {
   runtime::open_unit(7, {"", "SCRATCH"});
 
   write_list(kStdout, {});
-  m.HTMLON = html ? 1 : 0;
+  m.HTMLON = html;
   m.LINENO = 0;
   m.IMGURL = "";
 
@@ -130,7 +130,7 @@ void STARTUP(bool html) {
   write_list(kStdout, {" ** Qv startup successful **"});
   write_list(kStdout, {});
   write_list(kStdout, {"  **QV-Linux version 1.45**"});
-  if (m.HTMLON == 1) {
+  if (m.HTMLON) {
     jobbase::HTPRE(0);
     write_list(kStdout, {" <P> <HR>"});
     jobbase::HTPRE(1);
@@ -140,7 +140,7 @@ void STARTUP(bool html) {
 void ENDRUN() {
   auto& m = MAINPR;
   write_list(kStdout, {std::string(78, '_')});
-  if (m.HTMLON == 1) {
+  if (m.HTMLON) {
     jobbase::HTPRE(0);
     write_list(kStdout, {" <A NAME=Index> <H2>Index</H2></A><UL>"});
     for (int i = 1; i <= m.JOBNO; ++i) jobbase::HTJOB(i, 2);
@@ -150,7 +150,7 @@ void ENDRUN() {
     write_list(kStdout, {" <A NAME=Fit", id, "> </H2></A>"});
     jobbase::HTFOOT();
   }
-  if (FESTAT.FEACTV != 0 && FESTAT.MACHOUT != 0) write_fmt(kStdout, "(a10)", {"!@machine;"});
+  if (FESTAT.FEACTV && FESTAT.MACHOUT) write_fmt(kStdout, "(a10)", {"!@machine;"});
 }
 
 namespace {
@@ -175,7 +175,7 @@ enum class GroupEnd { End, Restart };
 // "!@BYE" / "!@EXIT" where a statement is expected: quit when the model is
 // saved or the command ends with "!", otherwise warn and read on.
 void bye_command() {
-  if (MAINPR.SAVED == 1 || begins("!@BYE!") || begins("!@EXIT!")) quit_run();
+  if (MAINPR.SAVED || begins("!@BYE!") || begins("!@EXIT!")) quit_run();
   jobbase::WARNHD();
   write_list(kStdout, {" Unsaved changes exist.  Use !@BYE! to quit without saving"});
 }
@@ -193,7 +193,7 @@ bool statement_meta(bool& restart) {
   } else if (begins("!@BYE") || begins("!@EXIT")) {
     bye_command();
   } else if (begins("!@GO")) {
-    if (FESTAT.SCRDONE == 0) write_list(kStdout, {" Cannot !@go yet because last end statement not yet read"});
+    if (!FESTAT.SCRDONE) write_list(kStdout, {" Cannot !@go yet because last end statement not yet read"});
   } else if (begins("!@SAVE")) {
     FESAVE();
   } else if (begins("!@DUMP")) {
@@ -265,7 +265,7 @@ bool end_of_group() {
   if (NG < 1 || g < 1 || g > NG) return true;  // nothing of the group is stored
 
   const int fit = G.icol(gcol::kFitCode);
-  if (fit == kFitLS && m.NPDFLG == 1) {
+  if (fit == kFitLS && m.NPDFLG) {
     write_list(kStdout, {" INPUT COVARIANCE MATRIX"});
     const int a = G.icol(gcol::kObsData);
     const int ni = G.icol(gcol::kNvar);
@@ -286,8 +286,8 @@ bool end_of_group() {
   } else if (fit == kFitTable) {
     if (no_means) ERRMSG(129);
     if (no_cov) ERRMSG(130);
-  } else if (fit == kFitML || (fit == kFitLS && FITOPT.ML != 0)) {
-    if ((G.col(gcol::kObsMeans) != 0.0) != !no_means) ERRMSG(138);
+  } else if (fit == kFitML || (fit == kFitLS && FITOPT.ML)) {
+    if ((G.col(gcol::kObsMeans) != 0.0) != !no_means) report_ignored_error(138);
   }
   if (G.col(gcol::kRecords) != 0.0) {
     if (G.col(gcol::kIdCodes) == 0.0 && m.MULFIT != 1) {
@@ -302,7 +302,7 @@ bool end_of_group() {
   m.RDPTR += 1;
   m.USEDWS = m.RDPTR - (kGrpCols * NG + 3);
 
-  if (m.CONTJOB != 0) return true;
+  if (m.CONTJOB) return true;
   if (g < NG) return false;
   GRPTAB(X, NG, gcol::kModelEnd, 1) = m.RDPTR;
   if (m.RDPTR >= 1000001) ERRMSG(10);
@@ -334,7 +334,7 @@ void prepare_job() {
   int unit = 6;
   numlib::ERRUNIT(1, unit);
   numlib::ADVUNIT(1, unit);
-  FESTAT.SCRDONE = 1;
+  FESTAT.SCRDONE = true;
 }
 
 void JOBSUM() {
@@ -351,7 +351,7 @@ void JOBSUM() {
   write_list(kStdout, {});
   if (m.HTMLON == 1) write_list(kStdout, {" <A NAME=Warning", jobbase::HTANCH(m.JOBNO, 0), "><H4>"});
   write_list(kStdout, {"Total number of warnings issued:", m.NWARN});
-  if (m.HTMLON == 1) {
+  if (m.HTMLON) {
     write_list(kStdout, {" </H4></A> Warnings issued this job:"});
     for (int k = m.NWARN0 + 1; k <= m.NWARN; ++k)
       write_list(kStdout, {"<A HREF=", "\"", "#Warning", jobbase::HTANCH(k, 1), "\"", ">", k, "</A>"});
@@ -363,14 +363,14 @@ void JOBSUM() {
 void run_job() {
   auto& m = MAINPR;
   m.TREAD = WALLSEC() - m.TSTART;
-  if (m.MUREQ == 1) m.MULFIT = 1;
+  if (m.MUREQ) m.MULFIT = 1;
   {
     // The fit walks the groups through the current-group cell; a multiple
     // fit's next job goes on with the group that was current before it.
     const RestoreCell group(m.IGRP);
     fit::FIT(WORKSP.x(), 1000000, IWORKS.ix(), LABTAB, m.LABSLOT);
   }
-  FESTAT.JOBRUN = 1;
+  FESTAT.JOBRUN = true;
   // With a front end and automatic dump the job description is sent here.
   JOBSUM();
 }
@@ -382,7 +382,7 @@ namespace {
 bool wait_for_go() {
   auto& m = MAINPR;
   RDLINE();
-  m.SAVED = 0;
+  m.SAVED = false;
   for (;;) {
     if (CURSOR.ICOL == 0) {
       // The input ended before "!@GO": the run ends as at the end of input.
@@ -426,13 +426,13 @@ void new_job_reset() {
   NAMVAR.reset();
   // The counters of multivariate-normal problems and the first-call flag of
   // the constraint routine are reset here by their owners.
-  fe.SCRDONE = 0;
-  if (fe.FEACTV != 0 && fe.JOBRUN != 0 && fe.MACHOUT != 0) {
+  fe.SCRDONE = false;
+  if (fe.FEACTV && fe.JOBRUN && fe.MACHOUT) {
     write_fmt(kStdout, "(a10)", {"!@machine;"});
     write_list(kStdout, {" !@NEWJOB"});
     write_fmt(kStdout, "(a8)", {"!@human;"});
   }
-  fe.MACHOUT = 1;
+  fe.MACHOUT = true;
 }
 
 // Reads the lines ahead of a group's title and the title.  Returns false
@@ -462,7 +462,7 @@ bool read_title(bool first) {
       continue;
     }
     if (begins("!@NEW")) {
-      if (m.SAVED == 1 || begins("!@NEW!")) {
+      if (m.SAVED || begins("!@NEW!")) {
         RESTRT();
         return false;
       }
@@ -475,7 +475,7 @@ bool read_title(bool first) {
   if (m.GRPTTL.find("!@") != std::string::npos) ERRMSG(166);
   m.IGRP += 1;
   DATFLG.reset();
-  m.SAVED = 0;
+  m.SAVED = false;
   m.reset_group();
   return true;
 }
@@ -485,13 +485,13 @@ bool read_title(bool first) {
 bool read_job() {
   auto& m = MAINPR;
   auto& fe = FESTAT;
-  m.ECHOLN = 1;
+  m.ECHOLN = true;
   m.JOBNO += 1;
   if (m.HTMLON == 1) jobbase::HTJOB(m.JOBNO, 1);
 
   if (m.MULFIT == 1) {
     write_list(kStdout, {});
-    if (fe.FEACTV != 0 && fe.MACHOUT != 0) {
+    if (fe.FEACTV && fe.MACHOUT) {
       write_fmt(kStdout, "(a10)", {"!@machine;"});
       write_list(kStdout, {" !@SUBJOB"});
       write_fmt(kStdout, "(a8)", {"!@human;"});
@@ -501,7 +501,7 @@ bool read_job() {
     write_list(kStdout, {" The following QV script lines have been read:"});
     write_list(kStdout, {});
     write_fmt(kStdout, "(1x,a)", {current_line()});
-    m.CONTJOB = 1;
+    m.CONTJOB = true;
     if (m.NG >= 1) m.WSTOP = m.RDPTR = icell(GRPTAB(WORKSP.x(), m.NG, gcol::kModelEnd, 1));
     if (GRPREST() == GroupEnd::Restart) return false;
     end_of_group();
@@ -520,8 +520,8 @@ bool read_job() {
       if (next == GrpNext::Get) {
         // The restored model is edited as in a continuation.
         RDLINE();
-        m.SAVED = 0;
-        m.CONTJOB = 1;
+        m.SAVED = false;
+        m.CONTJOB = true;
       }
       if (GRPREST() == GroupEnd::Restart) return false;
       if (end_of_group()) break;
@@ -538,7 +538,7 @@ void job() {
   if (!read_job()) return;
   prepare_job();
   const auto& fe = FESTAT;
-  if (fe.FEACTV != 0 && fe.AUTODMP == 0 && !wait_for_go()) return;
+  if (fe.FEACTV && !fe.AUTODMP && !wait_for_go()) return;
   run_job();
 }
 
@@ -554,8 +554,8 @@ void JOBLOOP() {
   auto& fe = FESTAT;
   for (;;) {
     m.TSTART = WALLSEC();
-    m.ECHOLN = 0;
-    if (fe.FEACTV != 0 && fe.JOBRUN != 0 && fe.MACHOUT != 0) write_list(kStdout, {" !@ready; !@human;"});
+    m.ECHOLN = false;
+    if (fe.FEACTV && fe.JOBRUN && fe.MACHOUT) write_list(kStdout, {" !@ready; !@human;"});
     RDLINE();
     if (CURSOR.ICOL == 0) {
       ENDRUN();

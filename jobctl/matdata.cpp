@@ -16,7 +16,6 @@
 #include "jobbase/stmtaux.hpp"
 #include "jobbase/workspace.hpp"
 #include "runtime/fixedstr.hpp"
-#include "runtime/stop.hpp"
 #include "runtime/units.hpp"
 
 namespace qv::jobctl {
@@ -64,7 +63,6 @@ int read_values(std::span<double> dest, const std::string& fmt) {
   write_list(kStdout, {});
   write_list(kStdout, {" Your file contains ", lines, " lines, including the format"});
   ERRMSG(free ? 139 : 140);
-  runtime::stop(911);
 }
 
 // The record format that starts at column c of the first line: from the
@@ -91,7 +89,7 @@ void read_full_file(Vec1<double> X, int P, int n, const std::string& fmt) {
   int k = P;
   for (int i = 1; i <= n; ++i)
     for (int j = 1; j <= i; ++j) X(k++) = dest[static_cast<std::size_t>((i - 1) * n + j - 1)];
-  DATFIL.FULLIN = 0;
+  DATFIL.FULLIN = false;
 }
 
 }  // namespace
@@ -127,7 +125,7 @@ void RDFILE(Vec1<double> X, int& P, int N, int IGRP, int NG, std::string& MISVAL
   spec.status = "OLD";
   if (runtime::open_unit(m.DATUNT, spec, runtime::OnErr::Return) != runtime::IoStat::Ok) ERRMSG(46);
 
-  if (f.VLDATA == 1) {
+  if (f.VLDATA) {
     int s = P - 1;
     RDVL(X, s, m.DATUNT, IGRP, NG);
     P = s;
@@ -165,14 +163,14 @@ void RDFILE(Vec1<double> X, int& P, int N, int IGRP, int NG, std::string& MISVAL
   }
   if (!free && fmt.empty()) ERRMSG(46);
 
-  if (!free && line.compare(20, 9, "FU MATRIX") == 0 && ELTYP == kEltSym && f.FULLIN == 0) {
+  if (!free && line.compare(20, 9, "FU MATRIX") == 0 && ELTYP == kEltSym && !f.FULLIN) {
     jobbase::WARNHD();
     write_list(kStdout, {" Qv data file indicates full format, not symmetric"});
     const int n = static_cast<int>(std::lround((std::sqrt(8.0 * N + 1.0) - 1.0) / 2.0));
-    f.FULLIN = 1;
+    f.FULLIN = true;
     write_list(kStdout, {" Will read", n * n, " elements, and store", N});
     read_full_file(X, P, n, fmt);
-  } else if (f.FULLIN == 1) {
+  } else if (f.FULLIN) {
     read_full_file(X, P, N, fmt);
   } else {
     check_room(static_cast<long long>(P) + N - 1);
@@ -190,28 +188,28 @@ void RDDATA(Vec1<double> X, int NI, int N, int& P, int KIND, int IGRP, int NG, s
   if (KIND == kShapeFull) {
     eltyp = kEltFull;
   } else if (KIND > kShapeSym) {
-    f.FULLIN = 1;
+    f.FULLIN = true;
   }
 
   NEXTWD();
-  const bool records = f.VLDATA == 1 || RECT != 0;
+  const bool records = f.VLDATA || RECT != 0;
   bool file = false;
-  bool full_inline = f.FULLIN == 1;
+  bool full_inline = f.FULLIN;
   if (c.ICOL == 0) {
     // The input ended after the keyword: the values are sought and missed.
-  } else if (c.NEWLIN == 1) {
+  } else if (c.NEWLIN) {
     // The keyword ended its line: the data are on the lines that follow.
   } else if (begins("FI") || begins("=")) {
     file = true;
   } else if (begins("SY")) {
     NEXTWD();
-    file = c.NEWLIN == 0 && begins("FI");
+    file = !c.NEWLIN && begins("FI");
   } else if (begins("FU")) {
     if (eltyp == kEltFull) ERRMSG(101);
-    f.FULLIN = 1;
+    f.FULLIN = true;
     full_inline = true;
     NEXTWD();
-    if (c.NEWLIN == 0 && begins("FI")) {
+    if (!c.NEWLIN && begins("FI")) {
       file = true;
       N = NI;
     }
@@ -222,15 +220,15 @@ void RDDATA(Vec1<double> X, int NI, int N, int& P, int KIND, int IGRP, int NG, s
   } else if (records) {
     // Records on the script: the line already fetched (when the keyword
     // ended its line) is read again by the record reader.
-    write_list(kStdout, {f.VLDATA == 1 ? " Note: further VL records not printed"
+    write_list(kStdout, {f.VLDATA ? " Note: further VL records not printed"
                                        : " Note: further rectangular records not printed"});
     write_list(kStdout, {});
-    if (c.NEWLIN == 1 && c.ICOL != 0) {
+    if (c.NEWLIN && c.ICOL != 0) {
       runtime::backspace_unit(INCSTK.INUNIT, runtime::OnErr::Return);
       MAINPR.LINENO -= 1;
     }
     int s = P - 1;
-    if (f.VLDATA == 1) {
+    if (f.VLDATA) {
       RDVL(X, s, INCSTK.INUNIT, IGRP, NG);
     } else {
       int status = 0;
@@ -253,8 +251,8 @@ void RDDATA(Vec1<double> X, int NI, int N, int& P, int KIND, int IGRP, int NG, s
       X(P + k) = c.RVALUE;
     }
   }
-  f.FULLIN = 0;
-  f.VLDATA = 0;
+  f.FULLIN = false;
+  f.VLDATA = false;
 }
 
 }  // namespace qv::jobctl

@@ -16,8 +16,8 @@ using runtime::Vec1;
 // State of the data-statement reader.  FULLIN and VLDATA never outlive the
 // read they belong to: both are cleared when RDDATA returns.
 struct Datfil {
-  int FULLIN = 0;  // the values being read are a full square matrix; only its lower triangle is stored
-  int VLDATA = 0;  // the current read is of variable-length records
+  bool FULLIN = false;  // the values being read are a full square matrix; only its lower triangle is stored
+  bool VLDATA = false;  // the current read is of variable-length records
   std::string FMTLIN = std::string(80, ' ');  // first line of the data file being read
   // The missing-value string of raw records (MI keyword): a period by
   // default, kept for the run.

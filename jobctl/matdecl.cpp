@@ -236,8 +236,8 @@ View view_raw_data(runtime::Vec1<double> X, const Decl& d, View w) {
   // Without raw data in this group there is nothing to view: the address
   // would fall before the start of the workspace.
   if (G.col(gcol::kRawData) == 0.0) ERRMSG(81);
-  MATDST.RAWJOB = 1;
-  MATDST.RAWGRP = 1;
+  MATDST.RAWJOB = true;
+  MATDST.RAWGRP = true;
   int t = w.type;
   w.addr = G.icol(gcol::kRawData) - NELEM(t, w.rows, w.cols);
   G.col(gcol::kRawLetter) = d.L;
@@ -299,7 +299,7 @@ Table lay_out_table(runtime::Vec1<double> X, int NG, int g) {
   }
   for (int k = 1; k <= fslot::kCount; ++k) MTFSLT(X, B, k) = 0.0;
   if (g == 1 && m.MULFIT == 0) MATDST.reset();
-  MATDST.RAWGRP = 0;
+  MATDST.RAWGRP = false;
   return {B, B + kMattabWords};
 }
 

@@ -16,8 +16,8 @@ inline constexpr std::string_view TYPLET = "ZEIDIZZIDISDSTSYFULOUNCO";
 // Cells of the declaration reader that live for the job.
 struct Matdst {
   int MAXDIM = 0;  // largest rows or columns declared so far in the job
-  int RAWJOB = 0;  // a raw-data vector (%R) was declared in the job
-  int RAWGRP = 0;  // a raw-data vector was declared in the current group
+  bool RAWJOB = false;  // a raw-data vector (%R) was declared in the job
+  bool RAWGRP = false;  // a raw-data vector was declared in the current group
   void reset() { *this = Matdst(); }
 };
 inline Matdst MATDST;

@@ -94,7 +94,7 @@ void po_option() {
     jobbase::WARNHD();
     write_list(kStdout, {" ** Power figures will be approximate**"});
   }
-  o.PO = 1;
+  o.PO = true;
   o.POALF = 1.0 - alpha;
   o.PODF = df;
   o.POCRIT = crit;
@@ -224,7 +224,7 @@ bool output_request(const OptionContext& x) {
 bool confidence_intervals(const OptionContext&) {
   const double pct = number();
   if (pct < 0.0 || pct > 100.0) ERRMSG(148);
-  FITOPT.CI = 1;
+  FITOPT.CI = true;
   FITOPT.CIPCT = pct;
   return kValueRead;
 }
@@ -232,18 +232,18 @@ bool confidence_intervals(const OptionContext&) {
 // replace figures computed by an earlier job.
 bool null_model(const OptionContext&) {
   auto& o = FITOPT;
-  o.NU = 1;
+  o.NU = true;
   o.NUCHI = number();
   o.NUDF = number();
-  o.NUCALC = 0;
+  o.NUCALC = false;
   return kValueRead;
 }
 bool saturated_model(const OptionContext&) {
   auto& o = FITOPT;
-  o.SAT = 1;
+  o.SAT = true;
   o.SATFIT = number();
   o.SATDF = number();
-  o.SATCALC = 0;
+  o.SATCALC = false;
   return kValueRead;
 }
 // SE: no longer offered.
@@ -294,10 +294,10 @@ constexpr OptionWord kOptionWords[] = {
     {"GL", generalised_least_squares},
     {"US", user_function},
     {"RU", user_function_by_rows},
-    {"ISCHI", [](const OptionContext&) { FITOPT.ISCHI = 1; return kNoValue; }},
+    {"ISCHI", [](const OptionContext&) { FITOPT.ISCHI = true; return kNoValue; }},
     {"RM", raw_likelihood},
     {"NO", no_report},
-    {"HT", [](const OptionContext&) { MAINPR.HTMLON = 1; return kNoValue; }},
+    {"HT", [](const OptionContext&) { MAINPR.HTMLON = true; return kNoValue; }},
     {"ST", standardise, Match::kBegins, "STE"},
     {"RS", residuals},
     {"DI", no_diagonal_penalty},
@@ -306,7 +306,7 @@ constexpr OptionWord kOptionWords[] = {
     {"ND", [](const OptionContext&) { nd_option(whole()); return kValueRead; }},
     {"QV", output_request},
     {"FO", [](const OptionContext&) { fo_option(); return kNoValue; }},
-    {"AP", [](const OptionContext&) { FITOPT.APPEND = 1; return kNoValue; }},
+    {"AP", [](const OptionContext&) { FITOPT.APPEND = true; return kNoValue; }},
     {"DR", output_request},
     {"TH", [](const OptionContext&) { FITOPT.TH = whole(); return kValueRead; }},
     {"FE", [](const OptionContext&) { FITOPT.FE = number(); return kValueRead; }},
@@ -314,7 +314,7 @@ constexpr OptionWord kOptionWords[] = {
     {"FI  ", [](const OptionContext&) { FITOPT.FI = number(); return kValueRead; }, Match::kPaddedLine},
     {"OP", [](const OptionContext&) { FITOPT.OP = number(); return kValueRead; }},
     {"DB", [](const OptionContext&) { FITOPT.DB = whole(); return kValueRead; }},
-    {"PE", [](const OptionContext&) { FITOPT.PE = 1; return kNoValue; }},
+    {"PE", [](const OptionContext&) { FITOPT.PE = true; return kNoValue; }},
     {"IT", [](const OptionContext&) { FITOPT.IT = whole(); return kValueRead; }},
     {"LI", [](const OptionContext&) { FITOPT.LI = number(); return kValueRead; }},
     {"STE", [](const OptionContext&) { FITOPT.STE = number(); return kValueRead; }},
@@ -323,20 +323,20 @@ constexpr OptionWord kOptionWords[] = {
     {"ER", [](const OptionContext&) { MAINPR.EPSRF = number(); return kValueRead; }},
     {"EP", [](const OptionContext&) { MAINPR.EPOPT = number(); return kValueRead; }},
     {"DE", [](const OptionContext&) { FITOPT.DE = 1; return kNoValue; }},
-    {"CH", [](const OptionContext&) { FITOPT.CH = 1; return kNoValue; }},
+    {"CH", [](const OptionContext&) { FITOPT.CH = true; return kNoValue; }},
     {"CI", confidence_intervals},
     {"NU", null_model},
     {"SAT", saturated_model},
-    {"ISSAT", [](const OptionContext&) { FITOPT.ISSAT = 1; FITOPT.SAT = 0; return kNoValue; }},
-    {"ISNULL", [](const OptionContext&) { FITOPT.ISNULL = 1; FITOPT.NU = 0; return kNoValue; }},
-    {"IGNORE", [](const OptionContext&) { FESTAT.MACHOUT = 0; return kNoValue; }},
+    {"ISSAT", [](const OptionContext&) { FITOPT.ISSAT = true; FITOPT.SAT = false; return kNoValue; }},
+    {"ISNULL", [](const OptionContext&) { FITOPT.ISNULL = true; FITOPT.NU = false; return kNoValue; }},
+    {"IGNORE", [](const OptionContext&) { FESTAT.MACHOUT = false; return kNoValue; }},
     {"PO", [](const OptionContext&) { po_option(); return kValueRead; }},
     {"DF", [](const OptionContext&) { FITOPT.DF = whole(); return kValueRead; }},
     {"PS", [](const OptionContext&) { FITOPT.PS = number(); return kValueRead; }},
     {"SE", standard_errors},
     {"SU", group_flag<igcol::kSuppress>},
-    {"MU", [](const OptionContext&) { MAINPR.MUREQ = 1; return kNoValue; }},
-    {"JI", [](const OptionContext&) { FITOPT.JI = 1; return kNoValue; }},
+    {"MU", [](const OptionContext&) { MAINPR.MUREQ = true; return kNoValue; }},
+    {"JI", [](const OptionContext&) { FITOPT.JI = true; return kNoValue; }},
     {"SAMECOV", group_flag<igcol::kSameCov>},
     {"SAMEMEA", group_flag<igcol::kSameMeans>},
     {"SAMEWEI", group_flag<igcol::kSameWeights>},
@@ -354,8 +354,8 @@ bool matches(const OptionWord& o, const OptionContext& x) {
 // on the next word.
 bool option_word() {
   const GroupView G = current_group();
-  const bool cont = MAINPR.CONTJOB == 1;
-  const OptionContext x{line_from(CURSOR.ICOL), G, cont, cont && MAINPR.GRPSEL == 0};
+  const bool cont = MAINPR.CONTJOB;
+  const OptionContext x{line_from(CURSOR.ICOL), G, cont, cont && !MAINPR.GRPSEL};
   for (const OptionWord& o : kOptionWords)
     if (matches(o, x)) return o.act(x);
   return kNoValue;
@@ -374,10 +374,10 @@ bool OPTLIN() {
   auto& c = CURSOR;
   const bool ends_group = !begins("OP");
   if (ends_group) {
-    m.MUREQ = 0;
+    m.MUREQ = false;
     m.MULFIT = 0;
   } else {
-    FITOPT.OPSEEN = 1;
+    FITOPT.OPSEEN = true;
   }
   m.NOREAD = 1.0;
   LINBUF.PRVLIN = LINBUF.LINE;

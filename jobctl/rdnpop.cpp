@@ -23,7 +23,6 @@ void RDNPOP(std::string_view NAME) {
   if (!runtime::file_exists(name)) {
     runtime::fassign(INCSTK.FILNAM, NAME);
     ERRMSG(169);
-    return;
   }
   runtime::OpenSpec spec;
   spec.file = name;
@@ -32,7 +31,6 @@ void RDNPOP(std::string_view NAME) {
     // Present but not readable: reported like a missing file.
     runtime::fassign(INCSTK.FILNAM, NAME);
     ERRMSG(169);
-    return;
   }
   runtime::write_list(runtime::kStdout, {" NLSQP options read:"});
   std::string record;

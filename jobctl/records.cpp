@@ -100,7 +100,6 @@ bool contains_en(std::string_view s) {
   write_list(kStdout, {" Error encountered at line", k, " of data"});
   if (script) write_list(kStdout, {" which is at line:", MAINPR.LINENO, " of the input file"});
   ERRMSG(231);
-  std::abort();
 }
 
 // The numbers of a variable-length line; every word must be one.
@@ -164,7 +163,7 @@ void RDRAW(Vec1<double> X, int NI, int& NO, int P) {
   };
   // A word on the keyword line that cannot start a number is passed over;
   // values that start on the next line are all kept.
-  if (c.ICOL != 0 && c.NEWLIN == 0 && !word_is("FI") &&
+  if (c.ICOL != 0 && !c.NEWLIN && !word_is("FI") &&
       std::string_view("0123456789.+-").find(chr(c.ICOL)) ==
           std::string_view::npos) {
     NEXTWD();

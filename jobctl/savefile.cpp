@@ -318,7 +318,7 @@ void BINOPN(Vec1<double> X, int& NX, Vec1<int> IX, int& NIW, int MODE, int& MULF
   MAINPR.NOREAD = 1.0;
   NEXTWD();
   MAINPR.NOREAD = noread;
-  if (c.NEWLIN == 1) ERRMSG(134);
+  if (c.NEWLIN) ERRMSG(134);
   INCSTK.FILNAM =
       runtime::fpad(std::string_view(LINBUF.RAWLIN).substr(c.ICOL - 1, static_cast<std::size_t>(c.LLEN - c.ICOL + 1)), 80);
   if (MODE == 1)

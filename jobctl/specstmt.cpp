@@ -75,12 +75,12 @@ bool read_item(Vec1<double> X, int G, Item& it) {
     it.all = true;
     return true;
   }
-  const int range = CURSOR.RANGFL;
+  const bool range = CURSOR.RANGFL;
   int vidx = 0;
   RDELEM(X, G, 0, vidx, 0);
   it.a1 = it.a2 = idx;
   it.voff = vidx - idx;
-  if (range == 1) {
+  if (range) {
     int idx2 = 0;
     RDELEM(X, G, 1, idx2, 1);
     if (idx2 > 0) {
@@ -107,17 +107,17 @@ void whole_matrix(int mode) {
   auto& c = CURSOR;
   auto X = WORKSP.x();
   if (mode == 1) {
-    m.PAFLAG = 1;
-    if (m.SPFLAG != 0) ERRMSG(12);
+    m.PAFLAG = true;
+    if (m.SPFLAG) ERRMSG(12);
   } else if (mode == 2) {
-    m.SPFLAG = 1;
-    if (m.PAFLAG != 0) ERRMSG(12);
+    m.SPFLAG = true;
+    if (m.PAFLAG) ERRMSG(12);
   }
   NEXTWD();
   if (m.MULFIT == 1) {
-    if (c.NEWLIN == 1) ERRMSG(116);
+    if (c.NEWLIN) ERRMSG(116);
     RDNUM();
-    if (c.NEWLIN == 1) ERRMSG(116);
+    if (c.NEWLIN) ERRMSG(116);
     if (c.IVALUE < 1 || c.IVALUE > m.NG) ERRMSG(117);
     m.IGRP = c.IVALUE;
   }
@@ -317,7 +317,7 @@ void RDEQU(Vec1<double> X, int G) {
 
 void RDSTART(Vec1<double> X, Vec1<int> IX, int G, int NG, int VA) {
   auto& c = CURSOR;
-  if (VA == 1) MAINPR.VAFLAG = 1;
+  if (VA == 1) MAINPR.VAFLAG = true;
   NEXTWD();
   if (begins("OBSSD") || begins("OBSMEAN")) {
     const bool sd = begins("OBSSD");
@@ -393,7 +393,7 @@ void STOBSD(Vec1<double> X, int g, int NG, int L) {
   const int nvar = G.icol(gcol::kNvar);
   const int rows = icell(G.rows(L));
   if (icell(G.type(L)) != kTypeDiag || rows != nvar) {
-    ERRMSG(218);
+    report_ignored_error(218);
     return;
   }
   const int obs = G.icol(gcol::kObsData);
@@ -414,7 +414,7 @@ void STOBSM(Vec1<double> X, int g, int NG, int L) {
   const int rows = icell(G.rows(L));
   const int cols = icell(G.cols(L));
   if (icell(G.type(L)) != kTypeFull || (rows != nvar && cols != nvar)) {
-    ERRMSG(221);
+    report_ignored_error(221);
     return;
   }
   const int means = G.icol(gcol::kObsMeans);

@@ -137,11 +137,11 @@ TEST_F(BinopTest, ElementOperatorsWorkInPlace) {
 }
 
 TEST_F(BinopTest, TrialSkipsPowerValues) {
-  FMFLAG.TRIAL = 1;
+  FMFLAG.TRIAL = true;
   const auto m = eval("S^T");  // would be the root of a negative number
   EXPECT_EQ(m.r, 1);
   EXPECT_EQ(m.c, 1);
-  FMFLAG.TRIAL = 0;
+  FMFLAG.TRIAL = false;
 }
 
 TEST_F(BinopTest, ConformabilityErrors) {

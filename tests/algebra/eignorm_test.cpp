@@ -32,8 +32,8 @@ class EigNormTest : public FormulaTest {
  protected:
   void TearDown() override {
     jobbase::FITOPT.reset();
-    FMFLAG.TRIAL = 0;
-    FMFLAG.SHAPE = 0;
+    FMFLAG.TRIAL = false;
+    FMFLAG.SHAPE = false;
     FormulaTest::TearDown();
   }
   // Element (i, j), 1-based, of a full result.
@@ -186,11 +186,11 @@ TEST_F(EigNormTest, MulnDebugListing) {
 
 TEST_F(EigNormTest, MulnUnderTheTrialBuildsTheShapeOnly) {
   add('A', 9, 5, 2, {1, 0, 0.995, 1, 0, 0, 0, 0, 1, 1});
-  for (int* flag : {&FMFLAG.TRIAL, &FMFLAG.SHAPE}) {
-    *flag = 1;
+  for (bool* flag : {&FMFLAG.TRIAL, &FMFLAG.SHAPE}) {
+    *flag = true;
     Mat m;
     const std::string out = jobbase::testing_support::capture([&] { m = eval("\\MULN(A)"); });
-    *flag = 0;
+    *flag = false;
     EXPECT_EQ(m.r, 1);
     EXPECT_EQ(m.c, 1);
     EXPECT_EQ(out, "");
@@ -205,7 +205,7 @@ TEST_F(EigNormTest, MulnErrors) {
   EXPECT_EXIT(
       {
         ::dup2(2, 1);
-        FMFLAG.TRIAL = 1;
+        FMFLAG.TRIAL = true;
         eval("\\MULN(B)");
       },
       ::testing::ExitedWithCode(1), " Too many or too few dimensions: N= 21\n(.*)error code is +150\n");
@@ -358,9 +358,9 @@ TEST_F(EigNormTest, MomnorWithoutProbabilityKeepsTheUntruncatedMoments) {
 
 TEST_F(EigNormTest, MomnorUnderTheTrialBuildsTheShapeOnly) {
   add('A', 9, 6, 2, {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 0, 0});  // zero variances
-  FMFLAG.TRIAL = 1;
+  FMFLAG.TRIAL = true;
   const Mat m = eval("\\MOMNOR(A)");
-  FMFLAG.TRIAL = 0;
+  FMFLAG.TRIAL = false;
   EXPECT_EQ(m.r, 3);
   EXPECT_EQ(m.c, 2);
 }
@@ -381,7 +381,7 @@ TEST_F(EigNormTest, MomnorErrors) {
   EXPECT_EXIT(
       {
         ::dup2(2, 1);
-        FMFLAG.TRIAL = 1;
+        FMFLAG.TRIAL = true;
         eval("\\MOMNOR(C)");
       },
       ::testing::ExitedWithCode(1), " Momnor takes at most 20 variables; N= 21\n(.*)error code is +150\n");
@@ -407,9 +407,9 @@ TEST_F(EigNormTest, PdfnorDensities) {
   expect_mat(eval("\\PDFNOR(C)"), 1, 1, {0}, "singular covariance");
   add('D', 9, 4, 2, {1, 2, 2, 1, 0, 0, 0, 0});  // not positive definite
   expect_mat(eval("\\PDFNOR(D)"), 1, 1, {0}, "indefinite covariance");
-  FMFLAG.SHAPE = 1;
+  FMFLAG.SHAPE = true;
   const Mat s = eval("\\PDFNOR(B)");
-  FMFLAG.SHAPE = 0;
+  FMFLAG.SHAPE = false;
   EXPECT_EQ(s.r * s.c, 1);
 }
 
@@ -435,9 +435,9 @@ TEST_F(EigNormTest, PchiTails) {
   // The library's incomplete gamma function works to a relative 5e-6.
   const std::vector<double> want = {0.05004352124870509, 1, 1, 0.1353352832366127, 0.17179714429673315, 1};
   for (std::size_t k = 0; k < want.size(); ++k) EXPECT_NEAR(m.v[k], want[k], 1e-5 * want[k]) << k;
-  FMFLAG.TRIAL = 1;
+  FMFLAG.TRIAL = true;
   const Mat t = eval("\\PCHI(A)");
-  FMFLAG.TRIAL = 0;
+  FMFLAG.TRIAL = false;
   EXPECT_EQ(t.r, 6);
   EXPECT_EQ(t.c, 1);
 }
@@ -445,9 +445,9 @@ TEST_F(EigNormTest, PchiTails) {
 TEST_F(EigNormTest, PchiErrors) {
   add('A', 9, 1, 3, {1, 2, 3});
   EXPECT_QV_ERROR(eval("\\PCHI(A)"), 224);
-  FMFLAG.TRIAL = 1;
+  FMFLAG.TRIAL = true;
   EXPECT_QV_ERROR(eval("\\PCHI(A)"), 224);
-  FMFLAG.TRIAL = 0;
+  FMFLAG.TRIAL = false;
 }
 
 TEST_F(EigNormTest, CodesAndValuesOutsideTheIntegers) {

@@ -81,7 +81,7 @@ TEST_F(MachineTest, UserFunctionNeedsOneByOne) {
         eval("F");
       },
       ::testing::ExitedWithCode(1), " Calculated matrix is order 2 by 1\n(.*)error code is +76");
-  FMFLAG.INFIT = 1;  // computed matrices are exempt
+  FMFLAG.INFIT = true;  // computed matrices are exempt
   expect_mat(eval("F"), 2, 1, {1, 2}, "computed");
 }
 

@@ -115,7 +115,7 @@ class FormulaTest : public jobctl::testing_support::JobTest {
     m.type = static_cast<int>(X(r0 - 3));
     m.r = static_cast<int>(X(r0 - 2));
     m.c = static_cast<int>(X(r0 - 1));
-    if (FMFLAG.TRIAL == 0) {
+    if (!FMFLAG.TRIAL) {
       const int n = m.type == 8 ? m.r * (m.r + 1) / 2 : m.r * m.c;
       for (int k = 0; k < n; ++k) m.v.push_back(X(r0 + k));
     }

@@ -77,11 +77,11 @@ TEST_F(PostfixTest, TextFiledWithoutBlanksAcrossSlots) {
 
 TEST_F(PostfixTest, WatchedLetter) {
   FTKSTA.WATLET = 3;
-  FTKSTA.WATFLG = 0;
+  FTKSTA.WATFLG = false;
   postfix("A*B/");
-  EXPECT_EQ(FTKSTA.WATFLG, 0);
+  EXPECT_FALSE(FTKSTA.WATFLG);
   postfix("A*C/");
-  EXPECT_EQ(FTKSTA.WATFLG, 1);
+  EXPECT_TRUE(FTKSTA.WATFLG);
 }
 
 TEST_F(PostfixTest, FormulaOverSeveralLines) {

@@ -134,13 +134,13 @@ TEST_F(UnopTest, GrowingFunctionsMoveTheTop) {
 }
 
 TEST_F(UnopTest, TrialSkipsRiskyValues) {
-  FMFLAG.TRIAL = 1;
+  FMFLAG.TRIAL = true;
   EXPECT_EQ(eval("\\SQRT(-A)").r, 2);
   EXPECT_EQ(eval("Y~").c, 2);
   const auto m = eval("\\COV(X)");
   EXPECT_EQ(m.r, 2);
   EXPECT_EQ(m.c, 2);
-  FMFLAG.TRIAL = 0;
+  FMFLAG.TRIAL = false;
 }
 
 TEST_F(UnopTest, StandardiseWithZeroVarianceWarnsOnce) {
@@ -219,9 +219,9 @@ TEST_F(UnopCodeTest, CodeWithoutKeywordIsScalarOnlyInTrial) {
   Mat m = apply(63);
   EXPECT_EQ(m.r, 2);
   EXPECT_EQ(m.c, 2);
-  FMFLAG.TRIAL = 1;
+  FMFLAG.TRIAL = true;
   m = apply(63);
-  FMFLAG.TRIAL = 0;
+  FMFLAG.TRIAL = false;
   EXPECT_EQ(m.type, jobbase::kTypeFull);
   EXPECT_EQ(m.r, 1);
   EXPECT_EQ(m.c, 1);

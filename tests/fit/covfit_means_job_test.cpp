@@ -51,7 +51,7 @@ TEST_F(MlMeansTest, MeansTermAddedToTheCovarianceValue) {
   col(30) = result;
   jobbase::MAINPR.WSTOP = top;
   OBJCEL.reset();
-  OBJCEL.FFIRST = 1;
+  OBJCEL.FFIRST = true;
   double fobj = 0.0;
   COVFIT(2, X, 1, 1, fobj);
   // R: (log(det(Sig)/det(S)) + tr(solve(Sig) %*% S) - 9) * 300 plus

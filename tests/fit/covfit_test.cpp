@@ -305,10 +305,10 @@ TEST_F(CovFitTest, MlPenalty) {
                   "\n At the starting values, expected matrix of group 1 is not positive definite\n"
                   " Minimization may be impaired by penalty function\n")
             << c.name;
-        EXPECT_EQ(OBJCEL.NPDWRN, 1) << c.name;
+        EXPECT_TRUE(OBJCEL.NPDWRN) << c.name;
       } else {
         EXPECT_EQ(out, "") << c.name;
-        EXPECT_EQ(OBJCEL.NPDWRN, 0) << c.name;
+        EXPECT_FALSE(OBJCEL.NPDWRN) << c.name;
       }
     }
   }
@@ -318,11 +318,11 @@ TEST_F(CovFitTest, MlPenalty) {
 // call (the matrix is printed, then 155), S singular for GLS (54).
 TEST_F(CovFitTest, FatalDataErrors) {
   group(2, {1, 0, 1}, {1, 0, 1}, 2, 50.0, 0.0);
-  OBJCEL.FFIRST = 1;
+  OBJCEL.FFIRST = true;
   EXPECT_EXIT(REPORT_ON_STDERR(run(2)), ExitedWithCode(1), "220");
 
   group(2, {1, 2, 1}, {1, 0, 1}, 2, 50.0, -3.0);
-  OBJCEL.FFIRST = 0;
+  OBJCEL.FFIRST = false;
   EXPECT_EXIT(REPORT_ON_STDERR(run(2)), ExitedWithCode(1),
               "\n Observed covariance matrix for group 1\n 1.00000000\n 2.00000000 1.00000000\n(.|\n)*155");
 
@@ -333,7 +333,7 @@ TEST_F(CovFitTest, FatalDataErrors) {
 // det S < 0 after the first call: the penalty, no lines, no error.
 TEST_F(CovFitTest, MlNegativeObservedDeterminantLater) {
   group(2, {1, 2, 1}, {1, 0, 1}, 2, 50.0, -3.0);
-  OBJCEL.FFIRST = 1;
+  OBJCEL.FFIRST = true;
   testing::internal::CaptureStdout();
   const double F = run(2);
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
@@ -460,7 +460,7 @@ TEST_F(CovFitTest, ValueThatIsNotFiniteIsThePenalty) {
       col(16) = 2;
     }
     col(15) = 5.0;  // the previous value
-    OBJCEL.FFIRST = 1;
+    OBJCEL.FFIRST = true;
     const double F = run(c.code);
     EXPECT_NEAR(F, penalty, 1e-9) << c.name;
     EXPECT_EQ(OBJCEL.FMODE, -1) << c.name;

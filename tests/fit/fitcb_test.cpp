@@ -93,11 +93,11 @@ TEST_F(FitcbTest, FitconCollectsConstraintGroupsInOrder) {
   std::vector<double> c(5, 0.0), cjac(10, 7.0);
   std::vector<int> needc(5, 1);
   int mode = 2;
-  FITCB.FCFIRST = 1;
+  FITCB.FCFIRST = true;
   FITCON(objective, mode, 5, n, 5, needc, x, c, cjac, 0, IX().span(), X().span());
   EXPECT_EQ(calls, 1);
   EXPECT_EQ(conmod_seen, 1);
-  EXPECT_EQ(OBJCEL.CONMOD, 0);
+  EXPECT_FALSE(OBJCEL.CONMOD);
   EXPECT_EQ(mode_seen, 0);
   EXPECT_EQ(n_seen, n);
   EXPECT_EQ(kfirst_seen, 0);
@@ -110,7 +110,7 @@ TEST_F(FitcbTest, FitconCollectsConstraintGroupsInOrder) {
   EXPECT_EQ(grad_seen, X().ptr(wstop));
   EXPECT_EQ(grad_len, 2u);
   EXPECT_EQ(jobbase::MAINPR.WSTOP, wstop + n);
-  EXPECT_EQ(FITCB.FCFIRST, 0);
+  EXPECT_FALSE(FITCB.FCFIRST);
   FITCON(objective, mode, 5, n, 5, needc, x, c, cjac, 1, IX().span(), X().span());
   EXPECT_EQ(jobbase::MAINPR.WSTOP, wstop + n);
   EXPECT_EQ(grad_seen, X().ptr(wstop));

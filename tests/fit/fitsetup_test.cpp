@@ -114,7 +114,7 @@ TEST_F(FitSetupTest, LayoutFromTheWorkspaceTops) {
   ::testing::internal::GetCapturedStdout();
   const int w0 = jobbase::MAINPR.WSTOP;
   const int i0 = jobbase::MAINPR.IWSTOP;
-  FITCB.FCFIRST = 0;
+  FITCB.FCFIRST = false;
   FITLAY(X(), IX());
   const Fitarr& f = FITARR;  // N 2, NCTOTL 5, LDJAC 3, NW 123, NIW 12
   EXPECT_EQ(f.ALIN, w0);
@@ -134,7 +134,7 @@ TEST_F(FitSetupTest, LayoutFromTheWorkspaceTops) {
   // XBASE names where the job's parameters lie; the constraint callback's
   // first call is armed.
   EXPECT_EQ(OBJCEL.XBASE, f.X);
-  EXPECT_EQ(FITCB.FCFIRST, 1);
+  EXPECT_TRUE(FITCB.FCFIRST);
 }
 
 // Observed statistics plus the DF adjustment.

@@ -292,7 +292,7 @@ TEST_F(StatTest, IncalculableProbability) {
 TEST_F(StatTest, LargeFitUsesExponentFormat) {
   Statin in = hs_model();
   in.F = 1.5e6;
-  FITOPT.SAT = 1;
+  FITOPT.SAT = true;
   FITOPT.SATFIT = 20.0;
   FITOPT.SATDF = 10.0;
   const std::string out = block(in);
@@ -342,7 +342,7 @@ TEST_F(StatTest, UserFunctionIncalculableKeepsProbability) {
   Statin in = hs_model();
   in.NSTAT = 21;
   FITOPT.OPTFIT = 3;
-  FITOPT.ISCHI = 1;
+  FITOPT.ISCHI = true;
   FITRES.PROB = 0.25;
   EXPECT_TRUE(has(block(in), " Probability incalculable\n"));
   EXPECT_EQ(FITRES.PROB, 0.25);
@@ -364,7 +364,7 @@ TEST_F(StatTest, CountLines) {
 // NFI = nfi, TLI = tli, RNI = rni, PFI = pnfi, NFI2 = ifi; PFI2 and CI in
 // closed form (lavaan's mfi divides by N - 1, the centrality index here by N).
 TEST_F(StatTest, NullModelIndicesAgainstLavaan) {
-  FITOPT.NU = 1;
+  FITOPT.NU = true;
   FITOPT.NUCHI = kBaseChisq;
   FITOPT.NUDF = kBaseDf;
   const std::string out = block(hs_model());
@@ -426,7 +426,7 @@ TEST_F(StatTest, NullModelGuards) {
     in.F = 12.5;
     in.NPAR = c.npar;
     in.NSTAT = c.nstat;
-    FITOPT.NU = 1;
+    FITOPT.NU = true;
     FITOPT.NUCHI = c.F0;
     FITOPT.NUDF = c.d0;
     const std::string out = block(in);
@@ -440,7 +440,7 @@ TEST_F(StatTest, NullModelGuards) {
   in.F = 12.5;
   in.NPAR = 3;
   in.NSTAT = 10;
-  FITOPT.NU = 1;
+  FITOPT.NU = true;
   FITOPT.NUCHI = 10.0;
   FITOPT.NUDF = 10.0;
   const std::string out = block(in);
@@ -453,7 +453,7 @@ TEST_F(StatTest, NullModelGuards) {
   in = hs_model();
   in.F = 0.0;
   in.NSTAT = 21;
-  FITOPT.NU = 1;
+  FITOPT.NU = true;
   FITOPT.NUCHI = kBaseChisq;
   FITOPT.NUDF = kBaseDf;
   block(in);
@@ -465,17 +465,17 @@ TEST_F(StatTest, NullModelGuards) {
 // continuation, whose options are not reset) compares with it and says so.
 // Typed null figures clear the flag.
 TEST_F(StatTest, NullModelFromAnEarlierJob) {
-  FITOPT.ISNULL = 1;
+  FITOPT.ISNULL = true;
   Statin null = hs_model();
   null.F = kBaseChisq;
   null.NPAR = 9;
   const std::string out1 = block(null);
   EXPECT_FALSE(has(out1, "Fit statistic"));
-  EXPECT_EQ(FITOPT.NU, 1);
-  EXPECT_EQ(FITOPT.ISNULL, 0);
+  EXPECT_TRUE(FITOPT.NU);
+  EXPECT_FALSE(FITOPT.ISNULL);
   EXPECT_EQ(FITOPT.NUCHI, kBaseChisq);
   EXPECT_EQ(FITOPT.NUDF, kBaseDf);
-  EXPECT_EQ(FITOPT.NUCALC, 1);
+  EXPECT_TRUE(FITOPT.NUCALC);
   const std::string out2 = block(hs_model());
   EXPECT_NEAR(FITRES.NFI, 0.90716071804707554, 1e-12);  // lavaan nfi
   EXPECT_TRUE(has(out2, "* Automatically calculated null-model statistic\n"));
@@ -499,7 +499,7 @@ TEST_F(StatTest, SaturatedComparison) {
   };
   for (const auto& c : cases) {
     SetUp();
-    FITOPT.SAT = 1;
+    FITOPT.SAT = true;
     FITOPT.SATFIT = c.Fs;
     FITOPT.SATDF = c.ds;
     const std::string out = block(hs_model());
@@ -515,7 +515,7 @@ TEST_F(StatTest, SaturatedComparison) {
   }
   // The first case's lines.
   SetUp();
-  FITOPT.SAT = 1;
+  FITOPT.SAT = true;
   FITOPT.SATFIT = 20.0;
   FITOPT.SATDF = 10.0;
   const std::string out = block(hs_model());
@@ -548,10 +548,10 @@ TEST_F(StatTest, StatisticsThatAreNotFiniteAreIncalculable) {
     Statin in = hs_model();
     in.F = F;
     col(1, 15, 1) = inf;  // the group's value, read by the RMSEA
-    FITOPT.NU = 1;
+    FITOPT.NU = true;
     FITOPT.NUCHI = kBaseChisq;
     FITOPT.NUDF = kBaseDf;
-    FITOPT.SAT = 1;
+    FITOPT.SAT = true;
     FITOPT.SATFIT = 20.0;
     FITOPT.SATDF = 10.0;
     FITRES.PROB = 0.3;
@@ -602,13 +602,13 @@ TEST_F(StatTest, StatisticsThatAreNotFiniteAreIncalculable) {
 
 // A job flagged as the saturated model keeps its fit for the next.
 TEST_F(StatTest, SaturatedModelFromAnEarlierJob) {
-  FITOPT.ISSAT = 1;
+  FITOPT.ISSAT = true;
   Statin sat = hs_model();
   sat.F = 20.0;
   sat.NSTAT = 31;  // df 10
   block(sat);
-  EXPECT_EQ(FITOPT.SAT, 1);
-  EXPECT_EQ(FITOPT.ISSAT, 0);
+  EXPECT_TRUE(FITOPT.SAT);
+  EXPECT_FALSE(FITOPT.ISSAT);
   EXPECT_EQ(FITOPT.SATFIT, 20.0);
   EXPECT_EQ(FITOPT.SATDF, 10.0);
   const std::string out = block(hs_model());
@@ -618,7 +618,7 @@ TEST_F(StatTest, SaturatedModelFromAnEarlierJob) {
 
 // HTML: the heading with links to the neighbouring jobs.
 TEST_F(StatTest, HtmlHeading) {
-  MAINPR.HTMLON = 1;
+  MAINPR.HTMLON = true;
   MAINPR.JOBNO = 2;
   qv::jobbase::HTMLST.PRESTA = 1;
   const std::string out = block(hs_model());
@@ -634,7 +634,7 @@ TEST_F(StatTest, HtmlHeading) {
 TEST_F(StatTest, FrontEndCallsItsRecords) {
   static int calls = 0;
   calls = 0;
-  FESTAT.FEACTV = 1;
+  FESTAT.FEACTV = true;
   Statin in = hs_model();
   in.frontend = [] { ++calls; };
   in.INFORM = 4;

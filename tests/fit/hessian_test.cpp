@@ -39,12 +39,12 @@ Fitobj frame(std::function<double(Vec1<double>)> raw, std::vector<int>* hesflg_s
     const double f = raw(W);
     jobbase::GRPTAB(W, NG, gcol::kFitValue, 1) = f;
     if (hesflg_seen) hesflg_seen->push_back(OBJCEL.HESFLG);
-    if (OBJCEL.FFIRST == 0) {
+    if (!OBJCEL.FFIRST) {
       OBJCEL.FSCALE = std::max(1.0, std::abs(f));
       OBJCEL.FSIGN = f < 0 ? -1.0 : 1.0;
-      OBJCEL.FFIRST = 1;
+      OBJCEL.FFIRST = true;
     }
-    fobj = OBJCEL.HESFLG == 1 ? 0.5 * f : f / OBJCEL.FSCALE;
+    fobj = OBJCEL.HESFLG ? 0.5 * f : f / OBJCEL.FSCALE;
   };
 }
 
@@ -93,8 +93,8 @@ TEST_F(HessianTest, HessianOfAQuadraticIsItsMatrix) {
   const int wstop = jobbase::MAINPR.WSTOP;
   OBJCEL.FSCALE = 3.5;
   OBJCEL.FSIGN = -1;
-  OBJCEL.FFIRST = 1;
-  OBJCEL.RAWALC = 1;
+  OBJCEL.FFIRST = true;
+  OBJCEL.RAWALC = true;
   col(gcol::kFitValue, 1) = 7.25;
   std::vector<int> seen;
   HESCMP(X(), IX(), frame([&c](Vec1<double> W) { return quadratic(W, c); }, &seen));
@@ -102,8 +102,8 @@ TEST_F(HessianTest, HessianOfAQuadraticIsItsMatrix) {
     for (int j = 1; j <= 3; ++j) EXPECT_NEAR(rfac(i, j), kA[i - 1][j - 1], 1e-5 * 4) << i << "," << j;
   ASSERT_FALSE(seen.empty());
   EXPECT_TRUE(std::all_of(seen.begin(), seen.end(), [](int h) { return h == 1; }));
-  EXPECT_EQ(OBJCEL.HESFLG, 0);
-  EXPECT_EQ(OBJCEL.RAWALC, 0);
+  EXPECT_FALSE(OBJCEL.HESFLG);
+  EXPECT_FALSE(OBJCEL.RAWALC);
   EXPECT_EQ(OBJCEL.FSCALE, 3.5);
   EXPECT_EQ(OBJCEL.FSIGN, -1);
   EXPECT_EQ(col(gcol::kFitValue, 1), 7.25);
@@ -138,7 +138,7 @@ TEST_F(HessianTest, StoppedHessianStillRestoresTheEstimates) {
   };
   HESCMP(X(), IX(), stopping);
   EXPECT_EQ(calls, 4);
-  EXPECT_EQ(OBJCEL.HESFLG, 0);
+  EXPECT_FALSE(OBJCEL.HESFLG);
   const int v = jobbase::icell(jobbase::GroupView{X(), 1, 1}.addr(1)) + 3;
   for (int i = 0; i < 3; ++i) {
     EXPECT_EQ(X()(FITARR.X + i), c[i]);
@@ -155,7 +155,7 @@ TEST_F(HessianTest, CovarianceIsTheInverseOfTheHessian) {
   const int wstop = jobbase::MAINPR.WSTOP;
   const std::string out = jobctl_capture([] { SECALC(X()); });
   EXPECT_EQ(out, "");
-  EXPECT_EQ(SECOV.NOSE, 0);
+  EXPECT_FALSE(SECOV.NOSE);
   EXPECT_EQ(SECOV.ADDR, wstop);
   EXPECT_EQ(SECOV.NORD, 3);
   EXPECT_EQ(jobbase::MAINPR.WSTOP, wstop + 9);
@@ -180,7 +180,7 @@ TEST_F(HessianTest, HessianThatCannotBeInverted) {
   set_rfac({{1, 2}, {2, 1}});
   const std::string out = jobctl_capture([] { SECALC(X()); });
   EXPECT_EQ(out, "\n HESSIAN cannot be inverted, Standard errors will not be computed\n");
-  EXPECT_EQ(SECOV.NOSE, 1);
+  EXPECT_TRUE(SECOV.NOSE);
   EXPECT_NE(unit7().find(" Ifail from Inver: 2\n"), std::string::npos);
   int nose = 0;
   STDERR(X(), 1, 1, 1, jobbase::MAINPR.WSTOP, nose);
@@ -229,7 +229,7 @@ TEST_F(HessianTest, IdentificationTable) {
     set_rfac(c.h);
     const std::string out = jobctl_capture([this] { IDCHEK(X(), IX()); });
     EXPECT_EQ(out, c.out);
-    EXPECT_EQ(SECOV.NOSE, 1);
+    EXPECT_TRUE(SECOV.NOSE);
     TearDown();
   }
 }
@@ -288,7 +288,7 @@ TEST_F(HessianTest, StderrTable) {
   jobbase::FITSTA.PARLST = parlst;
   SECOV.ADDR = cov;
   SECOV.NORD = 3;
-  SECOV.NOSE = 0;
+  SECOV.NOSE = false;
   struct Element {
     double spec, se;
   } const expect[] = {{3, -100}, {0, 0}, {7, 0.5}, {5, -100}, {-2, 0}, {7, 0.5}};
@@ -370,7 +370,7 @@ TEST_F(SaturatedMlTest, StandardErrorsOfTheSaturatedModel) {
     col(gcol::kStdErrors, 1) = 1;
     ASSERT_TRUE(stderr_wanted(X()));
     HESSEC(X(), IX(), frame(ml));
-    ASSERT_EQ(SECOV.NOSE, 0);
+    ASSERT_FALSE(SECOV.NOSE);
     std::vector<double> printed;
     int during = 0;
     const int wstop = jobbase::MAINPR.WSTOP;
@@ -397,7 +397,7 @@ TEST_F(SaturatedMlTest, IdentificationCheckLeavesNoStandardErrors) {
   jobbase::FITOPT.CH = 1;
   const std::string out = jobctl_capture([this] { HESSEC(X(), IX(), frame(ml)); });
   EXPECT_EQ(out, "\n Eigenvalue test suggests model is identified\n");
-  EXPECT_EQ(SECOV.NOSE, 1);
+  EXPECT_TRUE(SECOV.NOSE);
   bool printed = false;
   const std::string block = jobctl_capture([&] { PRSTER(X(), 1, 1, 1, [&](int) { printed = true; }); });
   EXPECT_EQ(block, "\n MATRIX A (Rough) STANDARD ERRORS\n");

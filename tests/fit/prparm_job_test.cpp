@@ -39,7 +39,7 @@ constexpr const char* kScript =
 TEST_F(JobTest, ListingOfAScriptJob) {
   build(kScript);
   library_units(6);
-  FITARR.FREEP = 1;
+  FITARR.FREEP = true;
   int mode = prmode::kSpecification;
   const std::string title = " " + runtime::fpad("Listing of a calculation", 128);
   const std::string spec = capture([&] { PRPARM(X(), jobbase::IWORKS.ix(), jobbase::LABTAB, mode, 0, 1); });

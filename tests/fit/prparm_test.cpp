@@ -38,7 +38,7 @@ class ListingTest : public FitJobTest {
     // The listing is written while the library's units are the report's.
     library_units(6);
     jobbase::MAINPR.JOBNO = 1;
-    FITARR.FREEP = 1;
+    FITARR.FREEP = true;
   }
   // Group g's title in the label table (four slots from slot on).
   void title(int g, int slot, const std::string& text) {
@@ -506,7 +506,7 @@ TEST_F(ListingTest, NoFreeParameters) {
   title(1, 1, "Fixed");
   matrices(1, {{'A', kTypeFull, 1, 2, {0, 0}, {1, 2}}});
   close();
-  FITARR.FREEP = 0;
+  FITARR.FREEP = false;
   const std::string note = lines({"", " No free parameters specified", ""});
   EXPECT_EQ(list(prmode::kSpecification), lines({"", "", " PARAMETER SPECIFICATIONS"}) + note);
   EXPECT_EQ(list(prmode::kSpecification, true),
@@ -571,7 +571,7 @@ TEST_F(ListingTest, FixedPatternsPrintOnlyTheirTypeLine) {
     matrices(1, {{'A', c.type, 2, 3, {}}});
     close();
     col(gcol::kStdErrors, 1) = 1;
-    SECOV.NOSE = 0;
+    SECOV.NOSE = false;
     const std::string head = lines({"", " GROUP NUMBER: 1", "", ttl("Patterns"), "", " MATRIX A", c.line});
     EXPECT_EQ(list(prmode::kSpecification), lines({"", "", " PARAMETER SPECIFICATIONS"}) + head);
     EXPECT_EQ(list(prmode::kEstimates),

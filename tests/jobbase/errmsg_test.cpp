@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "runtime/stop.hpp"
 #include "script_fixture.hpp"
 
 namespace qv::jobbase {
@@ -357,7 +358,7 @@ class ErrmsgTest : public testing_support::ScriptTest {
 TEST_F(ErrmsgTest, FatalPlainReport) {
   MAINPR.LINENO = 12;
   MAINPR.IGRP = 2;
-  FESTAT.MACHOUT = 0;
+  FESTAT.MACHOUT = false;
   set_line("MATRIX A 1 2 3 4", 14);
   const auto [status, out] = run_child([] { ERRMSG(14); });
   EXPECT_EQ(status, 1);
@@ -373,7 +374,7 @@ TEST_F(ErrmsgTest, FatalPlainReport) {
 }
 
 TEST_F(ErrmsgTest, MarkerStaysInsideTheLine) {
-  FESTAT.MACHOUT = 0;
+  FESTAT.MACHOUT = false;
   struct Case {
     int col;
     int llen;
@@ -394,7 +395,7 @@ TEST_F(ErrmsgTest, MarkerStaysInsideTheLine) {
 }
 
 TEST_F(ErrmsgTest, UnknownCodeStopsWithoutGroupLine) {
-  FESTAT.MACHOUT = 0;
+  FESTAT.MACHOUT = false;
   set_line("X", 1);
   for (int code : {0, 233}) {
     const auto [status, out] = run_child([code] { ERRMSG(code); });
@@ -414,11 +415,11 @@ TEST_F(ErrmsgTest, PlainModeEndsWithMachineLineWhenWanted) {
 }
 
 TEST_F(ErrmsgTest, NonFatalInFrontEndModeReturnsWithRecord) {
-  FESTAT.FEACTV = 1;
-  FESTAT.MACHOUT = 1;
+  FESTAT.FEACTV = true;
+  FESTAT.MACHOUT = true;
   MAINPR.LINENO = 3;
   set_line("DATA NG=1 XX=3", 11);
-  const std::string out = capture([] { ERRMSG(22); });
+  const std::string out = capture([] { report_ignored_error(22); });
   EXPECT_EQ(out,
             "\n"
             "  We have a problem whose error code is   22\n"
@@ -440,7 +441,7 @@ TEST_F(ErrmsgTest, NonFatalInFrontEndModeReturnsWithRecord) {
 }
 
 TEST_F(ErrmsgTest, ErrorInIncludeFileNamesIt) {
-  FESTAT.FEACTV = 1;
+  FESTAT.FEACTV = true;
   INCSTK.INCDEP = 3;
   INCSTK.INCNAM = runtime::fpad("sub/model.qv", 80);
   MAINPR.LINENO = 4;
@@ -454,8 +455,8 @@ TEST_F(ErrmsgTest, ErrorInIncludeFileNamesIt) {
 }
 
 TEST_F(ErrmsgTest, FrontEndWithoutMachineOutputStopsAfterReport) {
-  FESTAT.FEACTV = 1;
-  FESTAT.MACHOUT = 0;
+  FESTAT.FEACTV = true;
+  FESTAT.MACHOUT = false;
   set_line("Y", 1);
   const auto [status, out] = run_child([] { ERRMSG(13); });
   EXPECT_EQ(status, 1);
@@ -463,11 +464,11 @@ TEST_F(ErrmsgTest, FrontEndWithoutMachineOutputStopsAfterReport) {
 }
 
 TEST_F(ErrmsgTest, HtmlFatalClosesTheDocument) {
-  MAINPR.HTMLON = 1;
+  MAINPR.HTMLON = true;
   MAINPR.JOBNO = 2;
   MAINPR.IGRP = 1;
-  FESTAT.MACHOUT = 0;
-  HTMLST.PRESTA = 1;
+  FESTAT.MACHOUT = false;
+  jobbase::HTMLST.PRESTA = 1;
   set_line("BAD", 1);
   const auto [status, out] = run_child([] { ERRMSG(5); });
   EXPECT_EQ(status, 1);
@@ -494,12 +495,12 @@ TEST_F(ErrmsgTest, HtmlFatalClosesTheDocument) {
 }
 
 TEST_F(ErrmsgTest, HtmlWarningLeavesThePreBlockAsFound) {
-  MAINPR.HTMLON = 1;
+  MAINPR.HTMLON = true;
   MAINPR.JOBNO = 1;
-  HTMLST.PRESTA = 1;
+  jobbase::HTMLST.PRESTA = 1;
   set_line("DATA NG=2", 1);
-  const std::string out = capture([] { ERRMSG(55); });
-  EXPECT_EQ(HTMLST.PRESTA, 1);
+  const std::string out = capture([] { report_ignored_error(55); });
+  EXPECT_TRUE(jobbase::HTMLST.PRESTA);
   EXPECT_NE(out.find("  Please try not to change your mind about the number of groups.\n"
                      " I'm just going to ignore it, OK?\n <P></H5>\n <PRE>\n"),
             std::string::npos)
@@ -514,9 +515,61 @@ TEST_F(ErrmsgTest, HtmlWarningLeavesThePreBlockAsFound) {
 TEST_F(ErrmsgTest, EverySixNonFatalCodeReturns) {
   set_line("X", 1);
   for (int code : {22, 55, 138, 179, 218, 221}) {
-    const std::string out = capture([code] { ERRMSG(code); });
+    const std::string out = capture([code] { report_ignored_error(code); });
     EXPECT_NE(out.find(" I'm just going to ignore it, OK?\n"), std::string::npos) << code;
     EXPECT_EQ(out.find("Problem occurred"), std::string::npos) << code;
+  }
+}
+
+TEST_F(ErrmsgTest, FatalErrorUnderAStopSeamUnwindsWithStatusOne) {
+  FESTAT.MACHOUT = false;
+  set_line("X", 1);
+  const runtime::StopSeam seam;
+  int status = -1;
+  const std::string out = capture([&status] {
+    try {
+      ERRMSG(13);
+    } catch (const runtime::RunStopped& s) {
+      status = s.status;
+    }
+  });
+  EXPECT_EQ(status, 1);
+  EXPECT_NE(out.find("  Error - no matrix specified\n  Problem occurred in group #"), std::string::npos) << out;
+}
+
+// A code sent to the wrong entry is the caller's mistake: the checked builds
+// abort at once; the others end the run with the fatal report (a warning code
+// has no group line).
+TEST_F(ErrmsgTest, CodeSentToTheWrongEntryStopsTheRun) {
+  FESTAT.MACHOUT = false;
+  set_line("X", 1);
+  struct Case {
+    int code;
+    bool warning_entry;
+    const char* record;
+  };
+  const Case cases[] = {
+      {13, true, "  Error - no matrix specified\n  Problem occurred in group #   0\n"},
+      {22, false, "  I'm sorry, I don't understand this part of DATA line, so I'm ignoring it\n"},
+      {138, false, nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE("code " + std::to_string(c.code));
+    const auto [status, out] = c.warning_entry ? run_child([&c] { report_ignored_error(c.code); })
+                                               : run_child([&c] { ERRMSG(c.code); });
+#ifdef QV_CHECK_BOUNDS
+    EXPECT_EQ(status, -1);  // aborted
+    EXPECT_EQ(out.find("We have a problem"), std::string::npos);
+#else
+    EXPECT_EQ(status, 1);
+    if (c.record != nullptr) {
+      EXPECT_NE(out.find(c.record), std::string::npos) << out;
+    }
+    EXPECT_EQ(out.find("ignore it, OK?"), std::string::npos);
+    if (!c.warning_entry) {
+      EXPECT_EQ(out.find("Problem occurred"), std::string::npos);
+    }
+#endif
   }
 }
 

@@ -43,15 +43,15 @@ TEST_F(HtmlTest, PreBlockOpensAndClosesOnce) {
   HTPRE(0);
   HTPRE(7);
   EXPECT_EQ(out(), " <PRE>\n </PRE>\n");
-  EXPECT_EQ(HTMLST.PRESTA, 0);
+  EXPECT_FALSE(HTMLST.PRESTA);
 }
 
 TEST_F(HtmlTest, WarningHeadingsNumberedThroughTheRun) {
-  MAINPR.HTMLON = 1;
+  MAINPR.HTMLON = true;
   MAINPR.JOBNO = 2;
   MAINPR.NWARN = 4;  // warnings of earlier jobs
   WARNHD();
-  MAINPR.HTMLON = 0;
+  MAINPR.HTMLON = false;
   WARNHD();
   EXPECT_EQ(out(),
             " <A NAME=WarningXXXX2XXXX5> <H3> *** Warning! ***</H3></A>\n"
@@ -100,7 +100,7 @@ TEST_F(HtmlTest, JobHeaderAndIndexEntry) {
       " <H4> Job number 2</H4></A>\n" +
       links2 + " <PRE>\n";
   EXPECT_EQ(out(), expected);
-  EXPECT_EQ(HTMLST.PRESTA, 1);
+  EXPECT_TRUE(HTMLST.PRESTA);
 }
 
 TEST_F(HtmlTest, GroupLinksSkipSuppressedGroups) {

@@ -130,7 +130,7 @@ TEST_F(LexerTest, WordsAndSkips) {
   EXPECT_EQ(CURSOR.ICOL, 12);  // past "G," to H
   NEXTWD();
   EXPECT_EQ(CURSOR.ICOL, 15);
-  EXPECT_EQ(CURSOR.NEWLIN, 0);
+  EXPECT_FALSE(CURSOR.NEWLIN);
 
   start("A=B C");
   RDWORD(w, 1);
@@ -145,13 +145,13 @@ TEST_F(LexerTest, WordsAndSkips) {
 TEST_F(LexerTest, NextWordFetchesALineUnlessOptionsAreRead) {
   start("LAST\nNEXT LINE");
   NEXTWD();
-  EXPECT_EQ(CURSOR.NEWLIN, 1);
+  EXPECT_TRUE(CURSOR.NEWLIN);
   EXPECT_EQ(line(), "NEXT LINE");
   EXPECT_EQ(CURSOR.ICOL, 1);
   MAINPR.NOREAD = 1.0;
   CURSOR.ICOL = 6;
   NEXTWD();
-  EXPECT_EQ(CURSOR.NEWLIN, 1);
+  EXPECT_TRUE(CURSOR.NEWLIN);
   EXPECT_EQ(line(), "NEXT LINE");  // no new line while the options line is parsed
 }
 
@@ -299,7 +299,7 @@ TEST_F(ElementTest, AddressesByType) {
   EXPECT_EQ(j, 1);
   EXPECT_EQ(ty, 8);
   EXPECT_EQ(nr, 3);
-  CURSOR.CMPOK = 1;
+  CURSOR.CMPOK = true;
   EXPECT_EQ(addr(8, 2, 1, 1), 800 + 5 + 4 + 3);
   EXPECT_EQ(addr(8, 2, 1, 0), 812);
 }
@@ -342,11 +342,11 @@ TEST_F(ElementTest, ElementReferences) {
 
   start("B 1 1 TO B 1 3");
   RDELEM(X, 1, 1, idx, 1);
-  EXPECT_EQ(CURSOR.RANGFL, 1);
+  EXPECT_TRUE(CURSOR.RANGFL);
   EXPECT_EQ(idx, 600);
   EXPECT_EQ(CURSOR.ICOL, 10);  // on the second element
   RDELEM(X, 1, 1, idx, 1);
-  EXPECT_EQ(CURSOR.RANGFL, 0);
+  EXPECT_FALSE(CURSOR.RANGFL);
   EXPECT_EQ(idx, 602);
 }
 

@@ -306,7 +306,7 @@ TEST(MatUtil, UncalledHelpers) {
   NAMCLS(names, "GAMMA", 2);
   EXPECT_EXIT(REPORT_ON_STDERR(NAMCLS(names, "BETA", 2)), ExitedWithCode(1), "code is +215\n");
 
-  MAINPR.GRPSEL = 1;
+  MAINPR.GRPSEL = true;
   MAINPR.NG = 2;
   MAINPR.IGRP = 2;
   GRPCHK();
@@ -315,7 +315,7 @@ TEST(MatUtil, UncalledHelpers) {
     MAINPR.IGRP = g;
     EXPECT_EXIT(REPORT_ON_STDERR(GRPCHK()), ExitedWithCode(1), "code is +117\n") << g;
   }
-  MAINPR.GRPSEL = 0;
+  MAINPR.GRPSEL = false;
   MAINPR.IGRP = 1;
   EXPECT_EXIT(REPORT_ON_STDERR(GRPCHK()), ExitedWithCode(1), "code is +162\n");
 }

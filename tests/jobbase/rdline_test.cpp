@@ -45,11 +45,11 @@ TEST_F(RdlineTest, LineIsJustifiedUpcasedAndCounted) {
   EXPECT_EQ(LINBUF.RAWLIN.substr(0, 15), "Title of My Job");
   EXPECT_EQ(CURSOR.ICOL, 1);
   EXPECT_EQ(CURSOR.LLEN, 15);
-  EXPECT_EQ(CURSOR.NEWLIN, 1);
+  EXPECT_TRUE(CURSOR.NEWLIN);
   EXPECT_EQ(MAINPR.LINENO, 3);  // the blank lines count
   RDLINE();
   EXPECT_EQ(CURSOR.ICOL, 0);  // end of input
-  EXPECT_EQ(CURSOR.NEWLIN, 1);
+  EXPECT_TRUE(CURSOR.NEWLIN);
   EXPECT_EQ(LINBUF.PRVLIN.substr(0, 15), "TITLE OF MY JOB");
 }
 
@@ -62,7 +62,7 @@ TEST_F(RdlineTest, CommentLinesAreShownEvenWithoutEcho) {
 }
 
 TEST_F(RdlineTest, TrailingCommentIsBlankedInBothBuffers) {
-  MAINPR.ECHOLN = 1;
+  MAINPR.ECHOLN = true;
   feed("a b ! Note\n");
   const std::string out = capture([] { RDLINE(); });
   EXPECT_EQ(out, " A B ! NOTE\n");  // the echo shows the line before the comment is cut
@@ -72,7 +72,7 @@ TEST_F(RdlineTest, TrailingCommentIsBlankedInBothBuffers) {
 }
 
 TEST_F(RdlineTest, LineOfOnlyCommentAfterControlIsEchoedBlankAndSkipped) {
-  MAINPR.ECHOLN = 1;
+  MAINPR.ECHOLN = true;
   feed("\t! hidden\nnext\n");
   const std::string out = capture([] { RDLINE(); });
   EXPECT_EQ(out, "  ! HIDDEN\n" + std::string(10, ' ') + "\n NEXT\n");
@@ -82,7 +82,7 @@ TEST_F(RdlineTest, LineOfOnlyCommentAfterControlIsEchoedBlankAndSkipped) {
 TEST_F(RdlineTest, MetaLineKeepsItsExclamationMarks) {
   feed("!@hello there ! not a comment\n");
   const std::string out = capture([] { RDLINE(); });
-  EXPECT_EQ(LINBUF.META, 1);
+  EXPECT_TRUE(LINBUF.META);
   EXPECT_EQ(line(), "!@HELLO THERE ! NOT A COMMENT");
   RDLINE();
   EXPECT_EQ(CURSOR.ICOL, 0);
@@ -91,9 +91,9 @@ TEST_F(RdlineTest, MetaLineKeepsItsExclamationMarks) {
 TEST_F(RdlineTest, OrdinaryLineClearsTheMetaFlag) {
   feed("!@x\ny\n");
   RDLINE();
-  EXPECT_EQ(LINBUF.META, 1);
+  EXPECT_TRUE(LINBUF.META);
   RDLINE();
-  EXPECT_EQ(LINBUF.META, 0);
+  EXPECT_FALSE(LINBUF.META);
 }
 
 TEST_F(RdlineTest, MixedCaseIncludeIsAnOrdinaryLine) {
@@ -120,9 +120,9 @@ TEST_F(RdlineTest, LongLinesAreCutAt1200) {
 
 TEST_F(RdlineTest, EchoFollowsEcholn) {
   feed("one\ntwo\n");
-  MAINPR.ECHOLN = 1;
+  MAINPR.ECHOLN = true;
   EXPECT_EQ(capture([] { RDLINE(); }), " ONE\n");
-  MAINPR.ECHOLN = 0;
+  MAINPR.ECHOLN = false;
   EXPECT_EQ(capture([] { RDLINE(); }), "");
 }
 

@@ -45,7 +45,7 @@ class ScriptTest : public ::testing::Test {
 
   static void reset_all() {
     ::qv::testing_support::reset_every_area();
-    MAINPR.ECHOLN = 0;
+    MAINPR.ECHOLN = false;
     MAINPR.PI = 3.141592653589793;
   }
 

@@ -227,10 +227,10 @@ TEST(Syminf, FullStorageWrapper) {
 TEST(Momint, DensityAndPowers) {
   MOMSTA.reset();
   MOMSTA.S[0] = 1.0;
-  MOMSTA.recompute = 1;
+  MOMSTA.recompute = true;
   std::vector<double> x = {0.0};
   EXPECT_NEAR(MOMINT(1, x), 1.0 / std::sqrt(2.0 * M_PI), 1e-15);
-  EXPECT_EQ(MOMSTA.recompute, 0);
+  EXPECT_FALSE(MOMSTA.recompute);
 
   // Two variables, correlation 0.5, x = (1, -1), power 1 on the first, 2 on
   // the second, centred at m = (0.5, 0).
@@ -243,7 +243,7 @@ TEST(Momint, DensityAndPowers) {
   MOMSTA.K[0] = 1;
   MOMSTA.K[1] = 2;
   MOMSTA.K[kMomMax] = 1;
-  MOMSTA.recompute = 1;
+  MOMSTA.recompute = true;
   std::vector<double> y = {1.0, -1.0};
   const double z1 = 0.5, z2 = -1.0, d = 0.75;
   const double q = (z1 * z1 - 2 * 0.5 * z1 * z2 + z2 * z2) / d;

@@ -58,7 +58,7 @@ TEST_F(BoundsTest, Refusals) {
   EXPECT_QV_ERROR(statements("Bound 0 1 1 A 1 1\n"), 49);
   EXPECT_QV_ERROR(statements("Bound 0 1 A 1 1 1 1\n"), 14);
   EXPECT_QV_ERROR(statements("Bound 0 1 ?\n"), 39);
-  FITOPT.OPSEEN = 1;
+  FITOPT.OPSEEN = true;
   EXPECT_QV_ERROR(statements("Bound 0 1 1\n"), 144);
   MAINPR.MULFIT = 1;
   EXPECT_QV_ERROR(statements("Bound 0 1 1\n"), 115);
@@ -85,7 +85,7 @@ TEST_F(BoundsTest, IntervalRequests) {
   EXPECT_EQ(LABTAB.get(slot0 + 3), " S   1   2   1                  ");
   EXPECT_EQ(LABTAB.get(slot0 + 4), " S   1   2   2                  ");
   EXPECT_EQ(MAINPR.LABSLOT, slot0 + 5);
-  EXPECT_EQ(CURSOR.CMPOK, 0);
+  EXPECT_FALSE(CURSOR.CMPOK);
 }
 
 TEST_F(BoundsTest, IntervalRefusals) {

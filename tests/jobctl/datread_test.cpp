@@ -75,7 +75,7 @@ TEST_F(DataTest, InlineSymmetricFullAndVector) {
   EXPECT_EQ(rddata(3, 6, 0, "CM SY 1 2 3\n4 5 6\n"), (std::vector<double>{1, 2, 3, 4, 5, 6}));
   // Full input: the elements with column <= row are stored.
   EXPECT_EQ(rddata(3, 6, 0, "CM FU\n1 9 9\n2 3 9\n4 5 6\n"), (std::vector<double>{1, 2, 3, 4, 5, 6}));
-  EXPECT_EQ(DATFIL.FULLIN, 0);
+  EXPECT_FALSE(DATFIL.FULLIN);
   EXPECT_EQ(rddata(3, 3, 9, "ME 7 8 9\n"), (std::vector<double>{7, 8, 9}));
 }
 

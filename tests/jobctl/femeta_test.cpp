@@ -69,7 +69,7 @@ TEST_F(FemetaTest, ConsumedCommandsAndTheirReplies) {
   };
   for (const Case& c : cases) {
     SetUp();
-    MAINPR.ECHOLN = 1;
+    MAINPR.ECHOLN = true;
     feed(c.script);
     const std::string out = capture([] { RDLINE(); });
     EXPECT_EQ(out, std::string(c.reply) + " " + c.next + "\n") << c.script;
@@ -78,20 +78,20 @@ TEST_F(FemetaTest, ConsumedCommandsAndTheirReplies) {
   SetUp();
   feed("!@Front\n!@noautodump\n");
   capture([] { RDLINE(); });
-  EXPECT_EQ(FESTAT.FEACTV, 1);
-  EXPECT_EQ(FESTAT.AUTODMP, 0);
+  EXPECT_TRUE(FESTAT.FEACTV);
+  EXPECT_FALSE(FESTAT.AUTODMP);
   EXPECT_EQ(CURSOR.ICOL, 0);
 }
 
 TEST_F(FemetaTest, PassedOnLines) {
-  MAINPR.ECHOLN = 1;
+  MAINPR.ECHOLN = true;
   feed("!@go now ! not a comment\n!@dump\n");
   std::string out = capture([] { RDLINE(); });
   EXPECT_EQ(out, " Note: Meta command not recognized\n !@GO NOW ! NOT A COMMENT\n");
   EXPECT_EQ(line(), "!@GO NOW ! NOT A COMMENT");
-  EXPECT_EQ(LINBUF.META, 1);
+  EXPECT_TRUE(LINBUF.META);
   // With a whole script read, DUMP goes on to the main program without a note.
-  FESTAT.SCRDONE = 1;
+  FESTAT.SCRDONE = true;
   out = capture([] { RDLINE(); });
   EXPECT_EQ(out, " !@DUMP\n");
   EXPECT_EQ(line(), "!@DUMP");

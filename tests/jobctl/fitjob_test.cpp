@@ -120,7 +120,7 @@ TEST_F(FitfunTest, FirstCallFixesTheScaleAndLaterCallsDivideByIt) {
   EXPECT_EQ(out, "\n");
   EXPECT_EQ(fit::OBJCEL.FSCALE, 1.0);
   EXPECT_EQ(fit::OBJCEL.FSIGN, 1.0);
-  EXPECT_EQ(fit::OBJCEL.FFIRST, 1);
+  EXPECT_TRUE(fit::OBJCEL.FFIRST);
   EXPECT_EQ(mode, 0);
   EXPECT_NE(unit7().find(" At your starting values, the function value is 0.5"), std::string::npos);
   EXPECT_DOUBLE_EQ(col(gcol::kFitValue), 0.5);
@@ -128,7 +128,7 @@ TEST_F(FitfunTest, FirstCallFixesTheScaleAndLaterCallsDivideByIt) {
   // A raw total of 4.5 at the first call of the next run: scale 4.5, and a
   // later raw total of 0.5 is returned as 0.5 / 4.5.
   X()(addr('A') + 1) = -0.5;  // 2 (1.5)^2 = 4.5
-  fit::OBJCEL.FFIRST = 0;
+  fit::OBJCEL.FFIRST = false;
   EXPECT_DOUBLE_EQ(eval(mode, &out), 1.0);
   EXPECT_DOUBLE_EQ(fit::OBJCEL.FSCALE, 4.5);
   X()(addr('A') + 1) = 0.5;
@@ -138,9 +138,9 @@ TEST_F(FitfunTest, FirstCallFixesTheScaleAndLaterCallsDivideByIt) {
 
   // While the Hessian is estimated the value is half the raw total,
   // whatever the scale.
-  fit::OBJCEL.HESFLG = 1;
+  fit::OBJCEL.HESFLG = true;
   EXPECT_DOUBLE_EQ(eval(), 0.25);
-  fit::OBJCEL.HESFLG = 0;
+  fit::OBJCEL.HESFLG = false;
 }
 
 TEST_F(FitfunTest, IntervalSearchValueAndNegativeFirstTotal) {
@@ -219,16 +219,16 @@ TEST_F(FitfunTest, ConstraintModeEvaluatesTheConstraintGroupsAndReturnsZero) {
   ASSERT_EQ(col(gcol::kKind, 2), kKindConstraint);
   const auto& f = fit::FITARR;
   X()(f.X) = 0.7;
-  fit::OBJCEL.CONMOD = 1;
+  fit::OBJCEL.CONMOD = true;
   FITOPT.DB = 1;
   std::string out;
   int mode = 0;
   EXPECT_EQ(eval(mode, &out), 0.0);
-  fit::OBJCEL.CONMOD = 0;
+  fit::OBJCEL.CONMOD = false;
   EXPECT_EQ(out, "");
   // The constraint value is fresh: A A' at the new parameter.
   EXPECT_DOUBLE_EQ(X()(static_cast<int>(col(gcol::kCovResult, 2))), 0.49);
-  EXPECT_EQ(fit::OBJCEL.FFIRST, 0);  // no scale fixed, no start-value line
+  EXPECT_FALSE(fit::OBJCEL.FFIRST);  // no scale fixed, no start-value line
   const std::string u7 = unit7();
   EXPECT_EQ(u7.find("At your starting values"), std::string::npos);
   EXPECT_NE(u7.find(" Evaluating constraints\n Constraint functions for group   2\n   0.4900000D+00\n"),
@@ -246,7 +246,7 @@ TEST_F(FitfunTest, AllCalculationJobReturnsZeroWithScaleOne) {
   // Once the driver has given the trailing calculation group code 6 it is
   // copied and evaluated too, and still adds nothing.
   col(gcol::kFitCode) = kFitNone;
-  fit::OBJCEL.FFIRST = 0;
+  fit::OBJCEL.FFIRST = false;
   EXPECT_EQ(eval(), 0.0);
   EXPECT_EQ(fit::OBJCEL.FSCALE, 1.0);
 }
@@ -643,7 +643,7 @@ TEST_F(FitdrvTest, HessianWorkspaceDoesNotGrowWithTheRestartsOfAJob) {
       EXPECT_EQ(count(out, " Your model has        5 estimated parameters"), *th == '\0' ? 1 : 7) << options;
       if (c.stderrs) {
         EXPECT_EQ(count(out, " (Rough) STANDARD ERRORS"), *th == '\0' ? 2 : 14) << options << out;
-        EXPECT_EQ(fit::SECOV.NOSE, 0) << options;
+        EXPECT_FALSE(fit::SECOV.NOSE) << options;
       } else {
         EXPECT_EQ(count(out, " Eigenvalue test suggests model is identified"), *th == '\0' ? 1 : 7) << options << out;
       }

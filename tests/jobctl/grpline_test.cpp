@@ -29,7 +29,7 @@ void new_group(int g, const std::string& title = "A title") {
   m.NOGRP = 0;
   m.GRPKIND = 0;
   m.MAGRP = -1;
-  m.ECHOLN = 0;
+  m.ECHOLN = false;
   m.GRPTTL = std::string(128, ' ');
   m.GRPTTL.replace(0, title.size(), title);
 }
@@ -49,7 +49,7 @@ TEST_F(GroupLine, FirstDataLineSetsTheGroup) {
   EXPECT_EQ(GRPLIN(), GrpNext::Data);
   const auto& m = MAINPR;
   EXPECT_EQ(m.NG, 2);
-  EXPECT_EQ(m.NGSET, 1);
+  EXPECT_TRUE(m.NGSET);
   EXPECT_EQ(WORKSP.x()(1), 2.0);
   EXPECT_EQ(col(0), 3);
   EXPECT_EQ(col(1), 100);

@@ -101,7 +101,7 @@ TEST_F(GrpstmtTest, IcNumbersPerVariable) {
   EXPECT_EQ(X()(a2 + 1), 5);
   EXPECT_EQ(col(33, 1), 0.0);  // column 33 is the record-data list
   EXPECT_EQ(col(33, 2), 0.0);
-  EXPECT_EQ(GRPSTM.ICREAD, 1);
+  EXPECT_TRUE(GRPSTM.ICREAD);
   for (int k = 1; k <= top; ++k) EXPECT_EQ(IX()(k), table[static_cast<std::size_t>(k - 1)]) << "IWORKS(" << k << ")";
 }
 

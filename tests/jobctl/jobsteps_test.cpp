@@ -53,7 +53,7 @@ TEST_F(JobTest, ReadingLaysOutTheGroupAndPreparationEvaluatesItsFormulas) {
   build(kCalc, false);
   EXPECT_EQ(MAINPR.NG, 1);
   EXPECT_EQ(X()(1), 1.0);
-  EXPECT_EQ(FESTAT.SCRDONE, 0);
+  EXPECT_FALSE(FESTAT.SCRDONE);
   // Declared matrices: their types, orders and stored values (B symmetric:
   // the lower triangle by rows).
   EXPECT_EQ(type('A'), kTypeFull);
@@ -78,7 +78,7 @@ TEST_F(JobTest, ReadingLaysOutTheGroupAndPreparationEvaluatesItsFormulas) {
   // [2 2; 3 4] [4 2; 2 3] = [12 10; 20 18].
   val('A', 1) = 2.0;
   prepare_job();
-  EXPECT_EQ(FESTAT.SCRDONE, 1);
+  EXPECT_TRUE(FESTAT.SCRDONE);
   // The free workspace starts past the job.
   EXPECT_GE(MAINPR.WSTOP, addr('B'));
   EXPECT_EQ(loaded('C'), (std::vector<double>{12, 10, 20, 18}));

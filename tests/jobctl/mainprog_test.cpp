@@ -166,7 +166,7 @@ TEST(JobLoop, GroupMaterialAndParameterLists) {
   EXPECT_EQ(MAINPR.WSTOP, fit_end);
   // Group 1's title fills label slots 1-4 and its formula text slot 5.
   EXPECT_EQ(col(27, 2), 6);
-  EXPECT_EQ(FESTAT.SCRDONE, 1);
+  EXPECT_TRUE(FESTAT.SCRDONE);
   // The covariance formulas are evaluated above WSTOP (in the fit, above its
   // arrays): the largest result, group 1's full 3x3 matrix with its header,
   // marks the high water.
@@ -258,7 +258,7 @@ std::string run_front_end(const std::string& text, int autodump, bool capture = 
   IWORKS.reset();
   if (capture) ::testing::internal::CaptureStdout();
   STARTUP(false);
-  FESTAT.FEACTV = 1;
+  FESTAT.FEACTV = true;
   FESTAT.AUTODMP = autodump;
   JOBLOOP();
   return capture ? ::testing::internal::GetCapturedStdout() : std::string();

@@ -152,7 +152,7 @@ TEST_F(MatdeclTest, PercentForms) {
   EXPECT_EQ(addr('S', 3), 7000 - 6);
   EXPECT_EQ(addr('R', 3), 9000 - 3);
   EXPECT_EQ(col(28, 3), 18);
-  EXPECT_EQ(MATDST.RAWJOB, 1);
+  EXPECT_TRUE(MATDST.RAWJOB);
 }
 
 TEST_F(MatdeclTest, EndOfSectionAtFormulaWord) {

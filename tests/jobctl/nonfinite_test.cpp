@@ -221,7 +221,7 @@ TEST_F(EdgeJobTest, TotalThatOverflowsIsNotComputableAndDoesNotFixTheScale) {
   EXPECT_EQ(eval(mode), std::numeric_limits<double>::max());
   EXPECT_EQ(mode, -1);
   EXPECT_EQ(oc.FSCALE, 1.0);
-  EXPECT_EQ(oc.FFIRST, 1);
+  EXPECT_TRUE(oc.FFIRST);
   oc.CIMODE = 0;
   mode = 0;
   EXPECT_DOUBLE_EQ(eval(mode), 19.0);  // 19 (2 - 1)^2, the scale 1 kept

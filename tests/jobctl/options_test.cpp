@@ -33,7 +33,7 @@ TEST_F(OptionsTest, ValuesAndColumns) {
   EXPECT_EQ(col(17, 1), 1.0);
   EXPECT_EQ(MAINPR.PRTFMT.substr(0, 6), "F 9.3 ");
   EXPECT_EQ(FITOPT.IT, 500);
-  EXPECT_EQ(FITOPT.OPSEEN, 1);
+  EXPECT_TRUE(FITOPT.OPSEEN);
   EXPECT_EQ(MAINPR.NOREAD, 0.0);
   EXPECT_EQ(LINBUF.PRVLIN.substr(0, 28), "OPTIONS RSIDUALS ND=3 IT=500");
   options("Options WI=100 IT 5 ND=4\n");
@@ -65,28 +65,28 @@ TEST_F(OptionsTest, DifferenceIntervalNeedsTwoBlanks) {
 
 TEST_F(OptionsTest, FlagsAndModels) {
   options("Options ISCHI NO HT PE DE CH JI AP SU MU ER=1E-8 EP=1E-5 CI=90 NU=100,20 SAT 5 3 ISSAT ISNULL IGNORE\n");
-  EXPECT_EQ(FITOPT.ISCHI, 1);
+  EXPECT_TRUE(FITOPT.ISCHI);
   EXPECT_EQ(col(12, 1), 1.0);
-  EXPECT_EQ(MAINPR.HTMLON, 1);
-  EXPECT_EQ(FITOPT.PE, 1);
+  EXPECT_TRUE(MAINPR.HTMLON);
+  EXPECT_TRUE(FITOPT.PE);
   EXPECT_EQ(FITOPT.DE, 1);
-  EXPECT_EQ(FITOPT.CH, 1);
-  EXPECT_EQ(FITOPT.JI, 1);
-  EXPECT_EQ(FITOPT.APPEND, 1);
+  EXPECT_TRUE(FITOPT.CH);
+  EXPECT_TRUE(FITOPT.JI);
+  EXPECT_TRUE(FITOPT.APPEND);
   EXPECT_EQ(IGRPTB(IX(), 1, 8, 1), 1);
-  EXPECT_EQ(MAINPR.MUREQ, 1);
+  EXPECT_TRUE(MAINPR.MUREQ);
   EXPECT_EQ(MAINPR.EPSRF, 1E-8);
   EXPECT_EQ(MAINPR.EPOPT, 1E-5);
-  EXPECT_EQ(FITOPT.CI, 1);
+  EXPECT_TRUE(FITOPT.CI);
   EXPECT_EQ(FITOPT.CIPCT, 90.0);
-  EXPECT_EQ(FITOPT.NU, 0);  // ISNULL clears it
+  EXPECT_FALSE(FITOPT.NU);  // ISNULL clears it
   EXPECT_EQ(FITOPT.NUCHI, 100.0);
   EXPECT_EQ(FITOPT.NUDF, 20.0);
-  EXPECT_EQ(FITOPT.SAT, 0);  // ISSAT clears it
+  EXPECT_FALSE(FITOPT.SAT);  // ISSAT clears it
   EXPECT_EQ(FITOPT.SATFIT, 5.0);
-  EXPECT_EQ(FITOPT.ISSAT, 1);
-  EXPECT_EQ(FITOPT.ISNULL, 1);
-  EXPECT_EQ(FESTAT.MACHOUT, 0);
+  EXPECT_TRUE(FITOPT.ISSAT);
+  EXPECT_TRUE(FITOPT.ISNULL);
+  EXPECT_FALSE(FESTAT.MACHOUT);
 }
 
 // Typed null or saturated figures replace figures computed by an earlier
@@ -103,8 +103,8 @@ TEST_F(OptionsTest, TypedModelFiguresClearComputedFlags) {
       {"Options ISNULL ISSAT RS\n", 1, 1},
   };
   for (const auto& c : cases) {
-    FITOPT.NUCALC = 1;
-    FITOPT.SATCALC = 1;
+    FITOPT.NUCALC = true;
+    FITOPT.SATCALC = true;
     options(c.line);
     EXPECT_EQ(FITOPT.NUCALC, c.nucalc) << c.line;
     EXPECT_EQ(FITOPT.SATCALC, c.satcalc) << c.line;
@@ -173,9 +173,9 @@ TEST_F(OptionsTest, LongerWordsAndFullWordsReachTheirOwnEntry) {
   options("Options STANDARDIZE\n");
   EXPECT_EQ(col(gcol::kAsyForm, 1), 1.0);
   options("Options SATURATED 5 3 ISCHISQ NOREPORT\n");
-  EXPECT_EQ(FITOPT.SAT, 1);
+  EXPECT_TRUE(FITOPT.SAT);
   EXPECT_EQ(FITOPT.SATFIT, 5.0);
-  EXPECT_EQ(FITOPT.ISCHI, 1);
+  EXPECT_TRUE(FITOPT.ISCHI);
   EXPECT_EQ(col(gcol::kNoReport, 1), 1.0);
   const std::string out = capture([&] { options("Options SAMEC\n"); });  // no SAME word in full: SA
   EXPECT_EQ(out, " *** WARNING! ***\n SA command misunderstood: use samemea samecov or samewei\n");
@@ -192,22 +192,22 @@ TEST_F(OptionsTest, ContinuationLines) {
 
 TEST_F(OptionsTest, MultipleFitRequest) {
   MAINPR.MULFIT = 1;
-  MAINPR.MUREQ = 1;
+  MAINPR.MUREQ = true;
   options("Options RS\n");  // OP leaves the request
   EXPECT_EQ(MAINPR.MULFIT, 1);
-  EXPECT_EQ(MAINPR.MUREQ, 1);
+  EXPECT_TRUE(MAINPR.MUREQ);
   EXPECT_TRUE(options("EXit\n"));  // OU and EX clear it
   EXPECT_EQ(MAINPR.MULFIT, 0);
-  EXPECT_EQ(MAINPR.MUREQ, 0);
+  EXPECT_FALSE(MAINPR.MUREQ);
   options("Output MU\n");
-  EXPECT_EQ(MAINPR.MUREQ, 1);
+  EXPECT_TRUE(MAINPR.MUREQ);
   // A continued job must choose its group before changing one.
-  MAINPR.CONTJOB = 1;
+  MAINPR.CONTJOB = true;
   EXPECT_QV_ERROR(options("Options RS\n"), 162);
   options("Options ST DI IT=3\n");  // ignored there
   EXPECT_EQ(col(16, 1), 0.0);
   EXPECT_EQ(FITOPT.IT, 3);
-  MAINPR.GRPSEL = 1;
+  MAINPR.GRPSEL = true;
   options("Options RS\n");
   EXPECT_EQ(col(17, 1), 1.0);
 }
@@ -238,7 +238,7 @@ TEST_F(OptionsTest, GroupWordsRefuseAGroupOutsideTheJob) {
 TEST_F(OptionsTest, IntervalAndPower) {
   EXPECT_QV_ERROR(options("Options CI=101\n"), 148);
   options("Options PO .05 2\n");
-  EXPECT_EQ(FITOPT.PO, 1);
+  EXPECT_TRUE(FITOPT.PO);
   EXPECT_NEAR(FITOPT.POALF, 0.95, 1e-15);
   EXPECT_EQ(FITOPT.PODF, 2.0);
   EXPECT_NEAR(FITOPT.POCRIT, 5.991464547, 1e-4);
@@ -285,8 +285,8 @@ TEST_F(OptionsTest, NewJobResetKeepsRunCells) {
   options("Options IT=5 LI=.5 NA=1 FI  2 ND=3 CI=90 MU\n");
   FITOPT.newjob();
   EXPECT_EQ(FITOPT.IT, -1);
-  EXPECT_EQ(FITOPT.CI, 0);
-  EXPECT_EQ(FITOPT.OPSEEN, 0);
+  EXPECT_FALSE(FITOPT.CI);
+  EXPECT_FALSE(FITOPT.OPSEEN);
   EXPECT_EQ(FITOPT.LI, 0.5);
   EXPECT_EQ(FITOPT.NA, 1);
   EXPECT_EQ(FITOPT.FI, 2.0);

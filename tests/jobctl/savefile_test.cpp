@@ -78,7 +78,7 @@ class SavefileTest : public jobbase::testing_support::ScriptTest {
     FITOPT.reset();
     BINSAV.reset();
     MAINPR.reset();
-    MAINPR.ECHOLN = 0;
+    MAINPR.ECHOLN = false;
   }
 
   static void build_model() {
@@ -125,7 +125,7 @@ class SavefileTest : public jobbase::testing_support::ScriptTest {
     feed("!@SAVE " + path_ + "\n");
     return capture([] {
       RDLINE();
-      FESTAT.SCRDONE = 1;
+      FESTAT.SCRDONE = true;
       FESAVE();
     });
   }
@@ -180,7 +180,7 @@ TEST_F(SavefileTest, LayoutOfTheRecords) {
   EXPECT_EQ(BINGETI(as_rec(record(path_, kNx + 4 * ns + 15 + niw))), 100 - 17 * 14);
   EXPECT_EQ(BINGETI(as_rec(record(path_, kNx + 4 * ns + niw + 16))), 10007);  // NUNCNT
   EXPECT_EQ(MAINPR.MULFIT, 1);
-  EXPECT_EQ(MAINPR.SAVED, 1);
+  EXPECT_TRUE(MAINPR.SAVED);
 }
 
 TEST_F(SavefileTest, NoStringsPutTheIntegersAfterFourUnwrittenRecords) {
@@ -377,7 +377,7 @@ TEST_F(SavefileDeathTest, DamagedFilesAreRefusedBeforeReading) {
 
 TEST_F(SavefileDeathTest, NamesAndFiles) {
   build_model();
-  FESTAT.SCRDONE = 1;
+  FESTAT.SCRDONE = true;
   // No name on the line: error 134 on that line; the next line is not read.
   feed("GE\nnext line\n");
   RDLINE();
@@ -426,7 +426,7 @@ TEST_F(SavefileDeathTest, ModelSavedInOneRunIsRestoredInTheNext) {
     STARTUP(false);
     JOBLOOP();
   });
-  ASSERT_EQ(FESTAT.SCRDONE, 1);
+  ASSERT_TRUE(FESTAT.SCRDONE);
   ASSERT_GT(MAINPR.NUNCNT, 10000);
   feed("!@SAVE " + path_ + "\n");
   capture([] {
@@ -471,12 +471,12 @@ TEST_F(SavefileTest, SaveBeforeTheScriptIsCompleteIsNotFatal) {
   build_model();
   feed("!@SAVE " + path_ + "\n");
   capture([] { RDLINE(); });
-  FESTAT.SCRDONE = 0;
+  FESTAT.SCRDONE = false;
   const std::string out = capture([] { FESAVE(); });
   EXPECT_NE(out.find("error code is  179"), std::string::npos) << out;
   EXPECT_NE(out.find(" Sorry, I'm just not ready to save at this point.\n I'm just going to ignore it, OK?\n"),
             std::string::npos);
-  EXPECT_EQ(MAINPR.SAVED, 0);
+  EXPECT_FALSE(MAINPR.SAVED);
   EXPECT_FALSE(std::filesystem::exists(path_));
 }
 

@@ -28,13 +28,13 @@ TEST_F(SpecstmtTest, PatternNumbersNonZeroEntries) {
   EXPECT_EQ(spec('A', 2), 0);
   EXPECT_EQ(spec('A', 3), 0);
   EXPECT_EQ(spec('A', 4), 6);
-  EXPECT_EQ(MAINPR.PAFLAG, 1);
+  EXPECT_TRUE(MAINPR.PAFLAG);
 }
 
 TEST_F(SpecstmtTest, SpecificationSharesNumberAndValue) {
   one_group();
   statements("Pattern A 1 0 0 1\n");  // A: 1 and 2
-  MAINPR.PAFLAG = 0;
+  MAINPR.PAFLAG = false;
   X()(addr('A') + 4) = 0.7;  // value of A(1,1), parameter 1
   statements("Specification S 1 1 5\n");
   EXPECT_EQ(spec('S', 1), 1);

@@ -76,7 +76,7 @@ void BM_MlAdapter(benchmark::State& st) {
   col(9) = eAddr;
   col(10) = 1.0;
   qv::jobbase::MAINPR.WSTOP = 5001;
-  OBJCEL.FFIRST = 1;
+  OBJCEL.FFIRST = true;
   for (auto _ : st) {
     double fobj = 0.0;
     COVFIT(2, X, 1, 1, fobj);
