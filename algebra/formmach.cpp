@@ -85,7 +85,7 @@ int UNDEFM(Vec1<double> X, int letter) {
   // While its definition is compiled, the computed matrix being defined has
   // no value yet: a formula that uses it would read whatever its old storage
   // holds.
-  const bool being_defined = y == jobbase::kTypeComputed && FMFLAG.TRIAL != 0 && letter == FMFLAG.CMPLET;
+  const bool being_defined = y == jobbase::kTypeComputed && FMFLAG.TRIAL && letter == FMFLAG.CMPLET;
   if (y == jobbase::kTypeUndeclared || being_defined) {
     write_list(kStdout, {});
     write_list(kStdout, {" Error: matrix ", letter_text(letter), " referenced."});
@@ -173,7 +173,7 @@ void CALCMAT(Vec1<double> X, int column, int& status) {
   }
   const GroupView G{X, MAINPR.NG, MAINPR.IGRP};
   const int fitcod = G.icol(gcol::kFitCode);
-  if ((fitcod == jobbase::kFitUser || fitcod == jobbase::kFitUserRows) && m.INFIT == 0 && (r != 1 || c != 1)) {
+  if ((fitcod == jobbase::kFitUser || fitcod == jobbase::kFitUserRows) && !m.INFIT && (r != 1 || c != 1)) {
     write_list(kStdout, {});
     write_list(kStdout, {" Calculated matrix is order ", r, " by", c});
     ERRMSG(76);
@@ -242,7 +242,7 @@ void eval_computed(Vec1<double> X, int a, int& status) {
   m.RESADR = a + n + 5;
   m.WSHIGH = save;
   CALCMAT(X, gcol::kMeansResult, status);
-  if (m.ACCNT != 0 && m.WSHIGH > MAINPR.WSMAXD) jobbase::CHKMEM(m.WSHIGH);
+  if (m.ACCNT && m.WSHIGH > MAINPR.WSMAXD) jobbase::CHKMEM(m.WSHIGH);
 }
 
 }  // namespace
@@ -270,7 +270,7 @@ void EVFORM(Vec1<double> X, int kind, int first, int last, int& status) {
     load_codes(X, a, n);
     m.WSHIGH = save;
     CALCMAT(X, rcol, status);
-    if (m.ACCNT != 0 && m.WSHIGH > MAINPR.WSMAXD) jobbase::CHKMEM(m.WSHIGH);
+    if (m.ACCNT && m.WSHIGH > MAINPR.WSMAXD) jobbase::CHKMEM(m.WSHIGH);
   }
 }
 

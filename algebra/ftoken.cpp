@@ -99,7 +99,7 @@ void FTOKEN(double& value, int& code, int& cls, std::string& text, int& length) 
     if (ch == '/' || ch == ';') {
       s.LETFLG = false;
       s.DYAFLG = false;
-      jobbase::MAINPR.ECHOLN = 1;
+      jobbase::MAINPR.ECHOLN = true;
       s.PRVCOD = 0;
       code = 0;
       cls = 3;

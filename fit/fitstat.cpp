@@ -317,7 +317,7 @@ void FITSTS(Vec1<double> X, const Statin& in) {
   res.INFORM = in.INFORM;
 
   // 4. The front end's records.
-  if (jobbase::FESTAT.FEACTV != 0 && jobbase::FESTAT.MACHOUT != 0) {
+  if (jobbase::FESTAT.FEACTV && jobbase::FESTAT.MACHOUT) {
     res.FITTYP = FITTYP(X, NG);
     if (in.frontend) in.frontend();
   }

@@ -240,7 +240,7 @@ void SECALC(Vec1<double> X) {
 
 void HESSEC(Vec1<double> X, Vec1<int> IX, const Fitobj& fitfun) {
   HESCMP(X, IX, fitfun);
-  if (jobbase::FITOPT.CH != 0) {
+  if (jobbase::FITOPT.CH) {
     IDCHEK(X, IX);
   } else {
     SECALC(X);

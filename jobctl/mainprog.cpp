@@ -126,7 +126,7 @@ void STARTUP(bool html) {
   }
 
   // The preformatted-block switch writes HTML, so qvt never calls it.
-  if (m.HTMLON == 1) jobbase::HTPRE(1);
+  if (m.HTMLON) jobbase::HTPRE(1);
   write_list(kStdout, {" ** Qv startup successful **"});
   write_list(kStdout, {});
   write_list(kStdout, {"  **QV-Linux version 1.45**"});
@@ -349,7 +349,7 @@ void JOBSUM() {
   write_fmt(kStdout, "(a,a15)", {" Execution                ", FMTTIM(exec)});
   write_fmt(kStdout, "(a,a15)", {" TOTAL                    ", FMTTIM(m.TREAD + exec)});
   write_list(kStdout, {});
-  if (m.HTMLON == 1) write_list(kStdout, {" <A NAME=Warning", jobbase::HTANCH(m.JOBNO, 0), "><H4>"});
+  if (m.HTMLON) write_list(kStdout, {" <A NAME=Warning", jobbase::HTANCH(m.JOBNO, 0), "><H4>"});
   write_list(kStdout, {"Total number of warnings issued:", m.NWARN});
   if (m.HTMLON) {
     write_list(kStdout, {" </H4></A> Warnings issued this job:"});
@@ -487,7 +487,7 @@ bool read_job() {
   auto& fe = FESTAT;
   m.ECHOLN = true;
   m.JOBNO += 1;
-  if (m.HTMLON == 1) jobbase::HTJOB(m.JOBNO, 1);
+  if (m.HTMLON) jobbase::HTJOB(m.JOBNO, 1);
 
   if (m.MULFIT == 1) {
     write_list(kStdout, {});

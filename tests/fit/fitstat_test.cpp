@@ -620,7 +620,7 @@ TEST_F(StatTest, SaturatedModelFromAnEarlierJob) {
 TEST_F(StatTest, HtmlHeading) {
   MAINPR.HTMLON = true;
   MAINPR.JOBNO = 2;
-  qv::jobbase::HTMLST.PRESTA = 1;
+  qv::jobbase::HTMLST.PRESTA = true;
   const std::string out = block(hs_model());
   EXPECT_EQ(out.substr(0, out.find(" Your model")),
             " </PRE>\n"

@@ -394,7 +394,7 @@ TEST_F(SaturatedMlTest, StandardErrorsOfTheSaturatedModel) {
 TEST_F(SaturatedMlTest, IdentificationCheckLeavesNoStandardErrors) {
   model();
   col(gcol::kStdErrors, 1) = 1;
-  jobbase::FITOPT.CH = 1;
+  jobbase::FITOPT.CH = true;
   const std::string out = jobctl_capture([this] { HESSEC(X(), IX(), frame(ml)); });
   EXPECT_EQ(out, "\n Eigenvalue test suggests model is identified\n");
   EXPECT_TRUE(SECOV.NOSE);

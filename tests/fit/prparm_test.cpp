@@ -47,7 +47,7 @@ class ListingTest : public FitJobTest {
   }
   std::string list(int mode, bool html = false) {
     jobbase::MAINPR.HTMLON = html ? 1 : 0;
-    jobbase::HTMLST.PRESTA = 0;
+    jobbase::HTMLST.PRESTA = false;
     int md = mode;
     std::string out = jobctl_capture([&] { PRPARM(X(), IX(), jobbase::LABTAB, md, 0, 1); });
     EXPECT_EQ(md, mode);

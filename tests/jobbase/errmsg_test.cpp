@@ -468,7 +468,7 @@ TEST_F(ErrmsgTest, HtmlFatalClosesTheDocument) {
   MAINPR.JOBNO = 2;
   MAINPR.IGRP = 1;
   FESTAT.MACHOUT = false;
-  jobbase::HTMLST.PRESTA = 1;
+  jobbase::HTMLST.PRESTA = true;
   set_line("BAD", 1);
   const auto [status, out] = run_child([] { ERRMSG(5); });
   EXPECT_EQ(status, 1);
@@ -497,7 +497,7 @@ TEST_F(ErrmsgTest, HtmlFatalClosesTheDocument) {
 TEST_F(ErrmsgTest, HtmlWarningLeavesThePreBlockAsFound) {
   MAINPR.HTMLON = true;
   MAINPR.JOBNO = 1;
-  jobbase::HTMLST.PRESTA = 1;
+  jobbase::HTMLST.PRESTA = true;
   set_line("DATA NG=2", 1);
   const std::string out = capture([] { report_ignored_error(55); });
   EXPECT_TRUE(jobbase::HTMLST.PRESTA);

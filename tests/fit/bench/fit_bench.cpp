@@ -55,7 +55,7 @@ void prepare() {
   const std::string path = "fit_bench_job.qv";
   std::ofstream(path) << hs_script();
   jobbase::read_script_from(kScriptUnit, path);
-  jobbase::MAINPR.ECHOLN = 0;
+  jobbase::MAINPR.ECHOLN = false;
   jobbase::RDLINE();
   jobctl::read_job();
   jobctl::prepare_job();

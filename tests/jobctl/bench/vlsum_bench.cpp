@@ -38,7 +38,7 @@ void prepare(int n) {
   const int saved = ::dup(1);
   ::dup2(devnull, 1);
   jobbase::read_script_from(kScriptUnit, path);
-  jobbase::MAINPR.ECHOLN = 0;
+  jobbase::MAINPR.ECHOLN = false;
   jobbase::RDLINE();
   jobctl::read_job();
   jobctl::prepare_job();
