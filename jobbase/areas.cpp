@@ -17,9 +17,9 @@
 namespace qv::jobbase {
 
 void reset_base_areas() {
-  optim::MCHTAB.reset();
-  optim::MCENVS.reset();
-  optim::CHCSTA.reset();
+  optkern::MCHTAB.reset();
+  optkern::MCENVS.reset();
+  optkern::CHCSTA.reset();
   numlib::LIBUNITS.reset();
   numlib::MINSTA.reset();
   numlib::RNGSTA.reset();

@@ -112,7 +112,7 @@ int ql_implicit(int n, double eps, const Vec1<double>& d, const Vec1<double>& e,
             sb[static_cast<std::size_t>(i - lo)] = -s;
             if (i == lo) {
               const int cols = hi + 1 - lo + 1;
-              optim::ROTSAP("Right", "Variable", "Backward", n, cols, 1, cols, cb, sb,
+              optkern::ROTSAP("Right", "Variable", "Backward", n, cols, 1, cols, cb, sb,
                             std::span<double>(v->ptr(1, lo), static_cast<std::size_t>((cols - 1) * iv + n)), iv);
               hi = lo - 1;
             }

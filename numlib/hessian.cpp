@@ -31,10 +31,10 @@ void E04XAZ(bool debug, bool& done, bool& first, double epsa, double epsr, doubl
   int unit = -1;
   if (debug) {
     MCHCON();
-    unit = static_cast<int>(optim::MCHTAB.advunit);
+    unit = static_cast<int>(optkern::MCHTAB.advunit);
   }
-  optim::chcore(debug, done, first, epsa, epsr, fx, inform, iter, itmax, cdest, fdest, sdest, errbnd,
-                f1, f2, h, hopt, hphi, unit, optim::ChcoreTrace::Library);
+  optkern::chcore(debug, done, first, epsa, epsr, fx, inform, iter, itmax, cdest, fdest, sdest, errbnd,
+                f1, f2, h, hopt, hphi, unit, optkern::ChcoreTrace::Library);
 }
 
 namespace {
@@ -64,7 +64,7 @@ struct E04xafRun {
   const Vec1<int> info{infos};
   const Mat1<double> h{hs, lhes};
   const std::span<double> grad = works.first(static_cast<std::size_t>(n));  // the gradient of every later call
-  const int nout = static_cast<int>(optim::MCHTAB.advunit);                // the advisory unit
+  const int nout = static_cast<int>(optkern::MCHTAB.advunit);                // the advisory unit
   const bool debug = msglvl == 2;                                           // the traces of both routines
 
   // The working precision.
@@ -100,7 +100,7 @@ bool evaluate(E04xafRun& s, double& f) {
 // otherwise the default eps^0.9 (with a warning when EPSRF was given too
 // large or too small); then the absolute error level.
 void choose_precision(E04xafRun& s, double epsrf_in, int& iwarn) {
-  const double eps = optim::MCHTAB(3);
+  const double eps = optkern::MCHTAB(3);
   const double epsdef = std::pow(eps, 0.9);
   const double eps23 = std::pow(eps, 2.0 / 3.0);
   iwarn = 0;
@@ -217,7 +217,7 @@ bool hessian_from_gradients(E04xafRun& s) {
     if (!evaluate(s, f)) return false;
     s.x(i) = xi;
     for (int k = 1; k <= n; ++k)
-      s.work(n + (i - 1) * n + k) = optim::SAFDIV(s.work(k) - s.gobj(k), s.hf(i), overflow);
+      s.work(n + (i - 1) * n + k) = optkern::SAFDIV(s.work(k) - s.gobj(k), s.hf(i), overflow);
   }
   Mat1<double> w(s.work.from(n + 1).span(), n);
   for (int k = 1; k <= n; ++k)
@@ -256,7 +256,7 @@ bool hessian_from_values(E04xafRun& s) {
       x(i) = xi + hi;
       if (!evaluate(s, fi)) return false;
       x(i) = xi;
-      const double v = optim::SAFDIV(fik - fk - fi + s.fobj, hi * hk, overflow);
+      const double v = optkern::SAFDIV(fik - fk - fi + s.fobj, hi * hk, overflow);
       s.h(i, k) = v;
       s.h(k, i) = v;
     }

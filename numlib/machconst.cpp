@@ -21,8 +21,8 @@ double MZERO() { return 0.0; }
 double HUGENUM() { return DBL_MAX; }
 
 void MCHCON() {
-  optim::MCHSET();
-  optim::Mchtab& t = optim::MCHTAB;
+  optkern::MCHSET();
+  optkern::Mchtab& t = optkern::MCHTAB;
   t.largest = HUGENUM();
   t.rtlargest = std::sqrt(t.largest);
   int adv = 0;

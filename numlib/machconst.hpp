@@ -21,7 +21,7 @@ int MEMAX();        // largest exponent, 1024
 double MZERO();     // 0
 double HUGENUM();   // largest finite number
 
-// Makes the machine-constant table (optim::MCHTAB, optkern/machine.hpp) ready
+// Makes the machine-constant table (optkern::MCHTAB, optkern/machine.hpp) ready
 // for the library: entries 1..11 are filled on the first call only (MCHSET);
 // the library's own cells are stored on every call: the largest number
 // HUGENUM and its root, and the current advisory unit (ADVUNIT mode 0), so

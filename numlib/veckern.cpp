@@ -13,7 +13,7 @@ using runtime::Vec1;
 void VSCALE(int n, double alpha, std::span<const double> x_, int incx, std::span<double> y_, int incy) {
   if (n <= 0) return;
   if (alpha == 0.0 && incy != 0) {
-    optim::DVFILL(n, 0.0, y_, std::abs(incy));
+    optkern::DVFILL(n, 0.0, y_, std::abs(incy));
     return;
   }
   Vec1<const double> x(x_);
@@ -56,7 +56,7 @@ double CNORM2(int n, std::span<const std::complex<double>> x, int incx) {
   if (n <= 0) return 0.0;
   double scale = 0.0, ssq = 1.0;
   CSSQ(n, x, incx, scale, ssq);
-  return optim::SSQNRM(scale, ssq);
+  return optkern::SSQNRM(scale, ssq);
 }
 
 }  // namespace qv::numlib

@@ -10,6 +10,7 @@
 
 namespace qv::optim {
 
+using namespace optkern;
 using runtime::Mat1;
 using runtime::Vec1;
 

@@ -23,6 +23,9 @@ void dtrsv_(const char* uplo, const char* trans, const char* diag, const int* n,
 }
 
 namespace qv::optim {
+
+using namespace optkern;
+
 namespace {
 
 using runtime::Mat1;

@@ -22,6 +22,9 @@ void dsyr_(const char* uplo, const int* n, const double* alpha, const double* x,
 }
 
 namespace qv::optim {
+
+using namespace optkern;
+
 namespace {
 
 using runtime::Mat1;

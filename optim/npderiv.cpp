@@ -15,6 +15,8 @@
 
 namespace qv::optim {
 
+using namespace optkern;
+
 const char* const kChcoreVerdict[5] = {"", "Constant?", "Linear or odd?", "Too nonlinear?",
                                        "Small derivative?"};
 

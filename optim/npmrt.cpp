@@ -10,6 +10,9 @@
 #include "runtime/view1.hpp"
 
 namespace qv::optim {
+
+using namespace optkern;
+
 namespace {
 
 double dot(int n, runtime::Vec1<const double> a, runtime::Vec1<const double> b) {

@@ -13,6 +13,7 @@
 
 namespace qv::optim {
 
+using namespace optkern;
 using runtime::Mat1;
 using runtime::Vec1;
 

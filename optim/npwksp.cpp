@@ -6,6 +6,8 @@
 
 namespace qv::optim {
 
+using namespace optkern;
+
 void set_precision(Npprec& p, int n) {
   const double eps = wmach(3);
   p.epspt3 = std::pow(eps, 0.33);

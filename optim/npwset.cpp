@@ -11,6 +11,7 @@
 
 namespace qv::optim {
 
+using namespace optkern;
 using runtime::Mat1;
 using runtime::Vec1;
 

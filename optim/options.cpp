@@ -13,6 +13,7 @@
 
 namespace qv::optim {
 
+using namespace optkern;
 using runtime::feq;
 using runtime::fpad;
 using runtime::Out;

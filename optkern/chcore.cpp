@@ -10,7 +10,7 @@
 #include "runtime/fixedstr.hpp"
 #include "runtime/units.hpp"
 
-namespace qv::optim {
+namespace qv::optkern {
 namespace {
 
 constexpr double kBndlo = 0.001;  // below: truncation error of the second difference too big
@@ -197,4 +197,4 @@ void chcore(bool debug, bool& done, bool& first, double absacc, double relacc, d
   }
 }
 
-}  // namespace qv::optim
+}  // namespace qv::optkern

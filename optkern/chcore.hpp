@@ -17,7 +17,7 @@
 // than half the forward estimate.
 #pragma once
 
-namespace qv::optim {
+namespace qv::optkern {
 
 // State kept between the steps of one search (one search at a time).
 struct Chcsta {
@@ -50,4 +50,4 @@ void chcore(bool debug, bool& done, bool& first, double absacc, double relacc, d
             double& errbnd, double f1, double f2, double& h, double& hopt, double& hcint,
             int trace_unit, ChcoreTrace style = ChcoreTrace::Optimizer);
 
-}  // namespace qv::optim
+}  // namespace qv::optkern

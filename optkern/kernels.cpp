@@ -12,7 +12,7 @@
 #include "runtime/units.hpp"
 #include "runtime/view1.hpp"
 
-namespace qv::optim {
+namespace qv::optkern {
 
 using runtime::Vec1;
 
@@ -384,4 +384,4 @@ std::string PARERR(std::string_view name, int param) {
   return runtime::fpad(rec, 80);
 }
 
-}  // namespace qv::optim
+}  // namespace qv::optkern

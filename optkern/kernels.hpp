@@ -19,7 +19,7 @@
 #include <string>
 #include <string_view>
 
-namespace qv::optim {
+namespace qv::optkern {
 
 // Plane rotation (c, s) with c*a + s*b = r and -s*a + c*b = 0; a := r, b := 0.
 void ROTGEN(double& a, double& b, double& c, double& s);
@@ -78,4 +78,4 @@ void ROTTAN(double t, double& c, double& s);
 // goes on.
 std::string PARERR(std::string_view name, int param);
 
-}  // namespace qv::optim
+}  // namespace qv::optkern

@@ -7,7 +7,7 @@
 
 #include "runtime/units.hpp"
 
-namespace qv::optim {
+namespace qv::optkern {
 
 __attribute__((noinline)) double MCADD(double a, double b) {
   // The sum is stored before it is returned, so that no wider register value
@@ -191,4 +191,4 @@ void MCHSET() {
   t.w[7] = std::sqrt(rmax);
 }
 
-}  // namespace qv::optim
+}  // namespace qv::optkern

@@ -9,7 +9,7 @@
 
 #include <array>
 
-namespace qv::optim {
+namespace qv::optkern {
 
 // The machine-constant table of the process, one for the optimizer and the
 // numerical library.  Entries 1..11, filled once by MCHSET:
@@ -63,4 +63,4 @@ inline double wmach(int i) {
   return MCHTAB(i);
 }
 
-}  // namespace qv::optim
+}  // namespace qv::optkern

@@ -9,7 +9,7 @@
 #include "optkern/machine.hpp"
 #include "runtime/view1.hpp"
 
-namespace qv::optim {
+namespace qv::optkern {
 
 using runtime::Mat1;
 using runtime::Vec1;
@@ -490,4 +490,4 @@ void ROTSAP(std::string_view side, std::string_view pivot, std::string_view dire
   }
 }
 
-}  // namespace qv::optim
+}  // namespace qv::optkern

@@ -9,7 +9,7 @@
 #include <span>
 #include <string_view>
 
-namespace qv::optim {
+namespace qv::optkern {
 
 // Copies the G (general), U (upper trapezoidal) or L (lower trapezoidal) part
 // of the m x n matrix a into b.  Another shape letter copies nothing.
@@ -77,4 +77,4 @@ void ROTSAP(std::string_view side, std::string_view pivot, std::string_view dire
             int k1, int k2, std::span<const double> c, std::span<const double> s, std::span<double> a,
             int lda);
 
-}  // namespace qv::optim
+}  // namespace qv::optkern

@@ -120,7 +120,7 @@ TEST(MachineConstants, IeeeDouble) {
 // The library reads the one machine-constant table of the process; its own
 // cells (largest number, advisory unit) sit beside the optimizer's entries.
 TEST(MachineConstants, TableKeepsFirstValuesAndFollowsAdvisoryUnit) {
-  optim::Mchtab& t = optim::MCHTAB;
+  optkern::Mchtab& t = optkern::MCHTAB;
   t.reset();
   LIBUNITS.reset();
   MCHCON();

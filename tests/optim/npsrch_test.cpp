@@ -18,6 +18,9 @@
 #include "runtime/units.hpp"
 
 namespace qv::optim {
+
+using namespace optkern;
+
 namespace {
 
 // One variable x = x1 + alfa p and at most one nonlinear constraint c(x).

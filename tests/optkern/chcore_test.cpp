@@ -14,7 +14,7 @@
 #include "optkern/machine.hpp"
 #include "runtime/units.hpp"
 
-namespace qv::optim {
+namespace qv::optkern {
 namespace {
 
 struct Search {
@@ -176,4 +176,4 @@ TEST(Chcore, TraceLayouts) {
 }
 
 }  // namespace
-}  // namespace qv::optim
+}  // namespace qv::optkern

@@ -8,7 +8,7 @@
 
 #include "optkern/rotations.hpp"
 
-namespace qv::optim {
+namespace qv::optkern {
 namespace {
 
 constexpr int kN = 5;
@@ -319,4 +319,4 @@ TEST(RotationKernels, ReverseTriangularCreateAndRemove) {
 }
 
 }  // namespace
-}  // namespace qv::optim
+}  // namespace qv::optkern

@@ -9,7 +9,7 @@
 #include "optkern/kernels.hpp"
 #include "optkern/machine.hpp"
 
-namespace qv::optim {
+namespace qv::optkern {
 namespace {
 
 const double kRmax = std::ldexp(1.0, 1018);
@@ -363,4 +363,4 @@ TEST(Parerr, FormsTheRecordOnly) {
 }
 
 }  // namespace
-}  // namespace qv::optim
+}  // namespace qv::optkern

@@ -5,7 +5,7 @@
 
 #include "optkern/machine.hpp"
 
-namespace qv::optim {
+namespace qv::optkern {
 namespace {
 
 TEST(MachineConstants, TableHoldsIeeeDoubleValues) {
@@ -69,4 +69,4 @@ TEST(MachineConstants, SecondCallLeavesTableUnchanged) {
 }
 
 }  // namespace
-}  // namespace qv::optim
+}  // namespace qv::optkern

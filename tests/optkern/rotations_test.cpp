@@ -5,7 +5,7 @@
 
 #include "optkern/rotations.hpp"
 
-namespace qv::optim {
+namespace qv::optkern {
 namespace {
 
 // Two rotations (c, s) = (0, 1) on the vector (1, 2, 3): each maps the pair
@@ -99,4 +99,4 @@ TEST(Rotsap, NothingHappensOutsideTheValidRanges) {
 }
 
 }  // namespace
-}  // namespace qv::optim
+}  // namespace qv::optkern
