@@ -32,6 +32,7 @@
 #include "numlib/machconst.hpp"
 #include "optim/options.hpp"
 #include "runtime/fixedstr.hpp"
+#include "runtime/packidx.hpp"
 #include "runtime/stop.hpp"
 #include "runtime/units.hpp"
 
@@ -269,7 +270,7 @@ bool end_of_group() {
     const int a = G.icol(gcol::kObsData);
     const int ni = G.icol(gcol::kNvar);
     for (int i = 1; i <= ni && a >= 1; ++i) {
-      const int first = a + i * (i - 1) / 2;
+      const int first = a + runtime::packed_offset(i, 1);
       write_fmt(kStdout, "(8F10.4)",
                 {std::span<const double>(X.ptr(first), static_cast<std::size_t>(i))});
     }

@@ -19,6 +19,7 @@
 #include "jobbase/stmtaux.hpp"
 #include "jobbase/tabnames.hpp"
 #include "jobbase/workspace.hpp"
+#include "runtime/packidx.hpp"
 #include "runtime/units.hpp"
 
 namespace qv::jobctl {
@@ -399,7 +400,7 @@ void STOBSD(Vec1<double> X, int g, int NG, int L) {
   const int a = icell(G.addr(L));
   const bool unit = obs >= 1 && DIAG1(X.from(obs), rows) == 1;
   for (int d = 1; d <= rows; ++d) {
-    const double var = obs >= 1 ? X(obs + d * (d + 1) / 2 - 1) : 0.0;
+    const double var = obs >= 1 ? X(obs + runtime::packed_offset(d, d)) : 0.0;
     X(a + rows + d - 1) = var > 0.0 ? std::sqrt(var) : 1.0;
     if (unit) X(a + d - 1) = 0.0;
   }
