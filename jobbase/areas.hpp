@@ -15,6 +15,8 @@
 
 #include <string>
 
+#include "runtime/unitnames.hpp"
+
 namespace qv::jobctl {
 
 // Cells of the whole run.
@@ -72,7 +74,7 @@ struct MainprJob {
   int PAFLAG = 0;        // a PA statement was read in this job
   int SPFLAG = 0;        // an SP statement was read in this job
   int VAFLAG = 0;        // a value statement was read in this job
-  int DATUNT = 11;       // unit of data files
+  int DATUNT = runtime::kDataUnit;  // unit of data files
   int NUNCNT = 10000;    // next number for elements of UN matrices
   int NFREE = 0;         // free parameters numbered so far
   double NOREAD = 0.0;   // options line being parsed

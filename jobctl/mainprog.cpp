@@ -104,7 +104,7 @@ void STARTUP(bool html) {
   // Until a fit names it OPTDUMP.OUT it is a scratch file, so no "fort.7"
   // is left in the user's directory (an NP options file echoes there while
   // the options line is read).
-  runtime::open_unit(7, {"", "SCRATCH"});
+  runtime::open_unit(runtime::kMsgUnit, {"", "SCRATCH"});
 
   write_list(kStdout, {});
   m.HTMLON = html ? 1 : 0;
@@ -331,7 +331,7 @@ void prepare_job() {
     }
   }
   // The numerical library's messages and printed matrices go to the report.
-  int unit = 6;
+  int unit = kStdout;
   numlib::ERRUNIT(1, unit);
   numlib::ADVUNIT(1, unit);
   FESTAT.SCRDONE = 1;

@@ -11,8 +11,9 @@
 
 namespace qv::jobctl {
 
+using runtime::kOptionsUnit;
+
 namespace {
-constexpr int kOptionsUnit = 9;
 constexpr std::size_t kBufferLength = 120;
 }  // namespace
 
