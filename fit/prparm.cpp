@@ -324,7 +324,7 @@ void PRPARM(Vec1<double> X, Vec1<int> IX, jobctl::Labtab& LABTAB, int& mode, int
       const int labelrec = icell(jobctl::MTLABL(X, B, L));
       int t = type;
       const int n = jobctl::NELEM(t, rows, cols);
-      const bool positive = type > 0 && !is_raw;
+      const bool positive = type >= jobctl::kTypeZero && !is_raw;
       if (is_raw) type = kShownRaw;
       int hasfree = 0;
       if (positive)

@@ -445,7 +445,7 @@ int ELADDR(runtime::Vec1<double> X, int G, int L, int& I, int& J, int SPEC, int&
   }
   // UN and CO matrices have no element position: 0 for the specification
   // slot, the number of stored elements for the value slot.
-  const bool noslot = type == 11 || type == 12;
+  const bool noslot = type == kTypeUnit || type == kTypeCo;
   if (SPEC == 1) {
     c.ELOFF = noslot ? 0 : k;
     return noslot ? 0 : a + k - 1;
