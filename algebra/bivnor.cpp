@@ -118,8 +118,8 @@ void BIVNOR(double& result, double& tailh, double& tailk, double h, double k, do
   tailh = 2.0 * th;
   tailk = 2.0 * tk;
   if (rho != 0.0 && 1.0 - rho * rho < 0.0) {
-    runtime::write_list(7, {" BIVNOR correlation is ", rho});
-    runtime::write_list(7, {" Integral set to zero; error exit"});
+    runtime::write_list(runtime::kMsgUnit, {" BIVNOR correlation is ", rho});
+    runtime::write_list(runtime::kMsgUnit, {" Integral set to zero; error exit"});
     result = 0.0;
     return;
   }

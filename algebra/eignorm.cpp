@@ -20,6 +20,7 @@
 #include "numlib/eigen_sym.hpp"
 #include "numlib/quadrature.hpp"
 #include "numlib/random.hpp"
+#include "runtime/packidx.hpp"
 #include "runtime/units.hpp"
 
 namespace qv::algebra {
@@ -183,7 +184,7 @@ void correlated_rectangle_probability(Vec1<double> X, int t) {
     scalar_result(X, t, r * n);
     return;
   }
-  const int np = n * (n - 1) / 2;
+  const int np = runtime::strict_size(n);
   const int lo = MAINPR.WSTOP, up = lo + n, rho = up + n;
   WSCHK(rho + np);
   auto kind = iscr(0, n);
@@ -243,7 +244,7 @@ void normal_rectangle_probability(Vec1<double> X, int t) {
   }
   auto cov = [&](int i, int j) { return X(v + i * n + j); };
   const int lo = MAINPR.WSTOP, up = lo + n, rho = up + n;
-  WSCHK(rho + n * (n - 1) / 2);
+  WSCHK(rho + runtime::strict_size(n));
   auto kind = iscr(0, n);
   auto keep = iscr(n, n);
   int m = 0;
@@ -277,7 +278,7 @@ void normal_rectangle_probability(Vec1<double> X, int t) {
     keep[static_cast<std::size_t>(m)] = i;
     ++m;
   }
-  const int np = m * (m - 1) / 2;
+  const int np = runtime::strict_size(m);
   int k = 0;
   for (int a = 1; a < m; ++a)
     for (int b = 0; b < a; ++b) {
@@ -441,7 +442,7 @@ void normal_density(Vec1<double> X, int t) {
     scalar_result(X, t, r * n);
     return;
   }
-  const int p = n * (n + 1) / 2;
+  const int p = runtime::packed_size(n);
   const int A = MAINPR.WSTOP, C = A + p, W = C + p, D = W + n;
   WSCHK(D + n);
   int k = 0;

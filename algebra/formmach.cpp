@@ -11,6 +11,7 @@
 #include "jobbase/areas.hpp"
 #include "jobbase/tabnames.hpp"
 #include "jobbase/workspace.hpp"
+#include "runtime/packidx.hpp"
 #include "runtime/stop.hpp"
 #include "runtime/units.hpp"
 
@@ -105,10 +106,10 @@ int UNDEFM(Vec1<double> X, int letter) {
         (y == jobbase::kTypeViewFull) ? jobbase::kTypeFull : (y == jobbase::kTypeViewSym ? jobbase::kTypeSym : y);
     int e = 0;
     if (type == jobbase::kTypeDiag) e = r;
-    else if (type == jobbase::kTypeSym || type == jobbase::kTypeLower) e = r * (r + 1) / 2;
+    else if (type == jobbase::kTypeSym || type == jobbase::kTypeLower) e = runtime::packed_size(r);
     else if (type == jobbase::kTypeFull) e = r * c;
     else if (type == jobbase::kTypeSubdiag || type == jobbase::kTypeStand || type == jobbase::kTypeCo)
-      e = r * (r - 1) / 2;
+      e = runtime::strict_size(r);
     // Fixed types store nothing; their expansion reads no stored value.
     const Vec1<double> stored = e > 0 ? X.from(a + e) : X.from(t);
     EXPMAT(X.from(t + 3), stored, type, r, c, e);
@@ -196,7 +197,7 @@ void CALCMAT(Vec1<double> X, int column, int& status) {
   const int k0 = (fitcod == jobbase::kFitVL && v != 0) ? icell(X(v)) : 0;
   const int n = G.icol(gcol::kNvar) - k0;
   const int rb = r / b;
-  const int tri = n * (n + 1) / 2;
+  const int tri = runtime::packed_size(n);
   // The values are stored as a symmetric matrix's, so the header says so:
   // readers expand the result by its type.
   X(r0 - 3) = jobbase::kTypeSym;
@@ -212,7 +213,7 @@ void CALCMAT(Vec1<double> X, int column, int& status) {
       const int src = t + 3 + j * rb * c;
       const int dst = r0 + j * tri;
       for (int i = 1; i <= order; ++i)
-        for (int jj = 1; jj <= i; ++jj) X(dst + i * (i - 1) / 2 + jj - 1) = X(src + (i - 1) * c + jj - 1);
+        for (int jj = 1; jj <= i; ++jj) X(dst + runtime::packed_offset(i, jj)) = X(src + (i - 1) * c + jj - 1);
     }
   } else {
     ERRMSG(28);

@@ -5,10 +5,14 @@
 #include <cmath>
 #include <limits>
 
+#include "runtime/packidx.hpp"
 #include "runtime/view1.hpp"
 
 namespace qv::algebra {
 
+using runtime::packed_index;
+using runtime::strict_index;
+using runtime::strict_size;
 using runtime::Vec1;
 
 namespace {
@@ -48,9 +52,6 @@ constexpr double kGl20[10][2] = {
     {-7.65265211334973383e-02, 1.52753387130725837e-01},
 };
 
-// Packed lower triangle by rows: element (i, j), j <= i.
-inline int pk(int i, int j) { return i * (i - 1) / 2 + j; }
-
 // Largest |value| of a diagonal of the semi-definiteness check that still
 // counts as zero; values of a correlation matrix carry rounding far below it.
 constexpr double kPsdTol = 1e-10;
@@ -70,7 +71,7 @@ bool kept_matrix_is_psd(int N, Vec1<const double> rho, Vec1<const int> kind, Mvn
     a[c + c * m] = 1.0;
     for (int r = c + 1; r < m; ++r) {
       const int vi = idx[r], vj = idx[c];  // vi > vj
-      const double v = rho(vj + (vi - 2) * (vi - 1) / 2);
+      const double v = rho(strict_index(vi, vj));
       if (!std::isfinite(v)) return false;
       a[r + c * m] = v;
       a[c + r * m] = v;
@@ -282,10 +283,10 @@ void MVNSWAP(int p, int q, Mvnsta& S, int N) {
   std::swap(A(p), A(q));
   std::swap(B(p), B(q));
   std::swap(K(p), K(q));
-  std::swap(F(pk(p, p)), F(pk(q, q)));
-  for (int k = 1; k < p; ++k) std::swap(F(pk(p, k)), F(pk(q, k)));
-  for (int k = p + 1; k < q; ++k) std::swap(F(pk(k, p)), F(pk(q, k)));
-  for (int k = q + 1; k <= N; ++k) std::swap(F(pk(k, p)), F(pk(k, q)));
+  std::swap(F(packed_index(p, p)), F(packed_index(q, q)));
+  for (int k = 1; k < p; ++k) std::swap(F(packed_index(p, k)), F(packed_index(q, k)));
+  for (int k = p + 1; k < q; ++k) std::swap(F(packed_index(k, p)), F(packed_index(q, k)));
+  for (int k = q + 1; k <= N; ++k) std::swap(F(packed_index(k, p)), F(packed_index(k, q)));
 }
 
 void MVNSORT(int N, std::span<const double> LOWER, std::span<const double> UPPER,
@@ -308,8 +309,8 @@ void MVNSORT(int N, std::span<const double> LOWER, std::span<const double> UPPER
       if (K(i) != 0) A(i) = lo(i);
       if (K(i) != 1) B(i) = up(i);
     }
-    for (int j = 1; j < i; ++j) F(pk(i, j)) = rho(j + (i - 2) * (i - 1) / 2);
-    F(pk(i, i)) = 1.0;
+    for (int j = 1; j < i; ++j) F(packed_index(i, j)) = rho(strict_index(i, j));
+    F(packed_index(i, i)) = 1.0;
   }
   S.NDROP = ndrop;
 
@@ -334,11 +335,11 @@ void MVNSORT(int N, std::span<const double> LOWER, std::span<const double> UPPER
     for (int j = i; j <= m; ++j) {
       double sum = 0.0, ss = 0.0;
       for (int k = 1; k < i; ++k) {
-        const double f = F(pk(j, k));
+        const double f = F(packed_index(j, k));
         sum += f * Y(k);
         ss += f * f;
       }
-      double s2 = F(pk(j, j)) - ss;
+      double s2 = F(packed_index(j, j)) - ss;
       if (!(s2 > 0.0)) s2 = 0.0;  // also a value that is not a number
       const double s = std::sqrt(s2);
       if (s > 0.0) {
@@ -364,14 +365,14 @@ void MVNSORT(int N, std::span<const double> LOWER, std::span<const double> UPPER
       s = ws;
       if (win != i) MVNSWAP(i, win, S, N);
     }
-    F(pk(i, i)) = s;
+    F(packed_index(i, i)) = s;
     for (int j = i + 1; j <= N; ++j) {
       if (s > 0.0) {
-        double sum = F(pk(j, i));
-        for (int k = 1; k < i; ++k) sum -= F(pk(i, k)) * F(pk(j, k));
-        F(pk(j, i)) = sum / s;
+        double sum = F(packed_index(j, i));
+        for (int k = 1; k < i; ++k) sum -= F(packed_index(i, k)) * F(packed_index(j, k));
+        F(packed_index(j, i)) = sum / s;
       } else {
-        F(pk(j, i)) = 0.0;
+        F(packed_index(j, i)) = 0.0;
       }
     }
     if (s > 0.0) {
@@ -383,7 +384,7 @@ void MVNSORT(int N, std::span<const double> LOWER, std::span<const double> UPPER
       } else {
         Y(i) = fl == 0 ? wb : (fl == 1 ? wa : (wa + wb) / 2.0);
       }
-      for (int k = 1; k <= i; ++k) F(pk(i, k)) /= s;
+      for (int k = 1; k <= i; ++k) F(packed_index(i, k)) /= s;
       if (fl != 0) A(i) /= s;
       if (fl != 1) B(i) /= s;
     } else {
@@ -406,7 +407,7 @@ int MVNSETUP(int N, std::span<const double> RHO, std::span<const double> LOWER,
   Mvnsta& S = MVNSTA;
   const auto n = static_cast<std::size_t>(N < 0 ? 0 : N);
   if (N < 0 || N > kMvnMaxVar || LOWER.size() < n || UPPER.size() < n || KIND.size() < n ||
-      RHO.size() < n * (n - (n > 0 ? 1 : 0)) / 2) {
+      RHO.size() < strict_size(n)) {
     NDROP = 0;
     D = 0.0;
     E = 0.0;

@@ -10,18 +10,20 @@
 // Problem description: LOWER, UPPER and KIND per variable (KIND negative:
 // unbounded, the variable is dropped; 0: (-inf, UPPER]; 1: [LOWER, +inf);
 // 2: [LOWER, UPPER]); RHO the strict lower triangle of R by rows, the
-// correlation of variables i and j (j < i) at position j + (i-2)(i-1)/2.
+// correlation of variables i and j (j < i) at runtime::strict_index(i, j).
 // Limits that the flags mark as infinite are never read.
 #pragma once
 
 #include <array>
 #include <span>
 
+#include "runtime/packidx.hpp"
+
 namespace qv::algebra {
 
 // Capacity of the set-up: variables and packed-triangle words.
 constexpr int kMvnMaxVar = 100;
-constexpr int kMvnMaxFact = kMvnMaxVar * (kMvnMaxVar + 1) / 2;
+constexpr int kMvnMaxFact = runtime::packed_size(kMvnMaxVar);
 
 // Termination codes shared by the multivariate integrators.
 constexpr int kMvnOk = 0;         // tolerance met

@@ -8,11 +8,16 @@
 #include "algebra/mvnlattice.hpp"
 #include "algebra/mvnsetup.hpp"
 #include "algebra/pkmat.hpp"
+#include "runtime/packidx.hpp"
 
 namespace qv::algebra {
 
+using runtime::packed_offset;
+using runtime::packed_size;
+using runtime::strict_offset;
+using runtime::strict_size;
+
 namespace {
-inline int pk(int i, int j) { return i * (i - 1) / 2 + j; }
 inline double gauss(double x) { return std::exp(-x * x / 2.0); }
 
 // Builds the 64-strip table: strips of equal area V under exp(-x^2/2), the
@@ -135,7 +140,7 @@ int SPHSET(int N, std::span<const double> LOWER, std::span<const double> UPPER,
   NDIR = 0;
   const auto n = static_cast<std::size_t>(std::max(N, 0));
   if (N < 0 || N > kSphMaxVar || LOWER.size() < n || UPPER.size() < n || KIND.size() < n ||
-      RHO.size() < n * (n > 0 ? n - 1 : 0) / 2)
+      RHO.size() < strict_size(n))
     return 2;
   if (!mvn_kept_psd(N, RHO, KIND)) return 4;
   // The dropped variables go to the end by the exchanges of the sort.
@@ -155,7 +160,7 @@ int SPHSET(int N, std::span<const double> LOWER, std::span<const double> UPPER,
   S.M = m;
   auto corr = [&](int a, int b) {  // original variables a != b
     if (a < b) std::swap(a, b);
-    return RHO[static_cast<std::size_t>(b + (a - 2) * (a - 1) / 2 - 1)];
+    return RHO[static_cast<std::size_t>(strict_offset(a, b))];
   };
   for (int i = 1; i <= m; ++i) {
     const int v = perm[i];
@@ -163,8 +168,8 @@ int SPHSET(int N, std::span<const double> LOWER, std::span<const double> UPPER,
     S.KINDS[static_cast<std::size_t>(i - 1)] = KIND[iv];
     S.A[static_cast<std::size_t>(i - 1)] = KIND[iv] != 0 ? LOWER[iv] : 0.0;
     S.B[static_cast<std::size_t>(i - 1)] = KIND[iv] != 1 ? UPPER[iv] : 0.0;
-    for (int j = 1; j < i; ++j) S.L[static_cast<std::size_t>(pk(i, j) - 1)] = corr(v, perm[j]);
-    S.L[static_cast<std::size_t>(pk(i, i) - 1)] = 1.0;
+    for (int j = 1; j < i; ++j) S.L[static_cast<std::size_t>(packed_offset(i, j))] = corr(v, perm[j]);
+    S.L[static_cast<std::size_t>(packed_offset(i, i))] = 1.0;
   }
   if (m == 1) {
     PHILIM(S.A[0], S.B[0], S.KINDS[0], D, E);
@@ -175,7 +180,7 @@ int SPHSET(int N, std::span<const double> LOWER, std::span<const double> UPPER,
     D = 0.0;
     NDROP += 1;
   } else if (m >= 3) {
-    PKCHL(m, std::span<double>(S.L.data(), static_cast<std::size_t>(m * (m + 1) / 2)));
+    PKCHL(m, std::span<double>(S.L.data(), static_cast<std::size_t>(packed_size(m))));
     long nd = 1;
     for (int i = 1; i <= 3; ++i) nd = nd * 2 * (m - i + 1) / i;
     NDIR = static_cast<int>(nd);
@@ -209,7 +214,7 @@ double SPHPT() {
     for (int i = 1; i <= m; ++i) {
       double s = 0.0;
       for (int j = 1; j <= i; ++j)
-        s += S.L[static_cast<std::size_t>(pk(i, j) - 1)] * q[c * um + static_cast<std::size_t>(j - 1)];
+        s += S.L[static_cast<std::size_t>(packed_offset(i, j))] * q[c * um + static_cast<std::size_t>(j - 1)];
       S.LQ[c * um + static_cast<std::size_t>(i - 1)] = s;
     }
   const double r3 = 1.0 / std::sqrt(3.0);

@@ -6,6 +6,8 @@
 #include <array>
 #include <span>
 
+#include "runtime/packidx.hpp"
+
 namespace qv::algebra {
 
 constexpr int kSphMaxVar = 100;
@@ -16,7 +18,7 @@ struct Sphsta {
   int NDIR = 0;                                 // directions per sample
   std::array<double, kSphMaxVar> A{}, B{};      // limits of the kept variables
   std::array<int, kSphMaxVar> KINDS{};          // their flags
-  std::array<double, kSphMaxVar*(kSphMaxVar + 1) / 2> L{};  // packed Cholesky factor
+  std::array<double, runtime::packed_size(kSphMaxVar)> L{};  // packed Cholesky factor
   std::array<double, kSphMaxVar * kSphMaxVar> Q{};   // random orthogonal matrix (by columns)
   std::array<double, kSphMaxVar * kSphMaxVar> LQ{};  // L Q (by columns)
   std::array<double, kSphMaxVar> V{};           // the current direction, transformed

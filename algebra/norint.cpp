@@ -11,13 +11,18 @@
 #include "algebra/mvnsetup.hpp"
 #include "numlib/distrib.hpp"
 #include "numlib/machconst.hpp"
+#include "runtime/packidx.hpp"
 #include "runtime/stop.hpp"
 
 namespace qv::algebra {
 
-namespace {
+using runtime::packed_offset;
+using runtime::packed_offset_sym;
+using runtime::packed_size;
+using runtime::strict_offset;
+using runtime::strict_size;
 
-inline int pk(int i, int j) { return i * (i - 1) / 2 + j; }
+namespace {
 
 // The orthant in single precision, or -1 for an impossible correlation.
 double norint_orthant(double h, double k, double r, int digits) {
@@ -70,14 +75,14 @@ void PKFACT(std::span<const double> A, std::span<double> OUT1, std::span<double>
             double& DET, int& FAULT) {
   FAULT = 4;
   DET = 1.0;
-  const auto len = static_cast<std::size_t>(std::max(N, 0) * (std::max(N, 0) + 1) / 2);
+  const auto len = static_cast<std::size_t>(packed_size(std::max(N, 0)));
   if (N < 1 || A.size() < len || OUT1.size() < static_cast<std::size_t>(N) || OUT2.size() < len)
     return;
   const double tiny = static_cast<double>(5e-8f);
   auto U = [&](int i, int j) -> double& {  // u(i, j), i <= j, held as U'(j, i)
-    return OUT2[static_cast<std::size_t>(pk(j, i) - 1)];
+    return OUT2[static_cast<std::size_t>(packed_offset(j, i))];
   };
-  auto a = [&](int i, int j) { return A[static_cast<std::size_t>(pk(std::max(i, j), std::min(i, j)) - 1)]; };
+  auto a = [&](int i, int j) { return A[static_cast<std::size_t>(packed_offset_sym(i, j))]; };
   for (int i = N; i >= 1; --i) {
     double piv = a(i, i);
     for (int k = i + 1; k <= N; ++k) piv -= U(i, k) * U(i, k);
@@ -106,7 +111,7 @@ void NORINT1(std::span<const double> UPPER, std::span<const double> LOWER,
   }
   const auto n = static_cast<std::size_t>(N);
   if (N < 1 || N > kNorMaxVar || UPPER.size() < n || LOWER.size() < n || KIND.size() < n ||
-      RHO.size() < n * (n - 1) / 2) {
+      RHO.size() < strict_size(n)) {
     FAULT = 3;
     return;
   }
@@ -126,8 +131,8 @@ void NORINT1(std::span<const double> UPPER, std::span<const double> LOWER,
   if (N > 2) {
     for (int i = 1; i <= N; ++i) {
       for (int j = 1; j < i; ++j)
-        S.R[static_cast<std::size_t>(pk(i, j) - 1)] = RHO[static_cast<std::size_t>(j + (i - 2) * (i - 1) / 2 - 1)];
-      S.R[static_cast<std::size_t>(pk(i, i) - 1)] = 1.0;
+        S.R[static_cast<std::size_t>(packed_offset(i, j))] = RHO[static_cast<std::size_t>(strict_offset(i, j))];
+      S.R[static_cast<std::size_t>(packed_offset(i, i))] = 1.0;
     }
     double det;
     int pf;

@@ -6,10 +6,12 @@
 #include <array>
 #include <span>
 
+#include "runtime/packidx.hpp"
+
 namespace qv::algebra {
 
 constexpr int kNorMaxVar = 7;
-constexpr int kNorMaxPk = kNorMaxVar * (kNorMaxVar + 1) / 2;
+constexpr int kNorMaxPk = runtime::packed_size(kNorMaxVar);
 
 struct Norsta {
   int IERR = 0;  // NORINT2's error flag: 999 after an impossible correlation

@@ -12,6 +12,7 @@
 #include "jobbase/tabnames.hpp"
 #include "jobbase/workspace.hpp"
 #include "numlib/inverse.hpp"
+#include "runtime/packidx.hpp"
 #include "runtime/units.hpp"
 
 namespace qv::algebra {
@@ -123,7 +124,7 @@ void INVMAT(Vec1<double> A, Vec1<double> B, int rows, int cols, Vec1<double> wor
   if (iok != 0) jobbase::ERRMSG(30);
 
   if (jobbase::ISSYM(A, n, n) == 1) {
-    const int p = n * (n + 1) / 2;
+    const int p = runtime::packed_size(n);
     Vec1<double> P = work;
     Vec1<double> C = work.from(p + 1);
     Vec1<double> W = work.from(2 * p + 1);

@@ -1,11 +1,13 @@
 // Packed symmetric matrix routines of the normal-integral library: Cholesky
 // factor, inverse with determinant, condition number of a correlation
 // matrix.  Packed storage: the lower triangle by rows, element (i, j),
-// j <= i, at i(i-1)/2 + j.  No path of the program calls these routines.
+// j <= i, at runtime::packed_index(i, j).  No path of the program calls these routines.
 #pragma once
 
 #include <array>
 #include <span>
+
+#include "runtime/packidx.hpp"
 
 namespace qv::algebra {
 
@@ -13,8 +15,8 @@ constexpr int kPkMaxOrder = 100;
 
 // Scratch of PKCOND: the full correlation matrix and its inverse, packed.
 struct Pksta {
-  std::array<double, kPkMaxOrder * (kPkMaxOrder + 1) / 2> R{};
-  std::array<double, kPkMaxOrder * (kPkMaxOrder + 1) / 2> RI{};
+  std::array<double, runtime::packed_size(kPkMaxOrder)> R{};
+  std::array<double, runtime::packed_size(kPkMaxOrder)> RI{};
   void reset();
 };
 inline Pksta PKSTA;

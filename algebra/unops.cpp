@@ -16,6 +16,7 @@
 #include "jobbase/workspace.hpp"
 #include "numlib/inverse.hpp"
 #include "numlib/random.hpp"
+#include "runtime/packidx.hpp"
 #include "runtime/units.hpp"
 
 namespace qv::algebra {
@@ -89,7 +90,7 @@ void general_inverse(Vec1<double> X, int v, int n, int B, int work) {
 // Inverse of the n x n operand whose values start at v, in place.
 void inverse(Vec1<double> X, int v, int n) {
   const int s = MAINPR.WSTOP;
-  const int p = n * (n + 1) / 2;
+  const int p = runtime::packed_size(n);
   if (jobbase::ISSYM(X.from(v), n, n) == 1) {
     // Symmetric: through the packed Cholesky inverse.  A positive
     // semi-definite matrix gives its generalised inverse there (zero rows
@@ -278,9 +279,9 @@ void vector_to_symmetric(const Operand& a) {
   const int n = a.n;
   if (a.r != 1 && a.c != 1) not_vector(a.r, a.c);
   int order = static_cast<int>((std::sqrt(8.0 * n + 1.0) - 1.0) / 2.0);
-  while (order * (order + 1) / 2 < n) ++order;
-  while (order > 0 && order * (order + 1) / 2 > n) --order;
-  if (order * (order + 1) / 2 != n) ERRMSG(108);
+  while (runtime::packed_size(order) < n) ++order;
+  while (order > 0 && runtime::packed_size(order) > n) --order;
+  if (runtime::packed_size(order) != n) ERRMSG(108);
   // Expanded at once to full symmetric storage, the form every later
   // operator, function and result copy reads.
   const int growth = order * order - n;
@@ -503,7 +504,7 @@ void covariance_of_rows(const Operand& a) {
   const int growth = r < c ? c * (c - r) : 0;
   WSCHK(MAINPR.WSTOP + growth);
   if (!trial() && c >= 1) {
-    const int p = c * (c + 1) / 2;
+    const int p = runtime::packed_size(c);
     const int xbar = MAINPR.WSTOP + growth;
     const int ssp = xbar + c;
     WSCHK(ssp + p);

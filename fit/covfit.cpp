@@ -11,6 +11,7 @@
 #include "jobbase/syminv.hpp"
 #include "jobbase/tabnames.hpp"
 #include "jobbase/workspace.hpp"
+#include "runtime/packidx.hpp"
 #include "runtime/units.hpp"
 
 namespace qv::fit {
@@ -22,6 +23,10 @@ using jobbase::kFitDWLS;
 using jobbase::kFitGLS;
 using jobbase::kFitLS;
 using jobbase::kFitML;
+using runtime::packed_offset;
+using runtime::packed_offset_sym;
+using runtime::packed_size;
+using runtime::strict_size;
 
 namespace {
 
@@ -40,9 +45,6 @@ bool representable(double v) {
   return v >= std::numeric_limits<double>::min() && v <= std::numeric_limits<double>::max();
 }
 
-// Element (i, j) of a packed symmetric matrix, either triangle.
-inline int pk(int i, int j) { return i >= j ? i * (i - 1) / 2 + j : j * (j - 1) / 2 + i; }
-
 // A read-only span as the 1-based view the workspace routines take; those
 // routines only read the matrix passed as their first argument.
 Vec1<double> view(std::span<const double> s) {
@@ -53,7 +55,7 @@ Vec1<double> view(std::span<double> s) { return Vec1<double>(s.data(), static_ca
 // Expands a packed symmetric matrix of order p into a full p x p array.
 void unpack(std::span<const double> P, int p, double* full) {
   for (int j = 1; j <= p; ++j)
-    for (int i = 1; i <= p; ++i) full[(j - 1) * p + (i - 1)] = P[pk(i, j) - 1];
+    for (int i = 1; i <= p; ++i) full[(j - 1) * p + (i - 1)] = P[packed_offset_sym(i, j)];
 }
 
 // ln det A of the packed symmetric A of order p from its Cholesky factor,
@@ -64,7 +66,7 @@ double log_det(std::span<const double> A, int p, std::span<double> L) {
   jobbase::CHOLPK(view(A), p, view(L), nullity, fault);
   if (fault != 0 || nullity != 0) return std::numeric_limits<double>::quiet_NaN();
   double s = 0.0;
-  for (int i = 1; i <= p; ++i) s += std::log(L[static_cast<std::size_t>(pk(i, i) - 1)]);
+  for (int i = 1; i <= p; ++i) s += std::log(L[static_cast<std::size_t>(packed_offset(i, i))]);
   return 2.0 * s;
 }
 
@@ -82,7 +84,7 @@ double ls_fit(std::span<const double> S, std::span<const double> E, double N) {
 MlResult ml_fit(std::span<const double> S, std::span<const double> E, int p, double detS, double N,
                 double prev, std::span<double> scratch) {
   MlResult res;
-  const int np = npacked(p);
+  const int np = packed_size(p);
   auto inv = view(scratch.first(static_cast<std::size_t>(np)));
   auto work = view(scratch.subspan(static_cast<std::size_t>(np), static_cast<std::size_t>(p)));
   double detE = 0.0;
@@ -95,7 +97,7 @@ MlResult ml_fit(std::span<const double> S, std::span<const double> E, int p, dou
   double t = 0.0;
   if (res.inverted) {
     for (int i = 1; i <= p; ++i) {
-      const int r = i * (i - 1) / 2;
+      const int r = packed_offset(i, 1);
       for (int j = 1; j < i; ++j) t += 2.0 * inv(r + j) * S[r + j - 1];
       t += inv(r + i) * S[r + i - 1];
     }
@@ -148,7 +150,7 @@ double ml_means_term(std::span<const double> Einv, std::span<const double> obs, 
   double q = 0.0;
   for (int i = 1; i <= p; ++i) {
     double s = 0.0;
-    for (int j = 1; j <= p; ++j) s += Einv[pk(i, j) - 1] * work[j - 1];
+    for (int j = 1; j <= p; ++j) s += Einv[packed_offset_sym(i, j)] * work[j - 1];
     q += work[i - 1] * s;
   }
   return q > 0.0 ? N * std::log(1.0 + q) : 0.0;
@@ -160,13 +162,13 @@ double awls_fit(std::span<const double> S, std::span<const double> E, std::span<
   for (int i = 1; i <= p; ++i)
     for (int j = 1; j <= i; ++j) {
       if (j == i && !withdiag) continue;
-      const int k = pk(i, j) - 1;
+      const int k = packed_offset(i, j);
       r[m++] = S[k] - E[k];
     }
   // r' W r with W packed of order m.
   double f = 0.0;
   for (int i = 1; i <= m; ++i) {
-    const int row = i * (i - 1) / 2;
+    const int row = packed_offset(i, 1);
     double s = 0.0;
     for (int j = 1; j < i; ++j) s += W[row + j - 1] * r[j - 1];
     f += r[i - 1] * (2.0 * s + W[row + i - 1] * r[i - 1]);
@@ -177,7 +179,7 @@ double awls_fit(std::span<const double> S, std::span<const double> E, std::span<
 double awls_penalty(std::span<const double> E, int p, double N) {
   double s = 0.0;
   for (int i = 1; i <= p; ++i) {
-    const double d = 1.0 - E[pk(i, i) - 1];
+    const double d = 1.0 - E[packed_offset(i, i)];
     s += d * d;
   }
   return (N - 1.0) / 2.0 * s;
@@ -187,7 +189,7 @@ double dwls_fit(std::span<const double> S, std::span<const double> E, std::span<
   double f = 0.0;
   for (int i = 1; i <= p; ++i)
     for (int j = 1; j <= i; ++j) {
-      const int k = pk(i, j) - 1;
+      const int k = packed_offset(i, j);
       const double d = S[k] - E[k];
       f += (j == i ? 1.0 : 2.0) * d * d / W[k];
     }
@@ -239,7 +241,7 @@ double ml_group(Vec1<double> X, int NG, int g) {
   auto& oc = OBJCEL;
   const double N = G.col(gcol::kNobs);
   const int p = G.icol(gcol::kNvar);
-  const int np = npacked(p);
+  const int np = packed_size(p);
   const double detS = G.col(gcol::kObsDet);
   const auto S = packed_at(X, G.icol(gcol::kObsData), np);
   const auto E = packed_at(X, G.icol(gcol::kCovResult), np);
@@ -264,7 +266,7 @@ double ml_group(Vec1<double> X, int NG, int g) {
         runtime::write_list(runtime::kStdout, {});
         runtime::write_list(runtime::kStdout, {" Observed covariance matrix for group", g});
         for (int i = 1; i <= p; ++i) {
-          const std::span<const double> row = S.subspan(static_cast<std::size_t>(i * (i - 1) / 2),
+          const std::span<const double> row = S.subspan(static_cast<std::size_t>(packed_offset(i, 1)),
                                                         static_cast<std::size_t>(i));
           runtime::write_list(runtime::kStdout, {runtime::Out(row)});
         }
@@ -295,10 +297,10 @@ double awls_group(Vec1<double> X, int NG, int g) {
   const jobbase::GroupView G{X, NG, g};
   const double N = G.col(gcol::kNobs);
   const int p = G.icol(gcol::kNvar);
-  const int np = npacked(p);
+  const int np = packed_size(p);
   const int form = G.icol(gcol::kAsyForm);
   const bool withdiag = form == 2;
-  const int m = withdiag ? np : p * (p - 1) / 2;
+  const int m = withdiag ? np : strict_size(p);
   const int Eaddr = G.icol(gcol::kCovResult);
   const int W = jobbase::MAINPR.WSTOP;
   if (form == 1) {
@@ -307,7 +309,7 @@ double awls_group(Vec1<double> X, int NG, int g) {
   }
   const auto S = packed_at(X, G.icol(gcol::kObsData), np);
   const auto E = packed_at(X, Eaddr, np);
-  const auto Wt = packed_at(X, G.icol(gcol::kWeights), npacked(m));
+  const auto Wt = packed_at(X, G.icol(gcol::kWeights), packed_size(m));
   double F = awls_fit(S, E, Wt, p, withdiag, scratch_at(X, W, m));
   const double P = (form == 0 && G.icol(gcol::kDiOption) != 1) ? awls_penalty(E, p, N) : 0.0;
   G.col(gcol::kDiagPenalty) = P;
@@ -318,7 +320,7 @@ double gls_group(Vec1<double> X, int NG, int g) {
   const jobbase::GroupView G{X, NG, g};
   const double N = G.col(gcol::kNobs);
   const int p = G.icol(gcol::kNvar);
-  const int np = npacked(p);
+  const int np = packed_size(p);
   const int Saddr = G.icol(gcol::kObsData);
   const int W = jobbase::MAINPR.WSTOP;
   const auto scratch = scratch_at(X, W, gls_scratch(p));
@@ -376,7 +378,7 @@ void COVFIT(int code, Vec1<double> X, int NG, int g, double& FOBJ) {
         runtime::write_list(runtime::kStdout, {" Diagonally weighted least squares needs AV weights in group", g});
         jobbase::ERRMSG(40);
       }
-      const int np = npacked(G.icol(gcol::kNvar));
+      const int np = packed_size(G.icol(gcol::kNvar));
       F = dwls_fit(packed_at(X, G.icol(gcol::kObsData), np), packed_at(X, G.icol(gcol::kCovResult), np),
                    packed_at(X, G.icol(gcol::kWeights), np), G.icol(gcol::kNvar));
       break;

@@ -4,20 +4,18 @@
 //
 // Each comes twice: a kernel over spans (observed matrix S and expected
 // matrix E packed, the lower triangle by rows, element (i, j), j <= i, at
-// i(i-1)/2 + j; weights; means; N; p) that computes the value, and the
-// adapter COVFIT that reads one group's table entries, supplies scratch
-// above WSTOP (without moving it), raises the errors and writes the
-// messages.  Nothing here allocates.
+// packed_index(i, j) of runtime/packidx.hpp; weights; means; N; p) that
+// computes the value, and the adapter COVFIT that reads one group's table
+// entries, supplies scratch above WSTOP (without moving it), raises the
+// errors and writes the messages.  Nothing here allocates.
 #pragma once
 
 #include <span>
 
+#include "runtime/packidx.hpp"
 #include "runtime/view1.hpp"
 
 namespace qv::fit {
-
-// Words of a packed symmetric matrix of order p.
-constexpr int npacked(int p) { return p * (p + 1) / 2; }
 
 // Least squares: (N - 1) times the sum of squared differences of the first
 // S.size() packed elements (each off-diagonal element counted once).
@@ -31,7 +29,7 @@ struct MlResult {
   bool inverted = false; // E was inverted: its packed inverse is in scratch[0, p(p+1)/2)
 };
 // Scratch words the kernel needs for order p.
-constexpr int ml_scratch(int p) { return npacked(p) + p; }
+constexpr int ml_scratch(int p) { return runtime::packed_size(p) + p; }
 // detS is the observed matrix's determinant; prev the group's previous value
 // (read only by the penalty).  The penalty value is 100 p^2 + prev +
 // (1e-30 - ratio) x 1e33 (a ratio that is not finite, and a previous value

@@ -25,14 +25,13 @@ namespace qv::fit {
 
 namespace gcol = jobbase::gcol;
 using jobbase::GroupView;
+using runtime::kMsgUnit;
 using runtime::kStdout;
 using runtime::write_fmt;
 using runtime::write_list;
 
 namespace {
 
-// The message unit of the fit and the report.
-constexpr int kMsgUnit = 7;
 // The perturbation factor of the JI option (the single-precision 0.1).
 constexpr double kJiggle = static_cast<double>(0.1f);
 

@@ -19,12 +19,10 @@ namespace qv::fit {
 
 namespace gcol = jobbase::gcol;
 using jobbase::GroupView;
+using runtime::kMsgUnit;
 using runtime::Out;
 
 namespace {
-
-// The message unit of the fit.
-constexpr int kMsgUnit = 7;
 
 // Which steps of an evaluation a group takes part in, by its kind and code
 // and the constraint mode.

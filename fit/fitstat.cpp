@@ -64,7 +64,7 @@ int NOBS(Vec1<double> X, int NG, int first, int last, double& NOBSV, int& NCON) 
   for (int g = first; g <= last; ++g) {
     const jobbase::GroupView G{X, NG, g};
     const int code = G.icol(gcol::kFitCode);
-    if (code < 6 || code > 9 || code == kFitUser) NOBSV += G.col(gcol::kNobs);
+    if (counts_observations(code)) NOBSV += G.col(gcol::kNobs);
     const int kind = G.icol(gcol::kKind);
     if (kind == kKindConstraint) {
       NCON += G.icol(gcol::kNstat);
@@ -80,7 +80,7 @@ int NOBS(Vec1<double> X, int NG, int first, int last, double& NOBSV, int& NCON) 
         for (long long i = 0; i < cells; ++i)
         if (X(a + i) >= 0.0) ++used;
       nstat += used - 1;
-    } else if (code < 9 && code != kFitUser) {
+    } else if (code < kFitRaw && code != kFitUser) {
       nstat += G.icol(gcol::kNstat);
       if (G.col(gcol::kObsMeans) != 0.0 && G.col(gcol::kMeansFormula) != 0.0) nstat += G.icol(gcol::kNvar);
     } else if (code == kFitRaw) {
@@ -107,7 +107,7 @@ void DFOBS(Vec1<double> X, int NG, int NPAR, double r, double& RMSEA) {
   int ndata = 0;
   for (int g = 1; g <= NG; ++g) {
     const jobbase::GroupView G{X, NG, g};
-    if (G.col(gcol::kKind) > 0.0) continue;
+    if (G.col(gcol::kKind) > kKindData) continue;
     ++ndata;
     double ng = 0.0;
     int kg = 0;
@@ -123,26 +123,26 @@ void DFOBS(Vec1<double> X, int NG, int NPAR, double r, double& RMSEA) {
 }
 
 int FITTYP(Vec1<double> X, int NG) {
-  int type = 0;
+  int job = fitclass::kNone;
   for (int g = 1; g <= NG; ++g) {
-    if (jobbase::GRPTAB(X, NG, gcol::kKind, g) != 0.0) continue;
-    int t = 7;
+    if (jobbase::GRPTAB(X, NG, gcol::kKind, g) != kKindData) continue;
+    int group = fitclass::kOther;
     switch (icell(jobbase::GRPTAB(X, NG, gcol::kFitCode, g))) {
-      case kFitLS: t = 3; break;
-      case kFitML: t = 1; break;
-      case kFitAWLS: t = 4; break;
-      case kFitDWLS: t = 5; break;
-      case kFitGLS: t = 2; break;
+      case kFitLS: group = fitclass::kLS; break;
+      case kFitML: group = fitclass::kML; break;
+      case kFitAWLS: group = fitclass::kAWLS; break;
+      case kFitDWLS: group = fitclass::kDWLS; break;
+      case kFitGLS: group = fitclass::kGLS; break;
       case kFitRaw:
       case kFitVL:
-      case kFitTable: t = 6; break;
-      default: t = 7;
+      case kFitTable: group = fitclass::kRecords; break;
+      default: group = fitclass::kOther;
     }
-    if (type != 0 && t != type) t = 7;
-    type = t;
-    if (type == 7) break;
+    if (job != fitclass::kNone && group != job) group = fitclass::kOther;
+    job = group;
+    if (job == fitclass::kOther) break;
   }
-  return type;
+  return job;
 }
 
 namespace {

@@ -42,9 +42,22 @@ int NOBS(runtime::Vec1<double> X, int NG, int first, int last, double& NOBSV, in
 // point estimate): the mean over the data groups of each group's share.
 void DFOBS(runtime::Vec1<double> X, int NG, int NPAR, double r, double& RMSEA);
 
+// Fit-type codes of the front end (FITRES.FITTYP): the class of the fit
+// functions of a job's data groups.
+namespace fitclass {
+constexpr int kNone = 0;     // no data group
+constexpr int kML = 1;       // maximum likelihood
+constexpr int kGLS = 2;      // generalised least squares
+constexpr int kLS = 3;       // least squares
+constexpr int kAWLS = 4;     // asymptotically weighted least squares
+constexpr int kDWLS = 5;     // diagonally weighted least squares
+constexpr int kRecords = 6;  // raw data, variable-length records, contingency table
+constexpr int kOther = 7;    // any other fit code, or data groups of different classes
+}  // namespace fitclass
+
 // Fit-type code of the front end from the data groups' fit codes: ML 1,
 // GLS 2, LS 3, AWLS 4, DWLS 5, raw data 6; 7 for any other code or for
-// data groups whose types differ.
+// data groups whose types differ (the fitclass:: codes).
 int FITTYP(runtime::Vec1<double> X, int NG);
 
 // What the block needs from the fit driver.

@@ -26,13 +26,11 @@ using jobbase::GroupView;
 using jobbase::icell;
 using runtime::Mat1;
 using runtime::Out;
+using runtime::kMsgUnit;
 using runtime::kStdout;
 using runtime::write_list;
 
 namespace {
-
-// The message unit of the fit.
-constexpr int kMsgUnit = 7;
 
 std::span<double> words(Vec1<double> X, long long at, long long n) {
   return std::span<double>(X.ptr(at), static_cast<std::size_t>(n));

@@ -21,6 +21,15 @@ using jobbase::chr;
 
 }  // namespace
 
+RequestList::RequestList(const jobbase::GroupView& G) : X_(G.X), list_(G.icol(jobbase::gcol::kOutRequests)) {}
+
+int RequestList::count() const { return list_ > 0 ? jobbase::icell(X_(list_)) : 0; }
+
+OutRequest RequestList::operator()(int k) const {
+  const int w = word(list_, k);
+  return {jobbase::icell(X_(w)), jobbase::icell(X_(w + 1)), jobbase::icell(X_(w + 2))};
+}
+
 void OUTREQ(runtime::Vec1<double> X, runtime::Vec1<int> IX, int NG, int g, int& RDPTR, int& LABSLOT) {
   (void)IX;
   auto& c = CURSOR;
@@ -68,7 +77,7 @@ void OUTREQ(runtime::Vec1<double> X, runtime::Vec1<int> IX, int NG, int g, int& 
   const std::string name = len > 0 ? LINBUF.LINE.substr(start - 1, len) : std::string();
   const int nslot = std::max(1, (len + jobbase::kLabLen - 1) / jobbase::kLabLen);
 
-  const int r = list + 1 + 3 * (count - 1);
+  const int r = RequestList::word(list, count);
   X(r) = code;
   X(r + 1) = LABSLOT;
   X(r + 2) = nslot;

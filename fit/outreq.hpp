@@ -3,6 +3,7 @@
 // group's request list for the writing of the files after the fit.
 #pragma once
 
+#include "jobbase/tabnames.hpp"
 #include "runtime/view1.hpp"
 
 namespace qv::fit {
@@ -18,6 +19,33 @@ constexpr int kReqPed = 31;      // %P pedigree statistics
 // words (request number, first LABTAB slot of the file name, slots used).
 constexpr int kMaxReq = 30;
 constexpr int kReqWords = 90;
+constexpr int kReqEntryWords = 3;
+
+// One request of a group's list.
+struct OutRequest {
+  int number = 0;  // a matrix letter 1..26 or one of the kReq* numbers
+  int slot = 0;    // first LABTAB slot of the file name
+  int slots = 0;   // LABTAB slots the name takes
+};
+
+// The request list of a group, read through its GRPTAB column
+// gcol::kOutRequests: the count at the list's address, then the requests.
+class RequestList {
+ public:
+  explicit RequestList(const jobbase::GroupView& G);
+  // Address of the list; 0 for a group without one.
+  int address() const { return list_; }
+  // Number of requests; 0 for a group without a list.
+  int count() const;
+  // Request k, 1 <= k <= count().
+  OutRequest operator()(int k) const;
+  // Address of the first word of request k of the list at address list.
+  static constexpr int word(int list, int k) { return list + 1 + kReqEntryWords * (k - 1); }
+
+ private:
+  runtime::Vec1<double> X_;
+  int list_ = 0;
+};
 
 // Parses the request at the cursor (a word beginning "QV" or "DR") of group
 // g and appends it to the group's list (GRPTAB column 26; created at RDPTR

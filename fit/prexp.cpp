@@ -15,6 +15,7 @@
 #include "jobbase/workspace.hpp"
 #include "numlib/matprint.hpp"
 #include "runtime/fixedstr.hpp"
+#include "runtime/packidx.hpp"
 #include "runtime/units.hpp"
 
 namespace qv::fit {
@@ -22,6 +23,7 @@ namespace qv::fit {
 using jobbase::GroupView;
 using jobbase::icell;
 using runtime::kStdout;
+using runtime::packed_size;
 using runtime::Vec1;
 using runtime::write_list;
 namespace gcol = jobbase::gcol;
@@ -56,8 +58,6 @@ constexpr int kTableProportions = 3;
 
 void blank() { write_list(kStdout, {}); }
 void record(const std::string& text) { write_list(kStdout, {text}); }
-
-int packed(int p) { return p * (p + 1) / 2; }
 
 // Labels of a printed matrix: their kind ('C' text, 'I' numbers, 'N' none)
 // and the texts.
@@ -313,7 +313,7 @@ void report_data(Vec1<double> X, GroupView G, bool rep) {
       const Labels el = r == p && c == p ? vars : numbers();
       for (int k = 1; k <= nmodel; ++k) {
         model_head(nmodel, k);
-        expand_print(X, s, res + (k - 1) * packed(c), type, r, c, el, el);
+        expand_print(X, s, res + (k - 1) * packed_size(c), type, r, c, el, el);
       }
       if (code <= jobbase::kFitUserRows && obs > 0 && r == p && c == p) {
         // Observed minus expected over the expected matrix's elements.
@@ -323,7 +323,7 @@ void report_data(Vec1<double> X, GroupView G, bool rep) {
         const int n = jobbase::NELEM(t2, p, p);
         const int eo = s.take(pp);
         const int ee = s.take(pp);
-        algebra::EXPMAT(X.from(eo), X.from(obs), jobbase::kTypeSym, p, p, packed(p));
+        algebra::EXPMAT(X.from(eo), X.from(obs), jobbase::kTypeSym, p, p, packed_size(p));
         algebra::EXPMAT(X.from(ee), X.from(res), t, p, p, n);
         for (long long e = 0; e < pp; ++e) X(ee + static_cast<int>(e)) = X(eo + static_cast<int>(e)) - X(ee + static_cast<int>(e));
         record(" RESIDUAL MATRIX");

@@ -8,6 +8,7 @@
 #include "algebra/packed.hpp"
 #include "fit/fitsetup.hpp"
 #include "fit/hessian.hpp"
+#include "fit/outreq.hpp"
 #include "fit/prexp.hpp"
 #include "fit/wrfiles.hpp"
 #include "jobbase/areas.hpp"
@@ -299,16 +300,14 @@ void PRPARM(Vec1<double> X, Vec1<int> IX, jobbase::Labtab& LABTAB, int& mode, in
     }
 
     // 3. The group's output files, before its matrices.
-    const int list = G.icol(gcol::kOutRequests);
-    if (!spec && list > 0) {
-      const int count = icell(X(list));
+    const RequestList requests(G);
+    if (!spec && requests.address() > 0) {
+      const int count = requests.count();
       for (int r = 1; r <= count; ++r) {
-        const int w = list + 1 + 3 * (r - 1);
-        WRFCEL.REQNUM = icell(X(w));
-        const int first = icell(X(w + 1));
-        const int pieces = icell(X(w + 2));
-        const std::vector<std::string> names = slots(LABTAB, first, pieces);
-        WRFILES(X, IX, names, pieces, 80);
+        const OutRequest q = requests(r);
+        WRFCEL.REQNUM = q.number;
+        const std::vector<std::string> names = slots(LABTAB, q.slot, q.slots);
+        WRFILES(X, IX, names, q.slots, 80);
       }
     }
 
@@ -324,7 +323,7 @@ void PRPARM(Vec1<double> X, Vec1<int> IX, jobbase::Labtab& LABTAB, int& mode, in
       const int labelrec = icell(jobbase::MTLABL(X, B, L));
       int t = type;
       const int n = jobbase::NELEM(t, rows, cols);
-      const bool positive = type > 0 && !is_raw;
+      const bool positive = type >= jobbase::kTypeZero && !is_raw;
       if (is_raw) type = kShownRaw;
       int hasfree = 0;
       if (positive)

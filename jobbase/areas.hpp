@@ -15,6 +15,8 @@
 
 #include <string>
 
+#include "runtime/unitnames.hpp"
+
 namespace qv::jobbase {
 
 // Cells of the whole run.
@@ -72,7 +74,7 @@ struct MainprJob {
   bool PAFLAG = false;   // a PA statement was read in this job
   bool SPFLAG = false;   // an SP statement was read in this job
   bool VAFLAG = false;   // a value statement was read in this job
-  int DATUNT = 11;       // unit of data files
+  int DATUNT = runtime::kDataUnit;  // unit of data files
   int NUNCNT = 10000;    // next number for elements of UN matrices
   int NFREE = 0;         // free parameters numbered so far
   double NOREAD = 0.0;   // options line being parsed

@@ -12,6 +12,7 @@
 #include "jobbase/tabnames.hpp"
 #include "jobbase/workspace.hpp"
 #include "runtime/fixedstr.hpp"
+#include "runtime/packidx.hpp"
 #include "runtime/units.hpp"
 
 namespace qv::jobbase {
@@ -417,20 +418,20 @@ int ELADDR(runtime::Vec1<double> X, int G, int L, int& I, int& J, int SPEC, int&
       break;
     case kTypeSubdiag:
       if (J >= I) ERRMSG(18);
-      k = (I - 1) * (I - 2) / 2 + J;
+      k = runtime::strict_index(I, J);
       break;
     case kTypeStand:
       if (I == J) ERRMSG(19);
       if (I < J) std::swap(I, J);
-      k = (I - 1) * (I - 2) / 2 + J;
+      k = runtime::strict_index(I, J);
       break;
     case kTypeSym:
       if (I < J) std::swap(I, J);
-      k = I * (I - 1) / 2 + J;
+      k = runtime::packed_index(I, J);
       break;
     case kTypeLower:
       if (I < J) ERRMSG(127);
-      k = I * (I - 1) / 2 + J;
+      k = runtime::packed_index(I, J);
       break;
     case kTypeFull:
       k = cols * (I - 1) + J;
@@ -444,7 +445,7 @@ int ELADDR(runtime::Vec1<double> X, int G, int L, int& I, int& J, int SPEC, int&
   }
   // UN and CO matrices have no element position: 0 for the specification
   // slot, the number of stored elements for the value slot.
-  const bool noslot = type == 11 || type == 12;
+  const bool noslot = type == kTypeUnit || type == kTypeCo;
   if (SPEC == 1) {
     c.ELOFF = noslot ? 0 : k;
     return noslot ? 0 : a + k - 1;

@@ -8,18 +8,17 @@
 #include "jobbase/areas.hpp"
 #include "jobbase/tabnames.hpp"
 #include "runtime/fixedstr.hpp"
+#include "runtime/packidx.hpp"
 #include "runtime/units.hpp"
 
 namespace qv::jobbase {
 
 using runtime::kStdout;
+using runtime::packed_index;
+using runtime::packed_offset;
+using runtime::packed_size;
 
 namespace {
-// Position of element (i, j) of a packed symmetric matrix.
-inline int pk(int i, int j) {
-  if (i < j) std::swap(i, j);
-  return i * (i - 1) / 2 + j;
-}
 // A selected variable number must name one of the n variables.
 int selected(double s, int n) {
   const int v = static_cast<int>(s);
@@ -145,12 +144,12 @@ void REORD(Vec1<double> v, int n, Vec1<double> sel, int m, Vec1<double> W) {
 void SYMUNP(Vec1<double> P, int n, Vec1<double> sel, int m, Vec1<double> W) {
   if (m > n) ERRMSG(8);
   for (int j = 1; j <= n; ++j)
-    for (int i = 1; i <= n; ++i) W((j - 1) * n + i) = P(pk(i, j));
+    for (int i = 1; i <= n; ++i) W((j - 1) * n + i) = P(runtime::packed_index_sym(i, j));
   for (int i = 1; i <= m; ++i) {
     const int si = selected(sel(i), n);
     for (int j = 1; j <= i; ++j) {
       const int sj = selected(sel(j), n);
-      P(i * (i - 1) / 2 + j) = W((sj - 1) * n + si);
+      P(packed_index(i, j)) = W((sj - 1) * n + si);
     }
   }
 }
@@ -161,12 +160,12 @@ void SYMPAK(Vec1<double> P, int n, Vec1<double> sel, int m, Vec1<double> W1, Vec
   // Number the statistics of the n variables in packed order.
   int num = 0;
   for (int i = 1; i <= n; ++i)
-    for (int j = 1; j <= i; ++j) W1(pk(i, j)) = (i == j && withdiag != 1) ? 0.0 : ++num;
+    for (int j = 1; j <= i; ++j) W1(packed_index(i, j)) = (i == j && withdiag != 1) ? 0.0 : ++num;
   const int q = num;
   // The numbers of the statistics that the selected variables keep.
   SYMUNP(W1, n, sel, m, W2);
   int c = 0;
-  for (int k = 1; k <= m * (m + 1) / 2; ++k)
+  for (int k = 1; k <= packed_size(m); ++k)
     if (W1(k) != 0.0) W1(++c) = W1(k);
   SYMUNP(P, q, W1, c, W2);
 }
@@ -214,13 +213,13 @@ int TRIORD(int p, int& n, int& flag) {
 
 void COVCOR(Vec1<double> X, int n, int a, int w) {
   for (int i = 1; i <= n; ++i) {
-    const double di = X(a + pk(i, i) - 1);
+    const double di = X(a + packed_offset(i, i));
     for (int j = 1; j <= i; ++j) {
-      const double dj = X(a + pk(j, j) - 1);
-      X(w + pk(i, j) - 1) = X(a + pk(i, j) - 1) / std::sqrt(di * dj);
+      const double dj = X(a + packed_offset(j, j));
+      X(w + packed_offset(i, j)) = X(a + packed_offset(i, j)) / std::sqrt(di * dj);
     }
   }
-  for (int k = 0; k < n * (n + 1) / 2; ++k) X(a + k) = X(w + k);
+  for (int k = 0; k < packed_size(n); ++k) X(a + k) = X(w + k);
 }
 
 int ISSYM(Vec1<double> A, int n, int m) {
@@ -232,7 +231,7 @@ int ISSYM(Vec1<double> A, int n, int m) {
 
 int DIAG1(Vec1<double> P, int n) {
   for (int i = 1; i <= n; ++i)
-    if (P(i * (i + 1) / 2) != 1.0) return 0;
+    if (P(packed_index(i, i)) != 1.0) return 0;
   return 1;
 }
 

@@ -16,10 +16,6 @@ using runtime::write_list;
 
 namespace {
 
-// Highest unit an include file may take: unit 99 belongs to the binary save
-// file and the run-time has no unit above it.
-constexpr int kLastIncUnit = 98;
-
 bool is_blank_or_control(char ch) { return static_cast<unsigned char>(ch) <= 32; }
 
 // End of the current file: false at the end of the script itself (end of
@@ -107,11 +103,11 @@ void OPENINC(int& INUNIT, std::array<int, MAXINC + 2>& UNITS, int& INCDEP) {
   int unit = 0;
   if (INCDEP <= 1) {
     UNITS[1] = INUNIT;
-    unit = INCUN1;
+    unit = runtime::kFirstIncUnit;
   } else {
     unit = UNITS[INCDEP] + 1;
   }
-  if (INCDEP >= MAXINC || unit > kLastIncUnit) ERRMSG(213);
+  if (INCDEP >= MAXINC || unit > runtime::kLastIncUnit) ERRMSG(213);
   UNITS[INCDEP + 1] = unit;
   INUNIT = unit;
 

@@ -6,15 +6,14 @@
 #include <string>
 #include <string_view>
 
+#include "runtime/unitnames.hpp"
+
 namespace qv::jobbase {
 
 // Length of every script line buffer.
 constexpr int LINMAX = 1200;
 // Deepest include nesting the reader accepts (the script itself is depth 1).
 constexpr int MAXINC = 100;
-// Unit of the first include file; each deeper level takes the next unit.
-constexpr int INCUN1 = 15;
-
 // The three line buffers, each exactly LINMAX characters (column c is [c-1]).
 struct Linbuf {
   std::string PRVLIN = std::string(LINMAX, ' ');  // LINE before the last RDLINE
@@ -44,13 +43,13 @@ inline Cursor CURSOR;
 
 // Include state.  The line number itself is MAINPR.LINENO.
 struct Incstk {
-  int INUNIT = 5;                        // unit being read
+  int INUNIT = runtime::kStdin;          // unit being read
   int INCDEP = 1;                        // files open for reading (1 = the script)
   std::array<int, MAXINC + 2> UNITS{};   // UNITS[k]: unit read at depth k (k from 1)
   std::array<int, MAXINC + 2> LINSAV{};  // LINSAV[k]: parent's line number saved when depth k opened
   std::string FILNAM = std::string(80, ' ');  // scratch name of the last OPEN
   std::string INCNAM = std::string(80, ' ');  // name of the include file opened last
-  Incstk() { UNITS[1] = 5; }
+  Incstk() { UNITS[1] = runtime::kStdin; }
   void reset() { *this = Incstk(); }
 };
 inline Incstk INCSTK;

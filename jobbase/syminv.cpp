@@ -5,6 +5,7 @@
 
 #include "numlib/inverse.hpp"
 #include "numlib/machconst.hpp"
+#include "runtime/packidx.hpp"
 
 extern "C" {
 void dpotrf_(const char* uplo, const int* n, double* a, const int* lda, int* info, std::size_t uplo_len);
@@ -13,8 +14,10 @@ void dpotri_(const char* uplo, const int* n, double* a, const int* lda, int* inf
 
 namespace qv::jobbase {
 
+using runtime::packed_index;
+using runtime::packed_index_sym;
+
 namespace {
-int pk(int i, int j) { return i >= j ? i * (i - 1) / 2 + j : j * (j - 1) / 2 + i; }
 
 // The factorisation of CHOLPK column by column, for an L apart from A: the
 // same operations on the same values in the same order for every element
@@ -26,8 +29,7 @@ int pk(int i, int j) { return i >= j ? i * (i - 1) / 2 + j : j * (j - 1) / 2 + i
 // factors row by row, which finds the same fault and leaves the partial
 // factor its callers expect.
 bool cholpk_by_columns(const double* a, double* l, int n, int& nullity) {
-  // Element (i, j), i >= j, of a packed lower triangle, 1-based.
-  auto at = [](int i, int j) { return static_cast<std::ptrdiff_t>(i) * (i - 1) / 2 + j - 1; };
+  auto at = [](int i, int j) { return runtime::packed_offset<std::ptrdiff_t>(i, j); };
   nullity = 0;
   for (int j = 1; j <= n; ++j) {
     const double* lj = l + at(j, 1);
@@ -79,17 +81,16 @@ void CHOLPK(Vec1<double> A, int n, Vec1<double> L, int& nullity, int& fault) {
   }
   fault = 2;
   nullity = 0;
-  auto pk = [](int i, int j) { return i * (i - 1) / 2 + j; };
   for (int i = 1; i <= n; ++i) {
     // A(i,i) is still A's own until the diagonal of row i is written (L may be A).
-    const double aii = A(pk(i, i));
+    const double aii = A(packed_index(i, i));
     for (int j = 1; j <= i; ++j) {
-      double w = A(pk(i, j));
-      for (int k = 1; k < j; ++k) w -= L(pk(i, k)) * L(pk(j, k));
+      double w = A(packed_index(i, j));
+      for (int k = 1; k < j; ++k) w -= L(packed_index(i, k)) * L(packed_index(j, k));
       if (j < i) {
-        const double d = L(pk(j, j));
+        const double d = L(packed_index(j, j));
         if (d != 0.0) {
-          L(pk(i, j)) = w / d;
+          L(packed_index(i, j)) = w / d;
           continue;
         }
         // Column j had a zero pivot.  In a positive semi-definite matrix the
@@ -100,18 +101,18 @@ void CHOLPK(Vec1<double> A, int n, Vec1<double> L, int& nullity, int& fault) {
         // [[0,1],[1,0]], shows that A is not positive semi-definite: fault 2
         // rather than a zero row that would make a wrong inverse.
         double ajj = 0.0;
-        for (int k = 1; k < j; ++k) ajj += L(pk(j, k)) * L(pk(j, k));
+        for (int k = 1; k < j; ++k) ajj += L(packed_index(j, k)) * L(packed_index(j, k));
         if (w * w > 2e-9 * std::fabs(aii) * ajj) return;
-        L(pk(i, j)) = 0.0;
+        L(packed_index(i, j)) = 0.0;
       } else {
         // A zero pivot is also one whose diagonal element is itself 0.
         if (std::fabs(w) < std::fabs(1e-9 * aii) || w == 0.0) {
-          L(pk(i, i)) = 0.0;
+          L(packed_index(i, i)) = 0.0;
           nullity += 1;
         } else if (!(w > 0.0)) {
           return;  // negative, or NaN: not positive semi-definite
         } else {
-          L(pk(i, i)) = std::sqrt(w);
+          L(packed_index(i, i)) = std::sqrt(w);
         }
       }
     }
@@ -120,18 +121,17 @@ void CHOLPK(Vec1<double> A, int n, Vec1<double> L, int& nullity, int& fault) {
 }
 
 bool positive_definite(Vec1<double> A, int n, Vec1<double> L, double& logdet) {
-  auto at = [](int i, int j) { return i * (i - 1) / 2 + j; };
   double sum = 0.0;
   for (int i = 1; i <= n; ++i) {
     for (int j = 1; j <= i; ++j) {
-      double w = A(at(i, j));
-      for (int k = 1; k < j; ++k) w -= L(at(i, k)) * L(at(j, k));
+      double w = A(packed_index(i, j));
+      for (int k = 1; k < j; ++k) w -= L(packed_index(i, k)) * L(packed_index(j, k));
       if (j < i) {
-        L(at(i, j)) = w / L(at(j, j));
+        L(packed_index(i, j)) = w / L(packed_index(j, j));
       } else {
         // A pivot that is not positive, or not a number: not positive definite.
         if (!(w > 0.0) || !std::isfinite(w)) return false;
-        L(at(i, i)) = std::sqrt(w);
+        L(packed_index(i, i)) = std::sqrt(w);
         sum += std::log(w);
       }
     }
@@ -151,7 +151,7 @@ void SYMINV(Vec1<double> A, int n, Vec1<double> C, Vec1<double> W, double& det, 
   if (wantdet != 0) {
     det = 1.0;
     for (int i = 1; i <= n; ++i) {
-      const double d = C(i * (i + 1) / 2);
+      const double d = C(packed_index(i, i));
       det *= d * d;
     }
   }
@@ -160,12 +160,11 @@ void SYMINV(Vec1<double> A, int n, Vec1<double> C, Vec1<double> W, double& det, 
   // Healy's inversion of the factor, last row first: element (c, r) of the
   // inverse, c = n down to r, from the rows already formed below row r.
   for (int r = n; r >= 1; --r) {
-    const int t = r * (r + 1) / 2;
-    if (C(t) == 0.0) {
-      for (int k = 1; k <= n; ++k) C(pk(r, k)) = 0.0;
+    if (C(packed_index(r, r)) == 0.0) {
+      for (int k = 1; k <= n; ++k) C(packed_index_sym(r, k)) = 0.0;
       continue;
     }
-    for (int k = r; k <= n; ++k) W(k) = C(pk(k, r));
+    for (int k = r; k <= n; ++k) W(k) = C(packed_index(k, r));
     // Element (k, c) of the inverse for k = r+1..n, in that order: along row
     // c of the packed triangle while k < c, then down column c.  Two columns
     // c and c-1 are summed side by side (independent sums the processor
@@ -173,7 +172,7 @@ void SYMINV(Vec1<double> A, int n, Vec1<double> C, Vec1<double> W, double& det, 
     const double* w = W.ptr(1);  // w[k - 1] is W(k)
     const double* c1 = C.ptr(1);
     // row(i)[k - 1] is element (i, k) of the packed triangle, k <= i.
-    auto row = [c1](int i) { return c1 + static_cast<std::ptrdiff_t>(i) * (i - 1) / 2; };
+    auto row = [c1](int i) { return c1 + runtime::packed_offset<std::ptrdiff_t>(i, 1); };
     const double wr = w[r - 1];
     int c = n;
     for (; c - 1 > r; c -= 2) {
@@ -192,8 +191,8 @@ void SYMINV(Vec1<double> A, int n, Vec1<double> C, Vec1<double> W, double& det, 
         sa -= w[k - 1] * rk[c - 1];
         sb -= w[k - 1] * rk[c - 2];
       }
-      C(pk(c, r)) = sa / wr;
-      C(pk(c - 1, r)) = sb / wr;
+      C(packed_index(c, r)) = sa / wr;
+      C(packed_index(c - 1, r)) = sb / wr;
     }
     for (; c >= r; --c) {
       double s = c == r ? 1.0 / wr : 0.0;
@@ -201,7 +200,7 @@ void SYMINV(Vec1<double> A, int n, Vec1<double> C, Vec1<double> W, double& det, 
       int k = r + 1;
       for (; k < c; ++k) s -= w[k - 1] * rc[k - 1];
       for (; k <= n; ++k) s -= w[k - 1] * row(k)[c - 1];
-      C(pk(c, r)) = s / wr;
+      C(packed_index(c, r)) = s / wr;
     }
   }
 }

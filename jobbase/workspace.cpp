@@ -6,6 +6,7 @@
 #include "jobbase/errmsg.hpp"
 #include "jobbase/areas.hpp"
 #include "jobbase/tabnames.hpp"
+#include "runtime/packidx.hpp"
 #include "runtime/units.hpp"
 
 namespace qv::jobbase {
@@ -87,13 +88,13 @@ int NELEM(int& type, int rows, int cols) {
   } else if (type == kTypeDiag) {
     n = r;
   } else if (type == kTypeSym || type == kTypeLower) {
-    n = r * (r + 1) / 2;
+    n = runtime::packed_size(r);
   } else if (type == kTypeFull) {
     n = r * cols;
   } else if (type == kTypeUnit) {
     n = 0;
   } else {
-    n = r * (r - 1) / 2;
+    n = runtime::strict_size(r);
   }
   // A count beyond the integer range cannot fit the workspace anyway; the
   // largest integer makes the caller's CHKMEM refuse it.

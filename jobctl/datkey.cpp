@@ -24,6 +24,7 @@
 #include "jobbase/workspace.hpp"
 #include "numlib/inverse.hpp"
 #include "runtime/fixedstr.hpp"
+#include "runtime/packidx.hpp"
 #include "runtime/stop.hpp"
 #include "runtime/units.hpp"
 
@@ -31,6 +32,9 @@ namespace qv::jobctl {
 
 using namespace jobbase;
 using runtime::kStdout;
+using runtime::packed_offset;
+using runtime::packed_size;
+using runtime::strict_size;
 using runtime::write_fmt;
 using runtime::write_list;
 
@@ -46,7 +50,7 @@ void needs(const GroupView& G, int n) {
 
 void print_packed(Vec1<double> X, int a, int n) {
   for (int i = 1; i <= n; ++i)
-    write_list(kStdout, {std::span<const double>(X.ptr(a + i * (i - 1) / 2), static_cast<std::size_t>(i))});
+    write_list(kStdout, {std::span<const double>(X.ptr(a + packed_offset(i, 1)), static_cast<std::size_t>(i))});
 }
 
 // MI: the missing-value string after the next "=".
@@ -123,7 +127,7 @@ bool selection(const GroupView& G, int& ni) {
     }
   }
   G.col(gcol::kNvar) = s;
-  G.col(gcol::kNstat) = s * (s + 1) / 2;
+  G.col(gcol::kNstat) = packed_size(s);
   RDLINE();
 
   // Applied at once to what was read before it.
@@ -157,16 +161,16 @@ bool selection(const GroupView& G, int& ni) {
   if (DATFLG.AV) {
     if (DATKST.MATLET != 'C') ERRMSG(102);
     SYMUNP(X.from(G.icol(gcol::kWeights)), n, S, s, W);
-    DATKST.NAV = s * (s + 1) / 2;
+    DATKST.NAV = packed_size(s);
   }
   if (DATFLG.CM || DATFLG.PMKM) SYMUNP(X.from(G.icol(gcol::kObsData)), n, S, s, W);
   if (DATFLG.ASY) {
     if (DATFLG.AI) ERRMSG(192);
     const int withdiag = DATKST.MATLET == 'C' ? 1 : 0;
-    const long long q = withdiag ? static_cast<long long>(n) * (n + 1) / 2 : static_cast<long long>(n) * (n - 1) / 2;
+    const long long q = withdiag ? packed_size<long long>(n) : strict_size<long long>(n);
     check_room(static_cast<long long>(w) + static_cast<long long>(n + 1) * (n + 1) + 1 + q * q);
     SYMPAK(X.from(G.icol(gcol::kWeights)), n, S, s, W, X.from(w + (n + 1) * (n + 1) + 1), withdiag);
-    m.NASTAT = withdiag ? s * (s + 1) / 2 : s * (s - 1) / 2;
+    m.NASTAT = withdiag ? packed_size(s) : strict_size(s);
   }
   ni = s;
   return true;
@@ -181,13 +185,13 @@ void checks(const GroupView& G, int& ni) {
   if (DATFLG.CM || DATFLG.PMKM) {
     const int full = m.RDPTR;
     const int factor = full + n * n + n;
-    check_room(static_cast<long long>(factor) + static_cast<long long>(n) * (n + 1) / 2);
+    check_room(static_cast<long long>(factor) + packed_size<long long>(n));
     // Positive definiteness by the Cholesky factor, which no scale of the
     // variables can fail; its log-determinant stands in for a determinant
     // beyond the range that the LU factorisation delivers.
     double logdet = 0.0;
     const bool pd = positive_definite(X.from(G.icol(gcol::kObsData)), n, X.from(factor), logdet);
-    algebra::EXPMAT(X.from(full), X.from(G.icol(gcol::kObsData)), kTypeSym, n, n, n * (n + 1) / 2);
+    algebra::EXPMAT(X.from(full), X.from(G.icol(gcol::kObsData)), kTypeSym, n, n, packed_size(n));
     double det = 0.0;
     int ifail = 1;
     numlib::F03AAF(std::span<double>(X.ptr(full), static_cast<std::size_t>(n) * n), std::max(n, 1), n, det,
@@ -216,7 +220,7 @@ void checks(const GroupView& G, int& ni) {
   }
   if (DATFLG.ASY) {
     const int p = m.NASTAT;
-    const int q = p * (p + 1) / 2;
+    const int q = packed_size(p);
     const int a = G.icol(gcol::kWeights);
     const double scale = NO(G) - 1.0;
     if (DATFLG.AI) {
@@ -231,7 +235,7 @@ void checks(const GroupView& G, int& ni) {
         write_list(kStdout, {" Uninvertable Asymptotic Covariance Matrix"});
         for (int i = 1; i <= p; ++i)
           write_fmt(kStdout, "(6(1x,d12.4))",
-                    {std::span<const double>(X.ptr(a + i * (i - 1) / 2), static_cast<std::size_t>(i))});
+                    {std::span<const double>(X.ptr(a + packed_offset(i, 1)), static_cast<std::size_t>(i))});
         ERRMSG(24);
       }
       CPYVEC(X.from(a), X.from(m.RDPTR), q);
@@ -302,7 +306,7 @@ void DATDSP() {
     const std::string_view kw = DATKEY[static_cast<std::size_t>(key - 1)];
     const int n = ni;
     // Sizes of the triangle kinds, checked in 64 bits before any int use.
-    const long long tri_ll = static_cast<long long>(n) * (n + 1) / 2;
+    const long long tri_ll = packed_size<long long>(n);
     if (kw == "CM" || kw == "PM" || kw == "KM" || kw == "AC" || kw == "AI" || kw == "AV")
       check_room(m.RDPTR + tri_ll - 1);
     const int tri = static_cast<int>(tri_ll);
@@ -334,14 +338,14 @@ void DATDSP() {
       if (kw == "AI") DATFLG.AI = true;
       G.col(gcol::kWeights) = m.RDPTR;
       G.col(gcol::kFitCode) = kFitAWLS;
-      int p = n * (n - 1) / 2;
+      int p = strict_size(n);
       if (k.MATLET == 'C') {
         p = tri;
         G.col(gcol::kAsyForm) = 2;
       }
       m.NASTAT = p;
       needs(G, n);
-      const long long q = static_cast<long long>(p) * (p + 1) / 2;
+      const long long q = packed_size<long long>(p);
       check_room(m.RDPTR + q - 1);
       RDDATA(X, n, static_cast<int>(q), m.RDPTR, kShapeSym, G.g, G.NG, DATFIL.MISVAL, 0);
       RDLINE();
@@ -388,7 +392,7 @@ void DATDSP() {
       G.col(gcol::kFitCode) = kFitDWLS;
       DATFLG.AV = true;
       G.col(gcol::kWeights) = m.RDPTR;
-      const int mm = k.MATLET == 'C' ? tri : n * (n - 1) / 2;
+      const int mm = k.MATLET == 'C' ? tri : strict_size(n);
       needs(G, n);
       write_list(kStdout, {" Attempting to read ", mm, " values."});
       RDDATA(X, n, mm, m.RDPTR, kShapeFull, G.g, G.NG, DATFIL.MISVAL, 0);

@@ -16,6 +16,7 @@
 namespace qv::jobctl {
 
 using namespace jobbase;
+using runtime::kPutUnit;
 using runtime::kStdout;
 using runtime::write_fmt;
 using runtime::write_list;
@@ -52,13 +53,13 @@ int name_column() {
 // Makes name the scratch file name that the error report quotes.
 void set_filnam(std::string_view name) { INCSTK.FILNAM = runtime::fpad(name, 80); }
 
-// Opens name on PUTUNIT with the given status; a failing open is error 223
+// Opens name on kPutUnit with the given status; a failing open is error 223
 // with the name in the report.
 void open_put_unit(const std::string& name, const char* status) {
   runtime::OpenSpec spec;
   spec.file = name;
   spec.status = status;
-  if (runtime::open_unit(PUTUNIT, spec, runtime::OnErr::Return) != runtime::IoStat::Ok) {
+  if (runtime::open_unit(kPutUnit, spec, runtime::OnErr::Return) != runtime::IoStat::Ok) {
     set_filnam(name);
     ERRMSG(223);
   }
@@ -82,7 +83,7 @@ void put_lines(const std::string& name, bool overwrite) {
   for (;;) {
     if (runtime::read_record(INCSTK.INUNIT, rec, runtime::OnErr::Return) != runtime::IoStat::Ok) {
       // The input ended before the end line: keep what was collected.
-      runtime::close_unit(PUTUNIT);
+      runtime::close_unit(kPutUnit);
       jobbase::WARNHD();
       write_list(kStdout, {" End of input before !@END: Put closed the file"});
       write_list(kStdout, {" Note: Put saved", n, " lines to file ", name});
@@ -95,11 +96,11 @@ void put_lines(const std::string& name, bool overwrite) {
     UPCASE(head, 5);
     if (head == "!@END") {
       write_list(kStdout, {" Note: Put saved", n, " lines to file ", name});
-      runtime::close_unit(PUTUNIT);
+      runtime::close_unit(kPutUnit);
       return;
     }
     const std::string_view kept = runtime::trim_right(line);
-    write_fmt(PUTUNIT, "(A)", {kept});
+    write_fmt(kPutUnit, "(A)", {kept});
     write_fmt(kStdout, "(A)", {kept});
     ++n;
   }
@@ -114,14 +115,14 @@ void get_lines(const std::string& name) {
   open_put_unit(name, "OLD");
   int n = 0;
   std::string rec;
-  while (runtime::read_record(PUTUNIT, rec, runtime::OnErr::Return) == runtime::IoStat::Ok) {
+  while (runtime::read_record(kPutUnit, rec, runtime::OnErr::Return) == runtime::IoStat::Ok) {
     write_fmt(kStdout, "(A)", {runtime::trim_right(rec)});
     ++n;
   }
   write_list(kStdout, {" !@END;"});
   FEMODE('H');
   write_list(kStdout, {" Note: Get retrieved", n, " lines from file"});
-  runtime::close_unit(PUTUNIT);
+  runtime::close_unit(kPutUnit);
 }
 
 // EXIST: 1 or 0 in machine-readable form, then a sentence.

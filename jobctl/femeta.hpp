@@ -22,9 +22,6 @@ inline constexpr std::string_view TOKERR = FETOKS.substr(26, 7);   // "!@error"
 inline constexpr std::string_view TOKPNG = FETOKS.substr(33, 7);   // "!@pong;"
 inline constexpr std::string_view TOKRDY = FETOKS.substr(40, 8);   // "!@ready;"
 
-// Unit of the PUT / GET file.
-constexpr int PUTUNIT = 12;
-
 // The handler of "!@" lines that RDLINE calls once it is registered
 // (set_meta_handler): serves the front-end commands.
 jobbase::MetaAct FEMETA();

@@ -11,6 +11,7 @@
 #include "jobctl/savefile.hpp"
 #include "jobbase/tabnames.hpp"
 #include "jobbase/workspace.hpp"
+#include "runtime/packidx.hpp"
 
 namespace qv::jobctl {
 
@@ -157,7 +158,7 @@ void group_setup() {
   // so far; the table columns must fit before they are written.
   const long long start = static_cast<long long>(kGrpCols) * NG + 3 + m.USEDWS;
   CHKMEM(static_cast<int>(std::min<long long>(start, INT_MAX)));
-  const long long stats = static_cast<long long>(m.NIGRP) * (m.NIGRP + 1) / 2;
+  const long long stats = runtime::packed_size<long long>(m.NIGRP);
   if (start + stats > m.WSLIM) CHKMEM(static_cast<int>(std::min<long long>(start + stats, INT_MAX)));
 
   X(1) = NG;

@@ -32,6 +32,7 @@
 #include "numlib/machconst.hpp"
 #include "optim/options.hpp"
 #include "runtime/fixedstr.hpp"
+#include "runtime/packidx.hpp"
 #include "runtime/stop.hpp"
 #include "runtime/units.hpp"
 
@@ -104,7 +105,7 @@ void STARTUP(bool html) {
   // Until a fit names it OPTDUMP.OUT it is a scratch file, so no "fort.7"
   // is left in the user's directory (an NP options file echoes there while
   // the options line is read).
-  runtime::open_unit(7, {"", "SCRATCH"});
+  runtime::open_unit(runtime::kMsgUnit, {"", "SCRATCH"});
 
   write_list(kStdout, {});
   m.HTMLON = html;
@@ -270,7 +271,7 @@ bool end_of_group() {
     const int a = G.icol(gcol::kObsData);
     const int ni = G.icol(gcol::kNvar);
     for (int i = 1; i <= ni && a >= 1; ++i) {
-      const int first = a + i * (i - 1) / 2;
+      const int first = a + runtime::packed_offset(i, 1);
       write_fmt(kStdout, "(8F10.4)",
                 {std::span<const double>(X.ptr(first), static_cast<std::size_t>(i))});
     }
@@ -331,7 +332,7 @@ void prepare_job() {
     }
   }
   // The numerical library's messages and printed matrices go to the report.
-  int unit = 6;
+  int unit = kStdout;
   numlib::ERRUNIT(1, unit);
   numlib::ADVUNIT(1, unit);
   FESTAT.SCRDONE = true;

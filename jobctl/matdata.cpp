@@ -16,6 +16,7 @@
 #include "jobbase/stmtaux.hpp"
 #include "jobbase/workspace.hpp"
 #include "runtime/fixedstr.hpp"
+#include "runtime/packidx.hpp"
 #include "runtime/units.hpp"
 
 namespace qv::jobctl {
@@ -79,7 +80,7 @@ std::string format_at(const std::string& line, std::size_t c) {
 // Full input: the n*n values are read into scratch words after the
 // destination's n(n+1)/2 words, and their lower triangle is copied to X(P)..
 void read_full_file(Vec1<double> X, int P, int n, const std::string& fmt) {
-  const long long stored = static_cast<long long>(n) * (n + 1) / 2;
+  const long long stored = runtime::packed_size<long long>(n);
   const long long all = static_cast<long long>(n) * n;
   const long long scratch = P + stored;
   check_room(scratch + all - 1);
@@ -237,7 +238,7 @@ void RDDATA(Vec1<double> X, int NI, int N, int& P, int KIND, int IGRP, int NG, s
     P = s;
   } else if (full_inline) {
     // NI x NI values row by row; the elements with column <= row are kept.
-    check_room(static_cast<long long>(P) + static_cast<long long>(NI) * (NI + 1) / 2 - 1);
+    check_room(static_cast<long long>(P) + runtime::packed_size<long long>(NI) - 1);
     int k = P;
     for (int i = 1; i <= NI; ++i)
       for (int j = 1; j <= NI; ++j) {

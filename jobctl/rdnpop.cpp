@@ -12,9 +12,9 @@
 namespace qv::jobctl {
 
 using namespace jobbase;
+using runtime::kOptionsUnit;
 
 namespace {
-constexpr int kOptionsUnit = 9;
 constexpr std::size_t kBufferLength = 120;
 }  // namespace
 

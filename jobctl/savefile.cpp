@@ -23,6 +23,7 @@
 namespace qv::jobctl {
 
 using namespace jobbase;
+using runtime::kSaveUnit;
 using runtime::kStdout;
 using runtime::Vec1;
 using runtime::write_list;
@@ -58,7 +59,7 @@ namespace {
 // Records before the doubles.
 constexpr int kHead = 15;
 
-// Opens the save file on BINUNIT for direct access with the given status;
+// Opens the save file on kSaveUnit for direct access with the given status;
 // a failing open is error 223.
 void open_binary(const std::string& name, const char* status) {
   runtime::OpenSpec spec;
@@ -66,21 +67,21 @@ void open_binary(const std::string& name, const char* status) {
   spec.status = status;
   spec.direct = true;
   spec.recl = BINRECL;
-  if (runtime::open_unit(BINUNIT, spec, runtime::OnErr::Return) != runtime::IoStat::Ok) ERRMSG(223);
+  if (runtime::open_unit(kSaveUnit, spec, runtime::OnErr::Return) != runtime::IoStat::Ok) ERRMSG(223);
 }
 
-void put(int rec, const BinRec& r) { runtime::write_direct(BINUNIT, rec, r); }
+void put(int rec, const BinRec& r) { runtime::write_direct(kSaveUnit, rec, r); }
 
 BinRec get(int rec) {
   BinRec r{};
-  runtime::read_direct(BINUNIT, rec, r);
+  runtime::read_direct(kSaveUnit, rec, r);
   return r;
 }
 
 // A file too short for the counts it gives, or with counts that no saved
 // model has: it is refused before anything is read into the workspaces.
 void damaged() {
-  runtime::close_unit(BINUNIT);
+  runtime::close_unit(kSaveUnit);
   write_list(kStdout, {});
   write_list(kStdout, {" QV binary file is damaged or is not a QV binary file"});
   ERRMSG(201);
@@ -212,7 +213,7 @@ void save(Vec1<double> X, int NX, Vec1<int> IX, int NIW, int NS) {
   }
   for (int k = 1; k <= NIW; ++k) put(static_cast<int>(rec_int(NX, NS, k)), BINPUTI(IX(k)));
   put(static_cast<int>(rec_trailer(NX, NS, NIW)), BINPUTI(MAINPR.NUNCNT));
-  runtime::close_unit(BINUNIT);
+  runtime::close_unit(kSaveUnit);
 }
 
 void restore(Vec1<double> X, int& NX, Vec1<int> IX, int& NIW, int& IGRP, int& NG, int& NS, int& TOP) {
@@ -228,7 +229,7 @@ void restore(Vec1<double> X, int& NX, Vec1<int> IX, int& NIW, int& IGRP, int& NG
   const int w = BINGETI(get(1));
   if (w != BINSAV.BINVER) {
     if (w <= BINOLD || w > BINSAV.BINVER) {
-      runtime::close_unit(BINUNIT);
+      runtime::close_unit(kSaveUnit);
       write_list(kStdout, {});
       write_list(kStdout, {" QV binary file was written with incompatible earlier version"});
       ERRMSG(201);
@@ -304,7 +305,7 @@ void restore(Vec1<double> X, int& NX, Vec1<int> IX, int& NIW, int& IGRP, int& NG
   NG = ng;
   TOP = nx;
   GRPTAB(X, ng, gcol::kModelEnd, 1) = nx;
-  runtime::close_unit(BINUNIT);
+  runtime::close_unit(kSaveUnit);
 }
 
 }  // namespace

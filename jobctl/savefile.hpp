@@ -28,8 +28,7 @@
 
 namespace qv::jobctl {
 
-// Unit of the binary save file and its record length in bytes.
-constexpr int BINUNIT = 99;
+// The record length of the binary save file (unit runtime::kSaveUnit) in bytes.
 constexpr int BINRECL = 8;
 // The program's own version stamp; files with stamps from BINOLD + 1 up to
 // it are read, older ones are refused.

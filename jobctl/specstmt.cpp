@@ -19,6 +19,7 @@
 #include "jobbase/stmtaux.hpp"
 #include "jobbase/tabnames.hpp"
 #include "jobbase/workspace.hpp"
+#include "runtime/packidx.hpp"
 #include "runtime/units.hpp"
 
 namespace qv::jobctl {
@@ -179,7 +180,11 @@ void ELEMLST(Vec1<double> X, int test, int q, double w, int part, int G) {
 void RDMAT(Vec1<double> X, int a, int type, int rows, int cols, int mode, int G) {
   auto& m = MAINPR;
   auto& c = CURSOR;
-  if (type < 5 || type == 11 || ((type == 6 || type == 7) && rows == 1 && cols == 1)) {
+  // Fixed types, and the subdiagonal and standardised types of order 1, have
+  // no element to change.
+  const bool fixed = type < kTypeDiag || type == kTypeUnit;
+  const bool no_offdiagonal = (type == kTypeSubdiag || type == kTypeStand) && rows == 1 && cols == 1;
+  if (fixed || no_offdiagonal) {
     jobbase::WARNHD();
     write_list(kStdout, {" This type of matrix cannot be changed at all"});
     return;
@@ -250,7 +255,9 @@ void RDDROP(Vec1<double> X, int G) {
   auto& c = CURSOR;
   NEXTWD();
   double v = 0.0;
-  int kind = 0;  // 1 once parameter numbers, 2 once elements were given
+  // What the statement names: parameter numbers or matrix elements, never both.
+  enum class Given { kNothing, kNumbers, kElements };
+  Given given = Given::kNothing;
   for (;;) {
     skip_seps();
     if (c.ICOL > c.LLEN || c.ICOL < 1) return;
@@ -262,14 +269,14 @@ void RDDROP(Vec1<double> X, int G) {
       continue;
     }
     if (is_digit(ch) || ch == '-' || (is_letter(ch) && at_defined_name())) {
-      if (kind == 2) ERRMSG(49);
-      kind = 1;
+      if (given == Given::kElements) ERRMSG(49);
+      given = Given::kNumbers;
       each_number_of_range([&](int k) { drop_number(X, k, v, G); });
       continue;
     }
     if (is_letter(ch)) {
-      if (kind == 1) ERRMSG(49);
-      kind = 2;
+      if (given == Given::kNumbers) ERRMSG(49);
+      given = Given::kElements;
       Item it;
       if (!read_item(X, G, it)) return;
       if (it.all) {
@@ -400,7 +407,7 @@ void STOBSD(Vec1<double> X, int g, int NG, int L) {
   const int a = icell(G.addr(L));
   const bool unit = obs >= 1 && DIAG1(X.from(obs), rows) == 1;
   for (int d = 1; d <= rows; ++d) {
-    const double var = obs >= 1 ? X(obs + d * (d + 1) / 2 - 1) : 0.0;
+    const double var = obs >= 1 ? X(obs + runtime::packed_offset(d, d)) : 0.0;
     X(a + rows + d - 1) = var > 0.0 ? std::sqrt(var) : 1.0;
     if (unit) X(a + d - 1) = 0.0;
   }

@@ -11,12 +11,14 @@
 #include <string>
 #include <string_view>
 
+#include "runtime/unitnames.hpp"
+
 namespace qv::numlib {
 
 // Message units of the library.
 struct Libunits {
-  int errunit = 6;
-  int advunit = 6;
+  int errunit = runtime::kStdout;
+  int advunit = runtime::kStdout;
   void reset() { *this = Libunits{}; }
 };
 inline Libunits LIBUNITS;

@@ -6,11 +6,14 @@
 
 #include "numlib/errexit.hpp"
 #include "numlib/machconst.hpp"
+#include "runtime/packidx.hpp"
 #include "runtime/units.hpp"
 #include "runtime/view1.hpp"
 
 namespace qv::numlib {
 
+using runtime::packed_index;
+using runtime::packed_size;
 using runtime::Vec1;
 
 namespace {
@@ -306,14 +309,14 @@ void G02BTF(std::string_view mean, int m, double wt, std::span<const double> x_s
   auto x = [&](int i) { return x_s[static_cast<std::size_t>((i - 1) * incx)]; };
   auto clear = [&]() {
     for (int i = 1; i <= m; ++i) xbar(i) = 0.0;
-    for (int i = 1; i <= m * (m + 1) / 2; ++i) ssp(i) = 0.0;
+    for (int i = 1; i <= packed_size(m); ++i) ssp(i) = 0.0;
   };
 
   if (sw == 0.0) {
     sw = wt;
     for (int i = 1; i <= m; ++i) xbar(i) = x(i);
     for (int j = 1; j <= m; ++j)
-      for (int i = 1; i <= j; ++i) ssp(j * (j - 1) / 2 + i) = about_mean ? 0.0 : x(i) * wt * x(j);
+      for (int i = 1; i <= j; ++i) ssp(packed_index(j, i)) = about_mean ? 0.0 : x(i) * wt * x(j);
     return;
   }
   const double s = sw + wt;
@@ -327,10 +330,10 @@ void G02BTF(std::string_view mean, int m, double wt, std::span<const double> x_s
   if (about_mean) {
     const double q = r * sw;
     for (int j = 1; j <= m; ++j)
-      for (int i = 1; i <= j; ++i) ssp(j * (j - 1) / 2 + i) += q * (x(i) - xbar(i)) * (x(j) - xbar(j));
+      for (int i = 1; i <= j; ++i) ssp(packed_index(j, i)) += q * (x(i) - xbar(i)) * (x(j) - xbar(j));
   } else {
     for (int j = 1; j <= m; ++j)
-      for (int i = 1; i <= j; ++i) ssp(j * (j - 1) / 2 + i) += x(i) * wt * x(j);
+      for (int i = 1; i <= j; ++i) ssp(packed_index(j, i)) += x(i) * wt * x(j);
   }
   sw = s;
   for (int i = 1; i <= m; ++i) xbar(i) += r * (x(i) - xbar(i));

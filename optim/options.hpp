@@ -21,6 +21,8 @@
 #include <string>
 #include <string_view>
 
+#include "runtime/unitnames.hpp"
+
 namespace qv::optim {
 
 // Unset marker of the option slots.
@@ -148,7 +150,7 @@ struct Npostat {
   bool npopln_first = true;  // NPOPLN has not run yet
   bool newopt = true;        // the next line starts a new " Calls to Option Routine" list
   bool listop = true;        // lines and messages are listed
-  int nout = 7;              // the optimizer's print unit
+  int nout = runtime::kMsgUnit;  // the optimizer's print unit
 
   void reset() { *this = Npostat{}; }
   // A new job's first line opens a new list, listed.
@@ -165,7 +167,7 @@ struct Lsostat {
   bool lsopln_first = true;
   bool newopt = true;
   bool listop = true;
-  int nout = 7;
+  int nout = runtime::kMsgUnit;
 
   void reset() { *this = Lsostat{}; }
 };

@@ -148,7 +148,7 @@ void MCENVN(int& base, int& digits, double& eps, int& emin, double& rmin) {
     if (warn) {
       // The next call repeats the whole determination.
       st.envn_first = true;
-      runtime::write_fmt(7,
+      runtime::write_fmt(runtime::kMsgUnit,
                          "(//' WARNING. The value Emin may be incorrect:-  Emin = ',i8/"
                          "' If, after inspection, the value Emin looks acceptable please comment out '/"
                          "' the IF block as marked within the code of routine MCENVN,'/"
@@ -172,8 +172,8 @@ void MCHSET() {
   t.first = false;
 
   t.w[8] = 0.0;   // underflow flag
-  t.w[9] = 5.0;   // input unit
-  t.w[10] = 7.0;  // output unit
+  t.w[9] = runtime::kStdin;     // input unit
+  t.w[10] = runtime::kMsgUnit;  // output unit
 
   int base = 0, digits = 0, emin = 0;
   double eps = 0.0, rmin = 0.0;

@@ -1,7 +1,8 @@
 // Numbered units: the program's files and standard streams.
 //
 // Units 0..99 live in one table.  Unit 5 is standard input, 6 standard output
-// and 0 standard error, connected at start.  A unit used without OPEN is the
+// and 0 standard error, connected at start; unitnames.hpp names every unit
+// the program uses.  A unit used without OPEN is the
 // file "fort.<n>" in the working directory.  Every record written is flushed at
 // once, so that a front end reading the streams sees each line as it is made.
 //
@@ -18,6 +19,7 @@
 #include <string_view>
 
 #include "runtime/items.hpp"
+#include "runtime/unitnames.hpp"
 
 namespace qv::runtime {
 
@@ -30,10 +32,6 @@ struct OpenSpec {
   bool direct = false;              // direct-access unformatted records
   int recl = 8;                     // record length in bytes for direct access
 };
-
-constexpr int kStdin = 5;
-constexpr int kStdout = 6;
-constexpr int kStderr = 0;
 
 // Connects a unit to a file as spec says.
 IoStat open_unit(int unit, const OpenSpec& spec, OnErr on = OnErr::Abort);

@@ -35,41 +35,12 @@ files=$(find . -path ./tests -prune -o -path './build*' -prune -o -path ./.git -
 # The files where the names are at hand.
 includers=$(grep -l '#include "[a-z_/]*tabnames.hpp"' $files | tr '\n' ' ')
 
-# TEMPORARY, for the coordinator: bare codes in files that other branches
-# are changing at the same time, left for after their merge.  One entry per
-# line, "file|source line" with the line's leading and trailing blanks cut;
-# lines beginning "#" are comments.
-# Each entry is checked to match a line still; delete it when its line is
-# mended, and delete the list when it is empty.
-allowlist=$(cat <<'EOF'
-# fit/fitstat.cpp: group kinds 0.0 (kKindData); "type" there is the fit class
-# 1..7 of the statistics, not a matrix type: rename it (say fitclass).
-fit/fitstat.cpp|if (G.col(gcol::kKind) > 0.0) continue;
-fit/fitstat.cpp|if (jobbase::GRPTAB(X, NG, gcol::kKind, g) != 0.0) continue;
-fit/fitstat.cpp|if (type != 0 && t != type) t = 7;
-fit/fitstat.cpp|if (type == 7) break;
-# fit/prparm.cpp: the declared types (type >= kTypeZero).
-fit/prparm.cpp|const bool positive = type > 0 && !is_raw;
-# jobbase/lexer.cpp: kTypeUnit and kTypeCo.
-jobbase/lexer.cpp|const bool noslot = type == 11 || type == 12;
-# jobctl/specstmt.cpp: matrix types; "kind" there tells parameter numbers
-# from elements (as in bounds.cpp, where it is an enum Given).
-jobctl/specstmt.cpp|if (type < 5 || type == 11 || ((type == 6 || type == 7) && rows == 1 && cols == 1)) {
-jobctl/specstmt.cpp|if (kind == 2) ERRMSG(49);
-jobctl/specstmt.cpp|kind = 1;
-jobctl/specstmt.cpp|if (kind == 1) ERRMSG(49);
-jobctl/specstmt.cpp|kind = 2;
-EOF
-)
-
 # One pass: each line without its comment and string text, tested against
 # the patterns.
-awk -v includers="$includers" -v allowlist="$allowlist" '
+awk -v includers="$includers" '
   BEGIN {
     n = split(includers, a, " ")
     for (i = 1; i <= n; ++i) inc[a[i]] = 1
-    n = split(allowlist, a, "\n")
-    for (i = 1; i <= n; ++i) if (a[i] != "" && a[i] !~ /^#/) { allow[a[i]] = 1; unused[a[i]] = 1 }
 
     op = "[ \t]*(==|!=|<=|>=|<|>|=)[ \t]*-?[0-9]"
     cmp = "[ \t]*(==|!=|<=|>=|<|>)[ \t]*-?[0-9]"
@@ -118,19 +89,11 @@ awk -v includers="$includers" -v allowlist="$allowlist" '
     if (ns > 0 && depth > sdepth[ns]) sopen[ns] = 1
     while (ns > 0 && sopen[ns] && depth <= sdepth[ns]) --ns
     if (hit) {
-      key = FILENAME "|" $0
-      sub(/^\.\//, "", key)
-      sub(/\|[ \t]+/, "|", key)
-      sub(/[ \t]+$/, "", key)
-      if (key in allow) { delete unused[key]; next }
       print FILENAME ":" FNR ": " $0
       bad = 1
     }
   }
-  END {
-    for (k in unused) { print "allowlist entry matches no line: " k; bad = 1 }
-    exit bad
-  }
+  END { exit bad }
 ' $files
 status=$?
 

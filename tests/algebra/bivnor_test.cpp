@@ -124,10 +124,10 @@ TEST(Bivnor, ImpossibleCorrelationWritesTwoRecords) {
   runtime::OpenSpec spec;
   spec.file = path;
   spec.status = "REPLACE";
-  runtime::open_unit(7, spec);
+  runtime::open_unit(runtime::kMsgUnit, spec);
   double p = -1, th, tk;
   BIVNOR(p, th, tk, 0.3, -0.2, 1.0000001, 6);
-  runtime::close_unit(7);
+  runtime::close_unit(runtime::kMsgUnit);
   EXPECT_EQ(p, 0.0);
   EXPECT_NEAR(th, Qup(0.3), 1e-15);
   EXPECT_NEAR(tk, Qup(-0.2), 1e-15);

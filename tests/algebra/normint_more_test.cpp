@@ -12,11 +12,14 @@
 #include "algebra/mvnsph.hpp"
 #include "algebra/norint.hpp"
 #include "algebra/pkmat.hpp"
+#include "runtime/packidx.hpp"
 #include "mvnref.hpp"
 
 namespace qv::algebra {
 namespace {
 
+using qv::runtime::packed_offset;
+using qv::runtime::packed_offset_sym;
 using test::equi;
 using test::Phi;
 using test::ref_equi;
@@ -169,19 +172,19 @@ TEST(Pkmat, CholeskyInverseDeterminantCondition) {
   const std::vector<double> a{4, 2, 5, 2, 3, 6};
   std::vector<double> l = a;
   PKCHL(3, l);
-  auto L = [&](int i, int j) { return j <= i ? l[i * (i - 1) / 2 + j - 1] : 0.0; };
+  auto L = [&](int i, int j) { return j <= i ? l[packed_offset(i, j)] : 0.0; };
   for (int i = 1; i <= 3; ++i)
     for (int j = 1; j <= i; ++j) {
       double s = 0;
       for (int k = 1; k <= 3; ++k) s += L(i, k) * L(j, k);
-      EXPECT_NEAR(s, a[i * (i - 1) / 2 + j - 1], 1e-14);
+      EXPECT_NEAR(s, a[packed_offset(i, j)], 1e-14);
     }
   std::vector<double> inv = a;
   double det;
   PKINV(3, inv, det);
   EXPECT_NEAR(det, 4 * (5 * 6 - 9) - 2 * (2 * 6 - 6) + 2 * (6 - 10), 1e-12);  // 64
   auto S = [&](const std::vector<double>& m, int i, int j) {
-    return i >= j ? m[i * (i - 1) / 2 + j - 1] : m[j * (j - 1) / 2 + i - 1];
+    return m[packed_offset_sym(i, j)];
   };
   for (int i = 1; i <= 3; ++i)
     for (int j = 1; j <= 3; ++j) {

@@ -23,11 +23,14 @@
 #include "jobbase/areas.hpp"
 #include "jobbase/syminv.hpp"
 #include "jobbase/workspace.hpp"
+#include "runtime/packidx.hpp"
 
 using namespace qv::fit;
 using qv::jobbase::GRPTAB;
 using qv::jobbase::MAINPR;
 using qv::jobbase::WORKSP;
+using qv::runtime::packed_offset;
+using qv::runtime::packed_size;
 using ::testing::ExitedWithCode;
 
 // Sends standard output to standard error, where a death test matches it.
@@ -103,7 +106,7 @@ class CovFitTest : public ::testing::Test {
     put(kE, E);
     col(1) = N;
     col(2) = p;
-    col(3) = npacked(p);
+    col(3) = packed_size(p);
     col(4) = kS;
     col(9) = kE;
     col(10) = detS;
@@ -372,10 +375,10 @@ namespace {
 // Packed S of order p: variances v, and covariance r v between variables
 // 2k - 1 and 2k when pairs is set (40 correlated pairs for p = 80).
 std::vector<double> pairs_matrix(int p, double v, double r) {
-  std::vector<double> S(static_cast<std::size_t>(npacked(p)), 0.0);
+  std::vector<double> S(static_cast<std::size_t>(packed_size(p)), 0.0);
   for (int i = 1; i <= p; ++i) {
-    S[static_cast<std::size_t>(npacked(i) - 1)] = v;
-    if (i % 2 == 0) S[static_cast<std::size_t>(npacked(i) - 2)] = r * v;
+    S[static_cast<std::size_t>(packed_offset(i, i))] = v;
+    if (i % 2 == 0) S[static_cast<std::size_t>(packed_offset(i, i - 1))] = r * v;
   }
   return S;
 }

@@ -56,11 +56,11 @@ class FitJobTest : public ::testing::Test {
     runtime::OpenSpec spec;
     spec.file = msg_path_;
     spec.status = "REPLACE";
-    runtime::open_unit(7, spec);
+    runtime::open_unit(runtime::kMsgUnit, spec);
     // The fit sends the library's messages to unit 7 while it runs.
     library_units(7);
   }
-  void TearDown() override { runtime::close_unit(7); }
+  void TearDown() override { runtime::close_unit(runtime::kMsgUnit); }
 
   static Vec1<double> X() { return jobbase::WORKSP.x(); }
   static Vec1<int> IX() { return jobbase::IWORKS.ix(); }
@@ -141,14 +141,14 @@ class FitJobTest : public ::testing::Test {
 
   // Everything written on unit 7 so far.
   std::string unit7() {
-    runtime::close_unit(7);
+    runtime::close_unit(runtime::kMsgUnit);
     std::ifstream in(msg_path_);
     std::stringstream ss;
     ss << in.rdbuf();
     runtime::OpenSpec spec;
     spec.file = msg_path_;
     spec.status = "APPEND";
-    runtime::open_unit(7, spec);
+    runtime::open_unit(runtime::kMsgUnit, spec);
     return ss.str();
   }
 

@@ -22,12 +22,12 @@
 #include "fit/fitstat.hpp"
 #include "jobctl/mainprog.hpp"
 #include "support/reset.hpp"
+#include "support/script_unit.hpp"
 
 namespace qv::fit {
 namespace {
 
-// Unit on which the script is read (in place of standard input).
-constexpr int kScriptUnit = 40;
+using testing_support::kScriptUnit;
 
 std::string read_family(const std::string& name) {
   std::ifstream in(std::string(QV_FAMILIES_DIR) + "/" + name + ".qv");

@@ -7,17 +7,6 @@
 namespace qv::fit {
 namespace {
 
-using jobbase::gcol::kOutRequests;
-
-// One entry of a group's request list: the request number (a letter 1..26
-// or one of the kReq* numbers), the first label slot of the file name and
-// the number of slots the name takes.
-struct Request {
-  int number;
-  int slot;
-  int slots;
-};
-
 class OutreqTest : public jobctl::testing_support::ModelTest {
  protected:
   static constexpr int kListAt = 500;
@@ -33,13 +22,11 @@ class OutreqTest : public jobctl::testing_support::ModelTest {
     OUTREQ(X(), IX(), 1, 1, jobbase::MAINPR.RDPTR, jobbase::MAINPR.LABSLOT);
   }
   // The group's request list: its address, its count and its k-th request
-  // (1-based), after the count, three words each.
-  static int list() { return static_cast<int>(col(kOutRequests, 1)); }
-  static int count() { return static_cast<int>(X()(list())); }
-  static Request entry(int k) {
-    const int w = list() + 1 + 3 * (k - 1);
-    return {static_cast<int>(X()(w)), static_cast<int>(X()(w + 1)), static_cast<int>(X()(w + 2))};
-  }
+  // (1-based).
+  static RequestList requests() { return RequestList(jobbase::GroupView{X(), 1, 1}); }
+  static int list() { return requests().address(); }
+  static int count() { return requests().count(); }
+  static OutRequest entry(int k) { return requests()(k); }
   static int letter(char L) { return L - 'A' + 1; }
 };
 

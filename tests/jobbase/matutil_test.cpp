@@ -8,6 +8,7 @@
 
 #include "jobbase/areas.hpp"
 #include "jobbase/matutil.hpp"
+#include "runtime/packidx.hpp"
 #include "jobctl_fixture.hpp"
 
 namespace qv::jobbase {
@@ -137,9 +138,9 @@ TEST(MatUtil, SympakReducesWeightMatrix) {
   // Covariance statistics of 3 variables: s11 s21 s22 s31 s32 s33 (q = 6).
   // P(k, l) of the packed 6x6 weight matrix holds 10*k + l.
   const int q = 6;
-  std::vector<double> P(q * (q + 1) / 2);
+  std::vector<double> P(qv::runtime::packed_size(q));
   for (int k = 1; k <= q; ++k)
-    for (int l = 1; l <= k; ++l) P[static_cast<std::size_t>(k * (k - 1) / 2 + l - 1)] = 10 * k + l;
+    for (int l = 1; l <= k; ++l) P[static_cast<std::size_t>(qv::runtime::packed_offset(k, l))] = 10 * k + l;
   std::vector<double> sel = {1, 3};  // keep s11, s31, s33: statistics 1, 4, 6
   std::vector<double> W1(16), W2(36);
   SYMPAK(v1(P), 3, v1(sel), 2, v1(W1), v1(W2), 1);

@@ -19,11 +19,12 @@
 #include "runtime/fixedstr.hpp"
 #include "runtime/units.hpp"
 #include "support/reset.hpp"
+#include "support/script_unit.hpp"
 
 namespace qv::jobbase::testing_support {
 
 // Unit on which the tests feed the script (in place of standard input).
-constexpr int kScriptUnit = 40;
+using ::qv::testing_support::kScriptUnit;
 
 inline std::string temp_path(const std::string& name) {
   return ::testing::TempDir() + "qvjc1_" + std::to_string(::getpid()) + "_" + name;
@@ -39,7 +40,7 @@ class ScriptTest : public ::testing::Test {
  protected:
   void SetUp() override { reset_all(); }
   void TearDown() override {
-    for (int u = INCUN1; u < INCUN1 + 10; ++u) runtime::close_unit(u);
+    for (int u = runtime::kFirstIncUnit; u < runtime::kFirstIncUnit + 10; ++u) runtime::close_unit(u);
     runtime::close_unit(kScriptUnit);
   }
 

@@ -8,9 +8,14 @@
 #include <vector>
 
 #include "jobbase/syminv.hpp"
+#include "runtime/packidx.hpp"
 
 namespace qv::jobbase {
 namespace {
+
+using runtime::packed_offset;
+using runtime::packed_offset_sym;
+using runtime::packed_size;
 
 Vec1<double> v1(std::vector<double>& v) { return Vec1<double>(v.data(), static_cast<std::ptrdiff_t>(v.size())); }
 
@@ -34,8 +39,7 @@ TEST(Syminv, ThreeByThreeAgainstProduct) {
   SYMINV(v1(a), 3, v1(c), v1(w), det, 1, nullity, fault);
   ASSERT_EQ(fault, 0);
   auto el = [](const std::vector<double>& p, int i, int j) {
-    if (i < j) std::swap(i, j);
-    return p[static_cast<std::size_t>(i * (i - 1) / 2 + j - 1)];
+    return p[static_cast<std::size_t>(packed_offset_sym(i, j))];
   };
   for (int i = 1; i <= 3; ++i)
     for (int j = 1; j <= 3; ++j) {
@@ -143,7 +147,6 @@ TEST(Syminv, SemiDefiniteAndIndefinitePivots) {
 // Matrices: random positive definite ones of orders 1 to 20 (B B' + I with
 // B uniform on (-1, 1), fixed seed), and semi-definite and indefinite ones.
 TEST(Syminv, FactorByColumnsEqualsFactorInPlace) {
-  auto pk = [](int i, int j) { return i >= j ? i * (i - 1) / 2 + j : j * (j - 1) / 2 + i; };
   std::vector<std::pair<int, std::vector<double>>> mats = {
       {2, {1, 1, 1}}, {3, {1, 2, 4, 3, 6, 9}}, {3, {4, 0, 0, 2, 0, 5}}, {2, {0, 0, 2}},
       {2, {0, 1, 0}}, {2, {1, 2, 1}},          {3, {1, 2, 4, 3, 6.1, 9}},
@@ -156,12 +159,12 @@ TEST(Syminv, FactorByColumnsEqualsFactorInPlace) {
   for (int n = 1; n <= 20; ++n) {
     std::vector<double> b(static_cast<std::size_t>(n * n));
     for (double& x : b) x = uniform();
-    std::vector<double> a(static_cast<std::size_t>(n * (n + 1) / 2));
+    std::vector<double> a(static_cast<std::size_t>(packed_size(n)));
     for (int i = 1; i <= n; ++i)
       for (int j = 1; j <= i; ++j) {
         double s = i == j ? 1.0 : 0.0;
         for (int k = 0; k < n; ++k) s += b[(i - 1) * n + k] * b[(j - 1) * n + k];
-        a[pk(i, j) - 1] = s;
+        a[packed_offset_sym(i, j)] = s;
       }
     mats.emplace_back(n, a);
   }
@@ -182,15 +185,15 @@ TEST(Syminv, FactorByColumnsEqualsFactorInPlace) {
     SYMINV(v1(a), n, v1(inv), v1(w), det, 1, null1, fault1);
     std::vector<double> ref = inplace;
     for (int r = n; r >= 1; --r) {
-      if (ref[pk(r, r) - 1] == 0.0) {
-        for (int k = 1; k <= n; ++k) ref[pk(r, k) - 1] = 0.0;
+      if (ref[packed_offset_sym(r, r)] == 0.0) {
+        for (int k = 1; k <= n; ++k) ref[packed_offset_sym(r, k)] = 0.0;
         continue;
       }
-      for (int k = r; k <= n; ++k) w[k - 1] = ref[pk(k, r) - 1];
+      for (int k = r; k <= n; ++k) w[k - 1] = ref[packed_offset_sym(k, r)];
       for (int c = n; c >= r; --c) {
         double s = c == r ? 1.0 / w[r - 1] : 0.0;
-        for (int k = r + 1; k <= n; ++k) s -= w[k - 1] * ref[pk(k, c) - 1];
-        ref[pk(c, r) - 1] = s / w[r - 1];
+        for (int k = r + 1; k <= n; ++k) s -= w[k - 1] * ref[packed_offset_sym(k, c)];
+        ref[packed_offset_sym(c, r)] = s / w[r - 1];
       }
     }
     EXPECT_EQ(inv, ref);
@@ -275,10 +278,10 @@ TEST(PositiveDefinite, LogDeterminantAtAnyScaleAndRefusals) {
       {"pair with |r| > 1", 2, 1.0, 2.0, false, 0.0},
   };
   for (const Case& c : cases) {
-    std::vector<double> a(static_cast<std::size_t>(c.n * (c.n + 1) / 2), 0.0), l(a.size());
+    std::vector<double> a(static_cast<std::size_t>(packed_size(c.n)), 0.0), l(a.size());
     for (int i = 1; i <= c.n; ++i) {
-      a[static_cast<std::size_t>(i * (i + 1) / 2 - 1)] = c.diag;
-      if (i % 2 == 0) a[static_cast<std::size_t>(i * (i - 1) / 2 + i - 2)] = c.off;
+      a[static_cast<std::size_t>(packed_offset(i, i))] = c.diag;
+      if (i % 2 == 0) a[static_cast<std::size_t>(packed_offset(i, i - 1))] = c.off;
     }
     const std::vector<double> kept = a;
     double logdet = -7.0;

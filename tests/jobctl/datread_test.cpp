@@ -27,10 +27,10 @@ class DataTest : public ScriptTest {
  protected:
   void SetUp() override {
     ScriptTest::SetUp();
-    MAINPR.DATUNT = 11;
+    MAINPR.DATUNT = runtime::kDataUnit;
   }
   void TearDown() override {
-    runtime::close_unit(11);
+    runtime::close_unit(runtime::kDataUnit);
     ScriptTest::TearDown();
   }
   // One data group of ni variables and no observations; the script is text,

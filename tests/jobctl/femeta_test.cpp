@@ -21,7 +21,7 @@ using jobbase::testing_support::write_file;
 class FemetaTest : public jobbase::testing_support::ScriptTest {
  protected:
   void TearDown() override {
-    runtime::close_unit(PUTUNIT);
+    runtime::close_unit(runtime::kPutUnit);
     ScriptTest::TearDown();
   }
 };
@@ -148,7 +148,7 @@ TEST_F(FemetaTest, EndOfInputWhilePutCollectsClosesTheFile) {
             std::string::npos)
       << out;
   EXPECT_EQ(read_file(file), "kept line\n");
-  EXPECT_FALSE(runtime::unit_is_open(PUTUNIT));
+  EXPECT_FALSE(runtime::unit_is_open(runtime::kPutUnit));
   // The include file ended with it; its parent goes on.
   EXPECT_EQ(line(), "OUTER");
   EXPECT_EQ(INCSTK.INCDEP, 1);

@@ -50,7 +50,7 @@ class FitfunTest : public JobTest {
     open7("REPLACE");
   }
   void TearDown() override {
-    runtime::close_unit(7);
+    runtime::close_unit(runtime::kMsgUnit);
     JobTest::TearDown();
   }
   void open7(const char* status) {
@@ -58,11 +58,11 @@ class FitfunTest : public JobTest {
     spec.file = msg_;
     spec.status = status;
     if (std::string(status) == "UNKNOWN") spec.position = "APPEND";
-    runtime::open_unit(7, spec);
+    runtime::open_unit(runtime::kMsgUnit, spec);
   }
   // Everything written on unit 7 so far.
   std::string unit7() {
-    runtime::close_unit(7);
+    runtime::close_unit(runtime::kMsgUnit);
     std::ifstream in(msg_);
     std::stringstream ss;
     ss << in.rdbuf();
@@ -313,7 +313,7 @@ class FitdrvTest : public JobTest {
     std::filesystem::current_path(dir_);
   }
   void TearDown() override {
-    runtime::close_unit(7);
+    runtime::close_unit(runtime::kMsgUnit);
     std::filesystem::current_path(home_);
     std::filesystem::remove_all(dir_);
     JobTest::TearDown();
@@ -325,7 +325,7 @@ class FitdrvTest : public JobTest {
     return out;
   }
   static std::string dump() {
-    runtime::close_unit(7);
+    runtime::close_unit(runtime::kMsgUnit);
     std::ifstream in("OPTDUMP.OUT");
     std::stringstream ss;
     ss << in.rdbuf();

@@ -71,7 +71,7 @@ class EdgeJobTest : public JobTest {
     std::filesystem::current_path(dir_);
   }
   void TearDown() override {
-    runtime::close_unit(7);
+    runtime::close_unit(runtime::kMsgUnit);
     std::filesystem::current_path(home_);
     std::filesystem::remove_all(dir_);
     JobTest::TearDown();
@@ -96,7 +96,7 @@ class EdgeJobTest : public JobTest {
     build(text);
     runtime::OpenSpec spec;
     spec.status = "SCRATCH";
-    runtime::open_unit(7, spec);
+    runtime::open_unit(runtime::kMsgUnit, spec);
     capture([] {
       fit::FITCNT(X(), IWORKS.ix(), LABTAB, MAINPR.LABSLOT);
       fit::FITLAY(X(), IWORKS.ix());

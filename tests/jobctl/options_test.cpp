@@ -256,9 +256,9 @@ TEST_F(OptionsTest, UserFormatKeepsCase) {
 TEST_F(OptionsTest, OptimizerOptionsFileNameAsTyped) {
   const std::string path = write_file("NpOpts.txt", "Major iteration limit 20\n");
   // The optimizer echoes the file's lines on unit 7, a scratch file in the program.
-  runtime::open_unit(7, {"", "SCRATCH"});
+  runtime::open_unit(runtime::kMsgUnit, {"", "SCRATCH"});
   const std::string out = capture([&] { options("Options NP=" + path + " IT=9\n"); });
-  runtime::close_unit(7);
+  runtime::close_unit(runtime::kMsgUnit);
   EXPECT_NE(out.find(" Options will be read from file " + path), std::string::npos) << out;
   EXPECT_NE(out.find(" NLSQP options read:"), std::string::npos);
   EXPECT_NE(out.find(" Major iteration limit 20"), std::string::npos);

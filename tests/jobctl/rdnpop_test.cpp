@@ -27,16 +27,16 @@ class RdnpopTest : public jobbase::testing_support::ScriptTest {
     runtime::OpenSpec spec;
     spec.file = print_path_;
     spec.status = "REPLACE";
-    runtime::open_unit(7, spec);
+    runtime::open_unit(runtime::kMsgUnit, spec);
   }
   void TearDown() override {
-    runtime::close_unit(7, "DELETE");
+    runtime::close_unit(runtime::kMsgUnit, "DELETE");
     optim::NPOPTS.reset();
     optim::NPOSTAT.reset();
     ScriptTest::TearDown();
   }
   std::vector<std::string> print_unit() {
-    runtime::close_unit(7);
+    runtime::close_unit(runtime::kMsgUnit);
     std::vector<std::string> lines;
     std::ifstream in(print_path_);
     for (std::string s; std::getline(in, s);) lines.push_back(s);

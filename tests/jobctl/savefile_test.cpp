@@ -67,7 +67,7 @@ class SavefileTest : public jobbase::testing_support::ScriptTest {
     std::filesystem::remove(path_);
   }
   void TearDown() override {
-    runtime::close_unit(BINUNIT);
+    runtime::close_unit(runtime::kSaveUnit);
     ScriptTest::TearDown();
   }
 

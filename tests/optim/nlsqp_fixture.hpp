@@ -51,24 +51,24 @@ class PrintFile {
     runtime::OpenSpec spec;
     spec.file = path_;
     spec.status = "REPLACE";
-    runtime::open_unit(7, spec);
+    runtime::open_unit(runtime::kMsgUnit, spec);
   }
   ~PrintFile() {
-    runtime::close_unit(7);
+    runtime::close_unit(runtime::kMsgUnit);
     std::filesystem::remove(path_);
   }
   PrintFile(const PrintFile&) = delete;
   PrintFile& operator=(const PrintFile&) = delete;
   // Everything written so far; the file is kept open for more.
   std::string text() {
-    runtime::close_unit(7);
+    runtime::close_unit(runtime::kMsgUnit);
     std::ifstream in(path_);
     std::stringstream ss;
     ss << in.rdbuf();
     runtime::OpenSpec spec;
     spec.file = path_;
     spec.position = "APPEND";
-    runtime::open_unit(7, spec);
+    runtime::open_unit(runtime::kMsgUnit, spec);
     return ss.str();
   }
 

@@ -39,24 +39,24 @@ class OptionsTest : public ::testing::Test {
     runtime::OpenSpec spec;
     spec.file = path_;
     spec.status = "REPLACE";
-    runtime::open_unit(7, spec);
+    runtime::open_unit(runtime::kMsgUnit, spec);
   }
   void TearDown() override {
-    runtime::close_unit(7, "DELETE");
+    runtime::close_unit(runtime::kMsgUnit, "DELETE");
     NPOPTS.reset();
     NPOSTAT.reset();
   }
   // The records written on unit 7 so far (the unit is closed and reopened
   // empty).
   std::vector<std::string> printed() {
-    runtime::close_unit(7);
+    runtime::close_unit(runtime::kMsgUnit);
     std::vector<std::string> lines;
     std::ifstream in(path_);
     for (std::string s; std::getline(in, s);) lines.push_back(s);
     runtime::OpenSpec spec;
     spec.file = path_;
     spec.status = "REPLACE";
-    runtime::open_unit(7, spec);
+    runtime::open_unit(runtime::kMsgUnit, spec);
     return lines;
   }
   std::string path_;

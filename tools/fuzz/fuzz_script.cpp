@@ -15,11 +15,11 @@
 #include <string>
 
 #include "jobctl/mainprog.hpp"
+#include "support/script_unit.hpp"
 
 namespace {
 
-// Unit the script is read from (in place of standard input).
-constexpr int kScriptUnit = 40;
+using qv::testing_support::kScriptUnit;
 
 std::string script_path() { return "qv_fuzz_script_" + std::to_string(::getpid()) + ".qv"; }
 

@@ -9,6 +9,7 @@
 #include "fit/objcel.hpp"
 #include "jobctl/mainprog.hpp"
 #include "jobbase/workspace.hpp"
+#include "runtime/packidx.hpp"
 
 namespace {
 
@@ -71,7 +72,7 @@ void BM_MlAdapter(benchmark::State& st) {
   auto col = [&](int k) -> double& { return qv::jobbase::GRPTAB(X, 1, k, 1); };
   col(1) = 301;
   col(2) = kP;
-  col(3) = npacked(kP);
+  col(3) = qv::runtime::packed_size(kP);
   col(4) = sAddr;
   col(9) = eAddr;
   col(10) = 1.0;

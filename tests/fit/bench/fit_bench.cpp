@@ -23,12 +23,12 @@
 #include "jobbase/rdline.hpp"
 #include "jobbase/workspace.hpp"
 #include "runtime/units.hpp"
+#include "support/script_unit.hpp"
 
 namespace {
 
 using namespace qv;
-
-constexpr int kScriptUnit = 40;
+using testing_support::kScriptUnit;
 
 std::string hs_script() {
   std::string s = "Holzinger-Swineford three factors\n Data NGroups=1 NInputvars=9 NObservations=301\n CMatrix\n";
@@ -65,7 +65,7 @@ void prepare() {
   auto IX = jobbase::IWORKS.ix();
   fit::FITCNT(X, IX, jobbase::LABTAB, jobbase::MAINPR.LABSLOT);
   fit::FITLAY(X, IX);
-  runtime::open_unit(7, {"", "SCRATCH"});
+  runtime::open_unit(runtime::kMsgUnit, {"", "SCRATCH"});
 }
 
 void BM_FitfunHs9Ml(benchmark::State& st) {

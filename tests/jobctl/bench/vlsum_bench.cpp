@@ -19,12 +19,12 @@
 #include "jobbase/vlsum.hpp"
 #include "jobbase/workspace.hpp"
 #include "runtime/units.hpp"
+#include "support/script_unit.hpp"
 
 namespace {
 
 using namespace qv;
-
-constexpr int kScriptUnit = 40;
+using testing_support::kScriptUnit;
 
 // Reads and prepares the job of n free elements, its report sent to
 // /dev/null.
