@@ -232,7 +232,7 @@ TEST_F(Deriv, NpfdgrModeFlowsAndStops) {
            none, none, none, none, none, grad, gradu, none, none, x, w, 1, iusr, rusr);
     EXPECT_EQ(inform, mc.expect_inform);
     EXPECT_EQ(obj.calls.size(), mc.expect_calls);
-    if (obj.calls.size() > 1) EXPECT_EQ(obj.calls[1].mode, mc.second_mode);
+    if (obj.calls.size() > 1) { EXPECT_EQ(obj.calls[1].mode, mc.second_mode); }
   }
 }
 

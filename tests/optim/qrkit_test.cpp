@@ -108,10 +108,10 @@ TEST(QrKit, FactorizationsRebuildTheMatrix) {
       QRFACT("Column interchanges", c.m, c.n, f, lda, zeta, perm, work, inform);
       ASSERT_EQ(inform, 0);
       const std::vector<int> order = column_order(perm, c.n);
-      if (!c.pivots.empty()) EXPECT_EQ(order, c.pivots);
+      if (!c.pivots.empty()) { EXPECT_EQ(order, c.pivots); }
       for (int k = 1; k <= c.n; ++k)
         EXPECT_NEAR(std::abs(at(f, lda, k, k)), c.absdiag[static_cast<std::size_t>(k - 1)], 1e-13 * scale) << k;
-      if (c.m == c.n) EXPECT_EQ(zeta[static_cast<std::size_t>(c.m - 1)], 0.0);
+      if (c.m == c.n) { EXPECT_EQ(zeta[static_cast<std::size_t>(c.m - 1)], 0.0); }
       expect_reconstructs(c.m, c.n, c.a, f, lda, zeta, order, 1e-13 * scale);
     }
     // Without interchanges.
@@ -121,7 +121,7 @@ TEST(QrKit, FactorizationsRebuildTheMatrix) {
       int inform = -1;
       QRAPPQ(c.m, c.n, f, lda, zeta, inform);
       ASSERT_EQ(inform, 0);
-      if (c.m == c.n) EXPECT_EQ(zeta[static_cast<std::size_t>(c.m - 1)], 0.0);
+      if (c.m == c.n) { EXPECT_EQ(zeta[static_cast<std::size_t>(c.m - 1)], 0.0); }
       std::vector<int> order(static_cast<std::size_t>(c.n));
       std::iota(order.begin(), order.end(), 1);
       expect_reconstructs(c.m, c.n, c.a, f, lda, zeta, order, 1e-13 * scale);

@@ -350,8 +350,8 @@ TEST(WorkingSet, DependentRowIsRejectedAndNothingChanges) {
     LSCOND.asize = 4.0;
     State st = make_state(problem6x4(), c.unitQ);
     for (const Step& step : c.before) {
-      if (step.op == Op::AddGeneral) ASSERT_EQ(add_general(st, step.index, kCondlim), 0);
-      if (step.op == Op::AddBound) ASSERT_EQ(add_bound(st, step.index, kCondlim), 0);
+      if (step.op == Op::AddGeneral) { ASSERT_EQ(add_general(st, step.index, kCondlim), 0); }
+      if (step.op == Op::AddBound) { ASSERT_EQ(add_bound(st, step.index, kCondlim), 0); }
     }
     const State before = st;
     const Lscond cond_before = LSCOND;
