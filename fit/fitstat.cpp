@@ -72,14 +72,7 @@ int NOBS(Vec1<double> X, int NG, int first, int last, double& NOBSV, int& NCON) 
     }
     if (kind != kKindData) continue;
     if (code == kFitTable) {
-      const int a = G.icol(gcol::kObsData);
-      const long long cells =
-          static_cast<long long>(G.col(gcol::kTableCols)) * static_cast<long long>(G.col(gcol::kTableRows));
-      long long used = 0;
-      if (a >= 1)
-        for (long long i = 0; i < cells; ++i)
-        if (X(a + i) >= 0.0) ++used;
-      nstat += used - 1;
+      nstat += jobbase::used_table_cells(G) - 1;
     } else if (code < kFitRaw && code != kFitUser) {
       nstat += G.icol(gcol::kNstat);
       if (G.col(gcol::kObsMeans) != 0.0 && G.col(gcol::kMeansFormula) != 0.0) nstat += G.icol(gcol::kNvar);

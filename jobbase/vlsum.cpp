@@ -284,6 +284,23 @@ class NumberPlaces {
   std::size_t used_ = 0;
 };
 
+// Calls f(a, n) for every matrix of types DI..LO of group g that has
+// storage, in letter order: a is the address of its n specification
+// numbers, and its n values follow them.
+template <class F>
+void for_each_parameter_matrix(Vec1<double> X, int NG, int g, F f) {
+  const GroupView G{X, NG, g};
+  if (G.B() < 1) return;
+  for (int L = 1; L <= 26; ++L) {
+    int type = icell(G.type(L));
+    if (!parameter_type(type)) continue;
+    const int a = icell(G.addr(L));
+    const int n = NELEM(type, icell(G.rows(L)), icell(G.cols(L)));
+    if (a < 1 || n <= 0) continue;
+    f(a, n);
+  }
+}
+
 // Marks of the value words of the matrices (matrices set equal to one
 // another share their storage): the words walked in the current walk, and
 // the words the current map holds.  A walk is a generation number, so a new
@@ -292,20 +309,12 @@ class WordMarks {
  public:
   // Covers the value words of the parameter matrices of all groups.
   WordMarks(Vec1<double> X, int NG) {
-    for (int g = 1; g <= NG; ++g) {
-      const GroupView G{X, NG, g};
-      if (G.B() < 1) continue;
-      for (int L = 1; L <= 26; ++L) {
-        int type = icell(G.type(L));
-        if (!parameter_type(type)) continue;
-        const int a = icell(G.addr(L));
-        const int n = NELEM(type, icell(G.rows(L)), icell(G.cols(L)));
-        if (a < 1 || n <= 0) continue;
+    for (int g = 1; g <= NG; ++g)
+      for_each_parameter_matrix(X, NG, g, [&](int a, int n) {
         lo_ = std::min(lo_, static_cast<long long>(a) + n);
         hi_ = std::max(hi_, static_cast<long long>(a) + 2LL * n - 1);
         elements_ += static_cast<std::size_t>(n);
-      }
-    }
+      });
     if (lo_ <= hi_) {
       walked_.assign(static_cast<std::size_t>(hi_ - lo_ + 1), 0);
       mapped_.assign(walked_.size(), 0);
@@ -333,19 +342,12 @@ class WordMarks {
 // walk.
 template <class F>
 void walk_group(Vec1<double> X, int NG, int g, WordMarks& marks, F f) {
-  const GroupView G{X, NG, g};
-  if (G.B() < 1) return;
-  for (int L = 1; L <= 26; ++L) {
-    int type = icell(G.type(L));
-    if (!parameter_type(type)) continue;
-    const int a = icell(G.addr(L));
-    const int n = NELEM(type, icell(G.rows(L)), icell(G.cols(L)));
-    if (a < 1 || n <= 0) continue;
+  for_each_parameter_matrix(X, NG, g, [&](int a, int n) {
     // A matrix's value words are distinct: they are marked after the whole
     // matrix, so that only earlier matrices count.
     for (int k = 0; k < n; ++k) f(a + k, a + n + k, marks.walked(a + n + k));
     for (int k = 0; k < n; ++k) marks.walk(a + n + k);
-  }
+  });
 }
 
 }  // namespace
@@ -360,6 +362,17 @@ long long VLNVAL(Vec1<double> X, int P) {
     pos += 2 * mv + 2;
   }
   return n;
+}
+
+long long used_table_cells(const GroupView& G) {
+  const int a = G.icol(gcol::kObsData);
+  const long long cells =
+      static_cast<long long>(G.col(gcol::kTableRows)) * static_cast<long long>(G.col(gcol::kTableCols));
+  long long used = 0;
+  if (a >= 1)
+    for (long long i = 0; i < cells; ++i)
+      if (G.X(a + i) >= 0.0) ++used;
+  return used;
 }
 
 void VLSUMM(Vec1<double> X, Vec1<int> IX, Labtab& LABTAB, int LABNXT, int& NPAR, int& NSTAT) {
@@ -381,14 +394,7 @@ void VLSUMM(Vec1<double> X, Vec1<int> IX, Labtab& LABTAB, int LABNXT, int& NPAR,
       continue;
     }
     if (fitcod == kFitTable) {
-      const int a = G.icol(gcol::kObsData);
-      const long long cells =
-          static_cast<long long>(G.col(gcol::kTableRows)) * static_cast<long long>(G.col(gcol::kTableCols));
-      long long used = 0;
-      if (a >= 1)
-        for (long long i = 0; i < cells; ++i)
-          if (X(a + i) >= 0.0) ++used;
-      nstat += used - 1;
+      nstat += used_table_cells(G) - 1;
     } else if (fitcod == kFitVL || fitcod == kFitOrdMix) {
       summarise(X, IX, LABTAB, LABNXT, NG, g, fitcod, nstat);
     }

@@ -18,6 +18,7 @@
 // element whose specification number is -k).
 #pragma once
 
+#include "jobbase/tabnames.hpp"
 #include "jobbase/workspace.hpp"
 #include "runtime/view1.hpp"
 
@@ -55,5 +56,10 @@ void VLSUMM(Vec1<double> X, Vec1<int> IX, Labtab& LABTAB, int LABNXT, int& NPAR,
 // its count m, a word, m codes and m values): the sum of the records' m.
 // The summary above and the fit statistics both count a group's values by it.
 long long VLNVAL(Vec1<double> X, int P);
+
+// Number of used cells (those not negative) of the contingency table of a
+// table group: the table takes one statistic fewer.  The summary above and
+// the fit statistics both count a table by it.
+long long used_table_cells(const GroupView& G);
 
 }  // namespace qv::jobbase

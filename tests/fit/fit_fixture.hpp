@@ -23,6 +23,7 @@
 #include "jobbase/vlsum.hpp"
 #include "jobbase/workspace.hpp"
 #include "report_text.hpp"
+#include "support/expect_stop.hpp"
 #include "support/reset.hpp"
 #include "runtime/units.hpp"
 
@@ -159,14 +160,7 @@ class FitJobTest : public ::testing::Test {
 
 }  // namespace qv::fit::testing_support
 
-// Expects stmt to stop the run with error `code` (the report goes to standard
-// error in the dying child so that it can be matched).
-#define EXPECT_FIT_ERROR(stmt, code, text)                                                      \
-  EXPECT_EXIT(                                                                                  \
-      {                                                                                         \
-        ::dup2(2, 1);                                                                           \
-        stmt;                                                                                   \
-      },                                                                                        \
-      ::testing::ExitedWithCode(1),                                                             \
-      ::testing::ContainsRegex(std::string(text) + "(.|\n)*error code is +" + std::to_string(code) + \
-                               "\n(.*)STOP 911"))
+// Expects stmt to stop the run with error `code` after a report that
+// contains text (a regex).
+#define EXPECT_FIT_ERROR(stmt, code, text) \
+  EXPECT_QV_STOP(stmt, std::string(text) + "(.|\n)*" + ::qv::testing_support::error_stop_regex(code))

@@ -18,6 +18,7 @@
 #include "jobbase/rdline.hpp"
 #include "runtime/fixedstr.hpp"
 #include "runtime/units.hpp"
+#include "support/expect_stop.hpp"
 #include "support/reset.hpp"
 #include "support/script_unit.hpp"
 
@@ -74,13 +75,5 @@ std::string capture(F f) {
 }  // namespace qv::jobbase::testing_support
 
 // Expects stmt to stop the run with error `code`, an int known at compile or
-// run time (standard output is sent to standard error in the dying child so
-// that the report can be matched).
-#define EXPECT_QV_ERROR(stmt, code)                                                                 \
-  EXPECT_EXIT(                                                                                      \
-      {                                                                                             \
-        ::dup2(2, 1);                                                                               \
-        stmt;                                                                                       \
-      },                                                                                            \
-      ::testing::ExitedWithCode(1),                                                                 \
-      ::testing::ContainsRegex("error code is +" + std::to_string(code) + "\n(.*)STOP 911"))
+// run time.
+#define EXPECT_QV_ERROR(stmt, code) EXPECT_QV_STOP(stmt, ::qv::testing_support::error_stop_regex(code))

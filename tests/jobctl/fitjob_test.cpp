@@ -34,6 +34,7 @@ namespace {
 
 using jobbase::testing_support::capture;
 using testing_support::JobTest;
+using testing_support::JobInDirTest;
 
 // Counts the occurrences of what in text.
 int count(const std::string& text, const std::string& what) {
@@ -303,27 +304,9 @@ TEST_F(FitfunDeathTest, CodesWithoutAFitFunctionAreError37) {
 // ---------------------------------------------------------------------------
 // The driver on whole jobs, run in a directory of their own.
 
-class FitdrvTest : public JobTest {
+class FitdrvTest : public JobInDirTest {
  protected:
-  void SetUp() override {
-    JobTest::SetUp();
-    home_ = std::filesystem::current_path();
-    dir_ = jobbase::testing_support::temp_path("fitdrv_" + std::to_string(++ndir_));
-    std::filesystem::create_directories(dir_);
-    std::filesystem::current_path(dir_);
-  }
-  void TearDown() override {
-    runtime::close_unit(runtime::kMsgUnit);
-    std::filesystem::current_path(home_);
-    std::filesystem::remove_all(dir_);
-    JobTest::TearDown();
-  }
-  // Reads, prepares and runs one job; returns its report.
-  std::string run(const std::string& text) {
-    std::string out = build(text);
-    out += capture([] { run_job(); });
-    return out;
-  }
+  FitdrvTest() : JobInDirTest("fitdrv_") {}
   static std::string dump() {
     runtime::close_unit(runtime::kMsgUnit);
     std::ifstream in("OPTDUMP.OUT");
@@ -331,9 +314,6 @@ class FitdrvTest : public JobTest {
     ss << in.rdbuf();
     return ss.str();
   }
-
-  std::filesystem::path home_, dir_;
-  static inline int ndir_ = 0;
 };
 
 // A one-factor model of three variables with one degree of freedom

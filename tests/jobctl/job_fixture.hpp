@@ -5,13 +5,16 @@
 // through the group's columns instead of placing numbers by hand.
 #pragma once
 
+#include <filesystem>
 #include <string>
+#include <utility>
 
 #include "jobctl/mainprog.hpp"
 #include "jobctl/matdecl.hpp"
 #include "jobbase/rdline.hpp"
 #include "jobbase/workspace.hpp"
 #include "jobbase/script_fixture.hpp"
+#include "runtime/units.hpp"
 
 namespace qv::jobctl::testing_support {
 
@@ -44,6 +47,37 @@ class JobTest : public jobbase::testing_support::ScriptTest {
     const int n = jobbase::NELEM(t, rows(L, g), cols(L, g));
     return X()(addr(L, g) + n + i - 1);
   }
+};
+
+// Whole jobs run in a directory of their own (the fit writes its message
+// file and dumps in the current directory), made afresh for each test and
+// removed after it; prefix names the directories.
+class JobInDirTest : public JobTest {
+ protected:
+  explicit JobInDirTest(std::string prefix) : prefix_(std::move(prefix)) {}
+  void SetUp() override {
+    JobTest::SetUp();
+    home_ = std::filesystem::current_path();
+    dir_ = jobbase::testing_support::temp_path(prefix_ + std::to_string(++ndir_));
+    std::filesystem::create_directories(dir_);
+    std::filesystem::current_path(dir_);
+  }
+  void TearDown() override {
+    runtime::close_unit(runtime::kMsgUnit);
+    std::filesystem::current_path(home_);
+    std::filesystem::remove_all(dir_);
+    JobTest::TearDown();
+  }
+  // Reads, prepares and runs one job; returns its report.
+  std::string run(const std::string& text) {
+    std::string out = build(text);
+    out += jobbase::testing_support::capture([] { run_job(); });
+    return out;
+  }
+
+  std::string prefix_;
+  std::filesystem::path home_, dir_;
+  static inline int ndir_ = 0;
 };
 
 }  // namespace qv::jobctl::testing_support

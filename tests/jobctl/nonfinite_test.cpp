@@ -11,7 +11,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <filesystem>
 #include <limits>
 #include <span>
 #include <sstream>
@@ -32,7 +31,7 @@ using namespace jobbase;
 namespace {
 
 using jobbase::testing_support::capture;
-using testing_support::JobTest;
+using testing_support::JobInDirTest;
 
 // A script of p variables in pairs (2k - 1, 2k) of correlation r, each of
 // variance v, N observations, fitted by the independence model from the
@@ -61,28 +60,11 @@ bool prints_non_number(const std::string& out) {
 }
 
 // Jobs run in a directory of their own (the fit's message file).
-class EdgeJobTest : public JobTest {
+class EdgeJobTest : public JobInDirTest {
  protected:
-  void SetUp() override {
-    JobTest::SetUp();
-    home_ = std::filesystem::current_path();
-    dir_ = jobbase::testing_support::temp_path("edgejob_" + std::to_string(++ndir_));
-    std::filesystem::create_directories(dir_);
-    std::filesystem::current_path(dir_);
-  }
-  void TearDown() override {
-    runtime::close_unit(runtime::kMsgUnit);
-    std::filesystem::current_path(home_);
-    std::filesystem::remove_all(dir_);
-    JobTest::TearDown();
-  }
-  // Reads, prepares and runs one job; returns its report.
-  std::string run(const std::string& text) {
-    std::string out = build(text);
-    out += capture([] { run_job(); });
-    return out;
-  }
-  // The same without capturing the report, for a job that stops.
+  EdgeJobTest() : JobInDirTest("edgejob_") {}
+  // Reads, prepares and runs one job without capturing the report, for a
+  // job that stops.
   void run_to_stop(const std::string& text) {
     feed(text);
     RDLINE();
@@ -111,9 +93,6 @@ class EdgeJobTest : public JobTest {
     capture([&] { fit::FITFUN(mode, f.N, x, fobj, g, 0, IWORKS.ix().span(), X().span()); });
     return fobj;
   }
-
-  std::filesystem::path home_, dir_;
-  static inline int ndir_ = 0;
 };
 
 using EdgeJobDeathTest = EdgeJobTest;
