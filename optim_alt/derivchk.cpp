@@ -1,0 +1,236 @@
+#include "optim_alt/derivchk.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <initializer_list>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "numlib/errexit.hpp"
+#include "numlib/hessian.hpp"
+#include "numlib/machconst.hpp"
+#include "optim_alt/blas.hpp"
+#include "optim_alt/constants.hpp"
+#include "optim_alt/options.hpp"
+#include "optkern/kernels.hpp"
+#include "optkern/machine.hpp"
+#include "runtime/fixedstr.hpp"
+#include "runtime/format.hpp"
+#include "runtime/items.hpp"
+#include "runtime/view1.hpp"
+
+namespace qv::optim_alt {
+
+namespace {
+
+using runtime::Out;
+using runtime::Vec1;
+
+// The verdict comments of the interval search, 18 characters when printed.
+constexpr const char* kVerdict[5] = {"", "Constant?", "Linear or odd?", "Too nonlinear?", "Small derivative?"};
+
+std::string comment18(int verdict) { return runtime::fpad(kVerdict[std::clamp(verdict, 0, 4)], 18); }
+
+// The records of one formatted write, on the advisory unit.
+void put(int unit, std::string_view fmt, std::initializer_list<Out> items = {}) {
+  const std::vector<std::string> recs = runtime::format_records(fmt, std::span<const Out>(items.begin(), items.size()));
+  numlib::WRTRECS(unit, static_cast<int>(recs.size()), recs);
+}
+
+// Room to the bounds from xj, limited to [-1, 1], for the check direction.
+void unit_room(double bigbnd, double bl, double bu, double xj, double& lo, double& hi) {
+  lo = -1.0;
+  if (bl > -bigbnd && bl - xj > -1.0) lo = bl - xj;
+  hi = 1.0;
+  if (bu < bigbnd && bu > bl && bu - xj < 1.0) hi = bu - xj;
+}
+
+// Room to the bounds from xj: the infinite bound size where a bound is absent.
+void room_to_bounds(double bigbnd, double bl, double bu, double xj, double& lo, double& hi) {
+  lo = -bigbnd;
+  hi = bigbnd;
+  if (bl > -bigbnd) lo = bl - xj;
+  if (bu < bigbnd) hi = bu - xj;
+}
+
+// A check range: stop n when not in 1..n, start 1 when not in 1..stop.
+void check_range(int n, int j1, int j2, int& first, int& last) {
+  last = (j2 >= 1 && j2 <= n) ? j2 : n;
+  first = (j1 >= 1 && j1 <= last) ? j1 : 1;
+}
+
+// dx(j) := (1/N) (-0.9)^(j-1), with the double 0.9 whatever N is.
+void check_direction(int n, const Vec1<double>& dx) {
+  double v = 1.0 / n;
+  for (int j = 1; j <= n; ++j) {
+    dx(j) = v;
+    v = -0.9 * v;
+  }
+}
+
+struct SearchOut {
+  int info = 0;
+  int iter = 0;
+  double cdest = 0.0, fdest = 0.0, sdest = 0.0, errbnd = 0.0, hopt = 0.0, hphi = 0.0;
+};
+
+// The library's interval search along variable j from fx = f(x): evaluates
+// at xj + h and (xj + h) + h until the search is done.  False when the
+// callback set MODE negative; x(j) is back at xj either way.
+template <class Eval>
+bool search(double epsrf, double fx, double xj, double hsign, double& xslot, const int& mode, Eval&& eval,
+            SearchOut& r) {
+  const double epsa = epsrf * (1.0 + std::abs(fx));
+  r.hopt = 2.0 * (1.0 + std::abs(xj)) * std::sqrt(epsrf);
+  double h = 10.0 * r.hopt * hsign;
+  bool first = true;
+  bool done = false;
+  r.iter = 0;
+  r.cdest = 0.0;
+  r.sdest = 0.0;
+  while (!done) {
+    xslot = xj + h;
+    const double f1 = eval();
+    if (mode < 0) break;
+    xslot = (xj + h) + h;
+    const double f2 = eval();
+    if (mode < 0) break;
+    numlib::E04XAZ(E4WORK.search_trace, done, first, epsa, epsrf, fx, xj, r.info, r.iter, 3, r.cdest, r.fdest,
+                   r.sdest, r.errbnd, f1, f2, h, r.hopt, r.hphi);
+  }
+  xslot = xj;
+  return mode >= 0;
+}
+
+// |a| / |b| through the safe division: 0 for a zero numerator, the large
+// value where the quotient would overflow (b = 0 included).
+double rel_error(double a, double b) {
+  bool fail = false;
+  return std::abs(optkern::SAFDIV(std::abs(a), std::abs(b), fail));
+}
+
+}  // namespace
+
+void E4CHKG(int& inform, int msglvl, int n, double bigbnd, double epsrf, double oktol, double dxchk,
+            double fobj, double xnorm, const optim::Objfun& objfun, std::span<const double> bls,
+            std::span<const double> bus, std::span<double> grads, std::span<double> gradus,
+            std::span<double> dxs, std::span<double> xs, std::span<double> ys, std::span<int> iusr,
+            std::span<double> rusr) {
+  inform = 0;
+  const int v = E4WORK.verify;
+  if (!(v == 0 || v == 1 || v == 3)) return;
+  numlib::MCHCON();
+  const int nout = static_cast<int>(optkern::MCHTAB.advunit);
+  const double epspt8 = std::pow(kEps, 0.8);
+  const bool prt = msglvl > 0;
+  const Vec1<const double> bl(bls), bu(bus);
+  const Vec1<double> grad(grads), dx(dxs), x(xs), y(ys);
+  if (prt) put(nout, "(//' Verification of the objective gradients.',/' ----------------------------------------')");
+
+  const double h = dxchk * (1.0 + xnorm);
+  check_direction(n, dx);
+  int nset = 0;
+  for (int j = 1; j <= n; ++j) {
+    if (grad(j) == optim::kDerivUnset) {
+      dx(j) = 0.0;
+      continue;
+    }
+    ++nset;
+    double lo = 0.0, hi = 0.0;
+    unit_room(bigbnd, bl(j), bu(j), x(j), lo, hi);
+    dx(j) = dx(j) * ((lo + hi) / 2.0 < 0.0 ? lo : hi);
+  }
+  if (nset == 0) {
+    if (prt) put(nout, "(/' No gradient elements assigned.')");
+    return;
+  }
+
+  // Directional check.
+  const int inc = 1;
+  double gdir = 0.0;
+  for (int j = 1; j <= n; ++j) gdir += gradus[static_cast<std::size_t>(j - 1)] * dx(j);
+  dcopy_(&n, x.ptr(), &inc, y.ptr(), &inc);
+  daxpy_(&n, &h, dx.ptr(), &inc, y.ptr(), &inc);
+  int mode = 0;
+  double f1 = 0.0;
+  objfun(mode, n, ys, f1, gradus, 0, iusr, rusr);
+  if (mode < 0) {
+    inform = mode;
+    return;
+  }
+  const double fdiff = (f1 - fobj) / h;
+  const double error = rel_error(fdiff - gdir, gdir);
+  if (prt) {
+    put(nout, error <= oktol ? "(/' The objective gradients seem to be ok.')"
+                             : "(/' XXX  The objective gradients seem to be incorrect.')");
+    put(nout,
+        "(/' Directional derivative of the objective',1p,d18.8,/' Difference approximation               ',1p,d18.8)",
+        {gdir, fdiff});
+  }
+  if (error >= 0.9) inform = 1;
+
+  if (v == 1 || v == 3) {
+    int j1 = 0, j2 = 0;
+    check_range(n, E4WORK.jobj1, E4WORK.jobj2, j1, j2);
+    double emax = 0.0;
+    int jmax = 0, nchecked = 0, ngood = 0, nbad = 0;
+    bool headed = false;
+    SearchOut r;
+    for (int j = j1; j <= j2; ++j) {
+      const double gj = grad(j);
+      if (gj == optim::kDerivUnset) continue;
+      const double xj = x(j);
+      double roomlo = 0.0, roomhi = 0.0;
+      room_to_bounds(bigbnd, bl(j), bu(j), xj, roomlo, roomhi);
+      const double hsign = (roomlo + roomhi) / 2.0 < 0.0 ? -1.0 : 1.0;
+      auto eval = [&]() {
+        double fv = 0.0;
+        objfun(mode, n, xs, fv, gradus, 0, iusr, rusr);
+        return fv;
+      };
+      if (!search(epsrf, fobj, xj, hsign, x(j), mode, eval, r)) {
+        inform = mode;
+        return;
+      }
+      const double gcentral = r.cdest;
+      const double err = rel_error(gcentral - gj, gj);
+      if (err >= emax) {
+        emax = err;
+        jmax = j;
+      }
+      const bool ok = err <= oktol;
+      ++nchecked;
+      if (ok)
+        ++ngood;
+      else
+        ++nbad;
+      if (prt && !(r.info == 1 && std::abs(gj) < epspt8 && ok)) {
+        if (!headed) put(nout, "(//4x,'J',4x,'X(J)',5x,'DX(J)',11x,'G(J)',11x,'Difference approxn  Itns',/)");
+        headed = true;
+        if (ok)
+          put(nout, "(i5,1p,2d10.2,1p,2d18.8,2x,a4,i6)", {j, xj, r.hopt, gj, gcentral, "  OK", r.iter});
+        else
+          put(nout, "(i5,1p,2d10.2,1p,2d18.8,2x,a4,i6,2x,a18)",
+              {j, xj, r.hopt, gj, gcentral, "BAD?", r.iter, comment18(r.info)});
+      }
+    }
+    inform = emax >= 0.9 ? 1 : 0;
+    if (prt) {
+      if (nbad > 0)
+        put(nout,
+            "(/' XXX  There seem to be',i6,'  incorrect objective gradients out of the',i6,/8x,'set in cols',i6,"
+            "'  through',i6)",
+            {nbad, nchecked, j1, j2});
+      else
+        put(nout,
+            "(/i7,'  Objective gradients out of the',i6,/9x,'set in cols',i6,'  through',i6,'  seem to be ok.')",
+            {ngood, nchecked, j1, j2});
+      put(nout, "(/' The largest relative error was',1p,d12.2,'   in element',i6,/)", {emax, jmax});
+    }
+  }
+  // The callback may have written into the caller's gradient.
+  dcopy_(&n, grad.ptr(), &inc, gradus.data(), &inc);
+}
+
+}  // namespace qv::optim_alt
