@@ -15,6 +15,7 @@
 #include "optim_alt/options.hpp"
 #include "optkern/kernels.hpp"
 #include "optkern/machine.hpp"
+#include "optkern/rotations.hpp"
 #include "runtime/fixedstr.hpp"
 #include "runtime/format.hpp"
 #include "runtime/items.hpp"
@@ -110,6 +111,12 @@ double rel_error(double a, double b) {
   return std::abs(optkern::SAFDIV(std::abs(a), std::abs(b), fail));
 }
 
+// The advisory unit as the machine-constant block holds it.
+int advisory_unit() {
+  numlib::MCHCON();
+  return static_cast<int>(optkern::MCHTAB.advunit);
+}
+
 }  // namespace
 
 void E4CHKG(int& inform, int msglvl, int n, double bigbnd, double epsrf, double oktol, double dxchk,
@@ -120,8 +127,7 @@ void E4CHKG(int& inform, int msglvl, int n, double bigbnd, double epsrf, double 
   inform = 0;
   const int v = E4WORK.verify;
   if (!(v == 0 || v == 1 || v == 3)) return;
-  numlib::MCHCON();
-  const int nout = static_cast<int>(optkern::MCHTAB.advunit);
+  const int nout = advisory_unit();
   const double epspt8 = std::pow(kEps, 0.8);
   const bool prt = msglvl > 0;
   const Vec1<const double> bl(bls), bu(bus);
@@ -231,6 +237,172 @@ void E4CHKG(int& inform, int msglvl, int n, double bigbnd, double epsrf, double 
   }
   // The callback may have written into the caller's gradient.
   dcopy_(&n, grad.ptr(), &inc, gradus.data(), &inc);
+}
+
+void E4CHKJ(int& inform, int lvlder, int msglvl, int ncset, int n, int nnlcon, int ldcj, int ldcju,
+            double bigbnd, double epsrf, double oktol, double dxchk, double xnorm, const optim::Cnlfun& cnlfun,
+            std::span<int> kneeds, std::span<const double> bls, std::span<const double> bus,
+            std::span<const double> cs, std::span<double> c1s, std::span<double> cjacs,
+            std::span<double> cjacus, std::span<double> cjdxs, std::span<double> dxs, std::span<double> errs,
+            std::span<double> xs, std::span<double> ys, std::span<int> iusr, std::span<double> rusr) {
+  inform = 0;
+  const int m = nnlcon;
+  const int v = E4WORK.verify;
+  if (!(v == 2 || v == 3 || (v == 0 && m > 0))) return;
+  const int nout = advisory_unit();
+  const double epspt8 = std::pow(kEps, 0.8);
+  const bool prt = msglvl > 0;
+  const Vec1<int> kneed(kneeds);
+  const Vec1<const double> bl(bls), bu(bus), c(cs);
+  const Vec1<double> c1(c1s), cjdx(cjdxs), dx(dxs), err(errs), x(xs), y(ys);
+  const runtime::Mat1<double> cjac(cjacs, ldcj), cjacu(cjacus, ldcju);
+  if (prt) put(nout, "(//' Verification of the constraint gradients.',/' -----------------------------------------')");
+
+  // Directional check along a direction that leaves out every column with
+  // a missing or constant element.
+  check_direction(n, dx);
+  int ncols = 0;
+  for (int j = 1; j <= n; ++j) {
+    bool unset = false;
+    for (int i = 1; i <= m; ++i) unset = unset || cjac(i, j) == optim::kDerivUnset;
+    if (unset) {
+      dx(j) = 0.0;
+      continue;
+    }
+    ++ncols;
+    double lo = 0.0, hi = 0.0;
+    unit_room(bigbnd, bl(j), bu(j), x(j), lo, hi);
+    dx(j) = dx(j) * ((lo + hi) / 2.0 < 0.0 ? lo : hi);
+  }
+  int mode = 0;
+  const int inc = 1;
+  if (ncols == 0) {
+    if (prt) put(nout, "(/' Every column contains a constant or missing element.')");
+  } else {
+    const double h = dxchk * (1.0 + xnorm);
+    const double one = 1.0, zero = 0.0;
+    dgemv_("N", &m, &n, &one, cjacu.ptr(), &ldcju, dx.ptr(), &inc, &zero, cjdx.ptr(), &inc, 1);
+    dcopy_(&n, x.ptr(), &inc, y.ptr(), &inc);
+    daxpy_(&n, &h, dx.ptr(), &inc, y.ptr(), &inc);
+    for (int i = 1; i <= m; ++i) kneed(i) = 1;
+    cnlfun(mode, m, n, ldcju, kneeds, y.span(), c1.span(), cjacus, 0, iusr, rusr);
+    if (mode < 0) {
+      inform = mode;
+      return;
+    }
+    int worst = 1;
+    for (int i = 1; i <= m; ++i) {
+      err(i) = (c1(i) - c(i)) / h - cjdx(i);
+      if (std::abs(err(i)) > std::abs(err(worst))) worst = i;
+    }
+    const double emax = std::abs(err(worst)) / (std::abs(cjdx(worst)) + 1.0);
+    if (prt) {
+      put(nout, emax <= oktol ? "(/' The Jacobian seems to be ok.')" : "(/' XXX  The Jacobian seems to be incorrect.')");
+      put(nout, "(/' The largest relative error was',1p,d12.2,'  in constraint',i5,/)", {emax, worst});
+    }
+    if (emax >= 0.9) inform = 1;
+  }
+
+  if (!(v == 2 || v == 3)) return;
+
+  // Element check by the interval search.
+  if (lvlder == 3) {
+    optkern::MATSET("General", m, n, optim::kDerivUnset, optim::kDerivUnset, cjacus, ldcju);
+    for (int i = 1; i <= m; ++i) kneed(i) = 1;
+    mode = 2;
+    cnlfun(mode, m, n, ldcju, kneeds, x.span(), c1.span(), cjacus, 0, iusr, rusr);
+    if (mode < 0) {
+      inform = mode;
+      return;
+    }
+  }
+  for (int i = 1; i <= m; ++i) kneed(i) = 0;
+  int j1 = 0, j2 = 0;
+  check_range(n, E4WORK.jcon1, E4WORK.jcon2, j1, j2);
+  double emax = -1.0;
+  int imax = 0, jmax = 0, nchecked = 0, ngood = 0, nbad = 0;
+  mode = 0;
+  SearchOut r;
+  for (int j = j1; j <= j2; ++j) {
+    const double xj = x(j);
+    double roomlo = 0.0, roomhi = 0.0;
+    room_to_bounds(bigbnd, bl(j), bu(j), xj, roomlo, roomhi);
+    const double hsign = (roomlo + roomhi) / 2.0 < 0.0 ? -1.0 : 1.0;
+    for (int i = 1; i <= m; ++i) err(i) = 0.0;
+    bool headed = false;
+    for (int i = 1; i <= m; ++i) {
+      if (cjacu(i, j) == optim::kDerivUnset) continue;
+      kneed(i) = 1;
+      bool second = false;
+      auto eval = [&, i]() {
+        const Vec1<double> out = second ? cjdx : c1;
+        second = !second;
+        cnlfun(mode, m, n, ldcju, kneeds, x.span(), out.span(), cjacus, 0, iusr, rusr);
+        return out(i);
+      };
+      if (!search(epsrf, c(i), xj, hsign, x(j), mode, eval, r)) {
+        inform = mode;
+        return;
+      }
+      const double aij = cjac(i, j);
+      err(i) = std::abs(r.cdest - aij) / (std::abs(aij) + 1.0);
+      const bool ok = err(i) <= oktol;
+      ++nchecked;
+      if (ok)
+        ++ngood;
+      else
+        ++nbad;
+      kneed(i) = 0;
+      const bool constant = r.info == 1 && std::abs(aij) < epspt8 && ok;
+      if (prt && !constant) {
+        const char* key = ok ? "  OK" : "BAD?";
+        if (!headed) {
+          put(nout, "(//' Column    X(J)     DX(J)    Row    Jacobian Value      Difference Approxn  Itns',/)");
+          if (ok)
+            put(nout, "(i7,1p,2d10.2,i5,1p,2d18.8,2x,a4,i6)", {j, xj, r.hopt, i, aij, r.cdest, key, r.iter});
+          else
+            put(nout, "(i7,1p,2d10.2,i5,1p,2d18.8,2x,a4,i6,2x,a18)",
+                {j, xj, r.hopt, i, aij, r.cdest, key, r.iter, comment18(r.info)});
+          headed = true;
+        } else if (ok) {
+          put(nout, "(17x,1p,d10.2,i5,1p,2d18.8,2x,a4,i6)", {r.hopt, i, aij, r.cdest, key, r.iter});
+        } else {
+          put(nout, "(17x,1p,d10.2,i5,1p,2d18.8,2x,a4,i6,2x,a18)",
+              {r.hopt, i, aij, r.cdest, key, r.iter, comment18(r.info)});
+        }
+      }
+    }
+    if (m > 0) {
+      int iw = 1;
+      for (int i = 2; i <= m; ++i)
+        if (std::abs(err(i)) > std::abs(err(iw))) iw = i;
+      if (err(iw) >= emax) {
+        emax = err(iw);
+        imax = iw;
+        jmax = j;
+      }
+    }
+    x(j) = xj;
+  }
+
+  inform = emax >= 0.9 ? 1 : 0;
+  if (prt) {
+    if (nchecked > 0) {
+      if (nbad > 0)
+        put(nout,
+            "(/' XXX  There seem to be',i6,'  incorrect Jacobian elements out of the',i6,/8x,'set in cols',i6,"
+            "'  through',i6)",
+            {nbad, nchecked, j1, j2});
+      else
+        put(nout,
+            "(/i7,'  Jacobian elements out of the',i6,/9x,'set in cols',i6,'  through',i6,'  seem to be ok.')",
+            {ngood, nchecked, j1, j2});
+      put(nout, "(/' The largest relative error was',1p,d12.2,'  in row',i5,',  column',i5,/)", {emax, imax, jmax});
+    } else {
+      put(nout, "(' All',i6,'   assigned Jacobian elements are constant.')", {ncset});
+    }
+  }
+  optkern::MATCPY("General", m, n, cjacs, ldcj, cjacus, ldcju);
 }
 
 }  // namespace qv::optim_alt

@@ -24,4 +24,19 @@ void E4CHKG(int& inform, int msglvl, int n, double bigbnd, double epsrf, double 
             std::span<double> dx, std::span<double> x, std::span<double> y, std::span<int> iusr,
             std::span<double> rusr);
 
+// Check of the supplied constraint Jacobian at x (verify levels 0 with
+// constraints, 2 and 3): a directional check, then with levels 2 and 3 an
+// element check of the columns jcon1..jcon2.  ncset is the number of
+// elements set; lvlder 3 means every element is claimed, so those the
+// callback leaves unset are constant and not checked.  c holds the
+// constraint values at x; c1, cjdx and err are work vectors of nnlcon, dx
+// and y of n.  cjac is the supplied Jacobian (markers included), cjacu the
+// callback's array, which is copied back from cjac at the end.
+void E4CHKJ(int& inform, int lvlder, int msglvl, int ncset, int n, int nnlcon, int ldcj, int ldcju,
+            double bigbnd, double epsrf, double oktol, double dxchk, double xnorm, const optim::Cnlfun& cnlfun,
+            std::span<int> kneed, std::span<const double> bl, std::span<const double> bu,
+            std::span<const double> c, std::span<double> c1, std::span<double> cjac, std::span<double> cjacu,
+            std::span<double> cjdx, std::span<double> dx, std::span<double> err, std::span<double> x,
+            std::span<double> y, std::span<int> iusr, std::span<double> rusr);
+
 }  // namespace qv::optim_alt
