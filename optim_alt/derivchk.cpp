@@ -405,4 +405,264 @@ void E4CHKJ(int& inform, int lvlder, int msglvl, int ncset, int n, int nnlcon, i
   optkern::MATCPY("General", m, n, cjacs, ldcj, cjacus, ldcju);
 }
 
+namespace {
+
+// The tallies of one variable's interval searches, from which its forward
+// and central intervals are chosen.
+struct VarTally {
+  double xj = 0.0, hsign = 1.0;
+  double hmax = 0.0, hmin = 0.0, errmax = 0.0, errmin = 0.0;
+  double sdsum = 0.0, epssum = 0.0, hfwd = 0.0, hcen = 0.0;
+  bool found = false;
+
+  void add(const SearchOut& r, double absacc) {
+    sdsum += std::abs(r.sdest);
+    epssum += absacc;
+    if (r.hopt > hmax) {
+      hmax = r.hopt;
+      errmax = r.errbnd;
+    }
+    if (r.hopt < hmin) {
+      hmin = r.hopt;
+      errmin = r.errbnd;
+    }
+    if (r.info == 0) hcen = std::max(hcen, r.hphi);
+  }
+
+  // The forward interval that balances truncation and cancellation errors,
+  // its error estimate, and the central interval.
+  void choose() {
+    if (hmax < hmin) {
+      hmin = hmax;
+      errmin = errmax;
+    }
+    if (4.0 * epssum < hmin * hmin * sdsum) {
+      hfwd = hmin;
+      errmax = errmin;
+    } else if (hmax * hmax * sdsum < 4.0 * epssum) {
+      hfwd = hmax;
+    } else {
+      hfwd = 2.0 * std::sqrt(epssum / sdsum);
+      errmax = 2.0 * std::sqrt(epssum * sdsum);
+    }
+    if (hcen == 0.0) hcen = 10.0 * hfwd;
+  }
+};
+
+}  // namespace
+
+void E4FDIV(int& inform, int msglvl, int& lvlder, int n, int nnlcon, int ldcj, int ldcju, double bigbnd,
+            double epsrf, double& fdnorm, double fobj, const optim::Objfun& objfun, const optim::Cnlfun& cnlfun,
+            std::span<int> kneeds, std::span<const double> bls, std::span<const double> bus,
+            std::span<const double> cs, std::span<double> c1s, std::span<double> cwrks, std::span<double> cjacs,
+            std::span<double> cjacus, std::span<double> grads, std::span<double> gradus,
+            std::span<double> hforwds, std::span<double> hcntrls, std::span<double> xs, std::span<double> dxs,
+            std::span<int> iusr, std::span<double> rusr) {
+  inform = 0;
+  const int m = nnlcon;
+  if (!(lvlder == 0 || lvlder == 2 || (lvlder == 1 && m > 0))) return;
+  E4work& wk = E4WORK;
+  if (wk.dif_class == 2) return;
+  const int nout = advisory_unit();
+  const bool prt = msglvl > 0;
+  const double epspt3 = std::pow(kEps, 0.33);
+  const double epspt5 = std::sqrt(kEps);
+  const Vec1<int> kneed(kneeds);
+  const Vec1<const double> bl(bls), bu(bus), c(cs);
+  const Vec1<double> c1(c1s), cwrk(cwrks), grad(grads), gradu(gradus), hforwd(hforwds), hcntrl(hcntrls), x(xs),
+      dx(dxs);
+  const runtime::Mat1<double> cjac(cjacs, ldcj), cjacu(cjacus, ldcju);
+
+  if (wk.dif_class == 1) {
+    // The user's intervals: those that cannot be used are replaced.
+    for (int j = 1; j <= n; ++j)
+      if (hforwd(j) <= 0.0) {
+        if (prt)
+          put(nout, "(' XXX  ',i4,'-th difference interval ',1p,d10.2,' replaced by ',1p,d10.2)",
+              {j, hforwd(j), epspt5});
+        hforwd(j) = epspt5;
+      }
+    for (int j = 1; j <= n; ++j)
+      if (hcntrl(j) <= 0.0) {
+        if (prt)
+          put(nout, "(' XXX  ',i4,'-th central-difference interval ',1p,d10.2,' replaced by ',1p,d10.2)",
+              {j, hcntrl(j), epspt3});
+        hcntrl(j) = epspt3;
+      }
+    return;
+  }
+
+  if (prt)
+    put(nout, "(//' Computation of the finite-difference intervals',/' ----------------------------------------------')");
+  int mode = 0;
+  int nconstj = 0, nconstg = 0;
+  bool headed = false;
+  fdnorm = 0.0;
+  const bool do_cons = m > 0 && lvlder != 2;
+  const bool do_obj = lvlder != 1;
+  for (int i = 1; i <= m; ++i) kneed(i) = 0;
+  auto eval_cons = [&](std::span<const double> p, const Vec1<double>& out) {
+    cnlfun(mode, m, n, ldcju, kneeds, p, out.span(), cjacus, 0, iusr, rusr);
+  };
+  auto eval_obj = [&](std::span<const double> p) {
+    double v = 0.0;
+    objfun(mode, n, p, v, gradus, 0, iusr, rusr);
+    return v;
+  };
+  // One missing element's search: its first estimate into work, the constant
+  // marker into user when it looks constant or linear.
+  SearchOut r;
+  auto search_element = [&](VarTally& v, int j, double& user, double& work, double fx, auto&& eval, bool is_cons) {
+    v.found = true;
+    const double absacc = epsrf * (1.0 + std::abs(fx));
+    if (!search(epsrf, fx, v.xj, v.hsign, x(j), mode, eval, r)) return false;
+    work = r.cdest;
+    if (r.info == 1 || r.info == 2) {
+      user = optim::kDerivConstant;
+      if (is_cons) {
+        wk.nmissj -= 1;
+        nconstj += 1;
+      } else {
+        wk.nmissg -= 1;
+        nconstg += 1;
+      }
+    }
+    v.add(r, absacc);
+    return true;
+  };
+
+  for (int j = 1; j <= n; ++j) {
+    VarTally v;
+    v.xj = x(j);
+    double roomlo = 0.0, roomhi = 0.0;
+    room_to_bounds(bigbnd, bl(j), bu(j), v.xj, roomlo, roomhi);
+    v.hsign = (roomlo + roomhi) / 2.0 < 0.0 ? -1.0 : 1.0;
+    v.hmin = 1.0 / epspt3;
+    if (do_cons) {
+      for (int i = 1; i <= m; ++i) {
+        if (cjacu(i, j) != optim::kDerivUnset) continue;
+        kneed(i) = 1;
+        bool second = false;
+        auto eval = [&, i]() {
+          const Vec1<double>& out = second ? cwrk : c1;
+          second = !second;
+          eval_cons(xs, out);
+          return out(i);
+        };
+        if (!search_element(v, j, cjacu(i, j), cjac(i, j), c(i), eval, true)) {
+          inform = mode;
+          return;
+        }
+      }
+    }
+    if (do_obj && gradu(j) == optim::kDerivUnset) {
+      auto eval = [&]() { return eval_obj(xs); };
+      if (!search_element(v, j, gradu(j), grad(j), fobj, eval, false)) {
+        inform = mode;
+        return;
+      }
+    }
+    if (v.found) {
+      v.choose();
+      if (prt) {
+        if (!headed) put(nout, "(//'    J      X(J)   Forward DX(J)   Central DX(J)      Error est.',/)");
+        headed = true;
+        put(nout, "(i5,1p,d10.2,1p,d16.6,1p,2d16.6)", {j, v.xj, v.hfwd, v.hcen, v.errmax});
+      }
+      fdnorm = std::max(fdnorm, v.hfwd);
+      hforwd(j) = v.hfwd / (1.0 + std::abs(v.xj));
+      hcntrl(j) = v.hcen / (1.0 + std::abs(v.xj));
+    }
+    x(j) = v.xj;
+  }
+  if (nconstj + nconstg == 0) return;
+
+  // Each element found constant must give exactly the same quotient at a
+  // second point, else it is differenced after all.
+  double rho = 1.0 / n;
+  for (int j = 1; j <= n; ++j) {
+    double lo = 0.0, hi = 0.0;
+    unit_room(bigbnd, bl(j), bu(j), x(j), lo, hi);
+    dx(j) = (lo + hi) / 2.0 >= 0.0 ? x(j) + rho * hi : x(j) + rho * lo;
+    rho = 0.97 * rho;
+  }
+  if (m > 0) {
+    for (int i = 1; i <= m; ++i) kneed(i) = 1;
+    eval_cons(dxs, cwrk);
+    if (mode < 0) {
+      inform = mode;
+      return;
+    }
+  }
+  const double fdx = eval_obj(dxs);
+  if (mode < 0) {
+    inform = mode;
+    return;
+  }
+  for (int j = 1; j <= n; ++j) {
+    const double dxj = dx(j);
+    const double delta = (x(j) - dxj) / 2.0;
+    dx(j) = dxj + delta;
+    if (m > 0) {
+      int nrows = 0;
+      for (int i = 1; i <= m; ++i) {
+        kneed(i) = cjacu(i, j) == optim::kDerivConstant ? 1 : 0;
+        nrows += kneed(i);
+      }
+      if (nrows > 0) {
+        eval_cons(dxs, c1);
+        if (mode < 0) {
+          inform = mode;
+          return;
+        }
+        for (int i = 1; i <= m; ++i) {
+          if (kneed(i) == 0) continue;
+          const double q = (c1(i) - cwrk(i)) / delta;
+          if (q == cjac(i, j)) {
+            cjacu(i, j) = q;
+          } else {
+            cjacu(i, j) = optim::kDerivUnset;
+            wk.nmissj += 1;
+            nconstj -= 1;
+          }
+        }
+      }
+    }
+    if (gradu(j) == optim::kDerivConstant) {
+      const double fv = eval_obj(dxs);
+      if (mode < 0) {
+        inform = mode;
+        return;
+      }
+      const double q = (fv - fdx) / delta;
+      if (q == grad(j)) {
+        gradu(j) = q;
+      } else {
+        gradu(j) = optim::kDerivUnset;
+        wk.nmissg += 1;
+        nconstg -= 1;
+      }
+    }
+    dx(j) = dxj;
+  }
+
+  // The counts of the constant elements, and the derivative level raised
+  // when no element of a kind is missing.
+  if (prt) {
+    if (lvlder < 2 && nconstj > 0) put(nout, "(/i5,'  constant constraint gradient elements assigned.')", {nconstj});
+    if (lvlder != 1 && nconstg > 0) put(nout, "(/i5,'  constant  objective gradient elements assigned.')", {nconstg});
+  }
+  if (wk.nmissj == 0 && lvlder < 2) {
+    lvlder = lvlder == 0 ? 2 : 3;
+    if (prt)
+      put(nout, "(//' All missing Jacobian elements are constants.',/' Derivative level increased to ',i4)", {lvlder});
+  }
+  if (wk.nmissg == 0 && (lvlder == 0 || lvlder == 2)) {
+    lvlder = lvlder == 0 ? 1 : 3;
+    if (prt)
+      put(nout, "(//' All missing objective gradients are constants.',/' Derivative level increased to ',i4)",
+          {lvlder});
+  }
+}
+
 }  // namespace qv::optim_alt

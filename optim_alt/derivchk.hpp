@@ -12,6 +12,21 @@
 
 namespace qv::optim_alt {
 
+// Difference intervals hforwd and hcntrl (relative to 1 + |x(j)|) for each
+// variable whose column has a missing element, and first central estimates
+// of the missing elements into cjac and grad; elements that look constant
+// are confirmed at a second point.  lvlder is raised when no element of a
+// kind is left missing; E4WORK.nmissj and nmissg are corrected.  fdnorm
+// returns the largest forward interval.  c1 and cwrk are work vectors of
+// nnlcon, dx of n.  inform: 0 or the negative MODE of a callback.
+void E4FDIV(int& inform, int msglvl, int& lvlder, int n, int nnlcon, int ldcj, int ldcju, double bigbnd,
+            double epsrf, double& fdnorm, double fobj, const optim::Objfun& objfun, const optim::Cnlfun& cnlfun,
+            std::span<int> kneed, std::span<const double> bl, std::span<const double> bu,
+            std::span<const double> c, std::span<double> c1, std::span<double> cwrk, std::span<double> cjac,
+            std::span<double> cjacu, std::span<double> grad, std::span<double> gradu, std::span<double> hforwd,
+            std::span<double> hcntrl, std::span<double> x, std::span<double> dx, std::span<int> iusr,
+            std::span<double> rusr);
+
 // Check of the supplied objective gradient at x (verify levels 0, 1 and 3 of
 // E4WORK): a directional check along a fixed direction, then with levels 1
 // and 3 an element check of variables jobj1..jobj2.  inform: 0, 1 (an error
