@@ -21,6 +21,7 @@ struct Jac {
   Vec x, bl, bu, c, c1, cjac, cjacu, cjdx, dx, err, y;
   std::vector<int> kneed;
   std::vector<Vec> points;
+  bool sets_jacobian = true;  // false: the callback leaves the Jacobian alone
   optim::Cnlfun cnlfun;
 
   explicit Jac(int n_) : n(n_) {
@@ -50,7 +51,7 @@ struct Jac {
         cv[0] = v[0];
         cv[1] = v[1];
       }
-      if (mode == 1 || mode == 2) {
+      if ((mode == 1 || mode == 2) && sets_jacobian) {
         cj[0] = 2 * xs[0];
         cj[1] = xs[1];
         cj[static_cast<std::size_t>(ld)] = 1.0;
@@ -154,6 +155,20 @@ TEST(E4CHKJ, EveryColumnWithAMissingElementSkipsTheDirectionalCheck) {
                                                    " -----------------------------------------", " ",
                                                    " Every column contains a constant or missing element."}));
   EXPECT_TRUE(p.points.empty());
+}
+
+TEST(E4CHKJ, ElementsLeftUnsetAtLevelThreeAreConstantAndNotChecked) {
+  set_verify(2);
+  UnitCapture cap;
+  Jac p(2);
+  p.cjac[0] = p.cjac[1] = p.cjac[2] = p.cjac[3] = 0.0;  // all claimed; the callback sets none of them
+  p.cjacu = p.cjac;
+  p.sets_jacobian = false;
+  EXPECT_EQ(p.check(1, 3), 0);
+  const auto lines = cap.lines();
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(lines.back(), " All     4   assigned Jacobian elements are constant.");
+  EXPECT_EQ(p.cjacu, p.cjac);  // copied back over the markers
 }
 
 }  // namespace
