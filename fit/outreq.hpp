@@ -17,9 +17,11 @@ constexpr int kReqPed = 31;      // %P pedigree statistics
 
 // Room of a group's request list: a count and up to 30 requests of three
 // words (request number, first LABTAB slot of the file name, slots used).
+// That is 91 words: a list of 90 would put the 30th request's last word on
+// the first word after it, which the storage pointer hands on.
 constexpr int kMaxReq = 30;
-constexpr int kReqWords = 90;
 constexpr int kReqEntryWords = 3;
+constexpr int kReqWords = 1 + kMaxReq * kReqEntryWords;
 
 // One request of a group's list.
 struct OutRequest {

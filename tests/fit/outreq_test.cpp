@@ -65,6 +65,17 @@ TEST_F(OutreqTest, LongNameTakesSeveralSlots) {
   EXPECT_EQ(jobbase::MAINPR.LABSLOT, 3);
 }
 
+TEST_F(OutreqTest, ThirtiethRequestStaysInsideItsList) {
+  // The word after the list is the next thing the storage pointer hands
+  // out; 30 requests must leave it alone.
+  X()(kListAt + 91) = 12345.0;
+  for (int k = 0; k < kMaxReq; ++k) request("QVA=x");
+  EXPECT_EQ(jobbase::MAINPR.RDPTR, kListAt + 91);  // a count and 30 requests of 3 words
+  EXPECT_EQ(entry(kMaxReq).number, letter('A'));
+  EXPECT_EQ(RequestList::word(list(), kMaxReq) + kReqEntryWords - 1, kListAt + 90);
+  EXPECT_EQ(X()(kListAt + 91), 12345.0);
+}
+
 TEST_F(OutreqTest, Refusals) {
   EXPECT_QV_ERROR(request("QV1=x"), 87);
   EXPECT_QV_ERROR(request("QVA x"), 88);
