@@ -32,7 +32,10 @@ std::string clean_label(std::string text) {
   return text;
 }
 
-std::string_view letter(int L) { return kLetters.substr(static_cast<std::size_t>(L - 1), 1); }
+// The letter of index L (1..26); "" for any other index.
+std::string_view letter(int L) {
+  return L >= 1 && L <= 26 ? kLetters.substr(static_cast<std::size_t>(L - 1), 1) : std::string_view();
+}
 
 // The integer in columns first..first+2 of a label (an (I3) field), 0 when
 // the field holds no number.
