@@ -6,6 +6,7 @@
 #include "jobbase/areas.hpp"
 #include "jobbase/tabnames.hpp"
 #include "runtime/fixedstr.hpp"
+#include "runtime/listdir.hpp"
 #include "runtime/units.hpp"
 
 namespace qv::jobbase {
@@ -33,6 +34,21 @@ std::string clean_label(std::string text) {
 }
 
 // The letter of index L (1..26); "" for any other index.
+// The value lines of a matrix record: the list-directed form of one item
+// with its leading blank (what write_list makes of a single number), built
+// in a buffer that the record keeps from line to line.  The number's text
+// fits a string's small buffer, so the values cost no allocation each.
+void value_line(std::string& line, double x) {
+  line.assign(1, ' ');
+  line += runtime::list_real(x);
+  runtime::write_record(kStdout, line);
+}
+void value_line(std::string& line, int v) {
+  line.assign(1, ' ');
+  line += runtime::list_int(v);
+  runtime::write_record(kStdout, line);
+}
+
 std::string_view letter(int L) {
   return L >= 1 && L <= 26 ? kLetters.substr(static_cast<std::size_t>(L - 1), 1) : std::string_view();
 }
@@ -84,15 +100,17 @@ void FEMREC(Vec1<double> X, int L, int& TYPE, int ROWS, int COLS, int ADDR, int 
   const std::string_view tagline = L > 0 ? tag : std::string_view("VALUE");
   const std::string_view name = L > 0 ? letter(L) : (L == kFePower ? std::string_view("POWER") : tag);
   const int G = MAINPR.IGRP;
+  std::string line;
+  line.reserve(32);
   int offset = 0;
   do {
     const int n = std::min(kFeChunk, COUNT - offset);
     FEHEAD(tagline, G, name, shown, ROWS, COLS, offset, n);
     for (int i = 0; i < n; ++i) {
       if (specs)
-        write_list(kStdout, {no_specs ? 0 : icell(X(ADDR + offset + i))});
+        value_line(line, no_specs ? 0 : icell(X(ADDR + offset + i)));
       else
-        write_list(kStdout, {X(ADDR + offset + i)});
+        value_line(line, X(ADDR + offset + i));
     }
     end_line();
     offset += n;

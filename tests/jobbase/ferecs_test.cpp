@@ -2,6 +2,8 @@
 // leading blank) and in its front-end form (a TITLE record).
 #include <gtest/gtest.h>
 
+#include <iterator>
+#include <limits>
 #include <string>
 #include <utility>
 #include <vector>
@@ -11,6 +13,7 @@
 #include "jobbase/tabnames.hpp"
 #include "jobbase/workspace.hpp"
 #include "runtime/fixedstr.hpp"
+#include "runtime/units.hpp"
 #include "support/reset.hpp"
 
 namespace qv::jobbase {
@@ -155,6 +158,26 @@ TEST_F(FeRecTest, SpecsRecordsHoldIntegersAndZerosForAView) {
   v = lines_of(captured([&] { FEMREC(X, 1, type, 2, 2, 1000, 0, 3, "VALUE"); }));
   EXPECT_EQ(v[3], " 8");
   EXPECT_EQ(type, kTypeViewSym);
+}
+
+// Each value line is what a list-directed write of the value alone gives.
+TEST_F(FeRecTest, ValueLinesAreListDirected) {
+  const double values[] = {0.0, -0.0, 1.0, -2.5, 4199.99999, 4.68380890e-11, -4.68380890e-11, 1.0e20, 123456789.0,
+                           std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity()};
+  const int n = static_cast<int>(std::size(values));
+  std::string want;
+  for (int i = 0; i < n; ++i) {
+    X(1000 + i) = values[i];
+    want += captured([&] { runtime::write_list(runtime::kStdout, {values[i]}); });
+  }
+  int type = kTypeFull;
+  const auto v = lines_of(captured([&] { FEMREC(X, 1, type, 1, n, 1000, 0, n, "VALUE"); }));
+  std::string got;
+  for (int i = 0; i < n; ++i) got += v[8 + static_cast<std::size_t>(i)] + "\n";
+  EXPECT_EQ(got, want);
+  X(1000) = -7.0;
+  EXPECT_EQ(lines_of(captured([&] { FEMREC(X, 1, type, 1, 1, 1000, 0, 1, "SPECS"); }))[8],
+            captured([] { runtime::write_list(runtime::kStdout, {-7}); }).substr(0, 3));
 }
 
 TEST_F(FeRecTest, LabelRecordsQuoteEachLabelWithoutTrailingBlanksOrControls) {
