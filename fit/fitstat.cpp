@@ -1,5 +1,7 @@
 #include "fit/fitstat.hpp"
 
+#include "fit/femats.hpp"
+
 #include <array>
 #include <cmath>
 #include <string>
@@ -308,11 +310,13 @@ void FITSTS(Vec1<double> X, const Statin& in) {
   res.F = F;
   res.DF = d;
   res.INFORM = in.INFORM;
+  res.NPAR = in.NPAR;
+  res.NNLCON = in.NNLCON;
 
   // 4. The front end's records.
   if (jobbase::FESTAT.FEACTV && jobbase::FESTAT.MACHOUT) {
     res.FITTYP = FITTYP(X, NG);
-    if (in.frontend) in.frontend();
+    FEMATS(X, jobbase::IWORKS.ix(), femode::kFit);
   }
 
   // 5. The statistics of the job's fit code.

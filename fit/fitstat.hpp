@@ -20,6 +20,8 @@ struct Fitres {
   double RMSLO = 0.0, RMSHI = 0.0;  // interval on RMSEA
   double NFI = 0.0, NFI2 = 0.0, TLI = 0.0, PFI = 0.0, PFI2 = 0.0, RNI = 0.0, CI = 0.0;
   int INFORM = 0;        // the optimizer's result code
+  int NPAR = 0;          // free parameters of the fit
+  int NNLCON = 0;        // nonlinear constraint values
   int FITTYP = 0;        // fit-type code of the front end
   void reset() { *this = Fitres(); }
 };
@@ -67,10 +69,8 @@ struct Statin {
   int NSTAT = 0;    // observed statistics plus the DF adjustment
   int NNLCON = 0;   // nonlinear constraint values
   int INFORM = 0;   // the optimizer's result code
-  // The intervals of the CI option and the front end's records after the
-  // statistics; either may be absent.
+  // The intervals of the CI option after the statistics; may be absent.
   void (*intervals)() = nullptr;
-  void (*frontend)() = nullptr;
 };
 
 // Writes the fit-statistics block on the report and fills FITRES, the null

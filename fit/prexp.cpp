@@ -9,6 +9,7 @@
 #include "algebra/packed.hpp"
 #include "jobbase/areas.hpp"
 #include "jobbase/errmsg.hpp"
+#include "jobbase/ferecs.hpp"
 #include "jobbase/matutil.hpp"
 #include "jobbase/syminv.hpp"
 #include "jobbase/tabnames.hpp"
@@ -121,11 +122,12 @@ bool symmetric_layout(int type) {
 }
 
 // Expands the r x c matrix of the type stored at X(from) into scratch and
-// prints it: symmetric layouts as a lower triangle, the rest transposed
-// into column order and whole.
-void expand_print(Vec1<double> X, Scratch& s, int from, int type, int r, int c, const Labels& rl,
-                  const Labels& cl) {
-  if (r <= 0 || c <= 0) return;
+// prints it when shown: symmetric layouts as a lower triangle, the rest
+// transposed into column order and whole.  Returns the address of the
+// expanded matrix in column order (0 for an empty one).
+int expand_print(Vec1<double> X, Scratch& s, int from, int type, int r, int c, const Labels& rl,
+                 const Labels& cl, bool shown = true) {
+  if (r <= 0 || c <= 0) return 0;
   int t = expansion_type(type);
   const int n = jobbase::NELEM(t, r, c);
   t = expansion_type(type);
@@ -133,15 +135,35 @@ void expand_print(Vec1<double> X, Scratch& s, int from, int type, int r, int c, 
   const int a = s.take(2 * rc);
   algebra::EXPMAT(X.from(a), X.from(from), t, r, c, n);
   if (symmetric_layout(t)) {
-    print(X, a, r, c, 'L', rl, cl);
+    if (shown) print(X, a, r, c, 'L', rl, cl);
   } else {
     jobbase::DTRNSP(X.from(a), r, c, X.from(a + static_cast<int>(rc)));
-    print(X, a, r, c, 'G', rl, cl);
+    if (shown) print(X, a, r, c, 'G', rl, cl);
   }
+  return a;
+}
+
+// Front-end records of the report, each frame "!@machine;" ... "!@human;".
+// A record named by its tag: count values from X(a), the type as given.
+void tag_record(Vec1<double> X, int a, int type, int r, int c, int count, std::string_view tag) {
+  int t = type;
+  jobbase::FEMREC(X, jobbase::kFeTagged, t, r, c, a, 0, count, tag);
+}
+// The group's variable labels as a label record of kind ("ROW" or
+// "COLUMN") for the record tag, when the group has labels.
+void label_record(GroupView G, int n, std::string_view kind, std::string_view tag) {
+  const int first = G.icol(gcol::kVarLabels);
+  if (first > 0) jobbase::FELAB(first, n, G.g, kind, tag);
+}
+// A FULL r x c record of the column-order values at X(a) in a frame of its own.
+void full_frame(Vec1<double> X, int a, int r, int c, std::string_view tag) {
+  jobbase::fe_machine();
+  tag_record(X, a, jobbase::kTypeFull, r, c, r * c, tag);
+  jobbase::fe_human();
 }
 
 // Constraint, calculation and simulation groups: the evaluated matrix.
-void report_other(Vec1<double> X, GroupView G, bool rep) {
+void report_other(Vec1<double> X, GroupView G, bool rep, bool rec) {
   if (rep) {
     blank();
     if (G.icol(gcol::kKind) == jobbase::kKindConstraint) {
@@ -165,7 +187,18 @@ void report_other(Vec1<double> X, GroupView G, bool rep) {
     }
     return;
   }
-  if (!rep) return;
+  if (!rep) {
+    if (rec) {
+      // The matrix as stored: its own type, rows, columns and count.
+      const int stored = icell(X(res + kHeadType));
+      int t = expansion_type(stored);
+      const int n = jobbase::NELEM(t, r, c);
+      jobbase::fe_machine();
+      tag_record(X, res, stored, r, c, n, "ExpCal");
+      jobbase::fe_human();
+    }
+    return;
+  }
   Scratch s(X);
   const int type = expansion_type(icell(X(res + kHeadType)));
   int t = type;
@@ -188,42 +221,55 @@ void model_head(int nmodel, int k) {
 
 // A contingency table of r x c cells, row by row at X(from) (scaled by
 // scale), printed in column order.
-void table(Vec1<double> X, Scratch& s, int from, int r, int c, double scale) {
+// Returns the address of the table in column order.
+int table(Vec1<double> X, Scratch& s, int from, int r, int c, double scale, bool rep) {
   const long long rc = static_cast<long long>(r) * c;
   const int a = s.take(2 * rc);
   for (long long k = 0; k < rc; ++k) X(a + static_cast<int>(k)) = X(from + static_cast<int>(k)) * scale;
   jobbase::DTRNSP(X.from(a), r, c, X.from(a + static_cast<int>(rc)));
-  print(X, a, r, c, 'G', numbers(), numbers());
+  if (rep) print(X, a, r, c, 'G', numbers(), numbers());
+  return a;
 }
 
-// Fit code 11: the thresholds and the three frequency tables.
-void report_table(Vec1<double> X, GroupView G, Scratch& s) {
+// Fit code 11: the thresholds and the three frequency tables, each block
+// a frame of its own in record mode.
+void report_table(Vec1<double> X, GroupView G, Scratch& s, bool rep, bool rec) {
   const int r = G.icol(gcol::kTableRows);
   const int c = G.icol(gcol::kTableCols);
   const int thr = G.icol(gcol::kMeansResult);
-  record(" Expected ROW thresholds");
-  print(X, thr, 1, r - 1, 'G', one("t"), numbers());
-  record(" Expected COLUMN thresholds");
-  print(X, thr + icell(X(thr + kHeadCols)), 1, c - 1, 'G', one("t"), numbers());
+  const int cthr = thr + icell(X(thr + kHeadCols));
+  if (rep) {
+    record(" Expected ROW thresholds");
+    print(X, thr, 1, r - 1, 'G', one("t"), numbers());
+    record(" Expected COLUMN thresholds");
+    print(X, cthr, 1, c - 1, 'G', one("t"), numbers());
+  }
+  if (rec) {
+    full_frame(X, thr, 1, r - 1, "ExpRowThre");
+    full_frame(X, cthr, 1, c - 1, "ExpColThre");
+  }
   const int obs = G.icol(gcol::kObsData);
   const int prop = G.icol(gcol::kCovResult) + kTableProportions;
   const double N = G.col(gcol::kNobs);
-  record(" Observed frequencies");
-  table(X, s, obs, r, c, 1.0);
-  record(" Expected frequencies");
-  table(X, s, prop, r, c, N);
-  record(" Residual frequencies");
+  if (rep) record(" Observed frequencies");
+  int a = table(X, s, obs, r, c, 1.0, rep);
+  if (rec) full_frame(X, a, r, c, "ObsFreq");
+  if (rep) record(" Expected frequencies");
+  a = table(X, s, prop, r, c, N, rep);
+  if (rec) full_frame(X, a, r, c, "ExpFreq");
+  if (rep) record(" Residual frequencies");
   const long long rc = static_cast<long long>(r) * c;
   const int d = s.take(rc);
   for (long long k = 0; k < rc; ++k) {
     const int i = static_cast<int>(k);
     X(d + i) = X(obs + i) - X(prop + i) * N;
   }
-  table(X, s, d, r, c, 1.0);
+  a = table(X, s, d, r, c, 1.0, rep);
+  if (rec) full_frame(X, a, r, c, "ResFreq");
 }
 
 // Data groups.
-void report_data(Vec1<double> X, GroupView G, bool rep) {
+void report_data(Vec1<double> X, GroupView G, bool rep, bool rec) {
   Scratch s(X);
   const int code = G.icol(gcol::kFitCode);
   // Definition variables of variable-length records are not reported.
@@ -243,10 +289,21 @@ void report_data(Vec1<double> X, GroupView G, bool rep) {
   blank();
   // 1. Means, thresholds or the contingency table.
   const int mres = G.icol(gcol::kMeansResult);
+  if (mres != 0 && rec && code != jobbase::kFitTable) {
+    // The observed and expected means in one frame, each 1 x p.
+    jobbase::fe_machine();
+    const int obs = G.icol(gcol::kObsMeans);
+    if (obs > 0) {
+      tag_record(X, obs + ndef, jobbase::kTypeFull, 1, p, p, "ObsMean");
+      label_record(G, p, "COLUMN", "ObsMean");
+    }
+    tag_record(X, mres, jobbase::kTypeFull, 1, p, p, "ExpMean");
+    label_record(G, p, "COLUMN", "ExpMean");
+    jobbase::fe_human();
+  }
+  if (mres != 0 && code == jobbase::kFitTable && (rep || rec)) report_table(X, G, s, rep, rec);
   if (mres != 0 && rep) {
-    if (code == jobbase::kFitTable) {
-      report_table(X, G, s);
-    } else {
+    if (code != jobbase::kFitTable) {
       int obs = G.icol(gcol::kObsMeans);
       if (obs > 0 && code != jobbase::kFitOrdMix) {
         obs += ndef;
@@ -295,26 +352,38 @@ void report_data(Vec1<double> X, GroupView G, bool rep) {
         if (fault != 0 || nullity != 0) jobbase::ERRMSG(54);
         G.col(gcol::kObsInverted) = 0.0;
       }
-      if (rep && obs > 0) expand_print(X, s, obs, jobbase::kTypeSym, p, p, vars, vars);
+      if ((rep || rec) && obs > 0) {
+        const int a = expand_print(X, s, obs, jobbase::kTypeSym, p, p, vars, vars, rep);
+        if (rec && a > 0) {
+          jobbase::fe_machine();
+          tag_record(X, a, jobbase::kTypeFull, p, p, p * p, "ObsCov");
+          label_record(G, p, "ROW", "ObsCov");
+          label_record(G, p, "COLUMN", "ObsCov");
+          jobbase::fe_human();
+        }
+      }
     }
   }
-  if (!rep) return;
+  if (!rep && !rec) return;
 
   // 3. The expected covariance matrix, 4. the residuals.
   if (code == jobbase::kFitUser || code == jobbase::kFitUserRows) {
-    record(" Expected matrix and residuals don't exist for user-defined  fit functions");
+    if (rep) record(" Expected matrix and residuals don't exist for user-defined  fit functions");
   } else {
     const int res = G.icol(gcol::kCovResult);
-    record(" EXPECTED COVARIANCE MATRIX");
+    if (rep) record(" EXPECTED COVARIANCE MATRIX");
     if (res > 0) {
       const int type = icell(X(res + kHeadType));
       const int r = icell(X(res + kHeadRows));
       const int c = icell(X(res + kHeadCols));
       const Labels el = r == p && c == p ? vars : numbers();
+      if (rec) jobbase::fe_machine();
       for (int k = 1; k <= nmodel; ++k) {
-        model_head(nmodel, k);
-        expand_print(X, s, res + (k - 1) * packed_size(c), type, r, c, el, el);
+        if (rep) model_head(nmodel, k);
+        const int a = expand_print(X, s, res + (k - 1) * packed_size(c), type, r, c, el, el, rep);
+        if (rec && a > 0) tag_record(X, a, jobbase::kTypeFull, r, c, r * c, "ExpCov");
       }
+      if (rec) jobbase::fe_human();
       if (code <= jobbase::kFitUserRows && obs > 0 && r == p && c == p) {
         // Observed minus expected over the expected matrix's elements.
         const long long pp = static_cast<long long>(p) * p;
@@ -326,16 +395,29 @@ void report_data(Vec1<double> X, GroupView G, bool rep) {
         algebra::EXPMAT(X.from(eo), X.from(obs), jobbase::kTypeSym, p, p, packed_size(p));
         algebra::EXPMAT(X.from(ee), X.from(res), t, p, p, n);
         for (long long e = 0; e < pp; ++e) X(ee + static_cast<int>(e)) = X(eo + static_cast<int>(e)) - X(ee + static_cast<int>(e));
-        record(" RESIDUAL MATRIX");
-        if (symmetric_layout(t)) {
-          print(X, ee, p, p, 'L', vars, vars);
-        } else {
-          jobbase::DTRNSP(X.from(ee), p, p, X.from(eo));
-          print(X, ee, p, p, 'G', vars, vars);
+        if (rec && code < jobbase::kFitUserRows) {
+          // The residuals as a packed SYMMETRIC matrix (lower triangle by rows).
+          const int w = s.take(packed_size(p));
+          for (int i = 1; i <= p; ++i)
+            for (int j = 1; j <= i; ++j)
+              X(w + runtime::packed_offset(i, j)) = X(ee + (i - 1) * p + (j - 1));
+          jobbase::fe_machine();
+          tag_record(X, w, jobbase::kTypeSym, p, p, packed_size(p), "ResCov");
+          jobbase::fe_human();
+        }
+        if (rep) {
+          record(" RESIDUAL MATRIX");
+          if (symmetric_layout(t)) {
+            print(X, ee, p, p, 'L', vars, vars);
+          } else {
+            jobbase::DTRNSP(X.from(ee), p, p, X.from(eo));
+            print(X, ee, p, p, 'G', vars, vars);
+          }
         }
       }
     }
   }
+  if (!rep) return;
 
   // 6. The group's function value, 7. the diagonal part of code 3.
   {
@@ -359,11 +441,12 @@ std::string FITNAM(int code) {
   return runtime::fpad(kFitNames[static_cast<std::size_t>(code - 1)], kFitNameLen);
 }
 
-void PREXP(Vec1<double> X, int g, int NG, int /*frontflag*/, int printoff, int /*dumpflag*/) {
+void PREXP(Vec1<double> X, int g, int NG, int frontflag, int printoff, int dumpflag) {
   const GroupView G{X, NG, g};
   const bool rep = printoff == 0;
-  if (G.icol(gcol::kKind) >= jobbase::kKindConstraint) report_other(X, G, rep);
-  else report_data(X, G, rep);
+  const bool rec = frontflag != 0 && printoff != 0 && dumpflag != 0;
+  if (G.icol(gcol::kKind) >= jobbase::kKindConstraint) report_other(X, G, rep, rec);
+  else report_data(X, G, rep, rec);
 }
 
 }  // namespace qv::fit

@@ -7,6 +7,7 @@
 #include "jobbase/errmsg.hpp"
 #include "jobbase/areas.hpp"
 #include "jobbase/rdline.hpp"
+#include "jobctl/fejob.hpp"
 #include "jobctl/savefile.hpp"
 #include "jobbase/workspace.hpp"
 #include "runtime/fixedstr.hpp"
@@ -212,9 +213,12 @@ void FESAVE() {
 }
 
 void FEDUMP() {
-  // The job description writer takes over here; until it exists the
-  // command is answered as one that has no description to send.
-  if (FESTAT.MACHOUT) dump_refused();
+  const auto& fe = FESTAT;
+  if (!fe.MACHOUT) return;
+  // The description walks the groups through the current-group cell; the
+  // statement reader goes on with the group it was reading.
+  const RestoreCell group(MAINPR.IGRP);
+  FEJOB(WORKSP.x(), IWORKS.ix(), LABTAB, MAINPR.NG, fe.FEACTV ? 1 : 0, fe.MACHOUT ? 1 : 0);
 }
 
 }  // namespace qv::jobctl

@@ -6,21 +6,21 @@
 
 #include <string_view>
 
+#include "jobbase/ferecs.hpp"
 #include "jobbase/rdline.hpp"
 
 namespace qv::jobctl {
 
-// The token table and its pieces.  "!@machine;" and "!@human;" are written
-// with the record formats (a10) and (a8) so that they start in column 1;
-// every other token is written list-directed (one leading blank).
-inline constexpr std::string_view FETOKS = ";!@machine;!@human;!@debug!@error!@pong;!@ready;";
-inline constexpr std::string_view TOKSEP = FETOKS.substr(0, 1);    // ";"
-inline constexpr std::string_view TOKMAC = FETOKS.substr(1, 10);   // "!@machine;"
-inline constexpr std::string_view TOKHUM = FETOKS.substr(11, 8);   // "!@human;"
-inline constexpr std::string_view TOKDBG = FETOKS.substr(19, 7);   // "!@debug"
-inline constexpr std::string_view TOKERR = FETOKS.substr(26, 7);   // "!@error"
-inline constexpr std::string_view TOKPNG = FETOKS.substr(33, 7);   // "!@pong;"
-inline constexpr std::string_view TOKRDY = FETOKS.substr(40, 8);   // "!@ready;"
+// The token table and its pieces (the base's, which the shared records
+// write too).
+using jobbase::FETOKS;
+using jobbase::TOKDBG;
+using jobbase::TOKERR;
+using jobbase::TOKHUM;
+using jobbase::TOKMAC;
+using jobbase::TOKPNG;
+using jobbase::TOKRDY;
+using jobbase::TOKSEP;
 
 // The handler of "!@" lines that RDLINE calls once it is registered
 // (set_meta_handler): serves the front-end commands.

@@ -12,6 +12,7 @@
 #include "jobctl/defvar.hpp"
 #include "jobbase/errmsg.hpp"
 #include "jobctl/formstmt.hpp"
+#include "jobctl/fejob.hpp"
 #include "jobctl/femeta.hpp"
 #include "jobctl/grpline.hpp"
 #include "jobctl/grpstmt.hpp"
@@ -370,9 +371,11 @@ void run_job() {
     // fit's next job goes on with the group that was current before it.
     const RestoreCell group(m.IGRP);
     fit::FIT(WORKSP.x(), 1000000, IWORKS.ix(), LABTAB, m.LABSLOT);
+    FESTAT.JOBRUN = true;
+    // With a front end and automatic dump the job description is sent here.
+    const auto& fe = FESTAT;
+    if (fe.FEACTV && fe.AUTODMP && fe.MACHOUT) FEJOB(WORKSP.x(), IWORKS.ix(), LABTAB, m.NG, 1, 1);
   }
-  FESTAT.JOBRUN = true;
-  // With a front end and automatic dump the job description is sent here.
   JOBSUM();
 }
 

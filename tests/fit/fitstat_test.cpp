@@ -630,16 +630,30 @@ TEST_F(StatTest, HtmlHeading) {
             " <PRE>\n");
 }
 
-// The front end's fit-type code and its records after the statistics.
-TEST_F(StatTest, FrontEndCallsItsRecords) {
-  static int calls = 0;
-  calls = 0;
+// The front end's fit-type code and its records after the counts, before
+// the statistics of the fit code.
+TEST_F(StatTest, FrontEndWritesTheFitRecordsAfterTheCounts) {
   FESTAT.FEACTV = true;
+  // The records' scratch words, above the hand-built groups.
+  MAINPR.WSTOP = 900000;
   Statin in = hs_model();
-  in.frontend = [] { ++calls; };
   in.INFORM = 4;
-  block(in);
-  EXPECT_EQ(calls, 1);
+  const std::string out = block(in);
   EXPECT_EQ(FITRES.FITTYP, 1);
   EXPECT_EQ(FITRES.INFORM, 4);
+  const auto mac = out.find("!@machine;\n GROUP_FIT\n");
+  const auto glob = out.find(" GLOBAL_FIT\n");
+  const auto hum = out.find(";\n!@human;\n");
+  const auto chi = out.find(" Chi-squared fit of model");
+  ASSERT_NE(mac, std::string::npos);
+  EXPECT_LT(out.find(" Observed statistics"), mac);
+  EXPECT_LT(mac, glob);
+  EXPECT_LT(glob, hum);
+  EXPECT_LT(hum, chi);
+}
+
+TEST_F(StatTest, FrontEndWithoutMachineOutputWritesNoRecords) {
+  FESTAT.FEACTV = true;
+  FESTAT.MACHOUT = false;
+  EXPECT_EQ(block(hs_model()).find("!@machine;"), std::string::npos);
 }

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <initializer_list>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -402,6 +403,142 @@ TEST_F(ReportTest, FitFunctionNames) {
   }
   EXPECT_EQ(FITNAM(0), std::string(35, ' '));
   EXPECT_EQ(FITNAM(99), std::string(35, ' '));
+}
+
+}  // namespace
+}  // namespace qv::fit
+
+namespace qv::fit {
+namespace {
+
+// The front-end records of the report's record mode, read back: each
+// matrix record as "name type rows x cols: values" and each label record as
+// "KIND tag: labels", frame tokens as they are.
+std::vector<std::string> records(const std::string& out) {
+  std::vector<std::string> v, got;
+  std::size_t p = 0;
+  while (p < out.size()) {
+    const std::size_t e = out.find('\n', p);
+    v.push_back(out.substr(p, e - p));
+    p = e + 1;
+  }
+  auto num = [](const std::string& s) {
+    std::ostringstream o;
+    o << std::stod(s);
+    return o.str();
+  };
+  for (std::size_t i = 0; i < v.size();) {
+    const std::string& l = v[i];
+    if (l == "!@machine;" || l == "!@human;") {
+      got.push_back(l);
+      ++i;
+    } else if (l == " VALUE") {
+      const int n = std::stoi(v[i + 7]);
+      std::string r = v[i + 2] + v[i + 3] + " " + v[i + 4].substr(1) + "x" + v[i + 5].substr(1) + ":";
+      for (int k = 0; k < n; ++k) r += " " + num(v[i + 8 + static_cast<std::size_t>(k)]);
+      got.push_back(r);
+      i += 9 + static_cast<std::size_t>(n);
+    } else if (l == " LABEL") {
+      std::string r = v[i + 1].substr(1) + " " + v[i + 3] + ":";
+      i += 4;
+      while (v[i] != " ;") r += " " + v[i++];
+      got.push_back(r);
+      ++i;
+    } else {
+      got.push_back("?" + l);
+      ++i;
+    }
+  }
+  return got;
+}
+
+class RecordTest : public ReportTest {
+ protected:
+  std::vector<std::string> recs(int g = 1, int front = 1, int dump = 1) {
+    jobbase::MAINPR.IGRP = g;
+    return records(jobctl_capture([&] { PREXP(X(), g, jobbase::MAINPR.NG, front, 1, dump); }));
+  }
+};
+
+using V = std::vector<std::string>;
+
+// A labelled covariance group: ObsCov with its row and column labels,
+// ExpCov, and ResCov as a packed symmetric matrix (observed minus expected,
+// the residuals of the report test above), each in a frame of its own,
+// after the data section's blank line.
+TEST_F(RecordTest, CovarianceGroupSendsObservedExpectedAndResiduals) {
+  two_variables(jobbase::kFitML);
+  jobbase::LABTAB.put(50, "height");
+  jobbase::LABTAB.put(51, "weight");
+  col(gcol::kVarLabels, 1) = 50;
+  close();
+  EXPECT_EQ(recs(), (V{"?",
+                       "!@machine;",
+                       "\"ObsCov\" 9 2x2: 2 0.5 0.5 1",
+                       "ROW \"ObsCov\": \"height\" \"weight\"",
+                       "COLUMN \"ObsCov\": \"height\" \"weight\"",
+                       "!@human;",
+                       "!@machine;",
+                       "\"ExpCov\" 9 2x2: 1.8 0.4 0.4 1.1",
+                       "!@human;",
+                       "!@machine;",
+                       "\"ResCov\" 8 2x2: 0.2 0.1 -0.1",
+                       "!@human;"}));
+}
+
+// Nothing is sent unless the front-end and dump flags are both set.
+TEST_F(RecordTest, RecordsNeedTheFrontEndAndDumpFlags) {
+  two_variables(jobbase::kFitML);
+  close();
+  EXPECT_EQ(recs(1, 0, 1), V{"?"});
+  EXPECT_EQ(recs(1, 1, 0), V{"?"});
+}
+
+// Observed and expected means share one frame, each with its column labels.
+TEST_F(RecordTest, MeansShareOneFrame) {
+  two_variables(jobbase::kFitML);
+  col(gcol::kObsMeans, 1) = store({3, 4});
+  col(gcol::kMeansResult, 1) = result(jobbase::kTypeFull, 1, 2, {2.5, 4.5});
+  jobbase::LABTAB.put(50, "a");
+  jobbase::LABTAB.put(51, "b");
+  col(gcol::kVarLabels, 1) = 50;
+  close();
+  const V got = recs();
+  ASSERT_GE(got.size(), 7u);
+  EXPECT_EQ(V(got.begin(), got.begin() + 7),
+            (V{"?", "!@machine;", "\"ObsMean\" 9 1x2: 3 4", "COLUMN \"ObsMean\": \"a\" \"b\"",
+               "\"ExpMean\" 9 1x2: 2.5 4.5", "COLUMN \"ExpMean\": \"a\" \"b\"", "!@human;"}));
+}
+
+// A contingency table: each block in a frame of its own, the tables in
+// column order (the counts of the report test above), then the expected
+// 2 x 2 matrix; no residual covariance for fit code 11.
+TEST_F(RecordTest, ContingencyTableSendsThresholdsAndFrequencies) {
+  job(1);
+  col(gcol::kFitCode, 1) = jobbase::kFitTable;
+  col(gcol::kTableRows, 1) = 2;
+  col(gcol::kTableCols, 1) = 2;
+  col(gcol::kNobs, 1) = 100;
+  col(gcol::kObsData, 1) = store({12, 18, 30, 40});
+  col(gcol::kMeansResult, 1) = result(jobbase::kTypeFull, 2, 1, {0.1, -0.2});
+  cov(1, 2, result(jobbase::kTypeSym, 2, 2, {1, 0.3, 1, 0.1, 0.2, 0.3, 0.4}));
+  close();
+  EXPECT_EQ(recs(), (V{"?",
+                       "!@machine;", "\"ExpRowThre\" 9 1x1: 0.1", "!@human;",
+                       "!@machine;", "\"ExpColThre\" 9 1x1: -0.2", "!@human;",
+                       "!@machine;", "\"ObsFreq\" 9 2x2: 12 30 18 40", "!@human;",
+                       "!@machine;", "\"ExpFreq\" 9 2x2: 10 30 20 40", "!@human;",
+                       "!@machine;", "\"ResFreq\" 9 2x2: 2 0 -2 0", "!@human;",
+                       "!@machine;", "\"ExpCov\" 9 2x2: 1 0.3 0.3 1", "!@human;"}));
+}
+
+// A calculation group sends its matrix as stored, under ExpCal.
+TEST_F(RecordTest, CalculationGroupSendsExpCal) {
+  job(1);
+  col(gcol::kKind, 1) = jobbase::kKindCalc;
+  cov(1, 2, result(jobbase::kTypeSym, 2, 2, {1, 2, 3}));
+  close();
+  EXPECT_EQ(recs(), (V{"!@machine;", "\"ExpCal\" 8 2x2: 1 2 3", "!@human;"}));
 }
 
 }  // namespace

@@ -10,10 +10,13 @@
 # goldens expected.out, expected.err and expected.status.  A case that also
 # has expected.files checks the list of files the run left behind.  The
 # elapsed times of the timing table vary from run to run and are masked
-# before comparing.
+# before comparing.  A script that starts the front-end mode ("!@FRONT" on
+# its first line) also has the machine-readable frames of its output
+# checked (check_frames.sh).
 set -u
-case_dir=$(cd "$1" && pwd)
-bin_dir=$(cd "$2" && pwd)
+here=$(cd "$(dirname "$0")" && pwd)
+case_dir=$(cd "$1" && pwd) || exit 2
+bin_dir=$(cd "$2" && pwd) || exit 2
 mode=${3:-}
 name=$(basename "$case_dir")
 prog=$(tr -d ' \n' < "$case_dir/prog")
@@ -46,6 +49,14 @@ if [ "$mode" = "--refresh" ]; then
   exit 0
 fi
 
+frames_ok=1
+if head -n 1 "$case_dir/job.qv" | grep -qi '^!@front'; then
+  if ! "$here/check_frames.sh" "$top/actual.out"; then
+    echo "$name: the machine-readable frames of its output are malformed"
+    frames_ok=0
+  fi
+fi
+
 parts="out err status"
 if [ -f "$case_dir/expected.files" ]; then parts="$parts files"; fi
 status=0
@@ -61,4 +72,5 @@ for part in $parts; do
     status=1
   fi
 done
+[ $frames_ok = 1 ] || status=1
 exit $status
