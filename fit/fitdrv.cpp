@@ -309,8 +309,10 @@ void FITDRV(Vec1<double> X, Vec1<int> IX, jobbase::Labtab& LABTAB) {
   const int NG = jobbase::icell(X(1));
   d.reset_job();
   // The covariance matrix and the Hessian's scratch of an earlier job are
-  // gone with its workspace.
+  // gone with its workspace; its fit results are not this job's (the
+  // statistics block sends its records before it has computed them all).
   SECOV.reset();
+  FITRES.reset();
 
   open_message_unit();
   library_units(kMsgUnit);
