@@ -2,6 +2,7 @@
 
 #include "algebra/areas.hpp"
 #include "fit/fitcb.hpp"
+#include "fit/fitci.hpp"
 #include "fit/fitdrv.hpp"
 #include "fit/fitsetup.hpp"
 #include "fit/fitstat.hpp"
@@ -16,6 +17,9 @@ void reset_areas() {
   OBJCEL.reset();
   FITRES.reset();
   FITCMP.reset();
+  NCXCEL.reset();
+  PWRCEL.reset();
+  PWRTAB.reset();
   FITARR.reset();
   FITCB.reset();
   SECOV.reset();

@@ -297,8 +297,6 @@ void OPTMSG(int inform, int itmax) {
   write_list(kStdout, {});
 }
 
-void STATIV() {}
-
 void LIKCIS(Vec1<double> /*X*/, Vec1<int> /*IX*/, jobbase::Labtab& /*LABTAB*/) {}
 
 void FITDRV(Vec1<double> X, Vec1<int> IX, jobbase::Labtab& LABTAB) {
@@ -378,7 +376,6 @@ void FITDRV(Vec1<double> X, Vec1<int> IX, jobbase::Labtab& LABTAB) {
     in.NSTAT = jobbase::FITSTA.NSTTOT;
     in.NNLCON = f.NNLCON;
     in.INFORM = d.INFORM;
-    in.intervals = &STATIV;
     FITSTS(X, in);
 
     next = restart(X);

@@ -55,11 +55,9 @@ void OPTMSG(int inform, int itmax);
 // Runs the fit of the job whose arrays FITARR names.
 void FITDRV(Vec1<double> X, Vec1<int> IX, jobbase::Labtab& LABTAB);
 
-// Sections that come with later changes, called where the driver needs them;
-// meanwhile they do nothing.  STATIV: the intervals on the fit statistics
-// and the power (called by the statistics block under the CI option).
-// LIKCIS: the likelihood-based confidence intervals after the last restart.
-void STATIV();
+// A section that comes with a later change, called where the driver needs
+// it; meanwhile it does nothing.  LIKCIS: the likelihood-based confidence
+// intervals after the last restart.
 void LIKCIS(Vec1<double> X, Vec1<int> IX, jobbase::Labtab& LABTAB);
 
 }  // namespace qv::fit

@@ -1,6 +1,7 @@
 #include "fit/fitstat.hpp"
 
 #include "fit/femats.hpp"
+#include "fit/fitci.hpp"
 
 #include <array>
 #include <cmath>
@@ -359,7 +360,7 @@ void FITSTS(Vec1<double> X, const Statin& in) {
 
   // 6. Intervals on the statistics.
   if (o.CI) {
-    if (in.intervals) in.intervals();
+    FITCI(X, NG, o.CIPCT, F, DF, ntot, in.NPAR, res.CHILO, res.CHIHI, res.AICLO, res.AICHI, res.RMSLO, res.RMSHI);
   } else {
     res.CHILO = res.CHIHI = -1.0;
     res.AICLO = res.AICHI = -99999.0;
@@ -397,6 +398,9 @@ void FITSTS(Vec1<double> X, const Statin& in) {
     o.ISSAT = false;
     o.SATCALC = true;
   }
+
+  // 11. Power of the test and the sample sizes it would need.
+  if (o.PO) POWER(X, F);
 }
 
 }  // namespace qv::fit

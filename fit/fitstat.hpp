@@ -69,8 +69,6 @@ struct Statin {
   int NSTAT = 0;    // observed statistics plus the DF adjustment
   int NNLCON = 0;   // nonlinear constraint values
   int INFORM = 0;   // the optimizer's result code
-  // The intervals of the CI option after the statistics; may be absent.
-  void (*intervals)() = nullptr;
 };
 
 // Writes the fit-statistics block on the report and fills FITRES, the null
