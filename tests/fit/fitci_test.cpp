@@ -10,6 +10,7 @@
 
 #include "support/reset.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -320,4 +321,66 @@ TEST_F(FitciTest, PowerOfAZeroOrNegativeFitOrNoSampleSize) {
   EXPECT_TRUE(has(out, " Which is zero or less, so I can't compute the sample sizes required for given levels of power"))
       << out;
   EXPECT_EQ(out.find("Total N"), std::string::npos);
+}
+
+// Two groups: each RMSEA bound is the mean of the groups' shares with the
+// fit values scaled to b + DF (each group's df 10 - 10 * 8 / 20 = 6).
+TEST_F(FitciTest, RmseaIntervalOfTwoGroupsScalesEachGroupsFit) {
+  X(1) = 2;
+  const double N[2] = {200, 300}, Fg[2] = {20, 10};
+  for (int g = 1; g <= 2; ++g) {
+    GRPTAB(X, 2, 11, g) = 2;
+    GRPTAB(X, 2, 18, g) = 0;
+    GRPTAB(X, 2, 1, g) = N[g - 1];
+    GRPTAB(X, 2, 2, g) = 4;
+    GRPTAB(X, 2, 3, g) = 10;
+    GRPTAB(X, 2, 15, g) = Fg[g - 1];
+  }
+  const auto& r = kBounds[2];  // x 30, df 12, 90 per cent
+  double cl, ch, al, ah, rl, rh;
+  testing::internal::CaptureStdout();
+  FITCI(X, 2, 90, 30, 12, 500, 8, cl, ch, al, ah, rl, rh);
+  testing::internal::GetCapturedStdout();
+  auto rmsea = [&](double b) {
+    const double s = (b + 12) / 30;
+    double sum = 0;
+    for (int g = 0; g < 2; ++g) sum += std::sqrt(std::max(s * Fg[g] - 6, 0.0) / (N[g] * 6));
+    return sum / 2;
+  };
+  expect_rel(rl, rmsea(r.lo), 1e-6);
+  expect_rel(rh, rmsea(r.hi), 1e-6);
+}
+
+// The statistics block runs the intervals under CI and the power under PO
+// and keeps their results in FITRES.
+TEST_F(FitciTest, StatisticsBlockFillsTheIntervalCellsAndThePower) {
+  const auto& r = kBounds[0];  // x 85.02, df 24, 90 per cent
+  const auto& pw = kPowers[1];
+  one_group(301, 9, 45, r.x);
+  auto& o = FITOPT;
+  o.OPTFIT = 1;
+  o.CI = true;
+  o.CIPCT = 90;
+  o.PO = true;
+  o.POALF = 1 - pw.alpha;
+  o.PODF = pw.df;
+  o.POCRIT = pw.crit;
+  Statin in;
+  in.F = r.x;
+  in.NPAR = 21;
+  in.NSTAT = 45;
+  testing::internal::CaptureStdout();
+  FITSTS(X, in);
+  const std::string out = testing::internal::GetCapturedStdout();
+  expect_rel(FITRES.CHILO, r.lo, 1e-6);
+  expect_rel(FITRES.CHIHI, r.hi, 1e-6);
+  EXPECT_DOUBLE_EQ(FITRES.AICLO, FITRES.CHILO - 24);
+  expect_rel(FITRES.RMSHI, std::sqrt(r.hi / (301.0 * 24)), 1e-6);
+  expect_rel(FITRES.PROB, pw.power, 1e-5);
+  const auto ci = out.find("   90% confidence intervals on Chi-squared:");
+  const auto power = out.find(" Power of this test");
+  ASSERT_NE(ci, std::string::npos) << out;
+  ASSERT_NE(power, std::string::npos) << out;
+  EXPECT_LT(out.find(" RMSEA >>>"), ci);
+  EXPECT_LT(ci, power);
 }
