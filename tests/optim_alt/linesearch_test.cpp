@@ -330,6 +330,61 @@ TEST(E04UCR, MeritOfTheAugmentedLagrangianAtTheAcceptedStep) {
   EXPECT_EQ(d.kneed[0], 1);
 }
 
+// The curvature guard on the same problem with alfbnd = 0.5 <= alfa < alfmax:
+// CSJDX = cs'(Jp) = 0.625 at the trial, CURVLF = -1.25 - (-2.5) = 1.25.  With
+// CS1JDX = 0 the change is far above max(0, 0.1 qpcurv - 1.25) times eps:
+// alfmax is cut to the trial step, which then succeeds at alfmax (code 2).
+// With CS1JDX = 0.625 (no change) and qpcurv = 20 (0.1 qpcurv - CURVLF =
+// 0.75 > 0), alfbnd becomes min(2 * 0.625, 10) = 1.25.
+TEST(E04UCR, CurvatureGuardCutsTheLargestStepOrDoublesTheStepBound) {
+  struct Case {
+    const char* name;
+    double cs1, qpcurv;
+    int inform;
+    double alfbnd, alfmax;
+  };
+  const Case cases[] = {{"constraint term changes", 0.0, 1.0, 2, 0.5, 0.625},
+                        {"constraint term unchanged", 0.625, 20.0, 1, 1.25, 10.0}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    E4MERT.reset();
+    Problem1 pr;
+    pr.m = 1;
+    pr.f = kQuad;
+    pr.g = kQuadG;
+    pr.c = [](double x) { return x; };
+    pr.cg = [](double) { return 1.0; };
+    Driver d;
+    d.lambda1 = {0.5};
+    d.lambda = {0.5};
+    d.rho = {2.0};
+    d.qpmul = {0.5};
+    d.cjdx = {1.0};
+    d.cs1 = {c.cs1};
+    d.objf = d.merit = 1.0;
+    d.alfa = 0.625;
+    d.alfbnd = 0.5;
+    UnitCapture cap;
+    d.run(pr, false, -2.5, -2.5, c.qpcurv, true);
+    EXPECT_EQ(d.inform, c.inform);
+    EXPECT_EQ(d.alfbnd, c.alfbnd);
+    EXPECT_EQ(d.alfmax, c.alfmax);
+    if (c.inform == 2) {
+      std::vector<std::string> guard;
+      for (const auto& l : cap.lines())
+        if (l.rfind(" //E04UCR//", 0) == 0) guard.push_back(l);
+      const std::vector<std::string> want = {
+          " //E04UCR//         CSJDX        CS1JDX        CURVLF",
+          " //E04UCR//      6.25D-01      0.00D+00      1.25D+00",
+          " //E04UCR//        ALFBND          ALFA        ALFMAX",
+          " //E04UCR//      5.00D-01      6.25D-01      6.25D-01",
+          " //E04UCR// INFORM  =    2",
+      };
+      EXPECT_EQ(guard, want);
+    }
+  }
+}
+
 // Any negative MODE at a trial point, -1 included, ends the search at once
 // with that value: one call of each callback (the constraints first).
 TEST(E04UCR, ReturnsACallbacksNegativeModeAtOnce) {
