@@ -58,6 +58,10 @@ const Fn kCubicG = [](double a) { return a * a - 1; };
 // Quadratic (a - 3)^2: minimiser 3, beyond alfmax = 2 in the cases below.
 const Fn kFar = [](double a) { return (a - 3) * (a - 3); };
 const Fn kFarG = [](double a) { return 2 * (a - 3); };
+// Linear descent -a: on [0, 2] the lowest point is alfmax, where the slope
+// -1 is never small enough for success.
+const Fn kLine = [](double a) { return -a; };
+const Fn kLineG = [](double) { return -1.0; };
 
 TEST(E4SRDG, FindsTheMinimiserOfQuadraticsAndCubics) {
   struct Case {
@@ -73,6 +77,8 @@ TEST(E4SRDG, FindsTheMinimiserOfQuadraticsAndCubics) {
   tight.lstol = 0.01;
   tight.alfa = 0.25;
   SearchSetup cubic_tight = tight;
+  SearchSetup from_one;
+  from_one.alfmax = 2.0;
   SearchSetup at_max;
   at_max.alfmax = 2.0;
   at_max.alfa = 2.0;
@@ -81,6 +87,7 @@ TEST(E4SRDG, FindsTheMinimiserOfQuadraticsAndCubics) {
       {"quadratic, tight tolerance", kQuad, kQuadG, tight, 1, 1.0, 0.01, 0.02},
       {"cubic, tight tolerance", kCubic, kCubicG, cubic_tight, 1, 1.0, 0.005, 0.01},
       {"minimiser beyond alfmax, slope -2 <= 0.9 * 6", kFar, kFarG, at_max, 2, 2.0, 0.0, 5.4},
+      {"linear descent: moved to alfmax without success", kLine, kLineG, from_one, 3, 2.0, 0.0, 1.0},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -108,12 +115,19 @@ TEST(E4SRNG, FindsTheMinimiserOfQuadraticsAndCubicsFromValues) {
   SearchSetup at_max;
   at_max.alfmax = 2.0;
   at_max.alfa = 2.0;
+  SearchSetup from_one;
+  from_one.alfmax = 2.0;
   const Case cases[] = {
       // f(1) = 0: |fa - fbest| = 1 <= 1 * (0.9 - 0.0001) * 2.
       {"quadratic, exact first trial", kQuad, kQuadG, exact, 1, 1.0, 0.0},
       {"quadratic, tight tolerance", kQuad, kQuadG, tight, 1, 1.0, 0.05},
       {"cubic, tight tolerance", kCubic, kCubicG, tight, 1, 1.0, 0.05},
       {"minimiser beyond alfmax", kFar, kFarG, at_max, 2, 2.0, 0.0},
+      // From 1 (f = -1) to 2 (f = -2): |fa - fbest| = 1 > 1 * (0.9 - 0.0001).
+      // The interval reaches tolabs + tolrel alfmax = 1.02e-10 beyond alfmax,
+      // and a values-only search keeps tol from its best point: the last
+      // improvement may lie that far beyond.
+      {"linear descent: moved to alfmax without success", kLine, kLineG, from_one, 3, 2.0, 1.03e-10},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
