@@ -2,22 +2,20 @@
 
 #include <algorithm>
 #include <cmath>
-#include <initializer_list>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "numlib/errexit.hpp"
 #include "numlib/hessian.hpp"
-#include "numlib/machconst.hpp"
 #include "optim_alt/blas.hpp"
 #include "optim_alt/constants.hpp"
 #include "optim_alt/options.hpp"
+#include "optim_alt/records.hpp"
 #include "optkern/kernels.hpp"
 #include "optkern/machine.hpp"
 #include "optkern/rotations.hpp"
 #include "runtime/fixedstr.hpp"
-#include "runtime/format.hpp"
 #include "runtime/items.hpp"
 #include "runtime/view1.hpp"
 
@@ -25,19 +23,12 @@ namespace qv::optim_alt {
 
 namespace {
 
-using runtime::Out;
 using runtime::Vec1;
 
 // The verdict comments of the interval search, 18 characters when printed.
 constexpr const char* kVerdict[5] = {"", "Constant?", "Linear or odd?", "Too nonlinear?", "Small derivative?"};
 
 std::string comment18(int verdict) { return runtime::fpad(kVerdict[std::clamp(verdict, 0, 4)], 18); }
-
-// The records of one formatted write, on the advisory unit.
-void put(int unit, std::string_view fmt, std::initializer_list<Out> items = {}) {
-  const std::vector<std::string> recs = runtime::format_records(fmt, std::span<const Out>(items.begin(), items.size()));
-  numlib::WRTRECS(unit, static_cast<int>(recs.size()), recs);
-}
 
 // Room to the bounds from xj, limited to [-1, 1], for the check direction.
 void unit_room(double bigbnd, double bl, double bu, double xj, double& lo, double& hi) {
@@ -111,12 +102,6 @@ double rel_error(double a, double b) {
   return std::abs(optkern::SAFDIV(std::abs(a), std::abs(b), fail));
 }
 
-// The advisory unit as the machine-constant block holds it.
-int advisory_unit() {
-  numlib::MCHCON();
-  return static_cast<int>(optkern::MCHTAB.advunit);
-}
-
 }  // namespace
 
 void E4CHKG(int& inform, int msglvl, int n, double bigbnd, double epsrf, double oktol, double dxchk,
@@ -132,7 +117,7 @@ void E4CHKG(int& inform, int msglvl, int n, double bigbnd, double epsrf, double 
   const bool prt = msglvl > 0;
   const Vec1<const double> bl(bls), bu(bus);
   const Vec1<double> grad(grads), dx(dxs), x(xs), y(ys);
-  if (prt) put(nout, "(//' Verification of the objective gradients.',/' ----------------------------------------')");
+  if (prt) put_records(nout, "(//' Verification of the objective gradients.',/' ----------------------------------------')");
 
   const double h = dxchk * (1.0 + xnorm);
   check_direction(n, dx);
@@ -148,7 +133,7 @@ void E4CHKG(int& inform, int msglvl, int n, double bigbnd, double epsrf, double 
     dx(j) = dx(j) * ((lo + hi) / 2.0 < 0.0 ? lo : hi);
   }
   if (nset == 0) {
-    if (prt) put(nout, "(/' No gradient elements assigned.')");
+    if (prt) put_records(nout, "(/' No gradient elements assigned.')");
     return;
   }
 
@@ -168,9 +153,9 @@ void E4CHKG(int& inform, int msglvl, int n, double bigbnd, double epsrf, double 
   const double fdiff = (f1 - fobj) / h;
   const double error = rel_error(fdiff - gdir, gdir);
   if (prt) {
-    put(nout, error <= oktol ? "(/' The objective gradients seem to be ok.')"
+    put_records(nout, error <= oktol ? "(/' The objective gradients seem to be ok.')"
                              : "(/' XXX  The objective gradients seem to be incorrect.')");
-    put(nout,
+    put_records(nout,
         "(/' Directional derivative of the objective',1p,d18.8,/' Difference approximation               ',1p,d18.8)",
         {gdir, fdiff});
   }
@@ -212,27 +197,27 @@ void E4CHKG(int& inform, int msglvl, int n, double bigbnd, double epsrf, double 
       else
         ++nbad;
       if (prt && !(r.info == 1 && std::abs(gj) < epspt8 && ok)) {
-        if (!headed) put(nout, "(//4x,'J',4x,'X(J)',5x,'DX(J)',11x,'G(J)',11x,'Difference approxn  Itns',/)");
+        if (!headed) put_records(nout, "(//4x,'J',4x,'X(J)',5x,'DX(J)',11x,'G(J)',11x,'Difference approxn  Itns',/)");
         headed = true;
         if (ok)
-          put(nout, "(i5,1p,2d10.2,1p,2d18.8,2x,a4,i6)", {j, xj, r.hopt, gj, gcentral, "  OK", r.iter});
+          put_records(nout, "(i5,1p,2d10.2,1p,2d18.8,2x,a4,i6)", {j, xj, r.hopt, gj, gcentral, "  OK", r.iter});
         else
-          put(nout, "(i5,1p,2d10.2,1p,2d18.8,2x,a4,i6,2x,a18)",
+          put_records(nout, "(i5,1p,2d10.2,1p,2d18.8,2x,a4,i6,2x,a18)",
               {j, xj, r.hopt, gj, gcentral, "BAD?", r.iter, comment18(r.info)});
       }
     }
     inform = emax >= 0.9 ? 1 : 0;
     if (prt) {
       if (nbad > 0)
-        put(nout,
+        put_records(nout,
             "(/' XXX  There seem to be',i6,'  incorrect objective gradients out of the',i6,/8x,'set in cols',i6,"
             "'  through',i6)",
             {nbad, nchecked, j1, j2});
       else
-        put(nout,
+        put_records(nout,
             "(/i7,'  Objective gradients out of the',i6,/9x,'set in cols',i6,'  through',i6,'  seem to be ok.')",
             {ngood, nchecked, j1, j2});
-      put(nout, "(/' The largest relative error was',1p,d12.2,'   in element',i6,/)", {emax, jmax});
+      put_records(nout, "(/' The largest relative error was',1p,d12.2,'   in element',i6,/)", {emax, jmax});
     }
   }
   // The callback may have written into the caller's gradient.
@@ -256,7 +241,7 @@ void E4CHKJ(int& inform, int lvlder, int msglvl, int ncset, int n, int nnlcon, i
   const Vec1<const double> bl(bls), bu(bus), c(cs);
   const Vec1<double> c1(c1s), cjdx(cjdxs), dx(dxs), err(errs), x(xs), y(ys);
   const runtime::Mat1<double> cjac(cjacs, ldcj), cjacu(cjacus, ldcju);
-  if (prt) put(nout, "(//' Verification of the constraint gradients.',/' -----------------------------------------')");
+  if (prt) put_records(nout, "(//' Verification of the constraint gradients.',/' -----------------------------------------')");
 
   // Directional check along a direction that leaves out every column with
   // a missing or constant element.
@@ -277,7 +262,7 @@ void E4CHKJ(int& inform, int lvlder, int msglvl, int ncset, int n, int nnlcon, i
   int mode = 0;
   const int inc = 1;
   if (ncols == 0) {
-    if (prt) put(nout, "(/' Every column contains a constant or missing element.')");
+    if (prt) put_records(nout, "(/' Every column contains a constant or missing element.')");
   } else {
     const double h = dxchk * (1.0 + xnorm);
     const double one = 1.0, zero = 0.0;
@@ -297,8 +282,8 @@ void E4CHKJ(int& inform, int lvlder, int msglvl, int ncset, int n, int nnlcon, i
     }
     const double emax = std::abs(err(worst)) / (std::abs(cjdx(worst)) + 1.0);
     if (prt) {
-      put(nout, emax <= oktol ? "(/' The Jacobian seems to be ok.')" : "(/' XXX  The Jacobian seems to be incorrect.')");
-      put(nout, "(/' The largest relative error was',1p,d12.2,'  in constraint',i5,/)", {emax, worst});
+      put_records(nout, emax <= oktol ? "(/' The Jacobian seems to be ok.')" : "(/' XXX  The Jacobian seems to be incorrect.')");
+      put_records(nout, "(/' The largest relative error was',1p,d12.2,'  in constraint',i5,/)", {emax, worst});
     }
     if (emax >= 0.9) inform = 1;
   }
@@ -357,17 +342,17 @@ void E4CHKJ(int& inform, int lvlder, int msglvl, int ncset, int n, int nnlcon, i
       if (prt && !constant) {
         const char* key = ok ? "  OK" : "BAD?";
         if (!headed) {
-          put(nout, "(//' Column    X(J)     DX(J)    Row    Jacobian Value      Difference Approxn  Itns',/)");
+          put_records(nout, "(//' Column    X(J)     DX(J)    Row    Jacobian Value      Difference Approxn  Itns',/)");
           if (ok)
-            put(nout, "(i7,1p,2d10.2,i5,1p,2d18.8,2x,a4,i6)", {j, xj, r.hopt, i, aij, r.cdest, key, r.iter});
+            put_records(nout, "(i7,1p,2d10.2,i5,1p,2d18.8,2x,a4,i6)", {j, xj, r.hopt, i, aij, r.cdest, key, r.iter});
           else
-            put(nout, "(i7,1p,2d10.2,i5,1p,2d18.8,2x,a4,i6,2x,a18)",
+            put_records(nout, "(i7,1p,2d10.2,i5,1p,2d18.8,2x,a4,i6,2x,a18)",
                 {j, xj, r.hopt, i, aij, r.cdest, key, r.iter, comment18(r.info)});
           headed = true;
         } else if (ok) {
-          put(nout, "(17x,1p,d10.2,i5,1p,2d18.8,2x,a4,i6)", {r.hopt, i, aij, r.cdest, key, r.iter});
+          put_records(nout, "(17x,1p,d10.2,i5,1p,2d18.8,2x,a4,i6)", {r.hopt, i, aij, r.cdest, key, r.iter});
         } else {
-          put(nout, "(17x,1p,d10.2,i5,1p,2d18.8,2x,a4,i6,2x,a18)",
+          put_records(nout, "(17x,1p,d10.2,i5,1p,2d18.8,2x,a4,i6,2x,a18)",
               {r.hopt, i, aij, r.cdest, key, r.iter, comment18(r.info)});
         }
       }
@@ -389,17 +374,17 @@ void E4CHKJ(int& inform, int lvlder, int msglvl, int ncset, int n, int nnlcon, i
   if (prt) {
     if (nchecked > 0) {
       if (nbad > 0)
-        put(nout,
+        put_records(nout,
             "(/' XXX  There seem to be',i6,'  incorrect Jacobian elements out of the',i6,/8x,'set in cols',i6,"
             "'  through',i6)",
             {nbad, nchecked, j1, j2});
       else
-        put(nout,
+        put_records(nout,
             "(/i7,'  Jacobian elements out of the',i6,/9x,'set in cols',i6,'  through',i6,'  seem to be ok.')",
             {ngood, nchecked, j1, j2});
-      put(nout, "(/' The largest relative error was',1p,d12.2,'  in row',i5,',  column',i5,/)", {emax, imax, jmax});
+      put_records(nout, "(/' The largest relative error was',1p,d12.2,'  in row',i5,',  column',i5,/)", {emax, imax, jmax});
     } else {
-      put(nout, "(' All',i6,'   assigned Jacobian elements are constant.')", {ncset});
+      put_records(nout, "(' All',i6,'   assigned Jacobian elements are constant.')", {ncset});
     }
   }
   optkern::MATCPY("General", m, n, cjacs, ldcj, cjacus, ldcju);
@@ -478,14 +463,14 @@ void E4FDIV(int& inform, int msglvl, int& lvlder, int n, int nnlcon, int ldcj, i
     for (int j = 1; j <= n; ++j)
       if (hforwd(j) <= 0.0) {
         if (prt)
-          put(nout, "(' XXX  ',i4,'-th difference interval ',1p,d10.2,' replaced by ',1p,d10.2)",
+          put_records(nout, "(' XXX  ',i4,'-th difference interval ',1p,d10.2,' replaced by ',1p,d10.2)",
               {j, hforwd(j), epspt5});
         hforwd(j) = epspt5;
       }
     for (int j = 1; j <= n; ++j)
       if (hcntrl(j) <= 0.0) {
         if (prt)
-          put(nout, "(' XXX  ',i4,'-th central-difference interval ',1p,d10.2,' replaced by ',1p,d10.2)",
+          put_records(nout, "(' XXX  ',i4,'-th central-difference interval ',1p,d10.2,' replaced by ',1p,d10.2)",
               {j, hcntrl(j), epspt3});
         hcntrl(j) = epspt3;
       }
@@ -493,7 +478,7 @@ void E4FDIV(int& inform, int msglvl, int& lvlder, int n, int nnlcon, int ldcj, i
   }
 
   if (prt)
-    put(nout, "(//' Computation of the finite-difference intervals',/' ----------------------------------------------')");
+    put_records(nout, "(//' Computation of the finite-difference intervals',/' ----------------------------------------------')");
   int mode = 0;
   int nconstj = 0, nconstg = 0;
   bool headed = false;
@@ -565,9 +550,9 @@ void E4FDIV(int& inform, int msglvl, int& lvlder, int n, int nnlcon, int ldcj, i
     if (v.found) {
       v.choose();
       if (prt) {
-        if (!headed) put(nout, "(//'    J      X(J)   Forward DX(J)   Central DX(J)      Error est.',/)");
+        if (!headed) put_records(nout, "(//'    J      X(J)   Forward DX(J)   Central DX(J)      Error est.',/)");
         headed = true;
-        put(nout, "(i5,1p,d10.2,1p,d16.6,1p,2d16.6)", {j, v.xj, v.hfwd, v.hcen, v.errmax});
+        put_records(nout, "(i5,1p,d10.2,1p,d16.6,1p,2d16.6)", {j, v.xj, v.hfwd, v.hcen, v.errmax});
       }
       fdnorm = std::max(fdnorm, v.hfwd);
       hforwd(j) = v.hfwd / (1.0 + std::abs(v.xj));
@@ -649,18 +634,18 @@ void E4FDIV(int& inform, int msglvl, int& lvlder, int n, int nnlcon, int ldcj, i
   // The counts of the constant elements, and the derivative level raised
   // when no element of a kind is missing.
   if (prt) {
-    if (lvlder < 2 && nconstj > 0) put(nout, "(/i5,'  constant constraint gradient elements assigned.')", {nconstj});
-    if (lvlder != 1 && nconstg > 0) put(nout, "(/i5,'  constant  objective gradient elements assigned.')", {nconstg});
+    if (lvlder < 2 && nconstj > 0) put_records(nout, "(/i5,'  constant constraint gradient elements assigned.')", {nconstj});
+    if (lvlder != 1 && nconstg > 0) put_records(nout, "(/i5,'  constant  objective gradient elements assigned.')", {nconstg});
   }
   if (wk.nmissj == 0 && lvlder < 2) {
     lvlder = lvlder == 0 ? 2 : 3;
     if (prt)
-      put(nout, "(//' All missing Jacobian elements are constants.',/' Derivative level increased to ',i4)", {lvlder});
+      put_records(nout, "(//' All missing Jacobian elements are constants.',/' Derivative level increased to ',i4)", {lvlder});
   }
   if (wk.nmissg == 0 && (lvlder == 0 || lvlder == 2)) {
     lvlder = lvlder == 0 ? 1 : 3;
     if (prt)
-      put(nout, "(//' All missing objective gradients are constants.',/' Derivative level increased to ',i4)",
+      put_records(nout, "(//' All missing objective gradients are constants.',/' Derivative level increased to ',i4)",
           {lvlder});
   }
 }

@@ -1,0 +1,40 @@
+// The edition's quasi-Newton update of the Hessian factor.
+//
+// After a successful line search the upper-triangular factor R of the
+// approximate Hessian of the Lagrangian H = R'R (in the variables transformed
+// by the working-set factor Q) takes a BFGS update, written as a rank-one
+// modification of R.  With too little curvature along the step the update is
+// modified: with nonlinear constraints by extra penalty weights omega that
+// augment the Lagrangian, otherwise by raising the curvature to a floor; and
+// R is self-scaled when the curvature lies below the floor times the step.
+#pragma once
+
+#include <span>
+
+namespace qv::optim_alt {
+
+// flag: position 1 of the iteration summary's flags; set to 'M' for a
+// modified update without penalty weights, to ' ' when the penalty weights
+// are used, untouched otherwise.  rfrobn: the estimate of the Frobenius norm
+// of R, updated in place.
+// Arrays (m = nnlcon): kx (n) the variable permutation; cjac1 (ldcj1 x n) and
+// cjac (ldcj x n) the Jacobians at the start and end of the step; cjdx1,
+// cjdx (m) the Jacobians times the step; cs1, cs (m) c - s at the start and
+// end; gq1 (n) the projected gradient at the start (updated and then used as
+// work space); gq (n) at the end; hstep = H p and rstep = R p (n, scaled
+// here; rstep is overwritten by the update); qpmul (m) the QP multipliers;
+// r (ldr x n) the factor; omega (m) the penalty weights of this update (out);
+// q (ldq x nfree) the orthogonal factor (not read when unitq); work1 of
+// max(n, m) words and work2 of n words.
+// alfa: the step taken; dlag0, dlag1 the directional derivatives of the
+// Lagrangian at the start and end; qpcurv = p' hstep.  The largest penalty
+// weight is 1/eps.  With debug on, traces go to the advisory unit.
+void E04UCL(char& flag, bool unitq, int n, int nnlcon, int nfree, int nz, int ldcj1, int ldcj, int ldq, int ldr,
+            std::span<const int> kx, double alfa, double dlag0, double dlag1, double qpcurv,
+            std::span<const double> cjac1, std::span<const double> cjac, std::span<const double> cjdx1,
+            std::span<const double> cjdx, std::span<const double> cs1, std::span<const double> cs,
+            std::span<double> gq1, std::span<const double> gq, std::span<double> hstep, std::span<double> rstep,
+            std::span<const double> qpmul, std::span<double> r, std::span<double> omega, std::span<const double> q,
+            std::span<double> work1, std::span<double> work2, double& rfrobn, bool debug);
+
+}  // namespace qv::optim_alt
