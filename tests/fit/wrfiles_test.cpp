@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "fit/outreq.hpp"
 #include "fit/wrfiles.hpp"
 #include "fit_fixture.hpp"
 #include "jobbase/areas.hpp"
@@ -106,6 +107,70 @@ TEST_F(RamoutTest, AGroupWithoutSGetsTheWarningAndAnEmptyFile) {
   EXPECT_TRUE(ramout(screen).empty());
   EXPECT_NE(screen.find(" Matrices F, A and S *must* be specified to create\n"), std::string::npos);
   EXPECT_NE(screen.find(" same as the number of rows & columns in both A and S\n"), std::string::npos);
+}
+
+class WrfilesTest : public RamoutTest {
+ protected:
+  // WRFILES of request req for group 1 into a file in the test's directory;
+  // returns the file's lines (none when no file was written).
+  std::vector<std::string> write(int req, std::string& screen) {
+    const std::string name = "qv_wrfiles_" + std::to_string(::getpid()) + ".out";
+    const std::string path = ::testing::TempDir() + name;
+    std::remove(path.c_str());
+    const std::vector<std::string> names = {path};
+    jobbase::MAINPR.IGRP = 1;
+    WRFCEL.REQNUM = req;
+    screen = testing_support::jobctl_capture([&] { WRFILES(X(), IX(), names, 1, 80); });
+    std::ifstream in(path);
+    std::vector<std::string> lines;
+    for (std::string l; std::getline(in, l);) lines.push_back(l);
+    std::remove(path.c_str());
+    return lines;
+  }
+};
+
+TEST_F(WrfilesTest, VariableLengthDataGoOutAsLengthCodesAndValues) {
+  job(1);
+  matrices(1, {});
+  // Two vectors: codes 1 2 with values 1.5 -2, and code 3 with 0.25.
+  const std::vector<double> block = {2, 2, 0, 1, 2, 1.5, -2, 1, 0, 3, 0.25};
+  const int a = take(static_cast<int>(block.size()));
+  for (std::size_t k = 0; k < block.size(); ++k) X()(a + static_cast<int>(k)) = block[k];
+  col(jobbase::gcol::kRecords, 1) = a + 1;
+  close();
+  std::string screen;
+  const std::vector<std::string> want = {" 2", "         1         2", " 0.150000E+01 -.200000E+01", " 1",
+                                         "         3", " 0.250000E+00"};
+  EXPECT_EQ(write(kReqVl, screen), want);
+  EXPECT_EQ(screen.rfind(" VL File will be saved to ", 0), 0u);
+}
+
+TEST_F(WrfilesTest, MissingDataGiveAWarningAndNoFile) {
+  job(1);
+  matrices(1, {{'A', jobbase::kTypeFull, 1, 1, {0}}});
+  close();
+  struct Case {
+    int req;
+    const char* text;
+  };
+  const Case cases[] = {{kReqVl, " I can't write the VL data to a file\n"},
+                        {kReqExpMean, " I can't write the mean vector to a file\n"},
+                        {2, "         The matrix B    does not exist - not written to file\n"}};
+  for (const Case& c : cases) {
+    std::string screen;
+    EXPECT_TRUE(write(c.req, screen).empty()) << c.req;
+    EXPECT_NE(screen.find(c.text), std::string::npos) << screen;
+  }
+}
+
+TEST_F(WrfilesTest, AFileThatCannotBeOpenedStopsTheJobWithError223) {
+  job(1);
+  matrices(1, {{'A', jobbase::kTypeFull, 1, 1, {0}}});
+  close();
+  const std::vector<std::string> names = {"/nonexistent-directory-of-qv/a.mat"};
+  jobbase::MAINPR.IGRP = 1;
+  WRFCEL.REQNUM = 1;
+  EXPECT_EXIT(WRFILES(X(), IX(), names, 1, 80), ::testing::ExitedWithCode(1), "");
 }
 
 }  // namespace
