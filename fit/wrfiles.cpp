@@ -5,6 +5,9 @@
 #include <vector>
 
 #include "algebra/packed.hpp"
+#include "fit/fitfun.hpp"
+#include "fit/fitsetup.hpp"
+#include "fit/objcel.hpp"
 #include "fit/outreq.hpp"
 #include "jobbase/areas.hpp"
 #include "jobbase/errmsg.hpp"
@@ -193,7 +196,6 @@ void RAMOUT(Vec1<double> X) {
 }
 
 void WRFILES(Vec1<double> X, Vec1<int> IX, std::span<const std::string> names, int npieces, int /*width*/) {
-  (void)IX;
   auto& m = jobbase::MAINPR;
   const int keep = m.IGRP;
   const int NG = icell(X(1));
@@ -232,8 +234,18 @@ void WRFILES(Vec1<double> X, Vec1<int> IX, std::span<const std::string> names, i
   if (req == kReqPed) {
     write_list(kStdout, {" Pedigree likelihood statistics written to ", name});
     open_out(name);
-    // The statistics themselves come from the raw-data likelihood, which
-    // does not write them yet: the file is left empty.
+    // One evaluation at the estimates with the flag set: the raw-data fit
+    // functions write their per-record statistics to unit 1 as they go.
+    const Fitarr& f = FITARR;
+    std::vector<double> gobj(static_cast<std::size_t>(f.N > 1 ? f.N : 1), 0.0);
+    if (f.X > 0 && f.N > 0) {
+      const std::span<const double> x(X.ptr(f.X), static_cast<std::size_t>(f.N));
+      int mode = 0;
+      double fobj = 0.0;
+      OBJCEL.PEDOUT = true;
+      FITFUN(mode, f.N, x, fobj, gobj, 0, IX.span(), X.span());
+      OBJCEL.PEDOUT = false;
+    }
     runtime::close_unit(kOutFileUnit);
     m.IGRP = keep;
     return;
