@@ -266,7 +266,11 @@ void WRFILES(Vec1<double> X, Vec1<int> IX, std::span<const std::string> names, i
   if (req == kReqExpCov) {
     letter = '%';
     data = G.icol(gcol::kCovResult);
-    if (kind != jobbase::kKindData) {
+    if (data <= 0) {
+      // A group without a covariance formula has no result: an empty
+      // matrix, of which only the header is written.
+      type = jobbase::kTypeFull;
+    } else if (kind != jobbase::kKindData) {
       type = icell(X(data + kHeadType));
       rows = icell(X(data + kHeadRows));
       cols = icell(X(data + kHeadCols));
