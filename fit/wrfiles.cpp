@@ -157,7 +157,9 @@ void RAMOUT(Vec1<double> X) {
     const int n = jobbase::NELEM(t, r, c);
     std::vector<double> full(static_cast<std::size_t>(2 * r * c) + 1, 0.0);
     Vec1<double> F(full.data(), static_cast<std::ptrdiff_t>(full.size()));
-    algebra::EXPMAT(F, X.from(addr), type, r, c, n);
+    // The fixed patterns (ZE, ID, IZ, ZI) have no specification numbers:
+    // only their values are filled.
+    if (type > jobbase::kTypeZeroId) algebra::EXPMAT(F, X.from(addr), type, r, c, n);
     algebra::EXPMAT(F.from(r * c + 1), X.from(addr + n), type, r, c, n);
     RAMPTH(F, kind, 1, label, r, c, jobbase::kTypeFull);
     if (L == kLetterF) fcols.assign(full.begin() + r * c, full.begin() + 2 * r * c);

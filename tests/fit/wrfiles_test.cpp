@@ -99,6 +99,24 @@ TEST_F(RamoutTest, ListsEveryPathOfASymmetricTriangleAFixedPathAndAFreePathAtZer
   EXPECT_EQ(lines, want);
 }
 
+TEST_F(RamoutTest, AFixedPatternFIsListedWithParameterNumberZero) {
+  job(1);
+  matrices(1, {{'A', jobbase::kTypeFull, 2, 2, {0, 0, 1, 0}, {0, 0, 0.5, 0}},
+               {'S', jobbase::kTypeFull, 2, 2, {0, 0, 0, 0}, {1, 0, 0, 1}},
+               {'F', jobbase::kTypeIdent, 2, 2, {}}});
+  close();
+  std::string screen;
+  const std::vector<std::string> lines = ramout(screen);
+  const std::vector<std::string> want = {" input_model =",
+                                         "1,  2,  1,  0.5000D+00,0,   1;",
+                                         "2,  1,  1,  0.1000D+01,0,   0;",
+                                         "2,  2,  2,  0.1000D+01,0,   0;",
+                                         "0,  1,  1,  0.1000D+01,0,   0;",
+                                         "0,  2,  2,  0.1000D+01,0,   0;"};
+  ASSERT_GE(lines.size(), want.size());
+  EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.begin() + static_cast<long>(want.size())), want);
+}
+
 TEST_F(RamoutTest, AGroupWithoutSGetsTheWarningAndAnEmptyFile) {
   job(1);
   matrices(1, {{'A', jobbase::kTypeFull, 2, 2, {0, 0, 1, 0}}, {'F', jobbase::kTypeFull, 1, 2, {0, 0}}});
