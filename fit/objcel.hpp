@@ -37,6 +37,9 @@ struct Objcel {
   double CIWGT = 0.0;
   int CIUPPR = 0;
   int CIELPOS = 0;
+  // While the pedigree-statistics file is written: the raw-data fit
+  // functions write one line of statistics per record to unit 1.
+  bool PEDOUT = false;
   void reset() { *this = Objcel(); }
 };
 inline Objcel OBJCEL;

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <initializer_list>
 #include <string>
 #include <vector>
@@ -621,11 +622,24 @@ TEST_F(ListingTest, OutputRequestsGoToTheFileWriter) {
   for (int k = 0; k < 7; ++k) X()(list_at + k) = words[k];
   col(gcol::kOutRequests, 1) = list_at;
   close();
+  jobbase::LABTAB.put(40, "LISTING_A.MAT");
+  // The matrix file is written in a directory of the test's own.
+  const std::filesystem::path here = std::filesystem::current_path();
+  const std::filesystem::path dir = std::filesystem::temp_directory_path() / "qv_prparm_requests";
+  std::filesystem::create_directories(dir);
+  std::filesystem::current_path(dir);
+  std::filesystem::remove(dir / "LISTING_A.MAT");
   WRFCEL.REQNUM = 0;
   list(prmode::kSpecification);
   EXPECT_EQ(WRFCEL.REQNUM, 0);
-  list(prmode::kEstimates);
+  EXPECT_FALSE(std::filesystem::exists(dir / "LISTING_A.MAT"));
+  const std::string est = list(prmode::kEstimates);
   EXPECT_EQ(WRFCEL.REQNUM, 29);
+  EXPECT_TRUE(std::filesystem::exists(dir / "LISTING_A.MAT"));
+  EXPECT_NE(est.find(" Estimates of matrix A will be written to file:"), std::string::npos);
+  EXPECT_NE(est.find(" I can't write the mean vector to a file"), std::string::npos);
+  std::filesystem::current_path(here);
+  std::filesystem::remove_all(dir);
 }
 
 // A group with a results report ends with it in the estimates only.

@@ -8,7 +8,9 @@
 # A case directory holds job.qv (the script, read on standard input), prog (a
 # file containing "qvt" or "qvh"), any fixture files the script reads, and the
 # goldens expected.out, expected.err and expected.status.  A case that also
-# has expected.files checks the list of files the run left behind.  The
+# has expected.files checks the list of files the run left behind; each of
+# those files that is a regular file has its expected copy in the case's
+# directory expected.left/ and its contents are compared with it.  The
 # elapsed times of the timing table vary from run to run and are masked
 # before comparing.  A script that starts the front-end mode ("!@FRONT" on
 # its first line) also has the machine-readable frames of its output
@@ -44,7 +46,16 @@ if [ "$mode" = "--refresh" ]; then
   cp "$top/actual.masked" "$case_dir/expected.out"
   cp "$top/actual.err" "$case_dir/expected.err"
   cp "$top/actual.status" "$case_dir/expected.status"
-  if [ -f "$case_dir/expected.files" ]; then cp "$top/actual.files" "$case_dir/expected.files"; fi
+  if [ -f "$case_dir/expected.files" ]; then
+    cp "$top/actual.files" "$case_dir/expected.files"
+    rm -rf "$case_dir/expected.left"
+    while IFS= read -r f; do
+      if [ -f "$work/$f" ]; then
+        mkdir -p "$case_dir/expected.left"
+        cp "$work/$f" "$case_dir/expected.left/"
+      fi
+    done < "$top/actual.files"
+  fi
   echo "refreshed $name"
   exit 0
 fi
@@ -72,5 +83,18 @@ for part in $parts; do
     status=1
   fi
 done
+if [ -f "$case_dir/expected.files" ]; then
+  while IFS= read -r f; do
+    [ -f "$work/$f" ] || continue
+    want="$case_dir/expected.left/$f"
+    if [ ! -f "$want" ]; then
+      echo "$name: missing expected copy expected.left/$f of a file the run left"
+      status=1
+    elif ! diff -u --label "expected.left/$f" --label "actual $f" "$want" "$work/$f"; then
+      echo "$name: the file $f it left differs from its expected copy"
+      status=1
+    fi
+  done < "$top/actual.files"
+fi
 [ $frames_ok = 1 ] || status=1
 exit $status
