@@ -340,6 +340,7 @@ int limit_search(Vec1<double> X, Vec1<int> IX, std::string_view label, bool uppe
   d.INFORM = -1;
   OFFZER(X.from(f.X), f.N);
   bool reset = false;
+  double delta = 0.0;  // (T - F)^2 reached by the last run
   for (;;) {
     if (upper)
       write_list(kMsgUnit, {" Starting optimization to find upper interval on ", std::string(label)});
@@ -348,7 +349,7 @@ int limit_search(Vec1<double> X, Vec1<int> IX, std::string_view label, bool uppe
     nlsqp_run(X, IX);
     const double fv = d.FOBJ * oc.FSCALE;
     d.FOBJ = fv;
-    const double delta = (upper ? fv + X(e) : fv - X(e)) / w;
+    delta = (upper ? fv + X(e) : fv - X(e)) / w;
     if (delta > 0.001) {
       w = std::max(100.0, 1000.0 * delta * w);
       oc.CIWGT = w;
@@ -361,18 +362,23 @@ int limit_search(Vec1<double> X, Vec1<int> IX, std::string_view label, bool uppe
     if (r >= 5) break;
     r += 1;
   }
-  // The final run at the higher weight, kept when it succeeds.
+  // The final run at the higher weight from where the search ended.  Its
+  // point is kept when it lies nearer the target (T - F)^2 than the search's
+  // own; the search's result code stands either way.
   const int inform = d.INFORM;
   std::vector<double> keep(static_cast<std::size_t>(f.N));
   for (int i = 1; i <= f.N; ++i) keep[static_cast<std::size_t>(i - 1)] = X(f.X + i - 1);
-  oc.CIWGT = w * kPolish;
-  write_list(kMsgUnit, {" Final run at weight ", oc.CIWGT});
+  const double wp = w * kPolish;
+  oc.CIWGT = wp;
   nlsqp_run(X, IX);
-  if (d.INFORM != 0 && d.INFORM != 1) {
+  const double fp = d.FOBJ * oc.FSCALE;
+  const double deltap = (upper ? fp + X(e) : fp - X(e)) / wp;
+  if (!(deltap <= delta)) {
     for (int i = 1; i <= f.N; ++i) X(f.X + i - 1) = keep[static_cast<std::size_t>(i - 1)];
     evaluate(X, IX);
-    d.INFORM = inform;
   }
+  oc.CIWGT = w;
+  d.INFORM = inform;
   fail = d.INFORM;
   return r;
 }
