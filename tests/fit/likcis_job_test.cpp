@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "jobctl/job_fixture.hpp"
+#include "optim/nlsqp.hpp"
 
 namespace qv::fit {
 namespace {
@@ -126,6 +127,23 @@ TEST_P(LikcisJobTest, PrintedLimitsLieWithinOneThousandthOfTheProfileRoots) {
     EXPECT_EQ(got[k].pct, want.pct);
     EXPECT_NEAR(got[k].lower, want.lower, 1e-3 * std::abs(want.lower)) << want.label << " " << want.pct;
     EXPECT_NEAR(got[k].upper, want.upper, 1e-3 * std::abs(want.upper)) << want.label << " " << want.pct;
+  }
+}
+
+// The interval runs are held to 500 major iterations at least: an IT below
+// 500 (or none) is raised, a larger one stands.
+TEST_F(LikcisJobTest, IntervalRunsUseAtLeastFiveHundredMajorIterations) {
+  struct Limit {
+    const char* options;
+    int itmax;
+  } limits[] = {{" Options\n", 500}, {" Options IT=100\n", 500}, {" Options IT=600\n", 600}};
+  for (const auto& l : limits) {
+    std::string s = kVariance;
+    s.insert(s.rfind("End"), l.options);
+    const std::vector<Row> got = interval_rows(run_script(s));
+    EXPECT_EQ(got.size(), 2u) << l.options;
+    EXPECT_EQ(optim::NPRUN.itmax, l.itmax) << l.options;
+    qv::testing_support::reset_every_area();
   }
 }
 
