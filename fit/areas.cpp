@@ -7,6 +7,7 @@
 #include "fit/fitsetup.hpp"
 #include "fit/fitstat.hpp"
 #include "fit/hessian.hpp"
+#include "fit/likcis.hpp"
 #include "fit/objcel.hpp"
 #include "fit/wrfiles.hpp"
 
@@ -26,6 +27,7 @@ void reset_areas() {
   WRFCEL.reset();
   FITDRVC.reset();
   MVNCNT.reset();
+  CITAB.reset();
 }
 
 }  // namespace qv::fit

@@ -1,17 +1,22 @@
 #include "fit/fitdrv.hpp"
 
+#include <algorithm>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "fit/fitcb.hpp"
 #include "fit/fitfun.hpp"
 #include "fit/fitsetup.hpp"
 #include "fit/fitstat.hpp"
 #include "fit/hessian.hpp"
+#include "fit/likcis.hpp"
 #include "fit/objcel.hpp"
 #include "fit/prparm.hpp"
 #include "jobbase/areas.hpp"
+#include "jobbase/ferecs.hpp"
 #include "jobbase/fitopt.hpp"
+#include "jobbase/matutil.hpp"
 #include "jobbase/tabnames.hpp"
 #include "jobbase/vlsum.hpp"
 #include "numlib/errexit.hpp"
@@ -96,11 +101,11 @@ double evaluate(Vec1<double> X, Vec1<int> IX) {
   return fobj;
 }
 
-// The optimizer run of step 6.
-void run_optimizer(Vec1<double> X, Vec1<int> IX) {
+// One optimizer run from the parameter vector under the option lines sent
+// last.
+void nlsqp_run(Vec1<double> X, Vec1<int> IX) {
   const auto& f = FITARR;
   auto& d = FITDRVC;
-  FITOPL(d.WARM, [](std::string_view line) { optim::NPOPLN(line); });
   for (int i = 1; i <= f.N; ++i) IX(f.ISTATE + i - 1) = 0;
   d.INFORM = -1;
   const optim::Objfun objfun = &FITFUN;
@@ -116,6 +121,12 @@ void run_optimizer(Vec1<double> X, Vec1<int> IX) {
                words(X, f.XMULT, f.NCTOTL), d.FOBJ, words(X, f.GOBJ, n), words(X, f.RFAC, n * n),
                words(X, f.X, n), iwords(IX, f.IW, f.NIW), f.NIW, words(X, f.W, f.NW), f.NW, IX.span(),
                X.span());
+}
+
+// The optimizer run of step 6: the option lines, then the run.
+void run_optimizer(Vec1<double> X, Vec1<int> IX) {
+  FITOPL(FITDRVC.WARM, [](std::string_view line) { optim::NPOPLN(line); });
+  nlsqp_run(X, IX);
 }
 
 // The warnings about the run and its code line (step 9).
@@ -297,7 +308,166 @@ void OPTMSG(int inform, int itmax) {
   write_list(kStdout, {});
 }
 
-void LIKCIS(Vec1<double> /*X*/, Vec1<int> /*IX*/, jobbase::Labtab& /*LABTAB*/) {}
+namespace {
+
+// The starting weight of a search: (c / 3.8414)^2 plus the single-precision
+// 1e-5.
+double start_weight(double c) {
+  const double r = c / 3.8414;
+  return r * r + static_cast<double>(1e-5f);
+}
+
+// The weight of the final run of a search.  The penalty objective
+// w (T - F)^2 -/+ x_e is least where F falls short of T by 1/(2 w F'), which
+// leaves the limit about 1/(2 w F'^2) beyond the profile root; a run at a
+// thousand times the weight, from where the search ended, shrinks that bias
+// a thousandfold.
+constexpr double kPolish = 1000.0;
+
+// One limit: the penalty runs from the current parameter vector, the weight
+// raised while the target is missed, at most six runs and one reset of the
+// Hessian factor; then the final run at the higher weight.  Leaves the limit
+// in X(e); returns the restart count and sets fail to the result code.
+int limit_search(Vec1<double> X, Vec1<int> IX, std::string_view label, bool upper, double c, int& fail) {
+  auto& d = FITDRVC;
+  auto& oc = OBJCEL;
+  const auto& f = FITARR;
+  const int e = oc.CIELPOS;
+  double w = start_weight(c);
+  oc.CIUPPR = upper ? 1 : 0;
+  oc.CIWGT = w;
+  int r = 0;
+  d.INFORM = -1;
+  OFFZER(X.from(f.X), f.N);
+  bool reset = false;
+  double delta = 0.0;  // (T - F)^2 reached by the last run
+  for (;;) {
+    if (upper)
+      write_list(kMsgUnit, {" Starting optimization to find upper interval on ", std::string(label)});
+    else
+      write_list(kMsgUnit, {" Starting optimization to find lower interval on ", std::string(label.substr(0, 16))});
+    nlsqp_run(X, IX);
+    const double fv = d.FOBJ * oc.FSCALE;
+    d.FOBJ = fv;
+    delta = (upper ? fv + X(e) : fv - X(e)) / w;
+    if (delta > 0.001) {
+      w = std::max(100.0, 1000.0 * delta * w);
+      oc.CIWGT = w;
+      write_list(kMsgUnit, {" Conbas reset to ", w, " restarting"});
+    } else {
+      if ((d.INFORM != 4 && d.INFORM != 6) || reset) break;
+      reset = true;
+      jobbase::IDENT(X.from(f.RFAC), f.N);
+    }
+    if (r >= 5) break;
+    r += 1;
+  }
+  // The final run at the higher weight from where the search ended.  Its
+  // point is kept when it lies nearer the target (T - F)^2 than the search's
+  // own; the search's result code stands either way.
+  const int inform = d.INFORM;
+  std::vector<double> keep(static_cast<std::size_t>(f.N));
+  for (int i = 1; i <= f.N; ++i) keep[static_cast<std::size_t>(i - 1)] = X(f.X + i - 1);
+  const double wp = w * kPolish;
+  oc.CIWGT = wp;
+  nlsqp_run(X, IX);
+  const double fp = d.FOBJ * oc.FSCALE;
+  const double deltap = (upper ? fp + X(e) : fp - X(e)) / wp;
+  if (!(deltap <= delta)) {
+    for (int i = 1; i <= f.N; ++i) X(f.X + i - 1) = keep[static_cast<std::size_t>(i - 1)];
+    evaluate(X, IX);
+  }
+  oc.CIWGT = w;
+  d.INFORM = inform;
+  fail = d.INFORM;
+  return r;
+}
+
+}  // namespace
+
+void LIKCIS(Vec1<double> X, Vec1<int> IX, jobbase::Labtab& LABTAB) {
+  auto& d = FITDRVC;
+  auto& oc = OBJCEL;
+  auto& m = jobbase::MAINPR;
+  const auto& f = FITARR;
+  const auto& fe = jobbase::FESTAT;
+  const int NG = jobbase::icell(X(1));
+  bool any = false;
+  for (int g = 1; g <= NG; ++g) any = any || jobbase::IGRPTB(IX, NG, jobbase::igcol::kIntervals, g) != 0;
+  if (!any) return;
+
+  // The estimates saved above WSTOP (one spare word first); the fit at the
+  // solution.
+  oc.FFIRST = false;
+  const int save = m.WSTOP + 1;
+  jobbase::CHKMEM(m.WSTOP + f.N + 1);
+  for (int i = 1; i <= f.N; ++i) X(save + i - 1) = X(f.X + i - 1);
+  m.WSTOP += f.N + 1;
+  const double Fstar = d.FOBJ;
+  auto restore = [&] {
+    for (int i = 1; i <= f.N; ++i) X(f.X + i - 1) = X(save + i - 1);
+  };
+
+  for (int g = 1; g <= NG; ++g) {
+    const int blk = jobbase::IGRPTB(IX, NG, jobbase::igcol::kIntervals, g);
+    if (blk == 0) continue;
+    const int nreq = jobbase::icell(X(blk));
+    write_list(kStdout, {});
+    write_list(kStdout, {});
+    write_list(kStdout, {nreq, " Confidence intervals requested in group ", g});
+    write_list(kStdout, {});
+    write_fmt(kStdout, "(2A)", {"  Matrix Element Int.      Estimate         Lower       ", "  Upper  Lfail Ufail"});
+    oc.CIMODE = 1;
+    if (jobbase::FITOPT.IT < 500) optim::NPOPLN(keyword_line("Major Iterations=", "(a40,i10)", 500));
+
+    for (int k = 0; k < nreq; ++k) {
+      const int r = blk + 1 + 4 * k;
+      const int e = jobbase::icell(X(r));
+      const double c = X(r + 1);
+      const double p = X(r + 2);
+      const std::string label = LABTAB.get(jobbase::icell(X(r + 3)));
+      const double E0 = X(e);
+      if (CIELEM(X, g, NG, label) == 0) {
+        cirow(label, p, E0, E0, E0, 0, 0, 0, 0);
+        write_list(kStdout, {" Note: above element not modifiable"});
+        if (fe.FEACTV && fe.MACHOUT) jobbase::FECINT(label, E0, E0, E0, 0, 0, 0, 0);
+        continue;
+      }
+      if (CILIST(X, g, NG, label, p, 0, 0, 0, 0, 0, 0, 0, fe.FEACTV, fe.MACHOUT, 0) == 1) continue;
+
+      oc.CIELPOS = e;
+      oc.CITARG = Fstar + c;
+      int Lfail = 0, Ufail = 0;
+      const int Lcount = limit_search(X, IX, label, false, c, Lfail);
+      double lower = X(e);
+
+      oc.CIMODE = 0;
+      write_list(kMsgUnit, {" IADDX,N ", save, f.N});
+      restore();
+      evaluate(X, IX);
+      oc.CIMODE = 1;
+      const int Ucount = limit_search(X, IX, label, true, c, Ufail);
+      double upper = X(e);
+
+      if (E0 < lower) {
+        Lfail = 99;
+        lower = E0;
+      }
+      if (upper < E0) {
+        Ufail = 99;
+        upper = E0;
+      }
+      cirow(label, p, E0, lower, upper, Lfail, Lcount, Ufail, Ucount);
+      if (fe.FEACTV && fe.MACHOUT) jobbase::FECINT(label, E0, lower, upper, Lfail, Lcount, Ufail, Ucount);
+      CILIST(X, g, NG, label, p, E0, lower, upper, Lfail, Lcount, Ufail, Ucount, fe.FEACTV, fe.MACHOUT, 1);
+
+      restore();
+      d.FOBJ = Fstar;
+      evaluate(X, IX);
+    }
+  }
+  oc.CIMODE = 0;
+}
 
 void FITDRV(Vec1<double> X, Vec1<int> IX, jobbase::Labtab& LABTAB) {
   auto& d = FITDRVC;
@@ -311,6 +481,7 @@ void FITDRV(Vec1<double> X, Vec1<int> IX, jobbase::Labtab& LABTAB) {
   // statistics block sends its records before it has computed them all).
   SECOV.reset();
   FITRES.reset();
+  CITAB.reset_job();
 
   open_message_unit();
   library_units(kMsgUnit);

@@ -55,9 +55,10 @@ void OPTMSG(int inform, int itmax);
 // Runs the fit of the job whose arrays FITARR names.
 void FITDRV(Vec1<double> X, Vec1<int> IX, jobbase::Labtab& LABTAB);
 
-// A section that comes with a later change, called where the driver needs
-// it; meanwhile it does nothing.  LIKCIS: the likelihood-based confidence
-// intervals after the last restart.
+// The likelihood-based confidence intervals after the last restart: for each
+// group's requests, the report rows of each element's lower and upper limit,
+// each found by penalty runs of the optimizer.  Leaves the estimates, the
+// fit value FOBJ and every matrix as they were at the solution.
 void LIKCIS(Vec1<double> X, Vec1<int> IX, jobbase::Labtab& LABTAB);
 
 }  // namespace qv::fit

@@ -6,6 +6,9 @@
 #
 # Columns, from one run of proctime (rounds interleave the three programs):
 #   cfa    qvt fitting the three-factor CFA of cfa_hs9.qv by ML
+#   cfaci  the same fit with likelihood-based 95% intervals on its nine
+#          loadings (18 limits); the time per limit, (cfaci - cfa) / 18, is
+#          reported, with no goal
 #   empty  qvt on an empty script (start-up and exit only)
 #   true   /bin/true (the cost of starting any process)
 # and, when Rscript and lavaan are installed, lavaan's cfa() on the same
@@ -19,6 +22,9 @@ runs=${2:-200}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cp "$here/cfa_hs9.qv" "$work/"
+# The CFA with intervals on its loadings: the line before "End".
+awk '/^End/ {print " Interval L 1 1 L 2 1 L 3 1 L 4 2 L 5 2 L 6 2 L 7 3 L 8 3 L 9 3"} {print}' \
+  "$here/cfa_hs9.qv" > "$work/cfa_ci.qv"
 : > "$work/empty.qv"
 cd "$work"
 
@@ -29,6 +35,7 @@ chisq=$(awk '/ Chi-squared fit of model >/ {print $NF; exit}' cfa_hs9.out)
 echo "Timing $runs runs of each process (ms: median, quartiles, minimum)..."
 "$bin/proctime" -n "$runs" -w 10 \
   cfa "$bin/qvt" cfa_hs9.qv \
+  cfaci "$bin/qvt" cfa_ci.qv \
   empty "$bin/qvt" empty.qv \
   true /bin/true - > times.txt
 
@@ -44,6 +51,7 @@ printf '%-28s %10s %10s %10s %10s\n' "process" "median" "q1" "q3" "min"
 while read -r label med q1 q3 mn; do
   case $label in
     cfa) name="qvt, CFA by ML" ;;
+    cfaci) name="qvt, CFA with 18 CI limits" ;;
     empty) name="qvt, empty script" ;;
     true) name="/bin/true" ;;
   esac
@@ -65,6 +73,8 @@ awk -v c="$cfa" -v e="$empty" -v t="$true_" 'BEGIN {
   printf "start-up (empty - true):     %8.3f ms   goal < 2 ms: %s\n", s, (s < 2 ? "met" : "NOT met")
   printf "fit cost (cfa - empty):      %8.3f ms\n", c - e
 }'
+cfaci=$(awk '$1 == "cfaci" {print $2}' times.txt)
+awk -v c="$cfa" -v i="$cfaci" 'BEGIN { printf "per CI limit ((cfaci - cfa) / 18): %8.3f ms\n", (i - c) / 18 }'
 if [ -n "$peer" ]; then
   lav=$(awk '$1 == "lavaan" {print $2}' lavaan.txt)
   awk -v c="$cfa" -v e="$empty" -v l="$lav" 'BEGIN {
