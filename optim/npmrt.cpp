@@ -29,6 +29,34 @@ double norm2(int n, std::span<const double> v) {
 
 }  // namespace
 
+void npmrt_penalties(int m, std::span<const double> css, double grdalf, double qpcurv, double rootmin,
+                     double penmax, std::span<double> rhos, std::span<double> work2s, double& scale, double& rhonrm,
+                     double& rhodmp, bool& incrun) {
+  using runtime::Vec1;
+  const Vec1<const double> cs(css);
+  const Vec1<double> rho(rhos), work2(work2s);
+  for (int i = 1; i <= m; ++i) work2(i) = std::abs(cs(i)) <= rootmin ? 0.0 : cs(i) * cs(i);
+  const double qnorm = norm2(m, work2s.first(static_cast<std::size_t>(m)));
+  bool overflow = false;
+  const double penscale = SAFDIV(grdalf + 0.5 * qpcurv, qnorm, overflow);
+  if (std::abs(penscale) <= penmax && !overflow) {
+    scale = 1.0;
+    for (int i = 1; i <= m; ++i) {
+      const double peni = std::max(0.0, work2(i) * penscale / qnorm);
+      const double t = std::sqrt((rhodmp + peni) * rho(i));
+      if (t < 0.5 * rho(i)) rho(i) = t;
+      rho(i) = std::max(rho(i), peni);
+    }
+    const double penprev = rhonrm;
+    rhonrm = norm2(m, rhos.first(static_cast<std::size_t>(m)));
+    // Each turn of the norm between rising and falling doubles the damping.
+    if ((incrun && rhonrm < penprev) || (!incrun && rhonrm > penprev)) {
+      rhodmp = 2.0 * rhodmp;
+      incrun = !incrun;
+    }
+  }
+}
+
 void npmrt(Npmert& st, bool feasqp, int n, int nclin, int nnlcon, double& meritalf, double& grdalf,
            double qpcurv, std::span<const int> istates, std::span<const double> jacdirs,
            std::span<const double> lambdas, std::span<const double> css, std::span<const double> dlambdas,
@@ -39,7 +67,7 @@ void npmrt(Npmert& st, bool feasqp, int n, int nclin, int nnlcon, double& merita
   const int m = nnlcon;
   const Vec1<const int> istate(istates);
   const Vec1<const double> jacdir(jacdirs), lambda(lambdas), cs(css), dlambda(dlambdas), nlviol(nlviols);
-  const Vec1<double> rho(rhos), work1(work1s), work2(work2s);
+  const Vec1<double> rho(rhos), work1(work1s);
   const double rootmin = wmach(6);
 
   meritalf -= dot(m, lambda, cs);
@@ -58,26 +86,8 @@ void npmrt(Npmert& st, bool feasqp, int n, int nclin, int nnlcon, double& merita
 
   double pencs = 0.0;
   if (feasqp) {
-    for (int i = 1; i <= m; ++i) work2(i) = std::abs(cs(i)) <= rootmin ? 0.0 : cs(i) * cs(i);
-    const double qnorm = norm2(m, work2s.first(static_cast<std::size_t>(m)));
-    bool overflow = false;
-    const double penscale = SAFDIV(grdalf + 0.5 * qpcurv, qnorm, overflow);
-    if (std::abs(penscale) <= penmax && !overflow) {
-      st.scale = 1.0;
-      for (int i = 1; i <= m; ++i) {
-        const double peni = std::max(0.0, work2(i) * penscale / qnorm);
-        const double t = std::sqrt((st.rhodmp + peni) * rho(i));
-        if (t < 0.5 * rho(i)) rho(i) = t;
-        rho(i) = std::max(rho(i), peni);
-      }
-      const double penprev = st.rhonrm;
-      st.rhonrm = norm2(m, rhos.first(static_cast<std::size_t>(m)));
-      // Each turn of the norm between rising and falling doubles the damping.
-      if ((st.incrun && st.rhonrm < penprev) || (!st.incrun && st.rhonrm > penprev)) {
-        st.rhodmp = 2.0 * st.rhodmp;
-        st.incrun = !st.incrun;
-      }
-    }
+    npmrt_penalties(m, css, grdalf, qpcurv, rootmin, penmax, rhos, work2s, st.scale, st.rhonrm, st.rhodmp,
+                    st.incrun);
     if (trace_unit > 0)
       runtime::write_fmt(trace_unit, "(a/(1p,5e15.6))",
                          {" //npmrt //  Penalty parameters =       ",

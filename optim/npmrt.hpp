@@ -37,4 +37,15 @@ void npmrt(Npmert& st, bool feasqp, int n, int nclin, int nnlcon, double& merita
            std::span<double> rho, std::span<const double> nlviol, std::span<double> work1,
            std::span<double> work2, double penmax, int trace_unit = 0);
 
+// The penalty parameters' update after a feasible QP subproblem, the core of
+// npmrt and of the alternative edition's merit function, which keeps its own
+// state and constants: each caller passes its merit state's cells (scale,
+// rhonrm, rhodmp, incrun), its largest penalty penmax and the residual
+// rootmin below which a constraint adds no penalty.  cs holds the nnlcon = m
+// residuals c - s, grdalf the directional derivative so far; rho is updated,
+// work2 (m words) is left holding the squared residuals.  Writes nothing.
+void npmrt_penalties(int m, std::span<const double> cs, double grdalf, double qpcurv, double rootmin,
+                     double penmax, std::span<double> rho, std::span<double> work2, double& scale, double& rhonrm,
+                     double& rhodmp, bool& incrun);
+
 }  // namespace qv::optim

@@ -1,12 +1,9 @@
 #include "optim_alt/merit.hpp"
 
-#include <algorithm>
-#include <cmath>
-
+#include "optim/npmrt.hpp"
 #include "optim_alt/constants.hpp"
 #include "optim_alt/records.hpp"
 #include "optkern/blas.hpp"
-#include "optkern/kernels.hpp"
 #include "optkern/machine.hpp"
 #include "runtime/view1.hpp"
 
@@ -21,13 +18,6 @@ double dot(int m, Vec1<const double> a, Vec1<const double> b) {
   return ddot_(&m, a.ptr(), &inc, b.ptr(), &inc);
 }
 
-// Euclidean norm by the scaled sum of squares.
-double norm2(int m, std::span<const double> v) {
-  double scale = 0.0, ssq = 1.0;
-  optkern::SSQUPD(m, v, 1, scale, ssq);
-  return optkern::SSQNRM(scale, ssq);
-}
-
 }  // namespace
 
 void E04UCN(bool feasqp, int n, int nclin, int nnlcon, double& meritalf, double& grdalf, double qpcurv,
@@ -39,7 +29,7 @@ void E04UCN(bool feasqp, int n, int nclin, int nnlcon, double& meritalf, double&
   const int m = nnlcon;
   const Vec1<const int> istate(istates);
   const Vec1<const double> jacdir(jacdirs), lambda(lambdas), cs(css), dlambda(dlambdas), nlviol(nlviols);
-  const Vec1<double> rho(rhos), work1(work1s), work2(work2s);
+  const Vec1<double> rho(rhos), work1(work1s);
   const Vec1<const double> w1(work1s);
   const double rootmin = optkern::wmach(6);  // square root of the smallest positive number
   const double penmax = 1.0 / kEps;
@@ -59,26 +49,8 @@ void E04UCN(bool feasqp, int n, int nclin, int nnlcon, double& meritalf, double&
 
   double pencs = 0.0;
   if (feasqp) {
-    for (int i = 1; i <= m; ++i) work2(i) = std::abs(cs(i)) <= rootmin ? 0.0 : cs(i) * cs(i);
-    const double qnorm = norm2(m, work2s.first(static_cast<std::size_t>(m)));
-    bool overflow = false;
-    const double penscale = optkern::SAFDIV(grdalf + 0.5 * qpcurv, qnorm, overflow);
-    if (std::abs(penscale) <= penmax && !overflow) {
-      st.scale = 1.0;
-      for (int i = 1; i <= m; ++i) {
-        const double peni = std::max(0.0, work2(i) * penscale / qnorm);
-        const double t = std::sqrt((st.rhodmp + peni) * rho(i));
-        if (t < 0.5 * rho(i)) rho(i) = t;
-        rho(i) = std::max(rho(i), peni);
-      }
-      const double penprev = st.rhonrm;
-      st.rhonrm = norm2(m, rhos.first(static_cast<std::size_t>(m)));
-      // Each turn of the norm between rising and falling doubles the damping.
-      if ((st.incrun && st.rhonrm < penprev) || (!st.incrun && st.rhonrm > penprev)) {
-        st.rhodmp = 2.0 * st.rhodmp;
-        st.incrun = !st.incrun;
-      }
-    }
+    optim::npmrt_penalties(m, css, grdalf, qpcurv, rootmin, penmax, rhos, work2s, st.scale, st.rhonrm, st.rhodmp,
+                           st.incrun);
     if (debug)
       put_records(nout, "(a/(1p,5d15.6))",
                   {" //E04UCN //  Penalty parameters =       ", std::span<const double>(rhos.first(static_cast<std::size_t>(m)))});
