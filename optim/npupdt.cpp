@@ -27,6 +27,39 @@ double vnorm(int n, std::span<const double> x) {
 
 }  // namespace
 
+void npupdt_bfgs_terms(int n, int ldr, bool ssbfgs, double alfa, double curvl, double qpcurv,
+                       std::span<const double> gq, std::span<double> gq1, std::span<double> hstep,
+                       std::span<double> rstep, std::span<double> r, double& rfrobn) {
+  const Vec1<const double> gqv(gq);
+  const Vec1<double> gq1v(gq1), hstepv(hstep), rstepv(rstep);
+  const Mat1<double> rm(r, ldr);
+  // y := gq - gq1, kept in gq1.
+  for (int j = 1; j <= n; ++j) gq1v(j) = gqv(j) - gq1v(j);
+
+  const double rootgp = std::sqrt(qpcurv);
+  const double rootys = std::sqrt(alfa * curvl);
+  const double sscale = ssbfgs ? rootys / (rootgp * alfa) : 1.0;
+
+  const double tr1 = vnorm(n, hstep) / rootgp;
+  const double tr2 = vnorm(n, gq1) / (rootys * sscale);
+  rfrobn = sscale * std::sqrt(std::abs((rfrobn - tr1) * (rfrobn + tr1) + tr2 * tr2));
+
+  for (int j = 1; j <= n; ++j) {
+    rstepv(j) /= rootgp;
+    hstepv(j) /= rootgp;
+  }
+
+  // v := y/rootys - sscale hstep, kept in gq1; a self-scaled update scales R
+  // first.
+  if (ssbfgs) {
+    for (int j = 1; j <= n; ++j)
+      for (int i = 1; i <= j; ++i) rm(i, j) *= sscale;
+    for (int j = 1; j <= n; ++j) gq1v(j) = gq1v(j) / rootys - sscale * hstepv(j);
+  } else {
+    for (int j = 1; j <= n; ++j) gq1v(j) = gq1v(j) / rootys - hstepv(j);
+  }
+}
+
 void npupdt(char& flag, bool unitq, int n, int nnlcon, int nfree, int nz, int ldcj1, int ldcj, int ldq, int ldr,
             std::span<const int> kx, double alfa, double dlag0, double dlag1, double qpcurv,
             std::span<const double> cjac1, std::span<const double> cjac, std::span<const double> cjdx1,
@@ -35,10 +68,9 @@ void npupdt(char& flag, bool unitq, int n, int nnlcon, int nfree, int nz, int ld
             std::span<const double> qpmul, std::span<double> r, std::span<double> omega, std::span<const double> q,
             std::span<double> work1, std::span<double> work2, double& rfrobn, int trace_unit) {
   const int m = nnlcon;
-  const Vec1<const double> cjdx1v(cjdx1), cjdxv(cjdx), cs1v(cs1), csv(cs), gqv(gq), qpmulv(qpmul);
-  const Vec1<double> gq1v(gq1), hstepv(hstep), rstepv(rstep), omegav(omega), w1(work1);
+  const Vec1<const double> cjdx1v(cjdx1), cjdxv(cjdx), cs1v(cs1), csv(cs), qpmulv(qpmul);
+  const Vec1<double> gq1v(gq1), omegav(omega), w1(work1);
   const Mat1<const double> j1(cjac1, ldcj1), j2(cjac, ldcj);
-  const Mat1<double> rm(r, ldr);
   const bool debug = trace_unit > 0;
   const double penmax = NPPREC.epsinv;
 
@@ -108,31 +140,7 @@ void npupdt(char& flag, bool unitq, int n, int nnlcon, int nfree, int nz, int ld
   }
 
   curvl = std::max(curvl, tinycurv);
-  // y := gq - gq1, kept in gq1.
-  for (int j = 1; j <= n; ++j) gq1v(j) = gqv(j) - gq1v(j);
-
-  const double rootgp = std::sqrt(qpcurv);
-  const double rootys = std::sqrt(alfa * curvl);
-  const double sscale = ssbfgs ? rootys / (rootgp * alfa) : 1.0;
-
-  const double tr1 = vnorm(n, hstep) / rootgp;
-  const double tr2 = vnorm(n, gq1) / (rootys * sscale);
-  rfrobn = sscale * std::sqrt(std::abs((rfrobn - tr1) * (rfrobn + tr1) + tr2 * tr2));
-
-  for (int j = 1; j <= n; ++j) {
-    rstepv(j) /= rootgp;
-    hstepv(j) /= rootgp;
-  }
-
-  // v := y/rootys - sscale hstep, kept in gq1; a self-scaled update scales R
-  // first.
-  if (ssbfgs) {
-    for (int j = 1; j <= n; ++j)
-      for (int i = 1; i <= j; ++i) rm(i, j) *= sscale;
-    for (int j = 1; j <= n; ++j) gq1v(j) = gq1v(j) / rootys - sscale * hstepv(j);
-  } else {
-    for (int j = 1; j <= n; ++j) gq1v(j) = gq1v(j) / rootys - hstepv(j);
-  }
+  npupdt_bfgs_terms(n, ldr, ssbfgs, alfa, curvl, qpcurv, gq, gq1, hstep, rstep, r, rfrobn);
 
   // R := the triangular factor of R + rstep v'.
   R1MOD(n, 0, n, ldr, n, n, r, std::span<double>(), rstep, gq1, work1, work2);

@@ -37,4 +37,15 @@ void npupdt(char& flag, bool unitq, int n, int nnlcon, int nfree, int nz, int ld
             std::span<const double> qpmul, std::span<double> r, std::span<double> omega, std::span<const double> q,
             std::span<double> work1, std::span<double> work2, double& rfrobn, int trace_unit = 0);
 
+// The terms of the BFGS update once the curvature curvl along the step is
+// final, the core of npupdt and of the alternative edition's update, each of
+// which then applies its own rank-one modification R + rstep v'.  Sets
+// gq1 := v = y/sqrt(alfa curvl) - sscale hstep/sqrt(qpcurv) with
+// y = gq - gq1, divides hstep and rstep by sqrt(qpcurv), updates rfrobn, and
+// for a self-scaled update (ssbfgs) scales the upper triangle of r
+// (ldr x n) by sscale.  Writes nothing and keeps no state.
+void npupdt_bfgs_terms(int n, int ldr, bool ssbfgs, double alfa, double curvl, double qpcurv,
+                       std::span<const double> gq, std::span<double> gq1, std::span<double> hstep,
+                       std::span<double> rstep, std::span<double> r, double& rfrobn);
+
 }  // namespace qv::optim

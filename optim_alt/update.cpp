@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "optim/facutil.hpp"
+#include "optim/npupdt.hpp"
 #include "optim_alt/constants.hpp"
 #include "optim_alt/r1mod.hpp"
 #include "optim_alt/records.hpp"
@@ -34,10 +35,9 @@ void E04UCL(char& flag, bool unitq, int n, int nnlcon, int nfree, int nz, int ld
             std::span<const double> qpmul, std::span<double> r, std::span<double> omega, std::span<const double> q,
             std::span<double> work1, std::span<double> work2, double& rfrobn, bool debug) {
   const int m = nnlcon;
-  const Vec1<const double> cjdx1v(cjdx1), cjdxv(cjdx), cs1v(cs1), csv(cs), gqv(gq), qpmulv(qpmul);
-  const Vec1<double> gq1v(gq1), hstepv(hstep), rstepv(rstep), omegav(omega), w1(work1);
+  const Vec1<const double> cjdx1v(cjdx1), cjdxv(cjdx), cs1v(cs1), csv(cs), qpmulv(qpmul);
+  const Vec1<double> gq1v(gq1), omegav(omega), w1(work1);
   const Mat1<const double> j1(cjac1, ldcj1), j2(cjac, ldcj);
-  const Mat1<double> rm(r, ldr);
   const double penmax = 1.0 / kEps;
   const int nout = debug ? advisory_unit() : 0;
 
@@ -107,31 +107,7 @@ void E04UCL(char& flag, bool unitq, int n, int nnlcon, int nfree, int nz, int ld
 
   curvl = std::max(curvl, tinycurv);
   if (debug) put_records(nout, "(a/a,1p,2d14.2)", {" //E04UCL//          ALFA         CURVL ", " //E04UCL//", alfa, curvl});
-  // y := gq - gq1, kept in gq1.
-  for (int j = 1; j <= n; ++j) gq1v(j) = gqv(j) - gq1v(j);
-
-  const double rootgp = std::sqrt(qpcurv);
-  const double rootys = std::sqrt(alfa * curvl);
-  const double sscale = ssbfgs ? rootys / (rootgp * alfa) : 1.0;
-
-  const double tr1 = vnorm(n, hstep) / rootgp;
-  const double tr2 = vnorm(n, gq1) / (rootys * sscale);
-  rfrobn = sscale * std::sqrt(std::abs((rfrobn - tr1) * (rfrobn + tr1) + tr2 * tr2));
-
-  for (int j = 1; j <= n; ++j) {
-    rstepv(j) /= rootgp;
-    hstepv(j) /= rootgp;
-  }
-
-  // v := y/rootys - sscale hstep, kept in gq1; a self-scaled update scales R
-  // first.
-  if (ssbfgs) {
-    for (int j = 1; j <= n; ++j)
-      for (int i = 1; i <= j; ++i) rm(i, j) *= sscale;
-    for (int j = 1; j <= n; ++j) gq1v(j) = gq1v(j) / rootys - sscale * hstepv(j);
-  } else {
-    for (int j = 1; j <= n; ++j) gq1v(j) = gq1v(j) / rootys - hstepv(j);
-  }
+  optim::npupdt_bfgs_terms(n, ldr, ssbfgs, alfa, curvl, qpcurv, gq, gq1, hstep, rstep, r, rfrobn);
 
   // R := the triangular factor of R + rstep v'.
   E4R1MD(n, 0, n, ldr, n, n, r, std::span<double>(), rstep, gq1);
