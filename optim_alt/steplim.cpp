@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "optim/npwset.hpp"
 #include "optim_alt/constants.hpp"
 #include "optim_alt/records.hpp"
 #include "runtime/view1.hpp"
@@ -29,6 +30,11 @@ RowRate row_rate(int j, int n, const Vec1<const double>& rownorm, const Vec1<con
   return {x(j), p(j), 1.0};
 }
 
+// E04UDT's trace record of one row; ctx is the advisory unit.
+void e04udt_row_record(void* ctx, int j, double res, double comp, double alfa) {
+  put_records(*static_cast<const int*>(ctx), "(i5,3g15.5)", {j, res, comp, alfa});
+}
+
 }  // namespace
 
 void E04UDT(int& info, int n, int nclin, int nnlcon, double& alfa, double alfalow, double alfmax, double bigbnd,
@@ -36,45 +42,13 @@ void E04UDT(int& info, int n, int nclin, int nnlcon, double& alfa, double alfalo
             std::span<const double> axs, std::span<const double> bls, std::span<const double> bus,
             std::span<const double> dslacks, std::span<const double> dxs, std::span<const double> slacks,
             std::span<const double> xs, bool debug) {
-  const Vec1<const double> anorm(anorms), adx(adxs), ax(axs), bl(bls), bu(bus), dslack(dslacks), dx(dxs),
-      slack(slacks), x(xs);
-  const double tol = epspt9();
-  const int nplin = n + nclin;
-  const int nctotl = nplin + nnlcon;
-  const int nout = debug ? advisory_unit() : 0;
+  int nout = debug ? advisory_unit() : 0;
 
   if (debug) put_records(nout, "(/a/a)", {" E04UDT entered", "    J            RES             AP           ALFA "});
 
-  alfa = alfmax;
-  for (int j = 1; j <= nctotl && alfa > alfalow; ++j) {
-    double value, comp, rownrm = 1.0;
-    if (j <= n) {
-      value = x(j);
-      comp = dx(j);
-    } else if (j <= nplin) {
-      value = ax(j - n);
-      comp = adx(j - n);
-      rownrm = anorm(j - n) + 1.0;
-    } else {
-      value = slack(j - nplin);
-      comp = dslack(j - nplin);
-    }
-    const double tiny = tol * rownrm * stepnorm;
-    double res = -1.0;
-    if (comp <= -tiny) {
-      if (bl(j) > -bigbnd) {
-        res = value - bl(j);
-        comp = -comp;
-      }
-    } else if (comp > tiny) {
-      if (bu(j) < bigbnd) res = bu(j) - value;
-    }
-    if (res > 0.0 && alfa * comp > res) alfa = res / comp;
-    if (debug) put_records(nout, "(i5,3g15.5)", {j, res, comp, alfa});
-  }
+  optim::npalf_search(info, n, nclin, nnlcon, alfa, alfalow, alfmax, bigbnd, stepnorm, epspt9(), anorms, adxs, axs,
+                      bls, bus, dslacks, dxs, slacks, xs, debug ? e04udt_row_record : nullptr, &nout);
 
-  alfa = std::max(alfa, alfalow);
-  info = alfa >= alfmax ? 1 : 0;
   if (debug && info == 1) put_records(nout, "(/a/a,1p,d15.5)", {" //E04UDT//  No finite step.", "  ALFA", alfa});
 }
 
