@@ -60,6 +60,29 @@ void npupdt_bfgs_terms(int n, int ldr, bool ssbfgs, double alfa, double curvl, d
   }
 }
 
+void npupdt_constraint_terms(bool unitq, int n, int m, int nfree, int nz, int ldcj1, int ldcj, int ldq,
+                             std::span<const int> kx, std::span<const double> cjac1, std::span<const double> cjac,
+                             std::span<const double> cs1, std::span<const double> cs, std::span<const double> qpmul,
+                             std::span<const double> omega, std::span<const double> q, std::span<double> gq1,
+                             std::span<double> work1, std::span<double> work2) {
+  const Vec1<const double> cs1v(cs1), csv(cs), qpmulv(qpmul), omegav(omega);
+  const Vec1<double> gq1v(gq1), w1(work1);
+  const Mat1<const double> j1(cjac1, ldcj1), j2(cjac, ldcj);
+  // The change of the constraint terms of the Lagrangian, moved into the
+  // projected gradient at the start of the step:
+  // v = J1'(omega cs1 - mu) + J2'(mu - omega cs), then Q'v.
+  for (int j = 1; j <= n; ++j) {
+    double sum = 0.0;
+    for (int i = 1; i <= m; ++i) {
+      sum += j1(i, j) * (omegav(i) * cs1v(i) - qpmulv(i));
+      sum += j2(i, j) * (qpmulv(i) - omegav(i) * csv(i));
+    }
+    w1(j) = sum;
+  }
+  FACMUL(6, n, nz, nfree, ldq, unitq, kx, work1, q, work2);
+  for (int j = 1; j <= n; ++j) gq1v(j) += w1(j);
+}
+
 void npupdt(char& flag, bool unitq, int n, int nnlcon, int nfree, int nz, int ldcj1, int ldcj, int ldq, int ldr,
             std::span<const int> kx, double alfa, double dlag0, double dlag1, double qpcurv,
             std::span<const double> cjac1, std::span<const double> cjac, std::span<const double> cjdx1,
@@ -68,9 +91,8 @@ void npupdt(char& flag, bool unitq, int n, int nnlcon, int nfree, int nz, int ld
             std::span<const double> qpmul, std::span<double> r, std::span<double> omega, std::span<const double> q,
             std::span<double> work1, std::span<double> work2, double& rfrobn, int trace_unit) {
   const int m = nnlcon;
-  const Vec1<const double> cjdx1v(cjdx1), cjdxv(cjdx), cs1v(cs1), csv(cs), qpmulv(qpmul);
-  const Vec1<double> gq1v(gq1), omegav(omega), w1(work1);
-  const Mat1<const double> j1(cjac1, ldcj1), j2(cjac, ldcj);
+  const Vec1<const double> cjdx1v(cjdx1), cjdxv(cjdx), cs1v(cs1), csv(cs);
+  const Vec1<double> omegav(omega), w1(work1);
   const bool debug = trace_unit > 0;
   const double penmax = NPPREC.epsinv;
 
@@ -123,21 +145,9 @@ void npupdt(char& flag, bool unitq, int n, int nnlcon, int nfree, int nz, int ld
     }
   }
 
-  if (m > 0) {
-    // The change of the constraint terms of the Lagrangian, moved into the
-    // projected gradient at the start of the step:
-    // v = J1'(omega cs1 - mu) + J2'(mu - omega cs), then Q'v.
-    for (int j = 1; j <= n; ++j) {
-      double sum = 0.0;
-      for (int i = 1; i <= m; ++i) {
-        sum += j1(i, j) * (omegav(i) * cs1v(i) - qpmulv(i));
-        sum += j2(i, j) * (qpmulv(i) - omegav(i) * csv(i));
-      }
-      w1(j) = sum;
-    }
-    FACMUL(6, n, nz, nfree, ldq, unitq, kx, work1, q, work2);
-    for (int j = 1; j <= n; ++j) gq1v(j) += w1(j);
-  }
+  if (m > 0)
+    npupdt_constraint_terms(unitq, n, m, nfree, nz, ldcj1, ldcj, ldq, kx, cjac1, cjac, cs1, cs, qpmul, omega, q, gq1,
+                            work1, work2);
 
   curvl = std::max(curvl, tinycurv);
   npupdt_bfgs_terms(n, ldr, ssbfgs, alfa, curvl, qpcurv, gq, gq1, hstep, rstep, r, rfrobn);

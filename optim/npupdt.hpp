@@ -37,6 +37,18 @@ void npupdt(char& flag, bool unitq, int n, int nnlcon, int nfree, int nz, int ld
             std::span<const double> qpmul, std::span<double> r, std::span<double> omega, std::span<const double> q,
             std::span<double> work1, std::span<double> work2, double& rfrobn, int trace_unit = 0);
 
+// The change of the constraint terms of the Lagrangian along the step (m =
+// nnlcon > 0 rows, penalty weights omega), moved into the projected gradient
+// at the start of the step: gq1 += Q'v with
+// v = J1'(omega cs1 - qpmul) + J2'(qpmul - omega cs).  A core of npupdt and of
+// the alternative edition's update; the arguments are npupdt's.  Writes
+// nothing and keeps no state.
+void npupdt_constraint_terms(bool unitq, int n, int m, int nfree, int nz, int ldcj1, int ldcj, int ldq,
+                             std::span<const int> kx, std::span<const double> cjac1, std::span<const double> cjac,
+                             std::span<const double> cs1, std::span<const double> cs, std::span<const double> qpmul,
+                             std::span<const double> omega, std::span<const double> q, std::span<double> gq1,
+                             std::span<double> work1, std::span<double> work2);
+
 // The terms of the BFGS update once the curvature curvl along the step is
 // final, the core of npupdt and of the alternative edition's update, each of
 // which then applies its own rank-one modification R + rstep v'.  Sets

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 
-#include "optim/facutil.hpp"
 #include "optim/npupdt.hpp"
 #include "optim_alt/constants.hpp"
 #include "optim_alt/r1mod.hpp"
@@ -13,7 +12,6 @@
 
 namespace qv::optim_alt {
 
-using runtime::Mat1;
 using runtime::Vec1;
 
 namespace {
@@ -35,9 +33,8 @@ void E04UCL(char& flag, bool unitq, int n, int nnlcon, int nfree, int nz, int ld
             std::span<const double> qpmul, std::span<double> r, std::span<double> omega, std::span<const double> q,
             std::span<double> work1, std::span<double> work2, double& rfrobn, bool debug) {
   const int m = nnlcon;
-  const Vec1<const double> cjdx1v(cjdx1), cjdxv(cjdx), cs1v(cs1), csv(cs), qpmulv(qpmul);
-  const Vec1<double> gq1v(gq1), omegav(omega), w1(work1);
-  const Mat1<const double> j1(cjac1, ldcj1), j2(cjac, ldcj);
+  const Vec1<const double> cjdx1v(cjdx1), cjdxv(cjdx), cs1v(cs1), csv(cs);
+  const Vec1<double> omegav(omega), w1(work1);
   const double penmax = 1.0 / kEps;
   const int nout = debug ? advisory_unit() : 0;
 
@@ -89,21 +86,9 @@ void E04UCL(char& flag, bool unitq, int n, int nnlcon, int nfree, int nz, int ld
     }
   }
 
-  if (m > 0) {
-    // The change of the constraint terms of the Lagrangian, moved into the
-    // projected gradient at the start of the step:
-    // v = J1'(omega cs1 - mu) + J2'(mu - omega cs), then Q'v.
-    for (int j = 1; j <= n; ++j) {
-      double sum = 0.0;
-      for (int i = 1; i <= m; ++i) {
-        sum += j1(i, j) * (omegav(i) * cs1v(i) - qpmulv(i));
-        sum += j2(i, j) * (qpmulv(i) - omegav(i) * csv(i));
-      }
-      w1(j) = sum;
-    }
-    optim::FACMUL(6, n, nz, nfree, ldq, unitq, kx, work1, q, work2);
-    for (int j = 1; j <= n; ++j) gq1v(j) += w1(j);
-  }
+  if (m > 0)
+    optim::npupdt_constraint_terms(unitq, n, m, nfree, nz, ldcj1, ldcj, ldq, kx, cjac1, cjac, cs1, cs, qpmul, omega, q,
+                                   gq1, work1, work2);
 
   curvl = std::max(curvl, tinycurv);
   if (debug) put_records(nout, "(a/a,1p,2d14.2)", {" //E04UCL//          ALFA         CURVL ", " //E04UCL//", alfa, curvl});
