@@ -57,18 +57,13 @@ void npmrt_penalties(int m, std::span<const double> css, double grdalf, double q
   }
 }
 
-void npmrt(Npmert& st, bool feasqp, int n, int nclin, int nnlcon, double& meritalf, double& grdalf,
-           double qpcurv, std::span<const int> istates, std::span<const double> jacdirs,
-           std::span<const double> lambdas, std::span<const double> css, std::span<const double> dlambdas,
-           std::span<double> rhos, std::span<const double> nlviols, std::span<double> work1s,
-           std::span<double> work2s, double penmax, int trace_unit) {
+void npmrt_slope(bool feasqp, int n, int nclin, int m, double& meritalf, double& grdalf, std::span<const int> istates,
+                 std::span<const double> jacdirs, std::span<const double> lambdas, std::span<const double> css,
+                 std::span<const double> dlambdas, std::span<const double> nlviols, std::span<double> work1s) {
   using runtime::Vec1;
-  if (nnlcon <= 0) return;
-  const int m = nnlcon;
   const Vec1<const int> istate(istates);
   const Vec1<const double> jacdir(jacdirs), lambda(lambdas), cs(css), dlambda(dlambdas), nlviol(nlviols);
-  const Vec1<double> rho(rhos), work1(work1s);
-  const double rootmin = wmach(6);
+  const Vec1<double> work1(work1s);
 
   meritalf -= dot(m, lambda, cs);
   grdalf -= dot(m, dlambda, cs);
@@ -80,30 +75,52 @@ void npmrt(Npmert& st, bool feasqp, int n, int nclin, int nnlcon, double& merita
       if (istate(n + nclin + i) < 0 || nlviol(i) != 0.0) work1(i) = -jacdir(i);
   }
   grdalf += dot(m, Vec1<const double>(work1.ptr(), m), lambda);
+}
+
+void npmrt_penalty_term(bool feasqp, int m, double& meritalf, double& grdalf, double penmax, std::span<const double> css,
+                        std::span<const double> rhos, std::span<double> work1s, double& scale) {
+  using runtime::Vec1;
+  const Vec1<const double> cs(css), rho(rhos);
+  const Vec1<double> work1(work1s);
+  double pencs = 0.0;
+  if (!feasqp) {
+    // Infeasible QP: the whole penalty term is weighted by penmax.
+    for (int i = 1; i <= m; ++i) work1(i) = rho(i) * work1(i);
+    pencs = dot(m, Vec1<const double>(work1.ptr(), m), cs);
+    scale = penmax;
+    for (int i = 1; i <= m; ++i) work1(i) = cs(i);
+  }
+
+  for (int i = 1; i <= m; ++i) work1(i) = rho(i) * work1(i);
+  const double penalty = dot(m, Vec1<const double>(work1.ptr(), m), cs);
+  meritalf += 0.5 * scale * penalty;
+  grdalf -= scale * (feasqp ? penalty : pencs);
+}
+
+void npmrt(Npmert& st, bool feasqp, int n, int nclin, int nnlcon, double& meritalf, double& grdalf,
+           double qpcurv, std::span<const int> istates, std::span<const double> jacdirs,
+           std::span<const double> lambdas, std::span<const double> css, std::span<const double> dlambdas,
+           std::span<double> rhos, std::span<const double> nlviols, std::span<double> work1s,
+           std::span<double> work2s, double penmax, int trace_unit) {
+  if (nnlcon <= 0) return;
+  const int m = nnlcon;
+  const double rootmin = wmach(6);
+
+  npmrt_slope(feasqp, n, nclin, m, meritalf, grdalf, istates, jacdirs, lambdas, css, dlambdas, nlviols, work1s);
   if (trace_unit > 0)
     runtime::write_fmt(trace_unit, "(a/11x,1p,2e14.2)",
                        {" //npmrt //        qpcurv        grdalf ", qpcurv, grdalf});
 
-  double pencs = 0.0;
   if (feasqp) {
     npmrt_penalties(m, css, grdalf, qpcurv, rootmin, penmax, rhos, work2s, st.scale, st.rhonrm, st.rhodmp,
                     st.incrun);
     if (trace_unit > 0)
       runtime::write_fmt(trace_unit, "(a/(1p,5e15.6))",
                          {" //npmrt //  Penalty parameters =       ",
-                          std::span<const double>(rho.ptr(), static_cast<std::size_t>(m))});
-  } else {
-    // Infeasible QP: the whole penalty term is weighted by penmax.
-    for (int i = 1; i <= m; ++i) work1(i) = rho(i) * work1(i);
-    pencs = dot(m, Vec1<const double>(work1.ptr(), m), cs);
-    st.scale = penmax;
-    for (int i = 1; i <= m; ++i) work1(i) = cs(i);
+                          std::span<const double>(rhos.data(), static_cast<std::size_t>(m))});
   }
 
-  for (int i = 1; i <= m; ++i) work1(i) = rho(i) * work1(i);
-  const double penalty = dot(m, Vec1<const double>(work1.ptr(), m), cs);
-  meritalf += 0.5 * st.scale * penalty;
-  grdalf -= st.scale * (feasqp ? penalty : pencs);
+  npmrt_penalty_term(feasqp, m, meritalf, grdalf, penmax, css, rhos, work1s, st.scale);
   if (trace_unit > 0)
     runtime::write_fmt(trace_unit, "(a/11x,1p,3e14.2)",
                        {" //npmrt //         scale        rhonrm        grdalf ", st.scale, st.rhonrm, grdalf});
