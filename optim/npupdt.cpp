@@ -60,6 +60,34 @@ void npupdt_bfgs_terms(int n, int ldr, bool ssbfgs, double alfa, double curvl, d
   }
 }
 
+bool npupdt_penalty_weights(int m, double tinycurv, double penmax, std::span<const double> cjdx1,
+                            std::span<const double> cjdx, std::span<const double> cs1, std::span<const double> cs,
+                            std::span<double> omega, std::span<double> work1, double& curvl) {
+  const Vec1<const double> cjdx1v(cjdx1), cjdxv(cjdx), cs1v(cs1), csv(cs);
+  const Vec1<double> omegav(omega), w1(work1);
+  // Penalty weights on the constraints whose term c_i(x) - s_i grew along
+  // the step, just enough to bring the curvature to the floor.
+  double beta = 0.0;
+  for (int i = 1; i <= m; ++i) {
+    const double t = cjdxv(i) * csv(i) - cjdx1v(i) * cs1v(i);
+    beta = std::max(beta, t);
+    w1(i) = t > 0.0 ? t : 0.0;
+  }
+  const double wvnorm = vnorm(m, work1);
+  const double diff = std::max(tinycurv - curvl, 0.0);
+  bool overflow = false;
+  const double test = SAFDIV(beta * diff, wvnorm * wvnorm, overflow);
+  if (!(test < penmax && !overflow)) return false;
+  beta = diff / (wvnorm * wvnorm);
+  double added = 0.0;
+  for (int i = 1; i <= m; ++i) {
+    omegav(i) = beta * w1(i);
+    added += omegav(i) * w1(i);
+  }
+  curvl += added;
+  return true;
+}
+
 void npupdt_constraint_terms(bool unitq, int n, int m, int nfree, int nz, int ldcj1, int ldcj, int ldq,
                              std::span<const int> kx, std::span<const double> cjac1, std::span<const double> cjac,
                              std::span<const double> cs1, std::span<const double> cs, std::span<const double> qpmul,
@@ -91,8 +119,7 @@ void npupdt(char& flag, bool unitq, int n, int nnlcon, int nfree, int nz, int ld
             std::span<const double> qpmul, std::span<double> r, std::span<double> omega, std::span<const double> q,
             std::span<double> work1, std::span<double> work2, double& rfrobn, int trace_unit) {
   const int m = nnlcon;
-  const Vec1<const double> cjdx1v(cjdx1), cjdxv(cjdx), cs1v(cs1), csv(cs);
-  const Vec1<double> omegav(omega), w1(work1);
+  const Vec1<double> omegav(omega);
   const bool debug = trace_unit > 0;
   const double penmax = NPPREC.epsinv;
 
@@ -111,36 +138,15 @@ void npupdt(char& flag, bool unitq, int n, int nnlcon, int nfree, int nz, int ld
 
   if (curvl < tinycurv) {
     flag = 'm';
-    if (m > 0) {
-      // Penalty weights on the constraints whose term c_i(x) - s_i grew
-      // along the step, just enough to bring the curvature to the floor.
-      double beta = 0.0;
-      for (int i = 1; i <= m; ++i) {
-        const double t = cjdxv(i) * csv(i) - cjdx1v(i) * cs1v(i);
-        beta = std::max(beta, t);
-        w1(i) = t > 0.0 ? t : 0.0;
-      }
-      const double wvnorm = vnorm(m, work1);
-      const double diff = std::max(tinycurv - curvl, 0.0);
-      bool overflow = false;
-      const double test = SAFDIV(beta * diff, wvnorm * wvnorm, overflow);
-      if (test < penmax && !overflow) {
-        flag = ' ';
-        beta = diff / (wvnorm * wvnorm);
-        double added = 0.0;
-        for (int i = 1; i <= m; ++i) {
-          omegav(i) = beta * w1(i);
-          added += omegav(i) * w1(i);
-        }
-        curvl += added;
-        if (debug) {
-          int imax = 1;
-          for (int i = 2; i <= m; ++i)
-            if (std::abs(omegav(i)) > std::abs(omegav(imax))) imax = i;
-          runtime::write_fmt(trace_unit, "(a, 1p, e14.2)", {" //npupdt//   omega(imax)", omegav(imax)});
-          runtime::write_fmt(trace_unit, "(a/(1p, 5e15.6))",
-                             {" //npupdt//  Penalty parameters = ", std::span<const double>(omega.data(), m)});
-        }
+    if (m > 0 && npupdt_penalty_weights(m, tinycurv, penmax, cjdx1, cjdx, cs1, cs, omega, work1, curvl)) {
+      flag = ' ';
+      if (debug) {
+        int imax = 1;
+        for (int i = 2; i <= m; ++i)
+          if (std::abs(omegav(i)) > std::abs(omegav(imax))) imax = i;
+        runtime::write_fmt(trace_unit, "(a, 1p, e14.2)", {" //npupdt//   omega(imax)", omegav(imax)});
+        runtime::write_fmt(trace_unit, "(a/(1p, 5e15.6))",
+                           {" //npupdt//  Penalty parameters = ", std::span<const double>(omega.data(), m)});
       }
     }
   }

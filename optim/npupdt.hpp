@@ -37,6 +37,16 @@ void npupdt(char& flag, bool unitq, int n, int nnlcon, int nfree, int nz, int ld
             std::span<const double> qpmul, std::span<double> r, std::span<double> omega, std::span<const double> q,
             std::span<double> work1, std::span<double> work2, double& rfrobn, int trace_unit = 0);
 
+// The penalty weights omega (m = nnlcon > 0 words) that raise the curvature
+// curvl of the update to the floor tinycurv, on the constraints whose term
+// c_i(x) - s_i grew along the step; false (omega untouched, curvl as it was)
+// when a weight would reach penmax.  work1 holds the growths on return.  A
+// core of npupdt and of the alternative edition's update, which keep their
+// own flags, traces and penmax.  Writes nothing and keeps no state.
+bool npupdt_penalty_weights(int m, double tinycurv, double penmax, std::span<const double> cjdx1,
+                            std::span<const double> cjdx, std::span<const double> cs1, std::span<const double> cs,
+                            std::span<double> omega, std::span<double> work1, double& curvl);
+
 // The change of the constraint terms of the Lagrangian along the step (m =
 // nnlcon > 0 rows, penalty weights omega), moved into the projected gradient
 // at the start of the step: gq1 += Q'v with

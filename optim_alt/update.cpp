@@ -7,23 +7,11 @@
 #include "optim_alt/constants.hpp"
 #include "optim_alt/r1mod.hpp"
 #include "optim_alt/records.hpp"
-#include "optkern/kernels.hpp"
 #include "runtime/view1.hpp"
 
 namespace qv::optim_alt {
 
 using runtime::Vec1;
-
-namespace {
-
-// Euclidean norm through the scaled sum of squares.
-double vnorm(int n, std::span<const double> x) {
-  double scale = 0.0, ssq = 1.0;
-  optkern::SSQUPD(n, x, 1, scale, ssq);
-  return optkern::SSQNRM(scale, ssq);
-}
-
-}  // namespace
 
 void E04UCL(char& flag, bool unitq, int n, int nnlcon, int nfree, int nz, int ldcj1, int ldcj, int ldq, int ldr,
             std::span<const int> kx, double alfa, double dlag0, double dlag1, double qpcurv,
@@ -33,8 +21,7 @@ void E04UCL(char& flag, bool unitq, int n, int nnlcon, int nfree, int nz, int ld
             std::span<const double> qpmul, std::span<double> r, std::span<double> omega, std::span<const double> q,
             std::span<double> work1, std::span<double> work2, double& rfrobn, bool debug) {
   const int m = nnlcon;
-  const Vec1<const double> cjdx1v(cjdx1), cjdxv(cjdx), cs1v(cs1), csv(cs);
-  const Vec1<double> omegav(omega), w1(work1);
+  const Vec1<double> omegav(omega);
   const double penmax = 1.0 / kEps;
   const int nout = debug ? advisory_unit() : 0;
 
@@ -52,36 +39,15 @@ void E04UCL(char& flag, bool unitq, int n, int nnlcon, int nfree, int nz, int ld
 
   if (curvl < tinycurv) {
     flag = 'M';
-    if (m > 0) {
-      // Penalty weights on the constraints whose term c_i(x) - s_i grew along
-      // the step, just enough to bring the curvature to the floor.
-      double beta = 0.0;
-      for (int i = 1; i <= m; ++i) {
-        const double t = cjdxv(i) * csv(i) - cjdx1v(i) * cs1v(i);
-        beta = std::max(beta, t);
-        w1(i) = t > 0.0 ? t : 0.0;
-      }
-      const double wvnorm = vnorm(m, work1);
-      const double diff = std::max(tinycurv - curvl, 0.0);
-      bool overflow = false;
-      const double test = optkern::SAFDIV(beta * diff, wvnorm * wvnorm, overflow);
-      if (test < penmax && !overflow) {
-        flag = ' ';
-        beta = diff / (wvnorm * wvnorm);
-        double added = 0.0;
-        for (int i = 1; i <= m; ++i) {
-          omegav(i) = beta * w1(i);
-          added += omegav(i) * w1(i);
-        }
-        curvl += added;
-        if (debug) {
-          int imax = 1;
-          for (int i = 2; i <= m; ++i)
-            if (std::abs(omegav(i)) > std::abs(omegav(imax))) imax = i;
-          put_records(nout, "(a,1p,d14.2)", {" //E04UCL//   OMEGA(IMAX)", omegav(imax)});
-          put_records(nout, "(a/(1p,5d15.6))",
-                      {" //E04UCL//  Penalty parameters = ", std::span<const double>(omega.data(), m)});
-        }
+    if (m > 0 && optim::npupdt_penalty_weights(m, tinycurv, penmax, cjdx1, cjdx, cs1, cs, omega, work1, curvl)) {
+      flag = ' ';
+      if (debug) {
+        int imax = 1;
+        for (int i = 2; i <= m; ++i)
+          if (std::abs(omegav(i)) > std::abs(omegav(imax))) imax = i;
+        put_records(nout, "(a,1p,d14.2)", {" //E04UCL//   OMEGA(IMAX)", omegav(imax)});
+        put_records(nout, "(a/(1p,5d15.6))",
+                    {" //E04UCL//  Penalty parameters = ", std::span<const double>(omega.data(), m)});
       }
     }
   }
