@@ -226,30 +226,7 @@ struct FdPass {
   bool headed = false;    // the heading of the interval table is printed
 };
 
-// The tallies of one variable's interval searches, from which its forward
-// and central intervals are chosen.
-struct VarTally {
-  double xj = 0.0, hsign = 1.0;
-  double hmax = 0.0, hmin = 0.0, errmax = 0.0, errmin = 0.0;
-  double sdsum = 0.0, epssum = 0.0, hfwd = 0.0, hcen = 0.0;
-  bool found = false;
-
-  // One element's search: its error terms, its interval as the largest or
-  // the smallest so far, and its central interval when the search settled.
-  void add(const SearchOut& r, double absacc) {
-    sdsum += std::abs(r.sdest);
-    epssum += absacc;
-    if (r.hopt > hmax) {
-      hmax = r.hopt;
-      errmax = r.errbnd;
-    }
-    if (r.hopt < hmin) {
-      hmin = r.hopt;
-      errmin = r.errbnd;
-    }
-    if (r.info == 0) hcen = std::max(hcen, r.hcint);
-  }
-};
+using VarTally = FdTally;
 
 // Whether the derivative level leaves some element to differences.
 bool some_elements_estimated(int lvlder, int nnlcon) {
@@ -296,28 +273,8 @@ bool search_element(FdPass& f, VarTally& v, int j, double& user, double& work, d
       f.nconstg += 1;
     }
   }
-  v.add(r, absacc);
+  v.add(r.info, r.sdest, r.hopt, r.errbnd, r.hcint, absacc);
   return true;
-}
-
-// The forward interval of a variable from its elements' intervals (the one
-// that balances their truncation and cancellation errors) with its error
-// estimate, and the central interval.
-void choose_intervals(VarTally& v) {
-  if (v.hmax < v.hmin) {
-    v.hmin = v.hmax;
-    v.errmin = v.errmax;
-  }
-  if (4.0 * v.epssum < v.hmin * v.hmin * v.sdsum) {
-    v.hfwd = v.hmin;
-    v.errmax = v.errmin;
-  } else if (v.hmax * v.hmax * v.sdsum < 4.0 * v.epssum) {
-    v.hfwd = v.hmax;
-  } else {
-    v.hfwd = 2.0 * std::sqrt(v.epssum / v.sdsum);
-    v.errmax = 2.0 * std::sqrt(v.epssum * v.sdsum);
-  }
-  if (v.hcen == 0.0) v.hcen = 10.0 * v.hfwd;
 }
 
 // The intervals of variable j: a search for each missing element of its
@@ -357,7 +314,7 @@ bool intervals_of_variable(FdPass& f, int j, bool do_cons, bool do_obj) {
   }
 
   if (v.found) {
-    choose_intervals(v);
+    v.choose();
     if (f.prt) {
       if (!f.headed)
         put(f.st.iprint, "(//'    j      x(j)   Forward dx(j)   Central dx(j) ','     Error est.'/)");

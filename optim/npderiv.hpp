@@ -21,12 +21,62 @@
 // algorithms.
 #pragma once
 
+#include <algorithm>
+#include <cmath>
 #include <span>
 
 #include "optim/nlsqp.hpp"
 #include "optim/options.hpp"
 
 namespace qv::optim {
+
+// The tallies of one variable's interval searches, from which its forward
+// and central intervals are chosen.  The difference intervals of the
+// optimizer and of the alternative edition both keep one per variable.
+struct FdTally {
+  double xj = 0.0, hsign = 1.0;
+  double hmax = 0.0, hmin = 0.0, errmax = 0.0, errmin = 0.0;
+  double sdsum = 0.0, epssum = 0.0, hfwd = 0.0, hcen = 0.0;
+  bool found = false;
+
+  // One element's search (its result info, second-derivative estimate
+  // sdest, interval hopt with error bound errbnd, central interval hcint)
+  // with the absolute accuracy absacc of its function: its error terms, its
+  // interval as the largest or the smallest so far, and its central interval
+  // when the search settled.
+  void add(int info, double sdest, double hopt, double errbnd, double hcint, double absacc) {
+    sdsum += std::abs(sdest);
+    epssum += absacc;
+    if (hopt > hmax) {
+      hmax = hopt;
+      errmax = errbnd;
+    }
+    if (hopt < hmin) {
+      hmin = hopt;
+      errmin = errbnd;
+    }
+    if (info == 0) hcen = std::max(hcen, hcint);
+  }
+
+  // The forward interval that balances truncation and cancellation errors,
+  // its error estimate, and the central interval.
+  void choose() {
+    if (hmax < hmin) {
+      hmin = hmax;
+      errmin = errmax;
+    }
+    if (4.0 * epssum < hmin * hmin * sdsum) {
+      hfwd = hmin;
+      errmax = errmin;
+    } else if (hmax * hmax * sdsum < 4.0 * epssum) {
+      hfwd = hmax;
+    } else {
+      hfwd = 2.0 * std::sqrt(epssum / sdsum);
+      errmax = 2.0 * std::sqrt(epssum * sdsum);
+    }
+    if (hcen == 0.0) hcen = 10.0 * hfwd;
+  }
+};
 
 // Derivative state of one run, handed by reference to the routines below so
 // that a second solver can run them on its own state.  NLSQP keeps NPDSTA.

@@ -37,4 +37,30 @@ void npmrt(Npmert& st, bool feasqp, int n, int nclin, int nnlcon, double& merita
            std::span<double> rho, std::span<const double> nlviol, std::span<double> work1,
            std::span<double> work2, double penmax, int trace_unit = 0);
 
+// The three steps of npmrt, cores it shares with the alternative edition's
+// merit function, which keeps its own state, constants and traces (each
+// caller writes its traces between them); the arguments are npmrt's, with
+// m = nnlcon > 0.  npmrt_slope subtracts the multiplier terms from meritalf
+// and grdalf and adds the step's constraint direction (left in work1) times
+// lambda to grdalf; after it, a feasible QP updates rho by npmrt_penalties;
+// npmrt_penalty_term then adds the penalty term, weighted by the caller's
+// merit scale (set to penmax for an infeasible QP), to both.  None writes
+// anything.
+void npmrt_slope(bool feasqp, int n, int nclin, int m, double& meritalf, double& grdalf, std::span<const int> istate,
+                 std::span<const double> jacdir, std::span<const double> lambda, std::span<const double> cs,
+                 std::span<const double> dlambda, std::span<const double> nlviol, std::span<double> work1);
+void npmrt_penalty_term(bool feasqp, int m, double& meritalf, double& grdalf, double penmax, std::span<const double> cs,
+                        std::span<const double> rho, std::span<double> work1, double& scale);
+
+// The penalty parameters' update after a feasible QP subproblem, the core of
+// npmrt and of the alternative edition's merit function, which keeps its own
+// state and constants: each caller passes its merit state's cells (scale,
+// rhonrm, rhodmp, incrun), its largest penalty penmax and the residual
+// rootmin below which a constraint adds no penalty.  cs holds the nnlcon = m
+// residuals c - s, grdalf the directional derivative so far; rho is updated,
+// work2 (m words) is left holding the squared residuals.  Writes nothing.
+void npmrt_penalties(int m, std::span<const double> cs, double grdalf, double qpcurv, double rootmin,
+                     double penmax, std::span<double> rho, std::span<double> work2, double& scale, double& rhonrm,
+                     double& rhodmp, bool& incrun);
+
 }  // namespace qv::optim

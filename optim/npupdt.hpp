@@ -37,4 +37,37 @@ void npupdt(char& flag, bool unitq, int n, int nnlcon, int nfree, int nz, int ld
             std::span<const double> qpmul, std::span<double> r, std::span<double> omega, std::span<const double> q,
             std::span<double> work1, std::span<double> work2, double& rfrobn, int trace_unit = 0);
 
+// The penalty weights omega (m = nnlcon > 0 words) that raise the curvature
+// curvl of the update to the floor tinycurv, on the constraints whose term
+// c_i(x) - s_i grew along the step; false (omega untouched, curvl as it was)
+// when a weight would reach penmax.  work1 holds the growths on return.  A
+// core of npupdt and of the alternative edition's update, which keep their
+// own flags, traces and penmax.  Writes nothing and keeps no state.
+bool npupdt_penalty_weights(int m, double tinycurv, double penmax, std::span<const double> cjdx1,
+                            std::span<const double> cjdx, std::span<const double> cs1, std::span<const double> cs,
+                            std::span<double> omega, std::span<double> work1, double& curvl);
+
+// The change of the constraint terms of the Lagrangian along the step (m =
+// nnlcon > 0 rows, penalty weights omega), moved into the projected gradient
+// at the start of the step: gq1 += Q'v with
+// v = J1'(omega cs1 - qpmul) + J2'(qpmul - omega cs).  A core of npupdt and of
+// the alternative edition's update; the arguments are npupdt's.  Writes
+// nothing and keeps no state.
+void npupdt_constraint_terms(bool unitq, int n, int m, int nfree, int nz, int ldcj1, int ldcj, int ldq,
+                             std::span<const int> kx, std::span<const double> cjac1, std::span<const double> cjac,
+                             std::span<const double> cs1, std::span<const double> cs, std::span<const double> qpmul,
+                             std::span<const double> omega, std::span<const double> q, std::span<double> gq1,
+                             std::span<double> work1, std::span<double> work2);
+
+// The terms of the BFGS update once the curvature curvl along the step is
+// final, the core of npupdt and of the alternative edition's update, each of
+// which then applies its own rank-one modification R + rstep v'.  Sets
+// gq1 := v = y/sqrt(alfa curvl) - sscale hstep/sqrt(qpcurv) with
+// y = gq - gq1, divides hstep and rstep by sqrt(qpcurv), updates rfrobn, and
+// for a self-scaled update (ssbfgs) scales the upper triangle of r
+// (ldr x n) by sscale.  Writes nothing and keeps no state.
+void npupdt_bfgs_terms(int n, int ldr, bool ssbfgs, double alfa, double curvl, double qpcurv,
+                       std::span<const double> gq, std::span<double> gq1, std::span<double> hstep,
+                       std::span<double> rstep, std::span<double> r, double& rfrobn);
+
 }  // namespace qv::optim

@@ -148,21 +148,16 @@ void npfeas(int n, int nclin, int nnlcon, std::span<const int> istates, double b
                        {" //npfeas//  The maximum violation is ", errmax, " in constraint", jmax});
 }
 
-void npalf(int& info, int n, int nclin, int nnlcon, double& alfa, double alfalow, double alfmax, double bigbnd,
-           double stepnorm, std::span<const double> anorms, std::span<const double> adxs,
-           std::span<const double> axs, std::span<const double> bls, std::span<const double> bus,
-           std::span<const double> dslacks, std::span<const double> dxs, std::span<const double> slacks,
-           std::span<const double> xs, int trace_unit) {
+void npalf_search(int& info, int n, int nclin, int nnlcon, double& alfa, double alfalow, double alfmax,
+                  double bigbnd, double stepnorm, double tol, std::span<const double> anorms,
+                  std::span<const double> adxs, std::span<const double> axs, std::span<const double> bls,
+                  std::span<const double> bus, std::span<const double> dslacks, std::span<const double> dxs,
+                  std::span<const double> slacks, std::span<const double> xs, StepRowTrace row_trace, void* ctx) {
   const Vec1<const double> anorm(anorms), adx(adxs), ax(axs), bl(bls), bu(bus), dslack(dslacks), dx(dxs),
       slack(slacks), x(xs);
   const double biglow = -bigbnd, bigupp = bigbnd;
-  const double epspt9 = NPPREC.epspt9;
   const int nplin = n + nclin;
   const int nctotl = nplin + nnlcon;
-
-  if (trace_unit > 0)
-    runtime::write_fmt(trace_unit, "(/a/a)",
-                       {" npalf  entered", "    j            res             Ap           alfa "});
 
   alfa = alfmax;
   for (int j = 1; j <= nctotl && alfa > alfalow; ++j) {
@@ -178,7 +173,7 @@ void npalf(int& info, int n, int nclin, int nnlcon, double& alfa, double alfalow
       value = slack(j - nplin);
       comp = dslack(j - nplin);
     }
-    const double tiny = epspt9 * rownrm * stepnorm;
+    const double tiny = tol * rownrm * stepnorm;
     double res = -1.0;
     if (comp <= -tiny) {
       if (bl(j) > biglow) {
@@ -189,11 +184,33 @@ void npalf(int& info, int n, int nclin, int nnlcon, double& alfa, double alfalow
       if (bu(j) < bigupp) res = bu(j) - value;
     }
     if (res > 0.0 && alfa * comp > res) alfa = res / comp;
-    if (trace_unit > 0) runtime::write_fmt(trace_unit, "(i5,3g15.5)", {j, res, comp, alfa});
+    if (row_trace != nullptr) row_trace(ctx, j, res, comp, alfa);
   }
 
   alfa = std::max(alfa, alfalow);
   info = alfa >= alfmax ? 1 : 0;
+}
+
+namespace {
+
+void npalf_row_record(void* ctx, int j, double res, double comp, double alfa) {
+  runtime::write_fmt(*static_cast<const int*>(ctx), "(i5,3g15.5)", {j, res, comp, alfa});
+}
+
+}  // namespace
+
+void npalf(int& info, int n, int nclin, int nnlcon, double& alfa, double alfalow, double alfmax, double bigbnd,
+           double stepnorm, std::span<const double> anorms, std::span<const double> adxs,
+           std::span<const double> axs, std::span<const double> bls, std::span<const double> bus,
+           std::span<const double> dslacks, std::span<const double> dxs, std::span<const double> slacks,
+           std::span<const double> xs, int trace_unit) {
+  if (trace_unit > 0)
+    runtime::write_fmt(trace_unit, "(/a/a)",
+                       {" npalf  entered", "    j            res             Ap           alfa "});
+
+  npalf_search(info, n, nclin, nnlcon, alfa, alfalow, alfmax, bigbnd, stepnorm, NPPREC.epspt9, anorms, adxs, axs,
+               bls, bus, dslacks, dxs, slacks, xs, trace_unit > 0 ? npalf_row_record : nullptr, &trace_unit);
+
   if (trace_unit > 0 && info == 1)
     runtime::write_fmt(trace_unit, "(/a,1p,e15.5)", {" //npalf //  No finite step.", alfa});
 }

@@ -56,6 +56,22 @@ void npalf(int& info, int n, int nclin, int nnlcon, double& alfa, double alfalow
            std::span<const double> dslack, std::span<const double> dx, std::span<const double> slack,
            std::span<const double> x, int trace_unit = 0);
 
+// Writes the trace record of row j of a step limit: the room res to the
+// limit (-1 when none), the rate comp and the limit alfa so far.  ctx is the
+// caller's own.
+using StepRowTrace = void (*)(void* ctx, int j, double res, double comp, double alfa);
+
+// The search of npalf, the core it shares with the alternative edition's
+// step limit, which keeps its own tolerance and traces: the arguments are
+// npalf's, tol the relative size under which a component counts as zero
+// (npalf's eps^0.9), and row_trace, when not null, is called after each row
+// with ctx.  Writes nothing itself and keeps no state.
+void npalf_search(int& info, int n, int nclin, int nnlcon, double& alfa, double alfalow, double alfmax,
+                  double bigbnd, double stepnorm, double tol, std::span<const double> anorm,
+                  std::span<const double> adx, std::span<const double> ax, std::span<const double> bl,
+                  std::span<const double> bu, std::span<const double> dslack, std::span<const double> dx,
+                  std::span<const double> slack, std::span<const double> x, StepRowTrace row_trace, void* ctx);
+
 // The range-space part of the QP step: the minimum-norm dx that puts the
 // fixed variables and the active general constraints on their bounds bl, bu
 // (bounds on the step).  With the working-set factors (T in columns

@@ -21,6 +21,13 @@ namespace {
 
 bool tracing() { return LSPRNT.trace && LSPRNT.iprint > 0; }
 
+// The trace record of one row of STEPB1 or cmalf, on the print file.
+void pass_record(void*, int j, int js, double featol, double res, double arowp, int jadd1, double alfa1, int jadd2,
+                 double alfa2) {
+  runtime::write_fmt(LSPRNT.iprint, "(i5,i4,3g15.5,2(i6,g17.7))",
+                     {j, js, featol, res, arowp, jadd1, alfa1, jadd2, alfa2});
+}
+
 // The relative size under which a row is taken as parallel to the direction.
 double parallel_tol() { return std::pow(wmach(3), 0.9); }
 
@@ -57,24 +64,18 @@ std::string_view state_code(int is) {
 
 }  // namespace
 
-void STEPB1(bool firstv, bool negstp, double alfabig, double bigbnd, double dirnorm, int& jadd1, int& jadd2,
-            double& palfa1, double& palfa2, std::span<const int> istate, int n, int nctotl,
-            std::span<const double> rownorm, std::span<const double> ap, std::span<const double> ax,
-            std::span<const double> bl, std::span<const double> bu, std::span<const double> featol,
-            std::span<const double> p, std::span<const double> x) {
+void stepb1_pass(bool firstv, bool negstp, double alfabig, double bigbnd, double dirnorm, double tolpar, int& jadd1,
+                 int& jadd2, double& palfa1, double& palfa2, std::span<const int> istate, int n, int nctotl,
+                 std::span<const double> rownorm, std::span<const double> ap, std::span<const double> ax,
+                 std::span<const double> bl, std::span<const double> bu, std::span<const double> featol,
+                 std::span<const double> p, std::span<const double> x, StepPassTrace row_trace, void* ctx) {
   const Vec1<const int> IS(istate);
   const Vec1<const double> RN(rownorm), AP(ap), AX(ax), BL(bl), BU(bu), FT(featol), P(p), X(x);
   const bool lastpass = !firstv;
-  const double tolpar = parallel_tol();
-  const bool trace = tracing();
   jadd1 = 0;
   jadd2 = 0;
   palfa1 = alfabig;
   palfa2 = firstv ? alfabig : 0.0;
-  if (trace)
-    runtime::write_fmt(LSPRNT.iprint,
-                       "(/'    j  js         featol        res             Ap','     jadd1       palfa1     "
-                       "jadd2       palfa2'/)");
   for (int j = 1; j <= nctotl; ++j) {
     const int js = IS(j);
     if (js > 0) continue;
@@ -118,33 +119,33 @@ void STEPB1(bool firstv, bool negstp, double alfabig, double bigbnd, double dirn
         }
       }
     }
-    if (trace)
-      runtime::write_fmt(LSPRNT.iprint, "(i5,i4,3g15.5,2(i6,g17.7))",
-                         {j, js, FT(j), res, arowp, jadd1, palfa1, jadd2, palfa2});
+    if (row_trace != nullptr) row_trace(ctx, j, js, FT(j), res, arowp, jadd1, palfa1, jadd2, palfa2);
   }
 }
 
-void cmalf(bool firstv, bool& hitslow, std::span<const int> istate, int& inform, int& jadd, int n, int nctotl,
-           int ninf, double& alfa, double& palfa, double& arowphit, double alfabig, double bigbnd,
-           double dirnorm, std::span<const double> rownorm, std::span<const double> ap,
-           std::span<const double> ax, std::span<const double> bl, std::span<const double> bu,
-           std::span<const double> featol, std::span<const double> p, std::span<const double> x) {
+void STEPB1(bool firstv, bool negstp, double alfabig, double bigbnd, double dirnorm, int& jadd1, int& jadd2,
+            double& palfa1, double& palfa2, std::span<const int> istate, int n, int nctotl,
+            std::span<const double> rownorm, std::span<const double> ap, std::span<const double> ax,
+            std::span<const double> bl, std::span<const double> bu, std::span<const double> featol,
+            std::span<const double> p, std::span<const double> x) {
+  const bool trace = tracing();
+  if (trace)
+    runtime::write_fmt(LSPRNT.iprint,
+                       "(/'    j  js         featol        res             Ap','     jadd1       palfa1     "
+                       "jadd2       palfa2'/)");
+  stepb1_pass(firstv, negstp, alfabig, bigbnd, dirnorm, parallel_tol(), jadd1, jadd2, palfa1, palfa2, istate, n,
+              nctotl, rownorm, ap, ax, bl, bu, featol, p, x, trace ? pass_record : nullptr, nullptr);
+}
+
+bool cmalf_search(bool firstv, bool& hitslow, std::span<const int> istate, int& jadd, int n, int nctotl, int ninf,
+                  double& alfa, double& palfa, double& arowphit, double alfabig, double bigbnd, double dirnorm,
+                  double tolpar, int jsave1, int jsave2, double palfa1, double palfa2,
+                  std::span<const double> rownorm, std::span<const double> ap, std::span<const double> ax,
+                  std::span<const double> bl, std::span<const double> bu, std::span<const double> featol,
+                  std::span<const double> p, std::span<const double> x, StepPassTrace row_trace, void* ctx) {
   const Vec1<const int> IS(istate);
   const Vec1<const double> RN(rownorm), AP(ap), AX(ax), BL(bl), BU(bu), FT(featol), P(p), X(x);
   const bool lastpass = !firstv;
-  const double tolpar = parallel_tol();
-  const bool trace = tracing();
-
-  inform = 0;
-  int jsave1 = 0, jsave2 = 0;
-  double palfa1 = 0.0, palfa2 = 0.0;
-  STEPB1(firstv, false, alfabig, bigbnd, dirnorm, jsave1, jsave2, palfa1, palfa2, istate, n, nctotl, rownorm, ap,
-         ax, bl, bu, featol, p, x);
-  if (trace)
-    runtime::write_fmt(LSPRNT.iprint,
-                       "(/' cmalf  entered'/'    j  js         featol        res             Ap','     jadd1 "
-                       "       alfa1     jadd2        alfa2 '/)");
-
   double alfa1 = alfabig;
   double alfa2 = firstv ? alfabig : 0.0;
   double ratemax1 = 0.0, ratemax2 = 0.0;
@@ -188,9 +189,7 @@ void cmalf(bool firstv, bool& hitslow, std::span<const int> istate, int& inform,
         }
       }
     }
-    if (trace)
-      runtime::write_fmt(LSPRNT.iprint, "(i5,i4,3g15.5,2(i6,g17.7))",
-                         {j, js, FT(j), res, arowp, jadd1, alfa1, jadd2, alfa2});
+    if (row_trace != nullptr) row_trace(ctx, j, js, FT(j), res, arowp, jadd1, alfa1, jadd2, alfa2);
   }
 
   if (ninf > 0 && jadd2 > 0 && (alfa2 < alfa1 || (lastpass && alfa2 <= palfa1 && ratemax1 <= ratemax2))) {
@@ -199,25 +198,49 @@ void cmalf(bool firstv, bool& hitslow, std::span<const int> istate, int& inform,
     jadd = jadd2;
     arowphit = arowp2;
     hitslow = atlow2;
-  } else {
-    alfa = alfa1;
-    palfa = palfa1;
-    jadd = jadd1;
-    arowphit = arowp1;
-    hitslow = atlow1;
-    if (alfa < 0.0) {
-      // A negative step: bound it by the first pass along -p.
-      int j1 = 0, j2 = 0;
-      double neg1 = 0.0, neg2 = 0.0;
-      STEPB1(firstv, true, alfabig, bigbnd, dirnorm, j1, j2, neg1, neg2, istate, n, nctotl, rownorm, ap, ax, bl,
-             bu, featol, p, x);
-      if (trace)
-        runtime::write_fmt(LSPRNT.iprint,
-                           "(/' //cmalf //  negative step',/' //cmalf //           alfa          palfa'/' "
-                           "//cmalf //',2g15.4)",
-                           {alfa, neg1});
-      alfa = -std::min(std::abs(alfa), neg1);
-    }
+    return false;
+  }
+  alfa = alfa1;
+  palfa = palfa1;
+  jadd = jadd1;
+  arowphit = arowp1;
+  hitslow = atlow1;
+  return true;
+}
+
+void cmalf(bool firstv, bool& hitslow, std::span<const int> istate, int& inform, int& jadd, int n, int nctotl,
+           int ninf, double& alfa, double& palfa, double& arowphit, double alfabig, double bigbnd,
+           double dirnorm, std::span<const double> rownorm, std::span<const double> ap,
+           std::span<const double> ax, std::span<const double> bl, std::span<const double> bu,
+           std::span<const double> featol, std::span<const double> p, std::span<const double> x) {
+  const double tolpar = parallel_tol();
+  const bool trace = tracing();
+
+  inform = 0;
+  int jsave1 = 0, jsave2 = 0;
+  double palfa1 = 0.0, palfa2 = 0.0;
+  STEPB1(firstv, false, alfabig, bigbnd, dirnorm, jsave1, jsave2, palfa1, palfa2, istate, n, nctotl, rownorm, ap,
+         ax, bl, bu, featol, p, x);
+  if (trace)
+    runtime::write_fmt(LSPRNT.iprint,
+                       "(/' cmalf  entered'/'    j  js         featol        res             Ap','     jadd1 "
+                       "       alfa1     jadd2        alfa2 '/)");
+
+  const bool first = cmalf_search(firstv, hitslow, istate, jadd, n, nctotl, ninf, alfa, palfa, arowphit, alfabig,
+                                  bigbnd, dirnorm, tolpar, jsave1, jsave2, palfa1, palfa2, rownorm, ap, ax, bl, bu,
+                                  featol, p, x, trace ? pass_record : nullptr, nullptr);
+  if (first && alfa < 0.0) {
+    // A negative step: bound it by the first pass along -p.
+    int j1 = 0, j2 = 0;
+    double neg1 = 0.0, neg2 = 0.0;
+    STEPB1(firstv, true, alfabig, bigbnd, dirnorm, j1, j2, neg1, neg2, istate, n, nctotl, rownorm, ap, ax, bl,
+           bu, featol, p, x);
+    if (trace)
+      runtime::write_fmt(LSPRNT.iprint,
+                         "(/' //cmalf //  negative step',/' //cmalf //           alfa          palfa'/' "
+                         "//cmalf //',2g15.4)",
+                         {alfa, neg1});
+    alfa = -std::min(std::abs(alfa), neg1);
   }
 
   if (jadd == 0) {

@@ -42,6 +42,33 @@ void STEPB1(bool firstv, bool negstp, double alfabig, double bigbnd, double dirn
             std::span<const double> bl, std::span<const double> bu, std::span<const double> featol,
             std::span<const double> p, std::span<const double> x);
 
+// Writes the trace record of row j of a pass of cmalf: its state js, its
+// feasibility tolerance, the room res (-1 when none), the rate arowp along p
+// and the two candidates (row, step) so far.  ctx is the caller's own.
+using StepPassTrace = void (*)(void* ctx, int j, int js, double featol, double res, double arowp, int jadd1,
+                               double alfa1, int jadd2, double alfa2);
+
+// The rows of STEPB1 and of the second pass of cmalf, the cores they share
+// with the alternative edition's step to the nearest constraint, which keeps
+// its own tolerance and traces: the arguments are theirs, tolpar the
+// relative size under which a row counts as parallel to p, and row_trace,
+// when not null, is called after each row examined with ctx.  cmalf_search
+// takes the first pass's results (jsave1, jsave2, palfa1, palfa2), chooses
+// the row hit and returns true when it is the first candidate (a row leaving
+// the feasible region), whose step may be negative.  Neither writes anything
+// itself nor keeps state.
+void stepb1_pass(bool firstv, bool negstp, double alfabig, double bigbnd, double dirnorm, double tolpar, int& jadd1,
+                 int& jadd2, double& palfa1, double& palfa2, std::span<const int> istate, int n, int nctotl,
+                 std::span<const double> rownorm, std::span<const double> ap, std::span<const double> ax,
+                 std::span<const double> bl, std::span<const double> bu, std::span<const double> featol,
+                 std::span<const double> p, std::span<const double> x, StepPassTrace row_trace, void* ctx);
+bool cmalf_search(bool firstv, bool& hitslow, std::span<const int> istate, int& jadd, int n, int nctotl, int ninf,
+                  double& alfa, double& palfa, double& arowphit, double alfabig, double bigbnd, double dirnorm,
+                  double tolpar, int jsave1, int jsave2, double palfa1, double palfa2,
+                  std::span<const double> rownorm, std::span<const double> ap, std::span<const double> ax,
+                  std::span<const double> bl, std::span<const double> bu, std::span<const double> featol,
+                  std::span<const double> p, std::span<const double> x, StepPassTrace row_trace, void* ctx);
+
 // Checks the optimizer's input: workspace lengths, the permutation kx (when
 // checkkx), the bounds of every row and, for a warm start (start 1), the
 // states.  nerror counts the errors; each is reported on the print file.

@@ -8,6 +8,7 @@
 
 #include "numlib/errexit.hpp"
 #include "numlib/hessian.hpp"
+#include "optim/npderiv.hpp"
 #include "optim_alt/blas.hpp"
 #include "optim_alt/constants.hpp"
 #include "optim_alt/options.hpp"
@@ -392,47 +393,7 @@ void E4CHKJ(int& inform, int lvlder, int msglvl, int ncset, int n, int nnlcon, i
 
 namespace {
 
-// The tallies of one variable's interval searches, from which its forward
-// and central intervals are chosen.
-struct VarTally {
-  double xj = 0.0, hsign = 1.0;
-  double hmax = 0.0, hmin = 0.0, errmax = 0.0, errmin = 0.0;
-  double sdsum = 0.0, epssum = 0.0, hfwd = 0.0, hcen = 0.0;
-  bool found = false;
-
-  void add(const SearchOut& r, double absacc) {
-    sdsum += std::abs(r.sdest);
-    epssum += absacc;
-    if (r.hopt > hmax) {
-      hmax = r.hopt;
-      errmax = r.errbnd;
-    }
-    if (r.hopt < hmin) {
-      hmin = r.hopt;
-      errmin = r.errbnd;
-    }
-    if (r.info == 0) hcen = std::max(hcen, r.hphi);
-  }
-
-  // The forward interval that balances truncation and cancellation errors,
-  // its error estimate, and the central interval.
-  void choose() {
-    if (hmax < hmin) {
-      hmin = hmax;
-      errmin = errmax;
-    }
-    if (4.0 * epssum < hmin * hmin * sdsum) {
-      hfwd = hmin;
-      errmax = errmin;
-    } else if (hmax * hmax * sdsum < 4.0 * epssum) {
-      hfwd = hmax;
-    } else {
-      hfwd = 2.0 * std::sqrt(epssum / sdsum);
-      errmax = 2.0 * std::sqrt(epssum * sdsum);
-    }
-    if (hcen == 0.0) hcen = 10.0 * hfwd;
-  }
-};
+using VarTally = optim::FdTally;
 
 }  // namespace
 
@@ -512,7 +473,7 @@ void E4FDIV(int& inform, int msglvl, int& lvlder, int n, int nnlcon, int ldcj, i
         nconstg += 1;
       }
     }
-    v.add(r, absacc);
+    v.add(r.info, r.sdest, r.hopt, r.errbnd, r.hphi, absacc);
     return true;
   };
 

@@ -1,34 +1,11 @@
 #include "optim_alt/merit.hpp"
 
-#include <algorithm>
-#include <cmath>
-
+#include "optim/npmrt.hpp"
 #include "optim_alt/constants.hpp"
 #include "optim_alt/records.hpp"
-#include "optkern/blas.hpp"
-#include "optkern/kernels.hpp"
 #include "optkern/machine.hpp"
-#include "runtime/view1.hpp"
 
 namespace qv::optim_alt {
-
-namespace {
-
-using runtime::Vec1;
-
-double dot(int m, Vec1<const double> a, Vec1<const double> b) {
-  const int inc = 1;
-  return ddot_(&m, a.ptr(), &inc, b.ptr(), &inc);
-}
-
-// Euclidean norm by the scaled sum of squares.
-double norm2(int m, std::span<const double> v) {
-  double scale = 0.0, ssq = 1.0;
-  optkern::SSQUPD(m, v, 1, scale, ssq);
-  return optkern::SSQNRM(scale, ssq);
-}
-
-}  // namespace
 
 void E04UCN(bool feasqp, int n, int nclin, int nnlcon, double& meritalf, double& grdalf, double qpcurv,
             std::span<const int> istates, std::span<const double> jacdirs, std::span<const double> lambdas,
@@ -37,63 +14,24 @@ void E04UCN(bool feasqp, int n, int nclin, int nnlcon, double& meritalf, double&
   if (nnlcon <= 0) return;
   E4mert& st = E4MERT;
   const int m = nnlcon;
-  const Vec1<const int> istate(istates);
-  const Vec1<const double> jacdir(jacdirs), lambda(lambdas), cs(css), dlambda(dlambdas), nlviol(nlviols);
-  const Vec1<double> rho(rhos), work1(work1s), work2(work2s);
-  const Vec1<const double> w1(work1s);
   const double rootmin = optkern::wmach(6);  // square root of the smallest positive number
   const double penmax = 1.0 / kEps;
   const int nout = debug ? advisory_unit() : 0;
 
-  meritalf -= dot(m, lambda, cs);
-  grdalf -= dot(m, dlambda, cs);
-
-  for (int i = 1; i <= m; ++i) work1(i) = cs(i);
-  if (!feasqp) {
-    // Violated constraints of an infeasible QP move along their linearization.
-    for (int i = 1; i <= m; ++i)
-      if (istate(n + nclin + i) < 0 || nlviol(i) != 0.0) work1(i) = -jacdir(i);
-  }
-  grdalf += dot(m, w1, lambda);
+  optim::npmrt_slope(feasqp, n, nclin, m, meritalf, grdalf, istates, jacdirs, lambdas, css, dlambdas, nlviols,
+                     work1s);
   if (debug) put_records(nout, "(a/11x,1p,2d14.2)", {" //E04UCN //        QPCURV        GRDALF ", qpcurv, grdalf});
 
-  double pencs = 0.0;
   if (feasqp) {
-    for (int i = 1; i <= m; ++i) work2(i) = std::abs(cs(i)) <= rootmin ? 0.0 : cs(i) * cs(i);
-    const double qnorm = norm2(m, work2s.first(static_cast<std::size_t>(m)));
-    bool overflow = false;
-    const double penscale = optkern::SAFDIV(grdalf + 0.5 * qpcurv, qnorm, overflow);
-    if (std::abs(penscale) <= penmax && !overflow) {
-      st.scale = 1.0;
-      for (int i = 1; i <= m; ++i) {
-        const double peni = std::max(0.0, work2(i) * penscale / qnorm);
-        const double t = std::sqrt((st.rhodmp + peni) * rho(i));
-        if (t < 0.5 * rho(i)) rho(i) = t;
-        rho(i) = std::max(rho(i), peni);
-      }
-      const double penprev = st.rhonrm;
-      st.rhonrm = norm2(m, rhos.first(static_cast<std::size_t>(m)));
-      // Each turn of the norm between rising and falling doubles the damping.
-      if ((st.incrun && st.rhonrm < penprev) || (!st.incrun && st.rhonrm > penprev)) {
-        st.rhodmp = 2.0 * st.rhodmp;
-        st.incrun = !st.incrun;
-      }
-    }
+    optim::npmrt_penalties(m, css, grdalf, qpcurv, rootmin, penmax, rhos, work2s, st.scale, st.rhonrm, st.rhodmp,
+                           st.incrun);
     if (debug)
       put_records(nout, "(a/(1p,5d15.6))",
                   {" //E04UCN //  Penalty parameters =       ", std::span<const double>(rhos.first(static_cast<std::size_t>(m)))});
-  } else {
-    // Infeasible QP: the whole penalty term is weighted by the largest penalty.
-    for (int i = 1; i <= m; ++i) work1(i) = rho(i) * work1(i);
-    pencs = dot(m, w1, cs);
-    st.scale = penmax;
-    for (int i = 1; i <= m; ++i) work1(i) = cs(i);
   }
 
-  for (int i = 1; i <= m; ++i) work1(i) = rho(i) * work1(i);
-  const double penalty = dot(m, w1, cs);
-  meritalf += 0.5 * st.scale * penalty;
-  grdalf -= st.scale * (feasqp ? penalty : pencs);
+  // An infeasible QP weights the whole penalty term by the largest penalty.
+  optim::npmrt_penalty_term(feasqp, m, meritalf, grdalf, penmax, css, rhos, work1s, st.scale);
   if (debug)
     put_records(nout, "(a/11x,1p,3d14.2)",
                 {" //E04UCN //         SCALE        RHONRM        GRDALF ", st.scale, st.rhonrm, grdalf});
