@@ -59,15 +59,10 @@ void unpack(std::span<const double> P, int p, double* full) {
 }
 
 // ln det A of the packed symmetric A of order p from its Cholesky factor,
-// formed in L (p(p+1)/2 words): the sum of the logarithms of the squared
-// pivots.  NaN when A is not positive definite.
+// formed in L (p(p+1)/2 words).  NaN when A is not positive definite.
 double log_det(std::span<const double> A, int p, std::span<double> L) {
-  int nullity = 0, fault = 0;
-  jobbase::CHOLPK(view(A), p, view(L), nullity, fault);
-  if (fault != 0 || nullity != 0) return std::numeric_limits<double>::quiet_NaN();
-  double s = 0.0;
-  for (int i = 1; i <= p; ++i) s += std::log(L[static_cast<std::size_t>(packed_offset(i, i))]);
-  return 2.0 * s;
+  double logdet = 0.0;
+  return jobbase::positive_definite(view(A), p, view(L), logdet) ? logdet : std::numeric_limits<double>::quiet_NaN();
 }
 
 }  // namespace
