@@ -8,6 +8,11 @@
 #include "fit/covfit.hpp"
 #include "fit/fitcb.hpp"
 #include "fit/objcel.hpp"
+#include "fit/ordfit.hpp"
+#include "fit/rawfit.hpp"
+#include "fit/tablefit.hpp"
+#include "fit/userfit.hpp"
+#include "fit/vlfit.hpp"
 #include "jobbase/areas.hpp"
 #include "jobbase/errmsg.hpp"
 #include "jobbase/fitopt.hpp"
@@ -171,13 +176,21 @@ void FITFUN(int& mode, int n, std::span<const double> x, double& fobj, std::span
         break;
       case jobbase::kFitUser:
       case jobbase::kFitUserRows:
+        user_fit(code, X, NG, g, fobj);
+        break;
       case jobbase::kFitRaw:
+        raw_fit(X, NG, g, fobj);
+        break;
       case jobbase::kFitVL:
+        vl_fit(X, IX, NG, g, fobj);
+        break;
       case jobbase::kFitTable:
+        table_fit(X, NG, g, fobj);
+        break;
       case jobbase::kFitOrd12:
       case jobbase::kFitOrd13:
       case jobbase::kFitOrdMix:
-        OTHFIT(code, X, NG, g, fobj);
+        ordinal_fit(X, IX, NG, g, fobj);
         break;
       default:
         runtime::write_list(runtime::kStdout, {"Fit function code is ", code});
