@@ -34,6 +34,7 @@ struct QpProblem {
   double featol = 1e-8;
   int msglvl = 0;
   int itmax = 100;
+  bool debug = false;          // the QP routines' debug switch with both debug levels
   bool named = false;
   std::vector<std::string> names;
 };
@@ -107,6 +108,9 @@ inline QpOutcome solve_qp(QpProblem p) {
   E4QPST.bigdx = 9.9999e19;
   E4QPST.tolrank = 1e-10;
   E4QPST.asize = asize;
+  E4QPST.debug = p.debug;
+  E4QPST.dbg1 = p.debug ? 1 : 0;
+  E4QPST.dbg2 = p.debug ? 1 : 0;
 
   QpOutcome out;
   const bool cold = p.istate.empty();
