@@ -44,7 +44,7 @@ QpProblem two_vars(std::vector<double> a, std::vector<double> bl, std::vector<do
   return p;
 }
 
-TEST(E04NCZ, SolvesSmallQpsToTheirClosedForms) {
+std::vector<QpCase> closed_form_cases() {
   QpProblem lp_unbounded = two_vars({}, {-kInf, 0}, {kInf, 1}, {-1, 0});
   lp_unbounded.nrank = 0;
   QpProblem lp_weak = two_vars({}, {0, 0}, {kInf, 1}, {1, 0});
@@ -52,7 +52,7 @@ TEST(E04NCZ, SolvesSmallQpsToTheirClosedForms) {
   lp_weak.x = {2.0, 0.5};
   QpProblem warm = two_vars({1, 1}, {-kInf, -kInf, 2}, {kInf, kInf, kInf}, {0, 0});
   warm.istate = {0, 0, 1};
-  const QpCase cases[] = {
+  return {
       // x = lambda (1, 1) on x1 + x2 = 2: lambda = 1, f = 1.
       {"distance to a half-plane", two_vars({1, 1}, {-kInf, -kInf, 2}, {kInf, kInf, kInf}, {0, 0}), 0, {1, 1},
        {0, 0, 1}, {0, 0, 1}, 1.0},
@@ -73,7 +73,10 @@ TEST(E04NCZ, SolvesSmallQpsToTheirClosedForms) {
       // min x1 over x1 >= 0: any x2 in [0, 1] is a minimum.
       {"an LP with a weak minimum", lp_weak, 1, {0, 0.5}, {1, 0}, {}, 0.0},
   };
-  for (const QpCase& k : cases) {
+}
+
+TEST(E04NCZ, SolvesSmallQpsToTheirClosedForms) {
+  for (const QpCase& k : closed_form_cases()) {
     SCOPED_TRACE(k.name);
     const QpOutcome r = solve_qp(k.p);
     EXPECT_EQ(r.inform, k.inform);
@@ -192,6 +195,44 @@ TEST(E04NCZ, TracesAndLogStartAtTheDebugStartIteration) {
   EXPECT_EQ(lines[first_line].substr(0, 5), "    2") << "the lines of iterations 0 and 1 are not written";
   EXPECT_LT(first_trace, first_line) << "the traces of iteration 2 come before its line";
   for (std::size_t i = 0; i < first_trace; ++i) EXPECT_EQ(lines[i].find("//"), std::string::npos) << lines[i];
+}
+
+// The same problems through the optimizer's own QP routines: the edition
+// follows them step for step, so it takes as many iterations to the same
+// point, states and multipliers (eps, which differs, does not decide any
+// step on these problems).
+TEST(E04NCZ, FollowsTheOptimizersIterationsStepForStep) {
+  std::vector<QpCase> cases = closed_form_cases();
+  QpProblem stuck;
+  stuck.n = 52;
+  stuck.bl.assign(52, -kInf);
+  stuck.bu.assign(52, 0.5);
+  stuck.c.assign(52, -1.0);
+  stuck.x.assign(52, 0.0);
+  stuck.itmax = 200;
+  cases.push_back({"52 bounds reached by tiny steps", stuck, 5, {}, {}, {}, kNaN});
+  QpProblem hard;
+  hard.n = 1;
+  hard.nclin = 2;
+  hard.a = {2, 1};
+  hard.bl = {-kInf, 2, -kInf};
+  hard.bu = {kInf, kInf, 0};
+  hard.c = {0};
+  hard.x = {0};
+  hard.jhard = 2;
+  cases.push_back({"a row beyond jhard moved off", hard, 3, {}, {}, {}, kNaN});
+  for (const QpCase& k : cases) {
+    SCOPED_TRACE(k.name);
+    const QpOutcome e = solve_qp(k.p);
+    const QpOutcome t = solve_qp(k.p, true);
+    EXPECT_EQ(e.inform, t.inform);
+    EXPECT_EQ(e.iter, t.iter);
+    EXPECT_EQ(e.istate, t.istate);
+    EXPECT_EQ(e.kx, t.kx);
+    for (std::size_t j = 0; j < e.x.size(); ++j) EXPECT_NEAR(e.x[j], t.x[j], 1e-14) << j;
+    for (std::size_t j = 0; j < e.mult.size(); ++j) EXPECT_NEAR(e.mult[j], t.mult[j], 1e-14) << j;
+    EXPECT_NEAR(e.objective, t.objective, 1e-14);
+  }
 }
 
 }  // namespace
