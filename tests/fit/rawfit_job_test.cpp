@@ -64,6 +64,7 @@ const std::vector<double> kSatCov = {1.0520444758915328, 0.58115902260469776, 1.
                                      0.53280051806074713, 0.47574390066700345, 1.0249251507827397,
                                      0.4571126209540487,  0.39008849035669313, 0.38080014092270087,
                                      1.0243209070524215};
+constexpr double kSelectedF = 2366.0107925068196;  // the same for variables 1 to 3
 constexpr double kOneFactorF = 3143.3379172291625;  // lavaan -2 logLik
 const std::vector<double> kL = {0.81047786459042148, 0.71366851264207221, 0.66333592403779773, 0.56127363095134641};
 const std::vector<double> kE = {0.39517011749941217, 0.52780641033090392, 0.58491060631006797, 0.70929281483871376};
@@ -126,6 +127,20 @@ TEST_F(RawFitTest, SaturatedModelReachesTheClosedFormWithDivisorNCovariances) {
   for (int i = 1; i <= 4; ++i) EXPECT_TRUE(near(val('M', i), kSatMeans[static_cast<std::size_t>(i - 1)])) << i;
   for (int i = 1; i <= 10; ++i) EXPECT_TRUE(near(val('S', i), kSatCov[static_cast<std::size_t>(i - 1)])) << i;
   EXPECT_NE(report.find(" -2 times log-likelihood of data >>>  3143.145"), std::string::npos) << report;
+}
+
+// Selected variables: the raw records hold the selected values only, and
+// the cases follow each other at that length.
+TEST_F(RawFitTest, SelectedVariablesAreTheCasesOfTheModel) {
+  const std::string text = "Selected raw data\n Data NGroups=1 NInputvars=4 NObservations=300\n Raw\n" +
+                           raw_lines() + " Select 1 2 3 ;\n"
+                           " Begin Matrices;\n  M FU 1 3 Free\n  S SY 3 3 Free\n End Matrices;\n"
+                           " Start 0.2 ALL\n Start 1 S 1 1 S 2 2 S 3 3\n Means M /\n Covariance S /\n"
+                           " Options RM\nEnd\n";
+  run(text);
+  EXPECT_EQ(col(gcol::kNi), 3.0);
+  EXPECT_TRUE(near(FITRES.F, kSelectedF));
+  for (int i = 1; i <= 3; ++i) EXPECT_TRUE(near(val('M', i), kSatMeans[static_cast<std::size_t>(i - 1)])) << i;
 }
 
 TEST_F(RawFitTest, OneFactorModelEqualsLavaan) {
