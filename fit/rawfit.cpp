@@ -148,6 +148,7 @@ void raw_fit(Vec1<double> X, int NG, int g, double& FOBJ) {
   algebra::EVFORM(X, jobbase::fkind::kCov, g, g, status);
 
   const double twopi = std::pow(2.0 * std::numbers::pi, p / 2.0);
+  const double ln_twopi = p / 2.0 * std::log(2.0 * std::numbers::pi);
   const int E = G.icol(gcol::kCovResult);
   const int mu = G.icol(gcol::kMeansResult);
   double F = 0.0;
@@ -170,20 +171,22 @@ void raw_fit(Vec1<double> X, int NG, int g, double& FOBJ) {
         failed = true;
         break;
       }
-      // The normalising constant.  A determinant beyond the range of a
-      // double (many variables of small or large variance) gives it in
-      // logarithms, from the factor's diagonal, so that the scale of the
-      // variables alone never makes a case's likelihood 0 or infinite.
-      logform = !representable(det);
+      // The normalising constant.  Where it or the determinant lies beyond
+      // the range of a double (many variables, or variables of small or
+      // large variance) it is taken in logarithms, the determinant's from
+      // the factor's diagonal, so that the scale of the variables alone
+      // never makes a case's likelihood 0 or infinite.
+      c = 1.0 / (std::sqrt(det) * twopi);
+      logform = !representable(det) || !representable(c);
       if (logform) {
         double lndet = 0.0;
-        if (!jobbase::positive_definite(X.from(E), p, X.from(full), lndet)) {
+        if (representable(det)) {
+          lndet = std::log(det);
+        } else if (!jobbase::positive_definite(X.from(E), p, X.from(full), lndet)) {
           failed = true;
           break;
         }
-        lnc = -0.5 * lndet - std::log(twopi);
-      } else {
-        c = 1.0 / (std::sqrt(det) * twopi);
+        lnc = -0.5 * lndet - ln_twopi;
       }
       for (int jc = 1; jc <= p; ++jc)
         for (int ir = 1; ir <= p; ++ir) X(full + (jc - 1) * p + ir - 1) = X(inv + runtime::packed_offset_sym(ir, jc));

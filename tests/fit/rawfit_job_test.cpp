@@ -266,6 +266,17 @@ TEST_F(RawFitTest, CaseAtTheFloorAtTheStartIsError97) {
                               "   0.1000D\\+01\n   0.0000D\\+00   0.1000D\\+01\n\n(.*)error code is +97");
 }
 
+// Variables of very small variance: the determinant (1e-400) lies below the
+// range of a double, and the likelihood is taken in logarithms:
+// -2 ln L = sum of 2 ln 2pi + ln|S| + q, with q = 1, 1, 0.
+TEST_F(RawFitTest, DeterminantBeyondTheRangeOfADoubleGivesTheValueInLogarithms) {
+  build(small("1E-100 0\n0 1E-100\n0 0\n", " Matrix S 1E-200 0 1E-200\n Means M /\n Covariance S /\n"));
+  const double ln2pi = std::log(2.0 * std::numbers::pi);
+  const double F = value(true);
+  EXPECT_TRUE(near(F, 3.0 * (2.0 * ln2pi - 400.0 * std::log(10.0)) + 2.0, 1e-12));
+  EXPECT_EQ(OBJCEL.FMODE, 0);
+}
+
 // An expected matrix without an inverse at a later case: the penalty
 // (lambda_min^2 p + 1 + z) FSCALE / n replaces what the earlier cases added.
 TEST_F(RawFitTest, InversionFailureReplacesTheValueByThePenalty) {
