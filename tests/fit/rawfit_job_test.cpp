@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <fstream>
 #include <numbers>
 #include <sstream>
@@ -308,6 +309,36 @@ TEST_F(RawFitTest, ScratchIsReservedOncePerRun) {
   const double F2 = value();
   EXPECT_EQ(jobbase::MAINPR.WSTOP, top + 10 + 4 * 5);
   EXPECT_EQ(F1, F2);
+}
+
+// Two groups of different orders: the larger one reserves scratch of its
+// own size, and later calls reserve nothing more.
+TEST_F(RawFitTest, GroupOfMoreVariablesReservesLargerScratch) {
+  const std::string model =
+      " Begin Matrices;\n  M FU 1 %d\n  S SY %d %d\n End Matrices;\n Means M /\n Covariance S /\n Options RM\nEnd\n";
+  auto group = [&](int p, const std::string& select) {
+    char text[256];
+    std::snprintf(text, sizeof text, model.c_str(), p, p, p);
+    return "Group of " + std::to_string(p) + "\n Data NGroups=2 NInputvars=4 NObservations=300\n Raw\n" + raw_lines() +
+           select + text;
+  };
+  build(group(3, " Select 1 2 3 ;\n") + group(4, ""));
+  for (int i = 1; i <= 3; ++i) val('M', i, 1) = kSatMeans[static_cast<std::size_t>(i - 1)];
+  for (int i = 1; i <= 6; ++i) val('S', i, 1) = kSatCov[static_cast<std::size_t>(i - 1)];
+  for (int i = 1; i <= 4; ++i) val('M', i, 2) = kSatMeans[static_cast<std::size_t>(i - 1)];
+  for (int i = 1; i <= 10; ++i) val('S', i, 2) = kSatCov[static_cast<std::size_t>(i - 1)];
+  OBJCEL.RAWALC = false;
+  OBJCEL.FFIRST = true;
+  const int top = jobbase::MAINPR.WSTOP;
+  for (int pass = 1; pass <= 2; ++pass) {
+    double fobj = 0.0;
+    raw_fit(X(), 2, 1, fobj);
+    EXPECT_TRUE(near(fobj, kSelectedF, 1e-12));
+    raw_fit(X(), 2, 2, fobj);
+    EXPECT_TRUE(near(fobj - kSelectedF, kSaturatedF, 1e-11));
+    EXPECT_EQ(jobbase::MAINPR.WSTOP, top + (6 + 3 * 4) + (10 + 4 * 5)) << pass;
+    EXPECT_EQ(RAWCEL.WORDS, 10 + 4 * 5);
+  }
 }
 
 }  // namespace
