@@ -34,6 +34,9 @@ struct QpProblem {
   double featol = 1e-8;
   int msglvl = 0;
   int itmax = 100;
+  bool debug = false;          // the QP routines' debug switch with both debug levels
+  int idbg = 0;                // the iteration from which the traces run (with both debug levels)
+  int jhard = -1;              // rows beyond jhard may be moved off while infeasible; -1: none
   bool named = false;
   std::vector<std::string> names;
 };
@@ -107,6 +110,10 @@ inline QpOutcome solve_qp(QpProblem p) {
   E4QPST.bigdx = 9.9999e19;
   E4QPST.tolrank = 1e-10;
   E4QPST.asize = asize;
+  E4QPST.debug = p.debug;
+  E4QPST.dbg1 = p.debug || p.idbg > 0 ? 1 : 0;
+  E4QPST.dbg2 = p.debug || p.idbg > 0 ? 1 : 0;
+  E4QPST.idbg = p.idbg;
 
   QpOutcome out;
   const bool cold = p.istate.empty();
@@ -148,7 +155,7 @@ inline QpOutcome solve_qp(QpProblem p) {
   int nZ1 = 0, ninf = 0;
   double ssq = 0.0, suminf = 0.0;
   out.mult.assign(static_cast<std::size_t>(nctotl), 0.0);
-  E04NCZ("QP", p.named, p.names, true, unitQ, out.inform, out.iter, nctotl, nclin, nctotl, nactiv, nfree, nrank, nZ,
+  E04NCZ("QP", p.named, p.names, true, unitQ, out.inform, out.iter, p.jhard < 0 ? nctotl : p.jhard, nclin, nctotl, nactiv, nfree, nrank, nZ,
          nZ1, n, ldA, n, istate, wslist, kx, ctx, ssq, 0.0, suminf, ninf, xnorm, p.bl, p.bu, p.a, out.mult, ax,
          part(loc.featol, nctotl), p.r, x, w, loc);
   out.x = x;

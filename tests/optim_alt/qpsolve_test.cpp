@@ -143,5 +143,56 @@ TEST(E04NCZ, IterationLimitGivesFour) {
   }
 }
 
+// min 1/2 x^2 with 2x >= 2 as a row within jhard and x <= 0 as a row beyond
+// it: no point satisfies both.  On x <= 0 the scaled multiplier of that row
+// is 2 (the violated row's gradient over its own), above 1, so it is moved
+// off (state -1, violated above) and x reaches 1; the sum of
+// infeasibilities is then the violation of x <= 0, 1.  (With the row x >= 1
+// the multiplier would be 1, not above 1, and nothing would move.)
+TEST(E04NCZ, OnlyRowsBeyondJhardAreMovedOffWhileInfeasible) {
+  QpProblem p;
+  p.n = 1;
+  p.nclin = 2;
+  p.a = {2, 1};
+  p.bl = {-kInf, 2, -kInf};
+  p.bu = {kInf, kInf, 0};
+  p.c = {0};
+  p.x = {0};
+  p.jhard = 2;
+  const QpOutcome r = solve_qp(p);
+  EXPECT_EQ(r.inform, 3);
+  EXPECT_NEAR(r.x[0], 1.0, 1e-15);
+  EXPECT_EQ(r.istate, (std::vector<int>{0, 1, -1}));
+  EXPECT_NEAR(r.objective, 1.0, 1e-15);
+}
+
+// Until the debug-start iteration the print level is 0 and the traces are
+// off; from it on, both run.
+TEST(E04NCZ, TracesAndLogStartAtTheDebugStartIteration) {
+  QpProblem p;
+  p.n = 2;
+  p.nclin = 2;
+  p.a = {1, 2, 2, 1};
+  p.bl = {-kInf, -kInf, -kInf, -kInf};
+  p.bu = {kInf, 1, 4, 4};
+  p.c = {-3, -3};
+  p.x = {0, 0};
+  p.msglvl = 5;
+  p.idbg = 2;
+  UnitCapture cap;
+  const QpOutcome r = solve_qp(p);
+  EXPECT_EQ(r.inform, 0);
+  const std::vector<std::string> lines = cap.lines();
+  std::size_t first_trace = lines.size(), first_line = lines.size();
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    if (first_trace == lines.size() && lines[i].rfind(" //E04NC", 0) == 0) first_trace = i;
+    if (first_line == lines.size() && lines[i].rfind("    ", 0) == 0 && lines[i].size() > 105) first_line = i;
+  }
+  ASSERT_LT(first_line, lines.size());
+  EXPECT_EQ(lines[first_line].substr(0, 5), "    2") << "the lines of iterations 0 and 1 are not written";
+  EXPECT_LT(first_trace, first_line) << "the traces of iteration 2 come before its line";
+  for (std::size_t i = 0; i < first_trace; ++i) EXPECT_EQ(lines[i].find("//"), std::string::npos) << lines[i];
+}
+
 }  // namespace
 }  // namespace qv::optim_alt
