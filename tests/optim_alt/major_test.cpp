@@ -21,23 +21,34 @@ const optim::hs::Problem& problem(const std::string& name) {
 }
 
 // The published optimum (hsproblems.hpp names the source) is reached at both
-// derivative levels.
-TEST(E04UCZ, ReachesThePublishedOptimaOfSmallProblems) {
-  for (const char* name : {"Rosenbrock", "HS1", "HS3", "HS4", "HS5", "HS6", "HS7", "HS8", "HS9"}) {
-    const auto& p = problem(name);
+// derivative levels, for every problem of the table in its nonlinear form:
+// HS2 may end at either KKT point; HS13, whose optimum is not a KKT point,
+// ends at a feasible point (as the optimizer's own runs do).
+TEST(E04UCZ, ReachesThePublishedOptimaOfTheTestProblems) {
+  for (const auto& p : optim::hs::problems()) {
+    const char* name = p.name.c_str();
     for (int level : {3, 0}) {
       alt_options(0, level, p.major_limit);
       AltRun run(p, level);
       run.solve();
       ASSERT_EQ(run.inflp, 0) << name;
       ASSERT_EQ(run.derinfo, 0) << name;
-      EXPECT_TRUE(run.inform == 0 || run.inform == 1) << name << " level " << level << " inform " << run.inform;
-      EXPECT_NEAR(run.fobj, p.fstar, 1e-6 * (1.0 + std::abs(p.fstar))) << name << " level " << level;
-      for (int j = 0; j < p.n; ++j)
-        EXPECT_NEAR(run.x[static_cast<std::size_t>(j)], p.xstar[static_cast<std::size_t>(j)],
-                    1e-3 * (1.0 + std::abs(p.xstar[static_cast<std::size_t>(j)])))
-            << name << " level " << level << " x" << j + 1;
       EXPECT_GT(run.majits, 0) << name;
+      if (p.name == "HS13") {
+        EXPECT_GE(run.x[0], -1e-8);
+        EXPECT_GE(run.x[1], -1e-8);
+        EXPECT_GE(run.c[0], -1e-6);
+        continue;
+      }
+      EXPECT_TRUE(run.inform == 0 || run.inform == 1) << name << " level " << level << " inform " << run.inform;
+      const bool alt = p.has_alt && std::abs(run.fobj - p.falt) < std::abs(run.fobj - p.fstar);
+      const double fs = alt ? p.falt : p.fstar;
+      const std::vector<double>& xs = alt ? p.xalt : p.xstar;
+      EXPECT_NEAR(run.fobj, fs, 1e-6 * (1.0 + std::abs(fs))) << name << " level " << level;
+      for (int j = 0; j < p.n; ++j)
+        EXPECT_NEAR(run.x[static_cast<std::size_t>(j)], xs[static_cast<std::size_t>(j)],
+                    1e-5 * std::max(1.0, std::abs(xs[static_cast<std::size_t>(j)])))
+            << name << " level " << level << " x" << j + 1;
     }
   }
 }
