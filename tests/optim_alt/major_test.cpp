@@ -190,5 +190,25 @@ TEST(E04UCZ, ADebugStartIterationHoldsTheTracesBackUntilThen) {
   EXPECT_EQ(static_cast<int>(log_lines(lines).size()), run.majits + 1);
 }
 
+TEST(E04UCZ, AnIllConditionedFactorIsRefactorisedAndTheRunStillConverges) {
+  // A condition limit of 100 bounds Cond(R) by 10: R is refactorised
+  // (E4QRPV) whenever an update takes it beyond, as the traces show.
+  const auto& p = problem("Rosenbrock");
+  alt_options(10, 3, p.major_limit, {"Condition limit 100", "Major debug level 1"});
+  UnitCapture cap;
+  AltRun run(p, 3);
+  run.solve();
+  EXPECT_EQ(run.inform, 0);
+  EXPECT_NEAR(run.fobj, 0.0, 1e-10);
+  const auto lines = cap.lines();
+  int beyond = 0;
+  for (std::size_t i = 0; i + 1 < lines.size(); ++i)
+    if (lines[i] == " //E04UCZ//          COND        RCNDBD") {
+      const double cond = std::stod(lines[i + 1].substr(11, 14).replace(lines[i + 1].substr(11, 14).find('D'), 1, "E"));
+      if (cond > 10.0) ++beyond;
+    }
+  EXPECT_GT(beyond, 0);
+}
+
 }  // namespace
 }  // namespace qv::optim_alt
