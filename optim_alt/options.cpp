@@ -585,7 +585,7 @@ void E4PRMS(int n, int nclin, int nnlcon, std::string_view title) {
   double& ftol = o.rnp(sl::kOptimalityTol);
   if (ftol < epsrf) ftol = std::pow(epsrf, 0.8);
   double& hcndbd = o.rnp(sl::kConditionBound);
-  if (hcndbd < 1.0) hcndbd = std::max(1.0e6, 1.0 / (100.0 * n * eps));
+  if (hcndbd < 1.0) hcndbd = std::max(1.0e6, 1.0 / (100.0 * std::max(n, 1) * eps));
   double& tolnlf = o.rnp(sl::kNonlinFeasTol);
   if (tolnlf < eps || tolnlf >= 1.0) tolnlf = (lvlder == 0 || lvlder == 1) ? std::pow(eps, 0.33) : std::sqrt(eps);
 
