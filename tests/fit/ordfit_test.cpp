@@ -4,13 +4,20 @@
 // each status of the integrator means for the evaluation.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <string>
 #include <vector>
 
 #include "fit/objcel.hpp"
 #include "fit/ordfit.hpp"
 #include "jobbase/tabnames.hpp"
 #include "support/expect_stop.hpp"
+#include "runtime/units.hpp"
 #include "support/reset.hpp"
 
 namespace qv::fit {
@@ -18,7 +25,27 @@ namespace {
 
 class OrdfitTest : public ::testing::Test {
  protected:
-  void SetUp() override { qv::testing_support::reset_every_area(); }
+  // Unit 7 on a file of its own, read back by msg().
+  void SetUp() override {
+    qv::testing_support::reset_every_area();
+    path_ = ::testing::TempDir() + "qvord_msg_" + std::to_string(::getpid());
+    runtime::OpenSpec spec;
+    spec.file = path_;
+    spec.status = "REPLACE";
+    runtime::open_unit(runtime::kMsgUnit, spec);
+  }
+  void TearDown() override {
+    runtime::close_unit(runtime::kMsgUnit);
+    std::remove(path_.c_str());
+  }
+  std::string msg() {
+    runtime::close_unit(runtime::kMsgUnit);
+    std::ifstream in(path_);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+  }
+  std::string path_;
 };
 
 TEST_F(OrdfitTest, CategoriesGiveTheBoxBelowBetweenOrAboveTheirThresholds) {
@@ -87,8 +114,9 @@ TEST_F(OrdfitTest, StatusOneAndFourAreCountedAndAccepted) {
   EXPECT_EQ(MVNCNT.NPDMVN, 0);
   EXPECT_EQ(OBJCEL.FMODE, 0);
   ordinal_status(1, 10000);
-  ordinal_status(1, 10000);
+  ordinal_status(1, 15000);
   EXPECT_EQ(MVNCNT.ACCMVN, 2);
+  EXPECT_EQ(msg(), " Integral inaccurate with 10000 points\n Integral inaccurate with 15000 points\n");
   EXPECT_EQ(OBJCEL.FMODE, 0);
   ::testing::internal::CaptureStdout();
   ordinal_status(4, 10000);
