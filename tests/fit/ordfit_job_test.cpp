@@ -174,6 +174,19 @@ TEST_F(OrdfitJobTest, ValueAtTheReferenceEstimatesMatchesTheReference) {
   EXPECT_NEAR(sorted, 2363.3887742682, 1e-3);
 }
 
+// Code 14 with two component models and no free parameters: F is
+// -2 sum ln(0.7 P1 + 0.3 P2) (ordfit_refs.txt "mixture", the box
+// probabilities by mvtnorm).
+TEST_F(OrdfitJobTest, MixtureOfTwoModelsMatchesADirectComputation) {
+  run_script("Mixture of two models\n Data NGroups=1 NInputvars=2 NObservations=400 NModels=2\n Ordinal\n" +
+             records(kTwo) +
+             "End\n Begin Matrices;\n  R ST 2 2\n  S ST 2 2\n  T FU 2 2\n  U FU 2 2\n  W FU 2 1\n"
+             " End Matrices;\n Matrix R 0.5\n Matrix S -0.2\n Matrix T -0.4 -0.1 0.7 1.1\n"
+             " Matrix U -0.1 0.2 1.0 1.4\n Matrix W 0.7 0.3\n Covariance R _ S /\n Thresholds T _ U /\n"
+             " Weights W /\nEnd\n");
+  EXPECT_NEAR(col(gcol::kFitValue), 1594.2744826844, 1e-4);
+}
+
 // Reusing the integrals of the record before gives the same value, to the
 // last bit, as integrating every record.
 TEST_F(OrdfitJobTest, ReusingTheRecordBeforesIntegralsChangesNoBit) {

@@ -106,3 +106,16 @@ R3 <- matrix(c(1, 0.3, -0.2, 0.3, 1, 0.4, -0.2, 0.4, 1), 3)
 b3 <- pmvnorm(lower = c(-1, 0.2, -Inf), upper = c(0.5, Inf, 0.7), corr = R3,
               algorithm = GenzBretz(maxpts = 1e8, abseps = 1e-13, releps = 0))
 cat("three", sprintf("%.15f", b3), attr(b3, "error"), "\n")
+
+# A mixture of two models (code 14, NM = 2) without free parameters, the
+# two-variable data: weights 0.7 and 0.3; model 1 correlation 0.5,
+# thresholds (-0.4, 0.7) and (-0.1, 1.1); model 2 correlation -0.2,
+# thresholds (-0.1, 1.0) and (0.2, 1.4).  F = -2 sum ln(0.7 P1 + 0.3 P2).
+th1 <- cbind(c(-0.4, 0.7), c(-0.1, 1.1))
+th2 <- cbind(c(-0.1, 1.0), c(0.2, 1.4))
+R1 <- matrix(c(1, 0.5, 0.5, 1), 2)
+R2 <- matrix(c(1, -0.2, -0.2, 1), 2)
+fm <- 0
+for (k in seq_along(p2$n))
+  fm <- fm - 2 * p2$n[k] * log(0.7 * boxprob(p2$pat[k, ], th1, R1) + 0.3 * boxprob(p2$pat[k, ], th2, R2))
+cat("# mixture\nm2ll", sprintf("%.10f", fm), "\n")
