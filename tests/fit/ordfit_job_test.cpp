@@ -8,7 +8,10 @@
 // within 1e-3, estimates within 1e-3 relative.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <fstream>
+#include <sstream>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -172,6 +175,39 @@ TEST_F(OrdfitJobTest, ValueAtTheReferenceEstimatesMatchesTheReference) {
   run_script(fixed_three(kThree));
   const double sorted = col(gcol::kFitValue);
   EXPECT_NEAR(sorted, 2363.3887742682, 1e-3);
+}
+
+// The (y, x) cases of ordfit_refs.txt "definition variable", one record each.
+std::string probit_records() {
+  std::ifstream in(std::string(QV_FAMILIES_DIR) + "/../refs/ordfit_refs.txt");
+  std::string line, out;
+  while (std::getline(in, line))
+    if (line.rfind("data ", 0) == 0) {
+      std::istringstream f(line.substr(5));
+      std::string y, x, bar;
+      while (f >> y >> x) {
+        out += y + " " + x + "\n";
+        f >> bar;
+      }
+    }
+  return out;
+}
+
+// A definition variable x moves the thresholds: t_k - b x, the ordinal
+// probit regression of MASS::polr (ordfit_refs.txt "definition variable").
+// The covariance is a symmetric matrix of the order of the modelled
+// variables, one less than the group's variables.
+TEST_F(OrdfitJobTest, DefinitionVariableGivesTheOrdinalProbitRegression) {
+  const std::string recs = probit_records();
+  ASSERT_EQ(std::count(recs.begin(), recs.end(), '\n'), 300);
+  run_script("Ordinal probit regression\n Data NGroups=1 NInputvars=2 NObservations=300\n Ordinal\n" + recs +
+             "End\n Definition 2 /\n Begin Matrices;\n  I SY 1 1\n  T FU 2 1 Free\n  B FU 1 1 Free\n"
+             "  X FU 1 1\n  U UN 2 1\n End Matrices;\n Matrix I 1\n Specification X -1\n Start -.2 T 1 1\n"
+             " Start .8 T 2 1\n Start .3 B 1 1\n Covariance I /\n Thresholds T - U*B*X /\nEnd\n");
+  EXPECT_NEAR(col(gcol::kFitValue), 579.5286975521, 1e-3);
+  EXPECT_NEAR(val('T', 1), -0.2305742703, 1e-3 * 0.2305742703);
+  EXPECT_NEAR(val('T', 2), 0.8807505187, 1e-3 * 0.8807505187);
+  EXPECT_NEAR(val('B', 1), 0.5987740085, 1e-3 * 0.5987740085);
 }
 
 // Code 14 with two component models and no free parameters: F is

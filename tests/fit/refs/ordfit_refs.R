@@ -119,3 +119,17 @@ fm <- 0
 for (k in seq_along(p2$n))
   fm <- fm - 2 * p2$n[k] * log(0.7 * boxprob(p2$pat[k, ], th1, R1) + 0.3 * boxprob(p2$pat[k, ], th2, R2))
 cat("# mixture\nm2ll", sprintf("%.10f", fm), "\n")
+
+# Definition variable: one ordinal item y (three categories) and a
+# definition variable x; thresholds t_k - b x, so P(y <= k | x) =
+# Phi(t_k - b x): the ordinal probit regression of MASS::polr (zeta = t,
+# coefficient = b).  300 cases, printed as y x lines (x to 4 decimals).
+suppressMessages(library(MASS))
+set.seed(126)
+x <- round(rnorm(300), 4)
+y <- findInterval(0.6 * x + rnorm(300), c(-0.3, 0.8))
+pr <- polr(factor(y) ~ x, method = "probit", control = list(reltol = 1e-14))
+cat("# definition variable\n")
+cat("data", paste(sprintf("%d %.4f", y, x), collapse = " | "), "\n")
+cat("estimates t", sprintf("%.10f", pr$zeta), "b", sprintf("%.10f", coef(pr)), "\n")
+cat("m2ll", sprintf("%.10f", -2 * as.numeric(logLik(pr))), "\n")
