@@ -210,6 +210,19 @@ TEST_F(OrdfitJobTest, DefinitionVariableGivesTheOrdinalProbitRegression) {
   EXPECT_NEAR(val('B', 1), 0.5987740085, 1e-3 * 0.5987740085);
 }
 
+// Two component models with the definition variable and no free
+// parameters: each model's covariance and thresholds are found in their own
+// block (ordfit_refs.txt "mixture with definition variable", closed form).
+TEST_F(OrdfitJobTest, MixtureWithADefinitionVariableMatchesTheClosedForm) {
+  run_script("Mixture with a definition variable\n Data NGroups=1 NInputvars=2 NObservations=300 NModels=2\n"
+             " Ordinal\n" + probit_records() +
+             "End\n Definition 2 /\n Begin Matrices;\n  I SY 1 1\n  S SY 1 1\n  T FU 2 1\n  V FU 2 1\n"
+             "  B FU 1 1\n  X FU 1 1\n  U UN 2 1\n  W FU 2 1\n End Matrices;\n Matrix I 1\n Matrix S 2\n"
+             " Matrix T -0.2 0.9\n Matrix V -0.5 0.5\n Matrix B 0.6\n Matrix W 0.6 0.4\n"
+             " Specification X -1\n Covariance I _ S /\n Thresholds T - U*B*X _ V - U*B*X /\n Weights W /\nEnd\n");
+  EXPECT_NEAR(col(gcol::kFitValue), 587.9300207335, 1e-6);
+}
+
 // Code 14 with two component models and no free parameters: F is
 // -2 sum ln(0.7 P1 + 0.3 P2) (ordfit_refs.txt "mixture", the box
 // probabilities by mvtnorm).

@@ -133,3 +133,15 @@ cat("# definition variable\n")
 cat("data", paste(sprintf("%d %.4f", y, x), collapse = " | "), "\n")
 cat("estimates t", sprintf("%.10f", pr$zeta), "b", sprintf("%.10f", coef(pr)), "\n")
 cat("m2ll", sprintf("%.10f", -2 * as.numeric(logLik(pr))), "\n")
+
+# A mixture of two models with the definition variable, no free parameters:
+# weights 0.6 and 0.4; model 1 variance 1, thresholds (-0.2, 0.9) - 0.6 x;
+# model 2 variance 2, thresholds (-0.5, 0.5) - 0.6 x (standardised by
+# sqrt(2)).  F = -2 sum ln(0.6 P1 + 0.4 P2), closed form by pnorm.
+cp <- function(y, x, t, sd) {
+  u <- c(-Inf, t - 0.6 * x, Inf) / sd
+  pnorm(u[y + 2]) - pnorm(u[y + 1])
+}
+fdm <- -2 * sum(log(
+  sapply(seq_along(y), function(i) 0.6 * cp(y[i], x[i], c(-0.2, 0.9), 1) + 0.4 * cp(y[i], x[i], c(-0.5, 0.5), sqrt(2)))))
+cat("# mixture with definition variable\nm2ll", sprintf("%.10f", fdm), "\n")
