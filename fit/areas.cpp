@@ -9,6 +9,8 @@
 #include "fit/hessian.hpp"
 #include "fit/likcis.hpp"
 #include "fit/objcel.hpp"
+#include "fit/recwalk.hpp"
+#include "fit/vlfit.hpp"
 #include "fit/wrfiles.hpp"
 
 namespace qv::fit {
@@ -28,6 +30,8 @@ void reset_areas() {
   FITDRVC.reset();
   MVNCNT.reset();
   CITAB.reset();
+  RECCEL.reset();
+  VLCEL.reset();
 }
 
 }  // namespace qv::fit

@@ -28,6 +28,7 @@ using runtime::kMsgUnit;
 using runtime::kOutFileUnit;
 using runtime::kStdout;
 using runtime::Out;
+using runtime::packed_index_sym;
 using runtime::packed_index;
 using runtime::packed_size;
 using runtime::Vec1;
@@ -43,9 +44,26 @@ constexpr int kLastFailure = 21;       // the failure that ends the group
 constexpr int kOverflowAdds = 50;      // records an out-of-range likelihood adds 2 FSCALE for
 
 // Words of a pattern's cache entry for one model: the packed covariance
-// (s), the full inverse (J^2), then its determinant, zero pivots, fault and
-// the number of the evaluation that filled it.
-int entry_words(int J) { return packed_size(J) + J * J + 4; }
+// (s), the full inverse (J^2), then the inversion's result (kResultWords)
+// and the number of the evaluation that filled it.
+constexpr int kResultWords = 5;
+int entry_words(int J) { return packed_size(J) + J * J + kResultWords + 1; }
+// Words of a pattern's header: its entries' address, J, its positions'
+// address.
+constexpr int kPatternWords = 3;
+
+using Inversion = VlInversion;
+
+void store(Vec1<double> X, int a, const Inversion& v) {
+  X(a) = v.det;
+  X(a + 1) = v.nullity;
+  X(a + 2) = v.fault;
+  X(a + 3) = v.K;
+  X(a + 4) = v.lnc;
+}
+Inversion load(Vec1<double> X, int a) {
+  return {X(a), icell(X(a + 1)), icell(X(a + 2)), X(a + 3), X(a + 4)};
+}
 
 // The lower triangle of the packed matrix of order J at a, row by row.
 void write_triangle(Vec1<double> X, int a, int J) {
@@ -71,14 +89,16 @@ void first_call_warning(int g, const char* closing, bool matrix, int model, int 
 
 // The pattern cache, laid out at the first evaluation of a run from A on:
 // X(A) the number of patterns, X(A + 1 + i) the pattern of record i, then
-// per pattern k the address of its entries and its J (X(A + 1 + n + 2k),
-// X(A + 2 + n + 2k)), then the entries (NMODEL per pattern).  A pattern is a
-// record's list of member codes.
+// per pattern k a header of kPatternWords at A + 1 + n + 3k (the address of
+// its entries, its J, the address of its members' positions), then per
+// pattern its entries (NMODEL) and its J positions.  A pattern is a record's
+// list of member codes; the positions are PEDIDS's, found once here.
 void lay_out_cache(RecordWalk& walk, const RecordGroup& grp) {
   auto X = grp.X;
   std::map<std::vector<double>, int> patterns;
   std::vector<int> of_record(static_cast<std::size_t>(std::max(grp.n, 0)));
   std::vector<int> sizes;
+  std::vector<int> firsts;
   long long words = 1 + static_cast<long long>(grp.n);
   int r = grp.first;
   for (int i = 0; i < grp.n; ++i) {
@@ -89,7 +109,8 @@ void lay_out_cache(RecordWalk& walk, const RecordGroup& grp) {
     const auto [it, added] = patterns.emplace(std::move(key), static_cast<int>(sizes.size()));
     if (added) {
       sizes.push_back(J);
-      words += 2 + static_cast<long long>(grp.nmodel) * entry_words(J);
+      firsts.push_back(i);
+      words += kPatternWords + static_cast<long long>(grp.nmodel) * entry_words(J) + J;
     }
     of_record[static_cast<std::size_t>(i)] = it->second;
     r += 2 + 2 * len;
@@ -100,29 +121,44 @@ void lay_out_cache(RecordWalk& walk, const RecordGroup& grp) {
   const int npat = static_cast<int>(sizes.size());
   X(A) = npat;
   for (int i = 0; i < grp.n; ++i) X(A + 1 + i) = of_record[static_cast<std::size_t>(i)];
-  int at = A + 1 + grp.n + 2 * npat;
+  int at = A + 1 + grp.n + kPatternWords * npat;
+  // The positions of the pattern's first record's members.
+  std::vector<int> pos;
+  r = grp.first;
+  int i = 0;
   for (int k = 0; k < npat; ++k) {
     const int J = sizes[static_cast<std::size_t>(k)];
-    X(A + 1 + grp.n + 2 * k) = at;
-    X(A + 2 + grp.n + 2 * k) = J;
+    const int hdr = A + 1 + grp.n + kPatternWords * k;
+    X(hdr) = at;
+    X(hdr + 1) = J;
     for (int e = 0; e < grp.nmodel; ++e) X(at + (e + 1) * entry_words(J) - 1) = -1.0;
     at += grp.nmodel * entry_words(J);
+    X(hdr + 2) = at;
+    for (; i < firsts[static_cast<std::size_t>(k)]; ++i) r += 2 + 2 * icell(X(r));
+    pos.assign(static_cast<std::size_t>(std::max(J, 1)), 0);
+    member_positions(X, grp.ids, grp.p, r + 2 + grp.d, J, i, pos);
+    for (int j = 0; j < J; ++j) X(at + j) = pos[static_cast<std::size_t>(j)];
+    at += J;
   }
 }
 
 // Builds a record's covariance at cov from the model's (order p at mcov) and
 // inverts it (packed into inv, with work at work), the full inverse
-// expanded into full.
-void build(Vec1<double> X, const RecordGroup& grp, const Record& rec, int mcov, int cov, int inv, int work,
-           int full, std::span<const int> pos, double& det, int& nullity, int& fault) {
+// expanded into full.  c2pi: (2 pi)^(J/2).
+Inversion build(Vec1<double> X, const RecordGroup& grp, const Record& rec, int mcov, int cov, int inv, int work,
+                int full, std::span<const int> pos, double c2pi) {
   const int J = rec.J;
   pedids_cov(X, grp.ids, mcov, cov, J, grp.p, rec.codes, rec.i, pos);
-  det = 0.0;
-  nullity = fault = 0;
-  jobbase::SYMINV(X.from(cov), J, X.from(inv), X.from(work), det, 1, nullity, fault);
-  if (fault != 0) return;
+  Inversion v;
+  jobbase::SYMINV(X.from(cov), J, X.from(inv), X.from(work), v.det, 1, v.nullity, v.fault);
+  if (v.fault != 0) return v;
   for (int a = 1; a <= J; ++a)
     for (int b = 1; b <= J; ++b) X(full + (a - 1) * J + b - 1) = X(inv + runtime::packed_index_sym(a, b) - 1);
+  if (v.nullity == 0) {
+    v.K = std::sqrt(v.det) * c2pi;
+    if (v.K > 0.0) v.lnc = std::log(1.0 / v.K);
+  }
+  return v;
 }
 
 // Smallest eigenvalue of the packed matrix of order J at cov, worked out in
@@ -170,6 +206,23 @@ double smallest_eigenvalue(Vec1<double> X, int cov, int J, int top) {
 
 }  // namespace
 
+void Vlcel::size(int J, int nmodel, double pi) {
+  const auto n = static_cast<std::size_t>(std::max(J, 1));
+  if (POS.size() < n) POS.resize(n);
+  if (INV.size() < static_cast<std::size_t>(nmodel)) INV.resize(static_cast<std::size_t>(nmodel));
+  const std::size_t have = SCALE.size();
+  if (have > n) return;
+  SCALE.resize(n + 1);
+  LNSCALE.resize(n + 1);
+  C2PI.resize(n + 1);
+  for (std::size_t k = have; k <= n; ++k) {
+    const int j = static_cast<int>(k);
+    SCALE[k] = (std::pow(10.0, j / 5.0) + 1.0) * 1e10;
+    LNSCALE[k] = std::log(SCALE[k]);
+    C2PI[k] = std::pow(2.0 * pi, j / 2.0);
+  }
+}
+
 int vl_block_words(int J, int /*T*/) { return 3 * packed_size(J) + J * (J + 2) + 1; }
 
 void vl_fit(Vec1<double> X, Vec1<int> IX, int NG, int g, double& FOBJ) {
@@ -190,15 +243,19 @@ void vl_fit(Vec1<double> X, Vec1<int> IX, int NG, int g, double& FOBJ) {
       longest = std::max(longest, icell(X(r)) - grp.d);
       r += 2 + 2 * icell(X(r));
     }
-    vc.POS.assign(static_cast<std::size_t>(std::max(longest, 1)), 0);
-    vc.DET.assign(static_cast<std::size_t>(nm), 0.0);
-    vc.NULLTY.assign(static_cast<std::size_t>(nm), 0);
-    vc.FAULT.assign(static_cast<std::size_t>(nm), 0);
+    // The tables are made afresh for each run.
+    vc.SCALE.clear();
+    vc.size(longest, nm, m.PI);
     if (RECCEL.CACHE && cacheable && grp.n > 0) lay_out_cache(walk, grp);
   }
   const int A = walk.reserved();
   const bool cache = RECCEL.CACHE && cacheable && X(A - 2) > 0.0;
   const double stamp = ++vc.CALLNO;
+  // One model without weights: the record's likelihood is handled by its
+  // logarithm (ln L - ln S = l), without the exponential and back.
+  const bool single = nm == 1 && !grp.weights;
+  const double ln_tiny = std::log(kTinyLikelihood);
+  const double ln_safmin = std::log(m.SAFMIN);
 
   // The power transform (lambda, c).
   const int pword = jobbase::IGRPTB(IX, NG, igcol::kPower, g);
@@ -226,13 +283,24 @@ void vl_fit(Vec1<double> X, Vec1<int> IX, int NG, int g, double& FOBJ) {
     walk.prepare(rec);
     const int J = rec.J;
     if (J <= 0) continue;
-    if (vc.POS.size() < static_cast<std::size_t>(J)) vc.POS.resize(static_cast<std::size_t>(J));
-    const std::span<int> pos(vc.POS.data(), static_cast<std::size_t>(J));
-    if (rec.rebuild) member_positions(X, grp.ids, grp.p, rec.codes, J, rec.i, pos);
+    vc.size(J, nm, m.PI);
+    const auto uJ = static_cast<std::size_t>(J);
+    // The members' positions: the pattern's, or found for the record.
+    int pattern = 0;
+    std::span<int> pos(vc.POS.data(), uJ);
+    if (cache) {
+      pattern = A + 1 + grp.n + kPatternWords * icell(X(A + 1 + rec.i));
+      if (rec.rebuild) {
+        const int pa = icell(X(pattern + 2));
+        for (int j = 0; j < J; ++j) pos[static_cast<std::size_t>(j)] = icell(X(pa + j));
+      }
+    } else if (rec.rebuild) {
+      member_positions(X, grp.ids, grp.p, rec.codes, J, rec.i, pos);
+    }
     const int s = packed_size(J);
     const int words = vl_block_words(J, 0);
-    const double S = (std::pow(10.0, J / 5.0) + 1.0) * 1e10;
-    const double lnS = std::log(S);
+    const double S = vc.SCALE[uJ];
+    const double lnS = vc.LNSCALE[uJ];
     double& trouble = X(grp.trouble + rec.i);
     double T = 0.0;
     for (int e = 0; e < nm; ++e) {
@@ -251,38 +319,28 @@ void vl_fit(Vec1<double> X, Vec1<int> IX, int NG, int g, double& FOBJ) {
       // Where the record's covariance and full inverse are, and how its
       // inversion went.
       int cov = blk, full = work;
-      double det = 0.0;
-      int nullity = 0, fault = 0;
+      Inversion v;
       if (cache) {
-        const int k = icell(X(A + 1 + rec.i));
-        const int ent = icell(X(A + 1 + grp.n + 2 * k)) + e * entry_words(J);
+        const int ent = icell(X(pattern)) + e * entry_words(J);
         cov = ent;
         full = ent + s;
         const int tail = ent + s + J * J;
-        if (X(tail + 3) != stamp) {
-          build(X, grp, rec, mcov, cov, inv, work, full, pos, det, nullity, fault);
-          X(tail) = det;
-          X(tail + 1) = nullity;
-          X(tail + 2) = fault;
-          X(tail + 3) = stamp;
+        if (X(tail + kResultWords) != stamp) {
+          store(X, tail, build(X, grp, rec, mcov, cov, inv, work, full, pos, vc.C2PI[uJ]));
+          X(tail + kResultWords) = stamp;
         }
-        det = X(tail);
-        nullity = icell(X(tail + 1));
-        fault = icell(X(tail + 2));
+        v = load(X, tail);
       } else {
         const auto ue = static_cast<std::size_t>(e);
-        if (rec.cov_changed)
-          build(X, grp, rec, mcov, cov, inv, work, full, pos, vc.DET[ue], vc.NULLTY[ue], vc.FAULT[ue]);
-        det = vc.DET[ue];
-        nullity = vc.NULLTY[ue];
-        fault = vc.FAULT[ue];
+        if (rec.cov_changed) vc.INV[ue] = build(X, grp, rec, mcov, cov, inv, work, full, pos, vc.C2PI[uJ]);
+        v = vc.INV[ue];
       }
 
-      if (fault != 0 || nullity > 0) {
+      if (v.fault != 0 || v.nullity > 0) {
         trouble += 1.0;
         oc.FMODE = -1;
         const double lmin = smallest_eigenvalue(X, cov, J, m.WSTOP);
-        P += fscale / grp.n * (lmin * lmin * J + 1.0 + nullity);
+        P += fscale / grp.n * (lmin * lmin * J + 1.0 + v.nullity);
         write_list(kMsgUnit, {" ExpCov Non-positive definite: Penalty is", P, " vector ", rec.i + 1});
         ++failures;
         if (first_call && !oc.NPDWRN) {
@@ -297,8 +355,7 @@ void vl_fit(Vec1<double> X, Vec1<int> IX, int NG, int g, double& FOBJ) {
         }
         continue;
       }
-      const double K = std::sqrt(det) * std::pow(2.0 * m.PI, J / 2.0);
-      if (K <= kTinyConstant) {
+      if (v.K <= kTinyConstant) {
         trouble += 1.0;
         oc.FMODE = -1;
         if (first_call && !oc.NPDWRN) {
@@ -310,38 +367,41 @@ void vl_fit(Vec1<double> X, Vec1<int> IX, int NG, int g, double& FOBJ) {
         F += kConstantPenalty;
         continue;
       }
-      X(cst) = 1.0 / K;
+      const double constant = 1.0 / v.K;
+      X(cst) = constant;
 
       // Residuals, transformed observations and the Jacobian.
       double jac = 0.0;
+      const double* y = X.ptr(rec.values);
+      const double* mean = X.ptr(mu);
+      double* d = X.ptr(res);
       for (int j = 0; j < J; ++j) {
-        const double y = X(rec.values + j);
-        double t = y;
+        double t = y[j];
         if (transform) {
-          const double arg = y + c;
+          const double arg = y[j] + c;
           if (arg < kTinyLikelihood) {
             write_list(kStdout, {});
             write_list(kStdout, {" Additive constant of power transform is", c});
-            write_list(kStdout, {" Observation in vector", rec.i + 1, " element ", j + 1, " is", y});
+            write_list(kStdout, {" Observation in vector", rec.i + 1, " element ", j + 1, " is", y[j]});
             jobbase::ERRMSG(146);
           }
           const double ln = std::log(arg);
           t = lambda == 0.0 ? ln : (std::pow(arg, lambda) - 1.0) / lambda;
           jac += (lambda - 1.0) * ln;
         }
-        X(res + j) = t - X(mu + j);
+        d[j] = t - mean[j];
       }
       double q = 0.0;
+      const double* fi = X.ptr(full);
       for (int a = 0; a < J; ++a) {
         double t = 0.0;
-        const double* row = X.ptr(full + a * J);
-        for (int b = 0; b < J; ++b) t += row[b] * X(res + b);
-        q += X(res + a) * t;
+        const double* row = fi + a * J;
+        for (int b = 0; b < J; ++b) t += row[b] * d[b];
+        q += d[a] * t;
       }
-      const double constant = X(cst);
       double l;
       if (constant > m.SAFMIN) {
-        l = std::log(constant) - q / 2.0;
+        l = v.lnc - q / 2.0;
       } else {
         l = constant - q / 2.0;
         oc.FMODE = -1;
@@ -355,8 +415,8 @@ void vl_fit(Vec1<double> X, Vec1<int> IX, int NG, int g, double& FOBJ) {
         }
         continue;
       }
-      const double L = std::exp(l) * S;
-      if (L <= kTinyLikelihood) {
+      const double L = single ? 0.0 : std::exp(l) * S;
+      if (single ? l + lnS <= ln_tiny : L <= kTinyLikelihood) {
         trouble += 1.0;
         oc.FMODE = -1;
         if (!started) strange(X, rec, cov, mu, transform, lambda, c);
@@ -367,9 +427,19 @@ void vl_fit(Vec1<double> X, Vec1<int> IX, int NG, int g, double& FOBJ) {
       }
       if (oc.PEDOUT) {
         const double z = std::cbrt(q / J) - 1.0 + (2.0 / (9.0 * J)) * std::sqrt(9.0 * J / 2.0);
-        write_list(kOutFileUnit, {-2.0 * (std::log(L) - lnS), q, z, rec.i + 1, J, icell(trouble), " 000", e + 1});
+        const double m2l = single ? -2.0 * l : -2.0 * (std::log(L) - lnS);
+        write_list(kOutFileUnit, {m2l, q, z, rec.i + 1, J, icell(trouble), " 000", e + 1});
       }
-      T = (e == 0 ? 0.0 : T) + We * L;
+      if (single) {
+        if (l + lnS > ln_safmin) {
+          F -= 2.0 * (l + jac);
+        } else {
+          F = F - 2.0 * std::exp(l) * S + S + jac;
+          oc.FMODE = -1;
+        }
+        continue;
+      }
+      T += We * L;
       if (e == nm - 1) {
         if (T > m.SAFMIN) {
           F -= 2.0 * (std::log(T) - lnS + jac);

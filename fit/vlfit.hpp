@@ -10,17 +10,30 @@
 
 namespace qv::fit {
 
+// What the inversion of a record's covariance gave (determinant, zero
+// pivots, fault, K = sqrt(det) (2 pi)^(J/2), ln 1/K).
+struct VlInversion {
+  double det = 0.0;
+  int nullity = 0;
+  int fault = 0;
+  double K = 0.0;
+  double lnc = 0.0;
+};
+
 // Cells of the record likelihood.  CALLNO numbers its group evaluations
 // (program lifetime; the pattern cache's entries carry the number of the
-// evaluation that filled them).  The per-model results of the last record
-// built (determinant, zero pivots, fault) and the members' positions are
-// sized at the first evaluation of a run.
+// evaluation that filled them).  Sized at the first evaluation of a run (and
+// grown if a record needs more): the members' positions of the last record
+// built, each model's inversion of it, and per number of members J the
+// record's scale S = (10^(J/5) + 1) 1e10, ln S and (2 pi)^(J/2).
 struct Vlcel {
   int CALLNO = 0;
   std::vector<int> POS;
-  std::vector<double> DET;
-  std::vector<int> NULLTY;
-  std::vector<int> FAULT;
+  std::vector<VlInversion> INV;
+  std::vector<double> SCALE;
+  std::vector<double> LNSCALE;
+  std::vector<double> C2PI;
+  void size(int J, int nmodel, double pi);
   void reset() { *this = Vlcel(); }
 };
 inline Vlcel VLCEL;
