@@ -44,10 +44,11 @@ constexpr int kLastFailure = 21;       // the failure that ends the group
 constexpr int kOverflowAdds = 50;      // records an out-of-range likelihood adds 2 FSCALE for
 
 // Words of a pattern's cache entry for one model: the packed covariance
-// (s), the full inverse (J^2), then the inversion's result (kResultWords)
+// (s), the packed inverse (s), then the inversion's result (kResultWords)
 // and the number of the evaluation that filled it.
 constexpr int kResultWords = 5;
-int entry_words(int J) { return packed_size(J) + J * J + kResultWords + 1; }
+int block_words(int J, int /*T*/) { return 3 * packed_size(J) + J * (J + 2) + 1; }
+int entry_words(int J) { return 2 * packed_size(J) + kResultWords + 1; }
 // Words of a pattern's header: its entries' address, J, its positions'
 // address.
 constexpr int kPatternWords = 3;
@@ -223,7 +224,7 @@ void Vlcel::size(int J, int nmodel, double pi) {
   }
 }
 
-int vl_block_words(int J, int /*T*/) { return 3 * packed_size(J) + J * (J + 2) + 1; }
+int vl_block_words(int J, int T) { return block_words(J, T); }
 
 void vl_fit(Vec1<double> X, Vec1<int> IX, int NG, int g, double& FOBJ) {
   auto& oc = OBJCEL;
@@ -283,7 +284,7 @@ void vl_fit(Vec1<double> X, Vec1<int> IX, int NG, int g, double& FOBJ) {
     walk.prepare(rec);
     const int J = rec.J;
     if (J <= 0) continue;
-    vc.size(J, nm, m.PI);
+    if (vc.SCALE.size() <= static_cast<std::size_t>(J)) vc.size(J, nm, m.PI);
     const auto uJ = static_cast<std::size_t>(J);
     // The members' positions: the pattern's, or found for the record.
     int pattern = 0;
@@ -298,7 +299,7 @@ void vl_fit(Vec1<double> X, Vec1<int> IX, int NG, int g, double& FOBJ) {
       member_positions(X, grp.ids, grp.p, rec.codes, J, rec.i, pos);
     }
     const int s = packed_size(J);
-    const int words = vl_block_words(J, 0);
+    const int words = block_words(J, 0);
     const double S = vc.SCALE[uJ];
     const double lnS = vc.LNSCALE[uJ];
     double& trouble = X(grp.trouble + rec.i);
@@ -316,23 +317,23 @@ void vl_fit(Vec1<double> X, Vec1<int> IX, int NG, int g, double& FOBJ) {
         const int mmeans = mmeans0 + e * grp.p;
         for (int j = 0; j < J; ++j) X(mu + j) = X(mmeans + pos[static_cast<std::size_t>(j)] - 1);
       }
-      // Where the record's covariance and full inverse are, and how its
+      // Where the record's covariance and packed inverse are, and how its
       // inversion went.
-      int cov = blk, full = work;
+      int cov = blk, pinv = inv;
       Inversion v;
       if (cache) {
         const int ent = icell(X(pattern)) + e * entry_words(J);
         cov = ent;
-        full = ent + s;
-        const int tail = ent + s + J * J;
+        pinv = ent + s;
+        const int tail = ent + 2 * s;
         if (X(tail + kResultWords) != stamp) {
-          store(X, tail, build(X, grp, rec, mcov, cov, inv, work, full, pos, vc.C2PI[uJ]));
+          store(X, tail, build(X, grp, rec, mcov, cov, pinv, work, work, pos, vc.C2PI[uJ]));
           X(tail + kResultWords) = stamp;
         }
         v = load(X, tail);
       } else {
         const auto ue = static_cast<std::size_t>(e);
-        if (rec.cov_changed) vc.INV[ue] = build(X, grp, rec, mcov, cov, inv, work, full, pos, vc.C2PI[uJ]);
+        if (rec.cov_changed) vc.INV[ue] = build(X, grp, rec, mcov, cov, pinv, work, work, pos, vc.C2PI[uJ]);
         v = vc.INV[ue];
       }
 
@@ -391,13 +392,15 @@ void vl_fit(Vec1<double> X, Vec1<int> IX, int NG, int g, double& FOBJ) {
         }
         d[j] = t - mean[j];
       }
+      // q = d' R^-1 d from the lower triangle of the symmetric inverse:
+      // each row's diagonal term once and its off-diagonal terms twice.
       double q = 0.0;
-      const double* fi = X.ptr(full);
+      const double* row = X.ptr(pinv);
       for (int a = 0; a < J; ++a) {
         double t = 0.0;
-        const double* row = fi + a * J;
-        for (int b = 0; b < J; ++b) t += row[b] * d[b];
-        q += d[a] * t;
+        for (int b = 0; b < a; ++b) t += row[b] * d[b];
+        q += d[a] * (row[a] * d[a] + 2.0 * t);
+        row += a + 1;
       }
       double l;
       if (constant > m.SAFMIN) {
