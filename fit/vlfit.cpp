@@ -43,12 +43,14 @@ constexpr double kConstantPenalty = 1e20;
 constexpr int kLastFailure = 21;       // the failure that ends the group
 constexpr int kOverflowAdds = 50;      // records an out-of-range likelihood adds 2 FSCALE for
 
-// Words of a pattern's cache entry for one model: the packed covariance
-// (s), the packed inverse (s), then the inversion's result (kResultWords)
-// and the number of the evaluation that filled it.
-constexpr int kResultWords = 5;
+// Words of one model's block of a record with J members.
 int block_words(int J, int /*T*/) { return 3 * packed_size(J) + J * (J + 2) + 1; }
-int entry_words(int J) { return 2 * packed_size(J) + kResultWords + 1; }
+// Words of a pattern's cache entry for one model: the packed covariance
+// (s), the packed inverse (s), the members' means (J, kept there when the
+// means do not change with definition values), then the inversion's result
+// (kResultWords) and the number of the evaluation that filled it.
+constexpr int kResultWords = 5;
+int entry_words(int J) { return 2 * packed_size(J) + J + kResultWords + 1; }
 // Words of a pattern's header: its entries' address, J, its positions'
 // address.
 constexpr int kPatternWords = 3;
@@ -251,6 +253,9 @@ void vl_fit(Vec1<double> X, Vec1<int> IX, int NG, int g, double& FOBJ) {
   }
   const int A = walk.reserved();
   const bool cache = RECCEL.CACHE && cacheable && X(A - 2) > 0.0;
+  // The pattern's entries keep its members' means as well when no
+  // definition value changes them.
+  const bool means_cached = !grp.defs || grp.same_means;
   const double stamp = ++vc.CALLNO;
   // One model without weights: the record's likelihood is handled by its
   // logarithm (ln L - ln S = l), without the exponential and back.
@@ -290,8 +295,10 @@ void vl_fit(Vec1<double> X, Vec1<int> IX, int NG, int g, double& FOBJ) {
     int pattern = 0;
     std::span<int> pos(vc.POS.data(), uJ);
     if (cache) {
+      // The pattern's positions, wanted for the means of a record and for a
+      // pattern's first record of the evaluation.
       pattern = A + 1 + grp.n + kPatternWords * icell(X(A + 1 + rec.i));
-      if (rec.rebuild) {
+      if ((rec.means_changed && !means_cached) || X(icell(X(pattern)) + entry_words(J) - 1) != stamp) {
         const int pa = icell(X(pattern + 2));
         for (int j = 0; j < J; ++j) pos[static_cast<std::size_t>(j)] = icell(X(pa + j));
       }
@@ -313,10 +320,10 @@ void vl_fit(Vec1<double> X, Vec1<int> IX, int NG, int g, double& FOBJ) {
       const int cst = blk + 3 * s + J * (J + 1);
       const double We = walk.weight(e);
       const int mcov = mcov0 + e * sp;
-      if (rec.means_changed) {
-        const int mmeans = mmeans0 + e * grp.p;
+      const int mmeans = mmeans0 + e * grp.p;
+      int means = mu;
+      if (rec.means_changed && !(cache && means_cached))
         for (int j = 0; j < J; ++j) X(mu + j) = X(mmeans + pos[static_cast<std::size_t>(j)] - 1);
-      }
       // Where the record's covariance and packed inverse are, and how its
       // inversion went.
       int cov = blk, pinv = inv;
@@ -325,11 +332,14 @@ void vl_fit(Vec1<double> X, Vec1<int> IX, int NG, int g, double& FOBJ) {
         const int ent = icell(X(pattern)) + e * entry_words(J);
         cov = ent;
         pinv = ent + s;
-        const int tail = ent + 2 * s;
+        const int tail = ent + 2 * s + J;
         if (X(tail + kResultWords) != stamp) {
           store(X, tail, build(X, grp, rec, mcov, cov, pinv, work, work, pos, vc.C2PI[uJ]));
+          if (means_cached)
+            for (int j = 0; j < J; ++j) X(ent + 2 * s + j) = X(mmeans + pos[static_cast<std::size_t>(j)] - 1);
           X(tail + kResultWords) = stamp;
         }
+        if (means_cached) means = ent + 2 * s;
         v = load(X, tail);
       } else {
         const auto ue = static_cast<std::size_t>(e);
@@ -374,7 +384,7 @@ void vl_fit(Vec1<double> X, Vec1<int> IX, int NG, int g, double& FOBJ) {
       // Residuals, transformed observations and the Jacobian.
       double jac = 0.0;
       const double* y = X.ptr(rec.values);
-      const double* mean = X.ptr(mu);
+      const double* mean = X.ptr(means);
       double* d = X.ptr(res);
       for (int j = 0; j < J; ++j) {
         double t = y[j];
@@ -422,7 +432,7 @@ void vl_fit(Vec1<double> X, Vec1<int> IX, int NG, int g, double& FOBJ) {
       if (single ? l + lnS <= ln_tiny : L <= kTinyLikelihood) {
         trouble += 1.0;
         oc.FMODE = -1;
-        if (!started) strange(X, rec, cov, mu, transform, lambda, c);
+        if (!started) strange(X, rec, cov, means, transform, lambda, c);
         if (oc.PEDOUT)
           write_list(kOutFileUnit, {-999999.0, q, rec.i + 1, J, icell(trouble), " 999", e + 1});
         F += 2.0 * fscale;
