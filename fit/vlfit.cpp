@@ -42,6 +42,7 @@ constexpr double kTinyConstant = 1e-20;
 constexpr double kConstantPenalty = 1e20;
 constexpr int kLastFailure = 21;       // the failure that ends the group
 constexpr int kOverflowAdds = 50;      // records an out-of-range likelihood adds 2 FSCALE for
+constexpr int kFastMembers = 64;       // records of up to this many members take the short loop
 
 // Words of one model's block of a record with J members.
 int block_words(int J, int /*T*/) { return 3 * packed_size(J) + J * (J + 2) + 1; }
@@ -207,6 +208,19 @@ double smallest_eigenvalue(Vec1<double> X, int cov, int J, int top) {
   jobbase::ERRMSG(97);
 }
 
+// q = d' R^-1 d from the lower triangle of the symmetric inverse (packed
+// at row): each row's diagonal term once and its off-diagonal terms twice.
+inline double quadratic(const double* row, const double* d, int J) {
+  double q = 0.0;
+  for (int a = 0; a < J; ++a) {
+    double t = 0.0;
+    for (int b = 0; b < a; ++b) t += row[b] * d[b];
+    q += d[a] * (row[a] * d[a] + 2.0 * t);
+    row += a + 1;
+  }
+  return q;
+}
+
 }  // namespace
 
 void Vlcel::size(int J, int nmodel, double pi) {
@@ -285,9 +299,37 @@ void vl_fit(Vec1<double> X, Vec1<int> IX, int NG, int g, double& FOBJ) {
   int overflows = 0;
   bool ended = false;
   Record rec;
+  // The common case in a short loop: one model, no weights, no transform, no
+  // definition values, no statistics lines, the pattern cache on.  A record
+  // whose pattern has not been built in this evaluation, or whose value
+  // needs any of the checks' actions, goes the general way below, which
+  // gives the same bits.
+  const bool fast = cache && single && !transform && !grp.defs && !oc.PEDOUT;
+  double dfast[kFastMembers];
   while (!ended && walk.next(rec)) {
-    walk.prepare(rec);
     const int J = rec.J;
+    if (fast && J > 0 && J <= kFastMembers && vc.SCALE.size() > static_cast<std::size_t>(J)) {
+      const int ent = icell(X(A + 1 + grp.n + kPatternWords * icell(X(A + 1 + rec.i))));
+      const int s = packed_size(J);
+      const int tail = ent + 2 * s + J;
+      const double K = X(tail + 3);
+      if (X(tail + kResultWords) == stamp && X(tail + 1) == 0.0 && X(tail + 2) == 0.0 && K > kTinyConstant) {
+        const double constant = 1.0 / K;
+        const double* y = X.ptr(rec.values);
+        const double* mean = X.ptr(ent + 2 * s);
+        for (int j = 0; j < J; ++j) dfast[j] = y[j] - mean[j];
+        const double q = quadratic(X.ptr(ent + s), dfast, J);
+        if (constant > m.SAFMIN) {
+          const double l = X(tail + 4) - q / 2.0;
+          const double lnS = vc.LNSCALE[static_cast<std::size_t>(J)];
+          if (!(l + lnS > m.LN1E30 || l < -m.MLNSAF) && !(l + lnS <= ln_tiny) && l + lnS > ln_safmin) {
+            F -= 2.0 * (l + 0.0);
+            continue;
+          }
+        }
+      }
+    }
+    walk.prepare(rec);
     if (J <= 0) continue;
     if (vc.SCALE.size() <= static_cast<std::size_t>(J)) vc.size(J, nm, m.PI);
     const auto uJ = static_cast<std::size_t>(J);
@@ -402,16 +444,7 @@ void vl_fit(Vec1<double> X, Vec1<int> IX, int NG, int g, double& FOBJ) {
         }
         d[j] = t - mean[j];
       }
-      // q = d' R^-1 d from the lower triangle of the symmetric inverse:
-      // each row's diagonal term once and its off-diagonal terms twice.
-      double q = 0.0;
-      const double* row = X.ptr(pinv);
-      for (int a = 0; a < J; ++a) {
-        double t = 0.0;
-        for (int b = 0; b < a; ++b) t += row[b] * d[b];
-        q += d[a] * (row[a] * d[a] + 2.0 * t);
-        row += a + 1;
-      }
+      const double q = quadratic(X.ptr(pinv), d, J);
       double l;
       if (constant > m.SAFMIN) {
         l = v.lnc - q / 2.0;
