@@ -131,6 +131,22 @@ TEST_F(VlFitJobTest, DefinitionVariableRegressionEqualsTheClosedForm) {
   expect_switches_change_nothing();
 }
 
+// SAMECOV (integer column 4) says the covariance formula does not use the
+// definition values: the covariance is not re-evaluated per record and the
+// pattern cache serves the group, while the means (SAMEMEA, column 3, not
+// set) still follow x record by record.
+TEST_F(VlFitJobTest, SameCovKeepsTheCovarianceAndStillReevaluatesTheMeans) {
+  std::string text = read_file(kDir / "defreg.qv");
+  text.replace(text.find(" Start 1 V 1 1"), 0, " Options SAMECOV\n");
+  fs::copy_file(kDir / "defreg.dat", dir_ / "defreg.dat");
+  const std::string report = run(text);
+  EXPECT_EQ(jobbase::IGRPTB(jobbase::IWORKS.ix(), 1, jobbase::igcol::kSameCov, 1), 1);
+  EXPECT_TRUE(near(val('B', 1), 0.61630759663007662));
+  EXPECT_TRUE(near(val('C', 1), 0.71210101981391472));
+  EXPECT_TRUE(near(col(gcol::kFitValue), 84.893273427457757)) << report;
+  expect_switches_change_nothing();
+}
+
 // Two models weighted 0.3 and 0.7, no free parameters: the sum of
 // -2 ln(0.3 f1 + 0.7 f2) over the records' observed values (mvtnorm).
 TEST_F(VlFitJobTest, MixtureOfTwoModelsEqualsTheDirectSum) {
