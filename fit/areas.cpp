@@ -10,6 +10,8 @@
 #include "fit/likcis.hpp"
 #include "fit/objcel.hpp"
 #include "fit/ordfit.hpp"
+#include "fit/recwalk.hpp"
+#include "fit/vlfit.hpp"
 #include "fit/wrfiles.hpp"
 
 namespace qv::fit {
@@ -30,6 +32,8 @@ void reset_areas() {
   MVNCNT.reset();
   CITAB.reset();
   ORDCEL.reset();
+  RECCEL.reset();
+  VLCEL.reset();
 }
 
 }  // namespace qv::fit

@@ -377,11 +377,11 @@ void report_data(Vec1<double> X, GroupView G, bool rep, bool rec) {
     if (rep) record(" EXPECTED COVARIANCE MATRIX");
     if (res > 0) {
       const int type = icell(X(res + kHeadType));
-      // The models' matrices are stacked in the result (one packed block
-      // each): each model's has the result's rows divided by the count.
-      int r = icell(X(res + kHeadRows));
+      // The formula machine's header of several models' blocks counts the
+      // rows of all of them: each block is square.
+      const int rall = icell(X(res + kHeadRows));
       const int c = icell(X(res + kHeadCols));
-      if (nmodel > 1 && r == nmodel * c) r = c;
+      const int r = nmodel > 1 && rall == nmodel * c ? c : rall;
       const Labels el = r == p && c == p ? vars : numbers();
       if (rec) jobbase::fe_machine();
       for (int k = 1; k <= nmodel; ++k) {
