@@ -394,8 +394,13 @@ void VLSUMM(Vec1<double> X, Vec1<int> IX, Labtab& LABTAB, int LABNXT, int& NPAR,
       continue;
     }
     if (fitcod == kFitTable) {
+      // The table's statistics are its cell proportions, one of them fixed
+      // by the others; its columns 2 and 3 count rows and columns, not
+      // variables and covariances.
       nstat += used_table_cells(G) - 1;
-    } else if (fitcod == kFitVL || fitcod == kFitOrdMix) {
+      continue;
+    }
+    if (fitcod == kFitVL || fitcod == kFitOrdMix) {
       summarise(X, IX, LABTAB, LABNXT, NG, g, fitcod, nstat);
     }
     nstat += G.icol(gcol::kNstat);
