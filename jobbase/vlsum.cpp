@@ -291,9 +291,12 @@ template <class F>
 void for_each_parameter_matrix(Vec1<double> X, int NG, int g, F f) {
   const GroupView G{X, NG, g};
   if (G.B() < 1) return;
+  // The raw-data view (%R) keeps its declared type but has no
+  // specification words: the words before the raw data are other data.
+  const int raw = G.icol(gcol::kRawLetter);
   for (int L = 1; L <= 26; ++L) {
     int type = icell(G.type(L));
-    if (!parameter_type(type)) continue;
+    if (!parameter_type(type) || L == raw) continue;
     const int a = icell(G.addr(L));
     const int n = NELEM(type, icell(G.rows(L)), icell(G.cols(L)));
     if (a < 1 || n <= 0) continue;

@@ -135,3 +135,26 @@ TEST_F(UserFitTest, CodeEightFitMinimisesTheSumOverTheRows) {
 
 }  // namespace
 }  // namespace qv::fit
+
+namespace qv::fit {
+namespace {
+
+// Data read before the raw data (here an observed matrix, which code 8 still
+// reports) lie in the words where the raw letter's specification numbers
+// would be; they are no parameters, and the rows keep their values.
+TEST_F(UserFitTest, CodeEightRowsAfterOtherDataKeepTheirValues) {
+  const std::string out = run(
+      "Least squares by rows\n Data NGroups=1 NInputvars=1 NObservations=3\n CMatrix\n 1\n RAwdata\n 1\n 2\n 3\n"
+      " Begin Matrices;\n  R FU 1 1 = %R\n  A FU 1 1 Free\n End Matrices;\n Start 0.5 A 1 1\n Means A /\n"
+      " Covariance (R-A)*(R-A) /\n Options RU RS\nEnd\n");
+  const int first = static_cast<int>(col(gcol::kRawData));
+  EXPECT_EQ(X()(first), 1.0);
+  EXPECT_EQ(X()(first + 1), 2.0);
+  EXPECT_EQ(X()(first + 2), 3.0);
+  EXPECT_NEAR(val('A', 1), 2.0, 1e-4);
+  EXPECT_NEAR(FITRES.F, 2.0, 1e-8);
+  EXPECT_NE(out.find(" OBSERVED COVARIANCE MATRIX"), std::string::npos) << out;
+}
+
+}  // namespace
+}  // namespace qv::fit
