@@ -60,6 +60,22 @@ double user_rows_value(runtime::Vec1<double> X, jobbase::GroupView G) {
     if (moves) G.addr(L) = first + k * i - held;
     F += formula_value(X, G);
   }
+  // The letter back on the first row, as declared.  The means formula, which
+  // the group must have and the report shows as its expected means, is
+  // evaluated there, so that what is shown is its value at these parameters
+  // (with the check that holds the user's value to 1 x 1 lifted, as for the
+  // computed matrices).
+  if (moves) G.addr(L) = first - held;
+  if (G.icol(gcol::kMeansFormula) > 0) {
+    auto& fm = algebra::FMFLAG;
+    const bool accounting = fm.ACCNT;
+    fm.ACCNT = true;
+    fm.INFIT = true;
+    int status = 0;
+    algebra::EVFORM(X, jobbase::fkind::kMeans, G.g, G.g, status);
+    fm.INFIT = false;
+    fm.ACCNT = accounting;
+  }
   return F;
 }
 

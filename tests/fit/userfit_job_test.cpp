@@ -100,6 +100,12 @@ TEST_F(UserFitTest, CodeEightSumsTheFormulaOverTheRowsEachRowSeenInPlace) {
     EXPECT_EQ(col(gcol::kFitValue), c.sum) << c.view << " " << c.formula;
     // A second call sees the same rows.
     EXPECT_EQ(value(jobbase::kFitUserRows, 0.0), c.sum) << c.view << " " << c.formula;
+    // Afterwards the letter views the first row again, and the means formula
+    // (W', 1 x 2) holds its value for the report.
+    EXPECT_EQ(val('R', 1), 1.0);
+    const int means = static_cast<int>(col(gcol::kMeansResult));
+    EXPECT_EQ(X()(means), 0.0);
+    EXPECT_EQ(X()(means + 1), 1.0);
   }
 }
 
