@@ -7,6 +7,8 @@
 #include <string>
 
 #include "algebra/formmach.hpp"
+#include "fit/fitcb.hpp"
+#include "fit/fitsetup.hpp"
 #include "fit/fitstat.hpp"
 #include "fit/objcel.hpp"
 #include "fit/userfit.hpp"
@@ -160,6 +162,27 @@ TEST_F(UserFitTest, CodeEightRowsAfterOtherDataKeepTheirValues) {
   EXPECT_NEAR(val('A', 1), 2.0, 1e-4);
   EXPECT_NEAR(FITRES.F, 2.0, 1e-8);
   EXPECT_NE(out.find(" OBSERVED COVARIANCE MATRIX"), std::string::npos) << out;
+}
+
+}  // namespace
+}  // namespace qv::fit
+
+namespace qv::fit {
+namespace {
+
+// The same layout: the fit's start vector takes A's start value, not the
+// first raw value that follows the observed matrix.
+TEST_F(UserFitTest, StartValuesComeFromTheParametersNotTheRawRows) {
+  build("Start values\n Data NGroups=1 NInputvars=1 NObservations=3\n CMatrix\n 1\n RAwdata\n 7\n 8\n 9\n"
+        " Begin Matrices;\n  R FU 1 1 = %R\n  A FU 1 1 Free\n End Matrices;\n Start 0.5 A 1 1\n Means A /\n"
+        " Covariance (R-A)*(R-A) /\n Options RU\nEnd\n");
+  jobbase::testing_support::capture([] {
+    FITCNT(X(), jobbase::IWORKS.ix(), jobbase::LABTAB, jobbase::MAINPR.LABSLOT);
+    FITCB.FCFIRST = false;
+    FITLAY(X(), jobbase::IWORKS.ix());
+  });
+  EXPECT_EQ(X()(FITARR.X), 0.5);
+  EXPECT_EQ(X()(static_cast<int>(col(gcol::kRawData))), 7.0);
 }
 
 }  // namespace
