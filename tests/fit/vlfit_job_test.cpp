@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "fit/fitfun.hpp"
+#include "fit/fitsetup.hpp"
 #include "fit/fitstat.hpp"
 #include "fit/objcel.hpp"
 #include "fit/recwalk.hpp"
@@ -145,6 +147,29 @@ TEST_F(VlFitJobTest, SameCovKeepsTheCovarianceAndStillReevaluatesTheMeans) {
   EXPECT_TRUE(near(val('C', 1), 0.71210101981391472));
   EXPECT_TRUE(near(col(gcol::kFitValue), 84.893273427457757)) << report;
   expect_switches_change_nothing();
+}
+
+// Two groups of the same records and model: each group's value is the
+// one-group value, and the groups' workspace areas stay where they are from
+// evaluation to evaluation and from run to run (WSTOP does not creep).
+TEST_F(VlFitJobTest, TwoRecordGroupsKeepTheirAreasFromCallToCall) {
+  const std::string report = job("two");
+  EXPECT_TRUE(near(col(gcol::kFitValue, 1), 1933.8241581401537)) << report;
+  EXPECT_TRUE(near(col(gcol::kFitValue, 2), 1933.8241581401537));
+  const auto& f = FITARR;
+  auto X = jobctl::testing_support::JobTest::X();
+  std::vector<double> x(X.ptr(f.X), X.ptr(f.X) + f.N);
+  std::vector<double> g(static_cast<std::size_t>(f.N), 0.0);
+  int top = 0;
+  for (int k = 0; k < 6; ++k) {
+    OBJCEL.FFIRST = k % 3 != 0;  // a new run at the first and fourth call
+    int mode = 0;
+    double fobj = 0.0;
+    FITFUN(mode, f.N, x, fobj, g, 0, jobbase::IWORKS.ix().span(), X.span());
+    if (k == 0) top = jobbase::MAINPR.WSTOP;
+    EXPECT_EQ(jobbase::MAINPR.WSTOP, top) << "call " << k;
+    EXPECT_EQ(col(gcol::kFitValue, 1), col(gcol::kFitValue, 2)) << "call " << k;
+  }
 }
 
 // Two models weighted 0.3 and 0.7, no free parameters: the sum of
