@@ -172,6 +172,24 @@ TEST_F(VlFitJobTest, TwoRecordGroupsKeepTheirAreasFromCallToCall) {
   }
 }
 
+// A record whose log-likelihood lies below -ln(safe minimum) adds 2 FSCALE,
+// for at most 50 records of an evaluation: 60 such records add 100 at a
+// scale of 1, and one ordinary record its -2 ln L.  MODE is -1.
+TEST_F(VlFitJobTest, OutOfRangeRecordsAddTwiceTheScaleFiftyTimesAtMost) {
+  std::string text =
+      "Sixty records far beyond the model\n Data NGroups=1 NInputvars=1 NObservations=1000\n Rectangular\n";
+  for (int i = 0; i < 60; ++i) text += " 60.0\n";
+  text += " 0.5\n End Rectangular\n Begin Matrices;\n  V SY 1 1\n  M FU 1 1\n End Matrices;\n"
+          " Matrix V 1\n Matrix M 0\n Covariance V /\n Means M /\nEnd\n";
+  const std::string report = run(text);
+  OBJCEL.FSCALE = 1.0;
+  OBJCEL.FMODE = 0;
+  const double f = group_value();
+  // The ordinary record: ln(2 pi) + 0.25 (R: -2 * dnorm(0.5, log = TRUE)).
+  EXPECT_NEAR(f, 100.0 + 2.0878770664093453, 1e-12) << report;
+  EXPECT_EQ(OBJCEL.FMODE, -1);
+}
+
 // Two models weighted 0.3 and 0.7, no free parameters: the sum of
 // -2 ln(0.3 f1 + 0.7 f2) over the records' observed values (mvtnorm).
 TEST_F(VlFitJobTest, MixtureOfTwoModelsEqualsTheDirectSum) {
