@@ -102,33 +102,6 @@ void RecordWalk::reserve(int words) {
   jobbase::MAINPR.WSTOP = area_;
 }
 
-bool RecordWalk::next(Record& rec) {
-  auto X = grp_.X;
-  if (i_ >= 0) r_ += 2 + 2 * icell(X(r_));
-  ++i_;
-  if (i_ >= grp_.n) return false;
-  rec.i = i_;
-  rec.r = r_;
-  const int len = icell(X(r_));
-  rec.J = len - grp_.d;
-  rec.w = icell(X(r_ + 1));
-  rec.codes = r_ + 2 + grp_.d;
-  rec.defvals = r_ + 2 + len;
-  rec.values = rec.defvals + grp_.d;
-  rec.block = area_;
-  jobbase::MAINPR.WSTOP = std::max(top0_, area_ + words_(rec.J, T_) * grp_.nmodel);
-  if (i_ == 0 || !RECCEL.REUSE) {
-    rec.cov_changed = rec.means_changed = rec.rebuild = true;
-    return true;
-  }
-  const bool codes = (rec.w & 1) != 0;
-  const bool defs = (rec.w & 2) != 0 && grp_.defs;
-  rec.cov_changed = codes || (defs && !grp_.same_cov);
-  rec.means_changed = codes || (defs && !grp_.same_means);
-  rec.rebuild = rec.cov_changed || rec.means_changed;
-  return true;
-}
-
 void RecordWalk::prepare(const Record& rec) {
   auto X = grp_.X;
   auto IX = grp_.IX;

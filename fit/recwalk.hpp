@@ -33,6 +33,10 @@
 //   walk.finish();
 #pragma once
 
+#include <algorithm>
+
+#include "jobbase/areas.hpp"
+#include "jobbase/workspace.hpp"
 #include "runtime/view1.hpp"
 
 namespace qv::fit {
@@ -126,9 +130,43 @@ class RecordWalk {
   int base_ = 0;
   int area_ = 0;  // first word of the record blocks
   int top0_ = 0;  // WSTOP at the start, raised past the area
+  int lastJ_ = -1;     // the members of the last record and
+  int lastWords_ = 0;  // its blocks' words
   int r_ = 0;
   int i_ = -1;
   bool first_ = false;
 };
+
+// Per record, so defined here to be inlined into the fit functions' loops.
+inline bool RecordWalk::next(Record& rec) {
+  auto X = grp_.X;
+  if (i_ >= 0) r_ += 2 + 2 * jobbase::icell(X(r_));
+  ++i_;
+  if (i_ >= grp_.n) return false;
+  rec.i = i_;
+  rec.r = r_;
+  const int len = jobbase::icell(X(r_));
+  rec.J = len - grp_.d;
+  rec.w = jobbase::icell(X(r_ + 1));
+  rec.codes = r_ + 2 + grp_.d;
+  rec.defvals = r_ + 2 + len;
+  rec.values = rec.defvals + grp_.d;
+  rec.block = area_;
+  if (rec.J != lastJ_) {
+    lastJ_ = rec.J;
+    lastWords_ = words_(rec.J, T_) * grp_.nmodel;
+  }
+  jobbase::MAINPR.WSTOP = std::max(top0_, area_ + lastWords_);
+  if (i_ == 0 || !RECCEL.REUSE) {
+    rec.cov_changed = rec.means_changed = rec.rebuild = true;
+    return true;
+  }
+  const bool codes = (rec.w & 1) != 0;
+  const bool defs = (rec.w & 2) != 0 && grp_.defs;
+  rec.cov_changed = codes || (defs && !grp_.same_cov);
+  rec.means_changed = codes || (defs && !grp_.same_means);
+  rec.rebuild = rec.cov_changed || rec.means_changed;
+  return true;
+}
 
 }  // namespace qv::fit
