@@ -299,6 +299,26 @@ TEST(E04ucfErrorExit, SilentSoftAndNoisySoftFailures) {
   }
 }
 
+TEST(E04ucfErrorExit, InfeasibleLinearRowWithMessages) {
+  // HS28's row x1 + 2 x2 + 3 x3 = 1 against 2 <= x <= 3: no feasible point.
+  fresh_edition();
+  AltCall c(problem("HS28"), 3, true);
+  for (int j = 0; j < 3; ++j) {
+    c.bl[static_cast<std::size_t>(j)] = 2.0;
+    c.bu[static_cast<std::size_t>(j)] = 3.0;
+  }
+  UnitCapture cap;
+  send(lines_for(3));
+  c.call(-1);
+  const Lines out = cap.lines();
+  EXPECT_EQ(c.ifail, 2);
+  EXPECT_TRUE(contains(out, " Exit E04UCF - No feasible point for the linear constraints.")) << cap.text();
+  EXPECT_TRUE(contains_part(out, "sum of infeasibilities =")) << cap.text();
+  EXPECT_EQ(out.back(), " ** Library soft failure - control returned");
+  EXPECT_EQ(out[out.size() - 2], " ** ABNORMAL EXIT from Numerical Library routine E04UCF: IFAIL =     2");
+  EXPECT_EQ(c.s.nobj + c.s.ncon, 0);  // the derivatives come after the feasibility phase
+}
+
 TEST(E04ucfErrorExitDeathTest, HardFailureEndsTheProcessWithStatusOne) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   EXPECT_EXIT(
