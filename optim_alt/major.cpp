@@ -633,7 +633,7 @@ int take_step(Run& r, Major& m, int& majits) {
   StepBounds b = step_bounds(r, m);
   const int info = line_search(r, m, b);
   if (info < 0) return info;
-  if (b.alfacap < m.alfa) m.flags[3] = 'l';
+  if (b.alfacap < m.alfa) m.flags[3] = 'L';
   m.lastiter = info > 3;
   if (info <= 3) {
     // A step was taken.

@@ -16,6 +16,8 @@
 
 #include "optim/facutil.hpp"
 #include "optim/lscore.hpp"
+#include "optim/workset.hpp"
+#include "optim/wsutil.hpp"
 #include "optim_alt/qpsolve.hpp"
 
 namespace qv::optim_alt::test {
@@ -35,6 +37,8 @@ struct QpProblem {
   int msglvl = 0;
   int itmax = 100;
   bool debug = false;          // the QP routines' debug switch with both debug levels
+  int idbg = 0;                // the iteration from which the traces run (with both debug levels)
+  int jhard = -1;              // rows beyond jhard may be moved off while infeasible; -1: none
   bool named = false;
   std::vector<std::string> names;
 };
@@ -48,7 +52,10 @@ struct QpOutcome {
   bool rowerr = false;
 };
 
-inline QpOutcome solve_qp(QpProblem p) {
+// twin: the optimizer's own routines (lscrsh, WSFACT, lssetx, lscore) in
+// place of the edition's, from the same start (the fixed variables placed by
+// E4BNDS in both).
+inline QpOutcome solve_qp(QpProblem p, bool twin = false) {
   const int n = p.n, nclin = p.nclin, nctotl = n + nclin;
   const int ldA = std::max(1, nclin);
   const int nrank = p.nrank < 0 ? n : p.nrank;
@@ -109,8 +116,12 @@ inline QpOutcome solve_qp(QpProblem p) {
   E4QPST.tolrank = 1e-10;
   E4QPST.asize = asize;
   E4QPST.debug = p.debug;
-  E4QPST.dbg1 = p.debug ? 1 : 0;
-  E4QPST.dbg2 = p.debug ? 1 : 0;
+  E4QPST.dbg1 = p.debug || p.idbg > 0 ? 1 : 0;
+  E4QPST.dbg2 = p.debug || p.idbg > 0 ? 1 : 0;
+  E4QPST.idbg = p.idbg;
+  optim::LSCOND.reset();
+  optim::LSCOND.asize = asize;
+  optim::LSPRNT.reset();
 
   QpOutcome out;
   const bool cold = p.istate.empty();
@@ -121,7 +132,7 @@ inline QpOutcome solve_qp(QpProblem p) {
   std::vector<double> x = p.x;
 
   int nactiv = 0, nartif = 0, nfree = n;
-  E04NCU(cold, false, nclin, nctotl, nactiv, nartif, nfree, n, ldA, istate, wslist, E4QPST.bigbnd, 0.01, p.a, ax,
+  (twin ? optim::lscrsh : E04NCU)(cold, false, nclin, nctotl, nactiv, nartif, nfree, n, ldA, istate, wslist, E4QPST.bigbnd, 0.01, p.a, ax,
          p.bl, p.bu, x, part(loc.px, n), part(loc.wsmult, n));
 
   bool unitQ = true;
@@ -139,22 +150,35 @@ inline QpOutcome solve_qp(QpProblem p) {
   const int ngen = nactiv;
   nactiv = 0;
   int inform = 0, nrej = 0;
-  E4ADDS(unitQ, false, inform, 1, ngen, nactiv, nartif, nZ, nfree, nrank, nrej, nrank > 0 ? 2 : 0, 2, n, ldzy, ldA,
+  (twin ? optim::WSFACT : E4ADDS)(unitQ, false, inform, 1, ngen, nactiv, nartif, nZ, nfree, nrank, nrej, nrank > 0 ? 2 : 0, 2, n, ldzy, ldA,
          n, ldzy, istate, wslist, kx, 1e8, p.a, p.r, t, part(loc.res, 2 * n), part(loc.gq, 2 * n), zy,
          part(loc.wrk, n), part(loc.px, n), part(loc.wsmult, n));
 
   int jmax = 0;
   double errmax = 0.0, ctx = 0.0, xnorm = 0.0;
-  E04NCH(true, out.rowerr, unitQ, nclin, nactiv, nfree, nrank, nZ, n, nctotl, ldzy, ldA, n, ldzy, istate, wslist, kx,
+  (twin ? optim::lssetx : E04NCH)(true, out.rowerr, unitQ, nclin, nactiv, nfree, nrank, nZ, n, nctotl, ldzy, ldA, n, ldzy, istate, wslist, kx,
          jmax, errmax, ctx, xnorm, p.a, ax, p.bl, p.bu, cq, part(loc.res, n), part(loc.res0, n),
          part(loc.featol, nctotl), p.r, t, x, zy, part(loc.px, n), part(loc.wrk, nctotl));
 
   int nZ1 = 0, ninf = 0;
   double ssq = 0.0, suminf = 0.0;
   out.mult.assign(static_cast<std::size_t>(nctotl), 0.0);
-  E04NCZ("QP", p.named, p.names, true, unitQ, out.inform, out.iter, nctotl, nclin, nctotl, nactiv, nfree, nrank, nZ,
-         nZ1, n, ldA, n, istate, wslist, kx, ctx, ssq, 0.0, suminf, ninf, xnorm, p.bl, p.bu, p.a, out.mult, ax,
-         part(loc.featol, nctotl), p.r, x, w, loc);
+  const int jhard = p.jhard < 0 ? nctotl : p.jhard;
+  if (twin) {
+    optim::Lsctl ctl;
+    ctl.itmax1 = E4QPST.itmax1;
+    ctl.itmax2 = E4QPST.itmax2;
+    ctl.bigbnd = E4QPST.bigbnd;
+    ctl.bigdx = E4QPST.bigdx;
+    ctl.tolrank = E4QPST.tolrank;
+    optim::lscore("QP", false, {}, true, unitQ, out.inform, out.iter, jhard, nclin, nctotl, nactiv, nfree, nrank, nZ,
+                  nZ1, n, ldA, n, istate, wslist, kx, ctx, ssq, 0.0, suminf, ninf, xnorm, p.bl, p.bu, p.a, out.mult,
+                  ax, part(loc.featol, nctotl), p.r, x, w, loc, ctl);
+  } else {
+    E04NCZ("QP", p.named, p.names, true, unitQ, out.inform, out.iter, jhard, nclin, nctotl, nactiv, nfree, nrank, nZ,
+           nZ1, n, ldA, n, istate, wslist, kx, ctx, ssq, 0.0, suminf, ninf, xnorm, p.bl, p.bu, p.a, out.mult, ax,
+           part(loc.featol, nctotl), p.r, x, w, loc);
+  }
   out.x = x;
   out.ax = ax;
   out.istate = istate;

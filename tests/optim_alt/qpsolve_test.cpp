@@ -44,7 +44,7 @@ QpProblem two_vars(std::vector<double> a, std::vector<double> bl, std::vector<do
   return p;
 }
 
-TEST(E04NCZ, SolvesSmallQpsToTheirClosedForms) {
+std::vector<QpCase> closed_form_cases() {
   QpProblem lp_unbounded = two_vars({}, {-kInf, 0}, {kInf, 1}, {-1, 0});
   lp_unbounded.nrank = 0;
   QpProblem lp_weak = two_vars({}, {0, 0}, {kInf, 1}, {1, 0});
@@ -52,7 +52,7 @@ TEST(E04NCZ, SolvesSmallQpsToTheirClosedForms) {
   lp_weak.x = {2.0, 0.5};
   QpProblem warm = two_vars({1, 1}, {-kInf, -kInf, 2}, {kInf, kInf, kInf}, {0, 0});
   warm.istate = {0, 0, 1};
-  const QpCase cases[] = {
+  return {
       // x = lambda (1, 1) on x1 + x2 = 2: lambda = 1, f = 1.
       {"distance to a half-plane", two_vars({1, 1}, {-kInf, -kInf, 2}, {kInf, kInf, kInf}, {0, 0}), 0, {1, 1},
        {0, 0, 1}, {0, 0, 1}, 1.0},
@@ -73,7 +73,10 @@ TEST(E04NCZ, SolvesSmallQpsToTheirClosedForms) {
       // min x1 over x1 >= 0: any x2 in [0, 1] is a minimum.
       {"an LP with a weak minimum", lp_weak, 1, {0, 0.5}, {1, 0}, {}, 0.0},
   };
-  for (const QpCase& k : cases) {
+}
+
+TEST(E04NCZ, SolvesSmallQpsToTheirClosedForms) {
+  for (const QpCase& k : closed_form_cases()) {
     SCOPED_TRACE(k.name);
     const QpOutcome r = solve_qp(k.p);
     EXPECT_EQ(r.inform, k.inform);
@@ -140,6 +143,95 @@ TEST(E04NCZ, IterationLimitGivesFour) {
     const QpOutcome r = solve_qp(p);
     EXPECT_EQ(r.inform, k.inform);
     EXPECT_EQ(r.x[0], k.x);
+  }
+}
+
+// min 1/2 x^2 with 2x >= 2 as a row within jhard and x <= 0 as a row beyond
+// it: no point satisfies both.  On x <= 0 the scaled multiplier of that row
+// is 2 (the violated row's gradient over its own), above 1, so it is moved
+// off (state -1, violated above) and x reaches 1; the sum of
+// infeasibilities is then the violation of x <= 0, 1.  (With the row x >= 1
+// the multiplier would be 1, not above 1, and nothing would move.)
+TEST(E04NCZ, OnlyRowsBeyondJhardAreMovedOffWhileInfeasible) {
+  QpProblem p;
+  p.n = 1;
+  p.nclin = 2;
+  p.a = {2, 1};
+  p.bl = {-kInf, 2, -kInf};
+  p.bu = {kInf, kInf, 0};
+  p.c = {0};
+  p.x = {0};
+  p.jhard = 2;
+  const QpOutcome r = solve_qp(p);
+  EXPECT_EQ(r.inform, 3);
+  EXPECT_NEAR(r.x[0], 1.0, 1e-15);
+  EXPECT_EQ(r.istate, (std::vector<int>{0, 1, -1}));
+  EXPECT_NEAR(r.objective, 1.0, 1e-15);
+}
+
+// Until the debug-start iteration the print level is 0 and the traces are
+// off; from it on, both run.
+TEST(E04NCZ, TracesAndLogStartAtTheDebugStartIteration) {
+  QpProblem p;
+  p.n = 2;
+  p.nclin = 2;
+  p.a = {1, 2, 2, 1};
+  p.bl = {-kInf, -kInf, -kInf, -kInf};
+  p.bu = {kInf, 1, 4, 4};
+  p.c = {-3, -3};
+  p.x = {0, 0};
+  p.msglvl = 5;
+  p.idbg = 2;
+  UnitCapture cap;
+  const QpOutcome r = solve_qp(p);
+  EXPECT_EQ(r.inform, 0);
+  const std::vector<std::string> lines = cap.lines();
+  std::size_t first_trace = lines.size(), first_line = lines.size();
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    if (first_trace == lines.size() && lines[i].rfind(" //E04NC", 0) == 0) first_trace = i;
+    if (first_line == lines.size() && lines[i].rfind("    ", 0) == 0 && lines[i].size() > 105) first_line = i;
+  }
+  ASSERT_LT(first_line, lines.size());
+  EXPECT_EQ(lines[first_line].substr(0, 5), "    2") << "the lines of iterations 0 and 1 are not written";
+  EXPECT_LT(first_trace, first_line) << "the traces of iteration 2 come before its line";
+  for (std::size_t i = 0; i < first_trace; ++i) EXPECT_EQ(lines[i].find("//"), std::string::npos) << lines[i];
+}
+
+// The same problems through the optimizer's own QP routines: the edition
+// follows them step for step, so it takes as many iterations to the same
+// point, states and multipliers (eps, which differs, does not decide any
+// step on these problems).
+TEST(E04NCZ, FollowsTheOptimizersIterationsStepForStep) {
+  std::vector<QpCase> cases = closed_form_cases();
+  QpProblem stuck;
+  stuck.n = 52;
+  stuck.bl.assign(52, -kInf);
+  stuck.bu.assign(52, 0.5);
+  stuck.c.assign(52, -1.0);
+  stuck.x.assign(52, 0.0);
+  stuck.itmax = 200;
+  cases.push_back({"52 bounds reached by tiny steps", stuck, 5, {}, {}, {}, kNaN});
+  QpProblem hard;
+  hard.n = 1;
+  hard.nclin = 2;
+  hard.a = {2, 1};
+  hard.bl = {-kInf, 2, -kInf};
+  hard.bu = {kInf, kInf, 0};
+  hard.c = {0};
+  hard.x = {0};
+  hard.jhard = 2;
+  cases.push_back({"a row beyond jhard moved off", hard, 3, {}, {}, {}, kNaN});
+  for (const QpCase& k : cases) {
+    SCOPED_TRACE(k.name);
+    const QpOutcome e = solve_qp(k.p);
+    const QpOutcome t = solve_qp(k.p, true);
+    EXPECT_EQ(e.inform, t.inform);
+    EXPECT_EQ(e.iter, t.iter);
+    EXPECT_EQ(e.istate, t.istate);
+    EXPECT_EQ(e.kx, t.kx);
+    for (std::size_t j = 0; j < e.x.size(); ++j) EXPECT_NEAR(e.x[j], t.x[j], 1e-14) << j;
+    for (std::size_t j = 0; j < e.mult.size(); ++j) EXPECT_NEAR(e.mult[j], t.mult[j], 1e-14) << j;
+    EXPECT_NEAR(e.objective, t.objective, 1e-14);
   }
 }
 
