@@ -477,6 +477,29 @@ TEST(E04ucfStarts, WarmRestartFromASolvedRunTakesAtMostOneIteration) {
   for (int j = 0; j < 4; ++j) EXPECT_NEAR(c.r.x[j], x[j], 1e-6 * std::max(1.0, std::abs(x[j])));
 }
 
+TEST(E04ucfStarts, AnIllConditionedWarmFactorIsRefactorisedWithItsDiagonalBounded) {
+  fresh_edition();
+  AltCall c(problem("HS71"), 3);
+  UnitCapture cap;
+  send(lines_for(3));
+  c.call(1);
+  ASSERT_TRUE(c.ifail == 0 || c.ifail == 1) << c.ifail;
+  // R = diag(1, 1e-12, 1, 1): its condition 1e12 is beyond sqrt(condition
+  // limit) = sqrt(1 / (400 eps)) = 1.34e7.  No major iteration changes it.
+  std::fill(c.r.rfac.begin(), c.r.rfac.end(), 0.0);
+  for (int j = 0; j < 4; ++j) c.r.rfac[static_cast<std::size_t>(j * 5)] = j == 1 ? 1e-12 : 1.0;
+  send({"Warm start", "Major iterations 0"});
+  c.call(1);
+  EXPECT_NE(c.ifail, 9);
+  double dmax = 0.0, dmin = 1e300;
+  for (int j = 0; j < 4; ++j) {
+    const double d = std::abs(c.r.rfac[static_cast<std::size_t>(j * 5)]);
+    dmax = std::max(dmax, d);
+    dmin = std::min(dmin, d);
+  }
+  EXPECT_LE(dmax / dmin, 1.01 * std::sqrt(1.0 / (400.0 * 0x1p-56)));
+}
+
 TEST(E04ucfStarts, HotRestartAfterARunGoesOnAndDamagedKxIsAnInputError) {
   fresh_edition();
   AltCall c(problem("HS71"), 3);
