@@ -294,7 +294,7 @@ void report_data(Vec1<double> X, GroupView G, bool rep, bool rec) {
     jobbase::fe_machine();
     const int obs = G.icol(gcol::kObsMeans);
     if (obs > 0) {
-      tag_record(X, obs + ndef, jobbase::kTypeFull, 1, p, p, "ObsMean");
+      tag_record(X, obs, jobbase::kTypeFull, 1, p, p, "ObsMean");
       label_record(G, p, "COLUMN", "ObsMean");
     }
     tag_record(X, mres, jobbase::kTypeFull, 1, p, p, "ExpMean");
@@ -306,7 +306,6 @@ void report_data(Vec1<double> X, GroupView G, bool rep, bool rec) {
     if (code != jobbase::kFitTable) {
       int obs = G.icol(gcol::kObsMeans);
       if (obs > 0 && code != jobbase::kFitOrdMix) {
-        obs += ndef;
         record(" Vector of OBSERVED means");
         print(X, obs, 1, p, 'G', one("Mean"), vars);
         blank();

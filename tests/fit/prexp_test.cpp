@@ -281,7 +281,8 @@ TEST_F(ReportTest, ContingencyTable) {
 }
 
 // Variable-length records with a definition variable and two component
-// models: the observed means after the definition variable, each model's
+// models: the observed means of the modelled variables (the summary keeps
+// them by variable code, the definition variables apart), each model's
 // means and covariance matrix under its number.
 TEST_F(ReportTest, ComponentModels) {
   job(1);
@@ -289,7 +290,7 @@ TEST_F(ReportTest, ComponentModels) {
   col(gcol::kNvar, 1) = 3;
   col(gcol::kDefVars, 1) = store({1});
   jobbase::IGRPTB(IX(), 1, jobbase::igcol::kModels, 1) = 2;
-  col(gcol::kObsMeans, 1) = store({9, 3, 4});
+  col(gcol::kObsMeans, 1) = store({3, 4});
   col(gcol::kMeansResult, 1) = result(jobbase::kTypeFull, 1, 2, {1, 2, 5, 6});
   cov(1, 2, result(jobbase::kTypeSym, 2, 2, {1, 0, 1, 2, 0, 2}));
   close();
