@@ -89,3 +89,17 @@ n80 <- uniroot(function(l) 1 - pchisq(crit1, 1, ncp = l) - 0.800000011920929, c(
 cat("== power_ace job 2: AE on the ACE expectations\n")
 say("chisq", chi_p); say("X 1 1 (a)", abs(coef(ae2)[["a"]])); say("Z 1 1 (e)", abs(coef(ae2)[["e"]]))
 say("power at .05, 1 df", pw); say("total N for power .80", n80 * 230 / chi_p)
+
+# ---- examples/constraint_1f.qv: one factor, loadings with l1 l2 = l3^2
+S4 <- matrix(c(2.25, 0.95, 0.80, 0.70,
+               0.95, 1.96, 0.62, 0.66,
+               0.80, 0.62, 1.44, 0.52,
+               0.70, 0.66, 0.52, 1.69), 4, dimnames = list(paste0("v", 1:4), paste0("v", 1:4)))
+con <- sem("f =~ NA*v1 + l1*v1 + l2*v2 + l3*v3 + l4*v4
+            f ~~ 1*f
+            l1 * l2 == l3^2", sample.cov = S4, sample.nobs = 200, likelihood = "wishart", se = "none")
+pc <- parameterEstimates(con)
+cat("== constraint_1f (lavaan sem, nonlinear equality constraint, wishart)\n")
+say("chisq", fitMeasures(con, "chisq")); say("df", fitMeasures(con, "df"))
+for (i in 1:4) say(sprintf("F %d 1 (loading %d)", i, i), coef(con)[[paste0("l", i)]])
+say("E 1 1 (sd of v1 residual)", sqrt(pc$est[pc$lhs == "v1" & pc$op == "~~" & pc$rhs == "v1"]))

@@ -56,70 +56,73 @@ for f in "$src"/examples/*.qv; do
   [[ -s $work/$b.err ]] && { bad "examples/$b.qv: standard error not empty"; head -3 "$work/$b.err"; }
 done
 
-# 3. The numbers of the marked tables.
-# value OUT LOCATOR: prints the number the report shows there (nothing if none).
-value() {
-  awk -v loc="$2" '
-    BEGIN {
-      job = 1
-      if (match(loc, /^job [0-9]+: /)) { job = substr(loc, 5, RLENGTH - 6) + 0; loc = substr(loc, RLENGTH + 1) }
-      if (loc ~ /^MATRIX [A-Z] [0-9]+ [0-9]+$/) {
-        split(loc, w, " "); mode = "m"; want = " MATRIX " w[2]; r = w[3] + 0; c = w[4] + 0
-      } else {
-        mode = "t"; k = 0
-        if (match(loc, / #[0-9]+$/)) { k = substr(loc, RSTART + 2) + 0; loc = substr(loc, 1, RSTART - 1) }
-      }
-      n = 1
-    }
-    /^ _{78}$/ { n++; next }
-    n != job { next }
-    mode == "t" && index($0, loc) {
-      m = 0
-      for (i = 1; i <= NF; i++) if ($i ~ /^-?[0-9]*\.?[0-9]+([EeDd][-+]?[0-9]+)?\.?$/) v[++m] = $i
-      if (m > 0) { sub(/\.$/, "", v[k ? k : m]); print v[k ? k : m] }
-      exit
-    }
-    mode == "m" && /QV PARAMETER ESTIMATES/ { est = 1 }
-    mode == "m" && est && $0 == want { inmat = 1; next }
-    mode == "m" && inmat {
-      if (/^ MATRIX / || /Your model has/ || /GROUP NUMBER/) exit
-      if ($0 ~ /^      +[0-9]/ && $0 !~ /[.]/) { first = $1 + 0; next }
-      if ($1 == r "" && first) {
-        i = c - first + 2
-        if (i >= 2 && i <= NF) { print $i; exit }
-      }
-    }
-  ' "$1"
-}
+# 3. The numbers of the marked tables, all rows of all guides in one pass:
+# the rows ("example<TAB>locator<TAB>printed<TAB>reference") first, then each
+# report; a report's name line "@@ example" precedes it.
 for md in "${docs[@]}"; do
-  awk '
-    /^<!-- numbers: .* -->$/ { name = $3; next }
-    name != "" && /^\|/ { print name "\t" $0; next }
+  awk -F'|' '
+    /^<!-- numbers: .* -->$/ { name = $0; sub(/^<!-- numbers: /, "", name); sub(/ -->$/, "", name); next }
+    name != "" && /^\|/ {
+      loc = $2
+      if (!sub(/^ *`/, "", loc) || !sub(/` *$/, "", loc)) next   # the header and its rule
+      p = $3; r = $4; gsub(/ /, "", p); gsub(/ /, "", r)
+      print name "\t" loc "\t" p "\t" r; next
+    }
     { name = "" }
-  ' "$md" > "$work/rows"
-  while IFS=$'\t' read -r name row; do
-    IFS='|' read -r _ c1 c2 c3 _ <<< "$row"
-    loc=$(sed -n 's/^ *`\(.*\)` *$/\1/p' <<< "$c1")
-    [[ -z $loc ]] && continue                  # the header and its rule
-    printed=$(tr -d ' ' <<< "$c2"); ref=$(tr -d ' ' <<< "$c3")
-    b=$(basename "$name" .qv)
-    [[ -f $work/$b.out ]] || { bad "$name: no such example run"; continue; }
-    got=$(value "$work/$b.out" "$loc")
-    if [[ -z $got ]]; then bad "$name: nothing found at '$loc'"; continue; fi
-    awk -v g="$got" -v p="$printed" -v r="$ref" 'BEGIN {
-      gsub(/[dD]/, "E", g)
+  ' "$md"
+done > "$work/rows"
+for f in "$src"/examples/*.qv; do
+  b=$(basename "$f" .qv)
+  echo "@@ examples/$b.qv"
+  cat "$work/$b.out"
+done > "$work/reports"
+awk -F'\t' '
+  function bad(m) { print "FAIL: " m; failed = 1 }
+  function isnum(t) { return t ~ /^-?[0-9]*\.?[0-9]+([EeDd][-+]?[0-9]+)?\.?$/ }
+  BEGIN { sep = " "; for (i = 0; i < 78; i++) sep = sep "_" }
+  FNR == NR { nrow++; ex[nrow] = $1; loc[nrow] = $2; pr[nrow] = $3; rf[nrow] = $4; next }
+  /^@@ / { name = substr($0, 4); job = 1; est = 0; mat = ""; delete seen; next }
+  $0 == sep { job++; est = 0; mat = ""; next }
+  {
+    if ($0 ~ /QV PARAMETER ESTIMATES/) est = 1
+    if ($0 ~ /^ MATRIX [A-Z]$/) { mat = est ? substr($0, 9, 1) : ""; first = 0; next }
+    if ($0 ~ /Your model has/ || $0 ~ /GROUP NUMBER/) mat = ""
+    if (mat != "" && $0 ~ /^      +[0-9]/ && $0 !~ /[.]/) { first = $1 + 0; next }
+    for (i = 1; i <= nrow; i++) {
+      if (ex[i] != name || (i in got)) continue
+      l = loc[i]; j = 1
+      if (match(l, /^job [0-9]+: /)) { j = substr(l, 5, RLENGTH - 6) + 0; l = substr(l, RLENGTH + 1) }
+      if (j != job) continue
+      if (l ~ /^MATRIX [A-Z] [0-9]+ [0-9]+$/) {
+        split(l, w, " ")
+        if (mat != w[2] || !first || $1 != w[3]) continue
+        k = w[4] - first + 2
+        if (k >= 2 && k <= NF) got[i] = $k
+        continue
+      }
+      k = 0
+      if (match(l, / #[0-9]+$/)) { k = substr(l, RSTART + 2) + 0; l = substr(l, 1, RSTART - 1) }
+      if (!index($0, l)) continue
+      m = 0
+      for (t = 1; t <= NF; t++) if (isnum($t)) v[++m] = $t
+      if (m == 0) continue
+      x = v[k ? k : m]; sub(/\.$/, "", x); got[i] = x
+    }
+  }
+  END {
+    for (i = 1; i <= nrow; i++) {
+      what = ex[i] ": \047" loc[i] "\047"
+      if (!(i in got)) { bad(what ": nothing found in the report"); continue }
+      g = got[i]; gsub(/[dD]/, "E", g); p = pr[i]; r = rf[i]
       d = 0; if (match(p, /\.[0-9]+/)) d = RLENGTH - 1
-      ulp = 10 ^ -d
-      if (g + 0 != p + 0) exit 1
-      if ((r - p) > ulp * 1.0000001 || (p - r) > ulp * 1.0000001) exit 2
-      exit 0 }'
-    case $? in
-      0) ;;
-      1) bad "$name: '$loc' is $got in the report, $printed in the guide" ;;
-      *) bad "$name: '$loc': reference $ref is not $printed to its last decimal" ;;
-    esac
-  done < "$work/rows"
-done
+      ulp = 10 ^ -d * 1.0000001
+      if (g + 0 != p + 0) bad(what " is " got[i] " in the report, " p " in the guide")
+      else if (r - p > ulp || p - r > ulp) bad(what ": reference " r " is not " p " to its last decimal")
+    }
+    if (nrow == 0) bad("no numbers found in the guide")
+    exit failed
+  }
+' "$work/rows" FS=' ' "$work/reports" || fail=1
 
 [[ $fail -eq 0 ]] && echo "guide and examples: OK"
 exit $fail
