@@ -9,6 +9,7 @@
 #include "fit/hessian.hpp"
 #include "fit/likcis.hpp"
 #include "fit/objcel.hpp"
+#include "fit/rawfit.hpp"
 #include "fit/wrfiles.hpp"
 
 namespace qv::fit {
@@ -28,6 +29,7 @@ void reset_areas() {
   FITDRVC.reset();
   MVNCNT.reset();
   CITAB.reset();
+  RAWCEL.reset();
 }
 
 }  // namespace qv::fit

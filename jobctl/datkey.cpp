@@ -172,7 +172,9 @@ bool selection(const GroupView& G, int& ni) {
     SYMPAK(X.from(G.icol(gcol::kWeights)), n, S, s, W, X.from(w + (n + 1) * (n + 1) + 1), withdiag);
     m.NASTAT = withdiag ? packed_size(s) : strict_size(s);
   }
+  // NI of the group becomes s: the raw records now hold s values each.
   ni = s;
+  G.col(gcol::kNi) = s;
   return true;
 }
 
