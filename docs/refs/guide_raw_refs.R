@@ -56,7 +56,7 @@ pairs <- function(n, ra) {
         sqrt(.5) * a2 + sqrt(.2) * cc + sqrt(.3) * rnorm(n))
 }
 mz <- round(pairs(150, 1), 3); dz <- round(pairs(150, 0.5), 3)
-put(mz, "ace_mz.dat"); put(dz, "ace_dz.dat")
+put(mz, "ace_mz.dat", "*"); put(dz, "ace_dz.dat", "*")
 tw <- rbind(data.frame(t1 = mz[, 1], t2 = mz[, 2], zyg = "mz"), data.frame(t1 = dz[, 1], t2 = dz[, 2], zyg = "dz"))
 m <- "A1 =~ c(a,a)*t1\n A2 =~ c(a,a)*t2\n C1 =~ c(c,c)*t1\n C2 =~ c(c,c)*t2
       E1 =~ c(e,e)*t1\n E2 =~ c(e,e)*t2\n A1 ~~ c(1, 0.5)*A2\n C1 ~~ c(1, 1)*C2
