@@ -194,7 +194,7 @@ void CALCMAT(Vec1<double> X, int column, int& status) {
   // packed by rows, one block after the other.
   const int b = std::max(m.NMODEL, 1);
   const int v = G.icol(gcol::kDefVars);
-  const int k0 = (fitcod == jobbase::kFitVL && v != 0) ? icell(X(v)) : 0;
+  const int k0 = ((fitcod == jobbase::kFitVL || fitcod == jobbase::kFitOrdMix) && v != 0) ? icell(X(v)) : 0;
   const int n = G.icol(gcol::kNvar) - k0;
   const int rb = r / b;
   const int tri = runtime::packed_size(n);

@@ -9,7 +9,10 @@
 #include "fit/hessian.hpp"
 #include "fit/likcis.hpp"
 #include "fit/objcel.hpp"
+#include "fit/ordfit.hpp"
 #include "fit/rawfit.hpp"
+#include "fit/recwalk.hpp"
+#include "fit/vlfit.hpp"
 #include "fit/wrfiles.hpp"
 
 namespace qv::fit {
@@ -30,6 +33,9 @@ void reset_areas() {
   MVNCNT.reset();
   CITAB.reset();
   RAWCEL.reset();
+  ORDCEL.reset();
+  RECCEL.reset();
+  VLCEL.reset();
 }
 
 }  // namespace qv::fit

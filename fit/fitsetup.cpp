@@ -129,9 +129,11 @@ void FITLAY(Vec1<double> X, Vec1<int> IX) {
   for (int g = 1; g <= NG; ++g) {
     const GroupView G{X, NG, g};
     if (G.B() < 1) continue;
+    // The raw-data view (%R) carries no parameters.
+    const int raw = G.icol(gcol::kRawLetter);
     for (int L = 1; L <= 26; ++L) {
       int type = icell(G.type(L));
-      if (!jobbase::parameter_type(type)) continue;
+      if (!jobbase::parameter_type(type) || L == raw) continue;
       const int n = jobbase::NELEM(type, icell(G.rows(L)), icell(G.cols(L)));
       const int a = icell(G.addr(L));
       if (a < 1) continue;

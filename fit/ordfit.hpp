@@ -1,9 +1,60 @@
-// The ordinal record likelihood (fit codes 12 to 14): minus twice the log of each record's multivariate normal probability.
+// The ordinal record likelihood (fit codes 12 to 14): minus twice the log of
+// each record's multivariate normal probability of the box its observed
+// categories give, summed over the records; code 14 mixes component models.
 #pragma once
+
+#include <span>
 
 #include "runtime/view1.hpp"
 
 namespace qv::fit {
+
+// Settings of the box integrals (MVNADP's arguments).  The error tolerances
+// the ordinal records were first given, one rule evaluation in effect:
+// absolute 1e-6 held in single precision, relative 1.0.
+constexpr double kOrdAbsSingle = 9.999999974752427e-07;
+constexpr double kOrdRelLoose = 1.0;
+// The tolerances in use (see fit/README.md, "Ordinal records"): relative
+// 1e-6 of the probability, absolute 1e-12, so that -2 ln L of a few
+// hundred records is right to well under 1e-3.
+constexpr double kOrdAbsTight = 1e-12;
+constexpr double kOrdRelTight = 1e-6;
+
+// The integrator's settings, for the tests and the accuracy study (run
+// lifetime): points allowed per member, absolute and relative error.
+struct Ordcel {
+  int PTSPER = 5000;
+  double ABSERR = kOrdAbsTight;
+  double RELERR = kOrdRelTight;
+  void reset() { *this = Ordcel(); }
+};
+inline Ordcel ORDCEL;
+
+// The box of a record of J members: member j's observed category c (a whole
+// number), K_j thresholds for its variable and its thresholds
+// thr[j + (t - 1) J], t = 1..K_j.  c <= 0: below threshold 1 (kind 0);
+// c >= K_j: above threshold K_j (kind 1); otherwise from threshold c to
+// threshold c + 1 (kind 2).  The limits a kind leaves infinite are set to 0.
+void ordinal_box(int J, std::span<const double> cats, std::span<const int> counts, std::span<const double> thr,
+                 std::span<double> lower, std::span<double> upper, std::span<int> kinds);
+
+// One box integral: the probability, its error estimate and MVNADP's status,
+// with points = PTSPER x J and the tolerances of ORDCEL.  rho: the strict
+// lower triangle of the record's correlations by rows.
+struct OrdinalIntegral {
+  double value = 0.0;
+  double error = 0.0;
+  int status = 0;
+  int points = 0;
+};
+OrdinalIntegral ordinal_integral(int J, std::span<const double> lower, std::span<const double> upper,
+                                 std::span<const int> kinds, std::span<const double> rho,
+                                 const Ordcel& settings = ORDCEL);
+
+// What a status means for the evaluation: 0 accepted; 1 accepted, one line
+// on unit 7 and counted in ACCMVN; 4 accepted, a line on the report, counted
+// in NPDMVN and FMODE -1; any other the report's lines and error 150.
+void ordinal_status(int status, int points);
 
 // Adds group g's value to FOBJ and stores it in the group's column 15.
 void ordinal_fit(runtime::Vec1<double> X, runtime::Vec1<int> IX, int NG, int g, double& FOBJ);

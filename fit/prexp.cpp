@@ -274,7 +274,7 @@ void report_data(Vec1<double> X, GroupView G, bool rep, bool rec) {
   const int code = G.icol(gcol::kFitCode);
   // Definition variables of variable-length records are not reported.
   int ndef = 0;
-  if (code == jobbase::kFitVL) {
+  if (code == jobbase::kFitVL || code == jobbase::kFitOrdMix) {
     const int d = G.icol(gcol::kDefVars);
     if (d > 0) ndef = icell(X(d));
   }
@@ -312,7 +312,10 @@ void report_data(Vec1<double> X, GroupView G, bool rep, bool rec) {
         blank();
       }
       if (code == jobbase::kFitOrdMix) {
-        const int rows = icell(X(mres + kHeadRows));
+        // The models' threshold matrices are stacked in the result: each
+        // model's has the result's rows divided by the model count.
+        int rows = icell(X(mres + kHeadRows));
+        if (nmodel > 1 && rows % nmodel == 0) rows /= nmodel;
         record(" Matrix of EXPECTED thresholds");
         Labels rl{'C'};
         for (int i = 1; i <= rows; ++i)
@@ -374,8 +377,11 @@ void report_data(Vec1<double> X, GroupView G, bool rep, bool rec) {
     if (rep) record(" EXPECTED COVARIANCE MATRIX");
     if (res > 0) {
       const int type = icell(X(res + kHeadType));
-      const int r = icell(X(res + kHeadRows));
+      // The formula machine's header of several models' blocks counts the
+      // rows of all of them: each block is square.
+      const int rall = icell(X(res + kHeadRows));
       const int c = icell(X(res + kHeadCols));
+      const int r = nmodel > 1 && rall == nmodel * c ? c : rall;
       const Labels el = r == p && c == p ? vars : numbers();
       if (rec) jobbase::fe_machine();
       for (int k = 1; k <= nmodel; ++k) {

@@ -1,12 +1,507 @@
 #include "fit/vlfit.hpp"
 
-#include "fit/fitfun.hpp"
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <span>
+
+#include "fit/objcel.hpp"
+#include "fit/pedids.hpp"
+#include "fit/recwalk.hpp"
+#include "jobbase/areas.hpp"
+#include "jobbase/errmsg.hpp"
+#include "jobbase/htmlrep.hpp"
+#include "jobbase/syminv.hpp"
 #include "jobbase/tabnames.hpp"
+#include "jobbase/workspace.hpp"
+#include "numlib/eigen_sym.hpp"
+#include "runtime/packidx.hpp"
+#include "runtime/units.hpp"
 
 namespace qv::fit {
 
-void vl_fit(runtime::Vec1<double> X, runtime::Vec1<int> /*IX*/, int NG, int g, double& FOBJ) {
-  OTHFIT(jobbase::kFitVL, X, NG, g, FOBJ);
+namespace gcol = jobbase::gcol;
+namespace igcol = jobbase::igcol;
+using jobbase::GroupView;
+using jobbase::icell;
+using runtime::kMsgUnit;
+using runtime::kOutFileUnit;
+using runtime::kStdout;
+using runtime::Out;
+using runtime::packed_index_sym;
+using runtime::packed_index;
+using runtime::packed_size;
+using runtime::Vec1;
+using runtime::write_fmt;
+using runtime::write_list;
+
+namespace {
+
+constexpr double kTinyLikelihood = 1e-32;
+constexpr double kTinyConstant = 1e-20;
+constexpr double kConstantPenalty = 1e20;
+constexpr int kLastFailure = 21;       // the failure that ends the group
+constexpr int kOverflowAdds = 50;      // records an out-of-range likelihood adds 2 FSCALE for
+constexpr int kFastMembers = 64;       // records of up to this many members take the short loop
+
+// Words of one model's block of a record with J members.
+int block_words(int J, int /*T*/) { return 3 * packed_size(J) + J * (J + 2) + 1; }
+// Words of a pattern's cache entry for one model: the packed covariance
+// (s), the packed inverse (s), the members' means (J, kept there when the
+// means do not change with definition values), then the inversion's result
+// (kResultWords) and the number of the evaluation that filled it.
+constexpr int kResultWords = 5;
+int entry_words(int J) { return 2 * packed_size(J) + J + kResultWords + 1; }
+// Words of a pattern's header: its entries' address, J, its positions'
+// address.
+constexpr int kPatternWords = 3;
+
+using Inversion = VlInversion;
+
+void store(Vec1<double> X, int a, const Inversion& v) {
+  X(a) = v.det;
+  X(a + 1) = v.nullity;
+  X(a + 2) = v.fault;
+  X(a + 3) = v.K;
+  X(a + 4) = v.lnc;
+}
+Inversion load(Vec1<double> X, int a) {
+  return {X(a), icell(X(a + 1)), icell(X(a + 2)), X(a + 3), X(a + 4)};
+}
+
+// The lower triangle of the packed matrix of order J at a, row by row.
+void write_triangle(Vec1<double> X, int a, int J) {
+  for (int i = 1; i <= J; ++i)
+    write_fmt(kStdout, "(6(1x,d12.4))",
+              {Out(std::span<const double>(X.ptr(a + packed_index(i, 1) - 1), static_cast<std::size_t>(i)))});
+}
+
+// The first-call warning of a record whose matrix the group cannot use.
+// With matrix set, the model number (when model >= 0) and the record's
+// covariance follow.
+void first_call_warning(int g, const char* closing, bool matrix, int model, int cov, Vec1<double> X, int J) {
+  write_list(kStdout, {});
+  jobbase::WARNHD();
+  write_list(kStdout, {" At your starting values the expected matrix is not positive-definite"});
+  write_list(kStdout, {" for group number ", g});
+  write_list(kStdout, {closing});
+  if (!matrix) return;
+  if (model >= 0) write_list(kStdout, {" Model #", model});
+  write_list(kStdout, {" Expected matrix is"});
+  write_triangle(X, cov, J);
+}
+
+// The pattern cache, laid out at the first evaluation of a run from A on:
+// X(A) the number of patterns, X(A + 1 + i) the pattern of record i, then
+// per pattern k a header of kPatternWords at A + 1 + n + 3k (the address of
+// its entries, its J, the address of its members' positions), then per
+// pattern its entries (NMODEL) and its J positions.  A pattern is a record's
+// list of member codes; the positions are PEDIDS's, found once here.
+void lay_out_cache(RecordWalk& walk, const RecordGroup& grp) {
+  auto X = grp.X;
+  std::map<std::vector<double>, int> patterns;
+  std::vector<int> of_record(static_cast<std::size_t>(std::max(grp.n, 0)));
+  std::vector<int> sizes;
+  std::vector<int> firsts;
+  long long words = 1 + static_cast<long long>(grp.n);
+  int r = grp.first;
+  for (int i = 0; i < grp.n; ++i) {
+    const int len = icell(X(r));
+    const int J = len - grp.d;
+    std::vector<double> key(static_cast<std::size_t>(std::max(J, 0)));
+    for (int j = 0; j < J; ++j) key[static_cast<std::size_t>(j)] = X(r + 2 + grp.d + j);
+    const auto [it, added] = patterns.emplace(std::move(key), static_cast<int>(sizes.size()));
+    if (added) {
+      sizes.push_back(J);
+      firsts.push_back(i);
+      words += kPatternWords + static_cast<long long>(grp.nmodel) * entry_words(J) + J;
+    }
+    of_record[static_cast<std::size_t>(i)] = it->second;
+    r += 2 + 2 * len;
+  }
+  jobbase::check_room(static_cast<long long>(walk.reserved()) + words);
+  walk.reserve(static_cast<int>(words));
+  const int A = walk.reserved();
+  const int npat = static_cast<int>(sizes.size());
+  X(A) = npat;
+  for (int i = 0; i < grp.n; ++i) X(A + 1 + i) = of_record[static_cast<std::size_t>(i)];
+  int at = A + 1 + grp.n + kPatternWords * npat;
+  // The positions of the pattern's first record's members.
+  std::vector<int> pos;
+  r = grp.first;
+  int i = 0;
+  for (int k = 0; k < npat; ++k) {
+    const int J = sizes[static_cast<std::size_t>(k)];
+    const int hdr = A + 1 + grp.n + kPatternWords * k;
+    X(hdr) = at;
+    X(hdr + 1) = J;
+    for (int e = 0; e < grp.nmodel; ++e) X(at + (e + 1) * entry_words(J) - 1) = -1.0;
+    at += grp.nmodel * entry_words(J);
+    X(hdr + 2) = at;
+    for (; i < firsts[static_cast<std::size_t>(k)]; ++i) r += 2 + 2 * icell(X(r));
+    pos.assign(static_cast<std::size_t>(std::max(J, 1)), 0);
+    member_positions(X, grp.ids, grp.p, r + 2 + grp.d, J, i, pos);
+    for (int j = 0; j < J; ++j) X(at + j) = pos[static_cast<std::size_t>(j)];
+    at += J;
+  }
+}
+
+// Builds a record's covariance at cov from the model's (order p at mcov) and
+// inverts it (packed into inv, with work at work), the full inverse
+// expanded into full.  c2pi: (2 pi)^(J/2).
+Inversion build(Vec1<double> X, const RecordGroup& grp, const Record& rec, int mcov, int cov, int inv, int work,
+                int full, std::span<const int> pos, double c2pi) {
+  const int J = rec.J;
+  pedids_cov(X, grp.ids, mcov, cov, J, grp.p, rec.codes, rec.i, pos);
+  Inversion v;
+  jobbase::SYMINV(X.from(cov), J, X.from(inv), X.from(work), v.det, 1, v.nullity, v.fault);
+  if (v.fault != 0) return v;
+  for (int a = 1; a <= J; ++a)
+    for (int b = 1; b <= J; ++b) X(full + (a - 1) * J + b - 1) = X(inv + runtime::packed_index_sym(a, b) - 1);
+  if (v.nullity == 0) {
+    v.K = std::sqrt(v.det) * c2pi;
+    if (v.K > 0.0) v.lnc = std::log(1.0 / v.K);
+  }
+  return v;
+}
+
+// Smallest eigenvalue of the packed matrix of order J at cov, worked out in
+// the words from top (J^2 + 2J of them).
+double smallest_eigenvalue(Vec1<double> X, int cov, int J, int top) {
+  jobbase::check_room(static_cast<long long>(top) + static_cast<long long>(J) * J + 2LL * J);
+  for (int a = 1; a <= J; ++a)
+    for (int b = 1; b <= J; ++b) X(top + (b - 1) * J + a - 1) = X(cov + runtime::packed_index_sym(a, b) - 1);
+  const auto n = static_cast<std::size_t>(J);
+  std::span<double> a(X.ptr(top), n * n);
+  std::span<double> r(X.ptr(top) + n * n, n);
+  std::span<double> e(X.ptr(top) + n * n + n, n);
+  int ifail = 1;
+  numlib::F02AAF(a, J, J, r, e, ifail);
+  double lmin = r[0];
+  for (double v : r) lmin = std::min(lmin, v);
+  return lmin;
+}
+
+// The report of a record whose likelihood vanishes at the starting values,
+// then error 97.
+[[noreturn]] void strange(Vec1<double> X, const Record& rec, int cov, int mu, bool transform, double lambda,
+                          double c) {
+  write_list(kStdout, {});
+  if (transform) write_list(kStdout, {" Following transformation, the"});
+  write_list(kStdout, {" Statistics for STRANGE observation #", rec.i + 1});
+  write_list(kStdout, {});
+  write_list(kStdout, {"   Variable         Observed            Expected            (O-E)/sd(E)"});
+  for (int j = 0; j < rec.J; ++j) {
+    double y = X(rec.values + j);
+    if (transform) y = lambda == 0.0 ? std::log(y + c) : (std::pow(y + c, lambda) - 1.0) / lambda;
+    const double v = X(cov + packed_index(j + 1, j + 1) - 1);
+    if (v <= 0.0) {
+      write_list(kStdout, {" Variance is less than or equal to zero for variable ", j + 1});
+      break;
+    }
+    const double e = X(mu + j);
+    write_fmt(kStdout, "(1x,i5,8x,d12.4,8x,d12.4,8x,d12.4)", {j + 1, y, e, (y - e) / std::sqrt(v)});
+  }
+  write_list(kStdout, {" Expected Covariance Matrix"});
+  write_triangle(X, cov, rec.J);
+  write_list(kStdout, {});
+  jobbase::ERRMSG(97);
+}
+
+// q = d' R^-1 d from the lower triangle of the symmetric inverse (packed
+// at row): each row's diagonal term once and its off-diagonal terms twice.
+inline double quadratic(const double* row, const double* d, int J) {
+  double q = 0.0;
+  for (int a = 0; a < J; ++a) {
+    double t = 0.0;
+    for (int b = 0; b < a; ++b) t += row[b] * d[b];
+    q += d[a] * (row[a] * d[a] + 2.0 * t);
+    row += a + 1;
+  }
+  return q;
+}
+
+}  // namespace
+
+void Vlcel::size(int J, int nmodel, double pi) {
+  const auto n = static_cast<std::size_t>(std::max(J, 1));
+  if (POS.size() < n) POS.resize(n);
+  if (INV.size() < static_cast<std::size_t>(nmodel)) INV.resize(static_cast<std::size_t>(nmodel));
+  const std::size_t have = SCALE.size();
+  if (have > n) return;
+  SCALE.resize(n + 1);
+  LNSCALE.resize(n + 1);
+  C2PI.resize(n + 1);
+  for (std::size_t k = have; k <= n; ++k) {
+    const int j = static_cast<int>(k);
+    SCALE[k] = (std::pow(10.0, j / 5.0) + 1.0) * 1e10;
+    LNSCALE[k] = std::log(SCALE[k]);
+    C2PI[k] = std::pow(2.0 * pi, j / 2.0);
+  }
+}
+
+int vl_block_words(int J, int T) { return block_words(J, T); }
+
+void vl_fit(Vec1<double> X, Vec1<int> IX, int NG, int g, double& FOBJ) {
+  auto& oc = OBJCEL;
+  auto& vc = VLCEL;
+  const auto& m = jobbase::MAINPR;
+  const GroupView G{X, NG, g};
+  const RecordGroup grp = record_group(X, IX, NG, g);
+  RecordWalk walk(grp, vl_block_words);
+  const int nm = grp.nmodel;
+  // Without definition values that change the covariance, each pattern's
+  // matrix is the same for all its records in one evaluation.
+  const bool cacheable = !grp.defs || grp.same_cov;
+  if (walk.first_call()) {
+    int longest = 0;
+    int r = grp.first;
+    for (int i = 0; i < grp.n; ++i) {
+      longest = std::max(longest, icell(X(r)) - grp.d);
+      r += 2 + 2 * icell(X(r));
+    }
+    // The tables are made afresh for each run.
+    vc.SCALE.clear();
+    vc.size(longest, nm, m.PI);
+    if (RECCEL.CACHE && cacheable && grp.n > 0) lay_out_cache(walk, grp);
+  }
+  const int A = walk.reserved();
+  const bool cache = RECCEL.CACHE && cacheable && X(A - 2) > 0.0;
+  // The pattern's entries keep its members' means as well when no
+  // definition value changes them.
+  const bool means_cached = !grp.defs || grp.same_means;
+  const double stamp = ++vc.CALLNO;
+  // One model without weights: the record's likelihood is handled by its
+  // logarithm (ln L - ln S = l), without the exponential and back.
+  const bool single = nm == 1 && !grp.weights;
+  const double ln_tiny = std::log(kTinyLikelihood);
+  const double ln_safmin = std::log(m.SAFMIN);
+
+  // The power transform (lambda, c).
+  const int pword = jobbase::IGRPTB(IX, NG, igcol::kPower, g);
+  const bool transform = pword != 0;
+  double lambda = 1.0, c = 0.0;
+  if (transform) {
+    const int a = icell(X(pword));
+    lambda = X(a);
+    c = X(a + 1);
+  }
+
+  const int mcov0 = G.icol(gcol::kCovResult);
+  const int mmeans0 = G.icol(gcol::kMeansResult);
+  const int sp = packed_size(grp.p);
+  const double fscale = oc.FSCALE;
+  const bool first_call = !oc.FFIRST;
+  const bool started = G.col(gcol::kFitValue) != 0.0;
+  double F = 0.0;
+  double P = 0.0;
+  int failures = 0;
+  int overflows = 0;
+  bool ended = false;
+  Record rec;
+  // The common case in a short loop: one model, no weights, no transform, no
+  // definition values, no statistics lines, the pattern cache on.  A record
+  // whose pattern has not been built in this evaluation, or whose value
+  // needs any of the checks' actions, goes the general way below, which
+  // gives the same bits.
+  const bool fast = cache && single && !transform && !grp.defs && !oc.PEDOUT;
+  double dfast[kFastMembers];
+  while (!ended && walk.next(rec)) {
+    const int J = rec.J;
+    if (fast && J > 0 && J <= kFastMembers && vc.SCALE.size() > static_cast<std::size_t>(J)) {
+      const int ent = icell(X(A + 1 + grp.n + kPatternWords * icell(X(A + 1 + rec.i))));
+      const int s = packed_size(J);
+      const int tail = ent + 2 * s + J;
+      const double K = X(tail + 3);
+      if (X(tail + kResultWords) == stamp && X(tail + 1) == 0.0 && X(tail + 2) == 0.0 && K > kTinyConstant) {
+        const double constant = 1.0 / K;
+        const double* y = X.ptr(rec.values);
+        const double* mean = X.ptr(ent + 2 * s);
+        for (int j = 0; j < J; ++j) dfast[j] = y[j] - mean[j];
+        const double q = quadratic(X.ptr(ent + s), dfast, J);
+        if (constant > m.SAFMIN) {
+          const double l = X(tail + 4) - q / 2.0;
+          const double lnS = vc.LNSCALE[static_cast<std::size_t>(J)];
+          if (!(l + lnS > m.LN1E30 || l < -m.MLNSAF) && !(l + lnS <= ln_tiny) && l + lnS > ln_safmin) {
+            F -= 2.0 * (l + 0.0);
+            continue;
+          }
+        }
+      }
+    }
+    walk.prepare(rec);
+    if (J <= 0) continue;
+    if (vc.SCALE.size() <= static_cast<std::size_t>(J)) vc.size(J, nm, m.PI);
+    const auto uJ = static_cast<std::size_t>(J);
+    // The members' positions: the pattern's, or found for the record.
+    int pattern = 0;
+    std::span<int> pos(vc.POS.data(), uJ);
+    if (cache) {
+      // The pattern's positions, wanted for the means of a record and for a
+      // pattern's first record of the evaluation.
+      pattern = A + 1 + grp.n + kPatternWords * icell(X(A + 1 + rec.i));
+      if ((rec.means_changed && !means_cached) || X(icell(X(pattern)) + entry_words(J) - 1) != stamp) {
+        const int pa = icell(X(pattern + 2));
+        for (int j = 0; j < J; ++j) pos[static_cast<std::size_t>(j)] = icell(X(pa + j));
+      }
+    } else if (rec.rebuild) {
+      member_positions(X, grp.ids, grp.p, rec.codes, J, rec.i, pos);
+    }
+    const int s = packed_size(J);
+    const int words = block_words(J, 0);
+    const double S = vc.SCALE[uJ];
+    const double lnS = vc.LNSCALE[uJ];
+    double& trouble = X(grp.trouble + rec.i);
+    double T = 0.0;
+    for (int e = 0; e < nm; ++e) {
+      const int blk = rec.block + e * words;
+      const int inv = blk + s;
+      const int work = blk + 2 * s;
+      const int res = work + J * J;
+      const int mu = res + J;
+      const int cst = blk + 3 * s + J * (J + 1);
+      const double We = walk.weight(e);
+      const int mcov = mcov0 + e * sp;
+      const int mmeans = mmeans0 + e * grp.p;
+      int means = mu;
+      if (rec.means_changed && !(cache && means_cached))
+        for (int j = 0; j < J; ++j) X(mu + j) = X(mmeans + pos[static_cast<std::size_t>(j)] - 1);
+      // Where the record's covariance and packed inverse are, and how its
+      // inversion went.
+      int cov = blk, pinv = inv;
+      Inversion v;
+      if (cache) {
+        const int ent = icell(X(pattern)) + e * entry_words(J);
+        cov = ent;
+        pinv = ent + s;
+        const int tail = ent + 2 * s + J;
+        if (X(tail + kResultWords) != stamp) {
+          store(X, tail, build(X, grp, rec, mcov, cov, pinv, work, work, pos, vc.C2PI[uJ]));
+          if (means_cached)
+            for (int j = 0; j < J; ++j) X(ent + 2 * s + j) = X(mmeans + pos[static_cast<std::size_t>(j)] - 1);
+          X(tail + kResultWords) = stamp;
+        }
+        if (means_cached) means = ent + 2 * s;
+        v = load(X, tail);
+      } else {
+        const auto ue = static_cast<std::size_t>(e);
+        if (rec.cov_changed) vc.INV[ue] = build(X, grp, rec, mcov, cov, pinv, work, work, pos, vc.C2PI[uJ]);
+        v = vc.INV[ue];
+      }
+
+      if (v.fault != 0 || v.nullity > 0) {
+        trouble += 1.0;
+        oc.FMODE = -1;
+        const double lmin = smallest_eigenvalue(X, cov, J, m.WSTOP);
+        P += fscale / grp.n * (lmin * lmin * J + 1.0 + v.nullity);
+        write_list(kMsgUnit, {" ExpCov Non-positive definite: Penalty is", P, " vector ", rec.i + 1});
+        ++failures;
+        if (first_call && !oc.NPDWRN) {
+          oc.NPDWRN = true;
+          first_call_warning(g, " Minimization will probably be impaired by the penalty function", true,
+                             nm >= 2 ? e : -1, cov, X, J);
+        }
+        if (failures >= kLastFailure) {
+          F = P;
+          ended = true;
+          break;
+        }
+        continue;
+      }
+      if (v.K <= kTinyConstant) {
+        trouble += 1.0;
+        oc.FMODE = -1;
+        if (first_call && !oc.NPDWRN) {
+          oc.NPDWRN = true;
+          first_call_warning(g, " Minimization may be impaired by penalty function", false, -1, cov, X, J);
+        }
+        ++failures;
+        X(cst) = kConstantPenalty;
+        F += kConstantPenalty;
+        continue;
+      }
+      const double constant = 1.0 / v.K;
+      X(cst) = constant;
+
+      // Residuals, transformed observations and the Jacobian.
+      double jac = 0.0;
+      const double* y = X.ptr(rec.values);
+      const double* mean = X.ptr(means);
+      double* d = X.ptr(res);
+      for (int j = 0; j < J; ++j) {
+        double t = y[j];
+        if (transform) {
+          const double arg = y[j] + c;
+          if (arg < kTinyLikelihood) {
+            write_list(kStdout, {});
+            write_list(kStdout, {" Additive constant of power transform is", c});
+            write_list(kStdout, {" Observation in vector", rec.i + 1, " element ", j + 1, " is", y[j]});
+            jobbase::ERRMSG(146);
+          }
+          const double ln = std::log(arg);
+          t = lambda == 0.0 ? ln : (std::pow(arg, lambda) - 1.0) / lambda;
+          jac += (lambda - 1.0) * ln;
+        }
+        d[j] = t - mean[j];
+      }
+      const double q = quadratic(X.ptr(pinv), d, J);
+      double l;
+      if (constant > m.SAFMIN) {
+        l = v.lnc - q / 2.0;
+      } else {
+        l = constant - q / 2.0;
+        oc.FMODE = -1;
+      }
+      if (l + lnS > m.LN1E30 || l < -m.MLNSAF) {
+        trouble += 1.0;
+        oc.FMODE = -1;
+        if (overflows < kOverflowAdds) {
+          F += 2.0 * fscale;
+          ++overflows;
+        }
+        continue;
+      }
+      const double L = single ? 0.0 : std::exp(l) * S;
+      if (single ? l + lnS <= ln_tiny : L <= kTinyLikelihood) {
+        trouble += 1.0;
+        oc.FMODE = -1;
+        if (!started) strange(X, rec, cov, means, transform, lambda, c);
+        if (oc.PEDOUT)
+          write_list(kOutFileUnit, {-999999.0, q, rec.i + 1, J, icell(trouble), " 999", e + 1});
+        F += 2.0 * fscale;
+        continue;
+      }
+      if (oc.PEDOUT) {
+        const double z = std::cbrt(q / J) - 1.0 + (2.0 / (9.0 * J)) * std::sqrt(9.0 * J / 2.0);
+        const double m2l = single ? -2.0 * l : -2.0 * (std::log(L) - lnS);
+        write_list(kOutFileUnit, {m2l, q, z, rec.i + 1, J, icell(trouble), " 000", e + 1});
+      }
+      if (single) {
+        if (l + lnS > ln_safmin) {
+          F -= 2.0 * (l + jac);
+        } else {
+          F = F - 2.0 * std::exp(l) * S + S + jac;
+          oc.FMODE = -1;
+        }
+        continue;
+      }
+      T += We * L;
+      if (e == nm - 1) {
+        if (T > m.SAFMIN) {
+          F -= 2.0 * (std::log(T) - lnS + jac);
+        } else {
+          F = F - 2.0 * T + S + jac;
+          oc.FMODE = -1;
+        }
+      }
+    }
+  }
+  walk.finish();
+  // The penalty of the records whose matrix could not be inverted, once.
+  if (!ended) F += P;
+  oc.NNONPD += failures;
+  G.col(gcol::kFitValue) = F;
+  FOBJ += F;
 }
 
 }  // namespace qv::fit

@@ -291,9 +291,12 @@ template <class F>
 void for_each_parameter_matrix(Vec1<double> X, int NG, int g, F f) {
   const GroupView G{X, NG, g};
   if (G.B() < 1) return;
+  // The raw-data view (%R) keeps its declared type but has no
+  // specification words: the words before the raw data are other data.
+  const int raw = G.icol(gcol::kRawLetter);
   for (int L = 1; L <= 26; ++L) {
     int type = icell(G.type(L));
-    if (!parameter_type(type)) continue;
+    if (!parameter_type(type) || L == raw) continue;
     const int a = icell(G.addr(L));
     const int n = NELEM(type, icell(G.rows(L)), icell(G.cols(L)));
     if (a < 1 || n <= 0) continue;
@@ -394,8 +397,13 @@ void VLSUMM(Vec1<double> X, Vec1<int> IX, Labtab& LABTAB, int LABNXT, int& NPAR,
       continue;
     }
     if (fitcod == kFitTable) {
+      // The table's statistics are its cell proportions, one of them fixed
+      // by the others; its columns 2 and 3 count rows and columns, not
+      // variables and covariances.
       nstat += used_table_cells(G) - 1;
-    } else if (fitcod == kFitVL || fitcod == kFitOrdMix) {
+      continue;
+    }
+    if (fitcod == kFitVL || fitcod == kFitOrdMix) {
       summarise(X, IX, LABTAB, LABNXT, NG, g, fitcod, nstat);
     }
     nstat += G.icol(gcol::kNstat);

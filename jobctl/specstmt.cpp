@@ -47,9 +47,12 @@ void each_element(Vec1<double> X, int G, F f) {
   for (int g = 1; g <= std::min(G, NG); ++g) {
     const GroupView grp{X, NG, g};
     if (grp.B() < 1) continue;
+    // The raw-data view (%R) has no specification words: the words before
+    // the raw data are other data.
+    const int raw = grp.icol(gcol::kRawLetter);
     for (int L = 1; L <= 26; ++L) {
       int type = icell(grp.type(L));
-      if (!parameter_type(type)) continue;
+      if (!parameter_type(type) || L == raw) continue;
       const int a = icell(grp.addr(L));
       const int n = NELEM(type, icell(grp.rows(L)), icell(grp.cols(L)));
       for (int i = 0; i < n; ++i) f(a + i, a + n + i);

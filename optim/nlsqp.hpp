@@ -110,6 +110,9 @@ inline Npwloc NPWLOC;
 // last word used: 2N + m + nctotl integers and 20N + 11mL + 21m + mN reals,
 // plus 2N^2 when mL + m > 0 and (mL + m)N when m > 0.
 void NPWKSP(int n, int nclin, int nnlcon, int nctotl, int& litotl, int& lwtotl);
+// The same layout into loc: the alternative edition lays out its own
+// workspaces with it, into its own locations.
+void npwksp_layout(Npwloc& loc, int n, int nclin, int nnlcon, int nctotl, int& litotl, int& lwtotl);
 
 // State of NLSQP's runs: the Frobenius norm estimate of R, kept from one run
 // to the next (a warm or hot start measures it again), and the debug switch

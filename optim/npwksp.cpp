@@ -20,9 +20,12 @@ void set_precision(Npprec& p, int n) {
 }
 
 void NPWKSP(int n, int nclin, int nnlcon, int nctotl, int& litotl, int& lwtotl) {
+  npwksp_layout(NPWLOC, n, nclin, nnlcon, nctotl, litotl, lwtotl);
+}
+
+void npwksp_layout(Npwloc& loc, int n, int nclin, int nnlcon, int nctotl, int& litotl, int& lwtotl) {
   const int m = nnlcon;
   const int ncon = nclin + nnlcon;
-  Npwloc& loc = NPWLOC;
 
   // Hands out consecutive blocks: next(len) is the first word of a block of
   // len words.

@@ -327,6 +327,25 @@ TEST_F(ReportTest, ComponentModels) {
  " Where the fit function is Variable-length records ML         "}));
 }
 
+// The formula machine's header of stacked blocks counts all their rows
+// (here 4 for two models of order 2): each model still prints as a square
+// block of its own.
+TEST_F(ReportTest, StackedComponentModelsPrintOneSquareBlockEach) {
+  job(1);
+  col(gcol::kFitCode, 1) = jobbase::kFitVL;
+  col(gcol::kNvar, 1) = 2;
+  jobbase::IGRPTB(IX(), 1, jobbase::igcol::kModels, 1) = 2;
+  col(gcol::kMeansResult, 1) = result(jobbase::kTypeFull, 1, 4, {1, 2, 5, 6});
+  cov(1, 2, result(jobbase::kTypeSym, 4, 2, {1, 0.5, 1, 2, -0.5, 2}));
+  close();
+  const std::string out = report();
+  EXPECT_NE(out.find(lines({" EXPECTED COVARIANCE MATRIX", "", " Model number: 1", "", "          1       2",
+                            " 1   1.0000", " 2   0.5000  1.0000", "", " Model number: 2", "",
+                            "             1          2", " 1      2.0000", " 2     -0.5000     2.0000"})),
+            std::string::npos)
+      << out;
+}
+
 // Ordinal mixtures show their expected thresholds, rows "Threshold  k".
 TEST_F(ReportTest, OrdinalThresholds) {
   job(1);

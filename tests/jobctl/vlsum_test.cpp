@@ -368,7 +368,8 @@ TEST_F(VlsummTest, StatisticsByFitCode) {
   col(2, 1) = 3;
   col(3, 1) = 6;
   col(29, 1) = 1;
-  // 2: contingency table of 2 x 3 cells, one negative: 5 - 1, plus its 3 columns.
+  // 2: contingency table of 2 x 3 cells, one negative: 5 - 1 (its columns 2
+  // and 3 count rows and columns, no variables or covariances).
   col(11, 2) = 11;
   col(2, 2) = 2;
   col(3, 2) = 3;
@@ -393,7 +394,7 @@ TEST_F(VlsummTest, StatisticsByFitCode) {
   close();
   int npar = 0, nstat = 0;
   EXPECT_EQ(run(npar, nstat), "");
-  EXPECT_EQ(nstat, (6 + 3) + (4 + 3) + (40 - 10) + 2);
+  EXPECT_EQ(nstat, (6 + 3) + (5 - 1) + (40 - 10) + 2);
   EXPECT_EQ(FITSTA.NSTTOT, nstat);
 }
 

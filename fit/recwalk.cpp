@@ -1,0 +1,170 @@
+#include "fit/recwalk.hpp"
+
+#include <algorithm>
+
+#include "algebra/formmach.hpp"
+#include "fit/objcel.hpp"
+#include "jobbase/areas.hpp"
+#include "jobbase/fitopt.hpp"
+#include "jobbase/tabnames.hpp"
+#include "jobbase/vlsum.hpp"
+#include "jobbase/workspace.hpp"
+#include "runtime/units.hpp"
+
+namespace qv::fit {
+
+namespace gcol = jobbase::gcol;
+namespace igcol = jobbase::igcol;
+using jobbase::GroupView;
+using jobbase::icell;
+using jobbase::IGRPTB;
+
+namespace {
+
+void evaluate(Vec1<double> X, int kind, int g) {
+  int status = 0;
+  algebra::EVFORM(X, kind, g, g, status);
+}
+
+}  // namespace
+
+RecordGroup record_group(Vec1<double> X, Vec1<int> IX, int NG, int g) {
+  const GroupView G{X, NG, g};
+  RecordGroup grp;
+  grp.X = X;
+  grp.IX = IX;
+  grp.NG = NG;
+  grp.g = g;
+  const int dword = G.icol(gcol::kDefVars);
+  grp.d = dword != 0 ? icell(X(dword)) : 0;
+  grp.p = G.icol(gcol::kNvar) - grp.d;
+  grp.first = G.icol(gcol::kRecords);
+  grp.n = grp.first >= 2 ? icell(X(grp.first - 1)) : 0;
+  grp.trouble = grp.first >= 4 ? icell(X(grp.first - 3)) : 0;
+  grp.ids = G.icol(gcol::kIdCodes);
+  const int code = G.icol(gcol::kFitCode);
+  grp.nmodel = (code == jobbase::kFitVL || code == jobbase::kFitOrdMix)
+                   ? std::max(IGRPTB(IX, NG, igcol::kModels, g), 1)
+                   : 1;
+  grp.weights = grp.nmodel >= 2 || G.col(gcol::kWeightFormula) > 0.0;
+  grp.defs = grp.d > 0 && jobbase::FITSTA.DEFSW != 0;
+  grp.defmap = IX(g + 1);
+  grp.same_means = IGRPTB(IX, NG, igcol::kSameMeans, g) == 1;
+  grp.same_cov = IGRPTB(IX, NG, igcol::kSameCov, g) == 1;
+  grp.same_weights = IGRPTB(IX, NG, igcol::kSameWeights, g) == 1;
+  return grp;
+}
+
+RecordWalk::RecordWalk(const RecordGroup& grp, BlockWords words, int T) : grp_(grp), words_(words), T_(T) {
+  auto& m = jobbase::MAINPR;
+  auto X = grp.X;
+  const GroupView G{X, grp.NG, grp.g};
+  base_ = G.icol(gcol::kFitReserved);
+  // The area is laid out again at the first evaluation of a run, and
+  // whenever the workspace top has fallen below it (its words may then have
+  // been used by someone else).
+  first_ = !OBJCEL.FFIRST || base_ < 1 || X(base_) < 0.0 || X(base_ + 1) < 0.0 ||
+           m.WSTOP < base_ + 2 + icell(X(base_)) + icell(X(base_ + 1));
+  OBJCEL.RAWALC = false;
+  evaluate(X, jobbase::fkind::kCov, grp.g);
+  evaluate(X, jobbase::fkind::kMeans, grp.g);
+  if (first_) {
+    base_ = m.WSTOP;
+    int largest = 0;
+    int r = grp.first;
+    for (int i = 0; i < grp.n; ++i) {
+      const int len = icell(X(r));
+      largest = std::max(largest, len - grp.d);
+      r += 2 + 2 * len;
+    }
+    const int block = words_(largest, T_) * grp.nmodel;
+    jobbase::check_room(static_cast<long long>(base_) + 2 + block);
+    X(base_) = 0.0;
+    X(base_ + 1) = block;
+    G.col(gcol::kFitReserved) = base_;
+  }
+  area_ = base_ + 2 + icell(X(base_));
+  m.WSTOP = std::max(m.WSTOP, area_);
+  r_ = grp.first;
+}
+
+void RecordWalk::reserve(int words) {
+  auto X = grp_.X;
+  jobbase::check_room(static_cast<long long>(base_) + 2 + words + icell(X(base_ + 1)));
+  X(base_) = words;
+  area_ = base_ + 2 + words;
+  jobbase::MAINPR.WSTOP = area_;
+}
+
+bool RecordWalk::next(Record& rec) {
+  auto X = grp_.X;
+  if (i_ >= 0) r_ += 2 + 2 * icell(X(r_));
+  ++i_;
+  if (i_ >= grp_.n) return false;
+  rec.i = i_;
+  rec.r = r_;
+  const int len = icell(X(r_));
+  rec.J = len - grp_.d;
+  rec.w = icell(X(r_ + 1));
+  rec.codes = r_ + 2 + grp_.d;
+  rec.defvals = r_ + 2 + len;
+  rec.values = rec.defvals + grp_.d;
+  rec.block = area_;
+  jobbase::MAINPR.WSTOP = area_ + words_(rec.J, T_) * grp_.nmodel;
+  if (i_ == 0 || !RECCEL.REUSE) {
+    rec.cov_changed = rec.means_changed = rec.rebuild = true;
+    return true;
+  }
+  const bool codes = (rec.w & 1) != 0;
+  const bool defs = (rec.w & 2) != 0 && grp_.defs;
+  rec.cov_changed = codes || (defs && !grp_.same_cov);
+  rec.means_changed = codes || (defs && !grp_.same_means);
+  rec.rebuild = rec.cov_changed || rec.means_changed;
+  return true;
+}
+
+void RecordWalk::prepare(const Record& rec) {
+  auto X = grp_.X;
+  auto IX = grp_.IX;
+  const int debug = jobbase::FITOPT.DB;
+  const int g = grp_.g;
+  if (rec.i == 0 && grp_.weights) {
+    if (debug == 2) runtime::write_list(runtime::kMsgUnit, {" First Case #", rec.i + 1});
+    evaluate(X, jobbase::fkind::kWeight, g);
+  }
+  if (!grp_.defs) return;
+  // Definition values equal to the record before's leave the model as it
+  // is; without reuse every record with a flag re-evaluates.
+  const bool changed = rec.i == 0 || (rec.w & 2) != 0 || (!RECCEL.REUSE && rec.w != 0);
+  if (!changed) return;
+  const int map = grp_.defmap;
+  const int pairs = map >= 1 ? IX(map) : 0;
+  for (int k = 1; k <= pairs; ++k) {
+    const int number = IX(map + 2 * k - 1);
+    const int word = IX(map + 2 * k);
+    if (number >= 1 && number <= grp_.d) X(word) = X(rec.defvals + number - 1);
+  }
+  auto& fm = algebra::FMFLAG;
+  int status = 0;
+  fm.INFIT = true;
+  algebra::EVCOMP(X, 0, status);
+  fm.INFIT = false;
+  if (debug == 2) runtime::write_list(runtime::kMsgUnit, {" Re-eval Case #", rec.i + 1});
+  const bool codes = (rec.w & 1) != 0;
+  if (!grp_.same_cov || codes) evaluate(X, jobbase::fkind::kCov, g);
+  if (!grp_.same_means || codes) evaluate(X, jobbase::fkind::kMeans, g);
+  if (grp_.weights && !grp_.same_weights) evaluate(X, jobbase::fkind::kWeight, g);
+}
+
+void RecordWalk::finish() {
+  auto X = grp_.X;
+  jobbase::MAINPR.WSTOP = area_ + icell(X(base_ + 1));
+}
+
+double RecordWalk::weight(int e) const {
+  if (!grp_.weights) return 1.0;
+  const GroupView G{grp_.X, grp_.NG, grp_.g};
+  return grp_.X(G.icol(gcol::kWeightResult) + e);
+}
+
+}  // namespace qv::fit
