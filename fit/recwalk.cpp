@@ -60,11 +60,13 @@ RecordWalk::RecordWalk(const RecordGroup& grp, BlockWords words, int T) : grp_(g
   auto X = grp.X;
   const GroupView G{X, grp.NG, grp.g};
   base_ = G.icol(gcol::kFitReserved);
-  // The area is laid out again at the first evaluation of a run, and
-  // whenever the workspace top has fallen below it (its words may then have
-  // been used by someone else).
-  first_ = !OBJCEL.FFIRST || base_ < 1 || X(base_) < 0.0 || X(base_ + 1) < 0.0 ||
-           m.WSTOP < base_ + 2 + icell(X(base_)) + icell(X(base_ + 1));
+  top0_ = m.WSTOP;
+  // The area is laid out again when the group has none, when it was laid out
+  // for another job, and whenever the workspace top has fallen below it
+  // (its words may then have been used by someone else).  Otherwise it
+  // serves every run of the job: the records do not change.
+  first_ = base_ < 1 || X(base_) < 0.0 || X(base_ + 1) < 0.0 || icell(X(base_ + 2)) != m.JOBNO ||
+           m.WSTOP < base_ + kHeader + icell(X(base_)) + icell(X(base_ + 1));
   OBJCEL.RAWALC = false;
   evaluate(X, jobbase::fkind::kCov, grp.g);
   evaluate(X, jobbase::fkind::kMeans, grp.g);
@@ -78,49 +80,26 @@ RecordWalk::RecordWalk(const RecordGroup& grp, BlockWords words, int T) : grp_(g
       r += 2 + 2 * len;
     }
     const int block = words_(largest, T_) * grp.nmodel;
-    jobbase::check_room(static_cast<long long>(base_) + 2 + block);
+    jobbase::check_room(static_cast<long long>(base_) + kHeader + block);
     X(base_) = 0.0;
     X(base_ + 1) = block;
+    X(base_ + 2) = m.JOBNO;
     G.col(gcol::kFitReserved) = base_;
   }
-  area_ = base_ + 2 + icell(X(base_));
+  area_ = base_ + kHeader + icell(X(base_));
   m.WSTOP = std::max(m.WSTOP, area_);
+  top0_ = std::max(top0_, area_ + icell(X(base_ + 1)));
   r_ = grp.first;
 }
 
 void RecordWalk::reserve(int words) {
   auto X = grp_.X;
-  jobbase::check_room(static_cast<long long>(base_) + 2 + words + icell(X(base_ + 1)));
+  const int block = icell(X(base_ + 1));
+  jobbase::check_room(static_cast<long long>(base_) + kHeader + words + block);
   X(base_) = words;
-  area_ = base_ + 2 + words;
+  area_ = base_ + kHeader + words;
+  top0_ = std::max(top0_, area_ + block);
   jobbase::MAINPR.WSTOP = area_;
-}
-
-bool RecordWalk::next(Record& rec) {
-  auto X = grp_.X;
-  if (i_ >= 0) r_ += 2 + 2 * icell(X(r_));
-  ++i_;
-  if (i_ >= grp_.n) return false;
-  rec.i = i_;
-  rec.r = r_;
-  const int len = icell(X(r_));
-  rec.J = len - grp_.d;
-  rec.w = icell(X(r_ + 1));
-  rec.codes = r_ + 2 + grp_.d;
-  rec.defvals = r_ + 2 + len;
-  rec.values = rec.defvals + grp_.d;
-  rec.block = area_;
-  jobbase::MAINPR.WSTOP = area_ + words_(rec.J, T_) * grp_.nmodel;
-  if (i_ == 0 || !RECCEL.REUSE) {
-    rec.cov_changed = rec.means_changed = rec.rebuild = true;
-    return true;
-  }
-  const bool codes = (rec.w & 1) != 0;
-  const bool defs = (rec.w & 2) != 0 && grp_.defs;
-  rec.cov_changed = codes || (defs && !grp_.same_cov);
-  rec.means_changed = codes || (defs && !grp_.same_means);
-  rec.rebuild = rec.cov_changed || rec.means_changed;
-  return true;
 }
 
 void RecordWalk::prepare(const Record& rec) {
@@ -156,10 +135,9 @@ void RecordWalk::prepare(const Record& rec) {
   if (grp_.weights && !grp_.same_weights) evaluate(X, jobbase::fkind::kWeight, g);
 }
 
-void RecordWalk::finish() {
-  auto X = grp_.X;
-  jobbase::MAINPR.WSTOP = area_ + icell(X(base_ + 1));
-}
+int RecordWalk::reserved_words() const { return icell(grp_.X(base_)); }
+
+void RecordWalk::finish() { jobbase::MAINPR.WSTOP = top0_; }
 
 double RecordWalk::weight(int e) const {
   if (!grp_.weights) return 1.0;

@@ -12,12 +12,15 @@
 // codes; 2: other definition values; 3: both.
 //
 // Workspace: each group keeps an area from its base B (GRPTAB column 35),
-// taken at WSTOP at the first evaluation of a run: B holds the words the fit
-// function reserved for itself (its cache, from B + 2), B + 1 the words of
-// the largest record's block; the record's block (NMODEL blocks of the fit
-// function's size for J members) follows the reserved words.  After the
-// group WSTOP stands past the largest block, so that the groups' areas never
-// overlap.
+// taken at WSTOP when the group first needs it in a job (and again whenever
+// WSTOP is found below it): B holds the words the fit function reserved for
+// itself (its cache, from B + 3), B + 1 the words of the largest record's
+// block, B + 2 the job number; the record's block (NMODEL blocks of the fit
+// function's size for J members) follows the reserved words.  WSTOP never
+// falls below where the walk found it: while a record is handled it stands
+// past the record's block (and past every area above), and after the group
+// past the group's largest block, so that the groups' areas never overlap
+// and formula temporaries never reach them.
 //
 // Use:
 //   RecordWalk walk(group, words);          // words(J): one model's block
@@ -30,6 +33,10 @@
 //   walk.finish();
 #pragma once
 
+#include <algorithm>
+
+#include "jobbase/areas.hpp"
+#include "jobbase/workspace.hpp"
 #include "runtime/view1.hpp"
 
 namespace qv::fit {
@@ -90,14 +97,15 @@ class RecordWalk {
   // clears RAWALC, evaluates the covariance and means formulas.  words(J, T)
   // gives one model's block for J members; T is passed on to it.
   RecordWalk(const RecordGroup& grp, BlockWords words, int T = 0);
-  // Whether the area was laid out by this call (the first of a run, or an
-  // area another user of the workspace may have overwritten).
+  // Whether the area was laid out by this call (the group's first in the
+  // job, or an area another user of the workspace may have overwritten).
   bool first_call() const { return first_; }
-  // The words reserved at base + 2 for the fit function (only when
+  // The words reserved at base + 3 for the fit function (only when
   // first_call(); checked against the workspace limit).
   void reserve(int words);
-  // Address of the reserved words.
-  int reserved() const { return base_ + 2; }
+  // Address and number of the reserved words.
+  int reserved() const { return base_ + kHeader; }
+  int reserved_words() const;
   // The next record; false after the last.  Sets WSTOP past the record's
   // block.  The first record (of each call) is always rebuilt.
   bool next(Record& rec);
@@ -109,7 +117,7 @@ class RecordWalk {
   // unless the group says they do not depend on them (debug 2:
   // " Re-eval Case #").
   void prepare(const Record& rec);
-  // Ends the walk: WSTOP past the group's area.
+  // Ends the walk: WSTOP past the group's area (or where it was, if higher).
   void finish();
   // The mixing weight of model e (1 without weights).
   double weight(int e) const;
@@ -118,11 +126,47 @@ class RecordWalk {
   const RecordGroup& grp_;
   BlockWords words_;
   int T_;
+  static constexpr int kHeader = 3;
   int base_ = 0;
   int area_ = 0;  // first word of the record blocks
+  int top0_ = 0;  // WSTOP at the start, raised past the area
+  int lastJ_ = -1;     // the members of the last record and
+  int lastWords_ = 0;  // its blocks' words
   int r_ = 0;
   int i_ = -1;
   bool first_ = false;
 };
+
+// Per record, so defined here to be inlined into the fit functions' loops.
+inline bool RecordWalk::next(Record& rec) {
+  auto X = grp_.X;
+  if (i_ >= 0) r_ += 2 + 2 * jobbase::icell(X(r_));
+  ++i_;
+  if (i_ >= grp_.n) return false;
+  rec.i = i_;
+  rec.r = r_;
+  const int len = jobbase::icell(X(r_));
+  rec.J = len - grp_.d;
+  rec.w = jobbase::icell(X(r_ + 1));
+  rec.codes = r_ + 2 + grp_.d;
+  rec.defvals = r_ + 2 + len;
+  rec.values = rec.defvals + grp_.d;
+  rec.block = area_;
+  if (rec.J != lastJ_) {
+    lastJ_ = rec.J;
+    lastWords_ = words_(rec.J, T_) * grp_.nmodel;
+  }
+  jobbase::MAINPR.WSTOP = std::max(top0_, area_ + lastWords_);
+  if (i_ == 0 || !RECCEL.REUSE) {
+    rec.cov_changed = rec.means_changed = rec.rebuild = true;
+    return true;
+  }
+  const bool codes = (rec.w & 1) != 0;
+  const bool defs = (rec.w & 2) != 0 && grp_.defs;
+  rec.cov_changed = codes || (defs && !grp_.same_cov);
+  rec.means_changed = codes || (defs && !grp_.same_means);
+  rec.rebuild = rec.cov_changed || rec.means_changed;
+  return true;
+}
 
 }  // namespace qv::fit

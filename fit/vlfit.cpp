@@ -253,7 +253,7 @@ void vl_fit(Vec1<double> X, Vec1<int> IX, int NG, int g, double& FOBJ) {
   // Without definition values that change the covariance, each pattern's
   // matrix is the same for all its records in one evaluation.
   const bool cacheable = !grp.defs || grp.same_cov;
-  if (walk.first_call()) {
+  if (walk.first_call() || !oc.FFIRST) {
     int longest = 0;
     int r = grp.first;
     for (int i = 0; i < grp.n; ++i) {
@@ -263,14 +263,24 @@ void vl_fit(Vec1<double> X, Vec1<int> IX, int NG, int g, double& FOBJ) {
     // The tables are made afresh for each run.
     vc.SCALE.clear();
     vc.size(longest, nm, m.PI);
-    if (RECCEL.CACHE && cacheable && grp.n > 0) lay_out_cache(walk, grp);
+    if (walk.first_call() && RECCEL.CACHE && cacheable && grp.n > 0) lay_out_cache(walk, grp);
   }
   const int A = walk.reserved();
-  const bool cache = RECCEL.CACHE && cacheable && X(A - 2) > 0.0;
+  const bool cache = RECCEL.CACHE && cacheable && walk.reserved_words() > 0;
   // The pattern's entries keep its members' means as well when no
   // definition value changes them.
   const bool means_cached = !grp.defs || grp.same_means;
   const double stamp = ++vc.CALLNO;
+  // A run starts with every pattern to be built again (the evaluation
+  // numbers start afresh with the cells).
+  if (cache && !oc.FFIRST && !walk.first_call()) {
+    const int npat = icell(X(A));
+    for (int k = 0; k < npat; ++k) {
+      const int hdr = A + 1 + grp.n + kPatternWords * k;
+      const int J = icell(X(hdr + 1));
+      for (int e = 0; e < nm; ++e) X(icell(X(hdr)) + (e + 1) * entry_words(J) - 1) = -1.0;
+    }
+  }
   // One model without weights: the record's likelihood is handled by its
   // logarithm (ln L - ln S = l), without the exponential and back.
   const bool single = nm == 1 && !grp.weights;

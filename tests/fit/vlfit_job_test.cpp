@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "fit/fitfun.hpp"
+#include "fit/fitsetup.hpp"
 #include "fit/fitstat.hpp"
 #include "fit/objcel.hpp"
 #include "fit/recwalk.hpp"
@@ -145,6 +147,47 @@ TEST_F(VlFitJobTest, SameCovKeepsTheCovarianceAndStillReevaluatesTheMeans) {
   EXPECT_TRUE(near(val('C', 1), 0.71210101981391472));
   EXPECT_TRUE(near(col(gcol::kFitValue), 84.893273427457757)) << report;
   expect_switches_change_nothing();
+}
+
+// Two groups of the same records and model: each group's value is the
+// one-group value, and the groups' workspace areas stay where they are from
+// evaluation to evaluation and from run to run (WSTOP does not creep).
+TEST_F(VlFitJobTest, TwoRecordGroupsKeepTheirAreasFromCallToCall) {
+  const std::string report = job("two");
+  EXPECT_TRUE(near(col(gcol::kFitValue, 1), 1933.8241581401537)) << report;
+  EXPECT_TRUE(near(col(gcol::kFitValue, 2), 1933.8241581401537));
+  const auto& f = FITARR;
+  auto X = jobctl::testing_support::JobTest::X();
+  std::vector<double> x(X.ptr(f.X), X.ptr(f.X) + f.N);
+  std::vector<double> g(static_cast<std::size_t>(f.N), 0.0);
+  int top = 0;
+  for (int k = 0; k < 6; ++k) {
+    OBJCEL.FFIRST = k % 3 != 0;  // a new run at the first and fourth call
+    int mode = 0;
+    double fobj = 0.0;
+    FITFUN(mode, f.N, x, fobj, g, 0, jobbase::IWORKS.ix().span(), X.span());
+    if (k == 0) top = jobbase::MAINPR.WSTOP;
+    EXPECT_EQ(jobbase::MAINPR.WSTOP, top) << "call " << k;
+    EXPECT_EQ(col(gcol::kFitValue, 1), col(gcol::kFitValue, 2)) << "call " << k;
+  }
+}
+
+// A record whose log-likelihood lies below -ln(safe minimum) adds 2 FSCALE,
+// for at most 50 records of an evaluation: 60 such records add 100 at a
+// scale of 1, and one ordinary record its -2 ln L.  MODE is -1.
+TEST_F(VlFitJobTest, OutOfRangeRecordsAddTwiceTheScaleFiftyTimesAtMost) {
+  std::string text =
+      "Sixty records far beyond the model\n Data NGroups=1 NInputvars=1 NObservations=1000\n Rectangular\n";
+  for (int i = 0; i < 60; ++i) text += " 60.0\n";
+  text += " 0.5\n End Rectangular\n Begin Matrices;\n  V SY 1 1\n  M FU 1 1\n End Matrices;\n"
+          " Matrix V 1\n Matrix M 0\n Covariance V /\n Means M /\nEnd\n";
+  const std::string report = run(text);
+  OBJCEL.FSCALE = 1.0;
+  OBJCEL.FMODE = 0;
+  const double f = group_value();
+  // The ordinary record: ln(2 pi) + 0.25 (R: -2 * dnorm(0.5, log = TRUE)).
+  EXPECT_NEAR(f, 100.0 + 2.0878770664093453, 1e-12) << report;
+  EXPECT_EQ(OBJCEL.FMODE, -1);
 }
 
 // Two models weighted 0.3 and 0.7, no free parameters: the sum of

@@ -299,6 +299,26 @@ TEST(E04ucfErrorExit, SilentSoftAndNoisySoftFailures) {
   }
 }
 
+TEST(E04ucfErrorExit, InfeasibleLinearRowWithMessages) {
+  // HS28's row x1 + 2 x2 + 3 x3 = 1 against 2 <= x <= 3: no feasible point.
+  fresh_edition();
+  AltCall c(problem("HS28"), 3, true);
+  for (int j = 0; j < 3; ++j) {
+    c.bl[static_cast<std::size_t>(j)] = 2.0;
+    c.bu[static_cast<std::size_t>(j)] = 3.0;
+  }
+  UnitCapture cap;
+  send(lines_for(3));
+  c.call(-1);
+  const Lines out = cap.lines();
+  EXPECT_EQ(c.ifail, 2);
+  EXPECT_TRUE(contains(out, " Exit E04UCF - No feasible point for the linear constraints.")) << cap.text();
+  EXPECT_TRUE(contains_part(out, "sum of infeasibilities =")) << cap.text();
+  EXPECT_EQ(out.back(), " ** Library soft failure - control returned");
+  EXPECT_EQ(out[out.size() - 2], " ** ABNORMAL EXIT from Numerical Library routine E04UCF: IFAIL =     2");
+  EXPECT_EQ(c.s.nobj + c.s.ncon, 0);  // the derivatives come after the feasibility phase
+}
+
 TEST(E04ucfErrorExitDeathTest, HardFailureEndsTheProcessWithStatusOne) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   EXPECT_EXIT(
@@ -455,6 +475,29 @@ TEST(E04ucfStarts, WarmRestartFromASolvedRunTakesAtMostOneIteration) {
   EXPECT_TRUE(c.ifail == 0 || c.ifail == 1) << c.ifail;
   EXPECT_LE(c.r.majits, 1);
   for (int j = 0; j < 4; ++j) EXPECT_NEAR(c.r.x[j], x[j], 1e-6 * std::max(1.0, std::abs(x[j])));
+}
+
+TEST(E04ucfStarts, AnIllConditionedWarmFactorIsRefactorisedWithItsDiagonalBounded) {
+  fresh_edition();
+  AltCall c(problem("HS71"), 3);
+  UnitCapture cap;
+  send(lines_for(3));
+  c.call(1);
+  ASSERT_TRUE(c.ifail == 0 || c.ifail == 1) << c.ifail;
+  // R = diag(1, 1e-12, 1, 1): its condition 1e12 is beyond sqrt(condition
+  // limit) = sqrt(1 / (400 eps)) = 1.34e7.  No major iteration changes it.
+  std::fill(c.r.rfac.begin(), c.r.rfac.end(), 0.0);
+  for (int j = 0; j < 4; ++j) c.r.rfac[static_cast<std::size_t>(j * 5)] = j == 1 ? 1e-12 : 1.0;
+  send({"Warm start", "Major iterations 0"});
+  c.call(1);
+  EXPECT_NE(c.ifail, 9);
+  double dmax = 0.0, dmin = 1e300;
+  for (int j = 0; j < 4; ++j) {
+    const double d = std::abs(c.r.rfac[static_cast<std::size_t>(j * 5)]);
+    dmax = std::max(dmax, d);
+    dmin = std::min(dmin, d);
+  }
+  EXPECT_LE(dmax / dmin, 1.01 * std::sqrt(1.0 / (400.0 * 0x1p-56)));
 }
 
 TEST(E04ucfStarts, HotRestartAfterARunGoesOnAndDamagedKxIsAnInputError) {

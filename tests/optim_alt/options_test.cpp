@@ -259,6 +259,14 @@ TEST_F(E4Options, AnEmptyLineIsOneBlankRecord) {
   EXPECT_EQ(out, expect);
 }
 
+TEST_F(E4Options, OnlyTheFirst72CharactersOfALineCount) {
+  // "5" in column 72, "0" in column 73: the value is 5, not 50.
+  const std::string line = "Iters" + std::string(66, ' ') + "50";
+  const Lines out = lines_of({line});
+  EXPECT_EQ(out.back(), "      " + line.substr(0, 72));
+  EXPECT_EQ(E4OPTS.inp(sl::kMajorIterations), 5);
+}
+
 TEST_F(E4Options, DefaultsDependOnTheProblemAndDoNotPersist) {
   set("Major print level 0");
   E4PRMS(2, 0, 0, " *** E04UCF");

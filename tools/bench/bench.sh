@@ -95,7 +95,7 @@ fi
 # Full-information ML on 10,000 records.
 fruns=${FIML_RUNS:-10}
 "$bin/qvt" < fiml10k.qv > fiml10k.out
-m2ll=$(awk '/ -2 times log-likelihood of data >/ {s = $0; sub(/.*>/, "", s); print s + 0; exit}' fiml10k.out)
+m2ll=$(awk '/ -2 times log-likelihood of data >/ {s = $0; sub(/.*>/, "", s); gsub(/ /, "", s); print s; exit}' fiml10k.out)
 echo
 echo "Timing $fruns runs of the FIML fit (10,000 records, 10% missing)..."
 "$bin/proctime" -n "$fruns" -w 1 fiml "$bin/qvt" fiml10k.qv > ftimes.txt
