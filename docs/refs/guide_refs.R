@@ -1,0 +1,105 @@
+# Reference values of the numbers that docs/guide.md prints for its examples
+# (tests/docs/check_guide.sh holds Qv's report to the printed values, and
+# each printed value to these references).
+#
+# Run (from this folder): Rscript guide_refs.R > guide_refs.txt
+# Tools: R 4.2 with Debian's r-cran-lavaan (0.6.x); likelihood = "wishart",
+# so that lavaan's chi-squared is (N - 1) F_ML, Qv's convention.
+suppressMessages(library(lavaan))
+f8 <- function(x) formatC(x, digits = 8, format = "g")
+say <- function(name, x) cat(sprintf("%-28s %s\n", name, f8(x)))
+ex <- file.path("..", "..", "examples")
+
+# ---- examples/cfa_hs9.qv: three-factor CFA, covariance matrix from hs9.cov
+v <- scan(file.path(ex, "hs9.cov"), skip = 1, quiet = TRUE)
+S <- matrix(0, 9, 9); k <- 1
+for (i in 1:9) for (j in 1:i) { S[i, j] <- v[k]; S[j, i] <- v[k]; k <- k + 1 }
+dimnames(S) <- list(paste0("x", 1:9), paste0("x", 1:9))
+cfa <- cfa("vis =~ x1 + x2 + x3
+            tex =~ x4 + x5 + x6
+            spd =~ x7 + x8 + x9", sample.cov = S, sample.nobs = 301,
+           std.lv = TRUE, likelihood = "wishart")
+fm <- fitMeasures(cfa, c("chisq", "df", "pvalue", "rmsea"))
+pe <- parameterEstimates(cfa)
+est <- function(l, o, r) pe$est[pe$lhs == l & pe$op == o & pe$rhs == r]
+cat("== cfa_hs9 (lavaan cfa, std.lv, wishart)\n")
+say("chisq", fm["chisq"]); say("df", fm["df"]); say("pvalue", fm["pvalue"])
+say("AIC as Qv (chisq - 2 df)", fm["chisq"] - 2 * fm["df"])
+say("rmsea (lavaan, N - 1)", fm["rmsea"])
+say("RMSEA as Qv (divisor N)", sqrt(max(fm["chisq"] - fm["df"], 0) / (301 * fm["df"])))
+say("L 1 1 (x1 on vis)", est("vis", "=~", "x1"))
+say("L 5 2 (x5 on tex)", est("tex", "=~", "x5"))
+say("L 9 3 (x9 on spd)", est("spd", "=~", "x9"))
+say("P 2 1 (vis-tex)", est("vis", "~~", "tex"))
+say("P 3 2 (tex-spd)", est("tex", "~~", "spd"))
+say("E 2 2 (x2 residual)", est("x2", "~~", "x2"))
+
+# ---- examples/ace_twins.qv: univariate ACE from MZ and DZ covariances
+mz <- matrix(c(1.10, 0.68, 0.68, 1.05), 2, dimnames = list(c("t1", "t2"), c("t1", "t2")))
+dz <- matrix(c(1.02, 0.40, 0.40, 1.12), 2, dimnames = list(c("t1", "t2"), c("t1", "t2")))
+nobs <- list(120, 110)
+ace_model <- function(a = "a", c = "c", e = "e") paste0("
+  A1 =~ c(", a, ",", a, ")*t1\n  A2 =~ c(", a, ",", a, ")*t2
+  C1 =~ c(", c, ",", c, ")*t1\n  C2 =~ c(", c, ",", c, ")*t2
+  E1 =~ c(", e, ",", e, ")*t1\n  E2 =~ c(", e, ",", e, ")*t2
+  A1 ~~ c(1, 0.5)*A2\n  C1 ~~ c(1, 1)*C2
+  t1 ~~ 0*t1\n  t2 ~~ 0*t2\n")
+twin_fit <- function(model, covs = list(mz, dz))
+  lavaan(model, sample.cov = covs, sample.nobs = nobs, likelihood = "wishart", se = "none",
+         auto.var = TRUE, std.lv = TRUE, orthogonal = TRUE, auto.fix.first = FALSE)
+ace <- twin_fit(ace_model())
+cf <- coef(ace)
+chi_ace <- fitMeasures(ace, "chisq")
+cat("== ace_twins job 1: ACE (lavaan, two groups, wishart)\n")
+say("chisq", chi_ace); say("df", fitMeasures(ace, "df")); say("pvalue", fitMeasures(ace, "pvalue"))
+say("AIC as Qv (chisq - 2 df)", chi_ace - 2 * fitMeasures(ace, "df"))
+say("a (X 1 1)", abs(cf[["a"]])); say("c (Y 1 1)", abs(cf[["c"]])); say("e (Z 1 1)", abs(cf[["e"]]))
+say("A = a^2", cf[["a"]]^2); say("C = c^2", cf[["c"]]^2); say("E = e^2", cf[["e"]]^2)
+
+# Likelihood-based 95% intervals on A and E: the values of the variance at
+# which the minimum of chi-squared over the other parameters has risen by
+# Qv's critical value (3.8414562, chi-squared 1 df at 95% in single precision).
+crit <- 3.8414562
+prof <- function(which, t) {
+  args <- list(a = "a", c = "c", e = "e"); args[[which]] <- format(sqrt(t), digits = 17)
+  fitMeasures(twin_fit(do.call(ace_model, args)), "chisq") - chi_ace - crit
+}
+limits <- function(which, est) c(
+  uniroot(function(t) prof(which, t), c(1e-6, est), tol = 1e-10)$root,
+  uniroot(function(t) prof(which, t), c(est, 4 * est), tol = 1e-10)$root)
+say("A lower", limits("a", cf[["a"]]^2)[1]); say("A upper", limits("a", cf[["a"]]^2)[2])
+say("E lower", limits("e", cf[["e"]]^2)[1]); say("E upper", limits("e", cf[["e"]]^2)[2])
+
+# ---- job 2 of ace_twins.qv: the AE model (c fixed at 0)
+ae <- twin_fit(ace_model(c = "0"))
+cat("== ace_twins job 2: AE (lavaan, c fixed at 0)\n")
+say("chisq", fitMeasures(ae, "chisq")); say("df", fitMeasures(ae, "df"))
+say("A = a^2", coef(ae)[["a"]]^2); say("E = e^2", coef(ae)[["e"]]^2)
+
+# ---- examples/power_ace.qv: AE fitted to the ACE expected matrices, as
+# written to the files (six significant digits), then the power of the 1-df
+# test: 1 - pchisq(qchisq(.95, 1), 1, ncp = chisq), and the total N for
+# power .80: the ncp giving power .80, times 230 / chisq.
+imp <- lapply(fitted(ace), function(g) signif(g$cov, 6))
+ae2 <- twin_fit(ace_model(c = "0"), covs = list(imp[[1]], imp[[2]]))
+chi_p <- fitMeasures(ae2, "chisq")
+crit1 <- qchisq(0.95, 1)
+pw <- 1 - pchisq(crit1, 1, ncp = chi_p)
+n80 <- uniroot(function(l) 1 - pchisq(crit1, 1, ncp = l) - 0.800000011920929, c(0.01, 100), tol = 1e-12)$root
+cat("== power_ace job 2: AE on the ACE expectations\n")
+say("chisq", chi_p); say("X 1 1 (a)", abs(coef(ae2)[["a"]])); say("Z 1 1 (e)", abs(coef(ae2)[["e"]]))
+say("power at .05, 1 df", pw); say("total N for power .80", n80 * 230 / chi_p)
+
+# ---- examples/constraint_1f.qv: one factor, loadings with l1 l2 = l3^2
+S4 <- matrix(c(2.25, 0.95, 0.80, 0.70,
+               0.95, 1.96, 0.62, 0.66,
+               0.80, 0.62, 1.44, 0.52,
+               0.70, 0.66, 0.52, 1.69), 4, dimnames = list(paste0("v", 1:4), paste0("v", 1:4)))
+con <- sem("f =~ NA*v1 + l1*v1 + l2*v2 + l3*v3 + l4*v4
+            f ~~ 1*f
+            l1 * l2 == l3^2", sample.cov = S4, sample.nobs = 200, likelihood = "wishart", se = "none")
+pc <- parameterEstimates(con)
+cat("== constraint_1f (lavaan sem, nonlinear equality constraint, wishart)\n")
+say("chisq", fitMeasures(con, "chisq")); say("df", fitMeasures(con, "df"))
+for (i in 1:4) say(sprintf("F %d 1 (loading %d)", i, i), coef(con)[[paste0("l", i)]])
+say("E 1 1 (sd of v1 residual)", sqrt(pc$est[pc$lhs == "v1" & pc$op == "~~" & pc$rhs == "v1"]))
