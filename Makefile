@@ -4,7 +4,7 @@
 #            the whole suite again in a build with AddressSanitizer and
 #            UndefinedBehaviorSanitizer.
 # make compare  installs NLopt (libnlopt-dev, a development tool only) and
-#            compares NLSQP with NLopt's SLSQP on the published test problems.
+#            compares NLSQP with E04UCF and NLopt's SLSQP on the published test problems.
 # make bench  builds, then times whole qvt processes (a CFA fit, an empty
 #            script, /bin/true) and, when R with lavaan is installed, lavaan's
 #            cfa() on the same data; then a FIML fit of 10,000 records with

@@ -1,15 +1,17 @@
-// Comparison of NLSQP with NLopt's SLSQP on the published test problems.
+// Comparison of NLSQP with the alternative optimizer edition's E04UCF and
+// with NLopt's SLSQP on the published test problems.
 //
-// Two passes: analytic gradients (NLSQP at derivative level 3 with the
-// checks off; SLSQP given the gradients) and differences as the fit uses
-// them (NLSQP at level 0; SLSQP given forward differences with
+// Two passes: analytic gradients (NLSQP and E04UCF at derivative level 3
+// with the checks off; SLSQP given the gradients) and differences as the fit
+// uses them (NLSQP and E04UCF at level 0; SLSQP given forward differences with
 // h = sqrt(eps)(1 + |x_j|), n extra evaluations per gradient).  Per problem
 // and solver: objective evaluations per solve (a call asking for a value, or
 // for gradients the callback supplies), the median wall time of repeated
 // solves, and whether f* was reached (|f - f*| <= 1e-6 max(1, |f*|) with a
 // largest violation of at most 1e-6).  NLSQP's set-up evaluations (the
 // first values and, with differences, the search for the difference
-// intervals) are shown apart.  SLSQP runs with xtol_rel 1e-8,
+// intervals) are shown apart.  E04UCF runs silently (IFAIL 1 on entry) with
+// its print levels off, and its IFAIL is shown.  SLSQP runs with xtol_rel 1e-8,
 // ftol_rel 1e-12 and maxeval 2000 from the start moved onto the bounds.
 //
 // Built only by "make compare" (NLopt is a development tool here, never a
@@ -26,6 +28,7 @@
 
 #include "hsproblems.hpp"
 #include "nlsqp_solve.hpp"
+#include "optim_alt/e04ucf_solve.hpp"
 
 namespace {
 
@@ -205,37 +208,66 @@ Outcome nlsqp_solve(const Problem& p, int level) {
   return o;
 }
 
+Outcome alt_solve(const Problem& p, int level) {
+  qv::optim_alt::testing::quiet_options(level, p.major_limit);
+  qv::optim_alt::testing::AltSolver s(p, level);
+  std::vector<double> times;
+  for (int rep = 0; rep < kRepeats; ++rep) {
+    const auto t0 = std::chrono::steady_clock::now();
+    s.solve();
+    const auto t1 = std::chrono::steady_clock::now();
+    times.push_back(std::chrono::duration<double>(t1 - t0).count());
+  }
+  std::sort(times.begin(), times.end());
+  Outcome o;
+  o.f = s.f();
+  o.viol = s.violation();
+  o.evals = s.evaluations();
+  o.code = s.ifail();
+  o.seconds = times[times.size() / 2];
+  return o;
+}
+
 }  // namespace
 
 int main() {
   for (int pass = 0; pass < 2; ++pass) {
     const bool differences = pass == 1;
-    std::printf("\n%s\n", differences ? "Pass 2: differences (NLSQP level 0, SLSQP forward differences)"
-                                      : "Pass 1: analytic gradients (NLSQP level 3, Verify No)");
-    std::printf("%-11s | %6s %6s %10s %4s %3s | %6s %10s %4s %3s\n", "problem", "NLSQP", "set-up", "us/solve", "f*",
-                "inf", "SLSQP", "us/solve", "f*", "rc");
-    std::printf("%-11s | %6s %6s %10s %4s %3s | %6s %10s %4s %3s\n", "", "evals", "evals", "", "", "", "evals", "",
-                "", "");
-    int tot_n = 0, tot_s = 0, ok_n = 0, ok_s = 0, missed = 0, tot_setup = 0;
-    double t_n = 0.0, t_s = 0.0;
+    const int level = differences ? 0 : 3;
+    std::printf("\n%s\n", differences
+                              ? "Pass 2: differences (NLSQP and E04UCF level 0, SLSQP forward differences)"
+                              : "Pass 1: analytic gradients (NLSQP and E04UCF level 3, Verify No)");
+    std::printf("%-11s | %6s %6s %10s %4s %3s | %6s %10s %4s %5s | %6s %10s %4s %3s\n", "problem", "NLSQP", "set-up",
+                "us/solve", "f*", "inf", "E04UCF", "us/solve", "f*", "ifail", "SLSQP", "us/solve", "f*", "rc");
+    std::printf("%-11s | %6s %6s %10s %4s %3s | %6s %10s %4s %5s | %6s %10s %4s %3s\n", "", "evals", "evals", "", "",
+                "", "evals", "", "", "", "evals", "", "", "");
+    int tot_n = 0, tot_e = 0, tot_s = 0, ok_n = 0, ok_e = 0, ok_s = 0, missed = 0, missed_e = 0, tot_setup = 0;
+    double t_n = 0.0, t_e = 0.0, t_s = 0.0;
     for (const Problem& p : hs::problems()) {
-      const Outcome a = nlsqp_solve(p, differences ? 0 : 3);
+      const Outcome a = nlsqp_solve(p, level);
+      const Outcome e = alt_solve(p, level);
       const Outcome b = slsqp_solve(p, differences);
-      const bool ra = reached(p, a.f, a.viol), rb = reached(p, b.f, b.viol);
-      std::printf("%-11s | %6d %6d %10.1f %4s %3d | %6d %10.1f %4s %3d\n", p.name.c_str(), a.evals, a.setup,
-                  a.seconds * 1e6, ra ? "yes" : "no", a.code, b.evals, b.seconds * 1e6, rb ? "yes" : "no", b.code);
+      const bool ra = reached(p, a.f, a.viol), re = reached(p, e.f, e.viol), rb = reached(p, b.f, b.viol);
+      std::printf("%-11s | %6d %6d %10.1f %4s %3d | %6d %10.1f %4s %5d | %6d %10.1f %4s %3d\n", p.name.c_str(),
+                  a.evals, a.setup, a.seconds * 1e6, ra ? "yes" : "no", a.code, e.evals, e.seconds * 1e6,
+                  re ? "yes" : "no", e.code, b.evals, b.seconds * 1e6, rb ? "yes" : "no", b.code);
       tot_n += a.evals;
       tot_setup += a.setup;
+      tot_e += e.evals;
       tot_s += b.evals;
       ok_n += ra;
+      ok_e += re;
       ok_s += rb;
       t_n += a.seconds;
+      t_e += e.seconds;
       t_s += b.seconds;
       if (rb && !ra) ++missed;
+      if (ra && !re) ++missed_e;
     }
-    std::printf("%-11s | %6d %6d %10.1f %4d     | %6d %10.1f %4d\n", "total", tot_n, tot_setup, t_n * 1e6, ok_n, tot_s,
-                t_s * 1e6, ok_s);
+    std::printf("%-11s | %6d %6d %10.1f %4d     | %6d %10.1f %4d       | %6d %10.1f %4d\n", "total", tot_n, tot_setup,
+                t_n * 1e6, ok_n, tot_e, t_e * 1e6, ok_e, tot_s, t_s * 1e6, ok_s);
     std::printf("f* reached by SLSQP but not by NLSQP: %d\n", missed);
+    std::printf("f* reached by NLSQP but not by E04UCF: %d\n", missed_e);
   }
   return 0;
 }
