@@ -106,6 +106,9 @@ class RecordWalk {
   // Address and number of the reserved words.
   int reserved() const { return base_ + kHeader; }
   int reserved_words() const;
+  // Address of the record block (every record's, model e's at
+  // block() + e * words(J)); the largest record's block fits there.
+  int block() const { return area_; }
   // The next record; false after the last.  Sets WSTOP past the record's
   // block.  The first record (of each call) is always rebuilt.
   bool next(Record& rec);

@@ -53,8 +53,14 @@ int block_words(int J, int /*T*/) { return 3 * packed_size(J) + J * (J + 2) + 1;
 constexpr int kResultWords = 5;
 int entry_words(int J) { return 2 * packed_size(J) + J + kResultWords + 1; }
 // Words of a pattern's header: its entries' address, J, its positions'
-// address.
-constexpr int kPatternWords = 3;
+// address, the first of its records in the list of values' addresses, the
+// number of its records, the number of the evaluation whose scaled
+// log-likelihoods its records' words hold (short loop), and 1 when a code
+// repeats in it (its matrix is then left to the record loop, where a code
+// without a further position stops the job at the record it belongs to).
+constexpr int kPatternWords = 7;
+// Records whose quadratic forms are taken side by side (lanes).
+constexpr int kLanes = 4;
 
 using Inversion = VlInversion;
 
@@ -93,17 +99,23 @@ void first_call_warning(int g, const char* closing, bool matrix, int model, int 
 
 // The pattern cache, laid out at the first evaluation of a run from A on:
 // X(A) the number of patterns, X(A + 1 + i) the pattern of record i, then
-// per pattern k a header of kPatternWords at A + 1 + n + 3k (the address of
-// its entries, its J, the address of its members' positions), then per
-// pattern its entries (NMODEL) and its J positions.  A pattern is a record's
-// list of member codes; the positions are PEDIDS's, found once here.
+// per pattern k a header of kPatternWords at A + 1 + n + 5k (the address of
+// its entries, its J, the address of its members' positions, the first of
+// its records in the address list below and their number), then per
+// pattern its entries (NMODEL) and its J positions; then the list of the
+// records' values' addresses, pattern by pattern (in record order within
+// one; two words each: the address and the record's number), and n words
+// for the records' scaled log-likelihoods of the short loop.  A pattern is a record's list of member codes; the positions are
+// PEDIDS's, found once here.
 void lay_out_cache(RecordWalk& walk, const RecordGroup& grp) {
   auto X = grp.X;
   std::map<std::vector<double>, int> patterns;
   std::vector<int> of_record(static_cast<std::size_t>(std::max(grp.n, 0)));
+  std::vector<int> values(static_cast<std::size_t>(std::max(grp.n, 0)));
   std::vector<int> sizes;
   std::vector<int> firsts;
-  long long words = 1 + static_cast<long long>(grp.n);
+  std::vector<int> counts;
+  long long words = 1 + 4 * static_cast<long long>(grp.n);
   int r = grp.first;
   for (int i = 0; i < grp.n; ++i) {
     const int len = icell(X(r));
@@ -114,9 +126,12 @@ void lay_out_cache(RecordWalk& walk, const RecordGroup& grp) {
     if (added) {
       sizes.push_back(J);
       firsts.push_back(i);
+      counts.push_back(0);
       words += kPatternWords + static_cast<long long>(grp.nmodel) * entry_words(J) + J;
     }
     of_record[static_cast<std::size_t>(i)] = it->second;
+    ++counts[static_cast<std::size_t>(it->second)];
+    values[static_cast<std::size_t>(i)] = r + 2 + len + grp.d;
     r += 2 + 2 * len;
   }
   jobbase::check_room(static_cast<long long>(walk.reserved()) + words);
@@ -138,12 +153,40 @@ void lay_out_cache(RecordWalk& walk, const RecordGroup& grp) {
     for (int e = 0; e < grp.nmodel; ++e) X(at + (e + 1) * entry_words(J) - 1) = -1.0;
     at += grp.nmodel * entry_words(J);
     X(hdr + 2) = at;
+    X(hdr + 5) = -1.0;
+    X(hdr + 6) = 0.0;
     for (; i < firsts[static_cast<std::size_t>(k)]; ++i) r += 2 + 2 * icell(X(r));
+    for (int a = 0; a < J; ++a)
+      for (int b = 0; b < a; ++b)
+        if (X(r + 2 + grp.d + a) == X(r + 2 + grp.d + b)) X(hdr + 6) = 1.0;
     pos.assign(static_cast<std::size_t>(std::max(J, 1)), 0);
     member_positions(X, grp.ids, grp.p, r + 2 + grp.d, J, i, pos);
     for (int j = 0; j < J; ++j) X(at + j) = pos[static_cast<std::size_t>(j)];
     at += J;
   }
+  // The records' values' addresses, pattern by pattern.
+  std::vector<int> next(static_cast<std::size_t>(npat));
+  int list = at;
+  for (int k = 0; k < npat; ++k) {
+    const int hdr = A + 1 + grp.n + kPatternWords * k;
+    X(hdr + 3) = list;
+    X(hdr + 4) = counts[static_cast<std::size_t>(k)];
+    next[static_cast<std::size_t>(k)] = list;
+    list += 2 * counts[static_cast<std::size_t>(k)];
+  }
+  for (int i = 0; i < grp.n; ++i) {
+    int& at_k = next[static_cast<std::size_t>(of_record[static_cast<std::size_t>(i)])];
+    X(at_k) = values[static_cast<std::size_t>(i)];
+    X(at_k + 1) = i;
+    at_k += 2;
+  }
+}
+
+// The address of the records' scaled log-likelihoods in the cache at A.
+int loglik_list(Vec1<double> X, int A, int n) {
+  const int npat = icell(X(A));
+  const int hdr = A + 1 + n + kPatternWords * (npat - 1);
+  return icell(X(hdr + 3)) + 2 * icell(X(hdr + 4));
 }
 
 // Builds a record's covariance at cov from the model's (order p at mcov) and
@@ -209,17 +252,56 @@ double smallest_eigenvalue(Vec1<double> X, int cov, int J, int top) {
 }
 
 // q = d' R^-1 d from the lower triangle of the symmetric inverse (packed
-// at row): each row's diagonal term once and its off-diagonal terms twice.
-inline double quadratic(const double* row, const double* d, int J) {
-  double q = 0.0;
+// at row): each row's diagonal term once and its off-diagonal terms twice,
+// for N records side by side (d[b N + k] the b-th residual of record k).
+// Each record's q takes the same operations in the same order whatever N
+// is, so it is the same to the last bit taken alone or with others.
+template <int N>
+inline void quadratic_lanes(const double* row, const double* d, int J, double* q) {
+  double s[N];
+  for (int k = 0; k < N; ++k) s[k] = 0.0;
   for (int a = 0; a < J; ++a) {
-    double t = 0.0;
-    for (int b = 0; b < a; ++b) t += row[b] * d[b];
-    q += d[a] * (row[a] * d[a] + 2.0 * t);
+    double t[N];
+    for (int k = 0; k < N; ++k) t[k] = 0.0;
+    for (int b = 0; b < a; ++b)
+      for (int k = 0; k < N; ++k) t[k] += row[b] * d[b * N + k];
+    for (int k = 0; k < N; ++k) s[k] += d[a * N + k] * (row[a] * d[a * N + k] + 2.0 * t[k]);
     row += a + 1;
   }
+  for (int k = 0; k < N; ++k) q[k] = s[k];
+}
+inline double quadratic(const double* row, const double* d, int J) {
+  double q;
+  quadratic_lanes<1>(row, d, J, &q);
   return q;
 }
+
+// The short loop's first pass over a pattern whose matrix is usable
+// (entry at ent, J members): l = ln 1/K - q/2 of each of its records, into
+// the records' words from ll.  The records go kLanes at a time; the last
+// group fills its spare lanes with its last record and drops them.
+void pattern_logliks(Vec1<double> X, int hdr, int ent, int J, int ll) {
+  const int s = packed_size(J);
+  const double* inv = X.ptr(ent + s);
+  const double* mean = X.ptr(ent + 2 * s);
+  const double lnc = X(ent + 2 * s + J + 4);
+  const double* list = X.ptr(icell(X(hdr + 3)));
+  const int count = icell(X(hdr + 4));
+  double d[kFastMembers * kLanes];
+  double q[kLanes];
+  int rec[kLanes];
+  for (int first = 0; first < count; first += kLanes) {
+    for (int k = 0; k < kLanes; ++k) {
+      const int at = std::min(first + k, count - 1);
+      const double* y = X.ptr(icell(list[2 * at]));
+      rec[k] = icell(list[2 * at + 1]);
+      for (int j = 0; j < J; ++j) d[j * kLanes + k] = y[j] - mean[j];
+    }
+    quadratic_lanes<kLanes>(inv, d, J, q);
+    for (int k = 0; k < kLanes && first + k < count; ++k) X(ll + rec[k]) = lnc - q[k] / 2.0;
+  }
+}
+
 
 }  // namespace
 
@@ -279,6 +361,7 @@ void vl_fit(Vec1<double> X, Vec1<int> IX, int NG, int g, double& FOBJ) {
       const int hdr = A + 1 + grp.n + kPatternWords * k;
       const int J = icell(X(hdr + 1));
       for (int e = 0; e < nm; ++e) X(icell(X(hdr)) + (e + 1) * entry_words(J) - 1) = -1.0;
+      X(hdr + 5) = -1.0;
     }
   }
   // One model without weights: the record's likelihood is handled by its
@@ -315,27 +398,50 @@ void vl_fit(Vec1<double> X, Vec1<int> IX, int NG, int g, double& FOBJ) {
   // needs any of the checks' actions, goes the general way below, which
   // gives the same bits.
   const bool fast = cache && single && !transform && !grp.defs && !oc.PEDOUT;
-  double dfast[kFastMembers];
-  while (!ended && walk.next(rec)) {
-    const int J = rec.J;
-    if (fast && J > 0 && J <= kFastMembers && vc.SCALE.size() > static_cast<std::size_t>(J)) {
-      const int ent = icell(X(A + 1 + grp.n + kPatternWords * icell(X(A + 1 + rec.i))));
+  // Its first pass: each pattern's matrix is built (the same routine as
+  // the record loop's, whose records then find it built), and for each
+  // usable one the scaled log-likelihoods of its records are taken
+  // pattern by pattern, several records side by side, into the records'
+  // words; the record loop then adds them in record order.
+  const int ll = fast ? loglik_list(X, A, grp.n) : 0;
+  if (fast) {
+    const int npat = icell(X(A));
+    for (int k = 0; k < npat; ++k) {
+      const int hdr = A + 1 + grp.n + kPatternWords * k;
+      const int J = icell(X(hdr + 1));
+      if (J <= 0 || J > kFastMembers || X(hdr + 6) != 0.0 || vc.SCALE.size() <= static_cast<std::size_t>(J))
+        continue;
+      const int ent = icell(X(hdr));
       const int s = packed_size(J);
       const int tail = ent + 2 * s + J;
-      const double K = X(tail + 3);
-      if (X(tail + kResultWords) == stamp && X(tail + 1) == 0.0 && X(tail + 2) == 0.0 && K > kTinyConstant) {
-        const double constant = 1.0 / K;
-        const double* y = X.ptr(rec.values);
-        const double* mean = X.ptr(ent + 2 * s);
-        for (int j = 0; j < J; ++j) dfast[j] = y[j] - mean[j];
-        const double q = quadratic(X.ptr(ent + s), dfast, J);
-        if (constant > m.SAFMIN) {
-          const double l = X(tail + 4) - q / 2.0;
-          const double lnS = vc.LNSCALE[static_cast<std::size_t>(J)];
-          if (!(l + lnS > m.LN1E30 || l < -m.MLNSAF) && !(l + lnS <= ln_tiny) && l + lnS > ln_safmin) {
-            F -= 2.0 * (l + 0.0);
-            continue;
-          }
+      Record first;
+      first.J = J;
+      first.i = icell(X(icell(X(hdr + 3)) + 1));
+      first.codes = icell(X(icell(X(hdr + 3)))) - J - grp.d;
+      const int pa = icell(X(hdr + 2));
+      std::span<int> pos(vc.POS.data(), static_cast<std::size_t>(J));
+      for (int j = 0; j < J; ++j) pos[static_cast<std::size_t>(j)] = icell(X(pa + j));
+      const int work = walk.block() + 2 * s;
+      store(X, tail, build(X, grp, first, mcov0, ent, ent + s, work, work, pos, vc.C2PI[static_cast<std::size_t>(J)]));
+      for (int j = 0; j < J; ++j) X(ent + 2 * s + j) = X(mmeans0 + pos[static_cast<std::size_t>(j)] - 1);
+      X(tail + kResultWords) = stamp;
+      const Inversion v = load(X, tail);
+      if (v.fault == 0 && v.nullity == 0 && v.K > kTinyConstant && 1.0 / v.K > m.SAFMIN) {
+        pattern_logliks(X, hdr, ent, J, ll);
+        X(hdr + 5) = stamp;
+      }
+    }
+  }
+  while (!ended && walk.next(rec)) {
+    const int J = rec.J;
+    if (fast && J > 0) {
+      const int hdr = A + 1 + grp.n + kPatternWords * icell(X(A + 1 + rec.i));
+      if (X(hdr + 5) == stamp) {
+        const double l = X(ll + rec.i);
+        const double lnS = vc.LNSCALE[static_cast<std::size_t>(J)];
+        if (!(l + lnS > m.LN1E30 || l < -m.MLNSAF) && !(l + lnS <= ln_tiny) && l + lnS > ln_safmin) {
+          F -= 2.0 * (l + 0.0);
+          continue;
         }
       }
     }
