@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <map>
 #include <span>
 
@@ -54,13 +55,11 @@ constexpr int kResultWords = 5;
 int entry_words(int J) { return 2 * packed_size(J) + J + kResultWords + 1; }
 // Words of a pattern's header: its entries' address, J, its positions'
 // address, the first of its records in the list of values' addresses, the
-// number of its records, the number of the evaluation whose scaled
-// log-likelihoods its records' words hold (short loop), and 1 when a code
-// repeats in it (its matrix is then left to the record loop, where a code
+// number of its records, and 1 when a code repeats in it (its matrix is then left to the record loop, where a code
 // without a further position stops the job at the record it belongs to).
-constexpr int kPatternWords = 7;
+constexpr int kPatternWords = 6;
 // Records whose quadratic forms are taken side by side (lanes).
-constexpr int kLanes = 4;
+constexpr int kLanes = 2;  // two doubles: one SSE2 register
 
 using Inversion = VlInversion;
 
@@ -153,12 +152,11 @@ void lay_out_cache(RecordWalk& walk, const RecordGroup& grp) {
     for (int e = 0; e < grp.nmodel; ++e) X(at + (e + 1) * entry_words(J) - 1) = -1.0;
     at += grp.nmodel * entry_words(J);
     X(hdr + 2) = at;
-    X(hdr + 5) = -1.0;
-    X(hdr + 6) = 0.0;
+    X(hdr + 5) = 0.0;
     for (; i < firsts[static_cast<std::size_t>(k)]; ++i) r += 2 + 2 * icell(X(r));
     for (int a = 0; a < J; ++a)
       for (int b = 0; b < a; ++b)
-        if (X(r + 2 + grp.d + a) == X(r + 2 + grp.d + b)) X(hdr + 6) = 1.0;
+        if (X(r + 2 + grp.d + a) == X(r + 2 + grp.d + b)) X(hdr + 5) = 1.0;
     pos.assign(static_cast<std::size_t>(std::max(J, 1)), 0);
     member_positions(X, grp.ids, grp.p, r + 2 + grp.d, J, i, pos);
     for (int j = 0; j < J; ++j) X(at + j) = pos[static_cast<std::size_t>(j)];
@@ -252,56 +250,100 @@ double smallest_eigenvalue(Vec1<double> X, int cov, int J, int top) {
 }
 
 // q = d' R^-1 d from the lower triangle of the symmetric inverse (packed
-// at row): each row's diagonal term once and its off-diagonal terms twice,
-// for N records side by side (d[b N + k] the b-th residual of record k).
-// Each record's q takes the same operations in the same order whatever N
-// is, so it is the same to the last bit taken alone or with others.
-template <int N>
-inline void quadratic_lanes(const double* row, const double* d, int J, double* q) {
-  double s[N];
-  for (int k = 0; k < N; ++k) s[k] = 0.0;
+// at row): each row's diagonal term once and its off-diagonal terms twice.
+inline double quadratic(const double* row, const double* d, int J) {
+  double q = 0.0;
   for (int a = 0; a < J; ++a) {
-    double t[N];
-    for (int k = 0; k < N; ++k) t[k] = 0.0;
-    for (int b = 0; b < a; ++b)
-      for (int k = 0; k < N; ++k) t[k] += row[b] * d[b * N + k];
-    for (int k = 0; k < N; ++k) s[k] += d[a * N + k] * (row[a] * d[a * N + k] + 2.0 * t[k]);
+    double t = 0.0;
+    for (int b = 0; b < a; ++b) t += row[b] * d[b];
+    q += d[a] * (row[a] * d[a] + 2.0 * t);
     row += a + 1;
   }
-  for (int k = 0; k < N; ++k) q[k] = s[k];
-}
-inline double quadratic(const double* row, const double* d, int J) {
-  double q;
-  quadratic_lanes<1>(row, d, J, &q);
   return q;
+}
+
+// The same for 2 kLanes records side by side in two groups of lanes (d[2b]
+// and d[2b + 1] hold the b-th residuals of the records, one per lane): each
+// lane takes the operations of quadratic() in the same order, so each
+// record's q is the same to the last bit as quadratic() gives it alone.
+using Lanes = double __attribute__((vector_size(kLanes * sizeof(double))));
+inline void quadratic_lanes2(const double* row, const Lanes* d, int J, Lanes* q) {
+  Lanes q0 = {}, q1 = {};
+  for (int a = 0; a < J; ++a) {
+    Lanes t0 = {}, t1 = {};
+    for (int b = 0; b < a; ++b) {
+      t0 += row[b] * d[2 * b];
+      t1 += row[b] * d[2 * b + 1];
+    }
+    q0 += d[2 * a] * (row[a] * d[2 * a] + 2.0 * t0);
+    q1 += d[2 * a + 1] * (row[a] * d[2 * a + 1] + 2.0 * t1);
+    row += a + 1;
+  }
+  q[0] = q0;
+  q[1] = q1;
 }
 
 // The short loop's first pass over a pattern whose matrix is usable
 // (entry at ent, J members): l = ln 1/K - q/2 of each of its records, into
 // the records' words from ll.  The records go kLanes at a time; the last
 // group fills its spare lanes with its last record and drops them.
-void pattern_logliks(Vec1<double> X, int hdr, int ent, int J, int ll) {
+// The bounds a record's scaled log-likelihood l must keep to be added
+// by the short loop (the record loop's tests, for J members).
+struct LoglikBounds {
+  double lnS, ln1e30, mlnsaf, ln_tiny, ln_safmin;
+  bool ok(double l) const {
+    return !(l + lnS > ln1e30 || l < -mlnsaf) && !(l + lnS <= ln_tiny) && l + lnS > ln_safmin;
+  }
+};
+constexpr double kNotReady = std::numeric_limits<double>::quiet_NaN();
+
+// Marks the records of the pattern with header hdr for the record loop.
+void pattern_not_ready(Vec1<double> X, int hdr, int ll) {
+  const double* list = X.ptr(icell(X(hdr + 3)));
+  const int count = icell(X(hdr + 4));
+  for (int k = 0; k < count; ++k) X(ll + icell(list[2 * k + 1])) = kNotReady;
+}
+
+// The short loop's first pass over a pattern whose matrix is usable
+// (entry at ent, J members): l = ln 1/K - q/2 of each of its records, into
+// the records' words from ll, or kNotReady for a record whose l fails the
+// bounds (the record loop takes it).  The records go 2 kLanes at a time;
+// the last group fills its spare lanes with its last record and drops
+// them.
+void pattern_logliks(Vec1<double> X, int hdr, int ent, int J, int ll, const LoglikBounds& bounds) {
   const int s = packed_size(J);
   const double* inv = X.ptr(ent + s);
   const double* mean = X.ptr(ent + 2 * s);
   const double lnc = X(ent + 2 * s + J + 4);
   const double* list = X.ptr(icell(X(hdr + 3)));
   const int count = icell(X(hdr + 4));
-  double d[kFastMembers * kLanes];
-  double q[kLanes];
-  int rec[kLanes];
-  for (int first = 0; first < count; first += kLanes) {
-    for (int k = 0; k < kLanes; ++k) {
+  const double* base = X.ptr(1);
+  constexpr int kGroup = 2 * kLanes;
+  Lanes d[2 * kFastMembers];
+  int rec[kGroup];
+  for (int first = 0; first < count; first += kGroup) {
+    // The values of the records two groups on, fetched ahead: a pattern's
+    // records lie scattered over the data.
+    for (int k = 2 * kGroup; k < 3 * kGroup && first + k < count; ++k) {
+      const double* y = base + static_cast<std::ptrdiff_t>(list[2 * (first + k)]) - 1;
+      __builtin_prefetch(y);
+      __builtin_prefetch(y + J - 1);
+    }
+    for (int k = 0; k < kGroup; ++k) {
       const int at = std::min(first + k, count - 1);
       const double* y = X.ptr(icell(list[2 * at]));
       rec[k] = icell(list[2 * at + 1]);
-      for (int j = 0; j < J; ++j) d[j * kLanes + k] = y[j] - mean[j];
+      Lanes* dk = d + k / kLanes;
+      for (int j = 0; j < J; ++j) dk[2 * j][k % kLanes] = y[j] - mean[j];
     }
-    quadratic_lanes<kLanes>(inv, d, J, q);
-    for (int k = 0; k < kLanes && first + k < count; ++k) X(ll + rec[k]) = lnc - q[k] / 2.0;
+    Lanes q[2];
+    quadratic_lanes2(inv, d, J, q);
+    for (int k = 0; k < kGroup && first + k < count; ++k) {
+      const double l = lnc - q[k / kLanes][k % kLanes] / 2.0;
+      X(ll + rec[k]) = bounds.ok(l) ? l : kNotReady;
+    }
   }
 }
-
 
 }  // namespace
 
@@ -361,7 +403,6 @@ void vl_fit(Vec1<double> X, Vec1<int> IX, int NG, int g, double& FOBJ) {
       const int hdr = A + 1 + grp.n + kPatternWords * k;
       const int J = icell(X(hdr + 1));
       for (int e = 0; e < nm; ++e) X(icell(X(hdr)) + (e + 1) * entry_words(J) - 1) = -1.0;
-      X(hdr + 5) = -1.0;
     }
   }
   // One model without weights: the record's likelihood is handled by its
@@ -409,8 +450,10 @@ void vl_fit(Vec1<double> X, Vec1<int> IX, int NG, int g, double& FOBJ) {
     for (int k = 0; k < npat; ++k) {
       const int hdr = A + 1 + grp.n + kPatternWords * k;
       const int J = icell(X(hdr + 1));
-      if (J <= 0 || J > kFastMembers || X(hdr + 6) != 0.0 || vc.SCALE.size() <= static_cast<std::size_t>(J))
+      if (J <= 0 || J > kFastMembers || X(hdr + 5) != 0.0 || vc.SCALE.size() <= static_cast<std::size_t>(J)) {
+        pattern_not_ready(X, hdr, ll);
         continue;
+      }
       const int ent = icell(X(hdr));
       const int s = packed_size(J);
       const int tail = ent + 2 * s + J;
@@ -427,24 +470,24 @@ void vl_fit(Vec1<double> X, Vec1<int> IX, int NG, int g, double& FOBJ) {
       X(tail + kResultWords) = stamp;
       const Inversion v = load(X, tail);
       if (v.fault == 0 && v.nullity == 0 && v.K > kTinyConstant && 1.0 / v.K > m.SAFMIN) {
-        pattern_logliks(X, hdr, ent, J, ll);
-        X(hdr + 5) = stamp;
+        const LoglikBounds bounds{vc.LNSCALE[static_cast<std::size_t>(J)], m.LN1E30, m.MLNSAF, ln_tiny, ln_safmin};
+        pattern_logliks(X, hdr, ent, J, ll, bounds);
+      } else {
+        pattern_not_ready(X, hdr, ll);
       }
     }
   }
-  while (!ended && walk.next(rec)) {
-    const int J = rec.J;
-    if (fast && J > 0) {
-      const int hdr = A + 1 + grp.n + kPatternWords * icell(X(A + 1 + rec.i));
-      if (X(hdr + 5) == stamp) {
-        const double l = X(ll + rec.i);
-        const double lnS = vc.LNSCALE[static_cast<std::size_t>(J)];
-        if (!(l + lnS > m.LN1E30 || l < -m.MLNSAF) && !(l + lnS <= ln_tiny) && l + lnS > ln_safmin) {
-          F -= 2.0 * (l + 0.0);
-          continue;
-        }
-      }
+  while (!ended) {
+    // The short loop: the run of records whose terms are ready, added in
+    // record order; the first record that is not ready goes the general way.
+    if (fast) {
+      const double* term = X.ptr(ll);
+      int i = walk.next_index();
+      for (; i < grp.n && term[i] == term[i]; ++i) F -= 2.0 * (term[i] + 0.0);
+      walk.skip_to(i);
     }
+    if (!walk.next(rec)) break;
+    const int J = rec.J;
     walk.prepare(rec);
     if (J <= 0) continue;
     if (vc.SCALE.size() <= static_cast<std::size_t>(J)) vc.size(J, nm, m.PI);
