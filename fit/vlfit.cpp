@@ -484,6 +484,7 @@ void vl_fit(Vec1<double> X, Vec1<int> IX, int NG, int g, double& FOBJ) {
       const double* term = X.ptr(ll);
       int i = walk.next_index();
       for (; i < grp.n && term[i] == term[i]; ++i) F -= 2.0 * (term[i] + 0.0);
+      if (i >= grp.n) break;
       walk.skip_to(i);
     }
     if (!walk.next(rec)) break;
