@@ -262,25 +262,28 @@ inline double quadratic(const double* row, const double* d, int J) {
   return q;
 }
 
-// The same for 2 kLanes records side by side in two groups of lanes (d[2b]
-// and d[2b + 1] hold the b-th residuals of the records, one per lane): each
-// lane takes the operations of quadratic() in the same order, so each
-// record's q is the same to the last bit as quadratic() gives it alone.
+// The same for kGroups kLanes records side by side in groups of lanes
+// (d[kGroups b + g] holds the b-th residuals of group g's records, one per
+// lane): each lane takes the operations of quadratic() in the same order,
+// so each record's q is the same to the last bit as quadratic() gives it
+// alone.  The groups' sums are independent, so the processor overlaps them.
 using Lanes = double __attribute__((vector_size(kLanes * sizeof(double))));
-inline void quadratic_lanes2(const double* row, const Lanes* d, int J, Lanes* q) {
-  Lanes q0 = {}, q1 = {};
+constexpr int kGroups = 4;
+inline void quadratic_lanes(const double* row, const Lanes* d, int J, Lanes* q) {
+  Lanes s[kGroups];
+  for (int g = 0; g < kGroups; ++g) s[g] = Lanes{};
   for (int a = 0; a < J; ++a) {
-    Lanes t0 = {}, t1 = {};
+    Lanes t[kGroups];
+    for (int g = 0; g < kGroups; ++g) t[g] = Lanes{};
     for (int b = 0; b < a; ++b) {
-      t0 += row[b] * d[2 * b];
-      t1 += row[b] * d[2 * b + 1];
+      const double r = row[b];
+      for (int g = 0; g < kGroups; ++g) t[g] += r * d[kGroups * b + g];
     }
-    q0 += d[2 * a] * (row[a] * d[2 * a] + 2.0 * t0);
-    q1 += d[2 * a + 1] * (row[a] * d[2 * a + 1] + 2.0 * t1);
+    const double r = row[a];
+    for (int g = 0; g < kGroups; ++g) s[g] += d[kGroups * a + g] * (r * d[kGroups * a + g] + 2.0 * t[g]);
     row += a + 1;
   }
-  q[0] = q0;
-  q[1] = q1;
+  for (int g = 0; g < kGroups; ++g) q[g] = s[g];
 }
 
 // The short loop's first pass over a pattern whose matrix is usable
@@ -307,7 +310,7 @@ void pattern_not_ready(Vec1<double> X, int hdr, int ll) {
 // The short loop's first pass over a pattern whose matrix is usable
 // (entry at ent, J members): l = ln 1/K - q/2 of each of its records, into
 // the records' words from ll, or kNotReady for a record whose l fails the
-// bounds (the record loop takes it).  The records go 2 kLanes at a time;
+// bounds (the record loop takes it).  The records go kGroups kLanes at a time;
 // the last group fills its spare lanes with its last record and drops
 // them.
 void pattern_logliks(Vec1<double> X, int hdr, int ent, int J, int ll, const LoglikBounds& bounds) {
@@ -318,8 +321,8 @@ void pattern_logliks(Vec1<double> X, int hdr, int ent, int J, int ll, const Logl
   const double* list = X.ptr(icell(X(hdr + 3)));
   const int count = icell(X(hdr + 4));
   const double* base = X.ptr(1);
-  constexpr int kGroup = 2 * kLanes;
-  Lanes d[2 * kFastMembers];
+  constexpr int kGroup = kGroups * kLanes;
+  Lanes d[kGroups * kFastMembers];
   int rec[kGroup];
   for (int first = 0; first < count; first += kGroup) {
     // The values of the records two groups on, fetched ahead: a pattern's
@@ -334,10 +337,10 @@ void pattern_logliks(Vec1<double> X, int hdr, int ent, int J, int ll, const Logl
       const double* y = X.ptr(icell(list[2 * at]));
       rec[k] = icell(list[2 * at + 1]);
       Lanes* dk = d + k / kLanes;
-      for (int j = 0; j < J; ++j) dk[2 * j][k % kLanes] = y[j] - mean[j];
+      for (int j = 0; j < J; ++j) dk[kGroups * j][k % kLanes] = y[j] - mean[j];
     }
-    Lanes q[2];
-    quadratic_lanes2(inv, d, J, q);
+    Lanes q[kGroups];
+    quadratic_lanes(inv, d, J, q);
     for (int k = 0; k < kGroup && first + k < count; ++k) {
       const double l = lnc - q[k / kLanes][k % kLanes] / 2.0;
       X(ll + rec[k]) = bounds.ok(l) ? l : kNotReady;
