@@ -269,21 +269,32 @@ inline double quadratic(const double* row, const double* d, int J) {
 // alone.  The groups' sums are independent, so the processor overlaps them.
 using Lanes = double __attribute__((vector_size(kLanes * sizeof(double))));
 constexpr int kGroups = 4;
+// (The four groups are written out: held in registers at any optimisation
+// level.)
+static_assert(kGroups == 4);
 inline void quadratic_lanes(const double* row, const Lanes* d, int J, Lanes* q) {
-  Lanes s[kGroups];
-  for (int g = 0; g < kGroups; ++g) s[g] = Lanes{};
+  Lanes s0 = {}, s1 = {}, s2 = {}, s3 = {};
   for (int a = 0; a < J; ++a) {
-    Lanes t[kGroups];
-    for (int g = 0; g < kGroups; ++g) t[g] = Lanes{};
-    for (int b = 0; b < a; ++b) {
+    Lanes t0 = {}, t1 = {}, t2 = {}, t3 = {};
+    const Lanes* e = d;
+    for (int b = 0; b < a; ++b, e += kGroups) {
       const double r = row[b];
-      for (int g = 0; g < kGroups; ++g) t[g] += r * d[kGroups * b + g];
+      t0 += r * e[0];
+      t1 += r * e[1];
+      t2 += r * e[2];
+      t3 += r * e[3];
     }
     const double r = row[a];
-    for (int g = 0; g < kGroups; ++g) s[g] += d[kGroups * a + g] * (r * d[kGroups * a + g] + 2.0 * t[g]);
+    s0 += e[0] * (r * e[0] + 2.0 * t0);
+    s1 += e[1] * (r * e[1] + 2.0 * t1);
+    s2 += e[2] * (r * e[2] + 2.0 * t2);
+    s3 += e[3] * (r * e[3] + 2.0 * t3);
     row += a + 1;
   }
-  for (int g = 0; g < kGroups; ++g) q[g] = s[g];
+  q[0] = s0;
+  q[1] = s1;
+  q[2] = s2;
+  q[3] = s3;
 }
 
 // The short loop's first pass over a pattern whose matrix is usable
