@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <map>
 #include <span>
@@ -103,8 +104,11 @@ void first_call_warning(int g, const char* closing, bool matrix, int model, int 
 // its records in the address list below and their number), then per
 // pattern its entries (NMODEL) and its J positions; then the list of the
 // records' values' addresses, pattern by pattern (in record order within
-// one; two words each: the address and the record's number), and n words
-// for the records' scaled log-likelihoods of the short loop.  A pattern is a record's list of member codes; the positions are
+// one; two words each: the address and the record's number), n words for
+// the records' scaled log-likelihoods of the short loop, then the number of
+// the group's last evaluation with the cache, the number of the last one
+// whose short loop built every pattern it builds, and the model covariance
+// (packed, order p) that one built them from.  A pattern is a record's list of member codes; the positions are
 // PEDIDS's, found once here.
 void lay_out_cache(RecordWalk& walk, const RecordGroup& grp) {
   auto X = grp.X;
@@ -114,7 +118,7 @@ void lay_out_cache(RecordWalk& walk, const RecordGroup& grp) {
   std::vector<int> sizes;
   std::vector<int> firsts;
   std::vector<int> counts;
-  long long words = 1 + 4 * static_cast<long long>(grp.n);
+  long long words = 1 + 4 * static_cast<long long>(grp.n) + 2 + packed_size(grp.p);
   int r = grp.first;
   for (int i = 0; i < grp.n; ++i) {
     const int len = icell(X(r));
@@ -178,6 +182,8 @@ void lay_out_cache(RecordWalk& walk, const RecordGroup& grp) {
     X(at_k + 1) = i;
     at_k += 2;
   }
+  X(list + grp.n) = -1.0;
+  X(list + grp.n + 1) = -1.0;
 }
 
 // The address of the records' scaled log-likelihoods in the cache at A.
@@ -418,6 +424,7 @@ void vl_fit(Vec1<double> X, Vec1<int> IX, int NG, int g, double& FOBJ) {
       const int J = icell(X(hdr + 1));
       for (int e = 0; e < nm; ++e) X(icell(X(hdr)) + (e + 1) * entry_words(J) - 1) = -1.0;
     }
+    X(loglik_list(X, A, grp.n) + grp.n + 1) = -1.0;
   }
   // One model without weights: the record's likelihood is handled by its
   // logarithm (ln L - ln S = l), without the exponential and back.
@@ -458,7 +465,17 @@ void vl_fit(Vec1<double> X, Vec1<int> IX, int NG, int g, double& FOBJ) {
   // usable one the scaled log-likelihoods of its records are taken
   // pattern by pattern, several records side by side, into the records'
   // words; the record loop then adds them in record order.
-  const int ll = fast ? loglik_list(X, A, grp.n) : 0;
+  const int ll = cache ? loglik_list(X, A, grp.n) : 0;
+  // When the group's last evaluation built the patterns here and the model
+  // covariance is the same to the last bit (only means changed), each
+  // pattern's matrix, inverse and determinant are those the build would
+  // give again: they are kept, and only the means are taken anew.
+  const int last = ll + grp.n;
+  const int kept_cov = last + 2;
+  const auto cov_bytes = static_cast<std::size_t>(packed_size(grp.p)) * sizeof(double);
+  const bool same_cov = fast && X(last + 1) > 0.0 && X(last + 1) == X(last) &&
+                        std::memcmp(X.ptr(kept_cov), X.ptr(mcov0), cov_bytes) == 0;
+  if (cache) X(last) = stamp;
   if (fast) {
     const int npat = icell(X(A));
     for (int k = 0; k < npat; ++k) {
@@ -479,7 +496,9 @@ void vl_fit(Vec1<double> X, Vec1<int> IX, int NG, int g, double& FOBJ) {
       std::span<int> pos(vc.POS.data(), static_cast<std::size_t>(J));
       for (int j = 0; j < J; ++j) pos[static_cast<std::size_t>(j)] = icell(X(pa + j));
       const int work = walk.block() + 2 * s;
-      store(X, tail, build(X, grp, first, mcov0, ent, ent + s, work, work, pos, vc.C2PI[static_cast<std::size_t>(J)]));
+      if (!same_cov)
+        store(X, tail,
+              build(X, grp, first, mcov0, ent, ent + s, work, work, pos, vc.C2PI[static_cast<std::size_t>(J)]));
       for (int j = 0; j < J; ++j) X(ent + 2 * s + j) = X(mmeans0 + pos[static_cast<std::size_t>(j)] - 1);
       X(tail + kResultWords) = stamp;
       const Inversion v = load(X, tail);
@@ -490,6 +509,8 @@ void vl_fit(Vec1<double> X, Vec1<int> IX, int NG, int g, double& FOBJ) {
         pattern_not_ready(X, hdr, ll);
       }
     }
+    X(last + 1) = stamp;
+    if (!same_cov) std::memcpy(X.ptr(kept_cov), X.ptr(mcov0), cov_bytes);
   }
   while (!ended) {
     // The short loop: the run of records whose terms are ready, added in
