@@ -68,9 +68,14 @@ void pedids_cov(Vec1<double> X, int ids, int cov, int rcov, int J, int p, int co
                 std::span<const int> pos) {
   for (int j = 0; j < J; ++j) {
     const int fj = pos[static_cast<std::size_t>(j)];
+    const double cj = X(codes + j);
+    const int row = rcov + packed_index(j + 1, 1) - 1;
     for (int k = 0; k <= j; ++k) {
-      const int fk = pair_position(X, ids, p, codes, j, k, rec, pos);
-      X(rcov + packed_index(j + 1, k + 1) - 1) = X(cov + packed_index_sym(fj, fk) - 1);
+      // Members coded unlike row j's (the usual case) take their own first
+      // position; the search is pair_position's.
+      const int fk = k != j && X(codes + k) != cj ? pos[static_cast<std::size_t>(k)]
+                                                  : pair_position(X, ids, p, codes, j, k, rec, pos);
+      X(row + k) = X(cov + packed_index_sym(fj, fk) - 1);
     }
   }
 }

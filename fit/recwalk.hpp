@@ -106,9 +106,17 @@ class RecordWalk {
   // Address and number of the reserved words.
   int reserved() const { return base_ + kHeader; }
   int reserved_words() const;
+  // Address of the record block (every record's, model e's at
+  // block() + e * words(J)); the largest record's block fits there.
+  int block() const { return area_; }
   // The next record; false after the last.  Sets WSTOP past the record's
   // block.  The first record (of each call) is always rebuilt.
   bool next(Record& rec);
+  // The number of the record next() gives next.
+  int next_index() const { return i_ + 1; }
+  // Passes over the records before record i (not handled: their matrices
+  // count as not built), so that next() gives record i.
+  void skip_to(int i);
   // Evaluates what the record needs before its matrices are built: on the
   // first record the weight formula (debug 2: " First Case #"); when the
   // record's definition values differ from the record before's (or it is
@@ -136,6 +144,12 @@ class RecordWalk {
   int i_ = -1;
   bool first_ = false;
 };
+
+inline void RecordWalk::skip_to(int i) {
+  auto X = grp_.X;
+  for (; i_ + 1 < i; ++i_)
+    if (i_ >= 0) r_ += 2 + 2 * jobbase::icell(X(r_));
+}
 
 // Per record, so defined here to be inlined into the fit functions' loops.
 inline bool RecordWalk::next(Record& rec) {

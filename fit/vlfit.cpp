@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <limits>
 #include <map>
 #include <span>
 
@@ -53,8 +55,12 @@ int block_words(int J, int /*T*/) { return 3 * packed_size(J) + J * (J + 2) + 1;
 constexpr int kResultWords = 5;
 int entry_words(int J) { return 2 * packed_size(J) + J + kResultWords + 1; }
 // Words of a pattern's header: its entries' address, J, its positions'
-// address.
-constexpr int kPatternWords = 3;
+// address, the first of its records in the list of values' addresses, the
+// number of its records, and 1 when a code repeats in it (its matrix is then left to the record loop, where a code
+// without a further position stops the job at the record it belongs to).
+constexpr int kPatternWords = 6;
+// Records whose quadratic forms are taken side by side (lanes).
+constexpr int kLanes = 2;  // two doubles: one SSE2 register
 
 using Inversion = VlInversion;
 
@@ -93,17 +99,26 @@ void first_call_warning(int g, const char* closing, bool matrix, int model, int 
 
 // The pattern cache, laid out at the first evaluation of a run from A on:
 // X(A) the number of patterns, X(A + 1 + i) the pattern of record i, then
-// per pattern k a header of kPatternWords at A + 1 + n + 3k (the address of
-// its entries, its J, the address of its members' positions), then per
-// pattern its entries (NMODEL) and its J positions.  A pattern is a record's
-// list of member codes; the positions are PEDIDS's, found once here.
+// per pattern k a header of kPatternWords at A + 1 + n + 5k (the address of
+// its entries, its J, the address of its members' positions, the first of
+// its records in the address list below and their number), then per
+// pattern its entries (NMODEL) and its J positions; then the list of the
+// records' values' addresses, pattern by pattern (in record order within
+// one; two words each: the address and the record's number), n words for
+// the records' scaled log-likelihoods of the short loop, then the number of
+// the group's last evaluation with the cache, the number of the last one
+// whose short loop built every pattern it builds, and the model covariance
+// (packed, order p) that one built them from.  A pattern is a record's list of member codes; the positions are
+// PEDIDS's, found once here.
 void lay_out_cache(RecordWalk& walk, const RecordGroup& grp) {
   auto X = grp.X;
   std::map<std::vector<double>, int> patterns;
   std::vector<int> of_record(static_cast<std::size_t>(std::max(grp.n, 0)));
+  std::vector<int> values(static_cast<std::size_t>(std::max(grp.n, 0)));
   std::vector<int> sizes;
   std::vector<int> firsts;
-  long long words = 1 + static_cast<long long>(grp.n);
+  std::vector<int> counts;
+  long long words = 1 + 4 * static_cast<long long>(grp.n) + 2 + packed_size(grp.p);
   int r = grp.first;
   for (int i = 0; i < grp.n; ++i) {
     const int len = icell(X(r));
@@ -114,9 +129,12 @@ void lay_out_cache(RecordWalk& walk, const RecordGroup& grp) {
     if (added) {
       sizes.push_back(J);
       firsts.push_back(i);
+      counts.push_back(0);
       words += kPatternWords + static_cast<long long>(grp.nmodel) * entry_words(J) + J;
     }
     of_record[static_cast<std::size_t>(i)] = it->second;
+    ++counts[static_cast<std::size_t>(it->second)];
+    values[static_cast<std::size_t>(i)] = r + 2 + len + grp.d;
     r += 2 + 2 * len;
   }
   jobbase::check_room(static_cast<long long>(walk.reserved()) + words);
@@ -138,12 +156,41 @@ void lay_out_cache(RecordWalk& walk, const RecordGroup& grp) {
     for (int e = 0; e < grp.nmodel; ++e) X(at + (e + 1) * entry_words(J) - 1) = -1.0;
     at += grp.nmodel * entry_words(J);
     X(hdr + 2) = at;
+    X(hdr + 5) = 0.0;
     for (; i < firsts[static_cast<std::size_t>(k)]; ++i) r += 2 + 2 * icell(X(r));
+    for (int a = 0; a < J; ++a)
+      for (int b = 0; b < a; ++b)
+        if (X(r + 2 + grp.d + a) == X(r + 2 + grp.d + b)) X(hdr + 5) = 1.0;
     pos.assign(static_cast<std::size_t>(std::max(J, 1)), 0);
     member_positions(X, grp.ids, grp.p, r + 2 + grp.d, J, i, pos);
     for (int j = 0; j < J; ++j) X(at + j) = pos[static_cast<std::size_t>(j)];
     at += J;
   }
+  // The records' values' addresses, pattern by pattern.
+  std::vector<int> next(static_cast<std::size_t>(npat));
+  int list = at;
+  for (int k = 0; k < npat; ++k) {
+    const int hdr = A + 1 + grp.n + kPatternWords * k;
+    X(hdr + 3) = list;
+    X(hdr + 4) = counts[static_cast<std::size_t>(k)];
+    next[static_cast<std::size_t>(k)] = list;
+    list += 2 * counts[static_cast<std::size_t>(k)];
+  }
+  for (int i = 0; i < grp.n; ++i) {
+    int& at_k = next[static_cast<std::size_t>(of_record[static_cast<std::size_t>(i)])];
+    X(at_k) = values[static_cast<std::size_t>(i)];
+    X(at_k + 1) = i;
+    at_k += 2;
+  }
+  X(list + grp.n) = -1.0;
+  X(list + grp.n + 1) = -1.0;
+}
+
+// The address of the records' scaled log-likelihoods in the cache at A.
+int loglik_list(Vec1<double> X, int A, int n) {
+  const int npat = icell(X(A));
+  const int hdr = A + 1 + n + kPatternWords * (npat - 1);
+  return icell(X(hdr + 3)) + 2 * icell(X(hdr + 4));
 }
 
 // Builds a record's covariance at cov from the model's (order p at mcov) and
@@ -221,6 +268,103 @@ inline double quadratic(const double* row, const double* d, int J) {
   return q;
 }
 
+// The same for kGroups kLanes records side by side in groups of lanes
+// (d[kGroups b + g] holds the b-th residuals of group g's records, one per
+// lane): each lane takes the operations of quadratic() in the same order,
+// so each record's q is the same to the last bit as quadratic() gives it
+// alone.  The groups' sums are independent, so the processor overlaps them.
+using Lanes = double __attribute__((vector_size(kLanes * sizeof(double))));
+constexpr int kGroups = 4;
+// (The four groups are written out: held in registers at any optimisation
+// level.)
+static_assert(kGroups == 4);
+inline void quadratic_lanes(const double* row, const Lanes* d, int J, Lanes* q) {
+  Lanes s0 = {}, s1 = {}, s2 = {}, s3 = {};
+  for (int a = 0; a < J; ++a) {
+    Lanes t0 = {}, t1 = {}, t2 = {}, t3 = {};
+    const Lanes* e = d;
+    for (int b = 0; b < a; ++b, e += kGroups) {
+      const double r = row[b];
+      t0 += r * e[0];
+      t1 += r * e[1];
+      t2 += r * e[2];
+      t3 += r * e[3];
+    }
+    const double r = row[a];
+    s0 += e[0] * (r * e[0] + 2.0 * t0);
+    s1 += e[1] * (r * e[1] + 2.0 * t1);
+    s2 += e[2] * (r * e[2] + 2.0 * t2);
+    s3 += e[3] * (r * e[3] + 2.0 * t3);
+    row += a + 1;
+  }
+  q[0] = s0;
+  q[1] = s1;
+  q[2] = s2;
+  q[3] = s3;
+}
+
+// The short loop's first pass over a pattern whose matrix is usable
+// (entry at ent, J members): l = ln 1/K - q/2 of each of its records, into
+// the records' words from ll.  The records go kLanes at a time; the last
+// group fills its spare lanes with its last record and drops them.
+// The bounds a record's scaled log-likelihood l must keep to be added
+// by the short loop (the record loop's tests, for J members).
+struct LoglikBounds {
+  double lnS, ln1e30, mlnsaf, ln_tiny, ln_safmin;
+  bool ok(double l) const {
+    return !(l + lnS > ln1e30 || l < -mlnsaf) && !(l + lnS <= ln_tiny) && l + lnS > ln_safmin;
+  }
+};
+constexpr double kNotReady = std::numeric_limits<double>::quiet_NaN();
+
+// Marks the records of the pattern with header hdr for the record loop.
+void pattern_not_ready(Vec1<double> X, int hdr, int ll) {
+  const double* list = X.ptr(icell(X(hdr + 3)));
+  const int count = icell(X(hdr + 4));
+  for (int k = 0; k < count; ++k) X(ll + icell(list[2 * k + 1])) = kNotReady;
+}
+
+// The short loop's first pass over a pattern whose matrix is usable
+// (entry at ent, J members): l = ln 1/K - q/2 of each of its records, into
+// the records' words from ll, or kNotReady for a record whose l fails the
+// bounds (the record loop takes it).  The records go kGroups kLanes at a time;
+// the last group fills its spare lanes with its last record and drops
+// them.
+void pattern_logliks(Vec1<double> X, int hdr, int ent, int J, int ll, const LoglikBounds& bounds) {
+  const int s = packed_size(J);
+  const double* inv = X.ptr(ent + s);
+  const double* mean = X.ptr(ent + 2 * s);
+  const double lnc = X(ent + 2 * s + J + 4);
+  const double* list = X.ptr(icell(X(hdr + 3)));
+  const int count = icell(X(hdr + 4));
+  const double* base = X.ptr(1);
+  constexpr int kGroup = kGroups * kLanes;
+  Lanes d[kGroups * kFastMembers];
+  int rec[kGroup];
+  for (int first = 0; first < count; first += kGroup) {
+    // The values of the records two groups on, fetched ahead: a pattern's
+    // records lie scattered over the data.
+    for (int k = 2 * kGroup; k < 3 * kGroup && first + k < count; ++k) {
+      const double* y = base + static_cast<std::ptrdiff_t>(list[2 * (first + k)]) - 1;
+      __builtin_prefetch(y);
+      __builtin_prefetch(y + J - 1);
+    }
+    for (int k = 0; k < kGroup; ++k) {
+      const int at = std::min(first + k, count - 1);
+      const double* y = X.ptr(icell(list[2 * at]));
+      rec[k] = icell(list[2 * at + 1]);
+      Lanes* dk = d + k / kLanes;
+      for (int j = 0; j < J; ++j) dk[kGroups * j][k % kLanes] = y[j] - mean[j];
+    }
+    Lanes q[kGroups];
+    quadratic_lanes(inv, d, J, q);
+    for (int k = 0; k < kGroup && first + k < count; ++k) {
+      const double l = lnc - q[k / kLanes][k % kLanes] / 2.0;
+      X(ll + rec[k]) = bounds.ok(l) ? l : kNotReady;
+    }
+  }
+}
+
 }  // namespace
 
 void Vlcel::size(int J, int nmodel, double pi) {
@@ -280,6 +424,7 @@ void vl_fit(Vec1<double> X, Vec1<int> IX, int NG, int g, double& FOBJ) {
       const int J = icell(X(hdr + 1));
       for (int e = 0; e < nm; ++e) X(icell(X(hdr)) + (e + 1) * entry_words(J) - 1) = -1.0;
     }
+    X(loglik_list(X, A, grp.n) + grp.n + 1) = -1.0;
   }
   // One model without weights: the record's likelihood is handled by its
   // logarithm (ln L - ln S = l), without the exponential and back.
@@ -315,30 +460,70 @@ void vl_fit(Vec1<double> X, Vec1<int> IX, int NG, int g, double& FOBJ) {
   // needs any of the checks' actions, goes the general way below, which
   // gives the same bits.
   const bool fast = cache && single && !transform && !grp.defs && !oc.PEDOUT;
-  double dfast[kFastMembers];
-  while (!ended && walk.next(rec)) {
-    const int J = rec.J;
-    if (fast && J > 0 && J <= kFastMembers && vc.SCALE.size() > static_cast<std::size_t>(J)) {
-      const int ent = icell(X(A + 1 + grp.n + kPatternWords * icell(X(A + 1 + rec.i))));
+  // Its first pass: each pattern's matrix is built (the same routine as
+  // the record loop's, whose records then find it built), and for each
+  // usable one the scaled log-likelihoods of its records are taken
+  // pattern by pattern, several records side by side, into the records'
+  // words; the record loop then adds them in record order.
+  const int ll = cache ? loglik_list(X, A, grp.n) : 0;
+  // When the group's last evaluation built the patterns here and the model
+  // covariance is the same to the last bit (only means changed), each
+  // pattern's matrix, inverse and determinant are those the build would
+  // give again: they are kept, and only the means are taken anew.
+  const int last = ll + grp.n;
+  const int kept_cov = last + 2;
+  const auto cov_bytes = static_cast<std::size_t>(packed_size(grp.p)) * sizeof(double);
+  const bool same_cov = fast && X(last + 1) > 0.0 && X(last + 1) == X(last) &&
+                        std::memcmp(X.ptr(kept_cov), X.ptr(mcov0), cov_bytes) == 0;
+  if (cache) X(last) = stamp;
+  if (fast) {
+    const int npat = icell(X(A));
+    for (int k = 0; k < npat; ++k) {
+      const int hdr = A + 1 + grp.n + kPatternWords * k;
+      const int J = icell(X(hdr + 1));
+      if (J <= 0 || J > kFastMembers || X(hdr + 5) != 0.0 || vc.SCALE.size() <= static_cast<std::size_t>(J)) {
+        pattern_not_ready(X, hdr, ll);
+        continue;
+      }
+      const int ent = icell(X(hdr));
       const int s = packed_size(J);
       const int tail = ent + 2 * s + J;
-      const double K = X(tail + 3);
-      if (X(tail + kResultWords) == stamp && X(tail + 1) == 0.0 && X(tail + 2) == 0.0 && K > kTinyConstant) {
-        const double constant = 1.0 / K;
-        const double* y = X.ptr(rec.values);
-        const double* mean = X.ptr(ent + 2 * s);
-        for (int j = 0; j < J; ++j) dfast[j] = y[j] - mean[j];
-        const double q = quadratic(X.ptr(ent + s), dfast, J);
-        if (constant > m.SAFMIN) {
-          const double l = X(tail + 4) - q / 2.0;
-          const double lnS = vc.LNSCALE[static_cast<std::size_t>(J)];
-          if (!(l + lnS > m.LN1E30 || l < -m.MLNSAF) && !(l + lnS <= ln_tiny) && l + lnS > ln_safmin) {
-            F -= 2.0 * (l + 0.0);
-            continue;
-          }
-        }
+      Record first;
+      first.J = J;
+      first.i = icell(X(icell(X(hdr + 3)) + 1));
+      first.codes = icell(X(icell(X(hdr + 3)))) - J - grp.d;
+      const int pa = icell(X(hdr + 2));
+      std::span<int> pos(vc.POS.data(), static_cast<std::size_t>(J));
+      for (int j = 0; j < J; ++j) pos[static_cast<std::size_t>(j)] = icell(X(pa + j));
+      const int work = walk.block() + 2 * s;
+      if (!same_cov)
+        store(X, tail,
+              build(X, grp, first, mcov0, ent, ent + s, work, work, pos, vc.C2PI[static_cast<std::size_t>(J)]));
+      for (int j = 0; j < J; ++j) X(ent + 2 * s + j) = X(mmeans0 + pos[static_cast<std::size_t>(j)] - 1);
+      X(tail + kResultWords) = stamp;
+      const Inversion v = load(X, tail);
+      if (v.fault == 0 && v.nullity == 0 && v.K > kTinyConstant && 1.0 / v.K > m.SAFMIN) {
+        const LoglikBounds bounds{vc.LNSCALE[static_cast<std::size_t>(J)], m.LN1E30, m.MLNSAF, ln_tiny, ln_safmin};
+        pattern_logliks(X, hdr, ent, J, ll, bounds);
+      } else {
+        pattern_not_ready(X, hdr, ll);
       }
     }
+    X(last + 1) = stamp;
+    if (!same_cov) std::memcpy(X.ptr(kept_cov), X.ptr(mcov0), cov_bytes);
+  }
+  while (!ended) {
+    // The short loop: the run of records whose terms are ready, added in
+    // record order; the first record that is not ready goes the general way.
+    if (fast) {
+      const double* term = X.ptr(ll);
+      int i = walk.next_index();
+      for (; i < grp.n && term[i] == term[i]; ++i) F -= 2.0 * (term[i] + 0.0);
+      if (i >= grp.n) break;
+      walk.skip_to(i);
+    }
+    if (!walk.next(rec)) break;
+    const int J = rec.J;
     walk.prepare(rec);
     if (J <= 0) continue;
     if (vc.SCALE.size() <= static_cast<std::size_t>(J)) vc.size(J, nm, m.PI);

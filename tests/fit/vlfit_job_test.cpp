@@ -84,6 +84,14 @@ class VlFitJobTest : public jobctl::testing_support::JobInDirTest {
     vl_fit(X(), jobbase::IWORKS.ix(), jobbase::MAINPR.NG, 1, f);
     return f;
   }
+  // Group 1's value as a later evaluation of the same run.
+  static double later_value() {
+    OBJCEL.FFIRST = true;
+    double f = 0.0;
+    jobbase::MAINPR.IGRP = 1;
+    vl_fit(X(), jobbase::IWORKS.ix(), jobbase::MAINPR.NG, 1, f);
+    return f;
+  }
   // The value again with the pattern cache, then the reuse of equal
   // records, switched off: each the same to the last bit.
   void expect_switches_change_nothing() {
@@ -119,6 +127,31 @@ TEST_F(VlFitJobTest, FimlOneFactorWithFreeMeansEqualsLavaan) {
   EXPECT_EQ(FITRES.DF, 691 + 10 + 4 - 12);
   if (HasFailure()) ADD_FAILURE() << report;
   expect_switches_change_nothing();
+}
+
+// Later evaluations of a run, where the patterns' inverses are kept while
+// only means move and built again when the covariance moves: each value
+// the same to the last bit as without the cache.
+TEST_F(VlFitJobTest, KeptPatternInversesChangeNothing) {
+  job("fiml");
+  const double start = group_value();
+  struct Step {
+    char matrix;
+    int element;
+    double change;
+  };
+  const Step steps[] = {{'M', 2, 0.25}, {'M', 3, -0.5}, {'L', 1, 0.1}, {'M', 1, 0.125}, {'E', 4, 0.2}};
+  for (const Step& st : steps) {
+    val(st.matrix, st.element) += st.change;
+    const double cached = later_value();
+    const double again = later_value();
+    RECCEL.CACHE = false;
+    const double nocache = later_value();
+    RECCEL.reset();
+    EXPECT_EQ(cached, nocache) << st.matrix << " " << st.element;
+    EXPECT_EQ(cached, again) << st.matrix << " " << st.element;
+    EXPECT_NE(cached, start) << st.matrix << " " << st.element;
+  }
 }
 
 // y = b0 + b1 x + e with x a definition variable: the ML regression in
