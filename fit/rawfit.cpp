@@ -7,6 +7,7 @@
 
 #include "algebra/formmach.hpp"
 #include "fit/objcel.hpp"
+#include "fit/packedmat.hpp"
 #include "jobbase/areas.hpp"
 #include "jobbase/errmsg.hpp"
 #include "jobbase/syminv.hpp"
@@ -59,13 +60,6 @@ int scratch(int need) {
   return r.ADDR;
 }
 
-// The lower triangle of the packed matrix at E, row by row.
-void write_triangle(int unit, Vec1<double> X, int E, int p) {
-  for (int i = 1; i <= p; ++i)
-    runtime::write_fmt(unit, "(6(1x,d12.4))",
-                       {Out(std::span<const double>(X.ptr(E + packed_offset(i, 1)), static_cast<std::size_t>(i)))});
-}
-
 // The report on a case whose likelihood is at or below the floor at the
 // starting values; error 97 ends the program.
 [[noreturn]] void strange(Vec1<double> X, int i, int a, int mu, int E, int p) {
@@ -82,31 +76,24 @@ void write_triangle(int unit, Vec1<double> X, int E, int p) {
   }
   runtime::write_list(kStdout, {});
   runtime::write_list(kStdout, {" Expected Covariance Matrix"});
-  write_triangle(kStdout, X, E, p);
+  write_lower_triangle(kStdout, X, E, p);
   runtime::write_list(kStdout, {});
   jobbase::ERRMSG(97);
 }
 
 // The penalty that replaces the group's value when the expected matrix at E
 // has no inverse: (lambda_min^2 p + 1 + z) FSCALE / n, lambda_min its
-// smallest eigenvalue and z the zero pivots.  full and r: p^2 and p words of
-// scratch, work p words.
-double penalty(Vec1<double> X, int E, int p, int n, int z, int full, int r, int work) {
+// smallest eigenvalue (worked out above the workspace top) and z the zero
+// pivots.
+double penalty(Vec1<double> X, int E, int p, int n, int z) {
   const int u = runtime::kMsgUnit;
   runtime::write_list(u, {});
   runtime::write_list(u, {" Expected Covariance Matrix"});
-  write_triangle(u, X, E, p);
+  write_lower_triangle(u, X, E, p);
   runtime::write_list(u, {});
-  for (int j = 1; j <= p; ++j)
-    for (int i = 1; i <= p; ++i) X(full + (j - 1) * p + i - 1) = X(E + runtime::packed_offset_sym(i, j));
-  const auto pp = static_cast<std::size_t>(p) * static_cast<std::size_t>(p);
-  const auto np = static_cast<std::size_t>(p);
-  int ifail = 1;
-  numlib::F02AAF(std::span<double>(X.ptr(full), pp), p, p, std::span<double>(X.ptr(r), np),
-                 std::span<double>(X.ptr(work), np), ifail);
   // An eigenvalue that is not a number (an expected matrix with undefined
   // elements) adds nothing, so that the penalty stays finite.
-  const double lmin = X(r);
+  const double lmin = smallest_eigenvalue(X, E, p, jobbase::MAINPR.WSTOP);
   const double l2 = std::isfinite(lmin * lmin) ? lmin * lmin : 0.0;
   const double P = (l2 * p + 1.0 + z) * OBJCEL.FSCALE / n;
   OBJCEL.FMODE = -1;
@@ -227,7 +214,7 @@ void raw_fit(Vec1<double> X, int NG, int g, double& FOBJ) {
   if (failed) {
     // The expected matrix has no inverse: its penalty replaces what the
     // cases before added.
-    F = penalty(X, E, p, n, nullity, full, res, inv);
+    F = penalty(X, E, p, n, nullity);
     ++oc.NNONPD;
   }
   G.col(gcol::kFitValue) = F;

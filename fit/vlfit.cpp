@@ -8,6 +8,7 @@
 #include <span>
 
 #include "fit/objcel.hpp"
+#include "fit/packedmat.hpp"
 #include "fit/pedids.hpp"
 #include "fit/recwalk.hpp"
 #include "jobbase/areas.hpp"
@@ -75,13 +76,6 @@ Inversion load(Vec1<double> X, int a) {
   return {X(a), icell(X(a + 1)), icell(X(a + 2)), X(a + 3), X(a + 4)};
 }
 
-// The lower triangle of the packed matrix of order J at a, row by row.
-void write_triangle(Vec1<double> X, int a, int J) {
-  for (int i = 1; i <= J; ++i)
-    write_fmt(kStdout, "(6(1x,d12.4))",
-              {Out(std::span<const double>(X.ptr(a + packed_index(i, 1) - 1), static_cast<std::size_t>(i)))});
-}
-
 // The first-call warning of a record whose matrix the group cannot use.
 // With matrix set, the model number (when model >= 0) and the record's
 // covariance follow.
@@ -94,7 +88,7 @@ void first_call_warning(int g, const char* closing, bool matrix, int model, int 
   if (!matrix) return;
   if (model >= 0) write_list(kStdout, {" Model #", model});
   write_list(kStdout, {" Expected matrix is"});
-  write_triangle(X, cov, J);
+  write_lower_triangle(kStdout, X, cov, J);
 }
 
 // The pattern cache, laid out at the first evaluation of a run from A on:
@@ -212,23 +206,6 @@ Inversion build(Vec1<double> X, const RecordGroup& grp, const Record& rec, int m
   return v;
 }
 
-// Smallest eigenvalue of the packed matrix of order J at cov, worked out in
-// the words from top (J^2 + 2J of them).
-double smallest_eigenvalue(Vec1<double> X, int cov, int J, int top) {
-  jobbase::check_room(static_cast<long long>(top) + static_cast<long long>(J) * J + 2LL * J);
-  for (int a = 1; a <= J; ++a)
-    for (int b = 1; b <= J; ++b) X(top + (b - 1) * J + a - 1) = X(cov + runtime::packed_index_sym(a, b) - 1);
-  const auto n = static_cast<std::size_t>(J);
-  std::span<double> a(X.ptr(top), n * n);
-  std::span<double> r(X.ptr(top) + n * n, n);
-  std::span<double> e(X.ptr(top) + n * n + n, n);
-  int ifail = 1;
-  numlib::F02AAF(a, J, J, r, e, ifail);
-  double lmin = r[0];
-  for (double v : r) lmin = std::min(lmin, v);
-  return lmin;
-}
-
 // The report of a record whose likelihood vanishes at the starting values,
 // then error 97.
 [[noreturn]] void strange(Vec1<double> X, const Record& rec, int cov, int mu, bool transform, double lambda,
@@ -250,7 +227,7 @@ double smallest_eigenvalue(Vec1<double> X, int cov, int J, int top) {
     write_fmt(kStdout, "(1x,i5,8x,d12.4,8x,d12.4,8x,d12.4)", {j + 1, y, e, (y - e) / std::sqrt(v)});
   }
   write_list(kStdout, {" Expected Covariance Matrix"});
-  write_triangle(X, cov, rec.J);
+  write_lower_triangle(kStdout, X, cov, rec.J);
   write_list(kStdout, {});
   jobbase::ERRMSG(97);
 }
