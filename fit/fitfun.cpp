@@ -101,11 +101,6 @@ void debug_exit(Vec1<double> X, int NG, bool conmod, double fobj) {
 
 }  // namespace
 
-void OTHFIT(int code, Vec1<double> /*X*/, int /*NG*/, int /*g*/, double& /*FOBJ*/) {
-  runtime::write_list(runtime::kStdout, {"Fit function code is ", code});
-  jobbase::ERRMSG(37);
-}
-
 void FITFUN(int& mode, int n, std::span<const double> x, double& fobj, std::span<double> /*gobj*/,
             int /*kfirst*/, std::span<int> iusr, std::span<double> rusr) {
   auto& oc = OBJCEL;

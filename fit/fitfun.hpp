@@ -3,9 +3,8 @@
 // sums the groups' fit functions by their codes and returns the sum scaled
 // (the control and result cells are OBJCEL in fit/objcel.hpp).
 //
-// The fit functions of codes 7 to 14 (user-defined, raw-data, contingency
-// table and ordinal) are reached through OTHFIT, the one place that knows
-// they are not built yet.
+// The fit functions of codes 7 to 14 live in their families' files:
+// userfit (7, 8), rawfit (9), vlfit (10), tablefit (11), ordfit (12-14).
 #pragma once
 
 #include <span>
@@ -23,12 +22,5 @@ namespace qv::fit {
 // nothing.
 void FITFUN(int& mode, int n, std::span<const double> x, double& fobj, std::span<double> gobj, int kfirst,
             std::span<int> iusr, std::span<double> rusr);
-
-// The fit functions that come with a later change: codes 7 (user-defined
-// value), 8 (per data row), 9 and 10 (raw-data likelihoods), 11
-// (contingency table) and 12 to 14 (ordinal data).  Meanwhile a job that
-// asks for one stops as a code the program does not have: the record "Fit
-// function code is " with the code, then error 37.
-void OTHFIT(int code, runtime::Vec1<double> X, int NG, int g, double& FOBJ);
 
 }  // namespace qv::fit
