@@ -128,24 +128,27 @@ void CMPFORM(Vec1<double> X, Vec1<int> IX, int& address, int mode, int kind, int
     const bool records = fitcod == jobbase::kFitVL || fitcod == jobbase::kFitOrdMix;
     const int v = records ? G.icol(gcol::kDefVars) : 0;
     const int k0 = v != 0 ? icell(X(v)) : 0;
-    int x = e;
+    // Counted in 64 bits: NI and NM are each up to 2^30, and a count that
+    // wrapped round could pass the check or be quoted wrong.
+    const long long nv = static_cast<long long>(ni) - k0;
+    long long x = e;
     if (mode == jobbase::kKindData && kind == jobbase::fkind::kCov) {
       if (fitcod == jobbase::kFitTable)
         x = 4;
       else if (records)
-        x = (ni - k0) * (ni - k0) * nm;
+        x = nv * nv * nm;
     } else if (mode == kModeOtherFormula && kind == jobbase::fkind::kMeans) {
       if (fitcod == jobbase::kFitTable) {
-        x = 2 * (std::max(ni, G.icol(gcol::kTableCols)) - 1);
+        x = 2LL * (std::max(ni, G.icol(gcol::kTableCols)) - 1);
       } else if (fitcod == jobbase::kFitVL) {
-        x = (ni - k0) * nm;
+        x = nv * nm;
       } else if (fitcod == jobbase::kFitOrdMix) {
         // Raw ordinal data: the summary area at column 42 holds the
         // category-count position, the largest category, then this count.
         const int w = G.icol(gcol::kRecordBlock);
         if (w >= 1) X(w + 2) = e;
       } else {
-        x = ni * nm;
+        x = static_cast<long long>(ni) * nm;
       }
     }
     if (e != x && fitcod != jobbase::kFitOrdMix) {
@@ -169,15 +172,28 @@ void CMPFORM(Vec1<double> X, Vec1<int> IX, int& address, int mode, int kind, int
   }
 
   // Step 9: the extra space after the result.
+  // Also counted in 64 bits; room past the workspace is error 119.
+  long long next = address;
   if (fitcod == jobbase::kFitTable) {
-    address = address + 3 + G.icol(gcol::kTableCols) * G.icol(gcol::kTableRows);
+    next += 3 + static_cast<long long>(G.icol(gcol::kTableCols)) * G.icol(gcol::kTableRows);
   } else {
     const int vv = kind == jobbase::fkind::kCov ? G.icol(gcol::kNstat) : G.icol(gcol::kNvar);
-    address += std::max(1, vv * std::max(nm, 1));
+    next += std::max(1LL, static_cast<long long>(vv) * std::max(nm, 1));
   }
+  jobbase::check_room(next);
+  address = static_cast<int>(next);
 
   // Step 10: the high-water mark.
   jobbase::CHKMEM(std::max(m.WSHIGH, address));
+}
+
+void formula_codes(Vec1<double> X, jobbase::Labtab& slots, int& slot) {
+  auto& f = FMSTAK;
+  int status = 1;
+  POSTFIX(status, slots, slot);
+  const int n = f.NOUT - 1;
+  X(1) = n;
+  for (int k = 1; k <= n; ++k) X(1 + k) = f.val(k);
 }
 
 }  // namespace qv::algebra

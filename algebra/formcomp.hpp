@@ -26,4 +26,10 @@ constexpr int kModeOtherFormula = jobbase::kKindCalc;
 void CMPFORM(runtime::Vec1<double> X, runtime::Vec1<int> IX, int& address, int mode, int kind, int storage,
              jobbase::Labtab& slots, int& slot);
 
+// Translates the formula that follows the cursor with POSTFIX and stores its
+// code count n at X(1) and its codes at X(2..n+1), as doubles (the cursor
+// stands just before the formula's first character; slots/slot as above).
+// Nothing calls it: the model statements go through CMPFORM.
+void formula_codes(runtime::Vec1<double> X, jobbase::Labtab& slots, int& slot);
+
 }  // namespace qv::algebra

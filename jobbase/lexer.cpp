@@ -1,5 +1,6 @@
 #include "jobbase/lexer.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <string>
@@ -556,6 +557,28 @@ void SHIFTL(std::string& S, int I, int K, int N) {
   if (K <= 0 || I < 1 || N > static_cast<int>(S.size())) return;
   for (int p = I; p <= N - K; ++p) S[p - 1] = S[p + K - 1];
   for (int p = std::max(I, N - K + 1); p <= N; ++p) S[p - 1] = ' ';
+}
+
+int MAXLEN(std::span<const std::string> S, int N) {
+  int longest = 0;
+  const int n = std::min(N, static_cast<int>(S.size()));
+  for (int i = 0; i < n; ++i) longest = std::max(longest, LENTRM(S[static_cast<std::size_t>(i)]));
+  return longest;
+}
+
+void LSTDEL(runtime::Vec1<double> X, int LIST, int CODE) {
+  const int n = std::max(icell(X(LIST)), 0);
+  int at = 0;
+  for (int i = 1; i <= n && at == 0; ++i)
+    if (icell(X(LIST + i)) == CODE) at = i;
+  int count = n;
+  if (at != 0) {
+    for (int i = at; i < n; ++i) X(LIST + i) = X(LIST + i + 1);
+    X(LIST + n) = 0.0;
+    count = n - 1;
+    X(LIST) = count;
+  }
+  for (int i = 1; i <= count; ++i) write_list(kStdout, {" A(LIST+I)=", i, X(LIST + i)});
 }
 
 }  // namespace qv::jobbase

@@ -3,6 +3,7 @@
 // shared cursor (CURSOR in rdline.hpp) through LINBUF.LINE.
 #pragma once
 
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -67,6 +68,14 @@ void SKIPNUM();
 int DIGIDX(char CH, int& FLAG);
 // Moves S(I+K..N) to S(I..N-K) and blanks the last K positions (1-based).
 void SHIFTL(std::string& S, int I, int K, int N);
+// The largest trimmed length (LENTRM) among the strings S(1..N); 0 when N < 1.
+int MAXLEN(std::span<const std::string> S, int N);
+// Removes the first entry equal to the letter code CODE from the counted list
+// at X(LIST) (X(LIST) the count, the entries after it), moving the later
+// entries down one place, clearing the freed word and lowering the count; a
+// code not in the list changes nothing.  Writes one trace line
+// " A(LIST+I)=" I, X(LIST+I) for each entry I the list then holds.
+void LSTDEL(runtime::Vec1<double> X, int LIST, int CODE);
 
 // The element last parsed by RDELEM (group, letter, row, column).
 struct Lastel {

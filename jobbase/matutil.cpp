@@ -1,14 +1,19 @@
 #include "jobbase/matutil.hpp"
 
 #include <cmath>
+#include <span>
 #include <vector>
 
 #include "jobbase/errmsg.hpp"
+#include "jobbase/rdline.hpp"
+#include "jobbase/workspace.hpp"
 #include "jobbase/lexer.hpp"
 #include "jobbase/areas.hpp"
 #include "jobbase/tabnames.hpp"
 #include "runtime/fixedstr.hpp"
 #include "runtime/packidx.hpp"
+#include "numlib/distrib.hpp"
+#include "numlib/inverse.hpp"
 #include "runtime/units.hpp"
 
 namespace qv::jobbase {
@@ -348,5 +353,97 @@ void GRPCHK() {
   // written.
   if (MAINPR.IGRP < 1 || MAINPR.IGRP > MAINPR.NG) ERRMSG(117);
 }
+
+float normal_tail(double x, int upper) {
+  int ifail = 1;
+  const double p = upper != 0 ? numlib::PNORMUP(x, ifail) : numlib::PNORMLO(x, ifail);
+  return static_cast<float>(p);
+}
+
+void transposed_product(Vec1<double> A, int m, int n, Vec1<double> B, int p, int q, Vec1<double> W) {
+  if (m < 1 || n < 1 || p < 1 || q < 1 || q != m) ERRMSG(33);
+  DTRNSP(A, n, m, W);
+  DTRNSP(B, q, p, W);
+  const auto words = [](Vec1<double> v, int count) {
+    return std::span<double>(v.ptr(1), static_cast<std::size_t>(count));
+  };
+  double unused = 0.0;
+  int ifail = 1;
+  numlib::F01CKF(words(W, n * p), words(A, n * m), words(B, q * p), n, p, m, std::span<double>(&unused, 1), 1, 1,
+                 ifail);
+  if (ifail != 0) ERRMSG(33);
+}
+
+void copy_matrix_storage(Vec1<double> X, int type, int rows, int cols, int source, int type2, int rows2,
+                         int cols2, int target) {
+  if (type == type2) {
+    if (rows != rows2 || cols != cols2) ERRMSG(26);
+    int t = type;
+    const int e = NELEM(t, rows, cols);
+    // Specification numbers and values, a word at a time (the two may overlap).
+    if (target < source) {
+      for (int k = 0; k < 2 * e; ++k) X(target + k) = X(source + k);
+    } else {
+      for (int k = 2 * e - 1; k >= 0; --k) X(target + k) = X(source + k);
+    }
+    return;
+  }
+  if (type == kTypeFull && (type2 == kTypeSym || type2 == kTypeLower)) {
+    if (rows != cols || rows2 != rows || cols2 != cols) ERRMSG(26);
+    int t = type2;
+    const int e2 = NELEM(t, rows2, cols2);
+    t = type;
+    const int e = NELEM(t, rows, cols);
+    // The full matrix is stored row by row, the triangle by rows too.
+    for (int i = 1; i <= rows; ++i) {
+      for (int j = 1; j <= i; ++j) {
+        const int from = (i - 1) * cols + j - 1;
+        const int to = packed_index(i, j) - 1;
+        X(target + to) = X(source + from);
+        X(target + e2 + to) = X(source + e + from);
+      }
+    }
+    return;
+  }
+  ERRMSG(28);
+}
+
+void copy_group_parameters(Vec1<double> X, Vec1<int> IX, int g, int NG, Vec1<const double> values) {
+  if (g < 1 || g > NG) return;
+  const int map = IX(g + 1);
+  const int pairs = map >= 1 ? IX(map) : 0;
+  for (int k = 1; k <= pairs; ++k) {
+    const int number = IX(map + 2 * k - 1);
+    const int word = IX(map + 2 * k);
+    if (number >= 1 && number <= values.extent()) X(word) = values(number);
+  }
+}
+
+void delimiter_class(int& pos, int& kind) {
+  auto& c = CURSOR;
+  for (;;) {
+    if (c.ICOL == 0) {
+      pos = 0;
+      kind = 0;
+      return;
+    }
+    while (c.ICOL <= c.LLEN && chr(c.ICOL) == ' ') ++c.ICOL;
+    if (c.ICOL <= c.LLEN) break;
+    RDLINE();
+  }
+  pos = c.ICOL;
+  const char ch = chr(c.ICOL);
+  kind = (ch == '/' || ch == ';') ? 2 : 1;
+}
+
+int same_value(int a) { return a; }
+
+double second_word(Vec1<const double> record) { return record(2); }
+
+int bit_and(int a, int b) { return a & b; }
+
+void set_flag() { SETFLG.FLAG = 1; }
+
+void do_nothing() {}
 
 }  // namespace qv::jobbase

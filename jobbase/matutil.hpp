@@ -101,4 +101,46 @@ void PAKTRI(Vec1<double> A, int n, int m, Vec1<double> v, int& count);
 // group is not one of the job's groups.
 void GRPCHK();
 
+// The upper (upper non-zero) or lower tail probability of the standard
+// normal distribution at x, in single precision.
+float normal_tail(double x, int upper);
+// Transposes the m x n A (ld m) and the p x q B (ld p) in place with DTRNSP
+// (W, at least the larger of m*n and p*q words, as their work) and leaves
+// the product A'B' (n x p, ld n) in W.  B' must have m rows (q = m); a
+// product that does not conform, or that the library refuses, is error 33.
+void transposed_product(Vec1<double> A, int m, int n, Vec1<double> B, int p, int q, Vec1<double> W);
+// Copies the matrix stored at X(source) (type, rows, cols: its specification
+// numbers, then its values) to the matrix stored at X(target).  The same
+// type needs the same dimensions (error 26); a full source goes to a
+// symmetric or lower-triangular target of its own order as its lower
+// triangle (error 26 for other dimensions); any other pair of types is
+// error 28.
+void copy_matrix_storage(Vec1<double> X, int type, int rows, int cols, int source, int type2, int rows2,
+                         int cols2, int target);
+// Copies values(k) to the workspace word of each pair (k, word) of group g's
+// definition map (its start at IX(g + 1): a count, then the pairs); a group
+// outside 1..NG, or a number outside values, is passed over.
+void copy_group_parameters(Vec1<double> X, Vec1<int> IX, int g, int NG, Vec1<const double> values);
+// Moves the cursor onto the next non-blank character from the cursor on,
+// reading further lines; pos := its column and kind := 2 for "/" or ";",
+// else 1.  At the end of the input pos := 0 and kind := 0.
+void delimiter_class(int& pos, int& kind);
+// Returns its argument.
+int same_value(int a);
+// The second word of a two-word record.
+double second_word(Vec1<const double> record);
+// The bitwise AND of two integers.
+int bit_and(int a, int b);
+
+// The flag that set_flag raises (nothing reads it).
+struct SetFlagArea {
+  int FLAG = 0;
+  void reset() { *this = SetFlagArea(); }
+};
+inline SetFlagArea SETFLG;
+// SETFLG.FLAG := 1.
+void set_flag();
+// Does nothing.
+void do_nothing();
+
 }  // namespace qv::jobbase

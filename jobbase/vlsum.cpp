@@ -24,6 +24,14 @@ namespace {
 using runtime::kStdout;
 using runtime::write_list;
 
+// A count as a message prints it: a whole number that a 64-bit integer holds
+// as an integer, any other value (a category of 1E300 makes one) as the
+// real it is, never converted out of range.
+runtime::Out count_item(double v) {
+  if (std::trunc(v) == v && std::fabs(v) < 9.0e18) return runtime::Out(static_cast<long long>(v));
+  return runtime::Out(v);
+}
+
 
 // True when code is one of the group's variables 1..ni.
 bool var_code(double code, int ni) { return code >= 1.0 && code <= ni && code == std::floor(code); }
@@ -164,10 +172,8 @@ void summarise(Vec1<double> X, Vec1<int> IX, Labtab& labs, int labnxt, int NG, i
       const double need = static_cast<double>(ni - ndef) * X(A + 1) * nm;
       if (need != X(A + 2)) {
         write_list(kStdout, {});
-        write_list(kStdout, {" Number of elements that should be in the Threshold formula:",
-                             static_cast<long long>(need)});
-        write_list(kStdout, {" Number of elements that were the result of the formula: ",
-                             static_cast<long long>(X(A + 2))});
+        write_list(kStdout, {" Number of elements that should be in the Threshold formula:", count_item(need)});
+        write_list(kStdout, {" Number of elements that were the result of the formula: ", count_item(X(A + 2))});
         ERRMSG(61);
       }
     }

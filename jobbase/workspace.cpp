@@ -51,7 +51,11 @@ void CHKMEM(int top) {
 }
 
 void check_room(long long last) {
-  if (last > MAINPR.WSLIM) CHKMEM(MAINPR.WSLIM + 1);
+  if (last > MAINPR.WSLIM) {
+    write_list(kStdout, {" Available memory (double precision words)", MAINPR.WSLIM});
+    write_list(kStdout, {" Problem needs over ", last});
+    ERRMSG(119);
+  }
   if (last >= 1) CHKMEM(static_cast<int>(last));
 }
 

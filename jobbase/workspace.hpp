@@ -100,7 +100,7 @@ void CHKMEM(int top);
 // The same for IWORKS and WSMAXI.
 void CHKIMEM(int top);
 // CHKMEM for a last word computed in 64 bits, so that a product of sizes
-// cannot wrap: a last word past WSLIM gets the report of WSLIM + 1.
+// cannot wrap: a last word past WSLIM is reported as it is (error 119).
 void check_room(long long last);
 
 // Sets the integer group columns of all NG groups (6 and 7 := 0, 1 := 1)

@@ -31,7 +31,10 @@ namespace {
 
 // The storage pointer of formula statements: RDPTR while a job is read,
 // the end of the stored model (column gcol::kModelEnd of group 1) in multiple-fit
-// mode, where a group must have been chosen with "#G".
+// mode, where a group must have been chosen with "#G".  There the new
+// formula lies past RDPTR (the old end), where the preparation of the
+// continued job would write the group lists over it: RDPTR moves past it
+// too, as it does past matrices declared there.
 int get_pointer() {
   if (MAINPR.MULFIT == 1) {
     GRPCHK();
@@ -40,10 +43,12 @@ int get_pointer() {
   return MAINPR.RDPTR;
 }
 void set_pointer(int p) {
-  if (MAINPR.MULFIT == 1)
+  if (MAINPR.MULFIT == 1) {
     GRPTAB(WORKSP.x(), MAINPR.NG, gcol::kModelEnd, 1) = p;
-  else
+    MAINPR.RDPTR = std::max(MAINPR.RDPTR, p);
+  } else {
     MAINPR.RDPTR = p;
+  }
 }
 
 // Completes a formula's text record: the number of label slots it used.

@@ -553,6 +553,15 @@ void MAINPROG(bool html) {
   JOBLOOP();
 }
 
+void wait_for_job(bool& done) {
+  const auto& fe = FESTAT;
+  if (fe.FEACTV && fe.JOBRUN && fe.MACHOUT) write_list(kStdout, {" !@ready; !@human;"});
+  // The reader passes over blank lines itself.
+  RDLINE();
+  done = CURSOR.ICOL == 0;
+  if (done) write_list(kStdout, {std::string(78, '_')});
+}
+
 void JOBLOOP() {
   auto& m = MAINPR;
   auto& fe = FESTAT;

@@ -16,6 +16,12 @@ void MAINPROG(bool html);
 // The job loop after start-up: jobs until the input ends (then the end of
 // the run) or a quit command stops the program.
 void JOBLOOP();
+// The reading at the start of a job as one routine (the job loop does the
+// same itself and does not call it): the front end's ready line when a job
+// has run, then the next script line.  At the end of the input the rule of
+// 78 "_" is written and done := true; otherwise done := false and the job's
+// first line is current.
+void wait_for_job(bool& done);
 
 // Resets every area of the program (all libraries) to the state of a fresh
 // run, with the line reader's "!@" lines handed to the front-end commands as
