@@ -2,6 +2,7 @@
 // unary minus and plus rules, text filing, lines and errors.
 #include <gtest/gtest.h>
 
+#include "algebra/formcomp.hpp"
 #include "formula_fixture.hpp"
 
 namespace qv::algebra {
@@ -94,6 +95,21 @@ TEST_F(PostfixTest, FormulaOverSeveralLines) {
   EXPECT_EQ(out, (std::vector<int>{1, 2, 4, 113, 115}));
   EXPECT_EQ(jobbase::LINBUF.LINE[static_cast<std::size_t>(jobbase::CURSOR.ICOL - 1)], ';');
   EXPECT_EQ(jobbase::LABTAB.get(1).substr(0, 6), "A+B*D ");
+}
+
+TEST_F(PostfixTest, FormulaCodesStoredAsDoublesAfterTheirCount) {
+  std::vector<double> store(10, -1.0);
+  const runtime::Vec1<double> X(store.data(), static_cast<std::ptrdiff_t>(store.size()));
+  set_line("A*B' + C /");
+  int slot = 3;
+  formula_codes(X, jobbase::LABTAB, slot);
+  EXPECT_EQ(store, (std::vector<double>{6, 1, 2, 32, 113, 3, 115, -1, -1, -1}));
+  EXPECT_EQ(jobbase::LABTAB.get(3).substr(0, 8), "A*B'+C  ");
+  // A formula without matrices stores a count of 0 and nothing else.
+  set_line("/");
+  formula_codes(X.from(8), jobbase::LABTAB, slot);
+  EXPECT_EQ(store[7], 0.0);
+  EXPECT_EQ(store[8], -1.0);
 }
 
 TEST_F(PostfixTest, Errors) {

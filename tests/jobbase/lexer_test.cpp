@@ -2,6 +2,7 @@
 #include <string>
 #include <vector>
 
+#include "jobbase/matutil.hpp"
 #include "jobbase/workspace.hpp"
 #include "script_fixture.hpp"
 
@@ -232,6 +233,62 @@ TEST(LexerSmall, LettersDigitsWordsShift) {
   std::string s = "abcdef";
   SHIFTL(s, 2, 2, 6);
   EXPECT_EQ(s, "adef  ");
+}
+
+TEST(LexerSmall, LongestTrimmedLength) {
+  const std::vector<std::string> one = {"A", " ", "B", "\t"};
+  EXPECT_EQ(MAXLEN(one, 4), 1);
+  EXPECT_EQ(MAXLEN(std::vector<std::string>{" ", "\t"}, 2), 0);
+  // Only the first N count; trailing blanks and control characters do not.
+  const std::vector<std::string> words = {"AB  ", "  C", "LONGEST \r"};
+  EXPECT_EQ(MAXLEN(words, 2), 3);
+  EXPECT_EQ(MAXLEN(words, 3), 7);
+  EXPECT_EQ(MAXLEN(words, 0), 0);
+}
+
+TEST(LexerSmall, LetterCodeLeavesItsCountedList) {
+  // X(5) counts the entries X(6..8): the letter codes 4 (D), 7 (G), 4 (D).
+  std::vector<double> store = {0, 0, 0, 0, 3, 4, 7, 4, 9};
+  const runtime::Vec1<double> X(store.data(), static_cast<std::ptrdiff_t>(store.size()));
+  const std::string out = testing_support::capture([&] { LSTDEL(X, 5, 4); });
+  // The first D goes, the rest move down, the freed word is cleared.
+  EXPECT_EQ(store, (std::vector<double>{0, 0, 0, 0, 2, 7, 4, 0, 9}));
+  EXPECT_EQ(out, " A(LIST+I)= 1 7.00000000\n A(LIST+I)= 2 4.00000000\n");
+  // A code the list does not hold changes nothing.
+  const std::string none = testing_support::capture([&] { LSTDEL(X, 5, 26); });
+  EXPECT_EQ(store, (std::vector<double>{0, 0, 0, 0, 2, 7, 4, 0, 9}));
+  EXPECT_EQ(none, out);
+  // The last entry, then an empty list.
+  testing_support::capture([&] { LSTDEL(X, 5, 4); });
+  EXPECT_EQ(testing_support::capture([&] { LSTDEL(X, 5, 7); }), "");
+  EXPECT_EQ(store, (std::vector<double>{0, 0, 0, 0, 0, 0, 0, 0, 9}));
+}
+
+TEST_F(LexerTest, DelimiterClassOfTheNextCharacter) {
+  start("A   /\n\n   ; B\nC");
+  int pos = -1, kind = -1;
+  ++CURSOR.ICOL;
+  delimiter_class(pos, kind);
+  EXPECT_EQ(pos, 5);
+  EXPECT_EQ(kind, 2);
+  // Past the line's end: further lines are read.
+  ++CURSOR.ICOL;
+  delimiter_class(pos, kind);
+  EXPECT_EQ(line(), "; B");
+  EXPECT_EQ(pos, 1);
+  EXPECT_EQ(kind, 2);
+  CURSOR.ICOL = 2;
+  delimiter_class(pos, kind);
+  EXPECT_EQ(pos, 3);
+  EXPECT_EQ(kind, 1);
+  CURSOR.ICOL = 4;
+  delimiter_class(pos, kind);
+  EXPECT_EQ(line(), "C");
+  EXPECT_EQ(kind, 1);
+  CURSOR.ICOL = 2;
+  delimiter_class(pos, kind);
+  EXPECT_EQ(pos, 0);
+  EXPECT_EQ(kind, 0);
 }
 
 // A workspace with one or two groups and matrices of every kind.

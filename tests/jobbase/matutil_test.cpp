@@ -3,11 +3,14 @@
 // pattern records of raw ordinal data.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <string>
 #include <vector>
 
 #include "jobbase/areas.hpp"
 #include "jobbase/matutil.hpp"
+#include "jobbase/tabnames.hpp"
 #include "runtime/packidx.hpp"
 #include "jobctl_fixture.hpp"
 
@@ -319,6 +322,106 @@ TEST(MatUtil, UncalledHelpers) {
   MAINPR.GRPSEL = false;
   MAINPR.IGRP = 1;
   EXPECT_EXIT(REPORT_ON_STDERR(GRPCHK()), ExitedWithCode(1), "code is +162\n");
+}
+
+TEST(MatUtil, NormalTailBySide) {
+  // Closed form: the tails are erfc(-+x / sqrt 2) / 2.
+  for (double x : {-2.5, 0.0, 1.0, 3.0}) {
+    const float upper = normal_tail(x, 1);
+    const float lower = normal_tail(x, 0);
+    EXPECT_EQ(upper, static_cast<float>(0.5 * std::erfc(x / std::sqrt(2.0)))) << x;
+    EXPECT_EQ(lower, static_cast<float>(0.5 * std::erfc(-x / std::sqrt(2.0)))) << x;
+  }
+  EXPECT_EQ(normal_tail(1.0, -7), normal_tail(1.0, 1));  // any non-zero flag is the upper tail
+}
+
+TEST(MatUtil, ProductOfTransposes) {
+  // A is 2x3 (rows 1 2 3 and 4 5 6), B is 1x2 (7 8): A'B' is 3x1.
+  std::vector<double> A = {1, 4, 2, 5, 3, 6};
+  std::vector<double> B = {7, 8};
+  std::vector<double> W(6, 99.0);
+  transposed_product(v1(A), 2, 3, v1(B), 1, 2, v1(W));
+  EXPECT_EQ(std::vector<double>(W.begin(), W.begin() + 3), (std::vector<double>{39, 54, 69}));
+  EXPECT_EQ(A, (std::vector<double>{1, 2, 3, 4, 5, 6}));  // left transposed
+  // A 2x2 B: the 3x2 product, column by column.
+  std::vector<double> A2 = {1, 4, 2, 5, 3, 6};
+  std::vector<double> B2 = {1, 0, 2, 1};  // rows (1 2) and (0 1)
+  transposed_product(v1(A2), 2, 3, v1(B2), 2, 2, v1(W));
+  EXPECT_EQ(W, (std::vector<double>{9, 12, 15, 4, 5, 6}));
+  // B' must have as many rows as A has.
+  std::vector<double> B3 = {1, 2, 3};
+  EXPECT_EXIT(REPORT_ON_STDERR(transposed_product(v1(A), 2, 3, v1(B3), 1, 3, v1(W))), ExitedWithCode(1),
+              "code is +33\n");
+}
+
+TEST(MatUtil, CopyOfMatrixStorage) {
+  std::vector<double> X(40, 0.0);
+  // A full 2x2 at 10 (stored by rows): numbers 1..4, values .1 .. .4.
+  const std::vector<double> full = {1, 2, 3, 4, .1, .2, .3, .4};
+  std::copy(full.begin(), full.end(), X.begin() + 9);
+  copy_matrix_storage(v1(X), kTypeFull, 2, 2, 10, kTypeFull, 2, 2, 20);
+  EXPECT_EQ(std::vector<double>(X.begin() + 19, X.begin() + 27), full);
+  // Its lower triangle into a symmetric and a lower-triangular matrix.
+  for (int type : {kTypeSym, kTypeLower}) {
+    std::fill(X.begin() + 29, X.end(), 0.0);
+    copy_matrix_storage(v1(X), kTypeFull, 2, 2, 10, type, 2, 2, 30);
+    EXPECT_EQ(std::vector<double>(X.begin() + 29, X.begin() + 36), (std::vector<double>{1, 3, 4, .1, .3, .4, 0}))
+        << type;
+  }
+  // Overlapping storage, one word up: the words are those of the source.
+  copy_matrix_storage(v1(X), kTypeFull, 2, 2, 10, kTypeFull, 2, 2, 11);
+  EXPECT_EQ(std::vector<double>(X.begin() + 10, X.begin() + 18), full);
+  copy_matrix_storage(v1(X), kTypeFull, 2, 2, 11, kTypeFull, 2, 2, 10);
+  EXPECT_EQ(std::vector<double>(X.begin() + 9, X.begin() + 17), full);
+
+  struct Refused {
+    int type, rows, cols, type2, rows2, cols2, code;
+  };
+  const Refused refused[] = {
+      {kTypeFull, 2, 2, kTypeFull, 2, 3, 26},  // same type, other dimensions
+      {kTypeSym, 2, 2, kTypeSym, 3, 3, 26},
+      {kTypeFull, 2, 3, kTypeSym, 2, 2, 26},   // not square
+      {kTypeFull, 2, 2, kTypeSym, 3, 3, 26},   // another order
+      {kTypeDiag, 2, 2, kTypeFull, 2, 2, 28},  // other pairs of types
+      {kTypeSym, 2, 2, kTypeFull, 2, 2, 28},
+  };
+  for (const Refused& r : refused)
+    EXPECT_EXIT(REPORT_ON_STDERR(copy_matrix_storage(v1(X), r.type, r.rows, r.cols, 10, r.type2, r.rows2, r.cols2, 30)),
+                ExitedWithCode(1), "code is +" + std::to_string(r.code) + "\n")
+        << r.type << " " << r.type2;
+}
+
+TEST(MatUtil, ParameterCopyByGroupLists) {
+  std::vector<double> X(60, 0.0);
+  std::vector<int> IX(30, 0);
+  // Group 2's map at IX(10): three pairs (1, 50), (2, 52), (3, 51).
+  IX[2] = 10;
+  const std::vector<int> map = {3, 1, 50, 2, 52, 3, 51};
+  std::copy(map.begin(), map.end(), IX.begin() + 9);
+  std::vector<double> values = {7.5, -1.0};
+  copy_group_parameters(v1(X), v1(IX), 2, 2, Vec1<const double>(values.data(), 2));
+  EXPECT_EQ(X[49], 7.5);
+  EXPECT_EQ(X[51], -1.0);
+  EXPECT_EQ(X[50], 0.0);  // number 3 has no value: passed over
+  // Group 1 has no map; a group past NG is passed over.
+  X.assign(60, 0.0);
+  copy_group_parameters(v1(X), v1(IX), 1, 2, Vec1<const double>(values.data(), 2));
+  copy_group_parameters(v1(X), v1(IX), 2, 1, Vec1<const double>(values.data(), 2));
+  EXPECT_EQ(X, std::vector<double>(60, 0.0));
+}
+
+TEST(MatUtil, IdentityFlagAndEmptyRoutines) {
+  EXPECT_EQ(same_value(-17), -17);
+  const std::vector<double> record = {3.0, 4.5};
+  EXPECT_EQ(second_word(Vec1<const double>(record.data(), 2)), 4.5);
+  EXPECT_EQ(bit_and(12, 10), 8);
+  EXPECT_EQ(bit_and(-1, 5), 5);
+  SETFLG.reset();
+  do_nothing();
+  EXPECT_EQ(SETFLG.FLAG, 0);
+  set_flag();
+  EXPECT_EQ(SETFLG.FLAG, 1);
+  SETFLG.reset();
 }
 
 }  // namespace

@@ -321,3 +321,35 @@ TEST(FrontEnd, QuitWithoutSaving) {
 
 }  // namespace
 }  // namespace qv::jobctl
+
+namespace qv::jobctl {
+namespace {
+
+TEST(JobStartRoutine, ReadsTheNextLineOrEndsWithTheRule) {
+  jobbase::testing_support::feed_script_on(15, "jobstart", "\n   \nTitle of the next job\n");
+  MAINPR.reset();
+  MAINPR.ECHOLN = false;  // as the job loop leaves it between jobs
+  FESTAT.reset();
+  bool done = true;
+  ::testing::internal::CaptureStdout();
+  wait_for_job(done);
+  EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");
+  EXPECT_FALSE(done);
+  EXPECT_EQ(std::string(LINBUF.LINE.substr(0, 21)), "TITLE OF THE NEXT JOB");
+  EXPECT_EQ(CURSOR.ICOL, 1);
+
+  // After a job has run the front end is told that the program is ready; at
+  // the end of the input the rule closes the report.
+  FESTAT.FEACTV = true;
+  FESTAT.JOBRUN = true;
+  FESTAT.MACHOUT = true;
+  ::testing::internal::CaptureStdout();
+  wait_for_job(done);
+  EXPECT_EQ(::testing::internal::GetCapturedStdout(), " !@ready; !@human;\n " + std::string(78, '_') + "\n");
+  EXPECT_TRUE(done);
+  EXPECT_EQ(CURSOR.ICOL, 0);
+  FESTAT.reset();
+}
+
+}  // namespace
+}  // namespace qv::jobctl
