@@ -68,6 +68,15 @@ TEST_F(WorkspaceTest, ChkmemPastTheLimitIsError119) {
               "Available memory for integers +1000000\n +Problem needs over +1000001(.|\n)*code is +119");
 }
 
+TEST_F(WorkspaceTest, RoomCountedIn64BitsReportsTheTrueLastWord) {
+  check_room(1000000);
+  EXPECT_EQ(MAINPR.WSMAXD, 1000000);
+  // 3 x 2^30 + 1: past the integers, quoted as it is.
+  EXPECT_EXIT(REPORT_ON_STDERR(check_room(3LL * 1073741824 + 1)), ExitedWithCode(1),
+              "Available memory \\(double precision words\\) +1000000\n +Problem needs over +3221225473\n"
+              "(.|\n)*error code is +119");
+}
+
 TEST_F(WorkspaceTest, InitgpSetsIntegerColumnsAndTop) {
   auto IX = IWORKS.ix();
   IGRPTB(IX, 3, 6, 2) = 55;
