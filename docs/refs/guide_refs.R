@@ -194,3 +194,19 @@ cat("== cfa_hs9_check (lavaan cfa, x1-x3 times 10, wishart)\n")
 say("chisq", fitMeasures(cfa10, "chisq"))
 say("L 1 1 (x1 on vis)", pe10$est[pe10$lhs == "vis" & pe10$op == "=~" & pe10$rhs == "x1"])
 say("E 1 1 (x1 residual)", pe10$est[pe10$lhs == "x1" & pe10$op == "~~" & pe10$rhs == "x1"])
+# The exact rescaling of the cfa_hs9 estimates (lavaan stops the rescaled
+# fit a little earlier, in the fifth digit).
+say("L 1 1 = 10 x cfa_hs9's", 10 * est("vis", "=~", "x1"))
+say("E 1 1 = 100 x cfa_hs9's", 100 * est("x1", "~~", "x1"))
+# The identification check: eigenvalues of the Hessian of the fit function
+# at the solution (lavaan's, on its own scale; the ratio does not depend on
+# it), smallest over largest, and the two parameters with the largest
+# components in the eigenvector of the smallest.
+hess_check <- function(fit) {
+  e <- eigen(lavInspect(fit, "hessian"), symmetric = TRUE)
+  v <- abs(e$vectors[, which.min(e$values)]); names(v) <- colnames(lavInspect(fit, "hessian"))
+  list(ratio = min(e$values) / max(e$values), top = names(sort(v, decreasing = TRUE))[1:2])
+}
+h10 <- hess_check(cfa10); h1 <- hess_check(cfa)
+say("eigenvalue ratio", h10$ratio); cat("culprits                    ", h10$top, "\n")
+say("ratio of cfa_hs9 (unscaled)", h1$ratio)
