@@ -29,6 +29,8 @@ fit <- cfa("f =~ NA*y1 + y2 + y3 + y4
 pe <- parameterEstimates(fit)
 cat("== fiml_1f (lavaan cfa, missing = \"ml\", std.lv)\n")
 say("cases with a missing value", sum(rowSums(is.na(y)) > 0))
+say("missing values", sum(is.na(y))); say("values present", sum(!is.na(y)))
+say("statistics: values + 10 + 4", sum(!is.na(y)) + 4 * 5 / 2 + 4)
 say("-2 ln L", -2 * as.numeric(logLik(fit)))
 say("-2 ln L saturated", -2 * as.numeric(fitMeasures(fit, "unrestricted.logl")))
 say("chisq (difference)", fitMeasures(fit, "chisq"))
@@ -47,6 +49,7 @@ s2 <- sum(residuals(ols)^2) / n
 cat("== defvar_reg (closed form: least squares, variance RSS / N)\n")
 say("b0", coef(ols)[[1]]); say("b1", coef(ols)[[2]]); say("residual variance", s2)
 say("-2 ln L", n * (log(2 * pi * s2) + 1))
+say("statistics: 200 x 2 + 3 + 2", n * 2 + 2 * 3 / 2 + 2)
 
 # ---- ace_raw: twin pairs, ACE with a^2 = .5, c^2 = .2, e^2 = .3, mean 0
 set.seed(37)
@@ -67,6 +70,7 @@ cf <- coef(ace)
 cat("== ace_raw (lavaan, two groups, raw data ML)\n")
 say("-2 ln L", -2 * as.numeric(logLik(ace)))
 say("a", abs(cf[["a"]])); say("c", abs(cf[["c"]])); say("e", abs(cf[["e"]])); say("mean", cf[["mu"]])
+say("statistics: 2 (150 x 2 - 3)", 2 * (150 * 2 - 2 * 3 / 2))
 
 # ---- ordinal_2v: two ordinal variables, 3 categories each (0, 1, 2), N = 400
 counts <- rbind(c(0, 0, 95), c(0, 1, 42), c(1, 0, 69), c(1, 1, 76), c(1, 2, 24), c(2, 0, 17), c(2, 1, 43), c(2, 2, 34))

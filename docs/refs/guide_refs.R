@@ -3,6 +3,9 @@
 # each printed value to these references).
 #
 # Run (from this folder): Rscript guide_refs.R > guide_refs.txt
+# It also writes three covariance files into ../../examples/: the two schools
+# of lavaan's HolzingerSwineford1939 (hs9_pasteur.cov, hs9_grant.cov) and
+# hs9.cov with x1-x3 rescaled (hs9_x10.cov); the same files each run.
 # Tools: R 4.2 with Debian's r-cran-lavaan (0.6.x); likelihood = "wishart",
 # so that lavaan's chi-squared is (N - 1) F_ML, Qv's convention.
 suppressMessages(library(lavaan))
@@ -103,3 +106,107 @@ cat("== constraint_1f (lavaan sem, nonlinear equality constraint, wishart)\n")
 say("chisq", fitMeasures(con, "chisq")); say("df", fitMeasures(con, "df"))
 for (i in 1:4) say(sprintf("F %d 1 (loading %d)", i, i), coef(con)[[paste0("l", i)]])
 say("E 1 1 (sd of v1 residual)", sqrt(pc$est[pc$lhs == "v1" & pc$op == "~~" & pc$rhs == "v1"]))
+
+# ---- examples/cfa_2schools.qv: the three-factor CFA in the two schools of
+# lavaan's HolzingerSwineford1939, loadings equal across the schools.  This
+# section writes the two covariance files (divisor N - 1, six decimals) and
+# reads them back, so that the references use the numbers Qv reads.
+hs <- HolzingerSwineford1939
+x9 <- paste0("x", 1:9)
+schools <- c(Pasteur = "hs9_pasteur.cov", "Grant-White" = "hs9_grant.cov")
+for (s in names(schools)) {
+  C <- cov(hs[hs$school == s, x9])
+  writeLines(c("*", sapply(1:9, function(i) paste0(paste(sprintf("%.6f", C[i, 1:i]), collapse = " "), " "))),
+             file.path(ex, schools[[s]]))
+}
+read_low <- function(file) {
+  v <- scan(file.path(ex, file), skip = 1, quiet = TRUE)
+  S <- matrix(0, 9, 9); k <- 1
+  for (i in 1:9) for (j in 1:i) { S[i, j] <- v[k]; S[j, i] <- v[k]; k <- k + 1 }
+  dimnames(S) <- list(x9, x9); S
+}
+S2 <- lapply(schools, read_low)
+n2 <- sapply(names(schools), function(s) sum(hs$school == s))
+mg <- cfa("vis =~ x1 + x2 + x3
+           tex =~ x4 + x5 + x6
+           spd =~ x7 + x8 + x9", sample.cov = S2, sample.nobs = as.list(n2),
+          group.equal = "loadings", likelihood = "wishart")
+fm2 <- fitMeasures(mg, c("chisq", "df", "npar", "rmsea"))
+# Each school's share of chi-squared: (N_g - 1) F_ML at lavaan's estimates.
+Fg <- sapply(1:2, function(g) {
+  Sig <- fitted(mg)[[g]]$cov[x9, x9]
+  (n2[[g]] - 1) * (log(det(Sig)) - log(det(S2[[g]])) + sum(diag(solve(Sig, S2[[g]]))) - 9)
+})
+# Qv's RMSEA of several groups: each group's df share, c_g - npar c_g / S
+# (c_g its 45 statistics, S = 90 in all), its own chi-squared and N; the
+# mean of the groups' RMSEAs.
+dfg <- 45 - fm2[["npar"]] * 45 / 90
+rm_g <- sqrt(pmax(Fg - dfg, 0) / (n2 * dfg))
+pe2 <- parameterEstimates(mg)
+cat("== cfa_2schools (lavaan cfa, two groups, group.equal = loadings, wishart)\n")
+say("N Pasteur, Grant-White", n2[[1]]); say("", n2[[2]])
+say("chisq", fm2[["chisq"]]); say("df", fm2[["df"]]); say("npar", fm2[["npar"]])
+say("chisq share Pasteur", Fg[1]); say("chisq share Grant-White", Fg[2])
+say("group df share", dfg)
+say("RMSEA Pasteur", rm_g[1]); say("RMSEA Grant-White", rm_g[2])
+say("RMSEA as Qv (mean)", mean(rm_g))
+say("sqrt((chisq-df)/(N df))", sqrt((fm2[["chisq"]] - fm2[["df"]]) / (sum(n2) * fm2[["df"]])))
+say("rmsea (lavaan)", fm2[["rmsea"]])
+say("L 2 1 (x2 on vis)", pe2$est[pe2$lhs == "vis" & pe2$op == "=~" & pe2$rhs == "x2" & pe2$group == 1])
+say("L 9 3 (x9 on spd)", pe2$est[pe2$lhs == "spd" & pe2$op == "=~" & pe2$rhs == "x9" & pe2$group == 1])
+say("P 2 1 Pasteur (vis-tex)", pe2$est[pe2$lhs == "vis" & pe2$op == "~~" & pe2$rhs == "tex" & pe2$group == 1])
+
+# ---- examples/cfa_hs9_std.qv: the CFA of cfa_hs9.qv with its standardised
+# loadings computed by the algebra, and the indices against the null model
+# (independence model) whose chi-squared and df are typed on the options line.
+std <- standardizedSolution(cfa)
+sl <- function(l, r) std$est.std[std$lhs == l & std$op == "=~" & std$rhs == r]
+base <- fitMeasures(cfa, c("baseline.chisq", "baseline.df", "nfi", "tli", "cfi", "rni", "ifi", "pnfi", "mfi"))
+F0 <- round(base[["baseline.chisq"]], 3); d0 <- base[["baseline.df"]]
+Fc <- fm[["chisq"]]; dc <- fm[["df"]]
+cat("== cfa_hs9_std (lavaan standardizedSolution, std.all; baseline model)\n")
+say("std loading x1 (Z 1 1)", sl("vis", "x1")); say("std loading x5 (Z 5 2)", sl("tex", "x5"))
+say("std loading x9 (Z 9 3)", sl("spd", "x9"))
+say("baseline chisq", base[["baseline.chisq"]]); say("baseline df", d0)
+say("NFI (lavaan nfi)", base[["nfi"]]); say("NFI typed F0", (F0 - Fc) / F0)
+say("NFI2 (lavaan ifi)", base[["ifi"]]); say("NFI2 typed F0", (F0 - Fc) / (F0 - dc))
+say("TLI (lavaan tli)", base[["tli"]]); say("TLI typed F0", (F0 / d0 - Fc / dc) / (F0 / d0 - 1))
+say("RNI (lavaan cfi, rni)", base[["cfi"]]); say("", base[["rni"]])
+say("RNI typed F0", ((F0 - d0) - (Fc - dc)) / (F0 - d0))
+say("PFI2 typed F0 (21 parameters)", 2 * dc / (20 * 21) * (F0 - Fc) / (F0 - dc))
+say("PFI (lavaan pnfi)", base[["pnfi"]]); say("PFI typed F0", dc / d0 * (F0 - Fc) / F0)
+say("CI exp(-(chisq-df)/2N)", exp(-0.5 * (Fc - dc) / 301)); say("mfi (lavaan, N - 1)", base[["mfi"]])
+
+# ---- examples/cfa_hs9_check.qv: the CFA on hs9.cov with x1-x3 multiplied by
+# 10 (this section writes hs9_x10.cov).  Chi-squared does not change; the
+# loadings of x1-x3 are 10 times, their residual variances 100 times those
+# of cfa_hs9.
+k10 <- c(10, 10, 10, 1, 1, 1, 1, 1, 1)
+S10 <- S * outer(k10, k10)
+writeLines(c("*", sapply(1:9, function(i) paste0(paste(sprintf("%.6f", S10[i, 1:i]), collapse = " "), " "))),
+           file.path(ex, "hs9_x10.cov"))
+cfa10 <- cfa("vis =~ x1 + x2 + x3
+              tex =~ x4 + x5 + x6
+              spd =~ x7 + x8 + x9", sample.cov = S10, sample.nobs = 301,
+             std.lv = TRUE, likelihood = "wishart")
+pe10 <- parameterEstimates(cfa10)
+cat("== cfa_hs9_check (lavaan cfa, x1-x3 times 10, wishart)\n")
+say("chisq", fitMeasures(cfa10, "chisq"))
+say("L 1 1 (x1 on vis)", pe10$est[pe10$lhs == "vis" & pe10$op == "=~" & pe10$rhs == "x1"])
+say("E 1 1 (x1 residual)", pe10$est[pe10$lhs == "x1" & pe10$op == "~~" & pe10$rhs == "x1"])
+# The exact rescaling of the cfa_hs9 estimates (lavaan stops the rescaled
+# fit a little earlier, in the fifth digit).
+say("L 1 1 = 10 x cfa_hs9's", 10 * est("vis", "=~", "x1"))
+say("E 1 1 = 100 x cfa_hs9's", 100 * est("x1", "~~", "x1"))
+# The identification check: eigenvalues of the Hessian of the fit function
+# at the solution (lavaan's, on its own scale; the ratio does not depend on
+# it), smallest over largest, and the two parameters with the largest
+# components in the eigenvector of the smallest.
+hess_check <- function(fit) {
+  e <- eigen(lavInspect(fit, "hessian"), symmetric = TRUE)
+  v <- abs(e$vectors[, which.min(e$values)]); names(v) <- colnames(lavInspect(fit, "hessian"))
+  list(ratio = min(e$values) / max(e$values), top = names(sort(v, decreasing = TRUE))[1:2])
+}
+h10 <- hess_check(cfa10); h1 <- hess_check(cfa)
+say("eigenvalue ratio", h10$ratio); cat("culprits                    ", h10$top, "\n")
+say("ratio of cfa_hs9 (unscaled)", h1$ratio)
