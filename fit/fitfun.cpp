@@ -76,14 +76,15 @@ bool has_data(const GroupView& G, int code) {
   }
 }
 
-// A fit function whose group has no data stops before it reads any: one
-// line that names what is missing, then the error of a data matrix not
-// supplied.
+// A fit function whose group has no data stops before it reads any: a
+// blank line and one that names what is missing, then the error of a data
+// matrix not supplied.
 [[noreturn]] void no_data(int code) {
   const char* what = code == jobbase::kFitTable ? " This group's fit needs a contingency table (CTable) and it has none"
                      : code == jobbase::kFitRaw
                          ? " This group's fit needs raw data (RAw, Rectangular or VLength) and it has none"
                          : " This group's fit needs case records (VLength, Rectangular or ORdinal) and it has none";
+  runtime::write_list(runtime::kStdout, {});
   runtime::write_list(runtime::kStdout, {what});
   jobbase::ERRMSG(220);
 }
