@@ -1,5 +1,6 @@
 # References of the identification lists of record groups
-# (tests/fit/idlist_job_test.cpp).  R 4.2, base R only.  Run from anywhere:
+# (tests/fit/idlist_job_test.cpp).  R 4.2 with Debian's r-cran-mvtnorm.  Run from
+# anywhere:
 #   Rscript tests/fit/refs/idlist_refs.R      (its output is idlist_refs.txt)
 # A record's matrices come from the model's through the list: a member's row
 # is the first position of its code in the list; in row j, a member k coded
@@ -63,3 +64,22 @@ g <- sapply(1:3, function(k) { h <- 1e-6; e <- replace(numeric(3), k, h); (obj(f
 cat("twins estimates (variance, covariance, mean)", fit$par, "\n")
 cat("twins m2lnL", fit$value, "\n")
 cat("twins gradient", g, "\n")
+
+## Two binary ordinal items (records by field: codes 1 and 2), thresholds
+## a = -0.3 for item 1 and b = 0.4 for item 2, correlation 0.35.  The same
+## model written with the list 2 1 and the thresholds in the other order
+## gives the same -2 ln L; with the list ignored it would take a for item 2.
+suppressMessages(library(mvtnorm))
+cells <- list(c(0, 0, 3), c(0, 1, 2), c(1, 0, 1), c(1, 1, 4))
+ord <- function(a, b, r) {
+  s <- 0
+  for (cl in cells) {
+    lo <- c(if (cl[1] == 0) -Inf else a, if (cl[2] == 0) -Inf else b)
+    up <- c(if (cl[1] == 0) a else Inf, if (cl[2] == 0) b else Inf)
+    P <- pmvnorm(lo, up, corr = matrix(c(1, r, r, 1), 2), algorithm = GenzBretz(abseps = 1e-12, releps = 0))
+    s <- s - 2 * cl[3] * log(P[1])
+  }
+  s
+}
+cat("ordinal", ord(-0.3, 0.4, 0.35), "\n")
+cat("ordinal, thresholds swapped", ord(0.4, -0.3, 0.35), "\n")
