@@ -257,6 +257,21 @@ GroupEnd GRPREST() {
 
 }  // namespace
 
+namespace {
+
+// A record group's identification codes (one per row of the model) are the
+// numbers of its IC or CS statement when it had one: column 33 is pointed at
+// them.  Returns whether the group had such a list.
+bool adopt_ic_list(const GroupView& G) {
+  if (G.col(gcol::kRecords) == 0.0 || G.B() < 1) return false;
+  const double list = MTICCS(G.X, G.B());
+  if (list == 0.0) return false;
+  G.col(gcol::kIdCodes) = list;
+  return true;
+}
+
+}  // namespace
+
 bool end_of_group() {
   auto& m = MAINPR;
   m.NOREAD = 0.0;
@@ -292,7 +307,7 @@ bool end_of_group() {
     if ((G.col(gcol::kObsMeans) != 0.0) != !no_means) report_ignored_error(138);
   }
   if (G.col(gcol::kRecords) != 0.0) {
-    if (G.col(gcol::kIdCodes) == 0.0 && m.MULFIT != 1) {
+    if (!adopt_ic_list(G) && G.col(gcol::kIdCodes) == 0.0 && m.MULFIT != 1) {
       const int ni = G.icol(gcol::kNvar);
       CHKMEM(m.RDPTR + ni);
       G.col(gcol::kIdCodes) = m.RDPTR;
@@ -321,6 +336,9 @@ void prepare_job() {
   m.WSTOP = m.RDPTR;
   CHKMEM(m.WSTOP);
   for (int g = 1; g <= NG; ++g) GRPLST(X, g, NG, m.WSTOP);
+  // A continued job may have given any group a new IC list.
+  if (m.CONTJOB)
+    for (int g = 1; g <= NG; ++g) adopt_ic_list(GroupView{X, NG, g});
   if (NG >= 1) GRPTAB(X, NG, gcol::kModelEnd, 1) = m.WSTOP;
   for (int g = 1; g <= NG; ++g) {
     // The group's computed matrices and covariance formula, evaluated once;
