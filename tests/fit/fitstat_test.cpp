@@ -711,7 +711,7 @@ TEST_F(StatTest, DegreesOfFreedomBeyondTheirFieldArePrintedInFull) {
   EXPECT_TRUE(has(out, "\n -2 times log-likelihood of data >>>288000.500\n")) << out;
   EXPECT_TRUE(has(out, "\n Degrees of freedom >>>>>>>>>>>>>>>>      111970\n")) << out;
   EXPECT_TRUE(has(out, "\n Saturated model df*  >>>>>>>>>>>      111935\n")) << out;
-  EXPECT_TRUE(has(out, "\n Difference d.f.  >>>>>>>>>>>>>>>       35\n")) << out;
+  EXPECT_TRUE(has(out, "\n Difference d.f.  >>>>>>>>>>>>>>>        35\n")) << out;
   EXPECT_FALSE(has(out, "*****")) << out;
 }
 
