@@ -61,6 +61,9 @@ struct FitoptRun {
   double FI = 0.0;       // difference interval
 };
 
+// Lifetimes: newjob() (FitoptJob) at the start of each job that is not a
+// multiple-fit continuation; reset() (every cell, the run cells included)
+// only at the start of a run.
 struct Fitopt : FitoptJob, FitoptRun {
   void reset() { *this = Fitopt(); }
 };

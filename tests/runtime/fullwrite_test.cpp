@@ -83,4 +83,9 @@ TEST(FullWrite, WritesTheRecordsOnTheUnit) {
             " Degrees of freedom >>>>>>>>>>>>>>>>      112345\n a         1\n b         2\n");
 }
 
+TEST(FullWriteDeathTest, AnItemItsDescriptorCannotWriteIsReportedAsByWriteFmt) {
+  EXPECT_EXIT(write_fmt_full(kStdout, "(A,I5)", {" x", "text"}), ::testing::ExitedWithCode(1),
+              "Qv I/O error on unit 6.*bad format");
+}
+
 }  // namespace
