@@ -11,6 +11,7 @@
 #include "jobbase/tabnames.hpp"
 #include "jobbase/workspace.hpp"
 #include "numlib/distrib.hpp"
+#include "runtime/fullwrite.hpp"
 #include "runtime/units.hpp"
 
 namespace qv::fit {
@@ -19,7 +20,7 @@ namespace gcol = jobbase::gcol;
 using jobbase::icell;
 using runtime::kStdout;
 using runtime::Vec1;
-using runtime::write_fmt;
+using runtime::write_fmt_full;
 using runtime::write_list;
 
 namespace {
@@ -109,12 +110,12 @@ bool power_search(double& lambda) {
 // A bound line: fixed, or E format when the upper value is 1000 or more.
 void bound_line(double lo, double hi) {
   if (hi >= 1000.0)
-    write_fmt(kStdout, "(2x,a,e12.5,a,e12.5)", {" from ", lo, " to ", hi});
+    write_fmt_full(kStdout, "(2x,a,e12.5,a,e12.5)", {" from ", lo, " to ", hi});
   else
-    write_fmt(kStdout, "(2x,a,f7.3,a,f7.3)", {" from ", lo, " to ", hi});
+    write_fmt_full(kStdout, "(2x,a,f7.3,a,f7.3)", {" from ", lo, " to ", hi});
 }
 
-void percent_line(int ip, const char* text) { write_fmt(kStdout, "(3x,i2,a)", {ip, text}); }
+void percent_line(int ip, const char* text) { write_fmt_full(kStdout, "(3x,i2,a)", {ip, text}); }
 
 }  // namespace
 
@@ -175,7 +176,7 @@ void FITCI(Vec1<double> X, int NG, double p, double F, int DF, double /*Ntot*/, 
   };
   rmseaLo = rmsea(chiLo);
   rmseaHi = rmsea(chiHi);
-  write_fmt(kStdout, "(2x,a,f7.3,a,f7.3)", {" from ", rmseaLo, " to ", rmseaHi});
+  write_fmt_full(kStdout, "(2x,a,f7.3,a,f7.3)", {" from ", rmseaLo, " to ", rmseaHi});
 }
 
 void PWRSIZ(double power, double df, double c, double F, double Npow, double& n) {
@@ -191,9 +192,9 @@ void PWRSIZ(double power, double df, double c, double F, double Npow, double& n)
   n = lambda * Npow / F;
   const char* tail = Npow < 500.0 ? " (approximately)" : "";
   if (n >= 1.0e6)
-    write_fmt(kStdout, "(2x,f3.2,5x,e12.6,a)", {power, n, tail});
+    write_fmt_full(kStdout, "(2x,f3.2,5x,e12.6,a)", {power, n, tail});
   else
-    write_fmt(kStdout, "(2x,f3.2,10x,f7.0,a)", {power, n, tail});
+    write_fmt_full(kStdout, "(2x,f3.2,10x,f7.0,a)", {power, n, tail});
 }
 
 void POWER(Vec1<double> X, double F) {
@@ -220,8 +221,8 @@ void POWER(Vec1<double> X, double F) {
     write_list(kStdout, {" Try reducing your sample size a bit."});
     return;
   }
-  write_fmt(kStdout, "(a,f6.4,a)", {" Power of this test, at the ", 1.0 - o.POALF, " significance level"});
-  write_fmt(kStdout, "(a,f4.0,a,f8.6)", {" with ", o.PODF, " df is ", FITRES.PROB});
+  write_fmt_full(kStdout, "(a,f6.4,a)", {" Power of this test, at the ", 1.0 - o.POALF, " significance level"});
+  write_fmt_full(kStdout, "(a,f4.0,a,f8.6)", {" with ", o.PODF, " df is ", FITRES.PROB});
   const int NG = icell(X(1));
   double Npow = 0.0;
   for (int g = 1; g <= NG; ++g) {
@@ -229,7 +230,7 @@ void POWER(Vec1<double> X, double F) {
     if (code < jobbase::kFitNone || code == jobbase::kFitUser || code == jobbase::kFitTable)
       Npow += jobbase::GRPTAB(X, NG, gcol::kNobs, g);
   }
-  write_fmt(kStdout, "(a,f12.0)", {" Based on your combined observed sample size of ", Npow});
+  write_fmt_full(kStdout, "(a,f12.0)", {" Based on your combined observed sample size of ", Npow});
   if (Npow > 0.0) {
     write_list(kStdout, {" The following sample sizes would be required to reject the hypothesis:"});
     write_list(kStdout, {});

@@ -24,6 +24,7 @@
 #include "optim/nlsqp.hpp"
 #include "optim/options.hpp"
 #include "jobbase/htmlrep.hpp"
+#include "runtime/fullwrite.hpp"
 #include "runtime/units.hpp"
 
 namespace qv::fit {
@@ -33,6 +34,7 @@ using jobbase::GroupView;
 using runtime::kMsgUnit;
 using runtime::kStdout;
 using runtime::write_fmt;
+using runtime::write_fmt_full;
 using runtime::write_list;
 
 namespace {
@@ -137,11 +139,11 @@ void run_warnings(int nonpd) {
     jobbase::WARNHD();
     write_list(kStdout, {});
     if (jobbase::FITOPT.OPTFIT < 3)
-      write_fmt(kStdout, "(a,i4,a,i4,a)",
-                {" Penalty function is in operation for ", nonpd, " groups; Chi-squared wrong"});
+      write_fmt_full(kStdout, "(a,i4,a,i4,a)",
+                     {" Penalty function is in operation for ", nonpd, " groups; Chi-squared wrong"});
     else
-      write_fmt(kStdout, "(a,i4,a,i4,a)",
-                {" Penalty function is in operation for ", nonpd, " groups or cases; Fit function wrong"});
+      write_fmt_full(kStdout, "(a,i4,a,i4,a)",
+                     {" Penalty function is in operation for ", nonpd, " groups or cases; Fit function wrong"});
   }
   if (mv.NPDMVN > 0) {
     jobbase::WARNHD();
@@ -155,9 +157,15 @@ void run_warnings(int nonpd) {
     write_list(kStdout, {" During optimization, the multivariate normal integration"});
     write_list(kStdout, {" routine gave less than requested accuracy ", mv.ACCMVN, " times."});
   }
-  if (d.INFORM != 0 || OBJCEL.BADFUN) {
+  const int nbad = OBJCEL.NBADFN;
+  if (d.INFORM != 0 || nbad > 0) {
     jobbase::WARNHD();
     write_list(kStdout, {});
+    // With result code 0 no advice above explains the warning: say what
+    // happened, and how often.
+    if (d.INFORM == 0)
+      write_list(kStdout, {" The fit function could not be computed at " + std::to_string(nbad) +
+                           " trial points during the search"});
     write_list(kStdout, {" Minimization may not be successful.  See above"});
   }
   switch (d.INFORM) {
@@ -183,6 +191,9 @@ Next restart(Vec1<double> X) {
     o.LSML = -1;
     return Next::PointB;
   }
+  // Without free parameters there is nothing to improve on and no other
+  // place to start from: every Try Hard run would repeat the report.
+  if (!f.FREEP) return Next::Done;
   if (o.TH < 0.0) {
     write_list(kStdout, {});
     write_list(kStdout, {" Now I'm trying to improve on the current solution for you..."});
@@ -505,7 +516,7 @@ void FITDRV(Vec1<double> X, Vec1<int> IX, jobbase::Labtab& LABTAB) {
     oc.FFIRST = false;
     oc.NPDWRN = false;
     oc.RAWALC = false;
-    oc.BADFUN = false;
+    oc.NBADFN = 0;
     d.INFORM = 0;
     d.MODE = 0;
     d.FOBJ = evaluate(X, IX);

@@ -257,7 +257,7 @@ void FITFUN(int& mode, int n, std::span<const double> x, double& fobj, std::span
   if (debug != 0) debug_exit(X, NG, conmod, fobj);
   if (oc.FMODE == -1) {
     mode = -1;
-    oc.BADFUN = true;
+    ++oc.NBADFN;
   }
 }
 

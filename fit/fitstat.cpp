@@ -17,6 +17,7 @@
 #include "numlib/distrib.hpp"
 #include "numlib/matprint.hpp"
 #include "runtime/fixedstr.hpp"
+#include "runtime/fullwrite.hpp"
 #include "runtime/units.hpp"
 
 namespace qv::fit {
@@ -44,7 +45,7 @@ namespace {
 
 using runtime::kStdout;
 using runtime::Vec1;
-using runtime::write_fmt;
+using runtime::write_fmt_full;
 using runtime::write_list;
 
 // Observations of a group count unless its fit function works without a
@@ -161,11 +162,11 @@ struct Lines {
   const char* vfmt;
   void value(const char* text, double v) const {
     if (std::isfinite(v))
-      write_fmt(kStdout, vfmt, {text, v});
+      write_fmt_full(kStdout, vfmt, {text, v});
     else
       incalculable(text);
   }
-  static void integer(const char* text, int v) { write_fmt(kStdout, "(A,5X,I5)", {text, v}); }
+  static void integer(const char* text, int v) { write_fmt_full(kStdout, "(A,5X,I5)", {text, v}); }
 };
 
 // The probability lines of a chi-squared statistic: incalculable for df < 1
@@ -295,10 +296,10 @@ void FITSTS(Vec1<double> X, const Statin& in) {
   }
 
   // 2. The counts.
-  write_fmt(kStdout, "(a,i8,a,i8,a)",
-            {" Your model has ", in.NPAR, " estimated parameters and   ", in.NSTAT, " Observed statistics"});
+  write_fmt_full(kStdout, "(a,i8,a,i8,a)",
+                 {" Your model has ", in.NPAR, " estimated parameters and   ", in.NSTAT, " Observed statistics"});
   if (in.NNLCON > 0)
-    write_fmt(kStdout, "(a,i4,a,i4,a)", {" Observed statistics include", in.NNLCON, " constraints."});
+    write_fmt_full(kStdout, "(a,i4,a,i4,a)", {" Observed statistics include", in.NNLCON, " constraints."});
   if (o.DF != 0) write_list(kStdout, {" Note that Observed statistics includes your DF= adjustment of", o.DF});
 
   // 3. Degrees of freedom and the total sample size.
@@ -367,8 +368,10 @@ void FITSTS(Vec1<double> X, const Statin& in) {
     res.RMSLO = res.RMSHI = -1.0;
   }
 
-  // 7. Indices against the null model.
-  if (o.NU) {
+  // 7. Indices against the null model: figures typed for this job, or those
+  // of an earlier job that was the null model, which hold for every later
+  // job until one types its own or is itself the null model.
+  if (o.NU || (o.NUCALC && !o.ISNULL)) {
     null_model(in, d, ntot);
   } else {
     o.NUCHI = o.NUDF = -1.0;
@@ -383,8 +386,9 @@ void FITSTS(Vec1<double> X, const Statin& in) {
     o.NUCALC = true;
   }
 
-  // 9. Comparison with the saturated model.
-  if (o.SAT) {
+  // 9. Comparison with the saturated model: typed figures, or those of an
+  // earlier job that was the saturated model (kept as the null model's are).
+  if (o.SAT || (o.SATCALC && !o.ISSAT)) {
     saturated_model(out, F, DF);
   } else {
     if (!o.ISSAT) o.SATFIT = o.SATDF = -1.0;

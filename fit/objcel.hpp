@@ -26,9 +26,9 @@ struct Objcel {
   // Set once the raw-data fit functions have reserved their scratch; cleared
   // by the driver before a run and before the Hessian.
   bool RAWALC = false;
-  // Set once an evaluation of the current run returned MODE -1 (a value the
-  // fit functions could not compute); cleared by the driver before a run.
-  bool BADFUN = false;
+  // Evaluations of the current run that returned MODE -1 (a value the fit
+  // functions could not compute); cleared by the driver before a run.
+  int NBADFN = 0;
   // The likelihood-based interval search: search on, target value, weight,
   // side (0 lower, 1 upper) and WORKSP position of the element whose limit
   // is sought.  Set and cleared by the interval search around its runs.

@@ -18,6 +18,7 @@
 #include "jobbase/tabnames.hpp"
 #include "numlib/matprint.hpp"
 #include "jobbase/htmlrep.hpp"
+#include "runtime/fullwrite.hpp"
 #include "runtime/units.hpp"
 
 namespace qv::fit {
@@ -153,7 +154,7 @@ void PRMAT(Vec1<double> X, Vec1<int> IX, jobbase::Labtab& LABTAB, int& type, int
   } else {
     const char* text = type_text(type);
     if (text == nullptr) return;
-    runtime::write_fmt(kStdout, "(a,i4,a,i4)", {text, rows, " by ", cols});
+    runtime::write_fmt_full(kStdout, "(a,i4,a,i4)", {text, rows, " by ", cols});
     switch (type) {
       case jobbase::kTypeViewSym:
         hasfree = 0;

@@ -39,9 +39,12 @@ struct FitoptJob {
   void newjob() { *this = FitoptJob(); }
 };
 
-// Option cells that no job resets: the figures that go with the flags NU,
-// SAT and PO (read only while their flag is set), and the options that hold
-// for the rest of the run once given.
+// Option cells that no job resets (run lifetime, cleared only by reset()):
+// the figures that go with the flags NU, SAT and PO (read while their flag
+// is set, and the null and saturated figures also while NUCALC / SATCALC
+// say that an earlier job computed them: those hold for every later job
+// until one types its own or is marked ISNULL / ISSAT), and the options that
+// hold for the rest of the run once given.
 struct FitoptRun {
   double NUCHI = 0.0, NUDF = 0.0;
   double SATFIT = 0.0, SATDF = 0.0;
@@ -58,6 +61,9 @@ struct FitoptRun {
   double FI = 0.0;       // difference interval
 };
 
+// Lifetimes: newjob() (FitoptJob) at the start of each job that is not a
+// multiple-fit continuation; reset() (every cell, the run cells included)
+// only at the start of a run.
 struct Fitopt : FitoptJob, FitoptRun {
   void reset() { *this = Fitopt(); }
 };

@@ -18,6 +18,7 @@
 #include "jobbase/tabnames.hpp"
 #include "jobbase/workspace.hpp"
 #include "runtime/fixedstr.hpp"
+#include "runtime/fullwrite.hpp"
 #include "runtime/units.hpp"
 
 namespace qv::jobctl {
@@ -25,6 +26,7 @@ namespace qv::jobctl {
 using namespace jobbase;
 using runtime::kStdout;
 using runtime::write_fmt;
+using runtime::write_fmt_full;
 using runtime::write_list;
 
 namespace {
@@ -294,14 +296,14 @@ void RDVL(Vec1<double> X, int& S, int UNIT, int IGRP, int NG) {
   X(P - 2) = longest;
   if (NO != 0 && NO != count) {
     write_list(kStdout, {});
-    write_fmt(kStdout, "(1x,a,i5,a)",
-              {" NOTE: Data reading terminated at observation ", count, "       due to end of file or end vl statement"});
+    write_fmt_full(kStdout, "(1x,a,i5,a)",
+                   {" NOTE: Data reading terminated at observation ", count, "       due to end of file or end vl statement"});
     write_list(kStdout, {" NOTE: sample size altered accordingly"});
     write_list(kStdout, {});
   }
   if (NO == 0) {
     write_list(kStdout, {});
-    write_fmt(kStdout, "(1x,a,i5,a)", {" NOTE: End of vl data after reading case number", count, ""});
+    write_fmt_full(kStdout, "(1x,a,i5,a)", {" NOTE: End of vl data after reading case number", count, ""});
     write_list(kStdout, {});
   }
   nocol = count;
@@ -417,8 +419,9 @@ void RDRECT(Vec1<double> X, int& S, int UNIT, int IGRP, int NG, std::string& MIS
   GRPTAB(X, NG, gcol::kNobs, IGRP) = stored;
   check_room(static_cast<long long>(pos) + 1 + stored);
   S = pos + 1 + stored;
-  write_fmt(kStdout, "(a,i6,a)", {"  NOTE: Rectangular file contained", stored, " records with data"});
-  if (allmiss > 0) write_fmt(kStdout, "(a,i6,a)", {"        and", allmiss, " records where all data were missing"});
+  write_fmt_full(kStdout, "(a,i6,a)", {"  NOTE: Rectangular file contained", stored, " records with data"});
+  if (allmiss > 0)
+    write_fmt_full(kStdout, "(a,i6,a)", {"        and", allmiss, " records where all data were missing"});
 }
 
 }  // namespace qv::jobctl

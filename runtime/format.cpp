@@ -708,8 +708,8 @@ void run(const Format::Impl& f, Engine& eng) {
 
 class Writer {
  public:
-  Writer(std::span<const Out> items, const std::function<void(std::string_view)>& sink)
-      : items_(items), sink_(sink) {}
+  Writer(std::span<const Out> items, const std::function<void(std::string_view)>& sink, Overflow overflow)
+      : items_(items), sink_(sink), overflow_(overflow) {}
 
   int scale = 0;
   bool blank_zero = false;
@@ -730,12 +730,36 @@ class Writer {
 
   void data(const Node& x) {
     OutElem v = items_.next();
-    put(edit(x, v));
+    std::string t = edit(x, v);
+    if (overflow_ == Overflow::Widen && overflowed(x, v, t)) t = widened(x, v);
+    put(t);
   }
 
  private:
   OutCursor items_;
   const std::function<void(std::string_view)>& sink_;
+  Overflow overflow_;
+
+  // A number edited as asterisks only: its field was too narrow.
+  static bool overflowed(const Node& x, const OutElem& v, const std::string& t) {
+    if (v.kind != Out::Kind::Int && v.kind != Out::Kind::Real) return false;
+    if (x.code != 'I' && x.code != 'F' && x.code != 'E' && x.code != 'D' && x.code != 'G') return false;
+    return !t.empty() && t.find_first_not_of('*') == std::string::npos;
+  }
+
+  // The number in the narrowest field that holds it, with one blank before
+  // it.  A value that no width can show (an exponent too long for its
+  // digits, a real beyond the integers) keeps its asterisks.
+  std::string widened(const Node& x, const OutElem& v) {
+    Node wide = x;
+    const int from = x.w < 0 ? kDefaultIntWidth : x.w;
+    for (wide.w = from + 1; wide.w <= from + kMaxWidening; ++wide.w) {
+      const std::string t = edit(wide, v);
+      if (t.find('*') == std::string::npos) return " " + t;
+    }
+    return stars(from);
+  }
+  static constexpr int kMaxWidening = 400;
   std::string buf_;
   std::size_t end_ = 0;  // length of the record: one past the last character written
 
@@ -1047,8 +1071,9 @@ const Format& Format::cached(std::string_view text) {
   return ref;
 }
 
-void Format::write(std::span<const Out> items, const std::function<void(std::string_view)>& sink) const {
-  Writer w(items, sink);
+void Format::write(std::span<const Out> items, const std::function<void(std::string_view)>& sink,
+                   Overflow overflow) const {
+  Writer w(items, sink, overflow);
   run(*impl_, w);
   w.finish();
 }
@@ -1066,9 +1091,9 @@ IoStat Format::read(std::span<const In> items, const std::function<bool(std::str
   return IoStat::Ok;
 }
 
-std::vector<std::string> format_records(std::string_view fmt, std::span<const Out> items) {
+std::vector<std::string> format_records(std::string_view fmt, std::span<const Out> items, Overflow overflow) {
   std::vector<std::string> out;
-  Format::cached(fmt).write(items, [&](std::string_view r) { out.emplace_back(r); });
+  Format::cached(fmt).write(items, [&](std::string_view r) { out.emplace_back(r); }, overflow);
   return out;
 }
 

@@ -31,6 +31,11 @@ class ConversionError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// What a number too wide for its field becomes on output: asterisks filling
+// the field (the FORMAT rule), or the number in full in a field one character
+// wider than it needs, so that a blank still parts it from what precedes it.
+enum class Overflow { Stars, Widen };
+
 class Format {
  public:
   // Compiles the text; blanks outside quoted literals are ignored, and text
@@ -45,7 +50,8 @@ class Format {
 
   // Writes the items; each completed record is passed to sink (without a
   // line end).
-  void write(std::span<const Out> items, const std::function<void(std::string_view)>& sink) const;
+  void write(std::span<const Out> items, const std::function<void(std::string_view)>& sink,
+             Overflow overflow = Overflow::Stars) const;
 
   // Reads the items; next_record fetches the next input record and returns
   // false at end of input.  Returns IoStat::End when input ends before the
@@ -59,6 +65,7 @@ class Format {
 };
 
 // Convenience: the records of a write as strings.
-std::vector<std::string> format_records(std::string_view fmt, std::span<const Out> items);
+std::vector<std::string> format_records(std::string_view fmt, std::span<const Out> items,
+                                        Overflow overflow = Overflow::Stars);
 
 }  // namespace qv::runtime

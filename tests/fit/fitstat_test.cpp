@@ -616,6 +616,105 @@ TEST_F(StatTest, SaturatedModelFromAnEarlierJob) {
   EXPECT_TRUE(has(out, "* Saturated model statistic computed earlier in this job\n"));
 }
 
+// The figures of a job that was the null or the saturated model hold for
+// every later job (each starting with the per-job reset of the options) until
+// a job types its own, which hold for that job only, or is itself the null
+// or saturated model.  Each step is one job: its options, then its block.
+TEST_F(StatTest, NullAndSaturatedFiguresOfAJobHoldUntilReplaced) {
+  struct Step {
+    const char* name;
+    const char* options;  // "ISNULL", "ISSAT", "NU", "SAT" or ""
+    bool table;           // the null-model indices are printed
+    const char* nullnote;
+    bool comparison;      // the saturated comparison is printed
+    const char* satnote;
+  };
+  const char* const kAuto = "* Automatically calculated null-model statistic\n";
+  const char* const kTyped = "* User-supplied null-model statistic\n";
+  const char* const kEarlier = "* Saturated model statistic computed earlier in this job\n";
+  const char* const kUser = "* Saturated model statistic supplied by user\n";
+  const Step steps[] = {
+      {"the null model", "ISNULL", false, nullptr, false, nullptr},
+      {"the next job", "", true, kAuto, false, nullptr},
+      {"the job after it", "", true, kAuto, false, nullptr},
+      {"the saturated model", "ISSAT", true, kAuto, false, nullptr},
+      {"after both", "", true, kAuto, true, kEarlier},
+      {"typed null figures", "NU", true, kTyped, true, kEarlier},
+      {"after the typed figures", "", false, nullptr, true, kEarlier},
+      {"typed saturated figures", "SAT", false, nullptr, true, kUser},
+      {"after those", "", false, nullptr, false, nullptr},
+  };
+  for (const Step& st : steps) {
+    FITOPT.newjob();
+    const std::string opt = st.options;
+    Statin in = hs_model();
+    if (opt == "ISNULL") {
+      FITOPT.ISNULL = true;
+      FITOPT.NU = false;
+      in.F = kBaseChisq;
+      in.NPAR = 9;
+    } else if (opt == "ISSAT") {
+      FITOPT.ISSAT = true;
+      FITOPT.SAT = false;
+      in.F = 20.0;
+      in.NSTAT = 31;  // df 10
+    } else if (opt == "NU") {
+      FITOPT.NU = true;
+      FITOPT.NUCHI = 700.0;
+      FITOPT.NUDF = 30.0;
+      FITOPT.NUCALC = false;
+    } else if (opt == "SAT") {
+      FITOPT.SAT = true;
+      FITOPT.SATFIT = 5.0;
+      FITOPT.SATDF = 3.0;
+      FITOPT.SATCALC = false;
+    }
+    const std::string out = block(in);
+    EXPECT_EQ(has(out, "Fit statistic"), st.table) << st.name << "\n" << out;
+    if (st.nullnote != nullptr) EXPECT_TRUE(has(out, st.nullnote)) << st.name << "\n" << out;
+    EXPECT_EQ(FITRES.NFI != -1.0, st.table) << st.name;
+    EXPECT_EQ(has(out, " Saturated model fit*"), st.comparison) << st.name << "\n" << out;
+    if (st.satnote != nullptr) EXPECT_TRUE(has(out, st.satnote)) << st.name << "\n" << out;
+    EXPECT_EQ(FITCMP.DIFCHI != -1.0, st.comparison) << st.name;
+  }
+}
+
+// A later job compares with the null model's own figures: lavaan's indices.
+TEST_F(StatTest, AJobAfterTheNullModelGetsItsIndices) {
+  FITOPT.ISNULL = true;
+  Statin null = hs_model();
+  null.F = kBaseChisq;
+  null.NPAR = 9;
+  block(null);
+  FITOPT.newjob();
+  block(hs_model());
+  EXPECT_NEAR(FITRES.NFI, 0.90716071804707554, 1e-12);  // lavaan nfi
+  EXPECT_EQ(FITOPT.NUCHI, kBaseChisq);
+  EXPECT_EQ(FITOPT.NUDF, kBaseDf);
+}
+
+// Counts too wide for their fields are printed in full: a raw-data fit of
+// 11,200 records of 10 variables has more than 100,000 df; so may the
+// saturated model.
+TEST_F(StatTest, DegreesOfFreedomBeyondTheirFieldArePrintedInFull) {
+  cov_group(1, 1, 9, 0, 11200, 10, 0);
+  FITOPT.OPTFIT = 4;
+  FITOPT.SAT = true;
+  FITOPT.SATFIT = 287000.25;
+  FITOPT.SATDF = 111935;
+  Statin in;
+  in.F = 288000.5;
+  in.NPAR = 30;
+  in.NSTAT = 112000;
+  const std::string out = block(in);
+  EXPECT_TRUE(has(out, " Your model has       30 estimated parameters and     112000 Observed statistics\n")) << out;
+  EXPECT_TRUE(has(out, "\n -2 times log-likelihood of data >>>288000.500\n")) << out;
+  EXPECT_TRUE(has(out, "\n Degrees of freedom >>>>>>>>>>>>>>>>      111970\n")) << out;
+  EXPECT_TRUE(has(out, "\n Saturated model df*  >>>>>>>>>>>      111935\n")) << out;
+  EXPECT_TRUE(has(out, "\n Difference d.f.  >>>>>>>>>>>>>>>        35\n")) << out;
+  EXPECT_FALSE(has(out, "*****")) << out;
+}
+
 // HTML: the heading with links to the neighbouring jobs.
 TEST_F(StatTest, HtmlHeading) {
   MAINPR.HTMLON = true;
