@@ -165,7 +165,7 @@ void run_warnings(int nonpd) {
     // happened, and how often.
     if (d.INFORM == 0)
       write_list(kStdout, {" The fit function could not be computed at " + std::to_string(nbad) +
-                           " trial points during the search"});
+                           (nbad == 1 ? " trial point" : " trial points") + " during the search"});
     write_list(kStdout, {" Minimization may not be successful.  See above"});
   }
   switch (d.INFORM) {

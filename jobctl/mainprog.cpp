@@ -33,6 +33,7 @@
 #include "numlib/machconst.hpp"
 #include "optim/options.hpp"
 #include "runtime/fixedstr.hpp"
+#include "runtime/fullwrite.hpp"
 #include "runtime/packidx.hpp"
 #include "runtime/stop.hpp"
 #include "runtime/units.hpp"
@@ -360,7 +361,8 @@ void prepare_job() {
 void JOBSUM() {
   auto& m = MAINPR;
   write_list(kStdout, {});
-  write_fmt(kStdout, "(a,f4.1,a)",
+  // A share of 99.95% or more does not fit F4.1: it is printed in full.
+  runtime::write_fmt_full(kStdout, "(a,f4.1,a)",
             {" This problem used ", static_cast<double>(m.WSMAXD) * 100.0 / 1000000.0, "% of my workspace"});
   const double exec = WALLSEC() - m.TSTART - m.TREAD;
   write_list(kStdout, {});

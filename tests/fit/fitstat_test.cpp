@@ -671,10 +671,14 @@ TEST_F(StatTest, NullAndSaturatedFiguresOfAJobHoldUntilReplaced) {
     }
     const std::string out = block(in);
     EXPECT_EQ(has(out, "Fit statistic"), st.table) << st.name << "\n" << out;
-    if (st.nullnote != nullptr) EXPECT_TRUE(has(out, st.nullnote)) << st.name << "\n" << out;
+    if (st.nullnote != nullptr) {
+      EXPECT_TRUE(has(out, st.nullnote)) << st.name << "\n" << out;
+    }
     EXPECT_EQ(FITRES.NFI != -1.0, st.table) << st.name;
     EXPECT_EQ(has(out, " Saturated model fit*"), st.comparison) << st.name << "\n" << out;
-    if (st.satnote != nullptr) EXPECT_TRUE(has(out, st.satnote)) << st.name << "\n" << out;
+    if (st.satnote != nullptr) {
+      EXPECT_TRUE(has(out, st.satnote)) << st.name << "\n" << out;
+    }
     EXPECT_EQ(FITCMP.DIFCHI != -1.0, st.comparison) << st.name;
   }
 }
