@@ -51,6 +51,18 @@ OrdinalIntegral ordinal_integral(int J, std::span<const double> lower, std::span
                                  std::span<const int> kinds, std::span<const double> rho,
                                  const Ordcel& settings = ORDCEL);
 
+// The error estimate above which an integral the integrator left short of
+// the tolerances in use counts as a shortfall: the absolute error the fit
+// function was specified with.  A shortfall only against the tighter
+// tolerances in use is accepted silently (see fit/README.md, "Ordinal
+// records").
+constexpr double kOrdShortfall = kOrdAbsSingle;
+
+// The status the evaluation acts on: the integrator's, except that status 1
+// (the budget ran out first) with an error estimate of at most
+// kOrdShortfall is 0.
+int ordinal_shortfall_status(const OrdinalIntegral& r);
+
 // What a status means for the evaluation: 0 accepted; 1 accepted, one line
 // on unit 7 and counted in ACCMVN; 4 accepted, a line on the report, counted
 // in NPDMVN and FMODE -1; any other the report's lines and error 150.

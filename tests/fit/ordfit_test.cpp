@@ -108,6 +108,28 @@ TEST_F(OrdfitTest, TooFewPointsIsStatusOne) {
   EXPECT_EQ(ordinal_integral(3, lo, up, kinds, rho, few).status, 1);
 }
 
+TEST_F(OrdfitTest, BudgetShortfallsWithinTheSpecifiedAbsoluteErrorAreAccepted) {
+  struct Row {
+    int status;
+    double error;
+    int acted;
+  } rows[] = {
+      {0, 0.5, 0},                      // tolerance met: whatever the estimate
+      {1, 1e-9, 0},                     // short of the tighter tolerances only
+      {1, kOrdAbsSingle, 0},            // at the specified absolute error
+      {1, 1.0000001 * kOrdAbsSingle, 1},  // beyond it: a shortfall
+      {1, 1.0, 1},                      // nothing computed
+      {4, 1.0, 4},                      // not positive definite
+      {2, 1.0, 2},
+  };
+  for (const auto& r : rows) {
+    OrdinalIntegral in;
+    in.status = r.status;
+    in.error = r.error;
+    EXPECT_EQ(ordinal_shortfall_status(in), r.acted) << r.status << " " << r.error;
+  }
+}
+
 TEST_F(OrdfitTest, StatusOneAndFourAreCountedAndAccepted) {
   ordinal_status(0, 10000);
   EXPECT_EQ(MVNCNT.ACCMVN, 0);
