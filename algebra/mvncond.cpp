@@ -50,7 +50,7 @@ double mvn_conditional_integrand(int M, std::span<const double> W) {
   const double lower[2] = {S.A[p] - sp, (S.A[p + 1] - sq) / MVNCND.SCALE};
   const double upper[2] = {S.B[p] - sp, (S.B[p + 1] - sq) / MVNCND.SCALE};
   const int kinds[2] = {S.KINDS[p], S.KINDS[p + 1]};
-  return prod * BVNRECT(lower, upper, kinds, MVNCND.R);
+  return prod * bvn_rect_prepared(MVNCND.RULE, lower, upper, kinds);
 }
 
 void mvn_conditional_box(int N, std::span<const double> LOWER, std::span<const double> UPPER,
@@ -69,6 +69,7 @@ void mvn_conditional_box(int N, std::span<const double> LOWER, std::span<const d
   const double c = S.FACT[at(m, m - 1)];
   MVNCND.SCALE = std::sqrt(1.0 + c * c);
   MVNCND.R = c / MVNCND.SCALE;
+  bvn_prepare(MVNCND.R, MVNCND.RULE);
   adp_integrate(m - 2, mvn_conditional_integrand, NPTS, ABSTOL, RELTOL, ERROR, VALUE, INFORM);
 }
 

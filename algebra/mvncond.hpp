@@ -9,6 +9,8 @@
 
 #include <span>
 
+#include "algebra/mvnsetup.hpp"
+
 namespace qv::algebra {
 
 // The pair's constants for the integrand (set by mvn_conditional_box before
@@ -17,6 +19,7 @@ namespace qv::algebra {
 struct Mvncnd {
   double R = 0.0;
   double SCALE = 1.0;
+  BvnRule RULE{};  // the rectangle's quadrature, prepared for R
   void reset() { *this = Mvncnd(); }
 };
 inline Mvncnd MVNCND;
