@@ -187,6 +187,13 @@ say("job 1 chisq (independence)", fitMeasures(ind, "chisq")); say("job 1 df", fi
 say("job 2 nfi", base[["nfi"]]); say("job 2 tli", base[["tli"]])
 say("job 2 cfi (= rni)", base[["cfi"]])
 
+# ---- examples/cfa_hs9_restart.qv: the CFA of cfa_hs9.qv without start
+# values, then two restarts from its solution: the same lavaan fit.
+cat("== cfa_hs9_restart (lavaan cfa, as cfa_hs9)\n")
+say("chisq", fm["chisq"])
+say("L 1 1 (x1 on vis)", est("vis", "=~", "x1"))
+say("L 3 1 (x3 on vis)", est("vis", "=~", "x3"))
+
 # ---- examples/cfa_hs9_check.qv: the CFA on hs9.cov with x1-x3 multiplied by
 # 10 (this section writes hs9_x10.cov).  Chi-squared does not change; the
 # loadings of x1-x3 are 10 times, their residual variances 100 times those
