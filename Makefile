@@ -8,9 +8,11 @@
 # make bench  builds, then times whole qvt processes (a CFA fit, an empty
 #            script, /bin/true) and, when R with lavaan is installed, lavaan's
 #            cfa() on the same data; then a FIML fit of 10,000 records with
-#            missing values against lavaan's cfa(missing = "ml"); prints the
-#            ratios set as goals (tools/bench/bench.sh).  BENCH_RUNS sets the
-#            runs per process, FIML_RUNS those of the FIML fit.
+#            missing values against lavaan's cfa(missing = "ml"); then an
+#            ordinal one-factor fit of 500 records, unsorted and sorted,
+#            against its mvtnorm reference; prints the ratios set as goals
+#            (tools/bench/bench.sh).  BENCH_RUNS sets the runs per process,
+#            FIML_RUNS those of the FIML fit, ORD_RUNS those of the ordinal fit.
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
 .PHONY: all deps build run test test-asan compare bench clean

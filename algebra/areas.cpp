@@ -4,6 +4,7 @@
 #include "algebra/formmach.hpp"
 #include "algebra/ftoken.hpp"
 #include "algebra/mvnadp.hpp"
+#include "algebra/mvncond.hpp"
 #include "algebra/mvnlattice.hpp"
 #include "algebra/mvnmc.hpp"
 #include "algebra/mvnsetup.hpp"
@@ -21,6 +22,7 @@ void reset_areas() {
   FMSTAK.reset();
   FTKSTA.reset();
   ADPSTA.reset();
+  MVNCND.reset();
   LATSTA.reset();
   URNSTA.reset();
   MCRSTA.reset();

@@ -472,21 +472,16 @@ void ADPDRV(int NDIM, int& MINEVAL, int MAXEVAL, MvnIntegrand F, double ABSTOL, 
   last = count;
 }
 
-void MVNADP(int N, std::span<const double> LOWER, std::span<const double> UPPER,
-            std::span<const int> KIND, std::span<const double> RHO, int NPTS, double ABSTOL,
-            double RELTOL, double& ERROR, double& VALUE, int& INFORM) {
-  const int m = mvn_prepare(N, kAdpMaxVar, LOWER, UPPER, KIND, RHO, ERROR, VALUE, INFORM);
-  if (m == 0) return;
+void adp_integrate(int NDIM, MvnIntegrand F, int NPTS, double ABSTOL, double RELTOL, double& ERROR,
+                   double& VALUE, int& INFORM) {
   Adpsta& S = ADPSTA;
-  const int ndim = m - 1;
   std::span<double> work(S.WORK);
   int mineval = 1;
-  ADPDRV(ndim, mineval, 0, MVNINTG, ABSTOL, RELTOL, kAdpWorkLen, work, ERROR, VALUE, INFORM);
+  ADPDRV(NDIM, mineval, 0, F, ABSTOL, RELTOL, kAdpWorkLen, work, ERROR, VALUE, INFORM);
   S.NRULE = mineval;
   S.BUDGET = std::min(10 * S.NRULE, NPTS);
   S.TOTAL = 0;
-  ADPDRV(ndim, S.TOTAL, S.BUDGET, MVNINTG, ABSTOL, RELTOL, kAdpWorkLen, work, ERROR, VALUE,
-         INFORM);
+  ADPDRV(NDIM, S.TOTAL, S.BUDGET, F, ABSTOL, RELTOL, kAdpWorkLen, work, ERROR, VALUE, INFORM);
   if (INFORM == 2) {
     // The budget is below the rule's point count: nothing was computed.
     INFORM = 1;
@@ -499,17 +494,23 @@ void MVNADP(int N, std::span<const double> LOWER, std::span<const double> UPPER,
     S.PREV = VALUE;
     S.BUDGET = std::max(2 * S.NRULE, std::min(3 * S.BUDGET / 2, NPTS - S.TOTAL));
     int used = -1;
-    ADPDRV(ndim, used, S.BUDGET, MVNINTG, ABSTOL, RELTOL, kAdpWorkLen, work, ERROR, VALUE,
-           INFORM);
+    ADPDRV(NDIM, used, S.BUDGET, F, ABSTOL, RELTOL, kAdpWorkLen, work, ERROR, VALUE, INFORM);
     S.TOTAL += used;
-    ERROR = std::fabs(VALUE - S.PREV) +
-            std::sqrt(S.NRULE * ERROR * ERROR / static_cast<double>(S.TOTAL));
+    ERROR = std::fabs(VALUE - S.PREV) + std::sqrt(S.NRULE * ERROR * ERROR / static_cast<double>(S.TOTAL));
     if (ERROR <= std::max(ABSTOL, RELTOL * std::fabs(VALUE))) {
       INFORM = 0;
       return;
     }
     if (!(NPTS - S.TOTAL > 2 * S.NRULE)) return;
   }
+}
+
+void MVNADP(int N, std::span<const double> LOWER, std::span<const double> UPPER,
+            std::span<const int> KIND, std::span<const double> RHO, int NPTS, double ABSTOL,
+            double RELTOL, double& ERROR, double& VALUE, int& INFORM) {
+  const int m = mvn_prepare(N, kAdpMaxVar, LOWER, UPPER, KIND, RHO, ERROR, VALUE, INFORM);
+  if (m == 0) return;
+  adp_integrate(m - 1, MVNINTG, NPTS, ABSTOL, RELTOL, ERROR, VALUE, INFORM);
 }
 
 }  // namespace qv::algebra

@@ -41,6 +41,12 @@ void MVNADP(int N, std::span<const double> LOWER, std::span<const double> UPPER,
             std::span<const int> KIND, std::span<const double> RHO, int NPTS, double ABSTOL,
             double RELTOL, double& ERROR, double& VALUE, int& INFORM);
 
+// MVNADP's steps after the set-up (steps 4 to 6): the engine's first call
+// and its refinement passes over the integrand F of dimension NDIM, within
+// NPTS evaluations.
+void adp_integrate(int NDIM, MvnIntegrand F, int NPTS, double ABSTOL, double RELTOL, double& ERROR,
+                   double& VALUE, int& INFORM);
+
 // The engine over the unit cube of dimension NDIM.  MINEVAL in: the minimum
 // number of evaluations, or negative to continue the previous integration;
 // out: evaluations used (NRULE when it fails with 2).  INFORM 0 tolerance

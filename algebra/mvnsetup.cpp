@@ -259,6 +259,84 @@ double BVNUPP(double h, double k, double r) {
   return p < 0.0 ? 0.0 : (p > 1.0 ? 1.0 : p);
 }
 
+void bvn_prepare(double r, BvnRule& P) {
+  P.r = r;
+  const double ar = std::fabs(r);
+  P.quad = ar < kBvnHigh;
+  if (!P.quad) return;
+  const double(*rule)[2] = ar < kBvnLow ? kGl6 : (ar < 0.75 ? kGl12 : kGl20);
+  const int ng = ar < kBvnLow ? 3 : (ar < 0.75 ? 6 : 10);
+  const double asr = std::asin(r);
+  P.n = 2 * ng;
+  for (int i = 0; i < ng; ++i) {
+    const double x = rule[i][0], w = rule[i][1];
+    double sn = std::sin(asr * (x + 1.0) / 2.0);
+    P.sn[2 * i] = sn;
+    P.den[2 * i] = 1.0 - sn * sn;
+    P.w[2 * i] = w;
+    sn = std::sin(asr * (1.0 - x) / 2.0);
+    P.sn[2 * i + 1] = sn;
+    P.den[2 * i + 1] = 1.0 - sn * sn;
+    P.w[2 * i + 1] = w;
+  }
+  P.asr = asr;
+}
+
+namespace {
+
+// BVNUPP(h, k, r) with the rule prepared for r; tail(h) = PHITL(-h) given.
+double bvn_upper_prepared(const BvnRule& P, double h, double k, double th, double tk) {
+  constexpr double inf = std::numeric_limits<double>::infinity();
+  if (h == inf || k == inf) return 0.0;
+  if (h == -inf && k == -inf) return 1.0;
+  if (h == -inf) return tk;
+  if (k == -inf) return th;
+  if (!P.quad) return BVNUPP(h, k, P.r);
+  const double hk = h * k;
+  const double hs = (h * h + k * k) / 2.0;
+  double bvn = 0.0;
+  for (int i = 0; i < P.n; ++i) bvn += P.w[i] * std::exp((P.sn[i] * hk - hs) / P.den[i]);
+  const double p = bvn * P.asr / (2.0 * kTwoPi) + th * tk;
+  return p < 0.0 ? 0.0 : (p > 1.0 ? 1.0 : p);
+}
+
+}  // namespace
+
+double bvn_rect_prepared(const BvnRule& P, std::span<const double> LOWER, std::span<const double> UPPER,
+                         std::span<const int> KIND) {
+  const double L1 = LOWER[0], L2 = LOWER[1], U1 = UPPER[0], U2 = UPPER[1];
+  const int f1 = KIND[0], f2 = KIND[1];
+  if (!P.quad) return BVNRECT(LOWER, UPPER, KIND, P.r);
+  // The same combinations as BVNRECT; each limit's tail is taken once.
+  const auto up = [&](double h, double k) { return bvn_upper_prepared(P, h, k, PHITL(-h), PHITL(-k)); };
+  if (f1 == 2 && f2 == 2) {
+    const double tl1 = PHITL(-L1), tu1 = PHITL(-U1), tl2 = PHITL(-L2), tu2 = PHITL(-U2);
+    return bvn_upper_prepared(P, L1, L2, tl1, tl2) - bvn_upper_prepared(P, U1, L2, tu1, tl2) -
+           bvn_upper_prepared(P, L1, U2, tl1, tu2) + bvn_upper_prepared(P, U1, U2, tu1, tu2);
+  }
+  if (f1 == 2 && f2 == 1) {
+    const double tl2 = PHITL(-L2);
+    return bvn_upper_prepared(P, L1, L2, PHITL(-L1), tl2) - bvn_upper_prepared(P, U1, L2, PHITL(-U1), tl2);
+  }
+  if (f1 == 1 && f2 == 2) {
+    const double tl1 = PHITL(-L1);
+    return bvn_upper_prepared(P, L1, L2, tl1, PHITL(-L2)) - bvn_upper_prepared(P, L1, U2, tl1, PHITL(-U2));
+  }
+  if (f1 == 2 && f2 == 0) {
+    const double tu2 = PHITL(U2);
+    return bvn_upper_prepared(P, -U1, -U2, PHITL(U1), tu2) - bvn_upper_prepared(P, -L1, -U2, PHITL(L1), tu2);
+  }
+  if (f1 == 0 && f2 == 2) {
+    const double tu1 = PHITL(U1);
+    return bvn_upper_prepared(P, -U1, -U2, tu1, PHITL(U2)) - bvn_upper_prepared(P, -U1, -L2, tu1, PHITL(L2));
+  }
+  if (f1 == 1 && f2 == 0) return BVNUPP(L1, -U2, -P.r);
+  if (f1 == 0 && f2 == 1) return BVNUPP(-U1, L2, -P.r);
+  if (f1 == 1 && f2 == 1) return up(L1, L2);
+  if (f1 == 0 && f2 == 0) return up(-U1, -U2);
+  return 0.0;
+}
+
 double BVNRECT(std::span<const double> LOWER, std::span<const double> UPPER,
                std::span<const int> KIND, double r) {
   const double L1 = LOWER[0], L2 = LOWER[1], U1 = UPPER[0], U2 = UPPER[1];

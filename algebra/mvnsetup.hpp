@@ -71,6 +71,24 @@ double BVNRECT(std::span<const double> LOWER, std::span<const double> UPPER,
 // P(X > h, Y > k) for the standard bivariate normal with correlation r.
 double BVNUPP(double h, double k, double r);
 
+// BVNUPP's quadrature prepared for one correlation r, for many rectangles
+// with that correlation: below |r| = 0.925 the rule's sines and weights
+// (quad true); otherwise BVNUPP itself is called.
+struct BvnRule {
+  double r = 0.0;
+  bool quad = false;
+  int n = 0;
+  double asr = 0.0;
+  double sn[20] = {};
+  double den[20] = {};
+  double w[20] = {};
+};
+void bvn_prepare(double r, BvnRule& P);
+// BVNRECT(LOWER, UPPER, KIND, r) with the rule prepared for r: the same
+// terms, each limit's normal tail computed once.
+double bvn_rect_prepared(const BvnRule& P, std::span<const double> LOWER, std::span<const double> UPPER,
+                         std::span<const int> KIND);
+
 // The sort of the set-up: fills MVNSTA from the problem.
 void MVNSORT(int N, std::span<const double> LOWER, std::span<const double> UPPER,
              std::span<const double> RHO, std::span<const int> KIND, Mvnsta& S);

@@ -2,8 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <compare>
 
-#include "algebra/mvnadp.hpp"
+#include "algebra/mvncond.hpp"
 #include "fit/objcel.hpp"
 #include "fit/pedids.hpp"
 #include "fit/recwalk.hpp"
@@ -67,13 +68,90 @@ void check_variances(Vec1<double> X, int cov, int p) {
   }
 }
 
-// Whether the record at values holds the same J categories as the record
-// before it (at prev, with prevJ members).
-bool same_values(Vec1<double> X, int values, int J, int prev, int prevJ) {
-  if (prev == 0 || J != prevJ) return false;
-  for (int j = 0; j < J; ++j)
-    if (X(values + j) != X(prev + j)) return false;
-  return true;
+// The job's index of the group's distinct records (patterns), laid out once
+// per job in the words the walk reserves for the fit function, so that each
+// pattern is integrated once per evaluation whatever the order of the
+// records.  Two records are one pattern when their member counts, codes and
+// categories are equal, and their definition values too when the model or
+// the weights may depend on them.  The patterns are numbered 1..NP in the
+// order of that key (not of the records), and F sums their terms in that
+// order, so that any order of the same records gives the same F to the last
+// bit.  Words from the reserved address:
+//   NP, then the pattern of each record (n words, record 0 first), then per
+//   pattern: its record count, its term -2 ln T of this evaluation, a flag
+//   set once the term is computed in this evaluation, and each model's
+//   integral value and status.
+struct PatternIndex {
+  Vec1<double> X;
+  int base = 0;
+  int n = 0;
+  int nmodel = 1;
+  static constexpr int kCount = 0, kTerm = 1, kDone = 2, kModels = 3;
+  int stride() const { return kModels + 2 * nmodel; }
+  int patterns() const { return icell(X(base)); }
+  // Pattern of record i (from 0), 1..NP.
+  int of(int i) const { return icell(X(base + 1 + i)); }
+  // First word of pattern k's cells.
+  int cell(int k) const { return base + 1 + n + (k - 1) * stride(); }
+  static int words(int n, int np, int nmodel) { return 1 + n + np * (kModels + 2 * nmodel); }
+};
+
+// Orders two records (at ra and rb) by the pattern key; ties are equal.
+std::strong_ordering compare_records(Vec1<double> X, int ra, int rb, int d, bool defs) {
+  const int la = icell(X(ra)), lb = icell(X(rb));
+  if (la != lb) return la <=> lb;
+  const auto words = [&](int from, int to) {
+    for (int k = from; k < to; ++k) {
+      const auto c = std::strong_order(X(ra + k), X(rb + k));
+      if (c != 0) return c;
+    }
+    return std::strong_ordering::equal;
+  };
+  // Codes (definition codes first), the members' values, the definition values.
+  auto c = words(2, 2 + la);
+  if (c == 0) c = words(2 + la + d, 2 + 2 * la);
+  if (c == 0 && defs) c = words(2 + la, 2 + la + d);
+  return c;
+}
+
+// Lays out the index on the group's first call in a job: sorts the record
+// numbers by the key in integer scratch at IWSTOP (not kept), reserves the
+// index's words and fills them.
+PatternIndex lay_out_patterns(RecordWalk& walk, const RecordGroup& grp) {
+  auto X = grp.X;
+  auto IX = grp.IX;
+  const int n = grp.n;
+  const bool defs = grp.defs && !(grp.same_cov && grp.same_means && (!grp.weights || grp.same_weights));
+  auto& m = jobbase::MAINPR;
+  jobbase::CHKIMEM(m.IWSTOP + 3 * n);
+  int* order = IX.ptr(m.IWSTOP);
+  int* addr = order + n;
+  int* pat = addr + n;
+  int r = grp.first;
+  for (int i = 0; i < n; ++i) {
+    order[i] = i;
+    addr[i] = r;
+    r += 2 + 2 * icell(X(r));
+  }
+  std::sort(order, order + n, [&](int a, int b) {
+    const auto c = compare_records(X, addr[a], addr[b], grp.d, defs);
+    return c < 0 || (c == 0 && a < b);
+  });
+  int np = 0;
+  for (int t = 0; t < n; ++t) {
+    if (t == 0 || compare_records(X, addr[order[t - 1]], addr[order[t]], grp.d, defs) != 0) ++np;
+    pat[order[t]] = np;
+  }
+  walk.reserve(PatternIndex::words(n, np, grp.nmodel));
+  PatternIndex idx{X, walk.reserved(), n, grp.nmodel};
+  X(idx.base) = np;
+  for (int k = 1; k <= np; ++k)
+    for (int w = 0; w < idx.stride(); ++w) X(idx.cell(k) + w) = 0.0;
+  for (int i = 0; i < n; ++i) {
+    X(idx.base + 1 + i) = pat[i];
+    X(idx.cell(pat[i]) + PatternIndex::kCount) += 1.0;
+  }
+  return idx;
 }
 
 }  // namespace
@@ -104,9 +182,13 @@ OrdinalIntegral ordinal_integral(int J, std::span<const double> lower, std::span
                                  std::span<const int> kinds, std::span<const double> rho, const Ordcel& settings) {
   OrdinalIntegral r;
   r.points = settings.PTSPER * J;
-  algebra::MVNADP(J, lower.first(sz(J)), upper.first(sz(J)), kinds.first(sz(J)), rho, r.points, settings.ABSERR,
-                  settings.RELERR, r.error, r.value, r.status);
+  algebra::mvn_conditional_box(J, lower.first(sz(J)), upper.first(sz(J)), kinds.first(sz(J)), rho, r.points,
+                               settings.ABSERR, settings.RELERR, r.error, r.value, r.status);
   return r;
+}
+
+int ordinal_shortfall_status(const OrdinalIntegral& r) {
+  return r.status == 1 && r.error <= kOrdShortfall ? 0 : r.status;
 }
 
 void ordinal_status(int status, int points) {
@@ -143,28 +225,30 @@ void ordinal_fit(Vec1<double> X, Vec1<int> IX, int NG, int g, double& FOBJ) {
   const int debug = jobbase::FITOPT.DB;
 
   RecordWalk walk(grp, block_words, T);
+  const PatternIndex idx = walk.first_call()
+                               ? lay_out_patterns(walk, grp)
+                               : PatternIndex{X, walk.reserved(), grp.n, grp.nmodel};
+  const int np = idx.patterns();
+  for (int k = 1; k <= np; ++k) X(idx.cell(k) + PatternIndex::kDone) = 0.0;
   const int cov0 = G.icol(gcol::kCovResult);
   const int thr0 = G.icol(gcol::kMeansResult);
-  double F = 0.0;
-  int prev = 0, prevJ = 0;
   Record rec;
   while (walk.next(rec)) {
     walk.prepare(rec);
     const int J = rec.J;
-    // Integer scratch: the members' kinds and the positions of their codes.
-    auto& m = jobbase::MAINPR;
-    jobbase::CHKIMEM(m.IWSTOP + 2 * J);
-    const std::span<int> kinds(IX.ptr(m.IWSTOP), sz(J));
-    const std::span<int> pos(IX.ptr(m.IWSTOP + J), sz(J));
-    // The integrals of the record before serve again when its codes,
-    // definition values (as far as the model uses them) and categories are
-    // the same.
-    const bool reuse = !rec.rebuild && same_values(X, rec.values, J, prev, prevJ);
-    const int words = block_words(J, T);
-    double total = 0.0;
-    for (int e = 0; e < grp.nmodel; ++e) {
-      const Block b(rec.block + e * words, J);
-      if (!reuse) {
+    const int cell = idx.cell(idx.of(rec.i));
+    // A pattern's integrals are computed at its first record of the
+    // evaluation (at every record with reuse off: the same values again).
+    if (X(cell + PatternIndex::kDone) == 0.0 || !RECCEL.REUSE) {
+      // Integer scratch: the members' kinds and the positions of their codes.
+      auto& m = jobbase::MAINPR;
+      jobbase::CHKIMEM(m.IWSTOP + 2 * J);
+      const std::span<int> kinds(IX.ptr(m.IWSTOP), sz(J));
+      const std::span<int> pos(IX.ptr(m.IWSTOP + J), sz(J));
+      const int words = block_words(J, T);
+      double total = 0.0;
+      for (int e = 0; e < grp.nmodel; ++e) {
+        const Block b(rec.block + e * words, J);
         const int cov = cov0 + e * covstride;
         check_variances(X, cov, p);
         PEDIDS(X, grp.ids, cov, b.rcov, thr0 + e * thrstride, b.thr, J, p, rec.codes, rec.i, T, 1, pos);
@@ -177,20 +261,30 @@ void ordinal_fit(Vec1<double> X, Vec1<int> IX, int NG, int g, double& FOBJ) {
             J, std::span<const double>(X.ptr(b.lower), sz(J)), std::span<const double>(X.ptr(b.upper), sz(J)),
             kinds, std::span<const double>(X.ptr(b.rcov), sz(J * (J - 1) / 2)));
         X(b.value) = r.value;
-        X(b.status) = r.status;
+        X(b.status) = ordinal_shortfall_status(r);
+        X(cell + PatternIndex::kModels + 2 * e) = X(b.value);
+        X(cell + PatternIndex::kModels + 2 * e + 1) = X(b.status);
+        total += walk.weight(e) * r.value;
       }
-      ordinal_status(icell(X(b.status)), ORDCEL.PTSPER * J);
-      if (debug == 2) write_list(kMsgUnit, {" Integral is ", X(b.value)});
-      total += walk.weight(e) * X(b.value);
+      if (total > kSafeMin) {
+        X(cell + PatternIndex::kTerm) = -2.0 * std::log(total);
+      } else {
+        X(cell + PatternIndex::kTerm) = -2.0 * total;
+        OBJCEL.FMODE = -1;
+      }
+      X(cell + PatternIndex::kDone) = 1.0;
     }
-    if (total > kSafeMin) {
-      F -= 2.0 * std::log(total);
-    } else {
-      F -= 2.0 * total;
-      OBJCEL.FMODE = -1;
+    // Every record acts on its integrals' status (message, count, FMODE).
+    for (int e = 0; e < grp.nmodel; ++e) {
+      ordinal_status(icell(X(cell + PatternIndex::kModels + 2 * e + 1)), ORDCEL.PTSPER * J);
+      if (debug == 2) write_list(kMsgUnit, {" Integral is ", X(cell + PatternIndex::kModels + 2 * e)});
     }
-    prev = rec.values;
-    prevJ = J;
+  }
+  // The patterns' terms, each times its record count, in the key's order.
+  double F = 0.0;
+  for (int k = 1; k <= np; ++k) {
+    const int cell = idx.cell(k);
+    if (X(cell + PatternIndex::kDone) != 0.0) F += X(cell + PatternIndex::kCount) * X(cell + PatternIndex::kTerm);
   }
   walk.finish();
   G.col(gcol::kFitValue) = F;

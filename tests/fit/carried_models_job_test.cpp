@@ -19,6 +19,7 @@
 #include "jobctl/mainprog.hpp"
 #include "support/reset.hpp"
 #include "support/script_unit.hpp"
+#include "ref_check.hpp"
 
 namespace qv::fit {
 namespace {
@@ -36,20 +37,11 @@ constexpr double kLrDf = 2.0;              // fiml_1f df
 
 const fs::path kExamples = fs::path(QV_FAMILIES_DIR) / ".." / ".." / ".." / "examples";
 
-std::string read_file(const fs::path& p) {
-  std::ifstream in(p);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
+using qv::testing_support::read_file;
 
-// Equal to 1e-5 relative (the optimizer's own accuracy is finer).
+// Equal to 1e-5 relative.
 ::testing::AssertionResult near(double actual, double expected) {
-  if (std::fabs(actual - expected) <= 1e-5 * std::fabs(expected)) return ::testing::AssertionSuccess();
-  std::ostringstream s;
-  s.precision(17);
-  s << actual << " differs from the reference " << expected;
-  return ::testing::AssertionFailure() << s.str();
+  return qv::testing_support::near_ref(actual, expected, 1e-5);
 }
 
 class CarriedModelTest : public ::testing::Test {

@@ -28,6 +28,7 @@
 #include "fit/fitstat.hpp"
 #include "jobctl/job_fixture.hpp"
 #include "jobbase/tabnames.hpp"
+#include "ref_check.hpp"
 
 namespace qv::fit {
 namespace {
@@ -157,12 +158,7 @@ const std::vector<Family> kFamilies = {
 
 // Equal to 1e-5 relative, or 1e-7 absolute near zero.
 ::testing::AssertionResult near(double actual, double expected) {
-  const double tol = std::max(1e-5 * std::fabs(expected), 1e-7);
-  if (std::fabs(actual - expected) <= tol) return ::testing::AssertionSuccess();
-  std::ostringstream s;
-  s.precision(17);
-  s << actual << " differs from the reference " << expected << " by " << actual - expected;
-  return ::testing::AssertionFailure() << s.str();
+  return qv::testing_support::near_ref(actual, expected, 1e-5, 1e-7);
 }
 
 std::string read_script(const std::string& name) {

@@ -19,19 +19,16 @@
 #include "jobbase/workspace.hpp"
 #include "jobctl/job_fixture.hpp"
 #include "numlib/machconst.hpp"
+#include "ref_check.hpp"
 
 namespace qv::fit {
 namespace {
 
 namespace gcol = jobbase::gcol;
 
-// Equal to 1e-7 relative (estimates: tol).
+// Equal to tol relative.
 ::testing::AssertionResult near(double actual, double expected, double tol = 1e-7) {
-  if (std::fabs(actual - expected) <= tol * std::fabs(expected)) return ::testing::AssertionSuccess();
-  std::ostringstream s;
-  s.precision(17);
-  s << actual << " differs from the reference " << expected;
-  return ::testing::AssertionFailure() << s.str();
+  return qv::testing_support::near_ref(actual, expected, tol);
 }
 
 // Three records of a fixed model of order 3; ic is the IC statement's line
@@ -94,11 +91,7 @@ class IdListJobTest : public jobctl::testing_support::JobInDirTest {
   // start-up sets them.
   void SetUp() override {
     JobInDirTest::SetUp();
-    auto& m = jobbase::MAINPR;
-    m.PI = numlib::PICONST();
-    m.SAFMIN = numlib::SAFEMIN();
-    m.MLNSAF = -std::log(m.SAFMIN);
-    m.LN1E30 = std::log(1.0E30);
+    qv::testing_support::set_startup_constants();
   }
   // Runs the jobs of text one after another, as the job loop does; returns
   // the report.

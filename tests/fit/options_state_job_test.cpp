@@ -23,6 +23,7 @@
 #include "jobctl/mainprog.hpp"
 #include "support/reset.hpp"
 #include "support/script_unit.hpp"
+#include "ref_check.hpp"
 
 namespace qv::fit {
 namespace {
@@ -64,11 +65,7 @@ std::string one_variance_job(const std::string& options) {
 
 // Equal to 1e-5 relative.
 ::testing::AssertionResult near(double actual, double expected) {
-  if (std::fabs(actual - expected) <= 1e-5 * std::fabs(expected)) return ::testing::AssertionSuccess();
-  std::ostringstream s;
-  s.precision(17);
-  s << actual << " differs from the reference " << expected;
-  return ::testing::AssertionFailure() << s.str();
+  return qv::testing_support::near_ref(actual, expected, 1e-5);
 }
 
 class JobStateTest : public ::testing::Test {

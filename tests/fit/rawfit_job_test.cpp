@@ -24,6 +24,7 @@
 #include "runtime/unitnames.hpp"
 #include "runtime/units.hpp"
 #include "support/expect_stop.hpp"
+#include "ref_check.hpp"
 
 namespace qv::fit {
 namespace {
@@ -80,11 +81,7 @@ constexpr double kStartF = 8703.0342972749804;
 
 // Equal to tol relative.
 ::testing::AssertionResult near(double actual, double expected, double tol = 1e-5) {
-  if (std::fabs(actual - expected) <= tol * std::fabs(expected)) return ::testing::AssertionSuccess();
-  std::ostringstream s;
-  s.precision(17);
-  s << actual << " differs from the reference " << expected << " by " << actual - expected;
-  return ::testing::AssertionFailure() << s.str();
+  return qv::testing_support::near_ref(actual, expected, tol);
 }
 
 class RawFitTest : public jobctl::testing_support::JobInDirTest {

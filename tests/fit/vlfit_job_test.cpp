@@ -25,6 +25,7 @@
 #include "jobbase/workspace.hpp"
 #include "jobctl/job_fixture.hpp"
 #include "numlib/machconst.hpp"
+#include "ref_check.hpp"
 
 namespace qv::fit {
 namespace {
@@ -34,20 +35,11 @@ namespace fs = std::filesystem;
 
 const fs::path kDir = fs::path(QV_FAMILIES_DIR) / ".." / "vlfit";
 
-std::string read_file(const fs::path& p) {
-  std::ifstream in(p);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
+using qv::testing_support::read_file;
 
+// Equal to 1e-5 relative, or 1e-7 absolute near zero.
 ::testing::AssertionResult near(double actual, double expected) {
-  const double tol = std::max(1e-5 * std::fabs(expected), 1e-7);
-  if (std::fabs(actual - expected) <= tol) return ::testing::AssertionSuccess();
-  std::ostringstream s;
-  s.precision(17);
-  s << actual << " differs from the reference " << expected;
-  return ::testing::AssertionFailure() << s.str();
+  return qv::testing_support::near_ref(actual, expected, 1e-5, 1e-7);
 }
 
 class VlFitJobTest : public jobctl::testing_support::JobInDirTest {
@@ -57,11 +49,7 @@ class VlFitJobTest : public jobctl::testing_support::JobInDirTest {
   // start-up sets them.
   void SetUp() override {
     JobInDirTest::SetUp();
-    auto& m = jobbase::MAINPR;
-    m.PI = numlib::PICONST();
-    m.SAFMIN = numlib::SAFEMIN();
-    m.MLNSAF = -std::log(m.SAFMIN);
-    m.LN1E30 = std::log(1.0E30);
+    qv::testing_support::set_startup_constants();
   }
   void TearDown() override {
     RECCEL.reset();
