@@ -177,6 +177,23 @@ say("PFI2 typed F0 (21 parameters)", 2 * dc / (20 * 21) * (F0 - Fc) / (F0 - dc))
 say("PFI (lavaan pnfi)", base[["pnfi"]]); say("PFI typed F0", dc / d0 * (F0 - Fc) / F0)
 say("CI exp(-(chisq-df)/2N)", exp(-0.5 * (Fc - dc) / 301)); say("mfi (lavaan, N - 1)", base[["mfi"]])
 
+# ---- examples/cfa_hs9_null.qv: job 1 fits the independence model (free
+# variances only), job 2 the CFA of cfa_hs9.qv with the indices against the
+# figures of job 1.  lavaan's baseline model is that independence model.
+ind <- cfa(paste0("x", 1:9, " ~~ x", 1:9, collapse = "\n"), sample.cov = S, sample.nobs = 301,
+           likelihood = "wishart")
+cat("== cfa_hs9_null (lavaan independence model, then the CFA's indices)\n")
+say("job 1 chisq (independence)", fitMeasures(ind, "chisq")); say("job 1 df", fitMeasures(ind, "df"))
+say("job 2 nfi", base[["nfi"]]); say("job 2 tli", base[["tli"]])
+say("job 2 cfi (= rni)", base[["cfi"]])
+
+# ---- examples/cfa_hs9_restart.qv: the CFA of cfa_hs9.qv without start
+# values, then two restarts from its solution: the same lavaan fit.
+cat("== cfa_hs9_restart (lavaan cfa, as cfa_hs9)\n")
+say("chisq", fm["chisq"])
+say("L 1 1 (x1 on vis)", est("vis", "=~", "x1"))
+say("L 3 1 (x3 on vis)", est("vis", "=~", "x3"))
+
 # ---- examples/cfa_hs9_check.qv: the CFA on hs9.cov with x1-x3 multiplied by
 # 10 (this section writes hs9_x10.cov).  Chi-squared does not change; the
 # loadings of x1-x3 are 10 times, their residual variances 100 times those
