@@ -187,6 +187,10 @@ OrdinalIntegral ordinal_integral(int J, std::span<const double> lower, std::span
   return r;
 }
 
+double ordinal_pattern_relerr(const Ordcel& settings, double count) {
+  return count > 1.0 ? std::min(settings.RELERR, settings.PATREL / count) : settings.RELERR;
+}
+
 int ordinal_shortfall_status(const OrdinalIntegral& r) {
   return r.status == 1 && r.error <= kOrdShortfall ? 0 : r.status;
 }
@@ -246,6 +250,9 @@ void ordinal_fit(Vec1<double> X, Vec1<int> IX, int NG, int g, double& FOBJ) {
       const std::span<int> kinds(IX.ptr(m.IWSTOP), sz(J));
       const std::span<int> pos(IX.ptr(m.IWSTOP + J), sz(J));
       const int words = block_words(J, T);
+      // The pattern's tolerance tightens with its record count.
+      Ordcel settings = ORDCEL;
+      settings.RELERR = ordinal_pattern_relerr(ORDCEL, X(cell + PatternIndex::kCount));
       double total = 0.0;
       for (int e = 0; e < grp.nmodel; ++e) {
         const Block b(rec.block + e * words, J);
@@ -259,7 +266,7 @@ void ordinal_fit(Vec1<double> X, Vec1<int> IX, int NG, int g, double& FOBJ) {
                     std::span<double>(X.ptr(b.upper), sz(J)), kinds);
         const OrdinalIntegral r = ordinal_integral(
             J, std::span<const double>(X.ptr(b.lower), sz(J)), std::span<const double>(X.ptr(b.upper), sz(J)),
-            kinds, std::span<const double>(X.ptr(b.rcov), sz(J * (J - 1) / 2)));
+            kinds, std::span<const double>(X.ptr(b.rcov), sz(J * (J - 1) / 2)), settings);
         X(b.value) = r.value;
         X(b.status) = ordinal_shortfall_status(r);
         X(cell + PatternIndex::kModels + 2 * e) = X(b.value);

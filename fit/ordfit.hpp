@@ -16,20 +16,31 @@ constexpr double kOrdAbsSingle = 9.999999974752427e-07;
 constexpr double kOrdRelLoose = 1.0;
 // The tolerances in use (see fit/README.md, "Ordinal records"): relative
 // 3e-6 of the probability, absolute 1e-12, with the box's last pair
-// integrated exactly, so that -2 ln L of a few thousand records is right to
-// well under 1e-3.
+// integrated exactly, so that -2 ln L of a few thousand distinct records is
+// right to well under 1e-3.
 constexpr double kOrdAbsTight = 1e-12;
 constexpr double kOrdRelTight = 3e-6;
+// A pattern of c records is integrated at relative min(RELERR, kOrdPatternRel
+// / c), so that its share of the error of -2 ln L (c times twice its
+// relative error) stays under 2 kOrdPatternRel however many records repeat
+// it (see fit/README.md, "Ordinal records").
+constexpr double kOrdPatternRel = 1e-5;
 
 // The integrator's settings, for the tests and the accuracy study (run
-// lifetime): points allowed per member, absolute and relative error.
+// lifetime): points allowed per member, absolute and relative error, and
+// the numerator of a repeated pattern's relative error.
 struct Ordcel {
   int PTSPER = 5000;
   double ABSERR = kOrdAbsTight;
   double RELERR = kOrdRelTight;
+  double PATREL = kOrdPatternRel;
   void reset() { *this = Ordcel(); }
 };
 inline Ordcel ORDCEL;
+
+// The relative error of a pattern of count records: min(RELERR, PATREL /
+// count).
+double ordinal_pattern_relerr(const Ordcel& settings, double count);
 
 // The box of a record of J members: member j's observed category c (a whole
 // number), K_j thresholds for its variable and its thresholds

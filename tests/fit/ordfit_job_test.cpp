@@ -300,5 +300,40 @@ TEST_F(OrdfitJobTest, OnlyShortfallsBeyondTheSpecifiedAccuracyAreCounted) {
   ORDCEL.reset();
 }
 
+// Twelve response patterns of four ordinal items (one record each) under the
+// one-factor model of the ordinal benchmark fixed at its estimates, and -2 ln L
+// of one copy of them: tests/fit/refs/ordfit_repeat_refs.R, mvtnorm's Miwa
+// algorithm at 4096 steps (ordfit_repeat_refs.txt; the Genz-Bretz rule at
+// abseps 1e-10 gives 116.196292668, within its own error).
+const std::vector<std::vector<int>> kFourItems = {{0, 0, 0, 0}, {2, 2, 2, 2}, {1, 1, 1, 1}, {0, 1, 2, 2},
+                                                  {2, 1, 0, 0}, {1, 0, 2, 1}, {0, 2, 0, 2}, {1, 2, 1, 0},
+                                                  {2, 0, 1, 1}, {0, 0, 1, 2}, {2, 2, 2, 0}, {1, 1, 0, 2}};
+constexpr double kFourItemsOneCopy = 116.196293206082;
+
+// The patterns written round-robin, copies times over.
+std::string fixed_four(int copies) {
+  std::vector<Pattern> pats;
+  for (int r = 0; r < copies; ++r)
+    for (const auto& c : kFourItems) pats.push_back({c, 1});
+  return "Four ordinal items, fixed\n Data NGroups=1 NInputvars=4 NObservations=" +
+         std::to_string(copies * static_cast<int>(kFourItems.size())) + "\n Ordinal\n" + records(pats) +
+         "End\n Begin Matrices;\n  L FU 4 1\n  I ID 4 4\n  T FU 2 4\n End Matrices;\n"
+         " Matrix L 0.5921667904 0.6437800150 0.9679173597 1.2123786498\n"
+         " Matrix T -0.5219769130 -0.5832808969 -0.6012335267 -0.8501684838 0.7832376402 0.8623713238"
+         " 0.9301197000 1.1629041358\n Covariance L*L' + I /\n Thresholds T /\nEnd\n";
+}
+
+// A pattern repeated by many records is integrated more tightly, so the error
+// of -2 ln L does not grow with the number of copies: a thousand copies of
+// the records give a thousand times the value of one, to 1e-3 (at the
+// tolerance of a single record the error was 0.014).
+TEST_F(OrdfitJobTest, ManyCopiesOfTheRecordsGiveTheValueOfOneTimesTheirNumber) {
+  for (const int copies : {1, 1000}) {
+    reset_all();
+    run_script(fixed_four(copies));
+    EXPECT_NEAR(col(gcol::kFitValue), copies * kFourItemsOneCopy, 1e-3) << copies << " copies";
+  }
+}
+
 }  // namespace
 }  // namespace qv::fit

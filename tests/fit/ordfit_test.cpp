@@ -108,6 +108,21 @@ TEST_F(OrdfitTest, TooFewPointsIsStatusOne) {
   EXPECT_EQ(ordinal_integral(3, lo, up, kinds, rho, few).status, 1);
 }
 
+TEST_F(OrdfitTest, APatternOfManyRecordsIsIntegratedMoreTightly) {
+  Ordcel s;
+  s.RELERR = 3e-6;
+  s.PATREL = 3e-5;
+  const struct {
+    double count, relerr;
+  } rows[] = {
+      {1.0, 3e-6},      // one record: the base tolerance
+      {10.0, 3e-6},     // PATREL / count equals it
+      {11.0, 3e-5 / 11.0},
+      {1000.0, 3e-8},
+  };
+  for (const auto& r : rows) EXPECT_DOUBLE_EQ(ordinal_pattern_relerr(s, r.count), r.relerr) << r.count;
+}
+
 TEST_F(OrdfitTest, BudgetShortfallsWithinTheSpecifiedAbsoluteErrorAreAccepted) {
   struct Row {
     int status;
