@@ -12,28 +12,11 @@ double mvn_conditional_integrand(int M, std::span<const double> W) {
   const Mvnsta& S = MVNSTA;
   const double* F = S.FACT.data();
   double* Y = MVNSTA.Y.data();
-  double d = S.D, e = S.E;
-  double prod = e - d;
-  int pos = 1;  // 0-based start of row i+1 of the packed triangle
-  for (int i = 0; i < M; ++i) {
-    Y[i] = PHINV(d + W[static_cast<std::size_t>(i)] * (e - d));
-    if (i + 1 == M) break;  // variable M is the pair's first
-    double sum = 0.0;
-    for (int j = 0; j <= i; ++j) sum += F[pos + j] * Y[j];
-    const double diag = F[pos + i + 1];
-    const double a = S.A[static_cast<std::size_t>(i + 1)] - sum;
-    const double b = S.B[static_cast<std::size_t>(i + 1)] - sum;
-    const int fl = S.KINDS[static_cast<std::size_t>(i + 1)];
-    if (diag > 0.0) {
-      PHILIM(a, b, fl, d, e);
-    } else {
-      // Singular step, as in MVNINTG: 1 inside the limits, 0 outside.
-      d = (fl != 0 && a >= 0.0) ? 1.0 : 0.0;
-      e = (fl == 1 || b >= 0.0) ? 1.0 : 0.0;
-    }
-    prod *= e - d;
-    pos += i + 2;
-  }
+  // The first M - 1 steps as the full integrand takes them, then the deviate
+  // of variable M; the pair after it is integrated exactly.
+  double d = 0.0, e = 0.0;
+  const double prod = mvn_conditional_steps(M - 1, W, d, e);
+  Y[M - 1] = PHINV(d + W[static_cast<std::size_t>(M - 1)] * (e - d));
   // The pair: variables M and M + 1 (from 0), rows at M(M+1)/2 and
   // (M+1)(M+2)/2 of the packed factor, each scaled to a unit diagonal.
   // Given the deviates, the first is z1 in (a1, b1) and the second

@@ -520,14 +520,15 @@ int MVNSETUP(int N, std::span<const double> RHO, std::span<const double> LOWER,
   return kMvnOk;
 }
 
-double MVNINTG(int M, std::span<const double> W) {
+double mvn_conditional_steps(int steps, std::span<const double> W, double& d, double& e) {
   const Mvnsta& S = MVNSTA;
   const double* F = S.FACT.data();
   double* Y = MVNSTA.Y.data();
-  double d = S.D, e = S.E;
+  d = S.D;
+  e = S.E;
   double prod = e - d;
   int pos = 1;  // 0-based start of row i+1 of the packed triangle
-  for (int i = 0; i < M; ++i) {
+  for (int i = 0; i < steps; ++i) {
     Y[i] = PHINV(d + W[static_cast<std::size_t>(i)] * (e - d));
     double sum = 0.0;
     for (int j = 0; j <= i; ++j) sum += F[pos + j] * Y[j];
@@ -548,6 +549,11 @@ double MVNINTG(int M, std::span<const double> W) {
     pos += i + 2;
   }
   return prod;
+}
+
+double MVNINTG(int M, std::span<const double> W) {
+  double d = 0.0, e = 0.0;
+  return mvn_conditional_steps(M, W, d, e);
 }
 
 // ---- Shared by the integrators --------------------------------------------

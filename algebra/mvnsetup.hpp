@@ -58,6 +58,10 @@ int MVNSETUP(int N, std::span<const double> RHO, std::span<const double> LOWER,
 
 // The integrand at the point W(1..M) of the unit cube, M = N - NDROP - 1.
 double MVNINTG(int M, std::span<const double> W);
+// The integrand's first steps conditional steps at W: the deviates Y(1..steps)
+// of MVNSTA and the limits (d, e) of the variable after them; returns the
+// product of the factors so far.  MVNINTG is all M steps.
+double mvn_conditional_steps(int steps, std::span<const double> W, double& d, double& e);
 
 // Standard normal distribution function Phi(z).
 double PHITL(double z);
