@@ -26,6 +26,7 @@
 #include "jobbase/workspace.hpp"
 #include "runtime/units.hpp"
 #include "support/script_unit.hpp"
+#include "bench_job.hpp"
 
 namespace {
 
@@ -54,20 +55,7 @@ std::string hs_script() {
 // Reads and prepares the job, counts it and lays out its arrays; unit 7 is a
 // scratch file as in a fit without NA.
 void prepare() {
-  const std::string path = "fit_bench_job.qv";
-  std::ofstream(path) << hs_script();
-  jobbase::read_script_from(kScriptUnit, path);
-  jobbase::MAINPR.ECHOLN = false;
-  jobbase::RDLINE();
-  jobctl::read_job();
-  jobctl::prepare_job();
-  runtime::close_unit(kScriptUnit);
-  std::remove(path.c_str());
-  auto X = jobbase::WORKSP.x();
-  auto IX = jobbase::IWORKS.ix();
-  fit::FITCNT(X, IX, jobbase::LABTAB, jobbase::MAINPR.LABSLOT);
-  fit::FITLAY(X, IX);
-  runtime::open_unit(runtime::kMsgUnit, {"", "SCRATCH"});
+  fit::bench::prepare_job_from("fit_bench_job.qv", hs_script());
 }
 
 void BM_FitfunHs9Ml(benchmark::State& st) {

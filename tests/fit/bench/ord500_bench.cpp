@@ -22,11 +22,11 @@
 #include "jobctl/mainprog.hpp"
 #include "runtime/units.hpp"
 #include "support/script_unit.hpp"
+#include "bench_job.hpp"
 
 namespace {
 
 using namespace qv;
-using testing_support::kScriptUnit;
 
 // ord_data.awk: a Lehmer generator exact in double arithmetic, Box-Muller
 // deviates, loadings 0.5 to 0.8, cuts at -0.5 and 0.7.
@@ -54,23 +54,12 @@ std::string records() {
 }
 
 void prepare() {
-  const std::string path = "ord500_bench_job.qv";
-  std::ofstream(path) << "Ordinal benchmark\n Data NGroups=1 NInputvars=4 NObservations=500\n Ordinal\n" + records() +
-                             "End\n Begin Matrices;\n  L FU 4 1 Free\n  I ID 4 4\n  T FU 2 4 Free\n"
-                             " End Matrices;\n Start .8 L 1 1 to L 4 1\n Start -.6 T 1 1 to T 1 4\n"
-                             " Start .8 T 2 1 to T 2 4\n Covariance L*L' + I /\n Thresholds T /\nEnd\n";
-  jobbase::read_script_from(kScriptUnit, path);
-  jobbase::MAINPR.ECHOLN = false;
-  jobbase::RDLINE();
-  jobctl::read_job();
-  jobctl::prepare_job();
-  runtime::close_unit(kScriptUnit);
-  std::remove(path.c_str());
-  auto X = jobbase::WORKSP.x();
-  auto IX = jobbase::IWORKS.ix();
-  fit::FITCNT(X, IX, jobbase::LABTAB, jobbase::MAINPR.LABSLOT);
-  fit::FITLAY(X, IX);
-  runtime::open_unit(runtime::kMsgUnit, {"", "SCRATCH"});
+  const std::string text =
+      "Ordinal benchmark\n Data NGroups=1 NInputvars=4 NObservations=500\n Ordinal\n" + records() +
+      "End\n Begin Matrices;\n  L FU 4 1 Free\n  I ID 4 4\n  T FU 2 4 Free\n"
+      " End Matrices;\n Start .8 L 1 1 to L 4 1\n Start -.6 T 1 1 to T 1 4\n"
+      " Start .8 T 2 1 to T 2 4\n Covariance L*L' + I /\n Thresholds T /\nEnd\n";
+  fit::bench::prepare_job_from("ord500_bench_job.qv", text);
 }
 
 void BM_Ordinal500PerEvaluation(benchmark::State& st) {

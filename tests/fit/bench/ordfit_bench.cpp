@@ -24,11 +24,11 @@
 #include "jobctl/mainprog.hpp"
 #include "runtime/units.hpp"
 #include "support/script_unit.hpp"
+#include "bench_job.hpp"
 
 namespace {
 
 using namespace qv;
-using testing_support::kScriptUnit;
 
 constexpr double kRef = 2363.3887742682;
 constexpr int kRecords = 400;
@@ -61,20 +61,7 @@ std::string script() {
 }
 
 void prepare() {
-  const std::string path = "ordfit_bench_job.qv";
-  std::ofstream(path) << script();
-  jobbase::read_script_from(kScriptUnit, path);
-  jobbase::MAINPR.ECHOLN = false;
-  jobbase::RDLINE();
-  jobctl::read_job();
-  jobctl::prepare_job();
-  runtime::close_unit(kScriptUnit);
-  std::remove(path.c_str());
-  auto X = jobbase::WORKSP.x();
-  auto IX = jobbase::IWORKS.ix();
-  fit::FITCNT(X, IX, jobbase::LABTAB, jobbase::MAINPR.LABSLOT);
-  fit::FITLAY(X, IX);
-  runtime::open_unit(runtime::kMsgUnit, {"", "SCRATCH"});
+  fit::bench::prepare_job_from("ordfit_bench_job.qv", script());
 }
 
 struct Setting {
