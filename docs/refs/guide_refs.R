@@ -227,3 +227,20 @@ hess_check <- function(fit) {
 h10 <- hess_check(cfa10); h1 <- hess_check(cfa)
 say("eigenvalue ratio", h10$ratio); cat("culprits                    ", h10$top, "\n")
 say("ratio of cfa_hs9 (unscaled)", h1$ratio)
+
+# ---- examples/cfa_hs9_cont.qv: job 1 is cfa_hs9; its continuation adds a
+# residual covariance of x7 and x8 (W 8 7)
+cfa78 <- cfa("vis =~ x1 + x2 + x3
+              tex =~ x4 + x5 + x6
+              spd =~ x7 + x8 + x9
+              x7 ~~ x8", sample.cov = S, sample.nobs = 301,
+             std.lv = TRUE, likelihood = "wishart")
+fm78 <- fitMeasures(cfa78, c("chisq", "df"))
+pe78 <- parameterEstimates(cfa78)
+est78 <- function(l, o, r) pe78$est[pe78$lhs == l & pe78$op == o & pe78$rhs == r]
+cat("== cfa_hs9_cont job 2 (lavaan cfa with x7 ~~ x8, std.lv, wishart)\n")
+say("chisq", fm78["chisq"]); say("df", fm78["df"])
+say("W 8 7 (x7 ~~ x8)", est78("x7", "~~", "x8"))
+say("L 7 3 (x7 on spd)", est78("spd", "=~", "x7"))
+say("P 3 1 (vis-spd)", est78("vis", "~~", "spd"))
+say("E 7 7 (x7 residual)", est78("x7", "~~", "x7"))
