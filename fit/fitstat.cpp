@@ -404,7 +404,7 @@ void FITSTS(Vec1<double> X, const Statin& in) {
     FITCMP.reset();
   }
   // 10. This job as the saturated model of the jobs that follow, after its
-  // last pass as under step 8.
+  // last pass, as the null model's are.
   if (o.ISSAT && in.FINAL) {
     o.SATFIT = F;
     o.SATDF = d;
