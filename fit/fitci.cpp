@@ -133,10 +133,10 @@ void PWROBJ(double lambda, double& f) {
   f = d * d;
 }
 
-void FITCI(Vec1<double> X, int NG, double p, double F, int DF, double /*Ntot*/, int NPAR, double& chiLo,
+void FITCI(Vec1<double> X, int NG, double p, double F, double DF, double /*Ntot*/, int NPAR, double& chiLo,
            double& chiHi, double& aicLo, double& aicHi, double& rmseaLo, double& rmseaHi) {
   write_list(kStdout, {});
-  if (DF <= 0) {
+  if (DF <= 0.0) {
     chiLo = chiHi = -1.0;
     aicLo = aicHi = -99999.0;
     rmseaLo = rmseaHi = -1.0;

@@ -50,9 +50,10 @@ void NCXOBJ(double lambda, double& f);
 void PWROBJ(double lambda, double& f);
 
 // The intervals of the CI option: writes their lines and returns the six
-// bounds.  p is the percentage, F the fit, DF its degrees of freedom;
-// Ntot is not used.
-void FITCI(runtime::Vec1<double> X, int NG, double p, double F, int DF, double Ntot, int NPAR, double& chiLo,
+// bounds.  p is the percentage, F the fit, DF its degrees of freedom (a
+// whole number, held as a real: with a DF adjustment it may lie beyond the
+// int range); Ntot is not used.
+void FITCI(runtime::Vec1<double> X, int NG, double p, double F, double DF, double Ntot, int NPAR, double& chiLo,
            double& chiHi, double& aicLo, double& aicHi, double& rmseaLo, double& rmseaHi);
 
 // The sample size for one level of power: searches the non-centrality that

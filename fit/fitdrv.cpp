@@ -181,19 +181,27 @@ void run_warnings(int nonpd) {
 // Where a pass of the driver goes next.
 enum class Next { PointA, PointB, Done };
 
+// Whether the pass that has just been reported is the job's last: no
+// two-stage or Try Hard restart follows it.  Without free parameters there
+// is nothing to improve on and no other place to start from: every Try Hard
+// run would repeat the report.
+bool last_pass() {
+  const auto& o = jobbase::FITOPT;
+  if (o.LSML == 1) return false;
+  return !FITARR.FREEP || !(o.TH < 0.0 || o.TH > 0.0);
+}
+
 // The two-stage and Try Hard restarts after a pass (step 11).
 Next restart(Vec1<double> X) {
   auto& o = jobbase::FITOPT;
   const auto& f = FITARR;
+  if (last_pass()) return Next::Done;
   if (o.LSML == 1) {
     o.OPTFIT = 1;
     set_codes(X, jobbase::kFitML);
     o.LSML = -1;
     return Next::PointB;
   }
-  // Without free parameters there is nothing to improve on and no other
-  // place to start from: every Try Hard run would repeat the report.
-  if (!f.FREEP) return Next::Done;
   if (o.TH < 0.0) {
     write_list(kStdout, {});
     write_list(kStdout, {" Now I'm trying to improve on the current solution for you..."});
@@ -202,22 +210,19 @@ Next restart(Vec1<double> X) {
     if (o.JI) jiggle(X);
     return Next::PointA;
   }
-  if (o.TH > 0.0) {
-    o.TH = o.TH - 1.0;
-    write_list(kStdout, {});
-    write_list(kStdout, {" Try Hard option in effect - restarting from different place"});
-    for (int i = 1; i <= f.N; ++i) {
-      const double lo = X(f.BLOW + i - 1), hi = X(f.BUPP + i - 1);
-      X(f.X + i - 1) = lo == hi ? lo : numlib::RNDUAB(lo, hi);
-    }
-    if (o.LSML == -1) {
-      o.LSML = 1;
-      o.OPTFIT = 0;
-      set_codes(X, jobbase::kFitLS);
-    }
-    return Next::PointB;
+  o.TH = o.TH - 1.0;
+  write_list(kStdout, {});
+  write_list(kStdout, {" Try Hard option in effect - restarting from different place"});
+  for (int i = 1; i <= f.N; ++i) {
+    const double lo = X(f.BLOW + i - 1), hi = X(f.BUPP + i - 1);
+    X(f.X + i - 1) = lo == hi ? lo : numlib::RNDUAB(lo, hi);
   }
-  return Next::Done;
+  if (o.LSML == -1) {
+    o.LSML = 1;
+    o.OPTFIT = 0;
+    set_codes(X, jobbase::kFitLS);
+  }
+  return Next::PointB;
 }
 
 // A keyword line: the keyword left-justified in columns 1-40 (a text of
@@ -558,6 +563,7 @@ void FITDRV(Vec1<double> X, Vec1<int> IX, jobbase::Labtab& LABTAB) {
     in.NSTAT = jobbase::FITSTA.NSTTOT;
     in.NNLCON = f.NNLCON;
     in.INFORM = d.INFORM;
+    in.FINAL = last_pass();
     FITSTS(X, in);
 
     next = restart(X);

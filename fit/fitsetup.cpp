@@ -51,7 +51,7 @@ void FITCNT(Vec1<double> X, Vec1<int> IX, jobbase::Labtab& LABTAB, int NS) {
   auto& f = FITARR;
   int npar = 0, nstat = 0;
   jobbase::VLSUMM(X, IX, LABTAB, NS, npar, nstat);
-  jobbase::FITSTA.NSTTOT = nstat + jobbase::FITOPT.DF;
+  jobbase::FITSTA.NSTTOT = static_cast<long long>(nstat) + jobbase::FITOPT.DF;
   f.NPAR = npar;
   f.FREEP = npar > 0;
   f.N = npar > 0 ? npar : 1;

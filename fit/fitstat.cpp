@@ -11,6 +11,7 @@
 #include "jobbase/htmlrep.hpp"
 #include "jobbase/areas.hpp"
 #include "jobbase/fitopt.hpp"
+#include "jobbase/lexer.hpp"
 #include "jobbase/tabnames.hpp"
 #include "jobbase/vlsum.hpp"
 #include "jobbase/workspace.hpp"
@@ -111,7 +112,7 @@ void DFOBS(Vec1<double> X, int NG, int NPAR, double r, double& RMSEA) {
     const int cg = NOBS(X, NG, g, g, ng, kg);
     // The group's share of the parameters, in proportion to its statistics.
     const double share = sall >= 1 ? static_cast<double>(cg) * NPAR / sall : 0.0;
-    const double dfg = cg + K - share;
+    const double dfg = static_cast<double>(cg) + K - share;
     const double hg = r * G.col(gcol::kFitValue) - dfg;
     const double Ng = counts_observations(G.icol(gcol::kFitCode)) ? G.col(gcol::kNobs) : 0.0;
     if (hg > 0.0 && dfg > 0.0 && Ng > 0.0) sum += std::sqrt(hg / (Ng * dfg));
@@ -166,7 +167,7 @@ struct Lines {
     else
       incalculable(text);
   }
-  static void integer(const char* text, int v) { write_fmt_full(kStdout, "(A,5X,I5)", {text, v}); }
+  static void integer(const char* text, long long v) { write_fmt_full(kStdout, "(A,5X,I5)", {text, v}); }
 };
 
 // The probability lines of a chi-squared statistic: incalculable for df < 1
@@ -256,18 +257,24 @@ void null_model(const Statin& in, double d, double ntot) {
     write_list(kStdout, {"* User-supplied null-model statistic"});
 }
 
-void saturated_model(const Lines& out, double F, int DF) {
+// The comparison's counts are whole numbers in 64 bits: the df of either
+// model may lie anywhere in the int range (a DF adjustment of +-2^30, a df
+// computed by a job), and a typed saturated df anywhere in the range of the
+// whole reals (the options line refuses one beyond it), so that neither the
+// difference nor the printed figures wrap round.
+void saturated_model(const Lines& out, double F, long long DF) {
   auto& o = jobbase::FITOPT;
   auto& c = FITCMP;
   const double Fs = o.SATFIT;
-  const int ds = icell(o.SATDF);
+  const long long ds = jobbase::whole_count(o.SATDF);
+  const long long difdf = DF - ds;
   write_list(kStdout, {});
-  c.DIFDF = static_cast<double>(DF - ds);
+  c.DIFDF = static_cast<double>(difdf);
   c.DIFCHI = F - Fs;
   out.value(" Saturated model fit* >>>>>>>>>>>", Fs);
   Lines::integer(" Saturated model df*  >>>>>>>>>>>", ds);
   out.value(" Difference Chi-squared  >>>>>>>>", c.DIFCHI);
-  Lines::integer(" Difference d.f.  >>>>>>>>>>>>>>>", DF - ds);
+  Lines::integer(" Difference d.f.  >>>>>>>>>>>>>>>", difdf);
   if (!probability(out, c.DIFCHI, c.DIFDF, c.DIFPRB)) c.DIFPRB = 1.0;
   c.DIFAIC = c.DIFCHI - 2.0 * c.DIFDF;
   out.value(" Akaike's Information Criterion >", c.DIFAIC);
@@ -303,8 +310,8 @@ void FITSTS(Vec1<double> X, const Statin& in) {
   if (o.DF != 0) write_list(kStdout, {" Note that Observed statistics includes your DF= adjustment of", o.DF});
 
   // 3. Degrees of freedom and the total sample size.
-  const int DF = in.NSTAT - in.NPAR;
-  const double d = DF;
+  const long long DF = in.NSTAT - in.NPAR;
+  const double d = static_cast<double>(DF);
   double ntot = 0.0;
   for (int g = 1; g <= NG; ++g)
     if (counts_observations(icell(jobbase::GRPTAB(X, NG, gcol::kFitCode, g))))
@@ -361,7 +368,7 @@ void FITSTS(Vec1<double> X, const Statin& in) {
 
   // 6. Intervals on the statistics.
   if (o.CI) {
-    FITCI(X, NG, o.CIPCT, F, DF, ntot, in.NPAR, res.CHILO, res.CHIHI, res.AICLO, res.AICHI, res.RMSLO, res.RMSHI);
+    FITCI(X, NG, o.CIPCT, F, d, ntot, in.NPAR, res.CHILO, res.CHIHI, res.AICLO, res.AICHI, res.RMSLO, res.RMSHI);
   } else {
     res.CHILO = res.CHIHI = -1.0;
     res.AICLO = res.AICHI = -99999.0;
@@ -377,8 +384,10 @@ void FITSTS(Vec1<double> X, const Statin& in) {
     o.NUCHI = o.NUDF = -1.0;
     res.NFI = res.NFI2 = res.TLI = res.PFI = res.PFI2 = res.RNI = res.CI = -1.0;
   }
-  // 8. This job as the null model of the jobs that follow.
-  if (o.ISNULL) {
+  // 8. This job as the null model of the jobs that follow: the fit of its
+  // last pass (a two-stage or Try Hard job reports a block after each pass;
+  // until its last, it is the null model of nothing, itself included).
+  if (o.ISNULL && in.FINAL) {
     o.NUCHI = F;
     o.NUDF = d;
     o.NU = true;
@@ -394,8 +403,9 @@ void FITSTS(Vec1<double> X, const Statin& in) {
     if (!o.ISSAT) o.SATFIT = o.SATDF = -1.0;
     FITCMP.reset();
   }
-  // 10. This job as the saturated model of the jobs that follow.
-  if (o.ISSAT) {
+  // 10. This job as the saturated model of the jobs that follow, after its
+  // last pass, as the null model's are.
+  if (o.ISSAT && in.FINAL) {
     o.SATFIT = F;
     o.SATDF = d;
     o.SAT = true;

@@ -66,14 +66,16 @@ int FITTYP(runtime::Vec1<double> X, int NG);
 struct Statin {
   double F = 0.0;   // unscaled fit value at the solution
   int NPAR = 0;     // free parameters
-  int NSTAT = 0;    // observed statistics plus the DF adjustment
+  long long NSTAT = 0;  // observed statistics plus the DF adjustment
   int NNLCON = 0;   // nonlinear constraint values
   int INFORM = 0;   // the optimizer's result code
+  bool FINAL = true;  // the job's last pass: a null or saturated model keeps this fit
 };
 
 // Writes the fit-statistics block on the report and fills FITRES, the null
 // and saturated cells of FITOPT and FITCMP; a job flagged as the null or
-// saturated model keeps its own fit for the jobs that follow.
+// saturated model keeps the fit of its last pass (in.FINAL) for the jobs
+// that follow, and until then is compared with neither.
 void FITSTS(runtime::Vec1<double> X, const Statin& in);
 
 }  // namespace qv::fit

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "jobbase/errmsg.hpp"
+#include "jobbase/lexer.hpp"
 #include "runtime/packidx.hpp"
 #include "runtime/units.hpp"
 
@@ -17,14 +18,22 @@ using runtime::write_list;
 
 namespace {
 
+// An identification code as the messages quote it: a whole number at its
+// value (in 64 bits, so that a ten-digit family code is not cut to an int),
+// any other figure as a real.
+Out code_out(double c) {
+  if (c == std::trunc(c) && jobbase::in_whole_range(c)) return Out(static_cast<long long>(c));
+  return Out(c);
+}
+
 // The report of a code missing from the list: the code, the list, the
 // record.
 [[noreturn]] void not_in_list(Vec1<double> X, int ids, int p, double c, int rec) {
-  write_list(kStdout, {" ID first person =", static_cast<int>(c)});
+  write_list(kStdout, {" ID first person =", code_out(c)});
   write_list(kStdout, {" I think that the permissible values for ID are:"});
   std::vector<Out> list;
   list.reserve(static_cast<std::size_t>(p));
-  for (int i = 1; i <= p; ++i) list.emplace_back(static_cast<int>(X(ids + i - 1)));
+  for (int i = 1; i <= p; ++i) list.push_back(code_out(X(ids + i - 1)));
   write_list(kStdout, std::span<const Out>(list));
   write_list(kStdout, {" Observation number:", rec + 1});
   jobbase::ERRMSG(105);
@@ -39,8 +48,8 @@ int pair_position(Vec1<double> X, int ids, int p, int codes, int j, int k, int r
   if (ck != cj) return pos[static_cast<std::size_t>(k)];
   const int f = id_position(X, ids, p, ck, pos[static_cast<std::size_t>(j)] + 1);
   if (f == 0) {
-    write_list(kStdout, {" ID first person  =", static_cast<int>(cj)});
-    write_list(kStdout, {" ID second person =", static_cast<int>(ck)});
+    write_list(kStdout, {" ID first person  =", code_out(cj)});
+    write_list(kStdout, {" ID second person =", code_out(ck)});
     write_list(kStdout, {" Observation number:", rec + 1});
     jobbase::ERRMSG(106);
   }

@@ -3,6 +3,8 @@
 // shared cursor (CURSOR in rdline.hpp) through LINBUF.LINE.
 #pragma once
 
+#include <algorithm>
+#include <cmath>
 #include <span>
 #include <string>
 #include <string_view>
@@ -20,6 +22,19 @@ inline constexpr std::string_view DELIMS = " ,=()[]{}<>+-:/|*#`;\"";
 inline constexpr double kIntCap = 1073741824.0;
 // True when v is a number (not NaN) of magnitude at most kIntCap.
 inline bool in_int_range(double v) { return v >= -kIntCap && v <= kIntCap; }
+
+// The range of the whole reals (2^53): every whole number of magnitude at
+// most this is a double.  A count typed as a real (a saturated model's df)
+// must lie in it, and is used as a 64-bit integer.
+inline constexpr double kWholeCap = 9007199254740992.0;
+// True when v is a number (not NaN) of magnitude at most kWholeCap.
+inline bool in_whole_range(double v) { return v >= -kWholeCap && v <= kWholeCap; }
+// The count v truncated towards zero, in 64 bits (0 for a value that is not
+// a number, capped at +-kWholeCap, so that the conversion is defined).
+inline long long whole_count(double v) {
+  if (std::isnan(v)) return 0;
+  return static_cast<long long>(std::trunc(std::clamp(v, -kWholeCap, kWholeCap)));
+}
 
 // Moves past the current word and the blanks and commas after it; running
 // off the line fetches the next one (unless MAINPR.NOREAD is 1.0).

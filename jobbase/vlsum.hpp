@@ -30,7 +30,9 @@ using runtime::Vec1;
 // its own cells beside them).
 struct Fitsta {
   int PARLST = 0;  // WORKSP position of the parameter list
-  int NSTTOT = 0;  // observed statistics of the job as counted here
+  long long NSTTOT = 0;  // observed statistics of the job as counted here,
+                         // plus the DF adjustment (beyond the int range
+                         // with one of +-2^30)
   int DEFSW = 0;   // pairs in all definition maps: 0 when no matrix element
                    // takes a definition value
   void reset() { *this = Fitsta(); }

@@ -228,8 +228,26 @@ bool confidence_intervals(const OptionContext&) {
   FITOPT.CIPCT = pct;
   return kValueRead;
 }
+// A typed figure that the option cannot hold (beyond its range, or not a
+// number) is refused, never capped: the two lines quoting it and its range,
+// then error 44, as for a specification number out of range.
+void out_of_range(double v, const char* what, const char* range) {
+  write_list(kStdout, {what, v});
+  write_list(kStdout, {range});
+  ERRMSG(44);
+}
+// DF: the adjustment of the statistics count, a whole number of the script's
+// integer range.
+bool df_adjustment(const OptionContext&) {
+  const double v = number();
+  if (!in_int_range(v))
+    out_of_range(v, " DF= adjustment out of range:", " The DF= adjustment must lie between -1073741824 and 1073741824");
+  FITOPT.DF = CURSOR.IVALUE;
+  return kValueRead;
+}
 // NU and SAT: the null and the saturated model's fit and df, typed; they
-// replace figures computed by an earlier job.
+// replace figures computed by an earlier job.  The saturated df is a count
+// (truncated to a whole number), held in the range of the whole reals.
 bool null_model(const OptionContext&) {
   auto& o = FITOPT;
   o.NU = true;
@@ -243,6 +261,9 @@ bool saturated_model(const OptionContext&) {
   o.SAT = true;
   o.SATFIT = number();
   o.SATDF = number();
+  if (!in_whole_range(o.SATDF))
+    out_of_range(o.SATDF, " Saturated model df out of range:",
+                 " The saturated model df must lie between -9007199254740992 and 9007199254740992");
   o.SATCALC = false;
   return kValueRead;
 }
@@ -331,7 +352,7 @@ constexpr OptionWord kOptionWords[] = {
     {"ISNULL", [](const OptionContext&) { FITOPT.ISNULL = true; FITOPT.NU = false; return kNoValue; }},
     {"IGNORE", [](const OptionContext&) { FESTAT.MACHOUT = false; return kNoValue; }},
     {"PO", [](const OptionContext&) { po_option(); return kValueRead; }},
-    {"DF", [](const OptionContext&) { FITOPT.DF = whole(); return kValueRead; }},
+    {"DF", df_adjustment},
     {"PS", [](const OptionContext&) { FITOPT.PS = number(); return kValueRead; }},
     {"SE", standard_errors},
     {"SU", group_flag<igcol::kSuppress>},

@@ -760,3 +760,104 @@ TEST_F(StatTest, FrontEndWithoutMachineOutputWritesNoRecords) {
   FESTAT.MACHOUT = false;
   EXPECT_EQ(block(hs_model()).find("!@machine;"), std::string::npos);
 }
+
+// A job reports a block after each of its passes (the least-squares stage
+// of ULML, each Try Hard run); a job marked ISNULL or ISSAT keeps the fit of
+// its last pass, not its first, and no pass of it is compared with the
+// model it is becoming.  Each row is one job's passes, then the next job.
+TEST_F(StatTest, ANullOrSaturatedJobKeepsTheFitOfItsLastPass) {
+  struct Case {
+    const char* name;
+    bool null;                // ISNULL, else ISSAT
+    std::vector<double> fits; // F of each pass; the last is the final fit
+  };
+  const Case cases[] = {
+      // The independence model of the nine tests: its least-squares stage,
+      // then its ML chi-squared (lavaan's baseline).
+      {"the null model by ULML", true, {1880.1516, kBaseChisq}},
+      // Improvement runs ending at lavaan's baseline.
+      {"the null model with Try Hard runs", true, {965.394, 941.874, 930.843, kBaseChisq}},
+      {"the null model in one pass", true, {kBaseChisq}},
+      {"the saturated model by ULML", false, {72.098, 20.0}},
+      {"the saturated model with Try Hard runs", false, {232.051, 100.933, 20.0}},
+  };
+  for (const Case& c : cases) {
+    SetUp();
+    FITOPT.newjob();
+    if (c.null)
+      FITOPT.ISNULL = true;
+    else
+      FITOPT.ISSAT = true;
+    for (std::size_t k = 0; k < c.fits.size(); ++k) {
+      Statin pass = hs_model();
+      pass.F = c.fits[k];
+      if (c.null)
+        pass.NPAR = 9;  // df 36
+      else
+        pass.NSTAT = 31;  // df 10
+      pass.FINAL = k + 1 == c.fits.size();
+      const std::string out = block(pass);
+      EXPECT_FALSE(has(out, "Fit statistic")) << c.name << " pass " << k + 1 << "\n" << out;
+      EXPECT_FALSE(has(out, " Saturated model fit*")) << c.name << " pass " << k + 1 << "\n" << out;
+      // Until the last pass the job is the model of nothing yet.
+      EXPECT_EQ(c.null ? FITOPT.ISNULL : FITOPT.ISSAT, !pass.FINAL) << c.name << " pass " << k + 1;
+      EXPECT_EQ(c.null ? FITOPT.NUCALC : FITOPT.SATCALC, pass.FINAL) << c.name << " pass " << k + 1;
+    }
+    FITOPT.newjob();
+    const std::string out = block(hs_model());
+    if (c.null) {
+      EXPECT_EQ(FITOPT.NUCHI, kBaseChisq) << c.name;
+      EXPECT_EQ(FITOPT.NUDF, kBaseDf) << c.name;
+      EXPECT_NEAR(FITRES.NFI, 0.90716071804707554, 1e-12) << c.name;  // lavaan nfi
+      EXPECT_TRUE(has(out, "* Automatically calculated null-model statistic\n")) << c.name;
+    } else {
+      EXPECT_EQ(FITOPT.SATFIT, 20.0) << c.name;
+      EXPECT_EQ(FITOPT.SATDF, 10.0) << c.name;
+      EXPECT_NEAR(FITCMP.DIFPRB, 1.5159675424213e-08, 1e-5 * 1.5e-8) << c.name;  // R, as above
+      EXPECT_TRUE(has(out, "* Saturated model statistic computed earlier in this job\n")) << c.name;
+    }
+  }
+}
+
+// The saturated comparison's counts beyond the int range: the df of each
+// model with a DF adjustment of -2^30 or +2^30, a typed saturated df of
+// -3e9.  The difference df is DF - ds and its AIC the difference less twice
+// it, each worked by hand (closed forms); nothing wraps round.
+TEST_F(StatTest, SaturatedComparisonCountsBeyondTheIntRange) {
+  struct Case {
+    const char* name;
+    long long nstat;  // the tested model's statistics with its adjustment
+    int npar;
+    double Fs, ds;    // the saturated model's figures
+    const char* dfline, *dsline, *difline, *aicline;
+    double difdf;
+  };
+  const Case cases[] = {
+      // Job 1: three statistics, three parameters, DF=-1073741824: df
+      // -2^30.  Job 2: three statistics, two parameters, DF=1073741824: df
+      // 2^30 + 1.  Difference 2^31 + 1.
+      {"DF adjustments of -2^30 and +2^30", 3LL + 1073741824LL, 2, 0.0, -1073741824.0,
+       " Degrees of freedom >>>>>>>>>>>>>      1073741825\n", " Saturated model df*  >>>>>>>>>>>      -1073741824\n",
+       " Difference d.f.  >>>>>>>>>>>>>>>      2147483649\n", " Akaike's Information Criterion > -4294967212.978\n",
+       2147483649.0},
+      // A typed saturated df of -3e9 against the CFA's 24: 3000000024.
+      {"a typed saturated df of -3e9", 45, 21, 0.0, -3e9, " Degrees of freedom >>>>>>>>>>>>>        24\n",
+       " Saturated model df*  >>>>>>>>>>>      -3000000000\n", " Difference d.f.  >>>>>>>>>>>>>>>      3000000024\n",
+       " Akaike's Information Criterion > -5999999962.978\n", 3000000024.0},
+  };
+  for (const Case& c : cases) {
+    SetUp();
+    FITOPT.SAT = true;
+    FITOPT.SATFIT = c.Fs;
+    FITOPT.SATDF = c.ds;
+    Statin in = hs_model();
+    in.NSTAT = c.nstat;
+    in.NPAR = c.npar;
+    const std::string out = block(in);
+    EXPECT_EQ(FITCMP.DIFDF, c.difdf) << c.name;
+    EXPECT_EQ(FITCMP.DIFCHI, kChisq - c.Fs) << c.name;
+    EXPECT_EQ(FITCMP.DIFAIC, (kChisq - c.Fs) - 2.0 * c.difdf) << c.name;
+    for (const char* line : {c.dfline, c.dsline, c.difline, c.aicline})
+      EXPECT_TRUE(has(out, line)) << c.name << ": " << line << "\n" << out;
+  }
+}

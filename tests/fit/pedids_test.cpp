@@ -94,5 +94,34 @@ TEST(PedidsDeathTest, ARepeatedCodeWithoutASecondPositionIsError106) {
                               "(.|\n)*error code is +106");
 }
 
+// Codes beyond the int range, and codes that are not whole, are quoted at
+// their value in the messages of errors 105 and 106, never cut to an int.
+TEST(PedidsDeathTest, CodesBeyondTheIntRangeAreQuotedAtTheirValue) {
+  struct Case {
+    const char* name;
+    std::vector<double> ids, members;
+    int J;
+    const char* report;
+  };
+  const Case cases[] = {
+      {"a ten-digit family code missing from the list", {1, 2, 3, 4}, {2, 1234567890123.0}, 2,
+       " ID first person = +1234567890123\n I think that the permissible values for ID are:\n"
+       " +1 +2 +3 +4\n Observation number: +7\n(.|\n)*error code is +105"},
+      {"IC 1e10 and a code missing from the list", {1e10, 1, 2, 3}, {4, 1}, 2,
+       " ID first person = +4\n I think that the permissible values for ID are:\n"
+       " +10000000000 +1 +2 +3\n Observation number: +7\n(.|\n)*error code is +105"},
+      {"a code that is not whole", {1, 2, 3, 4}, {2.5, 1}, 2,
+       " ID first person = +2\\.5[0-9]*\n(.|\n)*error code is +105"},
+      {"a repeated code of 1e10 without a second position", {1e10, 1, 2, 3}, {1e10, 1e10}, 2,
+       " ID first person  = +10000000000\n ID second person = +10000000000\n Observation number: +7\n"
+       "(.|\n)*error code is +106"},
+  };
+  for (const Case& c : cases) {
+    Ped t(c.ids);
+    t.members(c.members);
+    EXPECT_QV_STOP(t.run(c.J, 0), c.report) << c.name;
+  }
+}
+
 }  // namespace
 }  // namespace qv::fit

@@ -245,6 +245,38 @@ TEST_F(OptionsTest, IntervalAndPower) {
   EXPECT_QV_ERROR(options("Options PO 2 1\n"), 147);
 }
 
+// Figures the options hold as whole numbers: the DF adjustment in the
+// script's integer range (+-2^30), a typed saturated df in the range of the
+// whole reals (+-2^53).  At the ends they are held as typed; beyond them
+// they are refused with error 44 instead of being capped.
+TEST_F(OptionsTest, WholeFiguresBeyondTheirRangeAreRefused) {
+  struct Case {
+    const char* line;
+    bool refused;
+    double df, satdf;  // the cells when held
+  };
+  const Case cases[] = {
+      {"Options DF=-1073741824\n", false, -1073741824.0, 0.0},
+      {"Options DF=1073741824\n", false, 1073741824.0, 0.0},
+      {"Options DF=1073741825\n", true, 0, 0},
+      {"Options DF=-3e9\n", true, 0, 0},
+      {"Options SAT 0 -3e9\n", false, 0.0, -3e9},
+      {"Options SAT 0 9007199254740992\n", false, 0.0, 9007199254740992.0},
+      {"Options SAT 0 1e16\n", true, 0, 0},
+      {"Options SAT 0 -1e300\n", true, 0, 0},
+  };
+  for (const Case& c : cases) {
+    FITOPT.reset();
+    if (c.refused) {
+      EXPECT_QV_ERROR(options(c.line), 44) << c.line;
+    } else {
+      options(c.line);
+      EXPECT_EQ(FITOPT.DF, c.df) << c.line;
+      EXPECT_EQ(FITOPT.SATDF, c.satdf) << c.line;
+    }
+  }
+}
+
 TEST_F(OptionsTest, UserFormatKeepsCase) {
   options("Options FO=(6f10.3) IT=4\n");
   EXPECT_EQ(runtime::len_trim(MAINPR.USRFMT), 13u);
