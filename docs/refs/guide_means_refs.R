@@ -54,9 +54,9 @@ for (eq in list("", "loadings", c("loadings", "intercepts"))) {
 # Qv's discrepancy with means, maximised here by R: per school
 #   (N - 1) [ln det Sigma - ln det S + tr(Sigma^-1 S) - p] + N ln(1 + d' Sigma^-1 d),
 # d = observed - expected means; lavaan's "wishart" has (N - 1) d' Sigma^-1 d
-# in place of the last term, its "normal" N [... with S of divisor N] + N d' Sigma^-1 d.
+# in place of the last term, and its "normal" N in place of N - 1 throughout,
+# with S of divisor N.
 ws <- summ(c("loadings", "intercepts"), "wishart")
-p0 <- coef(ws)
 unpack <- function(th) {
   L <- matrix(0, 9, 3); L[1, 1] <- L[4, 2] <- L[7, 3] <- 1
   L[cbind(c(2, 3, 5, 6, 8, 9), c(1, 1, 2, 2, 3, 3))] <- th[1:6]; k <- 6
@@ -68,7 +68,9 @@ unpack <- function(th) {
   tau <- th[k + 1:9]; kap <- th[k + 9 + 1:3]
   list(L = L, g = g, tau = tau, kap = list(c(0, 0, 0), kap))
 }
-qvfit <- function(th, means = "qv") {
+# The discrepancy summed over the schools: "qv" as above, "wishart" and
+# "normal" as lavaan's two likelihoods (a check that they give lavaan's figures).
+qvfit <- function(th, kind = "qv") {
   m <- unpack(th); tot <- 0; q <- numeric(2)
   for (i in 1:2) {
     Sig <- m$L %*% m$g[[i]]$P %*% t(m$L) + m$g[[i]]$E
@@ -76,22 +78,29 @@ qvfit <- function(th, means = "qv") {
     if (any(ev <= 0)) return(1e10)
     d <- M[[i]] - (m$tau + m$L %*% m$kap[[i]])[, 1]
     q[i] <- sum(d * solve(Sig, d))
-    tot <- tot + (N[[i]] - 1) * (log(det(Sig)) - log(det(S[[i]])) + sum(diag(solve(Sig, S[[i]]))) - 9) +
-      if (means == "qv") N[[i]] * log(1 + q[i]) else (N[[i]] - 1) * q[i]
+    n <- if (kind == "normal") N[[i]] else N[[i]] - 1
+    Si <- S[[i]] * (N[[i]] - 1) / n                  # divisor n
+    tot <- tot + n * (log(det(Sig)) - log(det(Si)) + sum(diag(solve(Sig, Si))) - 9) +
+      if (kind == "qv") N[[i]] * log(1 + q[i]) else n * q[i]
   }
   attr(tot, "q") <- q; tot
 }
-# Start from lavaan's estimates (wishart), in the order of unpack().
-pe <- parameterEstimates(ws)
-ge <- function(l, o, r, g) pe$est[pe$lhs == l & pe$op == o & pe$rhs == r & pe$group == g]
+# lavaan's estimates in the order of unpack().
+ge <- function(pe, l, o, r, g) pe$est[pe$lhs == l & pe$op == o & pe$rhs == r & pe$group == g]
 fv <- c("vis", "tex", "spd")
-th0 <- c(sapply(c("x2", "x3", "x5", "x6", "x8", "x9"), function(x) ge(c(x2 = "vis", x3 = "vis", x5 = "tex", x6 = "tex", x8 = "spd", x9 = "spd")[[x]], "=~", x, 1)))
-for (g in 1:2) {
-  P <- outer(fv, fv, Vectorize(function(a, b) { v <- ge(a, "~~", b, g); if (length(v)) v else ge(b, "~~", a, g) }))
-  th0 <- c(th0, P[lower.tri(P, TRUE)], sapply(x9, function(x) ge(x, "~~", x, g)))
+theta <- function(fit) {
+  pe <- parameterEstimates(fit)
+  on <- c(x2 = "vis", x3 = "vis", x5 = "tex", x6 = "tex", x8 = "spd", x9 = "spd")
+  th <- sapply(names(on), function(x) ge(pe, on[[x]], "=~", x, 1))
+  for (g in 1:2) {
+    P <- outer(fv, fv, Vectorize(function(a, b) { v <- ge(pe, a, "~~", b, g); if (length(v)) v else ge(pe, b, "~~", a, g) }))
+    th <- c(th, P[lower.tri(P, TRUE)], sapply(x9, function(x) ge(pe, x, "~~", x, g)))
+  }
+  c(th, sapply(x9, function(x) ge(pe, x, "~1", "", 1)), sapply(fv, function(f) ge(pe, f, "~1", "", 2)))
 }
-th0 <- c(th0, sapply(x9, function(x) ge(x, "~1", "", 1)), sapply(fv, function(f) ge(f, "~1", "", 2)))
-say("lavaan wishart recomputed here", qvfit(th0, "wishart"))
+th0 <- theta(ws)
+say("scalar: lavaan wishart recomputed", qvfit(th0, "wishart"))
+say("scalar: lavaan normal recomputed", qvfit(theta(summ(c("loadings", "intercepts"), "normal")), "normal"))
 o <- nlminb(th0, qvfit, control = list(rel.tol = 1e-15, eval.max = 5000, iter.max = 5000))
 o <- optim(o$par, qvfit, method = "BFGS", control = list(reltol = 1e-16, maxit = 5000))
 cat("== cfa_2schools_means (Qv's discrepancy maximised in R)\n")
@@ -102,7 +111,8 @@ mo <- unpack(o$par)
 say("L 2 1 (x2 on vis)", mo$L[2, 1]); say("L 9 3 (x9 on spd)", mo$L[9, 3])
 say("T 1 1 (intercept x1)", mo$tau[1]); say("T 1 5 (intercept x5)", mo$tau[5])
 say("K 1 2 (textual mean, Grant-White)", mo$kap[[2]][2])
-say("lavaan wishart: T 1 1", ge("x1", "~1", "", 1)); say("lavaan wishart: K 1 2", ge("tex", "~1", "", 2))
+pw <- parameterEstimates(ws)
+say("lavaan wishart: T 1 1", ge(pw, "x1", "~1", "", 1)); say("lavaan wishart: K 1 2", ge(pw, "tex", "~1", "", 2))
 
 # ---- examples/cfa_2schools_raw.qv: the same model from the records; the
 # saturated model and the model by ML on the records (lavaan's default).
