@@ -55,16 +55,22 @@ RecordGroup record_group(Vec1<double> X, Vec1<int> IX, int NG, int g) {
   return grp;
 }
 
+void forget_record_areas(Vec1<double> X, int NG) {
+  for (int g = 1; g <= NG; ++g) GroupView{X, NG, g}.col(gcol::kFitReserved) = 0.0;
+}
+
 RecordWalk::RecordWalk(const RecordGroup& grp, BlockWords words, int T) : grp_(grp), words_(words), T_(T) {
   auto& m = jobbase::MAINPR;
   auto X = grp.X;
   const GroupView G{X, grp.NG, grp.g};
   base_ = G.icol(gcol::kFitReserved);
   top0_ = m.WSTOP;
-  // The area is laid out again when the group has none, when it was laid out
-  // for another job, and whenever the workspace top has fallen below it
-  // (its words may then have been used by someone else).  Otherwise it
-  // serves every run of the job: the records do not change.
+  // The area is laid out again when the group has none (the fit forgets
+  // every group's area when a job starts: the header's words below are no
+  // proof, a continued job may have stored anything over them), when it was
+  // laid out for another job, and whenever the workspace top has fallen
+  // below it (its words may then have been used by someone else).
+  // Otherwise it serves every run of the job: the records do not change.
   first_ = base_ < 1 || X(base_) < 0.0 || X(base_ + 1) < 0.0 || icell(X(base_ + 2)) != m.JOBNO ||
            m.WSTOP < base_ + kHeader + icell(X(base_)) + icell(X(base_ + 1));
   OBJCEL.RAWALC = false;

@@ -13,14 +13,17 @@
 //
 // Workspace: each group keeps an area from its base B (GRPTAB column 35),
 // taken at WSTOP when the group first needs it in a job (and again whenever
-// WSTOP is found below it): B holds the words the fit function reserved for
-// itself (its cache, from B + 3), B + 1 the words of the largest record's
-// block, B + 2 the job number; the record's block (NMODEL blocks of the fit
-// function's size for J members) follows the reserved words.  WSTOP never
-// falls below where the walk found it: while a record is handled it stands
-// past the record's block (and past every area above), and after the group
-// past the group's largest block, so that the groups' areas never overlap
-// and formula temporaries never reach them.
+// WSTOP is found below it).  The fit forgets every group's base when a job
+// starts (forget_record_areas): a continued job stores its new material
+// where the job before had its areas, so their words prove nothing.  B holds
+// the words the fit function reserved for itself (its cache, from B + 3),
+// B + 1 the words of the largest record's block, B + 2 the job number; the
+// record's block (NMODEL blocks of the fit function's size for J members)
+// follows the reserved words.  WSTOP never falls below where the walk found
+// it: while a record is handled it stands past the record's block (and past
+// every area above), and after the group past the group's largest block, so
+// that the groups' areas never overlap and formula temporaries never reach
+// them.
 //
 // Use:
 //   RecordWalk walk(group, words);          // words(J): one model's block
@@ -74,6 +77,11 @@ struct RecordGroup {
   bool same_weights = false;  // SAMEWEI: the weight formula does not use them
 };
 RecordGroup record_group(Vec1<double> X, Vec1<int> IX, int NG, int g);
+
+// Forgets the record areas of the job's NG groups (GRPTAB column 35 := 0),
+// so that each group lays its area out again at its first walk of the job.
+// The fit calls it once per job, before anything is evaluated.
+void forget_record_areas(Vec1<double> X, int NG);
 
 // One record of the walk.
 struct Record {

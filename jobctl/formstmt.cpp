@@ -29,26 +29,24 @@ using runtime::write_list;
 namespace {
 
 
-// The storage pointer of formula statements: RDPTR while a job is read,
-// the end of the stored model (column gcol::kModelEnd of group 1) in multiple-fit
-// mode, where a group must have been chosen with "#G".  There the new
-// formula lies past RDPTR (the old end), where the preparation of the
-// continued job would write the group lists over it: RDPTR moves past it
-// too, as it does past matrices declared there.
+// The storage pointer of formula statements: RDPTR while a job is read; in
+// multiple-fit mode, where a group must have been chosen with "#G", past
+// everything the continued job has stored (the end of the stored model and
+// RDPTR, which an IC list or a label block before the formula moved), and
+// both the end and RDPTR move past the formula, so that later statements,
+// and the preparation's group lists, are stored after it.
 int get_pointer() {
   if (MAINPR.MULFIT == 1) {
     GRPCHK();
-    return icell(GRPTAB(WORKSP.x(), MAINPR.NG, gcol::kModelEnd, 1));
+    return continued_storage(WORKSP.x(), MAINPR.NG);
   }
   return MAINPR.RDPTR;
 }
 void set_pointer(int p) {
-  if (MAINPR.MULFIT == 1) {
-    GRPTAB(WORKSP.x(), MAINPR.NG, gcol::kModelEnd, 1) = p;
-    MAINPR.RDPTR = std::max(MAINPR.RDPTR, p);
-  } else {
+  if (MAINPR.MULFIT == 1)
+    continued_stored(WORKSP.x(), MAINPR.NG, p);
+  else
     MAINPR.RDPTR = p;
-  }
 }
 
 // Completes a formula's text record: the number of label slots it used.

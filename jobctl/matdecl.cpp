@@ -303,11 +303,11 @@ Table lay_out_table(runtime::Vec1<double> X, int NG, int g) {
   return {B, B + kMattabWords};
 }
 
-// The group's own table, reopened: new matrices go to the end of the stored
-// model (multiple fit) or to the storage pointer.
+// The group's own table, reopened: new matrices go past everything stored
+// (multiple fit) or to the storage pointer.
 Table reopen_table(runtime::Vec1<double> X, int NG, int g) {
   auto& m = MAINPR;
-  const int base = m.MULFIT == 1 ? icell(GRPTAB(X, NG, gcol::kModelEnd, 1)) : m.RDPTR;
+  const int base = m.MULFIT == 1 ? continued_storage(X, NG) : m.RDPTR;
   return {GroupView{X, NG, g}.B(), base};
 }
 
@@ -499,14 +499,23 @@ void move_storage_pointer(runtime::Vec1<double> X, int NG, bool reopen, const Ta
   if (!reopen) {
     m.RDPTR = table.B + kMattabWords + offset;
   } else if (m.MULFIT == 1) {
-    GRPTAB(X, NG, gcol::kModelEnd, 1) = table.base + offset;
-    m.RDPTR = std::max(m.RDPTR, table.base + offset);
+    continued_stored(X, NG, table.base + offset);
   } else {
     m.RDPTR = table.base + offset;
   }
 }
 
 }  // namespace
+
+int continued_storage(runtime::Vec1<double> X, int NG) {
+  return std::max(icell(GRPTAB(X, NG, gcol::kModelEnd, 1)), MAINPR.RDPTR);
+}
+
+void continued_stored(runtime::Vec1<double> X, int NG, int p) {
+  double& end = GRPTAB(X, NG, gcol::kModelEnd, 1);
+  end = std::max(end, static_cast<double>(p));
+  MAINPR.RDPTR = std::max(MAINPR.RDPTR, p);
+}
 
 void MATDCL(bool reopen) {
   auto& c = CURSOR;

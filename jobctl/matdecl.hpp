@@ -33,6 +33,16 @@ inline Matdst MATDST;
 // "End Matrices".
 void MATDCL(bool reopen = false);
 
+// Where a continued multiple fit stores new formulas and matrices: past
+// everything the job has stored so far, that is past the end of the stored
+// model (GRPTAB column 6 of group 1, which formulas and matrices move) and
+// past RDPTR (which the IC/CS, LA, PO and IN statements and the output
+// requests move).
+int continued_storage(runtime::Vec1<double> X, int NG);
+// Records that a continued job has stored up to word p - 1: the model's end
+// and RDPTR both move to p (neither moves back).
+void continued_stored(runtime::Vec1<double> X, int NG, int p);
+
 // Warning of an equated declaration whose type (1), rows (2), columns (3)
 // or size (4) differ from the matrix it is set equal to.
 void EQWARN(int code);
