@@ -2,8 +2,12 @@
 // statement is read: the means and the standard deviations (divisor n) of
 // the values present of each variable for raw and record data, the note
 // where there are none, and later statements over them.
+// A saturated model of raw and of rectangular records far from zero, which
+// stops with error 97 at the default start values of its means, fits from
+// them: its estimates are the maximum-likelihood ones.
 // References: closed forms by hand where the figures are few; otherwise
-// refs/obs_start_refs.R (its output is refs/obs_start_refs.txt beside it).
+// refs/obs_start_refs.R (R, and lavaan for the records with missing values;
+// its output is refs/obs_start_refs.txt beside it).
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -13,6 +17,7 @@
 #include "job_fixture.hpp"
 #include "jobbase/areas.hpp"
 #include "jobbase/tabnames.hpp"
+#include "numlib/machconst.hpp"
 
 namespace qv::jobctl {
 
@@ -20,6 +25,7 @@ using namespace jobbase;
 
 namespace {
 
+using testing_support::JobInDirTest;
 using testing_support::JobTest;
 
 // Ten cases of three variables; "." is a missing value.
@@ -131,6 +137,57 @@ TEST_F(JobTest, ObservedStartValuesCheckTheOrderAgainstTheModelledVariables) {
   // obs_start_refs.R, "definition".
   EXPECT_NEAR(val('N', 2), 28.3875, 1e-12 * 28.3875);
   EXPECT_NEAR(val('E', 1), 8.37995189425333, 1e-12 * 8.4);
+}
+
+class ObsStartFitTest : public JobInDirTest {
+ protected:
+  ObsStartFitTest() : JobInDirTest("obsstart_") {}
+  // The start-up constants the record likelihoods read, as the program's
+  // start-up sets them.
+  static void startup_constants() {
+    auto& m = MAINPR;
+    m.PI = numlib::PICONST();
+    m.SAFMIN = numlib::SAFEMIN();
+    m.MLNSAF = -std::log(m.SAFMIN);
+    m.LN1E30 = std::log(1.0E30);
+  }
+};
+
+struct FitCase {
+  const char* name;
+  std::string data;
+  std::vector<double> means, sds, correlations;  // M, D and R(2,1), R(3,1), R(3,2)
+  double m2ll;                                   // -2 ln L
+};
+
+TEST_F(ObsStartFitTest, SaturatedModelFitsFromTheObservedFiguresToItsMaximum) {
+  const std::vector<FitCase> cases = {
+      // obs_start_refs.R, "rectangular fiml" (lavaan, missing = "ml").
+      {"rectangular records with missing values", rectangular(),
+       {169.763714643056, 58.5709969537309, 28.2940519192289},
+       {8.09654126976668, 8.125702258505, 1.56975095221679},
+       {0.621831548986866, 0.66931888539153, -0.0816602898533131}, 142.204103086566},
+      // obs_start_refs.R, "raw": the sample means, standard deviations and
+      // correlations (divisor n), and -2 ln L at them.
+      {"raw records", std::string(" Raw\n") + kRaw, {168.16, 59.57, 28.84},
+       {7.74353924249112, 7.74700587323903, 1.59386323127174},
+       {0.62159143071461, 0.0668117388399421, -0.019420671467365}, 171.353369390526},
+  };
+  for (const FitCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    startup_constants();
+    const std::string out =
+        run("Saturated model\n Data NGroups=1 NInputvars=3 NObservations=10\n" + c.data +
+            " Begin Matrices;\n  M FU 1 3 Free\n  D DI 3 3 Free\n  R ST 3 3 Free\n End Matrices;\n"
+            " Start OBSMEAN M\n Start OBSSD D\n Means M /\n Covariance D*R*D' /\nEnd\n");
+    for (int k = 1; k <= 3; ++k) {
+      EXPECT_NEAR(val('M', k), c.means[k - 1], 1e-4 * c.means[k - 1]) << k;
+      EXPECT_NEAR(val('D', k), c.sds[k - 1], 1e-4 * c.sds[k - 1]) << k;
+      EXPECT_NEAR(val('R', k), c.correlations[k - 1], 1e-4) << k;
+    }
+    EXPECT_NEAR(col(gcol::kFitValue), c.m2ll, 1e-7 * c.m2ll) << out;
+    reset_all();
+  }
 }
 
 }  // namespace

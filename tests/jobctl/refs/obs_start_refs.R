@@ -25,3 +25,15 @@ n <- nrow(raw); p <- ncol(raw)
 S <- crossprod(sweep(raw, 2, colMeans(raw))) / n
 cat("raw saturated -2lnL", sprintf("%.15g", n * (p * log(2 * pi) + log(det(S)) + p)), "\n")
 cat(" correlations", sprintf("%.15g", cov2cor(S)[lower.tri(S)]), "\n")
+# Full-information ML of the saturated model of the rectangular records
+# (three values missing), by lavaan: means, standard deviations,
+# correlations and -2 ln L.
+suppressMessages(library(lavaan))
+d <- data.frame(y1 = x[, 1], y2 = x[, 2], y3 = x[, 3])
+f <- sem("y1 ~~ y2 + y3\n y2 ~~ y3", data = d, missing = "ml", meanstructure = TRUE)
+imp <- lavInspect(f, "implied")
+cat("rectangular fiml\n")
+cat(" means", sprintf("%.15g", imp$mean), "\n")
+cat(" sds  ", sprintf("%.15g", sqrt(diag(imp$cov))), "\n")
+cat(" correlations", sprintf("%.15g", cov2cor(imp$cov)[lower.tri(imp$cov)]), "\n")
+cat(" -2lnL", sprintf("%.15g", -2 * as.numeric(logLik(f))), "\n")
