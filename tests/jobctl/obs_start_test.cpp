@@ -44,9 +44,9 @@ std::string job(int ni, const std::string& data, int nm, const std::string& stat
   std::string values, labels;
   for (int k = 0; k < nm; ++k) values += " 7";
   for (int k = 0; k < ni; ++k) labels += std::string(" ") + static_cast<char>('a' + k);
-  return "Start values from the data\n Data NGroups=1 NInputvars=" + std::to_string(ni) +
-         " NObservations=10\n Labels" + labels + "\n" + data + " Begin Matrices;\n  M FU 1 " + n + " Free\n  D DI " + n + " " +
-         n + " Free\n End Matrices;\n Matrix M" + values + "\n Matrix D" + values + "\n" + statements +
+  return "Start values from the data\n Data NGroups=1 NInputvars=" + std::to_string(ni) + " NObservations=10\n Labels" +
+         labels + "\n" + data + " Begin Matrices;\n  M FU 1 " + n + " Free\n  D DI " + n + " " + n +
+         " Free\n End Matrices;\n Matrix M" + values + "\n Matrix D" + values + "\n" + statements +
          " Means M /\n Covariance D*D /\nEnd\n";
 }
 std::string rectangular(const std::string& extra = "") {
@@ -123,7 +123,8 @@ TEST_F(JobTest, ObservedStartValuesComeFromTheValuesPresent) {
 // The matrix must have one row (OBSSD) or one row or column (OBSMEAN) per
 // modelled variable: with a definition variable that is NI less one.
 TEST_F(JobTest, ObservedStartValuesCheckTheOrderAgainstTheModelledVariables) {
-  const std::string out = build(std::string("Order of the start matrices\n Data NGroups=1 NInputvars=3 NObservations=10\n") +
+  const std::string out = build(std::string("Order of the start matrices\n"
+                                            " Data NGroups=1 NInputvars=3 NObservations=10\n") +
                                     rectangular(" Definition 2 ;\n") +
                                     " Begin Matrices;\n  M FU 1 3\n  D DI 3 3\n  N FU 1 2\n  E DI 2 2\n End Matrices;\n"
                                     " Matrix M 7 7 7\n Matrix D 7 7 7\n"
