@@ -373,6 +373,56 @@ long long VLNVAL(Vec1<double> X, int P) {
   return n;
 }
 
+void ValueFigures::add(double y) {
+  if (count == 0.0) {
+    min = y;
+    max = y;
+  } else {
+    min = std::min(min, y);
+    max = std::max(max, y);
+  }
+  count += 1.0;
+  sum += y;
+  sumsq += y * y;
+}
+
+std::vector<ValueFigures> code_figures(Vec1<double> X, int P, std::span<const double> codes) {
+  // The distinct codes in ascending order, each with its figures; a value
+  // finds its code by bisection.
+  std::vector<double> distinct(codes.begin(), codes.end());
+  std::erase_if(distinct, [](double c) { return std::isnan(c); });
+  std::sort(distinct.begin(), distinct.end());
+  distinct.erase(std::unique(distinct.begin(), distinct.end()), distinct.end());
+  std::vector<ValueFigures> by_code(distinct.size());
+  const int nvec = P >= 2 ? icell(X(P - 1)) : 0;
+  int pos = P;
+  for (int v = 1; v <= nvec; ++v) {
+    const int mv = icell(X(pos));
+    for (int e = 1; e <= mv; ++e) {
+      const double code = X(pos + 1 + e);
+      const auto it = std::lower_bound(distinct.begin(), distinct.end(), code);
+      if (it != distinct.end() && *it == code)
+        by_code[static_cast<std::size_t>(it - distinct.begin())].add(X(pos + 1 + mv + e));
+    }
+    pos += 2 * mv + 2;
+  }
+  std::vector<ValueFigures> out;
+  out.reserve(codes.size());
+  for (double code : codes) {
+    const auto it = std::lower_bound(distinct.begin(), distinct.end(), code);
+    out.push_back(it != distinct.end() && *it == code ? by_code[static_cast<std::size_t>(it - distinct.begin())]
+                                                      : ValueFigures{});
+  }
+  return out;
+}
+
+std::vector<ValueFigures> raw_figures(Vec1<double> X, int a, int stride, int n, int p) {
+  std::vector<ValueFigures> out(static_cast<std::size_t>(std::max(p, 0)));
+  for (int i = 0; i < n; ++i)
+    for (int j = 0; j < p; ++j) out[static_cast<std::size_t>(j)].add(X(a + i * stride + j));
+  return out;
+}
+
 long long used_table_cells(const GroupView& G) {
   const int a = G.icol(gcol::kObsData);
   const long long cells =

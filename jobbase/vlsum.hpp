@@ -18,6 +18,9 @@
 // element whose specification number is -k).
 #pragma once
 
+#include <span>
+#include <vector>
+
 #include "jobbase/tabnames.hpp"
 #include "jobbase/workspace.hpp"
 #include "runtime/view1.hpp"
@@ -58,6 +61,26 @@ void VLSUMM(Vec1<double> X, Vec1<int> IX, Labtab& LABTAB, int LABNXT, int& NPAR,
 // its count m, a word, m codes and m values): the sum of the records' m.
 // The summary above and the fit statistics both count a group's values by it.
 long long VLNVAL(Vec1<double> X, int P);
+
+// Figures of the observed values of one variable, with the summary table's
+// arithmetic: count, sum, sum of squares, least and greatest value.
+struct ValueFigures {
+  double count = 0.0, sum = 0.0, sumsq = 0.0, min = 0.0, max = 0.0;
+  void add(double y);
+  // Mean and variance (divisor: the count), as the summary table prints
+  // them; only for a count above 0.
+  double mean() const { return sum / count; }
+  double variance() const { return (sumsq - sum * sum / count) / count; }
+};
+
+// Figures of the values in the record block at P (as VLNVAL reads it) that
+// carry code codes[k], one entry per code; a code listed twice gets the same
+// figures twice, a code no record carries a count of 0.
+std::vector<ValueFigures> code_figures(Vec1<double> X, int P, std::span<const double> codes);
+
+// Figures of the p variables of raw data: n cases from X(a) on, case i's
+// values at X(a + i*stride) .. X(a + i*stride + p - 1).
+std::vector<ValueFigures> raw_figures(Vec1<double> X, int a, int stride, int n, int p);
 
 // Number of used cells (those not negative) of the contingency table of a
 // table group: the table takes one statistic fewer.  The summary above and

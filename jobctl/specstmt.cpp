@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <string>
+#include <vector>
 
 #include "jobbase/htmlrep.hpp"
 #include "jobctl/bounds.hpp"
@@ -18,6 +19,7 @@
 #include "jobbase/rdline.hpp"
 #include "jobbase/stmtaux.hpp"
 #include "jobbase/tabnames.hpp"
+#include "jobbase/vlsum.hpp"
 #include "jobbase/workspace.hpp"
 #include "runtime/packidx.hpp"
 #include "runtime/units.hpp"
@@ -377,10 +379,9 @@ void RDSTART(Vec1<double> X, Vec1<int> IX, int G, int NG, int VA) {
 
 namespace {
 
-// Start values from observed data need a data group whose fit function
-// works on CM, VL or rectangular data.  Returns false after the note.
-bool obs_start_allowed(int fc, bool sd) {
-  if (fc > 0 && fc != kFitNone && fc != kFitUser && fc != kFitUserRows && fc <= kFitVL) return true;
+// The note that a group has no observed figures to start from: its data are
+// not of a kind that has them, or none of its values is present.
+void obs_start_note(bool sd) {
   write_list(kStdout, {});
   if (sd) {
     write_list(kStdout, {" Note: Starting values can be set to the observed standard"});
@@ -391,7 +392,60 @@ bool obs_start_allowed(int fc, bool sd) {
     write_list(kStdout, {" and only if this is a data group that has CM, or VL"});
     write_list(kStdout, {"  or Rectangular data. Command ignored."});
   }
+}
+
+// Start values from observed data need a data group whose fit function
+// works on CM, VL or rectangular data.  Returns false after the note.
+bool obs_start_allowed(int fc, bool sd) {
+  if (fc > 0 && fc != kFitNone && fc != kFitUser && fc != kFitUserRows && fc <= kFitVL) return true;
+  obs_start_note(sd);
   return false;
+}
+
+// Whether the start values come from the group's own values rather than
+// from a matrix or means vector of the script: always for record data (VL,
+// RE), whose summary exists only once a fit starts; for raw data (RA) when
+// the group gave no observed matrix (sd) or no observed means.
+bool from_values(const GroupView& G, bool sd) {
+  if (G.col(gcol::kRecords) != 0.0) return true;
+  if (G.col(gcol::kRawData) == 0.0) return false;
+  return G.col(sd ? gcol::kObsData : gcol::kObsMeans) == 0.0;
+}
+
+// The modelled variables of a group that starts from its own values: NI
+// after selection, less the definition variables of record data.
+int modelled_vars(const GroupView& G) {
+  int n = G.icol(gcol::kNvar);
+  if (G.col(gcol::kRecords) != 0.0 && G.icol(gcol::kDefVars) != 0) n -= icell(G.X(G.icol(gcol::kDefVars)));
+  return n;
+}
+
+// Figures of the values present of each of the n modelled variables, read
+// from the data as they stand (after selection, select-if and definition
+// variables).  Records: variable k takes the values whose code is the k-th
+// number of the group's IC or CS list when one was given before, else k.
+// Raw data: column k of every case.
+std::vector<ValueFigures> observed_figures(const GroupView& G, int n) {
+  auto X = G.X;
+  if (G.col(gcol::kRecords) != 0.0) {
+    const int list = G.B() >= 1 ? icell(MTICCS(X, G.B())) : 0;
+    std::vector<double> codes(static_cast<std::size_t>(n));
+    for (int k = 1; k <= n; ++k) codes[static_cast<std::size_t>(k - 1)] = list >= 1 ? X(list + k - 1) : k;
+    return code_figures(X, G.icol(gcol::kRecords), codes);
+  }
+  return raw_figures(X, G.icol(gcol::kRawData), G.icol(gcol::kNi), G.icol(gcol::kNobs), n);
+}
+
+bool any_present(const std::vector<ValueFigures>& f) {
+  return std::any_of(f.begin(), f.end(), [](const ValueFigures& v) { return v.count > 0.0; });
+}
+
+// The standard deviation of a variable's values, or 1.0 when it has none:
+// no value present, all values equal, or a variance not above 0.
+double sd_or_one(const ValueFigures& f) {
+  if (f.count <= 0.0 || f.min == f.max) return 1.0;
+  const double var = f.variance();
+  return var > 0.0 ? std::sqrt(var) : 1.0;
 }
 
 }  // namespace
@@ -400,14 +454,24 @@ void STOBSD(Vec1<double> X, int g, int NG, int L) {
   const GroupView G{X, NG, g};
   if (G.col(gcol::kKind) != kKindData) ERRMSG(217);
   if (!obs_start_allowed(G.icol(gcol::kFitCode), true)) return;
-  const int nvar = G.icol(gcol::kNvar);
+  const bool values = from_values(G, true);
+  const int nvar = values ? modelled_vars(G) : G.icol(gcol::kNvar);
   const int rows = icell(G.rows(L));
   if (icell(G.type(L)) != kTypeDiag || rows != nvar) {
     report_ignored_error(218);
     return;
   }
-  const int obs = G.icol(gcol::kObsData);
   const int a = icell(G.addr(L));
+  if (values) {
+    const auto f = observed_figures(G, nvar);
+    if (!any_present(f)) {
+      obs_start_note(true);
+      return;
+    }
+    for (int d = 1; d <= rows; ++d) X(a + rows + d - 1) = sd_or_one(f[static_cast<std::size_t>(d - 1)]);
+    return;
+  }
+  const int obs = G.icol(gcol::kObsData);
   const bool unit = obs >= 1 && DIAG1(X.from(obs), rows) == 1;
   for (int d = 1; d <= rows; ++d) {
     const double var = obs >= 1 ? X(obs + runtime::packed_offset(d, d)) : 0.0;
@@ -420,17 +484,29 @@ void STOBSM(Vec1<double> X, int g, int NG, int L) {
   const GroupView G{X, NG, g};
   if (G.col(gcol::kKind) != kKindData) ERRMSG(217);
   if (!obs_start_allowed(G.icol(gcol::kFitCode), false)) return;
-  const int nvar = G.icol(gcol::kNvar);
+  const bool values = from_values(G, false);
+  const int nvar = values ? modelled_vars(G) : G.icol(gcol::kNvar);
   const int rows = icell(G.rows(L));
   const int cols = icell(G.cols(L));
   if (icell(G.type(L)) != kTypeFull || (rows != nvar && cols != nvar)) {
     report_ignored_error(221);
     return;
   }
-  const int means = G.icol(gcol::kObsMeans);
-  if (means == 0) return;
   const int a = icell(G.addr(L));
   const int n = rows * cols;
+  if (values) {
+    const auto f = observed_figures(G, nvar);
+    if (!any_present(f)) {
+      obs_start_note(false);
+      return;
+    }
+    // A variable without a value present keeps its value.
+    for (int i = 0; i < nvar; ++i)
+      if (f[static_cast<std::size_t>(i)].count > 0.0) X(a + n + i) = f[static_cast<std::size_t>(i)].mean();
+    return;
+  }
+  const int means = G.icol(gcol::kObsMeans);
+  if (means == 0) return;
   for (int i = 0; i < nvar; ++i) X(a + n + i) = X(means + i);
 }
 
