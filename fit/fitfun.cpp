@@ -59,7 +59,8 @@ bool in_fit(int kind, bool conmod) {
 
 // Whether a group holds the data its fit function reads: raw data (code 9),
 // at least one case record (10, 12 to 14; a selection may have dropped them
-// all) or a contingency table (11).  The covariance fits check their
+// all) or a contingency table with a count (11: a table whose cells are all
+// 0 or missing has nothing to fit).  The covariance fits check their
 // observed matrix themselves; the other codes read none.
 bool has_data(const GroupView& G, int code) {
   switch (code) {
@@ -71,7 +72,7 @@ bool has_data(const GroupView& G, int code) {
       const int first = G.icol(gcol::kRecords);
       return first >= 4 && G.X(first - 1) >= 1.0;
     }
-    case jobbase::kFitTable: return G.col(gcol::kObsData) >= 1.0;
+    case jobbase::kFitTable: return G.col(gcol::kObsData) >= 1.0 && G.col(gcol::kNobs) > 0.0;
     default: return true;
   }
 }
@@ -79,11 +80,15 @@ bool has_data(const GroupView& G, int code) {
 // A fit function whose group has no data stops before it reads any: a
 // blank line and one that names what is missing, then the error of a data
 // matrix not supplied.
-[[noreturn]] void no_data(int code) {
-  const char* what = code == jobbase::kFitTable ? " This group's fit needs a contingency table (CTable) and it has none"
-                     : code == jobbase::kFitRaw
-                         ? " This group's fit needs raw data (RAw, Rectangular or VLength) and it has none"
-                         : " This group's fit needs case records (VLength, Rectangular or ORdinal) and it has none";
+[[noreturn]] void no_data(const GroupView& G, int code) {
+  const char* what =
+      code == jobbase::kFitTable
+          ? (G.col(gcol::kObsData) >= 1.0
+                 ? " This group's contingency table (CTable) has no counts: every cell is 0 or missing"
+                 : " This group's fit needs a contingency table (CTable) and it has none")
+      : code == jobbase::kFitRaw
+          ? " This group's fit needs raw data (RAw, Rectangular or VLength) and it has none"
+          : " This group's fit needs case records (VLength, Rectangular or ORdinal) and it has none";
   runtime::write_list(runtime::kStdout, {});
   runtime::write_list(runtime::kStdout, {what});
   jobbase::ERRMSG(220);
@@ -191,7 +196,7 @@ void FITFUN(int& mode, int n, std::span<const double> x, double& fobj, std::span
     const int code = G.icol(gcol::kFitCode);
     m.IGRP = g;
     fm.NMODEL = models(IX, NG, g, code);
-    if (!has_data(G, code)) no_data(code);
+    if (!has_data(G, code)) no_data(G, code);
     switch (code) {
       case jobbase::kFitLS:
       case jobbase::kFitML:

@@ -5,6 +5,7 @@
 #include <compare>
 
 #include "algebra/mvncond.hpp"
+#include "algebra/mvnsetup.hpp"
 #include "fit/objcel.hpp"
 #include "fit/pedids.hpp"
 #include "fit/recwalk.hpp"
@@ -195,17 +196,16 @@ int ordinal_shortfall_status(const OrdinalIntegral& r) {
   return r.status == 1 && r.error <= kOrdShortfall ? 0 : r.status;
 }
 
-void ordinal_status(int status, int points) {
+void ordinal_status(int status, int points, bool note) {
   switch (status) {
     case 0:
       return;
     case 1:
       MVNCNT.ACCMVN += 1;
-      write_list(kMsgUnit, {" Integral inaccurate with ", points, " points"});
+      if (note) write_list(kMsgUnit, {" Integral inaccurate with ", points, " points"});
       return;
     case 4:
       MVNCNT.NPDMVN += 1;
-      write_list(kStdout, {" Correlation matrix not positive definite"});
       OBJCEL.FMODE = -1;
       return;
     default:
@@ -213,6 +213,11 @@ void ordinal_status(int status, int points) {
       write_list(kStdout, {" I'm not sure what this means."});
       jobbase::ERRMSG(150);
   }
+}
+
+void ordinal_npd_note(int records) {
+  if (records > 0)
+    write_list(kStdout, {" Correlation matrix not positive definite for", records, records == 1 ? " record" : " records"});
 }
 
 void ordinal_fit(Vec1<double> X, Vec1<int> IX, int NG, int g, double& FOBJ) {
@@ -236,6 +241,9 @@ void ordinal_fit(Vec1<double> X, Vec1<int> IX, int NG, int g, double& FOBJ) {
   for (int k = 1; k <= np; ++k) X(idx.cell(k) + PatternIndex::kDone) = 0.0;
   const int cov0 = G.icol(gcol::kCovResult);
   const int thr0 = G.icol(gcol::kMeansResult);
+  // Records whose integral met a correlation matrix that is not positive
+  // definite: one line on the report for the evaluation, not one a record.
+  int npd = 0;
   Record rec;
   while (walk.next(rec)) {
     walk.prepare(rec);
@@ -243,7 +251,8 @@ void ordinal_fit(Vec1<double> X, Vec1<int> IX, int NG, int g, double& FOBJ) {
     const int cell = idx.cell(idx.of(rec.i));
     // A pattern's integrals are computed at its first record of the
     // evaluation (at every record with reuse off: the same values again).
-    if (X(cell + PatternIndex::kDone) == 0.0 || !RECCEL.REUSE) {
+    const bool first = X(cell + PatternIndex::kDone) == 0.0;
+    if (first || !RECCEL.REUSE) {
       // Integer scratch: the members' kinds and the positions of their codes.
       auto& m = jobbase::MAINPR;
       jobbase::CHKIMEM(m.IWSTOP + 2 * J);
@@ -281,12 +290,18 @@ void ordinal_fit(Vec1<double> X, Vec1<int> IX, int NG, int g, double& FOBJ) {
       }
       X(cell + PatternIndex::kDone) = 1.0;
     }
-    // Every record acts on its integrals' status (message, count, FMODE).
+    // Every record acts on its integrals' status (count, FMODE); the note of
+    // an inaccurate integral is written once for its pattern.
+    bool troubled = false;
     for (int e = 0; e < grp.nmodel; ++e) {
-      ordinal_status(icell(X(cell + PatternIndex::kModels + 2 * e + 1)), ORDCEL.PTSPER * J);
+      const int status = icell(X(cell + PatternIndex::kModels + 2 * e + 1));
+      ordinal_status(status, ORDCEL.PTSPER * J, first);
+      if (status == algebra::kMvnNotPosDef) troubled = true;
       if (debug == 2) write_list(kMsgUnit, {" Integral is ", X(cell + PatternIndex::kModels + 2 * e)});
     }
+    if (troubled) ++npd;
   }
+  ordinal_npd_note(npd);
   // The patterns' terms, each times its record count, in the key's order.
   double F = 0.0;
   for (int k = 1; k <= np; ++k) {

@@ -76,10 +76,17 @@ constexpr double kOrdShortfall = kOrdAbsSingle;
 // kOrdShortfall is 0.
 int ordinal_shortfall_status(const OrdinalIntegral& r);
 
-// What a status means for the evaluation: 0 accepted; 1 accepted, one line
-// on unit 7 and counted in ACCMVN; 4 accepted, a line on the report, counted
-// in NPDMVN and FMODE -1; any other the report's lines and error 150.
-void ordinal_status(int status, int points);
+// What a status means for the evaluation: 0 accepted; 1 accepted and
+// counted in ACCMVN, with one line on unit 7 when note is set (the fit sets
+// it at a pattern's first record of the evaluation); 4 accepted, counted in
+// NPDMVN and FMODE -1 (the report's line is ordinal_npd_note's, once for
+// the evaluation); any other the report's lines and error 150.
+void ordinal_status(int status, int points, bool note = true);
+
+// The report's line for the records of one evaluation whose correlation
+// matrix was not positive definite (nothing for none): " Correlation matrix
+// not positive definite for" the count " records" (" record" for one).
+void ordinal_npd_note(int records);
 
 // Adds group g's value to FOBJ and stores it in the group's column 15.
 void ordinal_fit(runtime::Vec1<double> X, runtime::Vec1<int> IX, int NG, int g, double& FOBJ);

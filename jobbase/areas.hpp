@@ -14,6 +14,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "runtime/unitnames.hpp"
 
@@ -115,11 +116,13 @@ struct Festat {
 };
 inline Festat FESTAT;
 
-// Per-group flags of the data keywords (which kinds of data were given);
-// reset when a group's title is read.
+// Per-group flags of the data keywords (which kinds of data were given) and
+// the keyword that first gave the group observed data (its two letters,
+// empty while none has); reset when a group's title is read.
 struct Datflg {
   bool CM = false, PMKM = false, ME = false, RA = false, SK = false, KU = false, REC = false, AV = false,
       ASY = false, AI = false, LAB = false;
+  std::string_view FIRST;
   void reset() { *this = Datflg(); }
 };
 inline Datflg DATFLG;

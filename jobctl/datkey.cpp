@@ -5,6 +5,8 @@
 #include <limits>
 #include <span>
 #include <string>
+#include <string_view>
+#include <utility>
 
 #include "algebra/packed.hpp"
 #include "jobbase/htmlrep.hpp"
@@ -46,6 +48,53 @@ int NO(const GroupView& G) { return G.icol(gcol::kNobs); }
 // The keyword needs NI (n, as the data section stands) and NO.
 void needs(const GroupView& G, int n) {
   if (n == 0 || NO(G) == 0) ERRMSG(168);
+}
+
+// The families of observed data.  A group holds one: an observed matrix
+// (CM, PM, KM) with its weights (AC, AI, AV), its means (ME) and raw data
+// (RA), which the user's row functions and the raw-data view read beside a
+// matrix; case records (VL, RE, OR); or a contingency table (CT).  Their
+// group columns overlap: column 10 holds an observed matrix's determinant
+// but the address of the records' definition-variable count, the table
+// keeps its rows, columns and total count where the others keep their
+// variables, statistics and observations, and raw data and records each
+// count their own cases as the observations.
+enum class Family { kOther, kMatrix, kRecords, kTable };
+
+Family family_of(std::string_view kw) {
+  if (kw == "CM" || kw == "PM" || kw == "KM" || kw == "AC" || kw == "AI" || kw == "AV" || kw == "ME" ||
+      kw == "RA")
+    return Family::kMatrix;
+  if (kw == "VL" || kw == "RE" || kw == "OR") return Family::kRecords;
+  if (kw == "CT") return Family::kTable;
+  return Family::kOther;
+}
+
+// A data keyword as the messages name it.
+std::string_view data_name(std::string_view kw) {
+  static constexpr std::pair<std::string_view, std::string_view> kNames[] = {
+      {"CM", "CMatrix"}, {"PM", "PMatrix"},  {"KM", "KMatrix"},     {"AC", "ACov"},
+      {"AI", "AInverse"}, {"AV", "AVar"},    {"ME", "MEans"},       {"RA", "RAw"},
+      {"VL", "VLength"}, {"RE", "Rectangular"}, {"OR", "ORdinal"}, {"CT", "CTable"}};
+  for (const auto& [key, name] : kNames)
+    if (key == kw) return name;
+  return kw;
+}
+
+// Data keyword kw brings observed data: when the group already holds data
+// of another family, a blank line and a line naming both keywords, then
+// error 85, before anything is read or stored.
+void one_family(std::string_view kw) {
+  auto& f = DATFLG;
+  if (f.FIRST.empty()) {
+    f.FIRST = kw;
+    return;
+  }
+  if (family_of(f.FIRST) == family_of(kw)) return;
+  write_list(kStdout, {});
+  write_list(kStdout, {" " + std::string(data_name(f.FIRST)) + " and " + std::string(data_name(kw)) +
+                       " data cannot share a group: a group holds one kind of data"});
+  ERRMSG(85);
 }
 
 void print_packed(Vec1<double> X, int a, int n) {
@@ -314,6 +363,8 @@ void DATDSP() {
     const int tri = static_cast<int>(tri_ll);
 
     if (kw == "CM" || kw == "PM" || kw == "KM") {
+      needs(G, n);
+      one_family(kw);
       k.MATLET = kw[0];
       if (kw == "CM") {
         DATFLG.CM = true;
@@ -322,7 +373,6 @@ void DATDSP() {
         G.col(gcol::kObsKind) = 1;
       }
       G.col(gcol::kObsData) = m.RDPTR;
-      needs(G, n);
       RDDATA(X, n, tri, m.RDPTR, kShapeSym, G.g, G.NG, DATFIL.MISVAL, 0);
       RDLINE();
       const int unit = DIAG1(X.from(G.icol(gcol::kObsData)), n);
@@ -336,6 +386,8 @@ void DATDSP() {
         write_list(kStdout, {" Input data is not a correlation matrix, but KM command used."});
       }
     } else if (kw == "AC" || kw == "AI") {
+      needs(G, n);
+      one_family(kw);
       DATFLG.ASY = true;
       if (kw == "AI") DATFLG.AI = true;
       G.col(gcol::kWeights) = m.RDPTR;
@@ -346,13 +398,13 @@ void DATDSP() {
         G.col(gcol::kAsyForm) = 2;
       }
       m.NASTAT = p;
-      needs(G, n);
       const long long q = packed_size<long long>(p);
       check_room(m.RDPTR + q - 1);
       RDDATA(X, n, static_cast<int>(q), m.RDPTR, kShapeSym, G.g, G.NG, DATFIL.MISVAL, 0);
       RDLINE();
       m.RDPTR += static_cast<int>(q);
     } else if (kw == "RA") {
+      one_family(kw);
       FITOPT.OPTFIT = 3;
       G.col(gcol::kRawData) = m.RDPTR;
       G.col(gcol::kFitCode) = kFitRaw;
@@ -364,9 +416,10 @@ void DATDSP() {
       RDLINE();
       m.RDPTR += n * no;
     } else if (kw == "ME") {
+      needs(G, n);
+      one_family(kw);
       DATFLG.ME = true;
       G.col(gcol::kObsMeans) = m.RDPTR;
-      needs(G, n);
       RDDATA(X, n, n, m.RDPTR, kShapeFull, G.g, G.NG, DATFIL.MISVAL, 0);
       RDLINE();
       m.RDPTR += n;
@@ -391,17 +444,19 @@ void DATDSP() {
       checks(G, ni);
       return;
     } else if (kw == "AV") {
+      needs(G, n);
+      one_family(kw);
       G.col(gcol::kFitCode) = kFitDWLS;
       DATFLG.AV = true;
       G.col(gcol::kWeights) = m.RDPTR;
       const int mm = k.MATLET == 'C' ? tri : strict_size(n);
-      needs(G, n);
       write_list(kStdout, {" Attempting to read ", mm, " values."});
       RDDATA(X, n, mm, m.RDPTR, kShapeFull, G.g, G.NG, DATFIL.MISVAL, 0);
       RDLINE();
       m.RDPTR += mm;
       k.NAV = mm;
     } else if (kw == "VL") {
+      one_family(kw);
       G.col(gcol::kDefVars) = 0;
       G.col(gcol::kRecords) = m.RDPTR + 3;
       FITOPT.OPTFIT = 4;
@@ -411,6 +466,7 @@ void DATDSP() {
       DATFIL.VLDATA = true;
       record_data(G, ni, 0);
     } else if (kw == "CT") {
+      one_family(kw);
       if (G.icol(gcol::kNvar) != 2) ERRMSG(128);
       G.col(gcol::kFitCode) = kFitTable;
       G.col(gcol::kObsData) = m.RDPTR;
@@ -441,9 +497,13 @@ void DATDSP() {
     } else if (kw == "MI") {
       missing_value();
     } else if (kw == "RE" || kw == "OR") {
+      one_family(kw);
       const bool ord = kw == "OR";
       if (ord) write_list(kStdout, {" Ordinal data read initiated"});
       m.RDPTR += 3;
+      // New records have no definition variables yet, as after VL: a DE
+      // of earlier records would otherwise be applied to these.
+      G.col(gcol::kDefVars) = 0;
       G.col(gcol::kRecords) = m.RDPTR;
       DATFLG.REC = true;
       G.col(gcol::kFitCode) = ord ? kFitOrdMix : kFitVL;

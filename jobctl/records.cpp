@@ -31,6 +31,17 @@ using runtime::write_list;
 
 namespace {
 
+// The format "(" lead "iw,a)" for the count n of a note whose text runs up
+// to the count field Iw.  A count of w digits would fill the field and run
+// into the text, so it gets the field Iw-1 instead, which write_fmt_full
+// widens to the count with one blank before it; smaller counts keep Iw.
+std::string count_format(std::string_view lead, int w, long long n) {
+  long long full = 1;
+  for (int i = 1; i < w; ++i) full *= 10;
+  const int field = n >= full ? w - 1 : w;
+  return "(" + std::string(lead) + "i" + std::to_string(field) + ",a)";
+}
+
 // Stores the case vector of codes and vals (m each) at X(pos): m, the
 // pattern flag, the codes, the values.  The flag is 1 for the first case of
 // the block (first) and whenever m or a code differs from the vector at
@@ -303,7 +314,8 @@ void RDVL(Vec1<double> X, int& S, int UNIT, int IGRP, int NG) {
   }
   if (NO == 0) {
     write_list(kStdout, {});
-    write_fmt_full(kStdout, "(1x,a,i5,a)", {" NOTE: End of vl data after reading case number", count, ""});
+    write_fmt_full(kStdout, count_format("1x,a,", 5, count),
+                   {" NOTE: End of vl data after reading case number", count, ""});
     write_list(kStdout, {});
   }
   nocol = count;
@@ -419,9 +431,10 @@ void RDRECT(Vec1<double> X, int& S, int UNIT, int IGRP, int NG, std::string& MIS
   GRPTAB(X, NG, gcol::kNobs, IGRP) = stored;
   check_room(static_cast<long long>(pos) + 1 + stored);
   S = pos + 1 + stored;
-  write_fmt_full(kStdout, "(a,i6,a)", {"  NOTE: Rectangular file contained", stored, " records with data"});
+  write_fmt_full(kStdout, count_format("a,", 6, stored), {"  NOTE: Rectangular file contained", stored, " records with data"});
   if (allmiss > 0)
-    write_fmt_full(kStdout, "(a,i6,a)", {"        and", allmiss, " records where all data were missing"});
+    write_fmt_full(kStdout, count_format("a,", 6, allmiss),
+                   {"        and", allmiss, " records where all data were missing"});
 }
 
 }  // namespace qv::jobctl

@@ -137,6 +137,11 @@ bool tables_inside(Vec1<double> X, int nx, int ng) {
                   kRawData, kMeansFormula, kMeansResult, kIdCodes, kRecords, kParList, kWeightFormula,
                   kWeightResult, kRecordBlock})
       if (!inside(GRPTAB(X, ng, k, g))) return false;
+    // Case records reach their definition-variable count through column 10
+    // (a matrix group keeps its determinant there).
+    const double code = GRPTAB(X, ng, kFitCode, g);
+    if ((code == kFitVL || (code >= kFitOrd12 && code <= kFitOrdMix)) && !inside(GRPTAB(X, ng, kDefVars, g)))
+      return false;
     // A formula's code count and its codes.
     for (int k : {kCovFormula, kMeansFormula, kWeightFormula}) {
       const double a = GRPTAB(X, ng, k, g);

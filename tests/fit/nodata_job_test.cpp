@@ -71,6 +71,27 @@ TEST_F(NoDataJobDeathTest, OrdinalRecordsThatTheSelectionDropsStopWithError220) 
   EXPECT_QV_STOP(jobctl::run_job(), kRecordLine + "(.|\n)*" + error_stop_regex(220));
 }
 
+// A contingency table whose cells are all 0 or missing (negative) has no
+// count to fit: it used to be fitted, with -1 observed statistics when all
+// were missing, chi-squared 0 and a green code.
+TEST_F(NoDataJobDeathTest, ContingencyTablesWithoutCountsStopWithError220) {
+  const std::string line = " This group's contingency table \\(CTable\\) has no counts: every cell is 0 or missing\n";
+  struct Case {
+    int cols;           // of a table of 2 rows
+    std::string cells;  // row by row
+  };
+  const Case cases[] = {{2, "0 0\n 0 0"}, {2, "-1 -1\n -1 -1"}, {2, "0 -1\n -1 0"}, {3, "0 0 0\n -1 0 -2"}};
+  for (const Case& c : cases) {
+    const std::string cols = std::to_string(c.cols);
+    // The thresholds: 2 rows, max(rows, columns) - 1 columns.
+    build("Empty table\n Data NGroups=1 NInputvars=2 NObservations=100\n CTable 2 " + cols + "\n " + c.cells +
+          "\n Begin Matrices;\n  T FU 2 " + std::to_string(c.cols - 1) +
+          " Free\n  R ST 2 2 Free\n End Matrices;\n Start .3 R 2 1\n Thresholds T /\n Covariance R /\nEnd\n");
+    ASSERT_EQ(col(gcol::kFitCode), jobbase::kFitTable) << c.cells;
+    EXPECT_QV_STOP(jobctl::run_job(), line + "(.|\n)*" + error_stop_regex(220)) << c.cells;
+  }
+}
+
 // Every code that reads data, given to a group that has none at all.
 TEST_F(NoDataJobDeathTest, EveryCodeThatReadsDataStopsInAGroupWithoutAny) {
   struct Case {

@@ -300,6 +300,26 @@ TEST_F(OrdfitJobTest, OnlyShortfallsBeyondTheSpecifiedAccuracyAreCounted) {
   ORDCEL.reset();
 }
 
+// A correlation beyond one makes every record's integral fail: the report
+// says so once an evaluation, with the count of records (45 records of three
+// patterns wrote 10 MB, a line a record at each of the search's evaluations).
+TEST_F(OrdfitJobTest, NonPositiveDefiniteCorrelationsAreNotedOnceAnEvaluation) {
+  const std::vector<Pattern> pats = {{{0, 0}, 15}, {{1, 2}, 15}, {{2, 1}, 15}};
+  const std::string out = run_script(
+      "Correlation beyond one\n Data NGroups=1 NInputvars=2 NObservations=45\n Ordinal\n" + records(pats) +
+      "End\n Begin Matrices;\n  R SY 2 2\n  T FU 2 2 Free\n End Matrices;\n Matrix R 1 1.5 1\n"
+      " Matrix T -0.4 -0.1 0.7 1.1\n Covariance R /\n Thresholds T /\nEnd\n");
+  const std::string line = " Correlation matrix not positive definite";
+  int lines = 0;
+  for (std::size_t at = out.find(line); at != std::string::npos; at = out.find(line, at + 1)) {
+    ++lines;
+    EXPECT_EQ(out.substr(at, out.find('\n', at) - at), line + " for 45 records");
+  }
+  EXPECT_GE(lines, 1);
+  // Still counted at every record of every evaluation.
+  EXPECT_EQ(MVNCNT.NPDMVN, 45 * lines);
+}
+
 // Twelve response patterns of four ordinal items (one record each) under the
 // one-factor model of the ordinal benchmark fixed at its estimates, and -2 ln L
 // of one copy of them: tests/fit/refs/ordfit_repeat_refs.R, mvtnorm's Miwa

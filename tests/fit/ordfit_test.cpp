@@ -145,22 +145,44 @@ TEST_F(OrdfitTest, BudgetShortfallsWithinTheSpecifiedAbsoluteErrorAreAccepted) {
   }
 }
 
+// Status 1 and 4 are counted at every record; the note of an inaccurate
+// integral is written only when asked (at its pattern's first record of the
+// evaluation), and status 4 writes nothing itself: the report's line is
+// ordinal_npd_note's, once an evaluation.
 TEST_F(OrdfitTest, StatusOneAndFourAreCountedAndAccepted) {
+  ::testing::internal::CaptureStdout();
   ordinal_status(0, 10000);
   EXPECT_EQ(MVNCNT.ACCMVN, 0);
   EXPECT_EQ(MVNCNT.NPDMVN, 0);
   EXPECT_EQ(OBJCEL.FMODE, 0);
   ordinal_status(1, 10000);
+  ordinal_status(1, 10000, false);
   ordinal_status(1, 15000);
-  EXPECT_EQ(MVNCNT.ACCMVN, 2);
-  EXPECT_EQ(msg(), " Integral inaccurate with 10000 points\n Integral inaccurate with 15000 points\n");
+  EXPECT_EQ(MVNCNT.ACCMVN, 3);
   EXPECT_EQ(OBJCEL.FMODE, 0);
-  ::testing::internal::CaptureStdout();
   ordinal_status(4, 10000);
-  const std::string out = ::testing::internal::GetCapturedStdout();
-  EXPECT_EQ(out, " Correlation matrix not positive definite\n");
-  EXPECT_EQ(MVNCNT.NPDMVN, 1);
+  ordinal_status(4, 10000, false);
+  EXPECT_EQ(MVNCNT.NPDMVN, 2);
   EXPECT_EQ(OBJCEL.FMODE, -1);
+  EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");
+  EXPECT_EQ(msg(), " Integral inaccurate with 10000 points\n Integral inaccurate with 15000 points\n");
+}
+
+TEST_F(OrdfitTest, NonPositiveDefiniteNoteCountsTheEvaluationsRecords) {
+  struct Row {
+    int records;
+    std::string line;
+  };
+  const Row rows[] = {
+      {0, ""},
+      {1, " Correlation matrix not positive definite for 1 record\n"},
+      {45, " Correlation matrix not positive definite for 45 records\n"},
+  };
+  for (const Row& r : rows) {
+    ::testing::internal::CaptureStdout();
+    ordinal_npd_note(r.records);
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(), r.line) << r.records;
+  }
 }
 
 TEST_F(OrdfitTest, NonPositiveDefiniteCorrelationsGiveStatusFour) {

@@ -10,6 +10,7 @@
 #include "jobctl/labels.hpp"
 #include "jobctl/matdata.hpp"
 #include "jobctl/records.hpp"
+#include "jobbase/tabnames.hpp"
 #include "jobbase/workspace.hpp"
 #include "jobbase/script_fixture.hpp"
 
@@ -231,6 +232,53 @@ TEST_F(DataTest, RectangularRecords) {
   EXPECT_QV_ERROR(RDDATA(WORKSP.x(), 3, 0, q, 0, 1, 1, DATFIL.MISVAL, 1), 173);
 }
 
+// The notes' counts stand in I6 (rectangular) and I5 (variable-length)
+// fields after text that ends without a blank: a count that fills its field
+// is written after one blank ("contained110000" ran the two together).
+TEST_F(DataTest, NotesKeepABlankBeforeCountsThatFillTheirField) {
+  struct Rect {
+    int present, missing;
+    std::string notes;
+  };
+  const std::vector<Rect> rects = {
+      {99999, 0, "  NOTE: Rectangular file contained 99999 records with data\n"},
+      {100000, 0, "  NOTE: Rectangular file contained 100000 records with data\n"},
+      {110000, 0, "  NOTE: Rectangular file contained 110000 records with data\n"},
+      {1, 100000,
+       "  NOTE: Rectangular file contained     1 records with data\n"
+       "        and 100000 records where all data were missing\n"},
+  };
+  for (const Rect& r : rects) {
+    std::string text;
+    for (int i = 0; i < r.present; ++i) text += "1\n";
+    for (int i = 0; i < r.missing; ++i) text += ".\n";
+    const std::string f = file("many.dat", text);
+    group(1, 0, "RE FI=" + f + "\n");
+    int p = 103;
+    const std::string out = capture([&] { RDDATA(WORKSP.x(), 1, 0, p, 0, 1, 1, DATFIL.MISVAL, 1); });
+    EXPECT_EQ(out, r.notes) << r.present;
+  }
+  struct Vl {
+    int cases;
+    std::string note;
+  };
+  const std::vector<Vl> vls = {
+      {9999, "\n  NOTE: End of vl data after reading case number 9999\n\n"},
+      {10000, "\n  NOTE: End of vl data after reading case number 10000\n\n"},
+      {12345, "\n  NOTE: End of vl data after reading case number 12345\n\n"},
+  };
+  for (const Vl& v : vls) {
+    std::string text;
+    for (int i = 0; i < v.cases; ++i) text += "1\n1 5\n";
+    const std::string f = file("many.vl", text);
+    group(1, 0, "VL FI=" + f + "\n");
+    DATFIL.VLDATA = true;
+    int p = 103;
+    const std::string out = capture([&] { RDDATA(WORKSP.x(), 1, 0, p, 0, 1, 1, DATFIL.MISVAL, 0); });
+    EXPECT_EQ(out, v.note) << v.cases;
+  }
+}
+
 TEST_F(DataTest, RectangularMissingStringKeepsNoBlanks) {
   // MI = NA stores " NA"; the comparison ignores the blank.
   DATFIL.MISVAL = runtime::fpad(" NA", 16);
@@ -387,6 +435,73 @@ TEST_F(DataTest, DispatchErrors) {
       case 203: EXPECT_QV_ERROR(DATDSP(), 203); break;
       case 202: EXPECT_QV_ERROR(DATDSP(), 202); break;
     }
+  }
+}
+
+// A group holds one family of observed data: an observed matrix with its
+// weights, means and raw data; case records; or a contingency table.  Their
+// group columns overlap (column 10 is a matrix's determinant but the
+// records' definition-variable address: the determinant 9E6 of CM 3000 0
+// 3000 was read as an address), so the first keyword of another family
+// stops with a line naming both keywords and error 85, in either order.
+TEST_F(DataTest, DataOfAnotherFamilyStopAtItsKeyword) {
+  const std::string rect = "RE\n1 2\n2 1\n3 5\n4 3\nEND\n";
+  const std::string vl = "VL\n1\n1 2\nEND\n";
+  const std::string raw = "RA 1 2 3 4 5 6 7 8\n";
+  const std::string table = "CT 2 2 1 2 3 4\n";
+  struct Case {
+    std::string text, first, second;
+  };
+  const std::vector<Case> cases = {
+      {"CM 3000 0 3000\n" + rect, "CMatrix", "Rectangular"},
+      {rect + "CM 3000 0 3000\n", "Rectangular", "CMatrix"},
+      {"PM 1 .5 1\n" + vl, "PMatrix", "VLength"},
+      {"OR\n0 1\nEND\nKM 1 .5 1\n", "ORdinal", "KMatrix"},
+      {"CM 1 0 1\n" + table, "CMatrix", "CTable"},
+      {table + "CM 1 0 1\n", "CTable", "CMatrix"},
+      {raw + rect, "RAw", "Rectangular"},
+      {rect + raw, "Rectangular", "RAw"},
+      {"ME 1 2\n" + rect, "MEans", "Rectangular"},
+      {rect + "ME 1 2\n", "Rectangular", "MEans"},
+      {rect + "AV 1\n", "Rectangular", "AVar"},
+      {vl + "AI 1\n", "VLength", "AInverse"},
+      {vl + "AC 1\n", "VLength", "ACov"},
+      {raw + table, "RAw", "CTable"},
+      {table + vl, "CTable", "VLength"},
+      {"ME 1 2\n" + table, "MEans", "CTable"},
+  };
+  for (const Case& c : cases) {
+    DATKST.reset();
+    group(2, 4, c.text + "MA\n");
+    EXPECT_QV_STOP(DATDSP(), "\n " + c.first + " and " + c.second +
+                                 " data cannot share a group: a group holds one kind of data\n(.|\n)*" +
+                                 qv::testing_support::error_stop_regex(85))
+        << c.text;
+  }
+}
+
+// Keywords of one family go together, later ones over earlier ones; new
+// records drop the definition variables of earlier ones (column 10 := 0),
+// so that a DE of the first records is not applied to the second.
+TEST_F(DataTest, DataOfOneFamilyShareTheGroup) {
+  struct Case {
+    std::string text;
+    double fitcod, col10;
+  };
+  const std::vector<Case> cases = {
+      {"CM 2 1 2\nRA 1 2 3 4 5 6 7 8\nME 0 0\n", kFitRaw, 3.0},  // determinant 2 x 2 - 1
+      {"RA 1 2 3 4 5 6 7 8\nKM 1 .5 1\n", kFitRaw, 0.75},
+      {"CM 1 0 1\nPM 1 .5 1\n", kFitML, 0.75},
+      {"LA A B\nRE\n1 2\n2 1\nEND\nDE B\nRE\n1 2\n2 1\nEND\n", kFitVL, 0.0},
+      {"LA A B\nVL\n1\n1 2\nEND\nDE B\nOR\n1 0\nEND\n", kFitOrdMix, 0.0},
+      {"CT 2 2 1 2 3 4\nCT 2 2 4 3 2 1\n", kFitTable, 0.0},
+  };
+  for (const Case& c : cases) {
+    DATKST.reset();
+    group(2, 4, c.text + "MA\n");
+    capture([] { DATDSP(); });
+    EXPECT_EQ(col(11), c.fitcod) << c.text;
+    EXPECT_NEAR(col(10), c.col10, 1e-12) << c.text;
   }
 }
 

@@ -238,6 +238,19 @@ TEST_F(SavefileTest, RestoreGivesBackTheSavedModel) {
   EXPECT_EQ(o.OPTFIT, 3);
 }
 
+// Column 10 of a matrix group is its determinant, a value: any size is
+// restored.
+TEST_F(SavefileTest, DeterminantOfAMatrixGroupIsNoAddress) {
+  build_model();
+  GRPTAB(WORKSP.x(), 1, gcol::kObsDet, 1) = 9e6;
+  save();
+  wipe();
+  MAINPR.IGRP = 1;
+  const std::string out = restore();
+  EXPECT_EQ(out.find("damaged"), std::string::npos) << out;
+  EXPECT_EQ(GRPTAB(WORKSP.x(), 1, gcol::kObsDet, 1), 9e6);
+}
+
 TEST_F(SavefileTest, FileWithoutTheCounterTakesItFromTheMatrices) {
   build_model();
   save();
@@ -303,6 +316,8 @@ TEST_F(SavefileDeathTest, DamagedFilesAreRefusedBeforeReading) {
     long long rec;    // record patched (0: none)
     BinRec value;
     std::string pattern;
+    long long rec2 = 0;  // a second record patched (0: none)
+    BinRec value2{};
   };
   const Case cases[] = {
       {"empty", 0, 0, {}, damaged},
@@ -335,12 +350,18 @@ TEST_F(SavefileDeathTest, DamagedFilesAreRefusedBeforeReading) {
       {"free-parameter counter past 2^30", 0, 13, BINPUTI(2147483647), damaged},
       {"negative free-parameter counter", 0, 13, BINPUTI(-1), damaged},
       {"UN counter past 2^30", 0, recs, BINPUTI(2147483647), damaged},
+      // Column 10 (X(12)) of a group of case records (fit code 10 in X(13))
+      // is the address of its definition-variable count.
+      {"definition address past NX", 0, 15 + 12, BINPUTR(9e6), damaged, 15 + 13, BINPUTR(kFitVL)},
+      {"definition address of ordinal records negative", 0, 15 + 12, BINPUTR(-3.0), damaged, 15 + 13,
+       BINPUTR(kFitOrdMix)},
   };
   for (const Case& c : cases) {
     std::filesystem::copy_file(good, path_, std::filesystem::copy_options::overwrite_existing);
     if (std::string(c.what) == "empty") std::filesystem::resize_file(path_, 0);
     if (c.cut > 0) std::filesystem::resize_file(path_, c.cut * BINRECL);
     if (c.rec > 0) patch(path_, c.rec, c.value);
+    if (c.rec2 > 0) patch(path_, c.rec2, c.value2);
     EXPECT_EXIT(
         {
           ::dup2(2, 1);
