@@ -95,17 +95,8 @@ class ContinuedJobTest : public jobctl::testing_support::JobInDirTest {
   std::string run_jobs(const std::string& text, int jobs, std::vector<double>& Fs) {
     reset_all();
     qv::testing_support::set_startup_constants();
-    feed(text);
     Fs.clear();
-    return jobbase::testing_support::capture([&] {
-      for (int k = 0; k < jobs; ++k) {
-        jobbase::RDLINE();
-        ASSERT_TRUE(jobctl::read_job());
-        jobctl::prepare_job();
-        jobctl::run_job();
-        Fs.push_back(FITRES.F);
-      }
-    });
+    return JobInDirTest::run_jobs(text, jobs, [&] { Fs.push_back(FITRES.F); });
   }
 };
 

@@ -198,16 +198,8 @@ class FamiliesTest : public JobTest, public ::testing::WithParamInterface<Family
     m.IGRP = saved;
     ASSERT_EQ(status, 1);
   }
-  // Runs the script as the job loop does: read, prepare, fit and summary.
-  std::string run(const std::string& text) {
-    feed(text);
-    return jobbase::testing_support::capture([&] {
-      jobbase::RDLINE();
-      ASSERT_TRUE(jobctl::read_job());
-      jobctl::prepare_job();
-      jobctl::run_job();
-    });
-  }
+  // Reads, prepares and runs the script's job, as the job loop does.
+  std::string run(const std::string& text) { return run_jobs(text); }
 };
 
 TEST_P(FamiliesTest, EstimatesFitAndStatisticsEqualTheReference) {

@@ -93,19 +93,6 @@ class IdListJobTest : public jobctl::testing_support::JobInDirTest {
     JobInDirTest::SetUp();
     qv::testing_support::set_startup_constants();
   }
-  // Runs the jobs of text one after another, as the job loop does; returns
-  // the report.
-  std::string run_jobs(const std::string& text, int jobs) {
-    feed(text);
-    return jobbase::testing_support::capture([&] {
-      for (int k = 0; k < jobs; ++k) {
-        jobbase::RDLINE();
-        ASSERT_TRUE(jobctl::read_job());
-        jobctl::prepare_job();
-        jobctl::run_job();
-      }
-    });
-  }
 };
 
 TEST_F(IdListJobTest, TheIcListNamesTheCodeOfEachRowOfTheModel) {

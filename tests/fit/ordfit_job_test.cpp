@@ -117,15 +117,8 @@ const Case kCases[] = {
 
 class OrdfitJobTest : public JobTest {
  protected:
-  std::string run_script(const std::string& text) {
-    feed(text);
-    return jobbase::testing_support::capture([&] {
-      jobbase::RDLINE();
-      ASSERT_TRUE(jobctl::read_job());
-      jobctl::prepare_job();
-      jobctl::run_job();
-    });
-  }
+  // Reads, prepares and runs the script's job, as the job loop does.
+  std::string run_script(const std::string& text) { return run_jobs(text); }
 };
 
 class OrdfitReference : public OrdfitJobTest, public ::testing::WithParamInterface<Case> {};

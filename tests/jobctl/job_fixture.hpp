@@ -31,6 +31,26 @@ class JobTest : public jobbase::testing_support::ScriptTest {
     });
   }
 
+  // Reads, prepares and runs the first `jobs` jobs of text one after
+  // another, as the job loop does, calling after_job() after each (to note
+  // what the job left); returns the report.
+  template <class AfterJob>
+  std::string run_jobs(const std::string& text, int jobs, AfterJob after_job) {
+    feed(text);
+    return jobbase::testing_support::capture([&] {
+      for (int k = 0; k < jobs; ++k) {
+        jobbase::RDLINE();
+        ASSERT_TRUE(read_job());
+        prepare_job();
+        run_job();
+        after_job();
+      }
+    });
+  }
+  std::string run_jobs(const std::string& text, int jobs = 1) {
+    return run_jobs(text, jobs, [] {});
+  }
+
   static runtime::Vec1<double> X() { return jobbase::WORKSP.x(); }
   // Column k of group g's row of the group table.
   static double& col(int k, int g = 1) { return jobbase::GRPTAB(X(), jobbase::MAINPR.NG, k, g); }
