@@ -112,24 +112,20 @@ void summarise(Vec1<double> X, Vec1<int> IX, Labtab& labs, int labnxt, int NG, i
     const int mv = icell(X(pos));
     for (int e = 1; e <= mv; ++e) {
       const int r = find_row(X(pos + 1 + e), nrows, last);
-      const double y = X(pos + 1 + mv + e);
-      if (cell(r, 2) == 0.0) {
-        cell(r, 5) = y;
-        cell(r, 6) = y;
-      } else {
-        cell(r, 5) = std::min(cell(r, 5), y);
-        cell(r, 6) = std::max(cell(r, 6), y);
-      }
-      cell(r, 2) += 1.0;
-      cell(r, 3) += y;
-      cell(r, 4) += y * y;
+      ValueFigures f{cell(r, 2), cell(r, 3), cell(r, 4), cell(r, 5), cell(r, 6)};
+      f.add(X(pos + 1 + mv + e));
+      cell(r, 2) = f.count;
+      cell(r, 3) = f.sum;
+      cell(r, 4) = f.sumsq;
+      cell(r, 5) = f.min;
+      cell(r, 6) = f.max;
     }
     pos += 2 * mv + 2;
   }
   for (int r = 1; r <= nrows; ++r) {
-    const double n = cell(r, 2), s = cell(r, 3);
-    cell(r, 3) = s / n;
-    cell(r, 4) = (cell(r, 4) - s * s / n) / n;
+    const ValueFigures f{cell(r, 2), cell(r, 3), cell(r, 4)};
+    cell(r, 3) = f.mean();
+    cell(r, 4) = f.variance();
   }
 
   // The summary area of the group: X(A) the IWORKS position J of the

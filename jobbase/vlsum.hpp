@@ -62,8 +62,9 @@ void VLSUMM(Vec1<double> X, Vec1<int> IX, Labtab& LABTAB, int LABNXT, int& NPAR,
 // The summary above and the fit statistics both count a group's values by it.
 long long VLNVAL(Vec1<double> X, int P);
 
-// Figures of the observed values of one variable, with the summary table's
-// arithmetic: count, sum, sum of squares, least and greatest value.
+// Figures of the observed values of one variable: count, sum, sum of
+// squares, least and greatest value.  The summary table and the start
+// values from observed data both take their figures through it.
 struct ValueFigures {
   double count = 0.0, sum = 0.0, sumsq = 0.0, min = 0.0, max = 0.0;
   void add(double y);
